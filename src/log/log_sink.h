@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace keelpack {
+
+// Message levels. A message reaches the log file when its level is at most the log level.
+inline constexpr int kScreenOnly = 0;
+inline constexpr int kBrief = 1;
+inline constexpr int kVerbose = 2;
+inline constexpr int kExplicit = 3;
+
+// The on-screen log: the window's log box, or standard output for the command line.
+class LogBox {
+ public:
+  virtual ~LogBox() = default;
+  // Adds one line. `showNewest` brings the newest line into view; the one-time log-file
+  // warning is added without it.
+  virtual void AppendLine(std::string_view line, bool showNewest) = 0;
+  virtual void Clear() = 0;
+};
+
+// The two logging procedures every part of the program reports through, and the log file.
+class LogSink {
+ public:
+  explicit LogSink(LogBox& box) : box_(box) {}
+
+  // Shows the message in the log box; with a level of 1 or more also hands it to WriteLog.
+  void AppendScreenLog(std::string_view message, int level);
+
+  // Appends the message to the log file when the log level lets it through; with
+  // `startNew` the file is started afresh. Never fails towards the caller.
+  void WriteLog(std::string_view message, int level, bool startNew = false);
+
+  // Whether a WriteLog message at `level` goes anywhere, so that callers can skip building
+  // lines that nobody will read.
+  bool Wants(int level) const { return screenDebug || (logLevel > 0 && level <= logLevel); }
+
+  // The log file: keelpack.log in the application-data folder, looked up anew each time.
+  static std::string LogFilePath();
+
+  LogBox& box() { return box_; }
+
+  int logLevel = 0;          // 0: no log file; 1 Brief, 2 Verbose, 3 Explicit
+  bool screenDebug = false;  // every WriteLog message is echoed to the log box
+  bool failureReported = false;
+
+ private:
+  LogBox& box_;
+};
+
+}  // namespace keelpack

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// File-system services. Functions returning int give 0 on success and the system error
+// number (errno) on failure; platform::FailureNumber turns that into a failure number.
+namespace keelpack::platform {
+
+// True when any kind of directory entry has this name (a dangling link included).
+bool Exists(const std::string& path);
+
+// True when `path` names a folder (following links).
+bool IsFolder(const std::string& path);
+
+// True when `path` names a regular file (following links).
+bool IsRegularFile(const std::string& path);
+
+// A file's attributes: the permission bits and its owner, carried from input to output.
+struct FileAttributes {
+  unsigned mode = 0;  // st_mode & 07777
+  uid_t owner = 0;
+  gid_t group = 0;
+};
+
+std::optional<FileAttributes> ReadAttributes(const std::string& path);
+
+// Gives `path` the owner and group of `attributes` where the process may, then its
+// permission bits. Returns the error of setting the permission bits; an owner that cannot
+// be set is not an error.
+int ApplyAttributes(const std::string& path, const FileAttributes& attributes);
+
+// "Set to normal": gives the owner write permission, so that the file can be replaced or
+// deleted.
+int MakeWritable(const std::string& path);
+
+// True when the file's owner may write it: the file is not marked read-only. Checked by
+// bits, not by access(), so that a read-only file stays read-only for the superuser too.
+bool IsMarkedWritable(const std::string& path);
+
+int RemoveFile(const std::string& path);
+
+// Copies content, permission bits and last-write time; `to` is replaced when it exists.
+int CopyFile(const std::string& from, const std::string& to);
+
+// Renames and fails with EEXIST, never overwriting, when `to` exists.
+int RenameNoReplace(const std::string& from, const std::string& to);
+
+// Puts the complete file `from` in place of `to` in one atomic step. With `durable`, the
+// new file's data is flushed to the disk first and the folder entry after, so that a crash
+// leaves either the old or the new file, complete.
+int ReplaceFile(const std::string& from, const std::string& to, bool durable);
+
+// Creates one folder (mode 0777 less the umask).
+int MakeFolder(const std::string& path);
+
+// Reads a whole file into `data`.
+int ReadWholeFile(const std::string& path, std::vector<uint8_t>& data);
+
+// Creates or empties `path` and writes `data` into it.
+int WriteWholeFile(const std::string& path, std::span<const uint8_t> data);
+
+}  // namespace keelpack::platform

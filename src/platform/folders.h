@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace keelpack::platform {
+
+// The per-user folder for the settings and log files ($XDG_CONFIG_HOME, else ~/.config),
+// created with mode 0700 when missing. Empty when it can be neither found nor made.
+std::string AppDataFolder();
+
+// The per-user folder for short-lived work files ($XDG_CACHE_HOME, else ~/.cache), created
+// when missing. Empty when it can be neither found nor made.
+std::string CacheFolder();
+
+// The process's current folder; empty when it cannot be read.
+std::string CurrentFolder();
+
+}  // namespace keelpack::platform

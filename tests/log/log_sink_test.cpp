@@ -1,0 +1,99 @@
+#include "log/log_sink.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+namespace keelpack {
+namespace {
+
+using test::ReadLines;
+using ::testing::ElementsAre;
+
+class LogSinkTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+  test::CapturingLogBox box;
+  LogSink log{box};
+  std::string logFile = dir.File("config/keelpack.log");
+};
+
+TEST_F(LogSinkTest, LevelZeroWritesNoFileAndLeavesAnOldOneAlone) {
+  log.WriteLog("first", kBrief, true);
+  EXPECT_FALSE(platform::Exists(logFile));
+
+  log.logLevel = kBrief;
+  log.WriteLog("kept", kBrief, true);
+  log.logLevel = 0;
+  log.WriteLog("restart", kBrief, true);
+  log.AppendScreenLog("shown", kBrief);
+  EXPECT_THAT(ReadLines(logFile), ElementsAre("kept"));
+  EXPECT_THAT(box.lines, ElementsAre("shown"));
+}
+
+TEST_F(LogSinkTest, FileTakesMessagesUpToTheLevelAndRestartsOnlyWhenAllowed) {
+  log.logLevel = kBrief;
+  log.WriteLog("Starting", kBrief, true);
+  log.AppendScreenLog("verbose line", kVerbose);  // shown, not written
+  log.WriteLog("explicit restart", kExplicit, true);  // above the level: no truncation
+  log.AppendScreenLog("brief line", kBrief);
+  log.AppendScreenLog("screen only", kScreenOnly);
+  EXPECT_THAT(ReadLines(logFile), ElementsAre("Starting", "brief line"));
+  EXPECT_THAT(box.lines, ElementsAre("verbose line", "brief line", "screen only"));
+
+  auto raw = test::ReadFile(logFile);
+  EXPECT_EQ(std::string(raw.begin(), raw.end()), "Starting\r\nbrief line\r\n");
+
+  log.logLevel = kExplicit;
+  log.WriteLog("fresh", kBrief, true);
+  EXPECT_THAT(ReadLines(logFile), ElementsAre("fresh"));
+}
+
+TEST_F(LogSinkTest, ScreenDebugEchoesEveryWriteLogMessage) {
+  log.screenDebug = true;
+  log.AppendScreenLog("twice", kVerbose);
+  log.WriteLog("once", kExplicit);
+  log.AppendScreenLog("screen", kScreenOnly);
+  EXPECT_THAT(box.lines, ElementsAre("twice", "twice", "once", "screen"));
+  EXPECT_FALSE(platform::Exists(logFile));
+}
+
+TEST_F(LogSinkTest, CreatesTheMissingApplicationDataFolder) {
+  log.logLevel = kBrief;
+  log.WriteLog("hello", kBrief, true);
+  struct stat info {};
+  ASSERT_EQ(stat(dir.File("config").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_THAT(ReadLines(logFile), ElementsAre("hello"));
+}
+
+TEST_F(LogSinkTest, AnUnwritableFileIsReportedOnceWithoutMovingTheView) {
+  log.logLevel = kBrief;
+  log.WriteLog("a", kBrief, true);
+  // A folder in the file's place fails for every user, the superuser included.
+  ASSERT_EQ(platform::RemoveFile(logFile), 0);
+  ASSERT_EQ(platform::MakeFolder(logFile), 0);
+
+  log.AppendScreenLog("first failure", kBrief);
+  log.AppendScreenLog("second failure", kBrief);
+  log.logLevel = kExplicit;
+  log.WriteLog("third failure", kBrief);
+  EXPECT_THAT(box.lines, ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
+  EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));
+}
+
+TEST_F(LogSinkTest, WantsFollowsLevelAndScreenDebug) {
+  EXPECT_FALSE(log.Wants(kBrief));
+  log.logLevel = kVerbose;
+  EXPECT_TRUE(log.Wants(kVerbose));
+  EXPECT_FALSE(log.Wants(kExplicit));
+  log.screenDebug = true;
+  EXPECT_TRUE(log.Wants(kExplicit));
+}
+
+}  // namespace
+}  // namespace keelpack

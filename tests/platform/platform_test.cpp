@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file_time.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "support/temp_dir.h"
+
+namespace keelpack::platform {
+namespace {
+
+using test::Bytes;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+TEST(Folders, FollowTheXdgVariablesAndFallBackToHome) {
+  TempDir dir;
+  {
+    test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("conf/deep"));
+    test::ScopedEnv cache("XDG_CACHE_HOME", dir.File("cache/"));
+    EXPECT_EQ(AppDataFolder(), dir.File("conf/deep"));
+    EXPECT_EQ(CacheFolder(), dir.File("cache"));
+    EXPECT_TRUE(IsFolder(dir.File("conf/deep")));
+    EXPECT_TRUE(IsFolder(dir.File("cache")));
+  }
+  test::ScopedEnv relative("XDG_CONFIG_HOME", "relative/ignored");
+  test::ScopedEnv home("HOME", dir.File("home"));
+  EXPECT_EQ(AppDataFolder(), dir.File("home/.config"));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.File("home/.config").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST(Folders, AreEmptyWhenTheyCannotBeMade) {
+  TempDir dir;
+  WriteFile(dir.File("plainfile"), Bytes{1});
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plainfile/sub"));
+  EXPECT_EQ(AppDataFolder(), "");
+}
+
+TEST(FileTime, CarriesTheLastWriteTimeToTheNanosecond) {
+  TempDir dir;
+  WriteFile(dir.File("in"), Bytes{1});
+  WriteFile(dir.File("out"), Bytes{2});
+  const timespec old[2] = {{0, UTIME_OMIT}, {1109671200, 123456789}};  // 1 March 2005, 10:00 UTC
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.File("in").c_str(), old, 0), 0);
+
+  FileTime saved = SaveFileTime(dir.File("in"));
+  EXPECT_EQ(saved, (FileTime{1109671200, 123456789}));
+  RestoreFileTime(dir.File("out"), saved);
+  EXPECT_EQ(SaveFileTime(dir.File("out")), saved);
+
+  // A time that could not be read is none, and none changes nothing.
+  FileTime missing = SaveFileTime(dir.File("absent"));
+  EXPECT_TRUE(missing.IsNone());
+  WriteFile(dir.File("fresh"), Bytes{3});
+  FileTime fresh = SaveFileTime(dir.File("fresh"));
+  RestoreFileTime(dir.File("fresh"), missing);
+  EXPECT_EQ(SaveFileTime(dir.File("fresh")), fresh);
+}
+
+TEST(Files, AttributesAndWritability) {
+  TempDir dir;
+  WriteFile(dir.File("a"), Bytes{1});
+  ASSERT_EQ(chmod(dir.File("a").c_str(), 0444), 0);
+  EXPECT_FALSE(IsMarkedWritable(dir.File("a")));
+  auto attributes = ReadAttributes(dir.File("a"));
+  ASSERT_TRUE(attributes);
+  EXPECT_EQ(attributes->mode, 0444u);
+
+  WriteFile(dir.File("b"), Bytes{2});
+  EXPECT_EQ(ApplyAttributes(dir.File("b"), *attributes), 0);
+  EXPECT_EQ(ReadAttributes(dir.File("b"))->mode, 0444u);
+
+  EXPECT_EQ(MakeWritable(dir.File("a")), 0);
+  EXPECT_EQ(ReadAttributes(dir.File("a"))->mode, 0644u);
+  EXPECT_NE(MakeWritable(dir.File("absent")), 0);
+}
+
+TEST(Files, RenameNeverReplacesButReplaceFileDoes) {
+  TempDir dir;
+  WriteFile(dir.File("from"), Bytes{1});
+  WriteFile(dir.File("to"), Bytes{2});
+  EXPECT_EQ(RenameNoReplace(dir.File("from"), dir.File("to")), EEXIST);
+  EXPECT_EQ(ReadFile(dir.File("to")), Bytes{2});
+  EXPECT_EQ(RenameNoReplace(dir.File("from"), dir.File("new")), 0);
+  EXPECT_FALSE(Exists(dir.File("from")));
+
+  EXPECT_EQ(ReplaceFile(dir.File("new"), dir.File("to"), true), 0);
+  EXPECT_EQ(ReadFile(dir.File("to")), Bytes{1});
+  EXPECT_FALSE(Exists(dir.File("new")));
+}
+
+TEST(Files, CopyKeepsContentModeAndTime) {
+  TempDir dir;
+  Bytes content(300000);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7);
+  WriteFile(dir.File("src"), content);
+  ASSERT_EQ(chmod(dir.File("src").c_str(), 0640), 0);
+  WriteFile(dir.File("dst"), Bytes(10, 9));
+  EXPECT_EQ(CopyFile(dir.File("src"), dir.File("dst")), 0);
+  EXPECT_EQ(ReadFile(dir.File("dst")), content);
+  EXPECT_EQ(ReadAttributes(dir.File("dst"))->mode, 0640u);
+  EXPECT_EQ(SaveFileTime(dir.File("dst")), SaveFileTime(dir.File("src")));
+}
+
+TEST(Files, ExistsCountsEveryKindOfEntry) {
+  TempDir dir;
+  ASSERT_EQ(symlink("nowhere", dir.File("dangling").c_str()), 0);
+  EXPECT_TRUE(Exists(dir.File("dangling")));
+  EXPECT_FALSE(IsRegularFile(dir.File("dangling")));
+  EXPECT_TRUE(Exists(dir.path()));
+  EXPECT_FALSE(Exists(dir.File("nothing")));
+}
+
+}  // namespace
+}  // namespace keelpack::platform

@@ -1,0 +1,74 @@
+#include "support/pictures.h"
+
+#include <turbojpeg.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+#include <random>
+#include <stdexcept>
+
+namespace keelpack::test {
+
+Bytes EncodePicture(const PictureSpec& spec) {
+  const int components = spec.grayscale ? 1 : 3;
+  // Smooth gradients with some noise: enough detail for many 0xFF bytes in the entropy
+  // data, and so many stuffed bytes, as in real photographs.
+  std::mt19937 noise(spec.seed);
+  Bytes pixels(static_cast<size_t>(spec.width * spec.height * components));
+  for (int y = 0; y < spec.height; ++y) {
+    for (int x = 0; x < spec.width; ++x) {
+      for (int c = 0; c < components; ++c) {
+        int value = (x * 255 / spec.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64)) & 0xFF;
+        pixels[static_cast<size_t>((y * spec.width + x) * components + c)] = static_cast<uint8_t>(value);
+      }
+    }
+  }
+
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+  cinfo.input_components = components;
+  cinfo.in_color_space = spec.grayscale ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, spec.quality, TRUE);
+  cinfo.restart_interval = static_cast<unsigned>(spec.restartInterval);
+  if (spec.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = &pixels[static_cast<size_t>(cinfo.next_scanline) * spec.width * components];
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes jpeg(buffer, buffer + size);
+  std::free(buffer);
+  return jpeg;
+}
+
+std::optional<Pixels> DecodePixels(const Bytes& jpeg) {
+  std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
+  if (!handle) return std::nullopt;
+  int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  if (tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling,
+                          &colorspace) != 0) {
+    return std::nullopt;
+  }
+  Pixels pixels{width, height, Bytes(static_cast<size_t>(width) * height * 3)};
+  if (tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0, height,
+                    TJPF_RGB, TJFLAG_STOPONWARNING) != 0) {
+    return std::nullopt;
+  }
+  return pixels;
+}
+
+}  // namespace keelpack::test

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+
+#include "support/jpeg_builder.h"
+
+namespace keelpack::test {
+
+// A real picture, encoded by libjpeg-turbo, so that a rewritten file can be decoded and its
+// pixels compared with the original's.
+struct PictureSpec {
+  int width = 96;
+  int height = 64;
+  int quality = 90;
+  bool progressive = false;
+  int restartInterval = 0;  // in MCUs; 0 writes no restart markers
+  bool grayscale = false;
+  unsigned seed = 1;  // varies the picture's noise, and so its entropy data
+};
+
+Bytes EncodePicture(const PictureSpec& spec);
+
+// The decoded RGB pixels with width and height, or nothing when the decoder reports any
+// error or warning.
+struct Pixels {
+  int width = 0;
+  int height = 0;
+  Bytes rgb;
+  friend bool operator==(const Pixels&, const Pixels&) = default;
+};
+std::optional<Pixels> DecodePixels(const Bytes& jpeg);
+
+}  // namespace keelpack::test

@@ -1,0 +1,77 @@
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace keelpack::test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Read-only folders inside would stop the removal; give them back their write bit.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+    }
+  }
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+  if (const char* old = std::getenv(name)) {
+    had_ = true;
+    old_ = old;
+  }
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_) {
+    setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+}
+
+bool CapturingLogBox::Has(std::string_view line) const {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  Bytes bytes = ReadFile(path);
+  std::string text(bytes.begin(), bytes.end());
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+}  // namespace keelpack::test

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "log/log_sink.h"
+#include "support/jpeg_builder.h"
+
+namespace keelpack::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+// A log box that keeps its lines, for checking what the program showed.
+class CapturingLogBox : public LogBox {
+ public:
+  void AppendLine(std::string_view line, bool showNewest) override {
+    lines.emplace_back(line);
+    if (!showNewest) quietLines.emplace_back(line);
+  }
+  void Clear() override { lines.clear(); }
+  bool Has(std::string_view line) const;
+
+  std::vector<std::string> lines;
+  std::vector<std::string> quietLines;  // those added without bringing them into view
+};
+
+Bytes ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const Bytes& bytes);
+// Lines of a CR LF text file, without their line ends.
+std::vector<std::string> ReadLines(const std::string& path);
+
+}  // namespace keelpack::test
