@@ -28,8 +28,6 @@ int FailureNumber(int systemError) {
       return kFailBadFileName;
     case EIO:
       return kFailDeviceIo;
-    case EINVAL:
-      return kFailInvalidCall;
     default:
       return kFailPathAccess;
   }

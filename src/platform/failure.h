@@ -19,8 +19,15 @@ inline constexpr int kFailPathAccess = 75;
 inline constexpr int kFailPathNotFound = 76;
 inline constexpr int kFailDeviceIo = 57;
 
-// Maps a system error number (errno) onto a failure number.
+// Maps a system error number (errno) onto a failure number. It never gives one of the numbers
+// that stand for a fault in a file's content (IsContentFailure).
 int FailureNumber(int systemError);
+
+// True for the failure numbers that procedures give when the bytes of a file are at fault
+// (a length that cannot be, a record cut short), as opposed to the system failing them.
+constexpr bool IsContentFailure(int number) {
+  return number == kFailInvalidCall || number == kFailOutOfRange || number == kFailReadPastEnd;
+}
 
 // The system's description of an error number, for log lines.
 std::string FailureText(int systemError);

@@ -8,43 +8,10 @@
 
 #include <cerrno>
 
+#include "platform/file.h"
+
 namespace keelpack::platform {
 namespace {
-
-// Closes a descriptor on every way out of a scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and reports the close's error, which can carry a delayed write error.
-  int Close() {
-    int result = ::close(fd_) == 0 ? 0 : errno;
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
-int WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return 0;
-}
 
 std::string ParentFolder(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -54,15 +21,15 @@ std::string ParentFolder(const std::string& path) {
 }
 
 int SyncFolderOf(const std::string& path) {
-  Descriptor folder(::open(ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.ok()) return errno;
-  return ::fsync(folder.get()) == 0 ? 0 : errno;
+  File folder;
+  if (int error = folder.OpenFolder(ParentFolder(path))) return error;
+  return folder.Sync();
 }
 
 int SyncFile(const std::string& path) {
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.ok()) return errno;
-  return ::fsync(file.get()) == 0 ? 0 : errno;
+  File file;
+  if (int error = file.OpenForReading(path)) return error;
+  return file.Sync();
 }
 
 }  // namespace
@@ -113,36 +80,31 @@ bool IsMarkedWritable(const std::string& path) {
 int RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
 int CopyFile(const std::string& from, const std::string& to) {
-  Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.ok()) return errno;
+  File in;
+  if (int error = in.OpenForReading(from)) return error;
   struct stat info {};
-  if (::fstat(in.get(), &info) != 0) return errno;
-  Descriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (!out.ok()) return errno;
+  if (::fstat(in.descriptor(), &info) != 0) return errno;
+  File out;
+  if (int error = out.Create(to, 0600)) return error;
   off_t remaining = info.st_size;
   while (remaining > 0) {
-    ssize_t copied = ::copy_file_range(in.get(), nullptr, out.get(), nullptr,
+    ssize_t copied = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
                                        static_cast<size_t>(remaining), 0);
+    if (copied < 0 && errno == EINTR) continue;
     if (copied < 0) {
-      if (errno == EINTR) continue;
       if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return errno;
       // Fall back to plain reads and writes where the kernel cannot copy between these files.
-      std::vector<uint8_t> buffer(1 << 20);
-      for (;;) {
-        ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return errno;
-        if (got == 0) break;
-        if (int error = WriteAll(out.get(), buffer.data(), static_cast<size_t>(got))) return error;
-      }
+      std::vector<uint8_t> rest;
+      if (int error = in.ReadAll(rest)) return error;
+      if (int error = out.Write(rest)) return error;
       break;
     }
     if (copied == 0) break;  // the file shrank while we copied
     remaining -= copied;
   }
-  if (::fchmod(out.get(), info.st_mode & 07777) != 0) return errno;
+  if (::fchmod(out.descriptor(), info.st_mode & 07777) != 0) return errno;
   const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
-  ::futimens(out.get(), times);
+  ::futimens(out.descriptor(), times);
   return out.Close();
 }
 
@@ -173,27 +135,15 @@ int ReplaceFile(const std::string& from, const std::string& to, bool durable) {
 int MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }
 
 int ReadWholeFile(const std::string& path, std::vector<uint8_t>& data) {
-  Descriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!in.ok()) return errno;
-  struct stat info {};
-  if (::fstat(in.get(), &info) != 0) return errno;
-  data.resize(static_cast<size_t>(info.st_size));
-  size_t filled = 0;
-  while (filled < data.size()) {
-    ssize_t got = ::read(in.get(), data.data() + filled, data.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno;
-    if (got == 0) break;
-    filled += static_cast<size_t>(got);
-  }
-  data.resize(filled);
-  return 0;
+  File in;
+  if (int error = in.OpenForReading(path)) return error;
+  return in.ReadAll(data);
 }
 
 int WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
-  Descriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-  if (!out.ok()) return errno;
-  if (int error = WriteAll(out.get(), data.data(), data.size())) return error;
+  File out;
+  if (int error = out.Create(path, 0600)) return error;
+  if (int error = out.Write(data)) return error;
   return out.Close();
 }
 

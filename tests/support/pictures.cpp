@@ -55,7 +55,7 @@ Bytes EncodePicture(const PictureSpec& spec) {
   return jpeg;
 }
 
-std::optional<Pixels> DecodePixels(const Bytes& jpeg) {
+std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
   if (!handle) return std::nullopt;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
@@ -65,7 +65,8 @@ std::optional<Pixels> DecodePixels(const Bytes& jpeg) {
   }
   Pixels pixels{width, height, Bytes(static_cast<size_t>(width) * height * 3)};
   if (tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0, height,
-                    TJPF_RGB, TJFLAG_STOPONWARNING) != 0) {
+                    TJPF_RGB, strict ? TJFLAG_STOPONWARNING : 0) != 0 &&
+      (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL)) {
     return std::nullopt;
   }
   return pixels;

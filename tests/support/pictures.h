@@ -20,14 +20,14 @@ struct PictureSpec {
 
 Bytes EncodePicture(const PictureSpec& spec);
 
-// The decoded RGB pixels with width and height, or nothing when the decoder reports any
-// error or warning.
+// The decoded RGB pixels with width and height, or nothing when the decoder reports an error,
+// or any warning when `strict`.
 struct Pixels {
   int width = 0;
   int height = 0;
   Bytes rgb;
   friend bool operator==(const Pixels&, const Pixels&) = default;
 };
-std::optional<Pixels> DecodePixels(const Bytes& jpeg);
+std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict = true);
 
 }  // namespace keelpack::test

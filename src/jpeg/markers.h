@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The JPEG marker model (ITU T.81, annex B): every marker is 0xFF followed by a code; most
+// markers begin a segment whose big-endian length counts its own two bytes.
+namespace keelpack {
+
+inline constexpr uint8_t kMarkerLead = 0xFF;
+inline constexpr uint8_t kSof0 = 0xC0;
+inline constexpr uint8_t kSof2 = 0xC2;
+inline constexpr uint8_t kDht = 0xC4;
+inline constexpr uint8_t kRst0 = 0xD0;
+inline constexpr uint8_t kRst7 = 0xD7;
+inline constexpr uint8_t kSoi = 0xD8;
+inline constexpr uint8_t kEoi = 0xD9;
+inline constexpr uint8_t kSos = 0xDA;
+inline constexpr uint8_t kDqt = 0xDB;
+inline constexpr uint8_t kDri = 0xDD;
+inline constexpr uint8_t kApp0 = 0xE0;
+inline constexpr uint8_t kApp1 = 0xE1;
+inline constexpr uint8_t kApp2 = 0xE2;
+inline constexpr uint8_t kApp12 = 0xEC;
+inline constexpr uint8_t kApp13 = 0xED;
+inline constexpr uint8_t kApp14 = 0xEE;
+inline constexpr uint8_t kCom = 0xFE;
+inline constexpr uint8_t kTem = 0x01;
+inline constexpr uint8_t kFill = 0xFF;
+
+// The four bytes read together at the start of every marker, in file order. For a
+// standalone marker only `lead` and `code` belong to it.
+struct MarkerHeader {
+  uint8_t lead = 0;
+  uint8_t code = 0;
+  uint8_t lengthHigh = 0;
+  uint8_t lengthLow = 0;
+
+  // Data length of a length-bearing segment; negative for a length field below 2.
+  int DataLength() const { return lengthHigh * 256 + lengthLow - 2; }
+};
+
+struct StandaloneInfo {
+  bool standalone = false;
+  // How many of the four header bytes go back to the input, less one: a marker consumes
+  // its two bytes, a fill byte only one, so that its second 0xFF starts the next marker.
+  int stepBack = 1;
+};
+
+StandaloneInfo IsStandaloneMarker(uint8_t code);
+
+// True for the markers after which entropy-coded data follows: SOS and RST0..RST7.
+constexpr bool StartsEntropyData(uint8_t code) {
+  return code == kSos || (code >= kRst0 && code <= kRst7);
+}
+
+constexpr bool IsRestartMarker(uint8_t code) { return code >= kRst0 && code <= kRst7; }
+
+// " (NAME)" for the markers the log names, empty for the others.
+std::string MarkerName(uint8_t code);
+
+}  // namespace keelpack

@@ -1,0 +1,144 @@
+#include "jpeg/entropy_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/jpeg_builder.h"
+
+namespace keelpack {
+namespace {
+
+using test::Bytes;
+
+// The designed pass-by-pass search, transcribed step by step with 1-based positions. It is
+// quadratic, so it only serves as the reference that the linear scan must agree with.
+struct ReferenceEnd {
+  size_t copied = 0;
+  bool markerFound = false;
+  int prematureLines = 0;
+};
+
+ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
+  const long length = static_cast<long>(r.size());
+  auto at = [&](long k) { return r[static_cast<size_t>(k - 1)]; };
+  auto firstFF = [&](long k) -> long {
+    for (long j = k; j <= length; ++j) {
+      if (at(j) == 0xFF) return j;
+    }
+    return 0;
+  };
+  auto firstFF00 = [&](long k) -> long {
+    for (long j = k; j < length; ++j) {
+      if (at(j) == 0xFF && at(j + 1) == 0x00) return j;
+    }
+    return 0;
+  };
+  ReferenceEnd result;
+  long i = 0, nextFF = 0, nextFF00 = 0;
+  for (;;) {
+    if (nextFF < i + 1) nextFF = firstFF(i + 1);
+    if (nextFF00 < i + 1) nextFF00 = firstFF00(i + 1);
+    long p1 = i, p2 = i;
+    if (quickScan && tailIsEoi) {
+      nextFF = nextFF00 = length - 1;
+    } else {
+      for (;;) {
+        const long q = p1;
+        p1 = firstFF(q + 1);
+        p2 = firstFF00(q + 1);
+        if (p1 != p2) {
+          if (p1 == length) {
+            ++result.prematureLines;
+          } else if (at(p1 + 1) >= 0xD0 && at(p1 + 1) <= 0xD7) {
+            p1 = p1 + 1;
+            p2 = p1;
+          }
+        }
+        if (p1 == p2 && p1 > 0) {
+          nextFF = p1;
+          nextFF00 = p2;
+        } else {
+          break;
+        }
+      }
+    }
+    if (nextFF == nextFF00 && nextFF > 0 && nextFF < length) {
+      result.copied += static_cast<size_t>(nextFF - 1 - i);
+      i = nextFF - 1;
+    }
+    i = i + 1;
+    if (i >= length) return result;
+    if (at(i) == 0xFF && at(i + 1) != 0x00) {
+      result.markerFound = true;
+      return result;
+    }
+    ++result.copied;
+  }
+}
+
+void ExpectSameAsReference(const Bytes& data, bool quickScan, bool tailIsEoi) {
+  const ReferenceEnd expected = ReferenceScan(data, quickScan, tailIsEoi);
+  const EntropyEnd actual = FindEntropyEnd(data, quickScan, tailIsEoi);
+  ASSERT_EQ(actual.copied, expected.copied) << testing::PrintToString(data);
+  ASSERT_EQ(actual.markerFound, expected.markerFound) << testing::PrintToString(data);
+  ASSERT_EQ(actual.endedOnLoneFF, expected.prematureLines > 0) << testing::PrintToString(data);
+}
+
+TEST(EntropyCopy, AgreesWithTheDesignedSearchOnEveryShortSequence) {
+  // Every sequence of up to six bytes over the bytes that matter: data, stuffing, restart
+  // markers, other markers and fill bytes.
+  const uint8_t alphabet[] = {0x12, 0x00, 0xFF, 0xD3, 0xD9, 0xC4};
+  for (size_t length = 0; length <= 6; ++length) {
+    std::vector<size_t> digits(length, 0);
+    for (;;) {
+      Bytes data(length);
+      for (size_t k = 0; k < length; ++k) data[k] = alphabet[digits[k]];
+      ExpectSameAsReference(data, false, false);
+      // The remainder always runs to the end of the file, so the quick scan only ever sees
+      // data that ends with the file's final EOI (or a remainder too short to hold it).
+      const bool endsWithEoi = length >= 2 && data[length - 2] == 0xFF && data[length - 1] == 0xD9;
+      if (endsWithEoi || length < 2) ExpectSameAsReference(data, true, true);
+      size_t k = 0;
+      while (k < length && ++digits[k] == std::size(alphabet)) digits[k++] = 0;
+      if (k == length) break;
+    }
+  }
+}
+
+TEST(EntropyCopy, AgreesWithTheDesignedSearchOnLongerRandomData) {
+  std::mt19937 random(7);
+  const uint8_t alphabet[] = {0x12, 0x34, 0x00, 0xFF, 0xFF, 0xD0, 0xD7, 0xD9, 0xDA, 0x01};
+  for (int round = 0; round < 20000; ++round) {
+    Bytes data(random() % 60);
+    for (auto& byte : data) byte = alphabet[random() % std::size(alphabet)];
+    ExpectSameAsReference(data, false, false);
+  }
+}
+
+TEST(EntropyCopy, StopsAtTheFirstRealMarker) {
+  // Stuffed bytes and restart markers are data; FF D9 ends it.
+  const Bytes data = {0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD3, 0x78, 0xFF, 0xD9};
+  EntropyEnd end = FindEntropyEnd(data, false, true);
+  EXPECT_EQ(end.copied, 8u);
+  EXPECT_TRUE(end.markerFound);
+
+  // The quick scan runs to the final EOI whatever lies before it.
+  const Bytes progressive = {0x12, 0xFF, 0xC4, 0x00, 0x03, 0x01, 0xFF, 0xD9};
+  EXPECT_EQ(FindEntropyEnd(progressive, true, true).copied, 6u);
+  EXPECT_EQ(FindEntropyEnd(progressive, false, true).copied, 1u);
+  // Without a final EOI, the quick scan looks inside as the thorough one does.
+  EXPECT_EQ(FindEntropyEnd(progressive, true, false).copied, 1u);
+}
+
+TEST(EntropyCopy, DataWithoutAMarkerLeavesTheLastByte) {
+  EntropyEnd noMarker = FindEntropyEnd(Bytes{1, 2, 3, 4}, false, false);
+  EXPECT_EQ(noMarker.copied, 3u);
+  EXPECT_FALSE(noMarker.markerFound);
+  EntropyEnd loneFF = FindEntropyEnd(Bytes{1, 2, 0xFF}, false, false);
+  EXPECT_EQ(loneFF.copied, 2u);
+  EXPECT_TRUE(loneFF.endedOnLoneFF);
+}
+
+}  // namespace
+}  // namespace keelpack
