@@ -4,17 +4,17 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "jpeg/colour_policy.h"
 #include "jpeg/entropy_copy.h"
 #include "jpeg/markers.h"
+#include "jpeg/output_buffer.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/file.h"
-#include "platform/file_time.h"
-#include "platform/files.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
@@ -90,6 +90,7 @@ class Rewriter {
   void CopyEntropyData();
   void KeepDecision(MarkerHeader& header, Bytes& data);
   void WriteSegment(const MarkerHeader& header, ByteSpan data);
+  int Repair();
   int WriteOutput();
   int FailurePath(int number);
 
@@ -106,10 +107,10 @@ class Rewriter {
 
   platform::File input_;
   platform::File output_;
-  platform::FileTime savedTime_;
-  platform::FileAttributes attributes_;
-  Bytes in_;
-  Bytes out_;
+  platform::File::Status status_;  // size, last-write time and attributes of the input
+  std::unique_ptr<uint8_t[]> inputBytes_;
+  ByteSpan in_;
+  OutputBuffer out_;
 
   // Walk state.
   size_t consumed_ = 0;
@@ -142,28 +143,21 @@ int Rewriter::Run() {
 }
 
 Rewriter::Outcome Rewriter::Open() {
-  {
-    platform::File probe;
-    if (int error = probe.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
+  // Reading is enough for all but the header repair, which opens the file again to write.
+  if (int error = input_.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
+  if (int error = input_.GetStatus(status_)) return Failure(platform::FailureNumber(error));
+  if (status_.size > std::numeric_limits<int32_t>::max()) return Failure(platform::kFailOutOfRange);
+  // Not value-initialised: the read fills it, and a picture can be large.
+  inputBytes_.reset(new uint8_t[static_cast<size_t>(status_.size)]);
+  size_t got = 0;
+  if (int error = input_.Read(inputBytes_.get(), static_cast<size_t>(status_.size), got)) {
+    return Failure(platform::FailureNumber(error));
   }
-  savedTime_ = platform::SaveFileTime(inputPath_);
-  auto attributes = platform::ReadAttributes(inputPath_);
-  if (!attributes) return Failure(platform::kFailFileNotFound);
-  attributes_ = *attributes;
-
-  // A file marked read-only is only read, whoever runs the program; the header repair then
-  // cannot be made and the rewrite fails.
-  int error = platform::IsMarkedWritable(inputPath_) ? input_.OpenForUpdate(inputPath_) : -1;
-  if (error != 0) error = input_.OpenForReading(inputPath_);
-  if (error != 0) return Failure(platform::FailureNumber(error));
-  if ((error = input_.ReadAll(in_))) return Failure(platform::FailureNumber(error));
-  if (in_.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    return Failure(platform::kFailOutOfRange);
-  }
+  in_ = ByteSpan(inputBytes_.get(), got);
 
   // Writing the output over the input would destroy it before the walk has read it through.
   if (input_.IsSameFileAs(outputPath_)) return Failure(platform::kFailInvalidCall);
-  if ((error = output_.Create(outputPath_))) return Failure(platform::FailureNumber(error));
+  if (int error = output_.Create(outputPath_)) return Failure(platform::FailureNumber(error));
   return Result(kRewritten);
 }
 
@@ -181,10 +175,7 @@ Rewriter::Outcome Rewriter::PreCheck() {
 
   if (BeginsWith(tag, "Exif") && probe == kMarkerLead) {
     Log(kVerbose, "Tollvane corruption detected, fixing");
-    if (int error = input_.WriteAt(kRepairOffset, kRepairedHeader)) {
-      return Failure(platform::FailureNumber(error));
-    }
-    std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), in_.begin() + kRepairOffset);
+    if (int error = Repair()) return Failure(platform::FailureNumber(error));
   }
 
   const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
@@ -193,6 +184,17 @@ Rewriter::Outcome Rewriter::PreCheck() {
     return Result(kNotJpeg);
   }
   return Result(kRewritten);
+}
+
+int Rewriter::Repair() {
+  // A file marked read-only is not written, whoever runs the program.
+  if (!status_.markedWritable) return EACCES;
+  platform::File update;
+  if (int error = update.OpenForUpdate(inputPath_)) return error;
+  if (int error = update.WriteAt(kRepairOffset, kRepairedHeader)) return error;
+  if (int error = update.Close()) return error;
+  std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), inputBytes_.get() + kRepairOffset);
+  return 0;
 }
 
 Rewriter::Outcome Rewriter::Walk() {
@@ -241,9 +243,9 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
   if (header.code == kEoi) eoiSeen_ = true;
   if (InList(removeList_, header.code)) return Step::kGoOn;
   lastMarker_ = header.code;
-  out_.push_back(header.lead);
+  out_.Append(header.lead);
   // A fill byte consumed one byte; writing its partner too would double it.
-  if (header.code != kFill) out_.push_back(header.code);
+  if (header.code != kFill) out_.Append(header.code);
   return eoiSeen_ ? Step::kLeave : Step::kGoOn;
 }
 
@@ -279,8 +281,8 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
     outcome = Result(kDamaged);
     return Step::kStop;
   }
-  Bytes data(in_.begin() + static_cast<ptrdiff_t>(consumed_),
-             in_.begin() + static_cast<ptrdiff_t>(consumed_ + static_cast<size_t>(dataLength)));
+  const ByteSpan read = in_.subspan(consumed_, static_cast<size_t>(dataLength));
+  Bytes data(read.begin(), read.end());
   consumed_ += static_cast<size_t>(dataLength);
   MarkerHeader segment = header;
 
@@ -326,7 +328,7 @@ void Rewriter::KeepDecision(MarkerHeader& header, Bytes& data) {
   const bool mergeable = std::find(std::begin(kMergeCodes), std::end(kMergeCodes), header.code) !=
                          std::end(kMergeCodes);
   // The previous segment can only be joined while it is the last thing in the output.
-  const bool previousIsLast = havePrevious_ && previousEnd_ == out_.size();
+  const bool previousIsLast = havePrevious_ && out_.EndsAt(previousEnd_);
   const size_t previousDataLength = previousIsLast ? previousEnd_ - previousStart_ - kHeaderSize : 0;
   if (mergeable && header.code == lastMarker_ && previousIsLast &&
       previousDataLength + data.size() < kMergeLimit) {
@@ -338,33 +340,35 @@ void Rewriter::KeepDecision(MarkerHeader& header, Bytes& data) {
     const size_t length = previousDataLength + data.size() + 2;
     header.lengthHigh = static_cast<uint8_t>(length / 256);
     header.lengthLow = static_cast<uint8_t>(length % 256);
-    out_[previousStart_ + 2] = header.lengthHigh;
-    out_[previousStart_ + 3] = header.lengthLow;
-    out_.insert(out_.end(), data.begin(), data.end());
-    previousEnd_ = out_.size();
+    out_.ownAt(previousStart_ + 2) = header.lengthHigh;
+    out_.ownAt(previousStart_ + 3) = header.lengthLow;
+    out_.Append(data);
+    previousEnd_ = out_.ownSize();
     lastMarker_ = header.code;
-    data.assign(out_.begin() + static_cast<ptrdiff_t>(previousStart_ + kHeaderSize), out_.end());
+    const ByteSpan joined = out_.OwnFrom(previousStart_ + kHeaderSize);
+    data.assign(joined.begin(), joined.end());
     return;
   }
 
-  previousStart_ = out_.size();
+  previousStart_ = out_.ownSize();
   WriteSegment(header, data);
-  previousEnd_ = out_.size();
+  previousEnd_ = out_.ownSize();
   havePrevious_ = true;
 }
 
 void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data) {
   lastMarker_ = header.code;
-  out_.insert(out_.end(), {header.lead, header.code, header.lengthHigh, header.lengthLow});
-  out_.insert(out_.end(), data.begin(), data.end());
+  const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh, header.lengthLow};
+  out_.Append(bytes);
+  out_.Append(data);
 }
 
 void Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
-  ByteSpan rest(in_.data() + consumed_, in_.size() - consumed_);
+  const ByteSpan rest = in_.subspan(consumed_);
   const EntropyEnd end = FindEntropyEnd(rest, quickScan_, fileEndsWithEoi_);
   if (end.endedOnLoneFF) Log(kExplicit, "File ended prematurely after the FF block marker!");
-  out_.insert(out_.end(), rest.begin(), rest.begin() + static_cast<ptrdiff_t>(end.copied));
+  out_.AppendView(rest.first(end.copied));
   Log(kExplicit, Decimal(static_cast<int64_t>(end.copied)) + " bytes");
   consumed_ = end.markerFound ? consumed_ + end.copied : in_.size();
 }
@@ -372,7 +376,6 @@ void Rewriter::CopyEntropyData() {
 Rewriter::Outcome Rewriter::Finish() {
   if (int error = WriteOutput()) return Failure(platform::FailureNumber(error));
   input_.Close();
-  if (int error = output_.Close()) return Failure(platform::FailureNumber(error));
 
   Log(kVerbose, "Reached end of " + inputPath_);
   const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(out_.size());
@@ -382,16 +385,19 @@ Rewriter::Outcome Rewriter::Finish() {
     Log(kBrief, "Reduced by " + Decimal(saved) + " bytes.");
   }
 
-  platform::RestoreFileTime(outputPath_, savedTime_);
-  Log(kExplicit, "Time set, restoring attributes..." + Decimal(attributes_.mode));
-  if (platform::ApplyAttributes(outputPath_, attributes_) != 0) {
+  // The time and the attributes go on while the file is still open: nothing is written after.
+  output_.SetLastWriteTime(status_.lastWrite);
+  Log(kExplicit, "Time set, restoring attributes..." + Decimal(status_.attributes.mode));
+  const int attributesFailed = output_.SetAttributes(status_.attributes);
+  if (int error = output_.Close()) return Failure(platform::FailureNumber(error));
+  if (attributesFailed) {
     Log(kBrief, "Failed to open file " + inputPath_);
     Log(kExplicit, "Attributes failed.");
   }
   return Result(kRewritten);
 }
 
-int Rewriter::WriteOutput() { return output_.Write(out_); }
+int Rewriter::WriteOutput() { return output_.WriteGathered(out_.Pieces()); }
 
 int Rewriter::FailurePath(int number) {
   input_.Close();

@@ -1,9 +1,12 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace keelpack::platform {
@@ -48,6 +51,28 @@ int File::Size(int64_t& size) const {
   return 0;
 }
 
+int File::GetStatus(Status& status) const {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return errno;
+  status.size = info.st_size;
+  status.lastWrite = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  status.attributes = {static_cast<unsigned>(info.st_mode & 07777), info.st_uid, info.st_gid};
+  status.markedWritable = (info.st_mode & S_IWUSR) != 0;
+  return 0;
+}
+
+int File::Read(uint8_t* buffer, size_t size, size_t& got) {
+  got = 0;
+  while (got < size) {
+    ssize_t n = ::read(fd_, buffer + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
 int File::ReadAll(std::vector<uint8_t>& data) {
   int64_t size = 0;
   if (int error = Size(size)) return error;
@@ -89,6 +114,46 @@ int File::WriteAt(int64_t offset, std::span<const uint8_t> data) {
     left -= static_cast<size_t>(written);
   }
   return 0;
+}
+
+int File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
+  std::vector<iovec> vectors;
+  vectors.reserve(pieces.size());
+  for (auto piece : pieces) {
+    if (!piece.empty()) vectors.push_back({const_cast<uint8_t*>(piece.data()), piece.size()});
+  }
+  size_t next = 0;
+  while (next < vectors.size()) {
+    const int count = static_cast<int>(std::min<size_t>(vectors.size() - next, IOV_MAX));
+    ssize_t written = ::writev(fd_, vectors.data() + next, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    // Step over what went out; a short write leaves the rest of a piece for the next call.
+    size_t left = static_cast<size_t>(written);
+    while (left > 0 && left >= vectors[next].iov_len) left -= vectors[next++].iov_len;
+    if (left > 0) {
+      vectors[next].iov_base = static_cast<uint8_t*>(vectors[next].iov_base) + left;
+      vectors[next].iov_len -= left;
+    }
+  }
+  return 0;
+}
+
+void File::SetLastWriteTime(FileTime time) {
+  if (time.IsNone()) return;
+  const timespec times[2] = {{0, UTIME_OMIT}, {time.seconds, time.nanoseconds}};
+  ::futimens(fd_, times);
+}
+
+int File::SetAttributes(const FileAttributes& attributes) {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return errno;
+  if (info.st_uid != attributes.owner || info.st_gid != attributes.group) {
+    // Only the superuser may give a file away; anyone may keep it as it is.
+    (void)::fchown(fd_, attributes.owner, attributes.group);
+  }
+  return ::fchmod(fd_, attributes.mode) == 0 ? 0 : errno;
 }
 
 int File::Sync() { return ::fsync(fd_) == 0 ? 0 : errno; }

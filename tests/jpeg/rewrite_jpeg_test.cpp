@@ -340,6 +340,7 @@ TEST_F(RewriteTest, AGrownOutputLowersTheSavingWithoutCountingAFile) {
 struct PictureCase {
   test::PictureSpec spec;
   const char* name;
+  friend void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class RewritePictureTest : public RewriteTest, public ::testing::WithParamInterface<PictureCase> {};

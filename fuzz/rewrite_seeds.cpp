@@ -1,0 +1,46 @@
+// Writes first inputs for the rewriter's fuzzer: real pictures and hand-built segment mixes.
+#include <cstdio>
+#include <string>
+
+#include "jpeg/markers.h"
+#include "support/jpeg_builder.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
+
+using namespace keelpack;
+using namespace keelpack::test;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  const std::string folder = argv[1];
+  int count = 0;
+  auto seed = [&](uint8_t options, const Bytes& file) {
+    WriteFile(folder + "/seed" + std::to_string(count++), Concat({{options}, file}));
+  };
+  seed(0, EncodePicture({.width = 16, .height = 16}));
+  seed(4, EncodePicture({.width = 24, .height = 16, .progressive = true}));
+  seed(1, EncodePicture({.width = 32, .height = 16, .restartInterval = 1}));
+  seed(2, JpegBuilder()
+              .Soi()
+              .Segment(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)))
+              .Segment(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1 sRGB IEC", 24)))
+              .Segment(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1})
+              .Segment(kDqt, 65)
+              .Segment(kDqt, 65)
+              .Sof0()
+              .Segment(kDht, 20)
+              .Segment(kDht, 20)
+              .Sos()
+              .Entropy({1, 0xFF, 0, 2, 0xFF, 0xD0, 3})
+              .Segment(kCom, 5)
+              .Eoi()
+              .Raw({9, 9, 9})
+              .bytes());
+  seed(0, Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},
+                  ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
+                  JpegBuilder().Sof0().Sos().Entropy({1, 2}).Marker(0xFF).Eoi().bytes()}));
+  return 0;
+}
