@@ -46,7 +46,7 @@ bool IsFolder(const std::string& path) {
 
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::optional<FileAttributes> ReadAttributes(const std::string& path) {
@@ -128,7 +128,7 @@ int ReplaceFile(const std::string& from, const std::string& to, bool durable) {
     if (int error = SyncFile(from)) return error;
   }
   if (::rename(from.c_str(), to.c_str()) != 0) return errno;
-  if (durable) return SyncFolderOf(to);
+  if (durable) SyncFolderOf(to);
   return 0;
 }
 

@@ -18,7 +18,7 @@ bool Exists(const std::string& path);
 // True when `path` names a folder (following links).
 bool IsFolder(const std::string& path);
 
-// True when `path` names a regular file (following links).
+// True when `path` itself is a regular file: not a link, a folder, a pipe or a device.
 bool IsRegularFile(const std::string& path);
 
 // A file's attributes: the permission bits and its owner, carried from input to output.
@@ -53,7 +53,8 @@ int RenameNoReplace(const std::string& from, const std::string& to);
 
 // Puts the complete file `from` in place of `to` in one atomic step. With `durable`, the
 // new file's data is flushed to the disk first and the folder entry after, so that a crash
-// leaves either the old or the new file, complete.
+// leaves either the old or the new file, complete. Once the rename is done the result is 0:
+// the file is in place even if the folder could not be flushed.
 int ReplaceFile(const std::string& from, const std::string& to, bool durable);
 
 // Creates one folder (mode 0777 less the umask).

@@ -1,0 +1,48 @@
+#include "jobs/path_utils.h"
+
+#include <cerrno>
+
+#include "platform/failure.h"
+#include "platform/files.h"
+
+namespace keelpack {
+
+std::string AddTrailingSeparator(const std::string& path) {
+  if (!path.empty() && IsSeparator(path.back())) return path;
+  return path + "/";
+}
+
+void CollapseSeparators(std::string& path) {
+  std::string result;
+  result.reserve(path.size());
+  for (size_t i = 0; i < path.size(); ++i) {
+    // The first two characters always stay, so that a leading "//" survives.
+    if (i >= 2 && IsSeparator(path[i]) && !result.empty() && IsSeparator(result.back())) continue;
+    result.push_back(path[i]);
+  }
+  path = std::move(result);
+}
+
+void StripTrailingSeparator(std::string& path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  if (!path.empty() && path.back() == '/') path.pop_back();
+}
+
+int CreateFolderPath(std::string& path) {
+  CollapseSeparators(path);
+  const std::string full = AddTrailingSeparator(path);
+  for (size_t i = 0; i < full.size(); ++i) {
+    if (!IsSeparator(full[i])) continue;
+    const std::string prefix = full.substr(0, i);
+    // The root (an empty prefix) always exists.
+    if (prefix.empty() || platform::IsFolder(prefix)) continue;
+    if (int error = platform::MakeFolder(prefix)) {
+      // A folder that appeared meanwhile is as good as one we made.
+      if (error == EEXIST && platform::IsFolder(prefix)) continue;
+      return platform::FailureNumber(error);
+    }
+  }
+  return 0;
+}
+
+}  // namespace keelpack

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// Path texts in which both "\" and "/" count as separators; neither is ever turned into the
+// other. The program itself appends "/".
+namespace keelpack {
+
+constexpr bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The path with "/" added unless it already ends in a separator; "" gives "/".
+std::string AddTrailingSeparator(const std::string& path);
+
+// Shrinks every run of separators after the first two characters to its first separator.
+void CollapseSeparators(std::string& path);
+
+// Removes one trailing "\", then one trailing "/".
+void StripTrailingSeparator(std::string& path);
+
+// Creates every missing folder of `path`, top down. 0 on success, otherwise the failure
+// number of the first step that failed. `path` is collapsed in place first.
+int CreateFolderPath(std::string& path);
+
+}  // namespace keelpack

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace keelpack {
+
+class LogSink;
+struct OptionSet;
+struct RewriteTotals;
+
+// What became of one file.
+enum class JobOutcome {
+  kRewritten,  // replaced by its rewritten form, or written to the output folder
+  kDamaged,    // damaged: deleted, renamed by the mask or left alone, as the options say
+  kNotJpeg,    // a JPEG name on other data: deleted, renamed or left alone
+  kSkipped,    // not processed: a name with "?", a vanished file, not a regular file
+  kFailed,     // could not be processed: left as it was (backup, folders, writing, check)
+};
+
+struct JobCounts {
+  int rewritten = 0;
+  int damaged = 0;
+  int notJpeg = 0;
+  int skipped = 0;
+  int failed = 0;
+
+  void Add(JobOutcome outcome);
+  int total() const { return rewritten + damaged + notJpeg + skipped + failed; }
+};
+
+// What a file job needs besides the file's path.
+struct JobEnv {
+  LogSink& log;
+  const OptionSet& options;  // as they are when the job starts
+  RewriteTotals& totals;
+  const std::string& baseFolder;  // the folder the run started from
+  // Lets the front end handle pending events between attempts to put the new file in place.
+  std::function<void()> yield;
+  bool durable = true;  // flush the new file to the disk before it replaces the old one
+  std::string workId;   // names the job's Exif work files
+};
+
+// Carries one file through the name check, the backup, the rewrite, the verdict on damaged
+// and non-JPEG files, the readability check and the final replacement. `path` is normalised
+// in place. Never throws; every outcome is reported through the log.
+JobOutcome ProcessFile(const JobEnv& env, std::string& path);
+
+}  // namespace keelpack

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+namespace keelpack::platform {
+
+// Seconds since local midnight, for the runs' once-a-second progress updates.
+double SecondsSinceMidnight();
+
+// The process id in decimal: names this process's work files.
+std::string ProcessId();
+
+// True when libjpeg-turbo decodes the whole file without an error or a warning.
+bool LoadsAsPicture(const std::string& path);
+
+}  // namespace keelpack::platform

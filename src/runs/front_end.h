@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/log_sink.h"
+#include "settings/option_set.h"
+
+namespace keelpack {
+
+// One entry of the file list that a selected-files run works through.
+struct FileEntry {
+  std::string name;  // without its folder
+  bool selected = false;
+};
+
+enum class RunKind { kSelectedFiles, kFolderTree };
+
+// What the batch runs need from the front end they run under, the window or the command
+// line. Everything is called on the front end's own thread; the log box is the LogBox part.
+class FrontEnd : public LogBox {
+ public:
+  // The status line's text. ShowStatus follows it with ProcessPendingEvents.
+  virtual void SetStatusText(std::string_view text) = 0;
+  // Lets the front end handle what is pending: repaints, clicks on Abort, a second Ctrl+C.
+  virtual void ProcessPendingEvents() = 0;
+  // The filled part of the progress bar, in percent of its width (callers pass 0 to 100).
+  virtual void SetProgressPercent(float percent) = 0;
+  // The option values as they are now; read again before every file.
+  virtual OptionSet Options() = 0;
+  // A run starts (true) or ends (false): the front end enables Abort and disables the run
+  // controls (and, for a selected-files run, the file list), and shows it is busy.
+  virtual void SetRunning(RunKind kind, bool running) = 0;
+  // The folder the runs start from, and that folder's file list with its selection.
+  virtual std::string FolderPath() = 0;
+  virtual std::vector<FileEntry> FileEntries() = 0;
+  // Reads the file list again from the disk, after a run has renamed or replaced files.
+  virtual void RereadFileList() = 0;
+};
+
+}  // namespace keelpack

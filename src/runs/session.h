@@ -1,0 +1,41 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "jobs/process_file.h"
+#include "jpeg/rewrite_jpeg.h"
+#include "log/log_sink.h"
+#include "runs/front_end.h"
+
+namespace keelpack {
+
+// What a front end keeps for the runs it starts: the log, the run totals and the cancel
+// request. It lives as long as the front end.
+struct Session {
+  explicit Session(FrontEnd& frontEnd) : frontEnd(frontEnd), log(frontEnd) {}
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  FrontEnd& frontEnd;
+  LogSink log;
+
+  // Set by Abort, by closing the window or by Ctrl+C (from a signal handler, hence atomic);
+  // a run looks at it between files. Cleared when a run starts.
+  std::atomic<bool> cancelRequested{false};
+
+  // Totals of the current run, kept after it until the next run starts.
+  RewriteTotals totals;  // files reduced and bytes saved
+  JobCounts outcomes;    // what became of the files
+  int fileTotal = 0;
+  int folderTotal = 0;
+  std::string baseFolder;
+  std::vector<std::string> dirList;  // the last folder-tree run's work list
+
+  // Flush every new file to the disk before it replaces the old one. The command line may
+  // turn this off for speed, at the price of what a power cut can do.
+  bool durable = true;
+};
+
+}  // namespace keelpack

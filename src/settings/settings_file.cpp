@@ -1,0 +1,146 @@
+#include "settings/settings_file.h"
+
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "version.h"
+
+namespace keelpack {
+namespace {
+
+std::string Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The leading decimal number of a text ("2", "2.0", "-1", "1e1", "7 days"), 0 when there is
+// none, rounded to the nearest whole number.
+long NumericValue(std::string_view text) {
+  size_t end = 0;
+  auto digits = [&] {
+    const size_t start = end;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+    return end > start;
+  };
+  if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+  bool any = digits();
+  if (end < text.size() && text[end] == '.') {
+    ++end;
+    any = digits() || any;
+  }
+  if (!any) return 0;
+  if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+    size_t mark = end++;
+    if (end < text.size() && (text[end] == '+' || text[end] == '-')) ++end;
+    if (!digits()) end = mark;
+  }
+  const double value = std::strtod(std::string(text.substr(0, end)).c_str(), nullptr);
+  if (!std::isfinite(value) || std::fabs(value) > 1e9) return -1;  // refused as out of range
+  return std::lround(std::nearbyint(value));
+}
+
+// Sets `target` when `value` lies in [low, high]; a value the control would refuse is skipped.
+void SetIfInRange(int& target, long value, int low, int high) {
+  if (value >= low && value <= high) target = static_cast<int>(value);
+}
+
+void ApplyLine(const std::string& key, const std::string& value, LoadedSettings& loaded) {
+  OptionSet& o = loaded.options;
+  const long number = NumericValue(value);
+  if (key == "exif") {
+    SetIfInRange(o.exif, number, 0, 2);
+  } else if (key == "icc") {
+    SetIfInRange(o.icc, number, 0, 2);
+  } else if (key == "dpi") {
+    SetIfInRange(o.dpi, number, 0, 1);
+  } else if (key == "corrupted") {
+    SetIfInRange(o.corrupted, number, 0, 2);
+  } else if (key == "nonjpegs") {
+    SetIfInRange(o.nonjpegs, number, 0, 1);
+  } else if (key == "mask") {
+    o.mask = value;
+  } else if (key == "difdir") {
+    SetIfInRange(o.difdir, number, 0, 1);
+  } else if (key == "output") {
+    o.output = value;
+  } else if (key == "readability") {
+    SetIfInRange(o.readability, number, 0, 1);
+  } else if (key == "slow") {
+    SetIfInRange(o.slow, number, 0, 1);
+  } else if (key == "backups") {
+    SetIfInRange(o.backups, number, 0, 1);
+  } else if (key == "font") {
+    o.font = value;
+  } else if (key == "charset") {
+    o.charset = value;
+  } else if (key == "log") {
+    if (number > 0) loaded.logTicked = true;
+    if (value == "1" || value == "2" || value == "3") {
+      loaded.logLevel = value[0] - '0';
+      o.log = *loaded.logLevel;
+    }
+  }
+}
+
+}  // namespace
+
+std::string SettingsFilePath() {
+  return platform::AppDataFolder() + "/" + std::string(kFileBaseName) + ".ini";
+}
+
+LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
+  LoadedSettings loaded{start};
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (in && std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    ApplyLine(Lower(Trim(std::string_view(line).substr(0, equals))),
+              Trim(std::string_view(line).substr(equals + 1)), loaded);
+  }
+  return loaded;
+}
+
+bool SaveSettings(const std::string& path, const OptionSet& o, int logLevel) {
+  std::string text;
+  auto line = [&](std::string_view key, const std::string& value) {
+    text.append(key).append("=").append(value).append("\r\n");
+  };
+  line("Exif", std::to_string(o.exif));
+  line("ICC", std::to_string(o.icc));
+  line("DPI", std::to_string(o.dpi));
+  line("Corrupted", std::to_string(o.corrupted));
+  line("NonJPEGs", std::to_string(o.nonjpegs));
+  line("Mask", o.mask);
+  line("DifDir", std::to_string(o.difdir));
+  line("Output", o.output);
+  line("Readability", std::to_string(o.readability));
+  line("Slow", std::to_string(o.slow));
+  line("Backups", std::to_string(o.backups));
+  line("Font", o.font);
+  line("CharSet", o.charset);
+  line("Log", std::to_string(logLevel));
+  // Written beside the old file and then put in its place, so that a crash never leaves half
+  // a settings file.
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  const std::string fresh = path + ".new";
+  if (platform::WriteWholeFile(fresh, bytes) != 0 || platform::ReplaceFile(fresh, path, false) != 0) {
+    platform::RemoveFile(fresh);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace keelpack
