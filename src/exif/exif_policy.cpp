@@ -105,9 +105,7 @@ bool IsHexDumpCharacter(char c) {
 }
 
 // Plain ASCII folding: the value is bytes in no particular character set.
-char LowerAscii(uint8_t c) {
-  return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
+char LowerAscii(uint8_t c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); }
 
 bool ContainsIgnoringCase(std::span<const uint8_t> data, std::string_view lowerNeedle) {
   return std::search(data.begin(), data.end(), lowerNeedle.begin(), lowerNeedle.end(),

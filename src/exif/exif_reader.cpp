@@ -10,11 +10,11 @@ namespace keelpack {
 namespace {
 
 constexpr std::string_view kExifSignature = "Exif";
-constexpr uint8_t kIntelMark = 'I';     // "II": little-endian
-constexpr uint8_t kMotorolaMark = 'M';  // "MM": big-endian
+constexpr uint8_t kIntelMark = 'I';         // "II": little-endian
+constexpr uint8_t kMotorolaMark = 'M';      // "MM": big-endian
 constexpr uint32_t kReducedIfd0Offset = 8;  // IFD0 right behind the 8-byte TIFF header
-constexpr uint16_t kFirstType = 1;    // BYTE
-constexpr uint16_t kLastType = 12;    // DOUBLE
+constexpr uint16_t kFirstType = 1;          // BYTE
+constexpr uint16_t kLastType = 12;          // DOUBLE
 constexpr uint64_t kExcerptLimit = 100;
 
 constexpr ExifFailure kQueueFull{platform::kFailOutOfRange, "Too many Exif sub-directories"};
@@ -104,7 +104,8 @@ ExifFailure ExifReader::Walk(EntryPolicy& policy) {
       if (step.follow) {
         if (queued == kSubDirectoryLimit) return kQueueFull;
         queue[++queued] = entry.ValueOrOffset(byteOrder_);
-        if (log_.Wants(kExplicit)) log_.WriteLog("Sub-database tag " + std::to_string(tag), kExplicit);
+        if (log_.Wants(kExplicit))
+          log_.WriteLog("Sub-database tag " + std::to_string(tag), kExplicit);
       }
     }
 

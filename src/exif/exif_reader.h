@@ -54,9 +54,7 @@ struct IfdEntry {
   uint16_t Type(int byteOrder) const { return ReadShort(TypeBytes(), byteOrder); }
   uint32_t Count(int byteOrder) const { return ReadLong(CountBytes(), byteOrder); }
   uint32_t ValueOrOffset(int byteOrder) const { return ReadLong(ValueField(), byteOrder); }
-  uint64_t Length(int byteOrder) const {
-    return ValueLength(CountBytes(), TypeBytes(), byteOrder);
-  }
+  uint64_t Length(int byteOrder) const { return ValueLength(CountBytes(), TypeBytes(), byteOrder); }
   void SetValueField(std::array<uint8_t, 4> bytes) {
     std::copy(bytes.begin(), bytes.end(), raw.begin() + 8);
   }

@@ -31,7 +31,8 @@ ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, int
   // is a 2-byte count, 12-byte entries and a 4-byte link).
   const size_t ifd0Count = ifd0Rows + 1;  // with the Exif IFD pointer
   const size_t exifCount = rows.size() - ifd0Rows;
-  const uint64_t exifIfd = kTiffHeaderLength + kCountLength + kIfdEntryLength * ifd0Count + kLinkLength;
+  const uint64_t exifIfd =
+      kTiffHeaderLength + kCountLength + kIfdEntryLength * ifd0Count + kLinkLength;
   const uint64_t dataArea = exifIfd + kCountLength + kIfdEntryLength * exifCount + kLinkLength;
 
   uint64_t dataLength = 0;
