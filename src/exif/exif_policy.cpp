@@ -22,6 +22,7 @@ constexpr uint16_t kTagSoftware = 305;
 constexpr uint16_t kTagDateTime = 306;
 constexpr uint16_t kTagRelatedImageFileFormat = 4096;
 constexpr uint16_t kTagRelatedImageWidth = 4097;
+constexpr uint16_t kTagRelatedImageLength = 4098;
 constexpr uint16_t kTagCopyright = 33432;
 constexpr uint16_t kTagExposureTime = 33434;
 constexpr uint16_t kTagFNumber = 33437;
@@ -63,6 +64,9 @@ TagClass Classify(uint16_t tag) {
     case kTagInteropVersion:
     case kTagRelatedImageFileFormat:
     case kTagRelatedImageWidth:
+    // The last of the Interoperability IFD's tags (Exif 2.32, table 21): the directory is not
+    // carried over, so none of its tags may land in the Exif IFD.
+    case kTagRelatedImageLength:
     case kTagMakerNote:
       return TagClass::kOutOfScope;
     case kTagDateTimeDigitized:

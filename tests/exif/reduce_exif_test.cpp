@@ -224,6 +224,8 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
        {"Removing unwanted tag 34853", "Length: 4", GetParam() ? "Excerpt: MM\0*"s : "Excerpt: II*\0"s}},
       {"MakerNote", ExifBuilder::Undefined(37500, Bytes(80, 'm')), false, 0,
        {"Removing out-of-scope tag 37500", "Length: 80", "Excerpt: " + std::string(60, 'm')}},
+      {"RelatedImageLength", x.Long(4098, 480), false, 0,
+       {"Removing out-of-scope tag 4098", "Length: 4", "Excerpt: "}},
       {"ColorSpaceSrgb", x.Short(40961, 1), true, 0, {}},
       {"Uncalibrated", x.Short(40961, 0xFFFF), false, 0, {"Removing unwanted color space tag"}},
       {"Orientation1", x.Short(274, 1), false, 0, {"Removing unwanted orientation tag"}},
