@@ -153,8 +153,7 @@ bool NamesRepeatedBrand(std::span<const uint8_t> make) {
          ContainsIgnoringCase(make, "pentax");
 }
 
-EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag,
-                                 int /*directory*/) {
+EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) {
   const int order = reader.byteOrder();
   if (IsUseful(tag, keepDpi_)) ++usefulTags_;
 

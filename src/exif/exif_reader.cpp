@@ -99,13 +99,14 @@ ExifFailure ExifReader::Walk(EntryPolicy& policy) {
         tag = 0;
       }
 
-      const EntryStep step = policy.OnEntry(*this, entry, tag, static_cast<int>(directory));
+      const EntryStep step = policy.OnEntry(*this, entry, tag);
       if (step.failure) return step.failure;
       if (step.follow) {
         if (queued == kSubDirectoryLimit) return kQueueFull;
         queue[++queued] = entry.ValueOrOffset(byteOrder_);
-        if (log_.Wants(kExplicit))
+        if (log_.Wants(kExplicit)) {
           log_.WriteLog("Sub-database tag " + std::to_string(tag), kExplicit);
+        }
       }
     }
 

@@ -73,9 +73,7 @@ class EntryPolicy {
  public:
   virtual ~EntryPolicy() = default;
   // `tag` is the entry's tag, or 0 when the entry's type or count is implausible.
-  // `directory` is 0 for IFD0, then 1, 2, ... for the sub-directories in walk order.
-  virtual EntryStep OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag,
-                            int directory) = 0;
+  virtual EntryStep OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) = 0;
   // Called once, when the walk leaves IFD0 (or ends inside it).
   virtual void OnIfd0End() = 0;
 };
