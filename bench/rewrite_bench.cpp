@@ -8,7 +8,7 @@
 #include <memory>
 #include <random>
 
-#include "corpus/corpus.h"
+#include "support/corpus.h"
 #include "jpeg/markers.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "corpus/corpus.h"
+#include "support/corpus.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
 #include "settings/option_set.h"

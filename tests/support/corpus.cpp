@@ -1,4 +1,4 @@
-#include "corpus/corpus.h"
+#include "support/corpus.h"
 
 #include <algorithm>
 #include <cstdlib>

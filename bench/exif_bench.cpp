@@ -1,0 +1,95 @@
+// Exif reductions per second over the Exif blocks of the camera corpus: in memory, and
+// through the two work files the JPEG rewriter uses (write the payload, reduce file to file,
+// read the result back, remove both), so that the cost of the work files shows.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "support/corpus.h"
+#include "exif/reduce_exif.h"
+#include "log/log_sink.h"
+#include "platform/files.h"
+#include "support/exif_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using keelpack::test::Bytes;
+
+class SilentBox : public keelpack::LogBox {
+ public:
+  void AppendLine(std::string_view, bool) override {}
+  void Clear() override {}
+};
+
+const std::vector<Bytes>& CorpusExifBlocks() {
+  static const std::vector<Bytes> blocks = [] {
+    std::vector<Bytes> found;
+    for (const std::string& file : keelpack::test::CorpusFiles()) {
+      const Bytes jpeg = keelpack::test::ReadFile(file);
+      if (const auto segment = keelpack::test::FindExifSegment(jpeg)) {
+        found.push_back(keelpack::test::SegmentPayload(jpeg, *segment));
+      }
+    }
+    return found;
+  }();
+  return blocks;
+}
+
+bool HaveCorpus(benchmark::State& state) {
+  if (!CorpusExifBlocks().empty()) return true;
+  const std::string message = "no camera corpus at " + keelpack::test::CorpusFolder();
+  state.SkipWithError(message.c_str());
+  return false;
+}
+
+void CountReductions(benchmark::State& state) {
+  const auto reductions = static_cast<double>(state.iterations() * CorpusExifBlocks().size());
+  state.counters["reductions/s"] = benchmark::Counter(reductions, benchmark::Counter::kIsRate);
+  state.counters["blocks"] = static_cast<double>(CorpusExifBlocks().size());
+}
+
+void ReduceInMemory(benchmark::State& state) {
+  if (!HaveCorpus(state)) return;
+  SilentBox box;
+  keelpack::LogSink log(box);
+  std::vector<uint8_t> reduced;
+  int usefulTags = 0;
+  for (auto _ : state) {
+    for (const Bytes& block : CorpusExifBlocks()) {
+      benchmark::DoNotOptimize(
+          keelpack::ReduceExifBlock(log, false, block, reduced, usefulTags, "exif.bin"));
+    }
+  }
+  CountReductions(state);
+}
+
+void ReduceWithWorkFiles(benchmark::State& state) {
+  if (!HaveCorpus(state)) return;
+  SilentBox box;
+  keelpack::LogSink log(box);
+  keelpack::test::TempDir dir;
+  const std::string in = dir.File("exif1.bin");
+  const std::string out = dir.File("newexif1.bin");
+  std::vector<uint8_t> reduced;
+  int usefulTags = 0;
+  for (auto _ : state) {
+    for (const Bytes& block : CorpusExifBlocks()) {
+      keelpack::platform::WriteWholeFile(in, block);
+      benchmark::DoNotOptimize(keelpack::ReduceExif(log, false, in, out, usefulTags));
+      keelpack::platform::ReadWholeFile(out, reduced);
+      keelpack::platform::RemoveFile(in);
+      keelpack::platform::RemoveFile(out);
+    }
+  }
+  CountReductions(state);
+}
+
+// Wall-clock rates: the work files spend most of their time waiting on the file system.
+BENCHMARK(ReduceInMemory)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(ReduceWithWorkFiles)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

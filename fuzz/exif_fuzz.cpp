@@ -1,0 +1,112 @@
+// Feeds arbitrary APP1 payloads to the Exif reduction. Every log line is formatted (screen
+// echo on, to a box that drops it), and every reduced block is read back independently: no
+// offset in it may point outside the block that was written.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "exif/reduce_exif.h"
+#include "log/log_sink.h"
+#include "platform/failure.h"
+
+namespace {
+
+class DroppingBox : public keelpack::LogBox {
+ public:
+  void AppendLine(std::string_view, bool) override {}
+  void Clear() override {}
+};
+
+constexpr int kNotExifBlock = 2;  // ReduceExifBlock's result for a payload that is not Exif
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+// A TIFF block (the payload less its 6-byte prefix), read with bounds checks of its own.
+struct Block {
+  std::span<const uint8_t> bytes;
+  bool bigEndian = false;
+
+  uint32_t Number(uint64_t offset, int size) const {
+    Require(offset + size <= bytes.size());
+    uint32_t value = 0;
+    for (int i = 0; i < size; ++i) {
+      const uint32_t byte = bytes[offset + i];
+      value |= byte << (8 * (bigEndian ? size - 1 - i : i));
+    }
+    return value;
+  }
+};
+
+uint64_t TypeSize(uint32_t type) {
+  switch (type) {
+    case 3:
+    case 8:
+      return 2;
+    case 4:
+    case 9:
+    case 11:
+      return 4;
+    case 5:
+    case 10:
+    case 12:
+      return 8;
+    default:
+      return 1;
+  }
+}
+
+// Checks one directory and every value it points at; gives the Exif IFD pointer's value,
+// or 0 when the directory has none.
+uint32_t CheckDirectory(const Block& block, uint32_t offset) {
+  const uint32_t count = block.Number(offset, 2);
+  const uint64_t link = uint64_t{offset} + 2 + 12 * uint64_t{count};
+  Require(block.Number(link, 4) == 0);  // no thumbnail directory, nothing chained
+  uint32_t exifIfd = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t entry = uint64_t{offset} + 2 + 12 * uint64_t{i};
+    const uint32_t tag = block.Number(entry, 2);
+    const uint64_t length = block.Number(entry + 4, 4) * TypeSize(block.Number(entry + 2, 2));
+    const uint32_t field = block.Number(entry + 8, 4);
+    if (length > 4) Require(field + length <= block.bytes.size());
+    if (tag == 34665) exifIfd = field;
+  }
+  return exifIfd;
+}
+
+void CheckReduced(std::span<const uint8_t> payload) {
+  Require(payload.size() >= 6 + 8);
+  const Block block{payload.subspan(6), payload[6] == 'M'};
+  const uint32_t ifd0 = block.Number(4, 4);
+  const uint32_t exifIfd = CheckDirectory(block, ifd0);
+  Require(exifIfd != 0);  // the pointer entry is always written
+  CheckDirectory(block, exifIfd);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static DroppingBox box;
+  static keelpack::LogSink log = [] {
+    keelpack::LogSink sink(box);
+    sink.screenDebug = true;
+    return sink;
+  }();
+  const std::span<const uint8_t> payload(data, size);
+  std::vector<uint8_t> reduced;
+  int usefulTags = -1;
+  // The payload's length decides the Keep DPI option, so both ways are explored.
+  const int result =
+      keelpack::ReduceExifBlock(log, size % 2 == 1, payload, reduced, usefulTags, "fuzz.bin");
+  Require(usefulTags >= 0);
+  if (result == 0) {
+    CheckReduced(reduced);
+  } else {
+    Require(result == kNotExifBlock ? usefulTags == 0
+                                    : result == keelpack::platform::kFailOutOfRange);
+  }
+  return 0;
+}
