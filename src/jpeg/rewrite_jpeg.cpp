@@ -10,6 +10,7 @@
 
 #include "jpeg/colour_policy.h"
 #include "jpeg/entropy_copy.h"
+#include "jpeg/exif_detour.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
 #include "log/log_sink.h"
@@ -288,7 +289,14 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
 
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   if (isExif && exifMode_ == kExifModeReduce) {
-    usefulTags_ = 1;  // Until the Exif reduction is wired in, the segment is kept as read.
+    const ExifDetourEnv detour{log_, env_.options.keepDpi(), env_.workId};
+    if (int failure = ReduceExifSegment(detour, data, usefulTags_)) {
+      outcome = Failure(failure);
+      return Step::kStop;
+    }
+    const size_t length = data.size() + 2;
+    segment.lengthHigh = static_cast<uint8_t>(length / 256);
+    segment.lengthLow = static_cast<uint8_t>(length % 256);
   }
 
   KeepDecision(segment, data);

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 
 #include "jpeg/markers.h"
+#include "exif/reduce_exif.h"
 #include "log/log_sink.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
 #include "settings/option_set.h"
+#include "support/exif_builder.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
@@ -334,6 +336,81 @@ TEST_F(RewriteTest, AGrownOutputLowersTheSavingWithoutCountingAFile) {
   EXPECT_EQ(totals.bytesSaved, -static_cast<double>(adobe.size()));
   EXPECT_EQ(totals.filesReduced, 0);
   EXPECT_THAT(box.lines, Not(Contains(testing::StartsWith("Reduced by"))));
+}
+
+class ExifDetourTest : public RewriteTest {
+ protected:
+  static Bytes WithExif(const Bytes& payload) { return Picture(SegmentBytes(kApp1, payload)); }
+  // No work file may stay behind in the cache folder.
+  bool WorkFilesLeft() const {
+    return platform::Exists(dir.File("cache/exiftest.bin")) ||
+           platform::Exists(dir.File("cache/newexiftest.bin"));
+  }
+};
+
+TEST_F(ExifDetourTest, ReducesTheBlockAndFixesTheLength) {
+  const Bytes block = test::CameraExifBlock(true);
+  Bytes reduced;
+  int useful = 0;
+  ASSERT_EQ(ReduceExifBlock(log, false, block, reduced, useful, "x"), 0);
+  ASSERT_LT(reduced.size(), block.size());
+
+  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
+  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_EQ(run.output, WithExif(reduced));
+  EXPECT_FALSE(WorkFilesLeft());
+}
+
+TEST_F(ExifDetourTest, BlockWithoutUsefulTagsIsRemoved) {
+  test::ExifBuilder exif;
+  exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(306, "2020:01:01 10:00:00"));
+  Run run = Rewrite(WithExif(exif.Build()), kDefaultRemoveList, kExifModeReduce);
+  EXPECT_EQ(run.output, Picture({}));
+  EXPECT_THAT(box.lines, Contains("EXIF removed"));
+  EXPECT_FALSE(WorkFilesLeft());
+}
+
+TEST_F(ExifDetourTest, AFailedReductionKeepsTheSegmentWhenItCountedUsefulTags) {
+  // A Model, then more sub-directory pointers than the reduction follows.
+  test::ExifBuilder exif;
+  exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(272, "Camera"));
+  const int empty = exif.AddDirectory();
+  for (int i = 0; i < 25; ++i) exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, empty));
+  const Bytes block = exif.Build();
+  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
+  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_EQ(run.output, WithExif(block));
+  EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
+  EXPECT_FALSE(WorkFilesLeft());
+
+  // A block the reduction cannot read at all counted nothing, and goes.
+  Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
+  run = Rewrite(WithExif(notTiff), kDefaultRemoveList, kExifModeReduce);
+  EXPECT_EQ(run.output, Picture({}));
+  EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
+}
+
+TEST_F(ExifDetourTest, AReducedBlockTooLongForASegmentStaysAsItWas) {
+  // Two pointers to one directory with a long value: the reduction writes the value twice.
+  test::ExifBuilder exif;
+  exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(272, "Camera"));
+  const int shared = exif.AddDirectory();
+  exif.Add(shared, test::ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
+  exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, shared));
+  exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, shared));
+  const Bytes block = exif.Build();
+  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
+  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_EQ(run.output, WithExif(block));
+  EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
+}
+
+TEST_F(ExifDetourTest, AWorkFileThatCannotBeWrittenFailsTheRewrite) {
+  ASSERT_EQ(platform::MakeFolder(dir.File("cache")), 0);
+  ASSERT_EQ(platform::MakeFolder(dir.File("cache/exiftest.bin")), 0);
+  Run run = Rewrite(WithExif(test::CameraExifBlock(false)), kDefaultRemoveList, kExifModeReduce);
+  EXPECT_GT(run.result, kDamaged);
+  EXPECT_THAT(box.lines, Contains("Failed to open file " + in));
 }
 
 // Real pictures: the rewritten file must decode to exactly the original's pixels.
