@@ -1,0 +1,352 @@
+#include "about_screen.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPixmap>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QStringList>
+#include <algorithm>
+
+#include "about_pictures.h"
+#include "translucency.h"
+#include "version.h"
+
+namespace keelpack {
+namespace {
+
+// The screen's layout, in twips like the rest of the program's windows.
+constexpr double kTwipsPerPixelAt96Dpi = 15.0;
+constexpr double kReferenceDpi = 96.0;
+constexpr double kFormWidth = 7200;
+constexpr double kFormHeight = 5400;
+constexpr double kHorizon = 3900;  // where the sea begins on the night picture
+struct TwipsBox {
+  double left, top, width, height;
+};
+// The boat stands on the water; its size is the one it has when it sets off at tick 50.
+constexpr TwipsBox kLogoDesign{3400, 4380, 400, 200};
+constexpr TwipsBox kWordMark{900, 240, 5400, 1200};
+constexpr TwipsBox kCreditsWindow{900, 1560, 5400, 2250};
+// The credits start two thirds down their window, so the first lines show at once.
+constexpr double kCreditsStartTop = 1500;
+
+// How the logo sails off from tick 50: per tick to the right and up, shrinking.
+constexpr double kLogoRightPerTick = 2.6;
+constexpr double kLogoUpPerTick = 4.5;
+constexpr int kLogoWidthBase = 130;  // width = (130 - n) * 5
+constexpr double kLogoWidthPerTick = 5;
+constexpr double kLogoHeightPerTick = 2.5;  // height = 200 - (n - 50) * 2.5
+
+constexpr int kZoomIntervalMs = 10;
+constexpr int kScrollIntervalMs = 60;
+constexpr int kScrollStepPixels = 1;
+constexpr int kOpaque = 255;
+constexpr int kAlphaPerTick = 2;
+
+// Letter keys type into the code-word buffer; every other key, and a mouse press (key code
+// 0), looks at the buffer and otherwise closes the screen.
+constexpr int kMouseKeyCode = 0;
+constexpr int kCodeWordLength = 3;
+const std::array<QString, 3> kCodeWords = {QStringLiteral("dct"), QStringLiteral("sun"),
+                                           QStringLiteral("hex")};
+
+// Drawn larger than it is ever shown, so that scaling it down keeps it smooth.
+constexpr QSize kLogoPictureSize(200, 100);
+
+const QColor kCreditsColour(223, 233, 245);
+constexpr int kCreditsPointSize = 10;
+
+// The people in the credits go by their nicknames.
+const QString kAuthor = QStringLiteral("Skerry");
+const QStringList kBetatesters = {QStringLiteral("Barnacle"), QStringLiteral("Tiller"),
+                                  QStringLiteral("Gullwing"), QStringLiteral("Lanyard")};
+const std::array<QStringList, 3> kGreetings = {
+    QStringList{QStringLiteral("Bosun"), QStringLiteral("Driftwood"), QStringLiteral("Halyard")},
+    QStringList{QStringLiteral("Mizzen"), QStringLiteral("Saltpan"), QStringLiteral("Windlass")},
+    QStringList{QStringLiteral("Ebbtide"), QStringLiteral("Fathom"), QStringLiteral("Sandpiper")}};
+
+// ". A . B . C ."
+QString NicknameLine(const QStringList& names) {
+  return QStringLiteral(". ") + names.join(QStringLiteral(" . ")) + QStringLiteral(" .");
+}
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "2026" of "2026" or "2026-2028".
+QString FirstReleaseYear() {
+  return FromView(kReleaseYears).section(QLatin1Char('-'), 0, 0).trimmed();
+}
+
+QLabel* PictureLabel(const QString& name, const QImage& picture, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setScaledContents(true);
+  label->setPixmap(QPixmap::fromImage(picture));
+  return label;
+}
+
+// Darkens the credits towards the top and bottom of their window, so that lines fade in and
+// out instead of being cut. The very edge is pure black: see-through like the sky around it.
+class EdgeFade : public QWidget {
+ public:
+  explicit EdgeFade(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    constexpr int kBand = 28;
+    const int band = std::min(kBand, height() / 4);
+    QPainter painter(this);
+    QLinearGradient top(0, 0, 0, band);
+    top.setColorAt(0, Qt::black);
+    top.setColorAt(1, Qt::transparent);
+    painter.fillRect(0, 0, width(), band, top);
+    QLinearGradient bottom(0, height() - band, 0, height());
+    bottom.setColorAt(0, Qt::transparent);
+    bottom.setColorAt(1, Qt::black);
+    painter.fillRect(0, height() - band, width(), band, bottom);
+  }
+};
+
+}  // namespace
+
+QString CreditsText() {
+  const QStringList lines = {
+      FromView(kProgramName),
+      QString(),
+      QStringLiteral("the ultimate JPEG reducing program"),
+      QStringLiteral("written by %1 in %2").arg(kAuthor, FirstReleaseYear()),
+      QString(),
+      QStringLiteral("Betatesters:"),
+      NicknameLine(kBetatesters),
+      QString(),
+      QStringLiteral("Greetings to:"),
+      NicknameLine(kGreetings[0]),
+      NicknameLine(kGreetings[1]),
+      NicknameLine(kGreetings[2]),
+      QString(),
+      QStringLiteral("Look forward to more releases"),
+      QStringLiteral("Fair winds and lean files, %1").arg(kAuthor),
+      QString(),
+      QString(),
+      FromView(kHomepage),
+  };
+  return lines.join(QStringLiteral("\r\n"));
+}
+
+QPoint RandomPlace(const QRect& screen, const QSize& window, double r1, double r2) {
+  const int roomAcross = std::max(0, screen.width() - window.width());
+  const int roomDown = std::max(0, screen.height() - window.height());
+  return screen.topLeft() +
+         QPoint(static_cast<int>(roomAcross * r1), static_cast<int>(roomDown * r2));
+}
+
+int TwipsToPixels(double twips, int logicalDpi) {
+  return qRound(twips / kTwipsPerPixelAt96Dpi * logicalDpi / kReferenceDpi);
+}
+
+void ShowAboutScreen(QWidget* mainWindow) {
+  AboutScreen screen(mainWindow);
+  screen.exec();
+}
+
+AboutScreen::AboutScreen(QWidget* mainWindow, Clock clock)
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint),
+      mainWindow_(mainWindow),
+      translucent_(WindowOpacityAvailable()) {
+  setObjectName(QStringLiteral("splashForm"));
+  setWindowTitle(tr("About %1").arg(FromView(kProgramName)));
+  setModal(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setFixedSize(twipsRect(0, 0, kFormWidth, kFormHeight).size());
+  // Black is what the desktop shows through; the form itself is all black.
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  setAutoFillBackground(true);
+
+  createElements();
+
+  timerqelup_.setObjectName(QStringLiteral("Timerqelup"));
+  timerqelup_.setInterval(kZoomIntervalMs);
+  timerframeup_.setObjectName(QStringLiteral("Timerframeup"));
+  timerframeup_.setInterval(kScrollIntervalMs);
+  if (clock == Clock::kTimers) {
+    connect(&timerqelup_, &QTimer::timeout, this, &AboutScreen::timerqelupTick);
+    connect(&timerframeup_, &QTimer::timeout, this, &AboutScreen::timerframeupTick);
+  }
+
+  const QScreen* screen =
+      mainWindow != nullptr ? mainWindow->screen() : QGuiApplication::primaryScreen();
+  if (screen != nullptr) {
+    QRandomGenerator* random = QRandomGenerator::global();
+    move(RandomPlace(screen->geometry(), size(), random->generateDouble(),
+                     random->generateDouble()));
+  }
+}
+
+void AboutScreen::createElements() {
+  const QRect credits = twipsRect(kCreditsWindow.left, kCreditsWindow.top, kCreditsWindow.width,
+                                  kCreditsWindow.height);
+  const int horizon = twipsRect(0, kHorizon, 0, 0).top();
+
+  // Children are stacked in the order they are made: the night at the back.
+  image3_ = PictureLabel(QStringLiteral("Image3"), DrawNightSea(size(), horizon, credits), this);
+  image3_->setGeometry(rect());
+
+  logoTwips_ = QRectF(kLogoDesign.left, kLogoDesign.top, kLogoDesign.width, kLogoDesign.height);
+  image1_ = PictureLabel(QStringLiteral("Image1"), DrawBoatLogo(kLogoPictureSize), this);
+  image1_->setGeometry(
+      twipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
+
+  const QRect wordMark =
+      twipsRect(kWordMark.left, kWordMark.top, kWordMark.width, kWordMark.height);
+  image2_ = PictureLabel(QStringLiteral("Image2"), DrawWordMark(wordMark.size()), this);
+  image2_->setGeometry(wordMark);
+  image2_->hide();
+
+  frame1_ = new QFrame(this);
+  frame1_->setObjectName(QStringLiteral("Frame1"));
+  frame1_->setGeometry(credits);
+  frame1_->hide();
+
+  frame2_ = new QFrame(frame1_);
+  frame2_->setObjectName(QStringLiteral("Frame2"));
+  rantLabel_ = new QLabel(frame2_);
+  rantLabel_->setObjectName(QStringLiteral("rantLabel"));
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(kCreditsPointSize);
+  rantLabel_->setFont(font);
+  QPalette light = rantLabel_->palette();
+  light.setColor(QPalette::WindowText, kCreditsColour);
+  rantLabel_->setPalette(light);
+  rantLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  rantLabel_->setWordWrap(true);
+  rantLabel_->setText(CreditsText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  rantLabel_->setGeometry(0, 0, credits.width(), rantLabel_->heightForWidth(credits.width()));
+  frame2_->setGeometry(0, TwipsToPixels(kCreditsStartTop, logicalDpiY()), credits.width(),
+                       rantLabel_->y() + rantLabel_->height());
+  (new EdgeFade(frame1_))->setGeometry(frame1_->rect());
+
+  ownPicture_ = DrawBlockShapes(size());
+  storedPictures_ = {DrawSunset(size()), DrawCommentDump(size())};
+  pictureBox_ = PictureLabel(QStringLiteral("pictureBox"), ownPicture_, this);
+  pictureBox_->setGeometry(rect());
+  pictureBox_->hide();
+}
+
+QImage AboutScreen::codeWordPicture(int word) const {
+  return word == 0 ? ownPicture_ : storedPictures_.at(static_cast<std::size_t>(word - 1));
+}
+
+void AboutScreen::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!timerqelup_.isActive() && tickCount_ == 0 && !closing_) timerqelup_.start();
+  refreshSeeThrough();
+}
+
+void AboutScreen::timerqelupTick() {
+  ++tickCount_;
+  setMainWindowAlpha(kOpaque - kAlphaPerTick * tickCount_);
+  if (tickCount_ < kZoomStartTick) {
+    logoLeftTwips_ = logoTwips_.left();
+    logoTopTwips_ = static_cast<int>(logoTwips_.top());
+  } else {
+    const int sailed = tickCount_ - kZoomStartTick;
+    logoTwips_ =
+        QRectF(logoLeftTwips_ + sailed * kLogoRightPerTick, logoTopTwips_ - sailed * kLogoUpPerTick,
+               (kLogoWidthBase - tickCount_) * kLogoWidthPerTick,
+               kLogoDesign.height - sailed * kLogoHeightPerTick);
+    image1_->setGeometry(
+        twipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
+  }
+  if (tickCount_ == kSwitchTick) {
+    timerqelup_.stop();
+    image2_->show();
+    frame1_->show();
+    timerframeup_.start();
+  }
+  refreshSeeThrough();
+}
+
+void AboutScreen::timerframeupTick() {
+  frame2_->move(frame2_->x(), frame2_->y() - kScrollStepPixels);
+  if (frame2_->y() + frame2_->height() < 0) {
+    timerframeup_.stop();
+    keyDown(kMouseKeyCode);
+    return;
+  }
+  refreshSeeThrough();
+}
+
+void AboutScreen::keyPressEvent(QKeyEvent* event) {
+  // The key's own action first, then the character it typed, as a key-down comes before the
+  // character it produces.
+  keyDown(event->key());
+  typedLetters_ += event->text();
+  event->accept();
+}
+
+void AboutScreen::mousePressEvent(QMouseEvent* event) {
+  // Presses on the pictures and the credits arrive here too: those children ignore them.
+  keyDown(kMouseKeyCode);
+  event->accept();
+}
+
+void AboutScreen::keyDown(int keyCode) {
+  if (keyCode >= Qt::Key_A && keyCode <= Qt::Key_Z) return;
+  const QString typed = typedLetters_.right(kCodeWordLength).toLower();
+  const auto word = std::find(kCodeWords.begin(), kCodeWords.end(), typed);
+  if (word != kCodeWords.end()) {
+    showPicture(static_cast<int>(word - kCodeWords.begin()));
+    typedLetters_.clear();
+    return;
+  }
+  closeScreen();
+}
+
+void AboutScreen::showPicture(int word) {
+  frame2_->hide();
+  pictureBox_->setPixmap(QPixmap::fromImage(codeWordPicture(word)));
+  pictureBox_->show();
+  pictureBox_->raise();
+  refreshSeeThrough();
+}
+
+void AboutScreen::reject() { closeScreen(); }
+
+void AboutScreen::closeScreen() {
+  if (closing_) return;
+  closing_ = true;
+  // A tick after this would fade the main window down again.
+  timerqelup_.stop();
+  timerframeup_.stop();
+  setMainWindowAlpha(kOpaque);
+  QDialog::done(QDialog::Accepted);
+}
+
+void AboutScreen::setMainWindowAlpha(int alpha) {
+  if (translucent_ && mainWindow_ != nullptr) MakeWindowTransparent(mainWindow_, alpha);
+}
+
+void AboutScreen::refreshSeeThrough() {
+  if (translucent_ && isVisible() && !closing_) MakeBlackTransparent(this);
+}
+
+QRect AboutScreen::twipsRect(double left, double top, double width, double height) const {
+  const int dpiX = logicalDpiX();
+  const int dpiY = logicalDpiY();
+  return QRect(TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY), TwipsToPixels(width, dpiX),
+               TwipsToPixels(height, dpiY));
+}
+
+}  // namespace keelpack
