@@ -8,6 +8,9 @@ packages=(
   clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
   qt6-base-dev                        # the desktop window
   libxcb1-dev                         # asks X11 whether a compositing manager runs
+  qt6-svg-dev                         # renders the icon's sizes from its SVG at build time
+  dpkg-dev desktop-file-utils         # the Debian package and the check of its menu entry
+  groff-base man-db                   # the check of the manual page
   libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libimage-exiftool-perl exiv2        # independent readers of the Exif blocks we write
