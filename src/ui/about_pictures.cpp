@@ -113,7 +113,9 @@ void PaintWaves(QPainter& painter, const QRectF& sea, const QColor& colour, unsi
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   for (int row = 0; row < kWaveRows; ++row) {
     const double depth = (row + 1.0) / kWaveRows;
-    const double y = sea.top() + sea.height() * depth * depth * 0.95;
+    // The crests rise a few pixels: the first row stays clear of the sky above the horizon.
+    constexpr double kCrestRoom = 5;
+    const double y = sea.top() + kCrestRoom + (sea.height() - kCrestRoom) * depth * depth * 0.95;
     const double length = 6.0 + 26.0 * depth;
     const int count = 5 + row;
     QColor crest = colour;
@@ -147,16 +149,18 @@ QImage DrawNightSea(QSize size, int horizonY, QRect keepClear) {
   const double width = size.width();
   const double height = size.height();
 
+  // Stars are crisp squares of one or two pixels: soft edges would fade towards the
+  // see-through black and leave dark rims where the desktop shows.
   std::mt19937 random(kStarSeed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  painter.setPen(Qt::NoPen);
   for (int i = 0; i < kStarCount; ++i) {
-    const QPointF star(width * unit(random), (horizonY - 12.0) * unit(random));
-    const double radius = 0.5 + 1.1 * unit(random);
-    const double brightness = 0.35 + 0.65 * unit(random);
-    if (keepClear.adjusted(-6, -6, 6, 6).contains(star.toPoint())) continue;
-    painter.setBrush(QColor::fromRgbF(0.85f, 0.9f, 1.0f, static_cast<float>(brightness)));
-    painter.drawEllipse(star, radius, radius);
+    const QPoint star(static_cast<int>(width * unit(random)),
+                      static_cast<int>((horizonY - 12.0) * unit(random)));
+    const int side = unit(random) < 0.3 ? 2 : 1;
+    const float brightness = static_cast<float>(0.45 + 0.55 * unit(random));
+    if (keepClear.adjusted(-6, -6, 6, 6).contains(star)) continue;
+    painter.fillRect(QRect(star, QSize(side, side)),
+                     QColor::fromRgbF(0.85f * brightness, 0.9f * brightness, brightness));
   }
 
   // A crescent: the moon with a see-through disc taken out of it.

@@ -1,6 +1,7 @@
 #include "about_screen.h"
 
 #include <QFrame>
+#include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -60,6 +61,10 @@ constexpr QSize kLogoPictureSize(200, 100);
 
 const QColor kCreditsColour(223, 233, 245);
 constexpr int kCreditsPointSize = 10;
+// A dark halo round the letters. On the black it cannot be seen; where the black is
+// see-through it keeps the light letters readable over whatever lies behind.
+const QColor kCreditsHalo(8, 22, 40);
+constexpr double kCreditsHaloRadius = 5;
 
 // The people in the credits go by their nicknames.
 const QString kAuthor = QStringLiteral("Skerry");
@@ -229,6 +234,11 @@ void AboutScreen::createElements() {
   QPalette light = rantLabel_->palette();
   light.setColor(QPalette::WindowText, kCreditsColour);
   rantLabel_->setPalette(light);
+  auto* halo = new QGraphicsDropShadowEffect(rantLabel_);
+  halo->setOffset(0, 0);
+  halo->setBlurRadius(kCreditsHaloRadius);
+  halo->setColor(kCreditsHalo);
+  rantLabel_->setGraphicsEffect(halo);
   rantLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   rantLabel_->setWordWrap(true);
   rantLabel_->setText(CreditsText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   // The screen is the main window's child: it goes with it.
   auto& screen = *new keelpack::AboutScreen(mainWindow, keelpack::AboutScreen::Clock::kManual);
   if (seeThrough) screen.setTranslucencyAvailable(true);
+  std::printf("fade and see-through black: %s\n", screen.translucencyAvailable() ? "on" : "off");
   // Always at the same place, so that the pictures compare.
   screen.move(mainWindow->geometry().center() - screen.rect().center());
   screen.show();
