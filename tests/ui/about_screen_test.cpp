@@ -111,6 +111,11 @@ void AboutScreenTest::helpers() {
   image.setPixel(0, 9, qRgba(0, 0, 0, 0));
   const QRegion region = keelpack::NonBlackRegion(image);
   QCOMPARE(region, QRegion(QRect(4, 5, 2, 1)) + QRegion(QRect(9, 9, 1, 1)));
+
+  // The offscreen platform shows no window opacity, and the screen finds that out itself.
+  QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+  QVERIFY(!keelpack::WindowOpacityAvailable());
+  QVERIFY(!AboutScreen(nullptr, AboutScreen::Clock::kManual).translucencyAvailable());
 }
 
 void AboutScreenTest::randomPlace_data() {
