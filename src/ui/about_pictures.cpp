@@ -42,8 +42,11 @@ constexpr unsigned kWaveSeed = 11;
 constexpr int kStarCount = 70;
 constexpr int kWaveRows = 9;
 
-QImage BlankImage(QSize size, const QColor& fill) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+// `size` in the layout's pixels; the image holds `ratio` times as many in each direction and
+// is painted in layout pixels all the same.
+QImage BlankImage(QSize size, qreal ratio, const QColor& fill) {
+  QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(ratio);
   image.fill(fill);
   return image;
 }
@@ -133,17 +136,17 @@ void PaintWaves(QPainter& painter, const QRectF& sea, const QColor& colour, unsi
 
 }  // namespace
 
-QImage DrawBoatLogo(QSize size) {
+QImage DrawBoatLogo(QSize size, qreal ratio) {
   // Clear around the boat, so that the sea behind it shows.
-  QImage image = BlankImage(size, Qt::transparent);
+  QImage image = BlankImage(size, ratio, Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   PaintBoat(painter, QRectF(QPointF(0, 0), size), kHull, kHullShade, kSail, &kSailBlock);
   return image;
 }
 
-QImage DrawNightSea(QSize size, int horizonY, QRect keepClear) {
-  QImage image = BlankImage(size, kSeeThrough);
+QImage DrawNightSea(QSize size, int horizonY, QRect keepClear, qreal ratio) {
+  QImage image = BlankImage(size, ratio, kSeeThrough);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   const double width = size.width();
@@ -196,8 +199,8 @@ QImage DrawNightSea(QSize size, int horizonY, QRect keepClear) {
   return image;
 }
 
-QImage DrawWordMark(QSize size) {
-  QImage image = BlankImage(size, Qt::transparent);
+QImage DrawWordMark(QSize size, qreal ratio) {
+  QImage image = BlankImage(size, ratio, Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
 
@@ -239,8 +242,8 @@ QImage DrawWordMark(QSize size) {
   return image;
 }
 
-QImage DrawBlockShapes(QSize size) {
-  QImage image = BlankImage(size, kDeepNavy);
+QImage DrawBlockShapes(QSize size, qreal ratio) {
+  QImage image = BlankImage(size, ratio, kDeepNavy);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   constexpr int kBlock = 8;
@@ -286,8 +289,8 @@ QImage DrawBlockShapes(QSize size) {
   return image;
 }
 
-QImage DrawSunset(QSize size) {
-  QImage image = BlankImage(size, kDeepNavy);
+QImage DrawSunset(QSize size, qreal ratio) {
+  QImage image = BlankImage(size, ratio, kDeepNavy);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   const double width = size.width();
@@ -336,8 +339,8 @@ QImage DrawSunset(QSize size) {
   return image;
 }
 
-QImage DrawCommentDump(QSize size) {
-  QImage image = BlankImage(size, kTerminal);
+QImage DrawCommentDump(QSize size, qreal ratio) {
+  QImage image = BlankImage(size, ratio, kTerminal);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::TextAntialiasing);
 

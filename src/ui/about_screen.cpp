@@ -203,8 +203,13 @@ void AboutScreen::createElements() {
                                   kCreditsWindow.height);
   const int horizon = twipsRect(0, kHorizon, 0, 0).top();
 
+  // Pictures are painted in the screen's device pixels, so that they stay sharp where one
+  // pixel of the layout is several on the screen.
+  const qreal ratio = devicePixelRatioF();
+
   // Children are stacked in the order they are made: the night at the back.
-  image3_ = PictureLabel(QStringLiteral("Image3"), DrawNightSea(size(), horizon, credits), this);
+  image3_ =
+      PictureLabel(QStringLiteral("Image3"), DrawNightSea(size(), horizon, credits, ratio), this);
   image3_->setGeometry(rect());
 
   logoTwips_ = QRectF(kLogoDesign.left, kLogoDesign.top, kLogoDesign.width, kLogoDesign.height);
@@ -214,7 +219,7 @@ void AboutScreen::createElements() {
 
   const QRect wordMark =
       twipsRect(kWordMark.left, kWordMark.top, kWordMark.width, kWordMark.height);
-  image2_ = PictureLabel(QStringLiteral("Image2"), DrawWordMark(wordMark.size()), this);
+  image2_ = PictureLabel(QStringLiteral("Image2"), DrawWordMark(wordMark.size(), ratio), this);
   image2_->setGeometry(wordMark);
   image2_->hide();
 
@@ -247,8 +252,8 @@ void AboutScreen::createElements() {
                        rantLabel_->y() + rantLabel_->height());
   (new EdgeFade(frame1_))->setGeometry(frame1_->rect());
 
-  ownPicture_ = DrawBlockShapes(size());
-  storedPictures_ = {DrawSunset(size()), DrawCommentDump(size())};
+  ownPicture_ = DrawBlockShapes(size(), ratio);
+  storedPictures_ = {DrawSunset(size(), ratio), DrawCommentDump(size(), ratio)};
   pictureBox_ = PictureLabel(QStringLiteral("pictureBox"), ownPicture_, this);
   pictureBox_->setGeometry(rect());
   pictureBox_->hide();

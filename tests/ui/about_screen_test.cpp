@@ -365,7 +365,7 @@ void AboutScreenTest::hiddenPicturesShowWhole() {
                              stage.screen.codeWordPicture(2)};
   for (int i = 0; i < 3; ++i) {
     QVERIFY(!pictures[i].isNull());
-    QCOMPARE(pictures[i].size(), stage.screen.size());
+    QCOMPARE(pictures[i].deviceIndependentSize().toSize(), stage.screen.size());
     // Black would be see-through: none of a hidden picture may vanish.
     QCOMPARE(keelpack::NonBlackRegion(pictures[i]), QRegion(pictures[i].rect()));
     for (int j = 0; j < i; ++j) QVERIFY(pictures[i] != pictures[j]);
