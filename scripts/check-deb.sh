@@ -4,8 +4,11 @@
 # left. It installs and removes a system package: run it as root (or with sudo) on a machine
 # or container that may be changed, and not where Keelpack is installed for real.
 #   scripts/check-deb.sh            build the package and check it
-#   scripts/check-deb.sh FILE.deb   check a package built before
+#   scripts/check-deb.sh FILE.deb   check a package built before, for instance on a fresh
+#                                   machine: only the checking tools are installed then
 set -euo pipefail
+given=""
+[ $# -ge 1 ] && given=$(realpath "$1")
 cd "$(dirname "$0")/.."
 
 sudo=""
@@ -20,14 +23,27 @@ bad() {
 }
 installed() { dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed; }
 
-scripts/ensure-deps.sh
+if [ -n "$given" ]; then
+  missing=()
+  for tool in desktop-file-utils man-db groff-base; do
+    dpkg-query -W -f='${db:Status-Status}' "$tool" 2>/dev/null | grep -qx installed ||
+      missing+=("$tool")
+  done
+  if [ "${#missing[@]}" -gt 0 ]; then
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}"
+  fi
+else
+  scripts/ensure-deps.sh
+fi
 if installed; then
   echo "$package is installed already; this check would remove it. Remove it first." >&2
   exit 2
 fi
 
-if [ $# -ge 1 ]; then
-  deb=$(realpath "$1")
+if [ -n "$given" ]; then
+  deb=$given
 else
   step "Building the package"
   [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
