@@ -1,5 +1,6 @@
 #include "cli/app.h"
 
+#include <csignal>
 #include <cstdio>
 
 #include "cli/cli_front_end.h"
@@ -51,6 +52,9 @@ int RunCommandLine(int argc, const char* const* argv) {
   session.durable = request.durable;
   frontEnd.WatchInterrupt(&session.cancelRequested, InterruptRequested);
   InstallInterruptHandler(session.cancelRequested, console.errIsTerminal);
+  // A reader that goes away (`keelpack-cli -v photos | head`) must not end the process in the
+  // middle of a file job; the lines it would have read are simply lost.
+  std::signal(SIGPIPE, SIG_IGN);
 
   JobCounts outcomes;
   for (const PlannedRun& run : plan.runs) {

@@ -321,6 +321,19 @@ TEST_F(CliProgramTest, QuietNormalAndVerboseOutput) {
   EXPECT_EQ(result.err, "");
 }
 
+TEST_F(CliProgramTest, AReaderThatGoesAwayDoesNotStopTheRun) {
+  std::vector<Bytes> originals;
+  for (int i = 0; i < 20; ++i) {
+    originals.push_back(ShrinkablePicture(static_cast<unsigned>(i + 1)));
+    Put("p" + std::to_string(i) + ".jpg", originals.back());
+  }
+  CliProcess cli(Call({"-v", photos_}));
+  cli.CloseOutput();
+  EXPECT_EQ(cli.Finish().exitStatus, 0);
+  for (int i = 0; i < 20; ++i)
+    ExpectRewritten(photos_ + "/p" + std::to_string(i) + ".jpg", originals[i]);
+}
+
 TEST_F(CliProgramTest, OptionsAndSettingsFileReachTheFileJobs) {
   const Bytes exif = CameraExifBlock(false);
   const Bytes plain = EncodePicture({.seed = 5});

@@ -126,6 +126,11 @@ bool CliProcess::WaitFor(const std::string& stream, std::string_view text,
 
 void CliProcess::Signal(int signal) { ::kill(pid_, signal); }
 
+void CliProcess::CloseOutput() {
+  ::close(outFd_);
+  outFd_ = -1;
+}
+
 CliResult CliProcess::Finish() {
   const auto end = std::chrono::steady_clock::now() + kFinishTimeout;
   while (Pump(1000)) {

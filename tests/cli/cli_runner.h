@@ -43,6 +43,8 @@ class CliProcess {
     return WaitFor(result_.err, text, timeout);
   }
   void Signal(int signal);
+  // Stops reading standard output, as a pager that was closed early.
+  void CloseOutput();
   // Reads everything that is left and waits for the child's end.
   CliResult Finish();
 
