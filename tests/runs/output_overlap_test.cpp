@@ -7,33 +7,12 @@
 
 #include "runs/runs.h"
 #include "runs/session.h"
+#include "support/fake_front_end.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
 namespace keelpack {
 namespace {
-
-class TreeFrontEnd : public FrontEnd {
- public:
-  TreeFrontEnd(std::string folder, OptionSet options)
-      : folder_(std::move(folder)), options_(std::move(options)) {}
-  void AppendLine(std::string_view line, bool) override { lines.emplace_back(line); }
-  void Clear() override {}
-  void SetStatusText(std::string_view) override {}
-  void ProcessPendingEvents() override {}
-  void SetProgressPercent(float) override {}
-  OptionSet Options() override { return options_; }
-  void SetRunning(RunKind, bool) override {}
-  std::string FolderPath() override { return folder_; }
-  std::vector<FileEntry> FileEntries() override { return {}; }
-  void RereadFileList() override {}
-
-  std::vector<std::string> lines;
-
- private:
-  std::string folder_;
-  OptionSet options_;
-};
 
 // Disabled until the core refuses (or survives) an output folder that holds the tree: it
 // fails today, the source file photos/x.jpg being replaced by the picture of
@@ -48,10 +27,10 @@ TEST(OutputOverlap, DISABLED_OutputFolderHoldingTheTreeLeavesEverySourceAsItWas)
   test::WriteFile(top + "/x.jpg", outer);
   test::WriteFile(top + "/photos/x.jpg", inner);
 
-  OptionSet options;
-  options.difdir = 1;
-  options.output = dir.path();  // photos/photos/x.jpg mirrors onto photos/x.jpg
-  TreeFrontEnd frontEnd(top, options);
+  test::FakeFrontEnd frontEnd;
+  frontEnd.folder = top;
+  frontEnd.options.difdir = 1;
+  frontEnd.options.output = dir.path();  // photos/photos/x.jpg mirrors onto photos/x.jpg
   Session session(frontEnd);
   RunFolderTree(session);
 

@@ -1,0 +1,172 @@
+// Faults from outside: a disk that fills up, a folder that turns read-only, a process killed
+// in the middle of a run. Afterwards every source file must be either untouched or replaced
+// by a complete file that shows the same pixels.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "jpeg/markers.h"
+#include "platform/files.h"
+#include "platform/listing.h"
+#include "runs/runs.h"
+#include "runs/session.h"
+#include "support/fake_front_end.h"
+#include "support/jpeg_builder.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
+
+namespace keelpack {
+namespace {
+
+using test::Bytes;
+
+Bytes Picture(unsigned seed, int width = 160) {
+  Bytes picture = test::EncodePicture({.width = width, .height = 120, .quality = 95, .seed = seed});
+  Bytes comment = test::SegmentBytes(kCom, Bytes(300, 'c'));
+  picture.insert(picture.begin() + 2, comment.begin(), comment.end());
+  return picture;
+}
+
+class FaultTest : public ::testing::Test {
+ protected:
+  // A small file system of our own, so that it can fill up or turn read-only.
+  bool MountSmallDisk(const std::string& size) {
+    disk = dir.File("disk");
+    if (platform::MakeFolder(disk) != 0) return false;
+    const std::string options = "size=" + size;
+    mounted = mount("tmpfs", disk.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    return mounted;
+  }
+  void TearDown() override {
+    if (mounted) umount2(disk.c_str(), MNT_DETACH);
+  }
+
+  void PutPictures(const std::string& folder, int count, int width = 160) {
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "p" + std::to_string(100 + i) + ".jpg";
+      const Bytes picture = Picture(static_cast<unsigned>(i + 1), width);
+      test::WriteFile(folder + "/" + name, picture);
+      originals[folder + "/" + name] = picture;
+    }
+  }
+
+  // Every source is its original or a complete rewrite of it; returns how many were rewritten.
+  int ExpectEverySourceWhole() {
+    int rewritten = 0;
+    for (const auto& [path, original] : originals) {
+      const Bytes now = test::ReadFile(path);
+      if (now == original) continue;
+      ++rewritten;
+      EXPECT_LT(now.size(), original.size()) << path;
+      const auto pixels = test::DecodePixels(now);
+      EXPECT_TRUE(pixels) << path << " does not decode";
+      if (pixels) EXPECT_EQ(*pixels, *test::DecodePixels(original)) << path;
+    }
+    return rewritten;
+  }
+
+  int Leftovers(const std::string& folder) {
+    auto files = platform::ListFiles(folder, "*.tmp");
+    return files ? static_cast<int>(files->size()) : 0;
+  }
+
+  test::TempDir dir;
+  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+  test::ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  test::FakeFrontEnd front;
+  Session session{front};
+  std::string disk;
+  bool mounted = false;
+  std::map<std::string, Bytes> originals;
+};
+
+TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
+  if (!MountSmallDisk("1m")) GTEST_SKIP() << "cannot mount a small file system here";
+  PutPictures(disk, 6, 320);
+  // Fill the disk so that only part of a new file fits.
+  const size_t largest = originals.rbegin()->second.size();
+  for (int i = 0;; ++i) {
+    const std::string filler = disk + "/filler" + std::to_string(i);
+    if (platform::WriteWholeFile(filler, Bytes(largest / 3, 0)) != 0) {
+      platform::RemoveFile(filler);
+      break;
+    }
+  }
+  platform::RemoveFile(disk + "/filler0");  // room for about one third of a picture
+
+  front.folder = disk;
+  front.options.corrupted = kCorruptedDelete;  // a full disk must never look like damage
+  RunFolderTree(session);
+  ExpectEverySourceWhole();
+  EXPECT_GT(session.outcomes.failed, 0);
+  EXPECT_EQ(session.outcomes.damaged, 0);
+  EXPECT_EQ(Leftovers(disk), 0);
+}
+
+TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
+  if (!MountSmallDisk("8m")) GTEST_SKIP() << "cannot mount a small file system here";
+  PutPictures(disk, 5);
+  front.folder = disk;
+  front.options.corrupted = kCorruptedDelete;
+  // After the first file, while the run shows its progress.
+  front.onYield = [&] {
+    if (front.statuses.back().starts_with("Processed ")) {
+      ASSERT_EQ(mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    }
+  };
+  RunFolderTree(session);
+  EXPECT_EQ(ExpectEverySourceWhole(), 1);
+  EXPECT_EQ(session.outcomes.rewritten, 1);
+  EXPECT_EQ(session.outcomes.failed, 4);
+  EXPECT_TRUE(front.box.Has("Inaccessible for writing - " + disk + "/p104.jpg"));
+}
+
+TEST_F(FaultTest, KilledInTheMiddleOfARunLeavesEveryFileWhole) {
+  const std::string folder = dir.File("photos");
+  ASSERT_EQ(platform::MakeFolder(folder), 0);
+  constexpr int kFiles = 60;
+  PutPictures(folder, kFiles);
+  auto done = [&] {
+    int count = 0;
+    for (const auto& [path, original] : originals) {
+      count += std::filesystem::file_size(path) != original.size();
+    }
+    return count;
+  };
+  // Each round kills a fresh run once it has replaced a few more files.
+  for (int target : {3, 20, 40}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      test::FakeFrontEnd childFront;
+      childFront.folder = folder;
+      Session childSession(childFront);
+      RunFolderTree(childSession);
+      _exit(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (done() < target && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the run ended before it was killed";
+    EXPECT_GE(ExpectEverySourceWhole(), target);
+  }
+  // A run after the kills finishes the work and clears what the kills left.
+  front.folder = folder;
+  RunFolderTree(session);
+  EXPECT_EQ(ExpectEverySourceWhole(), kFiles);
+  EXPECT_EQ(Leftovers(folder), 0);
+}
+
+}  // namespace
+}  // namespace keelpack

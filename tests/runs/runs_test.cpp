@@ -1,0 +1,183 @@
+#include "runs/runs.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "jpeg/markers.h"
+#include "platform/files.h"
+#include "runs/session.h"
+#include "support/fake_front_end.h"
+#include "support/jpeg_builder.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
+
+namespace keelpack {
+namespace {
+
+using test::Bytes;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+
+Bytes Shrinkable() {
+  Bytes picture = test::EncodePicture({.width = 16, .height = 16});
+  Bytes comment = test::SegmentBytes(kCom, test::ToBytes("0123456789"));
+  picture.insert(picture.begin() + 2, comment.begin(), comment.end());
+  return picture;
+}
+
+class RunsTest : public ::testing::Test {
+ protected:
+  void Put(const std::string& name, const Bytes& content = Shrinkable()) {
+    test::WriteFile(dir.File(name), content);
+  }
+  void Folder(const std::string& name) { ASSERT_EQ(platform::MakeFolder(dir.File(name)), 0); }
+  bool Shrunk(const std::string& name) { return test::ReadFile(dir.File(name)).size() < Shrinkable().size(); }
+
+  test::TempDir dir;
+  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+  test::ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  test::FakeFrontEnd front;
+  Session session{front};
+};
+
+TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelection) {
+  for (auto name : {"a.jpg", "b.jpg", "c.jpg"}) Put(name);
+  front.folder = dir.path();
+  front.entries = {{"a.jpg", true}, {"b.jpg", false}, {"c.jpg", true}};
+  session.log.logLevel = kBrief;
+  RunSelectedFiles(session);
+
+  EXPECT_TRUE(Shrunk("a.jpg"));
+  EXPECT_FALSE(Shrunk("b.jpg"));
+  EXPECT_TRUE(Shrunk("c.jpg"));
+  EXPECT_EQ(session.fileTotal, 2);
+  EXPECT_EQ(session.outcomes.rewritten, 2);
+  EXPECT_EQ(session.baseFolder, dir.path());
+  const std::string summary = "Finished. Out of 2 files, 2 were reduced saving " +
+                              std::to_string(static_cast<long>(session.totals.bytesSaved)) + " bytes.";
+  EXPECT_EQ(front.statuses.front(), "Starting...");
+  EXPECT_EQ(front.statuses.back(), summary);
+  EXPECT_EQ(front.progress.back(), 100);
+  EXPECT_EQ(front.rereads, 1);
+  EXPECT_THAT(front.runningChanges, ElementsAre(std::pair{RunKind::kSelectedFiles, true},
+                                                std::pair{RunKind::kSelectedFiles, false}));
+  // The log file starts afresh with the run and ends with the summary.
+  auto lines = test::ReadLines(LogSink::LogFilePath());
+  EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
+  EXPECT_EQ(lines.back(), summary);
+}
+
+TEST_F(RunsTest, NothingSelectedStillEndsWithASummary) {
+  front.folder = dir.path();
+  front.entries = {{"a.jpg", false}};
+  RunSelectedFiles(session);
+  EXPECT_TRUE(front.box.Has("Please select a file."));
+  EXPECT_EQ(front.statuses.back(), "Finished. Out of 0 files, 0 were reduced saving 0 bytes.");
+  EXPECT_EQ(front.progress.back(), 100);
+}
+
+TEST_F(RunsTest, AbortIsHandledBetweenFiles) {
+  for (int i = 0; i < 10; ++i) Put("f" + std::to_string(i) + ".jpg");
+  front.folder = dir.path();
+  for (int i = 0; i < 10; ++i) front.entries.push_back({"f" + std::to_string(i) + ".jpg", true});
+  // The first progress update comes after the first file; Abort is clicked during it.
+  front.onYield = [&] {
+    if (front.statuses.back().starts_with("Processed ")) session.cancelRequested = true;
+  };
+  RunSelectedFiles(session);
+  EXPECT_TRUE(Shrunk("f0.jpg"));
+  EXPECT_FALSE(Shrunk("f1.jpg"));
+  EXPECT_TRUE(front.box.Has("Operation cancelled!"));
+  EXPECT_THAT(front.statuses, Contains("Processed 1 of 10 files..."));
+  EXPECT_EQ(front.statuses.back().find("Finished. Out of 10 files, 1 were reduced"), 0u);
+
+  // The next run starts with the request cleared.
+  front.onYield = nullptr;
+  RunSelectedFiles(session);
+  EXPECT_TRUE(Shrunk("f9.jpg"));
+  EXPECT_FALSE(front.box.Has("Operation cancelled!"));
+}
+
+TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
+  for (auto name : {"A", "A/B", "A/B/D", "A/C", "A/.hidden", "A/out", "A/out/deep"}) Folder(name);
+  Folder("A/wh?t");
+  for (auto name : {"A/1.jpg", "A/B/2.JPG", "A/B/D/3.jpe", "A/C/4.jfif", "A/C/5.jif", "A/.hidden/6.jpg",
+                    "A/out/7.jpg", "A/out/deep/8.jpg", "A/wh?t/9.jpg", "A/C/notes.txt", "A/C/.x.jpeg"}) {
+    Put(name);
+  }
+  ASSERT_EQ(symlink(dir.File("A").c_str(), dir.File("A/B/loop").c_str()), 0);
+  ASSERT_EQ(symlink(dir.File("A/1.jpg").c_str(), dir.File("A/C/link.jpg").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.File("A/C/pipe.jpg").c_str(), 0644), 0);
+  front.options.difdir = 1;
+  front.options.output = dir.File("a/OUT/");  // another letter case, a trailing separator
+  session.log.screenDebug = true;
+
+  BuildFolderList(session, dir.File("A"));
+  EXPECT_THAT(session.dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
+  EXPECT_EQ(session.folderTotal, 4);
+  EXPECT_EQ(session.fileTotal, 5);  // 1, 2, 3, 5 and the hidden .x.jpeg; not "4.jfif"
+  EXPECT_TRUE(front.box.Has("Invalid characters in the name - " + dir.File("A/wh?t")));
+}
+
+TEST_F(RunsTest, TreeRunProcessesEveryListedFolderAndCountsFiveFoldersPerStatus) {
+  for (int i = 0; i < 11; ++i) {
+    Folder("t" + std::to_string(i));
+    Put("t" + std::to_string(i) + "/x.jpg");
+  }
+  front.folder = dir.path();
+  RunFolderTree(session);
+  for (int i = 0; i < 11; ++i) EXPECT_TRUE(Shrunk("t" + std::to_string(i) + "/x.jpg"));
+  EXPECT_EQ(session.folderTotal, 12);
+  EXPECT_EQ(session.outcomes.rewritten, 11);
+  EXPECT_THAT(front.statuses, Contains("Found 5 directories, 4 files..."));
+  EXPECT_THAT(front.statuses, Contains("Found 10 directories, 9 files..."));
+  EXPECT_THAT(front.statuses, Contains("Processed 1 of 11 files in 2 of 12 directories."));
+  EXPECT_EQ(front.statuses.back().find("Finished. Out of 11 files, 11 were reduced"), 0u);
+}
+
+TEST_F(RunsTest, TreeRunWithNothingToDo) {
+  Folder("empty");
+  front.folder = dir.File("empty");
+  RunFolderTree(session);
+  EXPECT_TRUE(front.box.Has("No compatible file found."));
+  EXPECT_FALSE(front.box.Has("Operation cancelled!"));
+
+  // The output folder as the tree's top: nothing is even scanned.
+  Put("empty/a.jpg");
+  front.options.difdir = 1;
+  front.options.output = dir.File("empty");
+  RunFolderTree(session);
+  EXPECT_EQ(session.folderTotal, 0);
+  EXPECT_FALSE(Shrunk("empty/a.jpg"));
+}
+
+TEST_F(RunsTest, AFolderWithTooManySubfoldersIsScannedInPart) {
+  Folder("many");
+  for (int i = 0; i < 2002; ++i) Folder("many/" + std::to_string(100000 + i));
+  session.log.screenDebug = true;
+  BuildFolderList(session, dir.File("many"));
+  EXPECT_EQ(session.folderTotal, 1 + 2001);
+  EXPECT_TRUE(front.box.Has("Too many directories in " + dir.File("many")));
+  EXPECT_EQ(session.dirList.back(), dir.File("many/102000"));
+}
+
+TEST_F(RunsTest, TreeRunCancelledBetweenFolders) {
+  for (auto name : {"p", "q", "r"}) {
+    Folder(name);
+    Put(std::string(name) + "/x.jpg");
+  }
+  front.folder = dir.path();
+  front.onYield = [&] {
+    if (front.statuses.back().starts_with("Processed ")) session.cancelRequested = true;
+  };
+  RunFolderTree(session);
+  EXPECT_TRUE(Shrunk("p/x.jpg"));
+  EXPECT_FALSE(Shrunk("q/x.jpg"));
+  EXPECT_EQ(std::count(front.box.lines.begin(), front.box.lines.end(), "Operation cancelled!"), 1);
+}
+
+}  // namespace
+}  // namespace keelpack

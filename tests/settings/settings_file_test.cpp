@@ -1,0 +1,92 @@
+#include "settings/settings_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace keelpack {
+namespace {
+
+using ::testing::ElementsAre;
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  LoadedSettings Load(const std::string& text) {
+    test::WriteFile(path, test::ToBytes(text));
+    return LoadSettings(path, OptionSet{});
+  }
+  test::TempDir dir;
+  std::string path = dir.File("keelpack.ini");
+};
+
+TEST_F(SettingsFileTest, DefaultsAreWrittenAsFourteenLines) {
+  ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
+  auto bytes = test::ReadFile(path);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+            "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
+            "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n");
+}
+
+TEST_F(SettingsFileTest, EveryValueSurvivesARoundTrip) {
+  OptionSet options;
+  options.exif = kExifDelete;
+  options.icc = kIccForceRemoval;
+  options.dpi = 1;
+  options.corrupted = kCorruptedIgnore;
+  options.nonjpegs = 1;
+  options.mask = "/bad/*-*.*";
+  options.difdir = 1;
+  options.output = "/home/me/out dir";
+  options.readability = 1;
+  options.slow = 1;
+  options.backups = 1;
+  options.font = "DejaVu Sans";
+  options.charset = "0";
+  ASSERT_TRUE(SaveSettings(path, options, 3));
+  LoadedSettings loaded = LoadSettings(path, OptionSet{});
+  options.log = 3;
+  EXPECT_EQ(loaded.options, options);
+  EXPECT_TRUE(loaded.logTicked);
+  EXPECT_EQ(loaded.logLevel, 3);
+}
+
+TEST_F(SettingsFileTest, ParseForgivesAndSkipsWhatItCannotUse) {
+  LoadedSettings loaded = Load(
+      "  CORRUPTED = 1 \r\n"   // upper-case key, blanks around: Delete
+      "exif=7\r\n"            // out of range: ignored
+      "no equals sign here\r\n"
+      "colour=3\r\n"          // unknown key
+      "mask = a=b \r\n"       // the first "=" splits
+      "slow=0.6\n"            // rounded, and a bare LF line end
+      "dpi=yes\r\n"           // no number: 0
+      "icc=2\r\nicc=1\r\n");  // the later line wins
+  EXPECT_EQ(loaded.options.corrupted, kCorruptedDelete);
+  EXPECT_EQ(loaded.options.exif, kExifReduceSize);
+  EXPECT_EQ(loaded.options.mask, "a=b");
+  EXPECT_EQ(loaded.options.slow, 1);
+  EXPECT_EQ(loaded.options.dpi, 0);
+  EXPECT_EQ(loaded.options.icc, kIccKeepAll);
+}
+
+TEST_F(SettingsFileTest, LogTicksOnAnyPositiveValueButChoosesOnlyExactLevels) {
+  LoadedSettings twoPointZero = Load("Log=2.0\r\n");
+  EXPECT_TRUE(twoPointZero.logTicked);
+  EXPECT_FALSE(twoPointZero.logLevel);
+  LoadedSettings two = Load("Log=2\r\n");
+  EXPECT_TRUE(two.logTicked);
+  EXPECT_EQ(two.logLevel, 2);
+  LoadedSettings zero = Load("Log=0\r\n");
+  EXPECT_FALSE(zero.logTicked);
+  EXPECT_FALSE(zero.logLevel);
+}
+
+TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails) {
+  OptionSet start;
+  start.exif = kExifKeepOriginal;
+  EXPECT_EQ(LoadSettings(dir.File("absent.ini"), start).options, start);
+  EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), start, 0));
+}
+
+}  // namespace
+}  // namespace keelpack

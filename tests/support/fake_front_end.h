@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "runs/front_end.h"
+#include "support/temp_dir.h"
+
+namespace keelpack::test {
+
+// A front end that records what the runs show and lets a test act when they yield.
+class FakeFrontEnd : public FrontEnd {
+ public:
+  void AppendLine(std::string_view line, bool showNewest) override { box.AppendLine(line, showNewest); }
+  void Clear() override { box.Clear(); }
+  void SetStatusText(std::string_view text) override { statuses.emplace_back(text); }
+  void ProcessPendingEvents() override {
+    ++yields;
+    if (onYield) onYield();
+  }
+  void SetProgressPercent(float percent) override { progress.push_back(percent); }
+  OptionSet Options() override { return options; }
+  void SetRunning(RunKind kind, bool running) override {
+    runningChanges.push_back({kind, running});
+  }
+  std::string FolderPath() override { return folder; }
+  std::vector<FileEntry> FileEntries() override { return entries; }
+  void RereadFileList() override { ++rereads; }
+
+  CapturingLogBox box;
+  OptionSet options;
+  std::string folder;
+  std::vector<FileEntry> entries;
+  std::function<void()> onYield;
+
+  std::vector<std::string> statuses;
+  std::vector<float> progress;
+  std::vector<std::pair<RunKind, bool>> runningChanges;
+  int yields = 0;
+  int rereads = 0;
+};
+
+}  // namespace keelpack::test
