@@ -38,6 +38,8 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   TempDir dir;
   const std::string tree = dir.File("camera");
   fs::copy(CorpusFolder(), tree, fs::copy_options::recursive);
+  // The corpus may come without write bits; a user's own folders have them.
+  fs::permissions(tree, fs::perms::owner_all, fs::perm_options::add);
   std::map<std::string, Original> originals;
   int index = 0;
   for (const auto& entry : fs::recursive_directory_iterator(tree)) {
