@@ -51,7 +51,7 @@ int RunCommandLine(int argc, const char* const* argv) {
   session.log.screenDebug = request.verbosity == Verbosity::kVerbose;
   session.durable = request.durable;
   frontEnd.WatchInterrupt(&session.cancelRequested, InterruptRequested);
-  InstallInterruptHandler(session.cancelRequested, console.errIsTerminal);
+  const InterruptScope interrupts(session.cancelRequested, console.errIsTerminal);
   // A reader that goes away (`keelpack-cli -v photos | head`) must not end the process in the
   // middle of a file job; the lines it would have read are simply lost.
   std::signal(SIGPIPE, SIG_IGN);

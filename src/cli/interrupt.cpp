@@ -14,8 +14,9 @@ namespace {
 // Read and written inside the signal handler: only lock-free atomics will do there.
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
 
-std::atomic<bool>* g_cancelRequested = nullptr;
+std::atomic<std::atomic<bool>*> g_cancelRequested{nullptr};
 std::atomic<int> g_presses{0};
 bool g_errIsTerminal = false;
 
@@ -33,7 +34,7 @@ void Notice(std::string_view text) {
 void OnInterrupt(int) {
   const int savedErrno = errno;
   if (g_presses.fetch_add(1) == 0) {
-    if (g_cancelRequested != nullptr) g_cancelRequested->store(true);
+    if (std::atomic<bool>* cancel = g_cancelRequested.load()) cancel->store(true);
     Notice(kFirstNotice);
     errno = savedErrno;
     return;
@@ -44,7 +45,7 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-void InstallInterruptHandler(std::atomic<bool>& cancelRequested, bool errIsTerminal) {
+InterruptScope::InterruptScope(std::atomic<bool>& cancelRequested, bool errIsTerminal) {
   g_cancelRequested = &cancelRequested;
   g_errIsTerminal = errIsTerminal;
   struct sigaction action {};
@@ -54,6 +55,8 @@ void InstallInterruptHandler(std::atomic<bool>& cancelRequested, bool errIsTermi
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGINT, &action, nullptr);
 }
+
+InterruptScope::~InterruptScope() { g_cancelRequested = nullptr; }
 
 bool InterruptRequested() { return g_presses.load() > 0; }
 
