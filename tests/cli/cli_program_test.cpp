@@ -213,45 +213,6 @@ TEST_F(CliProgramTest, FilesFromTwoFoldersMakeOneRunBelowTheirCommonFolder) {
   EXPECT_EQ(Summaries(result.out).at(0).files, 2);
 }
 
-TEST_F(CliProgramTest, FoldersRunInTheOrderGivenAndTheFilesAfterThem) {
-  Put("one/a.jpg", Shrinkable(1));
-  Put("two/b.jpg", Shrinkable(2));
-  Put("two/c.jpg", Shrinkable(3));
-  const CliResult result =
-      Run({"-v", photos_ + "/two", Put("three/d.jpg", Shrinkable(4)), photos_ + "/one"});
-  EXPECT_EQ(result.exitStatus, 0);
-  const auto summaries = Summaries(result.out);
-  ASSERT_EQ(summaries.size(), 3u) << result.out;
-  EXPECT_EQ(summaries[0].files, 2);
-  EXPECT_EQ(summaries[1].files, 1);
-  const size_t two = result.out.find("Starting to recurse " + photos_ + "/two\n");
-  const size_t one = result.out.find("Starting to recurse " + photos_ + "/one\n");
-  const size_t files =
-      result.out.find("Starting to process selected files in " + photos_ + "/three\n");
-  EXPECT_TRUE(two < one && one < files && files != std::string::npos) << result.out;
-}
-
-TEST_F(CliProgramTest, TreeMirrorsIntoAnOutputFolderInsideItAndLeavesThatFolderOut) {
-  const Bytes a = Shrinkable(1), b = Shrinkable(2);
-  Put("a.jpg", a);
-  Put("s/b.jpg", b);
-  const auto before = Snapshot(photos_);
-
-  // Written differently from the tree's own path, with a trailing separator.
-  const std::vector<std::string> args = {"--output", photos_ + "/./s/../out/", photos_};
-  CliResult result = Run(args);
-  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
-  ExpectRewritten(photos_ + "/out/a.jpg", a);
-  ExpectRewritten(photos_ + "/out/s/b.jpg", b);
-  const auto after = Snapshot(photos_);
-  for (const auto& [name, state] : before) EXPECT_EQ(after.at(name), state) << name;
-
-  // Again: the output folder now holds pictures, and still is no part of the tree.
-  result = Run(args);
-  EXPECT_EQ(Summaries(result.out).at(0).files, 2);
-  EXPECT_FALSE(fs::exists(photos_ + "/out/out"));
-}
-
 TEST_F(CliProgramTest, QuietNormalAndVerboseOutput) {
   auto run = [&](std::string option) {
     fs::remove_all(photos_);
@@ -290,24 +251,14 @@ TEST_F(CliProgramTest, AReaderThatGoesAwayDoesNotStopTheRun) {
   }
 }
 
-TEST_F(CliProgramTest, OptionsAndTheSettingsFileReachTheFileJobs) {
-  const Bytes exif = CameraExifBlock(false);
-  const Bytes withExif = PictureWith(SegmentBytes(0xE1, exif), 5);
-  const Bytes exifTag = ToBytes(std::string_view("Exif\0\0", 6));
+TEST_F(CliProgramTest, LogLevelAndSettingsFileReachTheFileJobs) {
+  const Bytes picture = Shrinkable(5);
   const std::string path = photos_ + "/e.jpg";
   auto run = [&](std::vector<std::string> args) {
-    Put("e.jpg", withExif);
+    Put("e.jpg", picture);
     args.push_back(path);
     EXPECT_EQ(Run(args).exitStatus, 0);
-    return ReadFile(path);
   };
-
-  EXPECT_TRUE(Contains(run({"--exif", "keep"}), exif));
-  EXPECT_FALSE(Contains(run({"--exif", "delete"}), exifTag));
-  const Bytes reduced = run({});
-  EXPECT_TRUE(Contains(reduced, exifTag) && !Contains(reduced, exif));
-  run({"--backups"});
-  EXPECT_EQ(ReadFile(path + ".bak"), withExif);
 
   // No log file unless asked for.
   const std::string log = dir_.File("config/keelpack.log");
