@@ -1,0 +1,103 @@
+#include "ui_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+
+#include "support/pictures.h"
+
+namespace keelpack::test {
+namespace {
+
+constexpr int kPollMs = 10;
+constexpr int kGiveUpAfterPolls = 500;
+
+// Polls until `found` gives a widget, then runs `action` on it once.
+Watcher WhenFound(std::function<QWidget*()> found, std::function<void(QWidget*)> action) {
+  auto timer = std::make_unique<QTimer>();
+  QTimer* raw = timer.get();
+  auto polls = std::make_shared<int>(0);
+  QObject::connect(raw, &QTimer::timeout, [=] {
+    QWidget* widget = found();
+    if (widget == nullptr && ++*polls < kGiveUpAfterPolls) return;
+    raw->stop();
+    if (widget == nullptr) return;
+    QPointer<QWidget> guard(widget);
+    action(widget);
+    // A check that failed inside the action returned from it early; close what it left open
+    // so that the failure is reported instead of the test hanging in the menu or dialog.
+    if (QTest::currentTestFailed() && guard && guard->isVisible()) guard->close();
+  });
+  raw->start(kPollMs);
+  return timer;
+}
+
+}  // namespace
+
+void TempUserFolders::WriteSettings(const std::string& text) const {
+  QDir().mkpath(QString::fromStdString(dir.File("config")));
+  WriteFile(settingsFile(), Bytes(text.begin(), text.end()));
+}
+
+std::string TempUserFolders::ReadSettings() const {
+  const Bytes bytes = ReadFile(settingsFile());
+  return std::string(bytes.begin(), bytes.end());
+}
+
+ScopedCurrentFolder::ScopedCurrentFolder(const std::string& folder) : old_(QDir::currentPath()) {
+  QDir::setCurrent(QString::fromStdString(folder));
+}
+
+ScopedCurrentFolder::~ScopedCurrentFolder() { QDir::setCurrent(old_); }
+
+Watcher WhenMenuOpens(std::function<void(QMenu*)> action) {
+  return WhenFound([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+                   [action](QWidget* menu) { action(static_cast<QMenu*>(menu)); });
+}
+
+Watcher WhenDialogOpens(std::function<void(QWidget*)> action, QWidget* opener) {
+  return WhenFound(
+      [opener]() -> QWidget* {
+        QWidget* modal = QApplication::activeModalWidget();
+        return modal != opener ? modal : nullptr;
+      },
+      std::move(action));
+}
+
+Watcher EveryTurnUntil(std::function<bool()> action) {
+  auto timer = std::make_unique<QTimer>();
+  QTimer* raw = timer.get();
+  QObject::connect(raw, &QTimer::timeout, [raw, action] {
+    if (action()) raw->stop();
+  });
+  raw->start(0);
+  return timer;
+}
+
+void DoubleClick(QWidget* widget, QPoint at) {
+  QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+  QTest::mouseDClick(widget, Qt::LeftButton, {}, at);
+}
+
+void ClickBox(QAbstractButton* box, Qt::MouseButton button) {
+  QTest::mouseClick(box, button, {}, QPoint(box->height() / 2, box->height() / 2));
+}
+
+void ClickEntry(QMenu* menu, QAction* entry) {
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+}
+
+Bytes JpegWithComment(unsigned seed, int size) {
+  const Bytes picture = EncodePicture({.width = size, .height = size, .seed = seed});
+  Bytes comment = SegmentBytes(0xFE, ToBytes("a comment that carries no picture"));
+  Bytes file(picture.begin(), picture.begin() + 2);  // SOI
+  file.insert(file.end(), comment.begin(), comment.end());
+  file.insert(file.end(), picture.begin() + 2, picture.end());
+  return file;
+}
+
+}  // namespace keelpack::test
