@@ -93,11 +93,9 @@ void ClickEntry(QMenu* menu, QAction* entry) {
 
 Bytes JpegWithComment(unsigned seed, int size) {
   const Bytes picture = EncodePicture({.width = size, .height = size, .seed = seed});
-  Bytes comment = SegmentBytes(0xFE, ToBytes("a comment that carries no picture"));
-  Bytes file(picture.begin(), picture.begin() + 2);  // SOI
-  file.insert(file.end(), comment.begin(), comment.end());
-  file.insert(file.end(), picture.begin() + 2, picture.end());
-  return file;
+  const Bytes soi(picture.begin(), picture.begin() + 2);
+  const Bytes rest(picture.begin() + 2, picture.end());
+  return Concat({soi, SegmentBytes(0xFE, ToBytes("a comment that carries no picture")), rest});
 }
 
 }  // namespace keelpack::test
