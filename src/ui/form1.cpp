@@ -311,9 +311,12 @@ void Form1::LayOutControls() {
   // The two frames share one place; the tab labels hang below them.
   auto* tabs = new QGridLayout;
   tabs->setSpacing(0);
-  const QSize frameSize(Twips(this, 2895), Twips(this, 1575));
+  // Both frames get the size of the larger, so that switching tabs moves nothing else.
+  const QSize frameSize = QSize(Twips(this, 2895), Twips(this, 1575))
+                              .expandedTo(safetyFrame->minimumSizeHint())
+                              .expandedTo(targetFrame->minimumSizeHint());
   for (QGroupBox* frame : {safetyFrame, targetFrame}) {
-    frame->setMinimumSize(frameSize.expandedTo(frame->minimumSizeHint()));
+    frame->setMinimumSize(frameSize);
     tabs->addWidget(frame, 0, 0);
   }
   auto* tabStrip = new QHBoxLayout;
