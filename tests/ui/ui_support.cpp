@@ -6,7 +6,6 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
-#include <QTimer>
 
 #include "support/pictures.h"
 
@@ -16,7 +15,6 @@ namespace {
 constexpr int kPollMs = 10;
 constexpr int kGiveUpAfterPolls = 500;
 
-// Polls until `found` gives a widget, then runs `action` on it once.
 Watcher WhenFound(std::function<QWidget*()> found, std::function<void(QWidget*)> action) {
   auto timer = std::make_unique<QTimer>();
   QTimer* raw = timer.get();
@@ -28,8 +26,8 @@ Watcher WhenFound(std::function<QWidget*()> found, std::function<void(QWidget*)>
     if (widget == nullptr) return;
     QPointer<QWidget> guard(widget);
     action(widget);
-    // A check that failed inside the action returned from it early; close what it left open
-    // so that the failure is reported instead of the test hanging in the menu or dialog.
+    // A failed check returns from the action early: close what it left open, so that the
+    // failure is reported instead of the test hanging in the menu or dialog.
     if (QTest::currentTestFailed() && guard && guard->isVisible()) guard->close();
   });
   raw->start(kPollMs);
@@ -40,11 +38,11 @@ Watcher WhenFound(std::function<QWidget*()> found, std::function<void(QWidget*)>
 
 void TempUserFolders::WriteSettings(const std::string& text) const {
   QDir().mkpath(QString::fromStdString(dir.File("config")));
-  WriteFile(settingsFile(), Bytes(text.begin(), text.end()));
+  WriteFile(dir.File("config/keelpack.ini"), Bytes(text.begin(), text.end()));
 }
 
 std::string TempUserFolders::ReadSettings() const {
-  const Bytes bytes = ReadFile(settingsFile());
+  const Bytes bytes = ReadFile(dir.File("config/keelpack.ini"));
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -87,8 +85,9 @@ void ClickBox(QAbstractButton* box, Qt::MouseButton button) {
   QTest::mouseClick(box, button, {}, QPoint(box->height() / 2, box->height() / 2));
 }
 
-void ClickEntry(QMenu* menu, QAction* entry) {
-  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+void ClickEntry(QMenu* menu, const char* entry) {
+  QTest::mouseClick(menu, Qt::LeftButton, {},
+                    menu->actionGeometry(Child<QAction>(menu, entry)).center());
 }
 
 Bytes JpegWithComment(unsigned seed, int size) {
