@@ -450,6 +450,9 @@ void Form1::closeEvent(QCloseEvent* event) {
   // A run still going stops at its next check; the settings are saved as the controls show.
   session_.cancelRequested = true;
   SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel);
+  // A fade still under way must not show the closed window again.
+  transTimer1->stop();
+  winfixTimer->stop();
   event->accept();
 }
 
