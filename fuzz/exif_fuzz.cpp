@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exif/exif_bytes.h"
 #include "exif/reduce_exif.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
@@ -41,24 +42,6 @@ struct Block {
   }
 };
 
-uint64_t TypeSize(uint32_t type) {
-  switch (type) {
-    case 3:
-    case 8:
-      return 2;
-    case 4:
-    case 9:
-    case 11:
-      return 4;
-    case 5:
-    case 10:
-    case 12:
-      return 8;
-    default:
-      return 1;
-  }
-}
-
 // Checks one directory and every value it points at; gives the Exif IFD pointer's value,
 // or 0 when the directory has none.
 uint32_t CheckDirectory(const Block& block, uint32_t offset) {
@@ -69,7 +52,8 @@ uint32_t CheckDirectory(const Block& block, uint32_t offset) {
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t entry = uint64_t{offset} + 2 + 12 * uint64_t{i};
     const uint32_t tag = block.Number(entry, 2);
-    const uint64_t length = block.Number(entry + 4, 4) * TypeSize(block.Number(entry + 2, 2));
+    const uint64_t length = block.Number(entry + 4, 4) *
+                            keelpack::TypeSize(static_cast<uint16_t>(block.Number(entry + 2, 2)));
     const uint32_t field = block.Number(entry + 8, 4);
     if (length > 4) Require(field + length <= block.bytes.size());
     if (tag == 34665) exifIfd = field;

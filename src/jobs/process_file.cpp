@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <string_view>
 
 #include "jobs/path_utils.h"
@@ -29,16 +30,26 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
          });
 }
 
-// Both names lead to one and the same file.
-bool SameFile(const std::string& a, const std::string& b) {
-  platform::File file;
-  return file.OpenForReading(a) == 0 && file.IsSameFileAs(b);
+// True when `folder` is `inner` itself or a folder above it, links followed: mirrored output
+// would then land among the very files being processed.
+bool FolderHolds(const std::string& folder, const std::string& inner) {
+  const auto outer = platform::ResolvedPath(folder);
+  const auto resolved = platform::ResolvedPath(inner);
+  if (!outer || !resolved) return false;
+  if (*outer == "/") return true;
+  return *resolved == *outer || resolved->starts_with(*outer + "/");
 }
 
 // "Set to normal", then delete.
 int DeleteFile(const std::string& path) {
   platform::MakeWritable(path);
   return platform::RemoveFile(path);
+}
+
+// Removes a file if it is there; a name that is already free is no failure.
+bool RemoveIfPresent(const std::string& path) {
+  const int error = platform::RemoveFile(path);
+  return error == 0 || error == ENOENT;
 }
 
 int ExifModeFor(int exifOption) {
@@ -69,13 +80,16 @@ class Job {
     env_.log.AppendScreenLog(std::string(message) + path_, level);
     return outcome;
   }
-  // The in-place output, or a file left in the output folder, that did not become the result.
-  bool RemoveOutputIfPresent() { return !platform::Exists(output_) || DeleteFile(output_) == 0; }
+  // The rewriter's output, which did not become the result.
+  bool RemoveOutputIfPresent() { return RemoveIfPresent(written_); }
 
   const JobEnv& env_;
   const OptionSet& o_;
   std::string& path_;
+  // The result's final name: the source itself, or its mirror in the output folder. The
+  // rewriter writes under a name of its own first, so that no name ever holds half a file.
   std::string output_;
+  std::string written_;
   bool differentFolder_ = false;
 };
 
@@ -84,25 +98,30 @@ JobOutcome Job::Run() {
     return End("Unsupported characters in filename: ", kVerbose, JobOutcome::kSkipped);
   }
   CollapseSeparators(path_);
+  const bool present = platform::Exists(path_);
   // A link would be replaced by a copy of what it points at, and a pipe could block the run.
-  if (platform::Exists(path_) && !platform::IsRegularFile(path_)) {
+  if (present && !platform::IsRegularFile(path_)) {
     return End("Incompatible file ignored - ", kVerbose, JobOutcome::kSkipped);
   }
 
   if (!Backup()) return End("Cannot backup image - ", kVerbose, JobOutcome::kFailed);
   if (!ChooseOutput()) return End("Cannot create path for ", kVerbose, JobOutcome::kFailed);
-  if (differentFolder_ && platform::Exists(output_) && SameFile(output_, path_)) {
-    // An output folder that is the file's own folder would have the job delete the file as a
-    // stale output.
-    return End("Output would replace the source file - ", kVerbose, JobOutcome::kFailed);
+  if (differentFolder_ && FolderHolds(o_.output, env_.baseFolder)) {
+    // One file's mirror could land on another source file, which the job would then delete
+    // as a stale output.
+    return End("Output folder holds the source - ", kVerbose, JobOutcome::kFailed);
   }
-  if (!RemoveOutputIfPresent()) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
-  if (!platform::Exists(path_)) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+  if (!RemoveIfPresent(written_) || (differentFolder_ && !RemoveIfPresent(output_))) {
+    return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  }
+  if (!present) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
 
   std::string removeList(kJobRemoveList);
   if (o_.icc != kIccKeepAll) removeList += kApp2Code;
-  const RewriteEnv rewriteEnv{env_.log, o_, env_.totals, env_.workId};
-  const int result = RewriteJpeg(rewriteEnv, path_, output_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
+  RewriteEnv rewriteEnv{env_.log, o_, env_.totals, env_.workId};
+  rewriteEnv.syncOutput = env_.durable && !differentFolder_;
+  const int result =
+      RewriteJpeg(rewriteEnv, path_, written_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
   env_.log.WriteLog("Return code was " + std::to_string(result), kExplicit);
   return Verdict(result);
 }
@@ -115,12 +134,14 @@ bool Job::Backup() {
 }
 
 bool Job::ChooseOutput() {
-  output_ = path_ + ".tmp";
+  output_ = path_;
+  written_ = path_ + ".tmp";
   if (!o_.differentFolder() || !StartsWithIgnoringCase(path_, env_.baseFolder)) return true;
   // Without an output folder the files would land in the root folder.
   if (o_.output.empty()) return false;
   differentFolder_ = true;
   output_ = AddTrailingSeparator(o_.output) + path_.substr(env_.baseFolder.size());
+  written_ = output_ + ".tmp";
   std::string folder = output_.substr(0, output_.find_last_of("\\/"));
   return CreateFolderPath(folder) == 0;
 }
@@ -140,7 +161,7 @@ Job::Action Job::ActionFor(int result) const {
 
 JobOutcome Job::Verdict(int result) {
   if (result == kRewritten) {
-    if (o_.readability == 1 && !platform::LoadsAsPicture(output_)) {
+    if (o_.readability == 1 && !platform::LoadsAsPicture(written_)) {
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
     return Finalize();
@@ -183,13 +204,21 @@ JobOutcome Job::Verdict(int result) {
 }
 
 JobOutcome Job::Finalize() {
-  if (differentFolder_) return JobOutcome::kRewritten;
-  // The new file takes the old one's place in one step: there is never a moment with neither.
-  for (int failures = 0; platform::ReplaceFile(output_, path_, env_.durable) != 0;) {
+  // The new file takes its name in one step: there is never a moment with neither the old
+  // file nor the complete new one.
+  for (int failures = 0; platform::ReplaceFile(written_, output_, false) != 0;) {
     if (++failures == kFinalizeAttempts) {
       return End("Cannot finalize - rename manually - ", kBrief, JobOutcome::kFailed);
     }
     if (env_.yield) env_.yield();
+  }
+  if (env_.durable && !differentFolder_) {
+    const std::string folder = platform::ParentFolder(output_);
+    if (env_.folderSyncs) {
+      env_.folderSyncs->Add(folder);
+    } else {
+      platform::SyncFolder(folder);
+    }
   }
   return JobOutcome::kRewritten;
 }
@@ -213,6 +242,11 @@ std::string Job::MaskedName() const {
 }
 
 }  // namespace
+
+void PendingFolderSyncs::Flush() {
+  for (const std::string& folder : folders_) platform::SyncFolder(folder);
+  folders_.clear();
+}
 
 void JobCounts::Add(JobOutcome outcome) {
   switch (outcome) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 
 namespace keelpack {
@@ -29,6 +30,18 @@ struct JobCounts {
   int total() const { return rewritten + damaged + notJpeg + skipped + failed; }
 };
 
+// Folders whose entries the jobs of a run have changed, flushed to the disk together, once
+// per folder rather than once per file. A crash before the flush can bring an old file back,
+// complete; it can never lose one, as every new file is on the disk before it takes a name.
+class PendingFolderSyncs {
+ public:
+  void Add(const std::string& folder) { folders_.insert(folder); }
+  void Flush();
+
+ private:
+  std::set<std::string> folders_;
+};
+
 // What a file job needs besides the file's path.
 struct JobEnv {
   LogSink& log;
@@ -39,6 +52,8 @@ struct JobEnv {
   std::function<void()> yield;
   bool durable = true;  // flush the new file to the disk before it replaces the old one
   std::string workId;   // names the job's Exif work files
+  // Where a durable job leaves the folder it changed; without one it flushes it at once.
+  PendingFolderSyncs* folderSyncs = nullptr;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged

@@ -397,6 +397,9 @@ Rewriter::Outcome Rewriter::Finish() {
   output_.SetLastWriteTime(status_.lastWrite);
   Log(kExplicit, "Time set, restoring attributes..." + Decimal(status_.attributes.mode));
   const int attributesFailed = output_.SetAttributes(status_.attributes);
+  if (env_.syncOutput) {
+    if (int error = output_.Sync()) return Failure(platform::FailureNumber(error));
+  }
   if (int error = output_.Close()) return Failure(platform::FailureNumber(error));
   if (attributesFailed) {
     Log(kBrief, "Failed to open file " + inputPath_);

@@ -34,6 +34,9 @@ struct RewriteEnv {
   RewriteTotals& totals;
   // Names this job's Exif work files, so that no two jobs or processes ever share them.
   std::string workId;
+  // Flush the output to the disk before it is closed, so that it can safely take another
+  // file's place.
+  bool syncOutput = false;
 };
 
 // Copies the JPEG file `inputPath` into `outputPath` segment by segment: drops the segments

@@ -7,24 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 
 #include "platform/file.h"
 
 namespace keelpack::platform {
 namespace {
-
-std::string ParentFolder(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-int SyncFolderOf(const std::string& path) {
-  File folder;
-  if (int error = folder.OpenFolder(ParentFolder(path))) return error;
-  return folder.Sync();
-}
 
 int SyncFile(const std::string& path) {
   File file;
@@ -128,8 +117,27 @@ int ReplaceFile(const std::string& from, const std::string& to, bool durable) {
     if (int error = SyncFile(from)) return error;
   }
   if (::rename(from.c_str(), to.c_str()) != 0) return errno;
-  if (durable) SyncFolderOf(to);
+  if (durable) SyncFolder(ParentFolder(to));
   return 0;
+}
+
+int SyncFolder(const std::string& folder) {
+  File handle;
+  if (int error = handle.OpenFolder(folder)) return error;
+  return handle.Sync();
+}
+
+std::string ParentFolder(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::optional<std::string> ResolvedPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+  if (!resolved) return std::nullopt;
+  return std::string(resolved.get());
 }
 
 int MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }

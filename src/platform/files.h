@@ -57,6 +57,15 @@ int RenameNoReplace(const std::string& from, const std::string& to);
 // the file is in place even if the folder could not be flushed.
 int ReplaceFile(const std::string& from, const std::string& to, bool durable);
 
+// Flushes a folder's entries (names made, renamed or removed) to the disk.
+int SyncFolder(const std::string& folder);
+
+// The folder part of a path ("." for a bare name, "/" for the root).
+std::string ParentFolder(const std::string& path);
+
+// The absolute path with every link resolved; nothing when the path does not exist.
+std::optional<std::string> ResolvedPath(const std::string& path);
+
 // Creates one folder (mode 0777 less the umask).
 int MakeFolder(const std::string& path);
 

@@ -25,6 +25,8 @@ std::string HomeFolder() {
 
 // Creates `path` and any missing parents with `mode`; true when it exists as a folder after.
 bool MakeFolders(const std::string& path, mode_t mode) {
+  struct stat existing {};
+  if (stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return true;
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     std::string prefix = path.substr(0, slash);
     if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) return false;

@@ -30,7 +30,8 @@ void RunJob(Session& session, std::string path) {
                    session.baseFolder,
                    [&session] { session.frontEnd.ProcessPendingEvents(); },
                    session.durable,
-                   platform::ProcessId()};
+                   session.workId,
+                   &session.folderSyncs};
   session.outcomes.Add(ProcessFile(env, path));
 }
 
@@ -59,6 +60,7 @@ void StartRun(Session& session, RunKind kind) {
 }
 
 void EndRun(Session& session, RunKind kind) {
+  session.folderSyncs.Flush();
   SetProgress(session, 100);
   const std::string summary = "Finished. Out of " + std::to_string(session.fileTotal) + " files, " +
                               Number(session.totals.filesReduced) + " were reduced saving " +
@@ -193,6 +195,7 @@ void RunFolderTree(Session& session) {
                                 " of " + std::to_string(session.folderTotal) + " directories.");
       }
     }
+    session.folderSyncs.Flush();
     if (session.cancelRequested) {
       session.log.AppendScreenLog("Operation cancelled!", kBrief);
       break;

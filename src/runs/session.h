@@ -7,6 +7,7 @@
 #include "jobs/process_file.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
+#include "platform/system.h"
 #include "runs/front_end.h"
 
 namespace keelpack {
@@ -14,7 +15,7 @@ namespace keelpack {
 // What a front end keeps for the runs it starts: the log, the run totals and the cancel
 // request. It lives as long as the front end.
 struct Session {
-  explicit Session(FrontEnd& frontEnd) : frontEnd(frontEnd), log(frontEnd) {}
+  explicit Session(FrontEnd& front) : frontEnd(front), log(front), workId(platform::ProcessId()) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -36,6 +37,9 @@ struct Session {
   // Flush every new file to the disk before it replaces the old one. The command line may
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
+  PendingFolderSyncs folderSyncs;
+  // Names this process's Exif work files.
+  std::string workId;
 };
 
 }  // namespace keelpack

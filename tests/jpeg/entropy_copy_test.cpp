@@ -116,28 +116,11 @@ TEST(EntropyCopy, AgreesWithTheDesignedSearchOnLongerRandomData) {
   }
 }
 
-TEST(EntropyCopy, StopsAtTheFirstRealMarker) {
-  // Stuffed bytes and restart markers are data; FF D9 ends it.
-  const Bytes data = {0x12, 0x34, 0xFF, 0x00, 0x56, 0xFF, 0xD3, 0x78, 0xFF, 0xD9};
-  EntropyEnd end = FindEntropyEnd(data, false, true);
-  EXPECT_EQ(end.copied, 8u);
-  EXPECT_TRUE(end.markerFound);
-
-  // The quick scan runs to the final EOI whatever lies before it.
+TEST(EntropyCopy, QuickScanRunsToTheFinalEndMarker) {
+  // Tables and a scan between progressive scans are copied unexamined by the quick scan.
   const Bytes progressive = {0x12, 0xFF, 0xC4, 0x00, 0x03, 0x01, 0xFF, 0xD9};
   EXPECT_EQ(FindEntropyEnd(progressive, true, true).copied, 6u);
   EXPECT_EQ(FindEntropyEnd(progressive, false, true).copied, 1u);
-  // Without a final EOI, the quick scan looks inside as the thorough one does.
-  EXPECT_EQ(FindEntropyEnd(progressive, true, false).copied, 1u);
-}
-
-TEST(EntropyCopy, DataWithoutAMarkerLeavesTheLastByte) {
-  EntropyEnd noMarker = FindEntropyEnd(Bytes{1, 2, 3, 4}, false, false);
-  EXPECT_EQ(noMarker.copied, 3u);
-  EXPECT_FALSE(noMarker.markerFound);
-  EntropyEnd loneFF = FindEntropyEnd(Bytes{1, 2, 0xFF}, false, false);
-  EXPECT_EQ(loneFF.copied, 2u);
-  EXPECT_TRUE(loneFF.endedOnLoneFF);
 }
 
 }  // namespace

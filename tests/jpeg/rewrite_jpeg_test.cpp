@@ -415,7 +415,7 @@ TEST_F(ExifDetourTest, AWorkFileThatCannotBeWrittenFailsTheRewrite) {
 
 // Real pictures: the rewritten file must decode to exactly the original's pixels.
 struct PictureCase {
-  test::PictureSpec spec;
+  test::PictureRecipe recipe;
   const char* name;
   friend void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
 };
@@ -423,7 +423,7 @@ struct PictureCase {
 class RewritePictureTest : public RewriteTest, public ::testing::WithParamInterface<PictureCase> {};
 
 TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
-  const Bytes original = test::EncodePicture(GetParam().spec);
+  const Bytes original = test::EncodePicture(GetParam().recipe);
   const auto pixels = test::DecodePixels(original);
   ASSERT_TRUE(pixels);
   // A comment after the picture data, before the final EOI.

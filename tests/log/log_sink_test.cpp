@@ -86,14 +86,5 @@ TEST_F(LogSinkTest, AnUnwritableFileIsReportedOnceWithoutMovingTheView) {
   EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));
 }
 
-TEST_F(LogSinkTest, WantsFollowsLevelAndScreenDebug) {
-  EXPECT_FALSE(log.Wants(kBrief));
-  log.logLevel = kVerbose;
-  EXPECT_TRUE(log.Wants(kVerbose));
-  EXPECT_FALSE(log.Wants(kExplicit));
-  log.screenDebug = true;
-  EXPECT_TRUE(log.Wants(kExplicit));
-}
-
 }  // namespace
 }  // namespace keelpack

@@ -62,24 +62,6 @@ TEST(FileTime, CarriesTheLastWriteTimeToTheNanosecond) {
   EXPECT_EQ(SaveFileTime(dir.File("fresh")), fresh);
 }
 
-TEST(Files, AttributesAndWritability) {
-  TempDir dir;
-  WriteFile(dir.File("a"), Bytes{1});
-  ASSERT_EQ(chmod(dir.File("a").c_str(), 0444), 0);
-  EXPECT_FALSE(IsMarkedWritable(dir.File("a")));
-  auto attributes = ReadAttributes(dir.File("a"));
-  ASSERT_TRUE(attributes);
-  EXPECT_EQ(attributes->mode, 0444u);
-
-  WriteFile(dir.File("b"), Bytes{2});
-  EXPECT_EQ(ApplyAttributes(dir.File("b"), *attributes), 0);
-  EXPECT_EQ(ReadAttributes(dir.File("b"))->mode, 0444u);
-
-  EXPECT_EQ(MakeWritable(dir.File("a")), 0);
-  EXPECT_EQ(ReadAttributes(dir.File("a"))->mode, 0644u);
-  EXPECT_NE(MakeWritable(dir.File("absent")), 0);
-}
-
 TEST(Files, RenameNeverReplacesButReplaceFileDoes) {
   TempDir dir;
   WriteFile(dir.File("from"), Bytes{1});
@@ -105,15 +87,6 @@ TEST(Files, CopyKeepsContentModeAndTime) {
   EXPECT_EQ(ReadFile(dir.File("dst")), content);
   EXPECT_EQ(ReadAttributes(dir.File("dst"))->mode, 0640u);
   EXPECT_EQ(SaveFileTime(dir.File("dst")), SaveFileTime(dir.File("src")));
-}
-
-TEST(Files, ExistsCountsEveryKindOfEntry) {
-  TempDir dir;
-  ASSERT_EQ(symlink("nowhere", dir.File("dangling").c_str()), 0);
-  EXPECT_TRUE(Exists(dir.File("dangling")));
-  EXPECT_FALSE(IsRegularFile(dir.File("dangling")));
-  EXPECT_TRUE(Exists(dir.path()));
-  EXPECT_FALSE(Exists(dir.File("nothing")));
 }
 
 }  // namespace

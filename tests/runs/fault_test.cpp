@@ -67,7 +67,9 @@ class FaultTest : public ::testing::Test {
       EXPECT_LT(now.size(), original.size()) << path;
       const auto pixels = test::DecodePixels(now);
       EXPECT_TRUE(pixels) << path << " does not decode";
-      if (pixels) EXPECT_EQ(*pixels, *test::DecodePixels(original)) << path;
+      if (pixels) {
+        EXPECT_EQ(*pixels, *test::DecodePixels(original)) << path;
+      }
     }
     return rewritten;
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "exif/exif_bytes.h"
+
 namespace keelpack::test {
 namespace {
 
@@ -11,24 +13,6 @@ constexpr size_t kHeader = 8;
 constexpr size_t kEntry = 12;
 
 uint32_t Even(uint32_t n) { return n + (n & 1); }
-
-uint32_t TypeSize(uint16_t type) {
-  switch (type) {
-    case 3:
-    case 8:
-      return 2;
-    case 4:
-    case 9:
-    case 11:
-      return 4;
-    case 5:
-    case 10:
-    case 12:
-      return 8;
-    default:
-      return 1;
-  }
-}
 
 // Reads numbers of a TIFF block in its byte order, refusing to read outside it.
 struct BlockView {

@@ -13,17 +13,17 @@
 
 namespace keelpack::test {
 
-Bytes EncodePicture(const PictureSpec& spec) {
-  const int components = spec.grayscale ? 1 : 3;
+Bytes EncodePicture(const PictureRecipe& recipe) {
+  const int components = recipe.grayscale ? 1 : 3;
   // Smooth gradients with some noise: enough detail for many 0xFF bytes in the entropy
   // data, and so many stuffed bytes, as in real photographs.
-  std::mt19937 noise(spec.seed);
-  Bytes pixels(static_cast<size_t>(spec.width * spec.height * components));
-  for (int y = 0; y < spec.height; ++y) {
-    for (int x = 0; x < spec.width; ++x) {
+  std::mt19937 noise(recipe.seed);
+  Bytes pixels(static_cast<size_t>(recipe.width * recipe.height * components));
+  for (int y = 0; y < recipe.height; ++y) {
+    for (int x = 0; x < recipe.width; ++x) {
       for (int c = 0; c < components; ++c) {
-        int value = (x * 255 / spec.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64)) & 0xFF;
-        pixels[static_cast<size_t>((y * spec.width + x) * components + c)] = static_cast<uint8_t>(value);
+        int value = (x * 255 / recipe.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64)) & 0xFF;
+        pixels[static_cast<size_t>((y * recipe.width + x) * components + c)] = static_cast<uint8_t>(value);
       }
     }
   }
@@ -35,17 +35,17 @@ Bytes EncodePicture(const PictureSpec& spec) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+  cinfo.image_width = static_cast<JDIMENSION>(recipe.width);
+  cinfo.image_height = static_cast<JDIMENSION>(recipe.height);
   cinfo.input_components = components;
-  cinfo.in_color_space = spec.grayscale ? JCS_GRAYSCALE : JCS_RGB;
+  cinfo.in_color_space = recipe.grayscale ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  cinfo.restart_interval = static_cast<unsigned>(spec.restartInterval);
-  if (spec.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+  cinfo.restart_interval = static_cast<unsigned>(recipe.restartInterval);
+  if (recipe.progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = &pixels[static_cast<size_t>(cinfo.next_scanline) * spec.width * components];
+    JSAMPROW row = &pixels[static_cast<size_t>(cinfo.next_scanline) * recipe.width * components];
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

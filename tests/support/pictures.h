@@ -8,7 +8,7 @@ namespace keelpack::test {
 
 // A real picture, encoded by libjpeg-turbo, so that a rewritten file can be decoded and its
 // pixels compared with the original's.
-struct PictureSpec {
+struct PictureRecipe {
   int width = 96;
   int height = 64;
   int quality = 90;
@@ -18,7 +18,7 @@ struct PictureSpec {
   unsigned seed = 1;  // varies the picture's noise, and so its entropy data
 };
 
-Bytes EncodePicture(const PictureSpec& spec);
+Bytes EncodePicture(const PictureRecipe& recipe);
 
 // The decoded RGB pixels with width and height, or nothing when the decoder reports an error,
 // or any warning when `strict`.

@@ -1,0 +1,74 @@
+#include "cli/app.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "cli/cli_front_end.h"
+#include "cli/command_line.h"
+#include "cli/interrupt.h"
+#include "cli/run_plan.h"
+#include "runs/runs.h"
+#include "runs/session.h"
+
+namespace keelpack::cli {
+namespace {
+
+void Print(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+JobCounts& operator+=(JobCounts& sum, const JobCounts& add) {
+  sum.rewritten += add.rewritten;
+  sum.damaged += add.damaged;
+  sum.notJpeg += add.notJpeg;
+  sum.skipped += add.skipped;
+  sum.failed += add.failed;
+  return sum;
+}
+
+}  // namespace
+
+int RunCommandLine(int argc, const char* const* argv) {
+  const ParseResult parsed = ParseCommandLine(argc, argv);
+  Print(stdout, parsed.out);
+  Print(stderr, parsed.err);
+  if (!parsed.request) return parsed.exitStatus;
+  const CliRequest& request = *parsed.request;
+
+  // Every path is checked before the first run touches anything.
+  const PlanResult planned = MakePlan(request.paths, request.options);
+  if (!planned.plan) {
+    Print(stderr, std::string(kCliName) + ": " + planned.error + "\n");
+    return kExitUsage;
+  }
+  const Plan& plan = *planned.plan;
+
+  const Console console = Console::Standard();
+  CliFrontEnd frontEnd(console, request.verbosity);
+  Session session(frontEnd);
+  session.log.logLevel = request.logLevel;
+  session.log.screenDebug = request.verbosity == Verbosity::kVerbose;
+  session.durable = request.durable;
+  frontEnd.WatchInterrupt(&session.cancelRequested, InterruptRequested);
+  const InterruptScope interrupts(session.cancelRequested, console.errIsTerminal);
+  // A reader that goes away (`keelpack-cli -v photos | head`) must not end the process in the
+  // middle of a file job; the lines it would have read are simply lost.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  JobCounts outcomes;
+  for (const PlannedRun& run : plan.runs) {
+    if (InterruptRequested()) break;
+    frontEnd.Prepare(run, plan.options);
+    if (run.kind == RunKind::kFolderTree) {
+      RunFolderTree(session);
+    } else {
+      RunSelectedFiles(session);
+    }
+    outcomes += session.outcomes;
+  }
+  if (InterruptRequested()) return kExitInterrupted;
+  return outcomes.rewritten == outcomes.total() ? kExitAllRewritten : kExitNotAllRewritten;
+}
+
+}  // namespace keelpack::cli

@@ -1,0 +1,110 @@
+#include "cli/cli_front_end.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+namespace keelpack::cli {
+namespace {
+
+constexpr std::string_view kCarriageReturn = "\r";
+constexpr std::string_view kClearToEnd = "\x1b[K";
+constexpr char kFilled = '#';
+constexpr char kEmpty = '-';
+constexpr int kMinWidth = 20;
+
+}  // namespace
+
+Console Console::Standard() {
+  Console console;
+  console.errIsTerminal = ::isatty(STDERR_FILENO) == 1;
+  console.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+  return console;
+}
+
+std::string StatusLine(std::string_view text, float percent, int width) {
+  const float clamped = std::clamp(percent, 0.0f, 100.0f);
+  const int filled = static_cast<int>(std::lround(clamped * kBarWidth / 100.0f));
+  char number[8];
+  std::snprintf(number, sizeof number, "%3d%%", static_cast<int>(std::lround(clamped)));
+  std::string line = "[" + std::string(filled, kFilled) + std::string(kBarWidth - filled, kEmpty) +
+                     "] " + number + " ";
+  const size_t room = static_cast<size_t>(std::max(width - 1, 0));
+  if (line.size() >= room) return line.substr(0, room);
+  line.append(text.substr(0, room - line.size()));
+  return line;
+}
+
+void CliFrontEnd::AppendLine(std::string_view line, bool /*showNewest*/) {
+  if (verbosity_ == Verbosity::kQuiet) return;
+  PrintLine(line);
+}
+
+void CliFrontEnd::SetStatusText(std::string_view text) {
+  status_ = text;
+  DrawStatus();
+}
+
+void CliFrontEnd::SetRunning(RunKind /*kind*/, bool running) {
+  if (running) {
+    status_.clear();
+    percent_ = 0;
+    if (cancelRequested_ && interrupted_ && interrupted_()) *cancelRequested_ = true;
+    return;
+  }
+  // The status line's last text is the run's summary: it stays, on standard output.
+  ClearStatus();
+  if (!status_.empty() && status_ != lastPrinted_) PrintLine(status_);
+}
+
+std::vector<FileEntry> CliFrontEnd::FileEntries() {
+  std::vector<FileEntry> entries;
+  for (const std::string& name : run_.entries) entries.push_back({name, true});
+  return entries;
+}
+
+void CliFrontEnd::PrintLine(std::string_view line) {
+  // On one screen, the status line gives way to the log line and comes back below it.
+  const bool shared = statusShown_ && console_.outIsTerminal;
+  if (shared) ClearStatus();
+  std::fwrite(line.data(), 1, line.size(), console_.out);
+  std::fputc('\n', console_.out);
+  // Flushed line by line: a second Ctrl+C ends the process without flushing anything.
+  std::fflush(console_.out);
+  lastPrinted_ = line;
+  if (shared) DrawStatus();
+}
+
+void CliFrontEnd::DrawStatus() {
+  if (!console_.errIsTerminal) return;
+  WriteErr(std::string(kCarriageReturn) + StatusLine(status_, percent_, Width()) +
+           std::string(kClearToEnd));
+  statusShown_ = true;
+}
+
+void CliFrontEnd::ClearStatus() {
+  if (!statusShown_) return;
+  WriteErr(std::string(kCarriageReturn) + std::string(kClearToEnd));
+  statusShown_ = false;
+}
+
+void CliFrontEnd::WriteErr(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(console_.errFd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;  // a status line is not worth failing for
+    text.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+int CliFrontEnd::Width() const {
+  winsize size{};
+  if (::ioctl(console_.errFd, TIOCGWINSZ, &size) == 0 && size.ws_col >= kMinWidth)
+    return size.ws_col;
+  return console_.fallbackWidth;
+}
+
+}  // namespace keelpack::cli

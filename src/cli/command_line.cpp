@@ -1,0 +1,203 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "settings/settings_file.h"
+#include "version.h"
+
+namespace keelpack::cli {
+namespace {
+
+constexpr int kMaxLogLevel = 3;
+
+const std::map<std::string, int> kExifChoices = {
+    {"keep", kExifKeepOriginal}, {"reduce", kExifReduceSize}, {"delete", kExifDelete}};
+const std::map<std::string, int> kIccChoices = {
+    {"auto", kIccAutomatic}, {"keep", kIccKeepAll}, {"remove", kIccForceRemoval}};
+const std::map<std::string, int> kCorruptedChoices = {
+    {"ignore", kCorruptedIgnore}, {"delete", kCorruptedDelete}, {"rename", kCorruptedRename}};
+
+// The choices in the order of their values, as the help lists them.
+std::vector<std::string> Names(const std::map<std::string, int>& choices) {
+  std::vector<std::string> names(choices.size());
+  for (const auto& [name, value] : choices) names[static_cast<size_t>(value)] = name;
+  return names;
+}
+
+constexpr const char* kDescription =
+    "keelpack-cli - make JPEG files smaller without touching their pictures\n\n"
+    "Drops the segments that carry no picture, merges table segments, shrinks the Exif camera\n"
+    "data and copies the picture data byte for byte. Each file is replaced in one atomic step\n"
+    "by its rewritten form, with its modification time and permissions. Damaged files, and\n"
+    "files with a JPEG name that hold other data, are renamed by a mask, deleted or left alone.\n";
+
+constexpr const char* kFooter = R"(PATHS
+  A FOLDER is processed as a tree: every file with a JPEG name (.jpg .jpeg .jpe .jfi .jif,
+  any letter case) in it and in all folders below it. Hidden folders, links to folders and
+  the output folder are left out.
+  FILE arguments are processed together in one run, in the order given; their common folder
+  is the run's base folder. Each FILE must have a JPEG name.
+  Several FOLDERs make one run each, in the order given, and all FILEs one more run after
+  them. A path given twice is processed once.
+  With --output, give one FOLDER, or FILEs only: the output mirrors the paths below the
+  folder (or below the files' common folder), so two runs could write onto each other.
+  The output folder must not be the processed folder or hold it. Files of the same name in
+  the output folder are replaced.
+  Every PATH must exist. On a usage error nothing is touched.
+
+OUTPUT
+  Standard output gets what the window's log box shows: files that were damaged, not JPEG
+  data, ignored or could not be processed, "Operation cancelled!", and one summary line per
+  run ("Finished. Out of N files, R were reduced saving B bytes.").
+  -q prints the summary lines only; -v adds every message the log file can hold at level 3
+  (the files read, each segment, each return code).
+  On a terminal, standard error shows a status line with a progress bar, redrawn in place
+  and cleared at the end; when standard error is not a terminal, nothing is drawn.
+
+SETTINGS AND LOG FILE
+  The window's settings file (keelpack.ini) is not read. --settings FILE reads the options
+  from FILE (keys Exif, ICC, DPI, Corrupted, NonJPEGs, Mask, DifDir, Output, Readability,
+  Slow, Backups, Log); options given on the command line win. Nothing is ever saved.
+  --log-level 1-3 writes keelpack.log in $XDG_CONFIG_HOME (else ~/.config); each run starts
+  it afresh, so after several runs it holds the last one.
+
+CTRL+C
+  The first Ctrl+C stops the run after the file being processed and prints the summary; no
+  further run starts. A second Ctrl+C stops at once. Either way a file is replaced only by
+  its complete rewritten form in one step; a second Ctrl+C may leave the unfinished new file
+  (FILE.tmp beside it, or the file in the output folder), which the next run over that file
+  replaces.
+
+EXIT STATUS
+  0    every file was rewritten (or none was found)
+  1    a file was damaged, not JPEG data, skipped or could not be processed
+  2    usage error (bad option, missing path); nothing was touched
+  130  interrupted by Ctrl+C
+)";
+
+bool ReadableFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in.good();
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(int argc, const char* const* argv) {
+  CLI::App app(kDescription, kCliName);
+  app.footer(kFooter);
+  app.get_formatter()->column_width(34);
+  app.set_version_flag("--version", std::string(kCliName) + " " + std::string(kVersion),
+                       "Print the program's name and version, and exit");
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string(kCliName) + ": " + e.what() + "\nRun " + kCliName +
+           " --help for more information.\n";
+  });
+
+  std::vector<std::string> paths;
+  std::string exif, icc, corrupted, mask, output, settings;
+  int logLevel = 0;
+  bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
+  bool quiet = false, verbose = false, noFsync = false;
+
+  // Validators describe themselves in the option's column; the value names say it shorter.
+  auto oneOf = [](const std::map<std::string, int>& choices) {
+    return CLI::IsMember(Names(choices)).description("");
+  };
+  app.add_option("PATH", paths, "Files and folders to process")->required()->type_name("");
+  auto* exifOpt = app.add_option("--exif", exif, "Exif camera data (reduce)")
+                      ->check(oneOf(kExifChoices))
+                      ->type_name("keep|reduce|delete");
+  auto* iccOpt = app.add_option("--icc", icc,
+                                "Colour profiles: auto drops the standard ones and\n"
+                                "keeps custom ones (auto)")
+                     ->check(oneOf(kIccChoices))
+                     ->type_name("auto|keep|remove");
+  auto* dpiOpt = app.add_flag("--dpi", dpi, "Keep the resolution (DPI) tags of the Exif data");
+  auto* corruptedOpt = app.add_option("--corrupted", corrupted, "Damaged files (rename)")
+                           ->check(oneOf(kCorruptedChoices))
+                           ->type_name("ignore|delete|rename");
+  auto* maskOpt = app.add_option("--mask", mask,
+                                 "Rename mask for damaged files: the first * is the\n"
+                                 "name, the second the extension (_corrupted_*.*)");
+  auto* nonJpegsOpt = app.add_flag("--non-jpegs", nonJpegs,
+                                   "Files with a JPEG name that hold other data are\n"
+                                   "treated like damaged ones; without it they are\n"
+                                   "renamed (--corrupted delete) or left alone");
+  auto* outputOpt = app.add_option("--output", output,
+                                   "Write the rewritten files below DIR, mirroring\n"
+                                   "the paths; the sources stay as they are")
+                        ->type_name("DIR");
+  auto* readOpt = app.add_flag("--check-readability", readability,
+                               "Decode every new file fully before it replaces\n"
+                               "the old one");
+  auto* slowOpt = app.add_flag("--slow", slow, "Look at every byte of the picture data");
+  auto* backupsOpt = app.add_flag("--backups", backups, "Keep a copy of each file as FILE.bak");
+  auto* logOpt = app.add_option("--log-level", logLevel,
+                                "Write keelpack.log: 0 none, 1 brief, 2 verbose,\n"
+                                "3 explicit (0)")
+                     ->check(CLI::Range(0, kMaxLogLevel).description(""))
+                     ->type_name("0-3");
+  app.add_option("--settings", settings, "Read the options from a settings file first")
+      ->type_name("FILE");
+  auto* quietOpt = app.add_flag("-q,--quiet", quiet, "Print only the summary of each run");
+  auto* verboseOpt = app.add_flag("-v,--verbose", verbose, "Print every log message");
+  app.add_flag("--no-fsync", noFsync,
+               "Do not flush each new file to the disk before it\n"
+               "replaces the old one: faster, but a power cut\n"
+               "may then lose files");
+  quietOpt->excludes(verboseOpt);
+  backupsOpt->excludes(outputOpt);
+
+  ParseResult result;
+  std::ostringstream out, err;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e, out, err);
+    result.exitStatus = status == 0 ? kExitAllRewritten : kExitUsage;
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+  }
+
+  CliRequest request;
+  request.paths = paths;
+  if (!settings.empty()) {
+    if (!ReadableFile(settings)) {
+      result.exitStatus = kExitUsage;
+      result.err = std::string(kCliName) + ": cannot read the settings file " + settings + "\n";
+      return result;
+    }
+    const LoadedSettings loaded = LoadSettings(settings, OptionSet{});
+    request.options = loaded.options;
+    if (loaded.logLevel) request.logLevel = *loaded.logLevel;
+  }
+
+  OptionSet& o = request.options;
+  if (exifOpt->count()) o.exif = kExifChoices.at(exif);
+  if (iccOpt->count()) o.icc = kIccChoices.at(icc);
+  if (dpiOpt->count()) o.dpi = dpi ? 1 : 0;
+  if (corruptedOpt->count()) o.corrupted = kCorruptedChoices.at(corrupted);
+  if (maskOpt->count()) o.mask = mask;
+  if (nonJpegsOpt->count()) o.nonjpegs = nonJpegs ? 1 : 0;
+  if (outputOpt->count()) {
+    o.difdir = 1;
+    o.output = output;
+  }
+  if (readOpt->count()) o.readability = readability ? 1 : 0;
+  if (slowOpt->count()) o.slow = slow ? 1 : 0;
+  if (backupsOpt->count()) o.backups = backups ? 1 : 0;
+  if (logOpt->count()) request.logLevel = logLevel;
+  o.log = request.logLevel;
+  request.verbosity = quiet     ? Verbosity::kQuiet
+                      : verbose ? Verbosity::kVerbose
+                                : Verbosity::kNormal;
+  request.durable = !noFsync;
+  result.request = std::move(request);
+  return result;
+}
+
+}  // namespace keelpack::cli

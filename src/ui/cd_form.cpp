@@ -1,0 +1,76 @@
+#include "ui/cd_form.h"
+
+#include <QGridLayout>
+#include <QInputDialog>
+#include <QPushButton>
+
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "ui/drive_list.h"
+#include "ui/folder_list.h"
+#include "ui/text.h"
+#include "ui/twips.h"
+
+namespace keelpack::ui {
+namespace {
+
+QPushButton* MakeButton(const QString& caption, const char* name, QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  return button;
+}
+
+}  // namespace
+
+cdForm::cdForm(QWidget* parent) : QDialog(parent) {
+  setObjectName("cdForm");
+  setWindowTitle(QStringLiteral("Choose Directory"));
+
+  Drive1 = new DriveList(this);
+  Dir1 = new FolderList(FolderList::Extras::kNone, this);
+  Dir1->setDesignSize(QSize(Twips(this, 3375), Twips(this, 2490)));
+  newCommand = MakeButton(QStringLiteral("&New..."), "newCommand", this);
+  okCommand = MakeButton(QStringLiteral("&OK"), "okCommand", this);
+  cancelCommand = MakeButton(QStringLiteral("&Cancel"), "cancelCommand", this);
+
+  auto* layout = new QGridLayout(this);
+  const int margin = Twips(this, 120);
+  layout->setContentsMargins(margin, margin, margin, margin);
+  layout->addWidget(Drive1, 0, 0, 1, 4);
+  layout->addWidget(Dir1, 1, 0, 1, 4);
+  layout->addWidget(newCommand, 2, 0);
+  layout->setColumnStretch(1, 1);
+  layout->addWidget(okCommand, 2, 2);
+  layout->addWidget(cancelCommand, 2, 3);
+  setMinimumSize(Twips(this, 3615), Twips(this, 3600));
+  setTabOrder(Drive1, Dir1);
+  setTabOrder(Dir1, newCommand);
+  setTabOrder(newCommand, okCommand);
+  setTabOrder(okCommand, cancelCommand);
+
+  connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
+  connect(newCommand, &QPushButton::clicked, this, &cdForm::NewFolder);
+  connect(okCommand, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancelCommand, &QPushButton::clicked, this, &QDialog::reject);
+
+  if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
+  Drive1->showDriveOf(Dir1->path());
+}
+
+std::string cdForm::folderPath() const { return Dir1->path(); }
+
+void cdForm::NewFolder() {
+  std::string base = Dir1->path();
+  if (base.empty() || base.back() != '/') base += '/';
+  const QString answer = QInputDialog::getText(
+      this, QStringLiteral("New Directory"),
+      QStringLiteral("Please enter the name of the new directory to place in ") + FromBytes(base));
+  // Every failure is silent: an empty or cancelled answer names the base itself, which
+  // exists, and an invalid or existing name leaves the list at the base.
+  const std::string folder = base + ToBytes(answer);
+  platform::MakeFolder(folder);
+  Dir1->reread();
+  Dir1->setPath(folder);
+}
+
+}  // namespace keelpack::ui

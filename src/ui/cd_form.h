@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QPushButton;
+
+namespace keelpack::ui {
+
+class DriveList;
+class FolderList;
+
+// "Choose Directory": picks or creates the output folder. A fresh dialog each time, opening
+// at the process's current folder; OK takes the folder that is open, not a merely
+// highlighted entry.
+class cdForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit cdForm(QWidget* parent = nullptr);
+
+  // The open folder, the dialog's answer once it is accepted.
+  std::string folderPath() const;
+
+ private slots:
+  void NewFolder();
+
+ private:
+  DriveList* Drive1;
+  FolderList* Dir1;
+  QPushButton* newCommand;
+  QPushButton* okCommand;
+  QPushButton* cancelCommand;
+};
+
+}  // namespace keelpack::ui

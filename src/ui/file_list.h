@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QListWidget>
+#include <string>
+#include <vector>
+
+#include "runs/front_end.h"
+
+namespace keelpack::ui {
+
+// The file list (`FileBox`): the JPEG-named files of one folder in name order, hidden ones
+// included, with extended multiple selection.
+class FileList : public QListWidget {
+  Q_OBJECT
+
+ public:
+  explicit FileList(QWidget* parent = nullptr);
+
+  // Lists `folder`'s files, none selected. When it cannot be read the old entries stay.
+  void setFolder(const std::string& folder);
+  // Reads the same folder again.
+  void reread();
+  // The entries with their names as the file system has them, and whether each is selected.
+  std::vector<FileEntry> entries() const;
+
+  void setDesignSize(QSize size) { designSize_ = size; }
+  QSize sizeHint() const override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  std::string folder_;
+  QSize designSize_;
+};
+
+}  // namespace keelpack::ui

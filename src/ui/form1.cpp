@@ -1,0 +1,662 @@
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "platform/folders.h"
+#include "platform/viewer.h"
+#include "runs/runs.h"
+#include "settings/settings_file.h"
+#include "ui/cd_form.h"
+#include "ui/drive_list.h"
+#include "ui/file_list.h"
+#include "ui/folder_list.h"
+#include "ui/log_text_box.h"
+#include "ui/option_widgets.h"
+#include "ui/progress_status_bar.h"
+#include "ui/text.h"
+#include "ui/twips.h"
+#include "version.h"
+
+namespace keelpack::ui {
+namespace {
+
+const QString kLogOff = QStringLiteral("Log...");
+// The log box's caption for each log level; level 0 is "Log...".
+const std::array<QString, 4> kLogCaptions = {kLogOff, QStringLiteral("Log (Brief)"),
+                                             QStringLiteral("Log (Verbose)"),
+                                             QStringLiteral("Log (Explicit)")};
+
+const QStringList kFontCandidates = {"tahoma",   "arial ce",    "segoe ui", "trebuchet ms",
+                                     "freesans", "lucida sans", "arial"};
+
+constexpr int kSafetyTab = 0;
+constexpr int kTargetTab = 1;
+constexpr int kRaisedTabTwips = 280;
+constexpr int kOpeningRaisedTabTwips = 285;
+constexpr int kLoweredTabTwips = 255;
+constexpr int kTabWidthTwips = 735;
+
+constexpr int kFadeIntervalMs = 5;
+constexpr int kScreenWatchIntervalMs = 500;
+constexpr int kNudgeTwips = 30;
+
+// Character codes that Ctrl with a letter types: Ctrl+S is 19, Ctrl+T is 20.
+constexpr int kCtrlS = 19;
+constexpr int kCtrlT = 20;
+
+template <typename Button>
+Button* Named(Button* button, const char* name, const QString& toolTip = {}) {
+  button->setObjectName(name);
+  if (!toolTip.isEmpty()) button->setToolTip(toolTip);
+  return button;
+}
+
+QCheckBox* MakeCheck(const QString& caption, const char* name, const QString& toolTip = {}) {
+  return Named(new QCheckBox(caption), name, toolTip);
+}
+
+QRadioButton* MakeOption(const QString& caption, const char* name, const QString& toolTip) {
+  return Named(new QRadioButton(caption), name, toolTip);
+}
+
+int IccValue(Qt::CheckState state) {
+  switch (state) {
+    case Qt::Unchecked:
+      return kIccAutomatic;
+    case Qt::Checked:
+      return kIccKeepAll;
+    case Qt::PartiallyChecked:
+      return kIccForceRemoval;
+  }
+  return kIccAutomatic;
+}
+
+Qt::CheckState IccState(int value) {
+  return value == kIccKeepAll        ? Qt::Checked
+         : value == kIccForceRemoval ? Qt::PartiallyChecked
+                                     : Qt::Unchecked;
+}
+
+// The character code a key press types, as the classic key-press event gives it: Ctrl with a
+// letter types the control character, whatever else is held.
+int CharacterCode(const QKeyEvent& key) {
+  if ((key.modifiers() & Qt::ControlModifier) && key.key() >= Qt::Key_A && key.key() <= Qt::Key_Z) {
+    return key.key() - Qt::Key_A + 1;
+  }
+  return key.text().isEmpty() ? 0 : key.text().front().unicode();
+}
+
+Qt::KeyboardModifiers ShiftState(const QKeyEvent& key) {
+  return key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+}
+
+// "~" and "~/..." are the home folder, as in a shell.
+std::string ExpandHome(const QString& typed) {
+  if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))) {
+    return ToBytes(QDir::homePath() + typed.mid(1));
+  }
+  return ToBytes(typed);
+}
+
+}  // namespace
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent), session_(*this), translucency_(WindowOpacitySupported()) {
+  setObjectName("Form1");
+  setWindowTitle(FromBytes(kProgramName));
+  fontList = kFontCandidates;
+
+  CreateControls();
+  CreateMenus();
+  LayOutControls();
+  ConnectSignals();
+
+  // The navigator opens at the process's current folder.
+  if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
+  Drive1->showDriveOf(Dir1->path());
+
+  ShowStatus(session_, std::string(kProgramName) + " " + std::string(kVersion) + " (" +
+                           std::string(kReleaseYears) + ")");
+  LoadSettings();
+  SelectFont();
+  // Where the window can be translucent it starts transparent and fades in as soon as it is
+  // shown; elsewhere showing it shows it at once.
+  if (translucency_.available()) {
+    translucency_.Apply(*this, 0);
+    transTimer1->start();
+    winfixTimer->start();
+  }
+}
+
+Form1::~Form1() = default;
+
+void Form1::CreateControls() {
+  Drive1 = new DriveList;
+  Dir1 = new FolderList(FolderList::Extras::kNavigator);
+  Dir1->setDesignSize(QSize(Twips(this, 3735), Twips(this, 8010)));
+  FileBox = new FileList;
+  FileBox->setDesignSize(QSize(Twips(this, 3015), Twips(this, 8280)));
+
+  few = Named(
+      new QPushButton(style()->standardIcon(QStyle::SP_FileIcon),
+                      QStringLiteral("Process selected file(s)")),
+      "few",
+      QStringLiteral("Runs the optimization for each file selected in the list to the left."));
+  many = Named(new QPushButton(style()->standardIcon(QStyle::SP_DirIcon),
+                               QStringLiteral("Process the directory")),
+               "many", QStringLiteral("Recurses the directory selected in the left panel."));
+  cancelCommand = Named(new QPushButton(QStringLiteral("Abort")), "cancelCommand");
+  cancelCommand->setEnabled(false);
+  // Abort keeps the ordinary arrow while the rest of the window shows the busy pointer.
+  cancelCommand->setCursor(Qt::ArrowCursor);
+  for (QPushButton* button : {few, many}) button->setMinimumHeight(Twips(this, 480));
+
+  backFrame = new ProgressStatusBar;
+  debugtext = new LogTextBox;
+  debugtext->setMinimumHeight(Twips(this, 1650));
+
+  exifFrame = Named(new QGroupBox(QStringLiteral("Exif")), "exifFrame");
+  exifOption = {
+      MakeOption(
+          QStringLiteral("Keep original"), "exifOption0",
+          QStringLiteral("Will not alter EXIF. Since Exifs contain a lot of garbage, this is "
+                         "not recommended.")),
+      MakeOption(QStringLiteral("Reduce size"), "exifOption1",
+                 QStringLiteral("Reworks the camera data to keep as much interesting data as "
+                                "possible while drastically reducing the file size.")),
+      MakeOption(
+          QStringLiteral("Delete"), "exifOption2",
+          QStringLiteral("Removes the Exif altogether. Saves space the most. You will not be "
+                         "able to see your camera settings in the file anymore."))};
+  exifGroup = new QButtonGroup(this);
+  dpiCheck = MakeCheck(QStringLiteral("Keep DPI"), "dpiCheck",
+                       QStringLiteral("Useful for printing CD booklets. Printing software will "
+                                      "maintain original size on paper."));
+  iccCheck =
+      Named(new IccCheckBox(QStringLiteral("Keep embedded ICC (for custom profiles)")), "iccCheck",
+            QStringLiteral("Clear: Auto, Check: Keep all, Grayed (right click): Force Remove "
+                           "(only for files reported by Photoshop as bad)"));
+
+  corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
+  corOption = {
+      MakeOption(QStringLiteral("Ignore"), "corOption0",
+                 QStringLiteral("This will leave the bad file unchanged in place.")),
+      MakeOption(QStringLiteral("Delete"), "corOption1",
+                 QStringLiteral("Assume irrecoverable JPEGs if blocks are damaged.")),
+      MakeOption(QStringLiteral("Rename to"), "corOption2",
+                 QStringLiteral("Recommended. Search for these later and try to fix them. First "
+                                "asterisk is replaced with filename, the other with extension."))};
+  corGroup = new QButtonGroup(this);
+  for (int i = 0; i < 3; ++i) {
+    exifGroup->addButton(exifOption[i], i);
+    corGroup->addButton(corOption[i], i);
+  }
+  exifOption[kExifReduceSize]->setChecked(true);
+  corOption[kCorruptedRename]->setChecked(true);
+  corren = Named(new QLineEdit(QString::fromUtf8(kDefaultMask)), "corren");
+  evenCheck =
+      MakeCheck(QStringLiteral("non-JPEGs"), "evenCheck",
+                QStringLiteral("The program protects other formats having a JPG extension by "
+                               "accident by default. Check this to delete such files."));
+
+  safetyFrame = Named(new QGroupBox(QStringLiteral("Safety")), "safetyFrame");
+  readCheck = MakeCheck(QStringLiteral("Check readability"), "readCheck",
+                        QStringLiteral("The program will attempt to load the JPEG after the change "
+                                       "to ensure readability."));
+  slowCheck = MakeCheck(QStringLiteral("Slow entropy parsing"), "slowCheck",
+                        QStringLiteral("A more thorough algorithm will make sure that the entropy "
+                                       "data are correct. Use this for suspicious directories."));
+  bakCheck = MakeCheck(QStringLiteral("Make backups"), "bakCheck",
+                       QStringLiteral("Please note that this may fill your disk and cause the "
+                                      "operation to fail."));
+  logCheck = MakeCheck(kLogOff, "logCheck");
+
+  targetFrame = Named(new QGroupBox(QStringLiteral("Target")), "targetFrame");
+  difdirCheck = MakeCheck(QStringLiteral("Save in different directory"), "difdirCheck",
+                          QStringLiteral("Allows you to specify a different output directory."));
+  newdirText = Named(new QLineEdit, "newdirText");
+  newdirText->setMinimumHeight(Twips(this, 285));
+  chooseCommand = Named(new QToolButton, "chooseCommand", QStringLiteral("Choose Directory"));
+  chooseCommand->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  chooseCommand->setMinimumSize(Twips(this, 375), Twips(this, 285));
+
+  tabLabel = {new TabLabel(kSafetyTab, QStringLiteral("&Safety")),
+              new TabLabel(kTargetTab, QStringLiteral("&Target"))};
+  tabLabel[kSafetyTab]->setObjectName("tabLabel0");
+  tabLabel[kTargetTab]->setObjectName("tabLabel1");
+  // An access key takes the focus to the first control of the label's frame.
+  tabLabel[kSafetyTab]->setBuddy(readCheck);
+  tabLabel[kTargetTab]->setBuddy(difdirCheck);
+  for (TabLabel* label : tabLabel) label->setMinimumWidth(Twips(this, kTabWidthTwips));
+  tabLabel[kSafetyTab]->setFixedHeight(Twips(this, kOpeningRaisedTabTwips));
+  tabLabel[kSafetyTab]->setRaised(true);
+  tabLabel[kTargetTab]->setFixedHeight(Twips(this, kLoweredTabTwips));
+  targetFrame->hide();
+
+  transTimer1 = new QTimer(this);
+  transTimer1->setObjectName("transTimer1");
+  transTimer1->setInterval(kFadeIntervalMs);
+  winfixTimer = new QTimer(this);
+  winfixTimer->setObjectName("winfixTimer");
+  winfixTimer->setInterval(kScreenWatchIntervalMs);
+}
+
+void Form1::CreateMenus() {
+  logtop = new QMenu(QStringLiteral("Log"), this);
+  logtop->setObjectName("logtop");
+  logbrief = Named(logtop->addAction(QStringLiteral("Brief")), "logbrief");
+  logverb = Named(logtop->addAction(QStringLiteral("Verbose")), "logverb");
+  logexp = Named(logtop->addAction(QStringLiteral("Explicit")), "logexp");
+  logtop->addSeparator();
+  logopen = Named(logtop->addAction(QStringLiteral("Open")), "logopen");
+  logtop->addSeparator();
+  aboutmenu = Named(logtop->addAction(QStringLiteral("About...")), "aboutmenu");
+
+  iccmenu = new QMenu(QStringLiteral("ICC"), this);
+  iccmenu->setObjectName("iccmenu");
+  forceiccremoval = Named(iccmenu->addAction(QStringLiteral("Force Removal (may corrupt files)")),
+                          "forceiccremoval");
+}
+
+void Form1::LayOutControls() {
+  const int margin = Twips(this, 120);
+  const int spacing = Twips(this, 105);
+
+  auto* navigator = new QVBoxLayout;
+  navigator->setSpacing(spacing / 2);
+  navigator->addWidget(Drive1);
+  navigator->addWidget(Dir1, 1);
+
+  auto* exifLayout = new QVBoxLayout(exifFrame);
+  for (QRadioButton* option : exifOption) exifLayout->addWidget(option);
+
+  auto* corLayout = new QGridLayout(corFrame);
+  corLayout->addWidget(corOption[kCorruptedIgnore], 0, 0, 1, 2);
+  corLayout->addWidget(corOption[kCorruptedDelete], 1, 0, 1, 2);
+  corLayout->addWidget(corOption[kCorruptedRename], 2, 0);
+  corLayout->addWidget(corren, 2, 1);
+  corLayout->addWidget(evenCheck, 3, 0, 1, 2);
+  corLayout->setColumnStretch(1, 1);
+
+  auto* safetyLayout = new QVBoxLayout(safetyFrame);
+  for (QCheckBox* box : {readCheck, slowCheck, bakCheck, logCheck}) safetyLayout->addWidget(box);
+  safetyLayout->addStretch(1);
+
+  auto* targetLayout = new QGridLayout(targetFrame);
+  targetLayout->addWidget(difdirCheck, 0, 0, 1, 2);
+  targetLayout->setRowMinimumHeight(1, Twips(this, 120));
+  targetLayout->addWidget(newdirText, 2, 0);
+  targetLayout->addWidget(chooseCommand, 2, 1);
+  targetLayout->setColumnStretch(0, 1);
+  targetLayout->setRowStretch(3, 1);
+
+  // The two frames share one place; the tab labels hang below them.
+  auto* tabs = new QGridLayout;
+  tabs->setSpacing(0);
+  // Both frames get the size of the larger, so that switching tabs moves nothing else.
+  const QSize frameSize = QSize(Twips(this, 2895), Twips(this, 1575))
+                              .expandedTo(safetyFrame->minimumSizeHint())
+                              .expandedTo(targetFrame->minimumSizeHint());
+  for (QGroupBox* frame : {safetyFrame, targetFrame}) {
+    frame->setMinimumSize(frameSize);
+    tabs->addWidget(frame, 0, 0);
+  }
+  auto* tabStrip = new QHBoxLayout;
+  tabStrip->setSpacing(0);
+  tabStrip->setContentsMargins(Twips(this, 90), 0, 0, 0);
+  for (TabLabel* label : tabLabel) tabStrip->addWidget(label, 0, Qt::AlignTop);
+  tabStrip->addStretch(1);
+  tabs->addLayout(tabStrip, 1, 0);
+  tabs->setRowMinimumHeight(1, Twips(this, kOpeningRaisedTabTwips));
+
+  auto* options = new QVBoxLayout;
+  options->setSpacing(spacing);
+  options->addWidget(few);
+  options->addWidget(many);
+  options->addSpacing(spacing);
+  options->addWidget(exifFrame);
+  options->addWidget(dpiCheck);
+  options->addWidget(iccCheck);
+  options->addWidget(corFrame);
+  options->addStretch(1);
+  options->addLayout(tabs);
+
+  auto* status = new QHBoxLayout;
+  status->setSpacing(spacing);
+  status->addWidget(backFrame, 1);
+  status->addWidget(cancelCommand);
+  cancelCommand->setFixedHeight(backFrame->height());
+  cancelCommand->setMinimumWidth(Twips(this, 1200));
+
+  auto* window = new QGridLayout(this);
+  window->setContentsMargins(margin, margin, margin, margin);
+  window->setHorizontalSpacing(spacing);
+  window->setVerticalSpacing(spacing);
+  window->addLayout(navigator, 0, 0);
+  window->addWidget(FileBox, 0, 1);
+  window->addLayout(options, 0, 2);
+  window->addWidget(debugtext, 1, 0, 1, 3);
+  window->addLayout(status, 2, 0, 1, 3);
+  window->setColumnStretch(0, 3735);
+  window->setColumnStretch(1, 3015);
+  window->setRowStretch(0, 1);
+
+  setTabOrder(Drive1, Dir1);
+  setTabOrder(Dir1, FileBox);
+  setTabOrder(FileBox, few);
+}
+
+void Form1::ConnectSignals() {
+  connect(few, &QPushButton::clicked, this, &Form1::RunSelectedFiles);
+  connect(many, &QPushButton::clicked, this, &Form1::RunFolderTree);
+  connect(cancelCommand, &QPushButton::clicked, this, &Form1::Abort);
+
+  connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
+  connect(Dir1, &FolderList::pathChanged, this, &Form1::FolderChanged);
+  connect(Dir1, &FolderList::customPathRequested, this, &Form1::AskForCustomPath);
+
+  // `toggled` follows every change of the box, the program's as well as the user's.
+  connect(logCheck, &QCheckBox::toggled, this, &Form1::LogCheckChanged);
+  connect(logbrief, &QAction::triggered, this, [this] { ChooseLogLevel(kBrief); });
+  connect(logverb, &QAction::triggered, this, [this] { ChooseLogLevel(kVerbose); });
+  connect(logexp, &QAction::triggered, this, [this] { ChooseLogLevel(kExplicit); });
+  connect(logopen, &QAction::triggered, this, &Form1::OpenLogFile);
+  connect(aboutmenu, &QAction::triggered, this, &Form1::ShowAbout);
+  connect(debugtext, &LogTextBox::dirtyDebugRequested, this, &Form1::EnableDirtyDebug);
+
+  connect(iccCheck, &IccCheckBox::menuRequested, this, &Form1::ShowIccMenu);
+  connect(forceiccremoval, &QAction::triggered, this, &Form1::ForceIccRemoval);
+
+  connect(difdirCheck, &QCheckBox::toggled, this, &Form1::DifdirChanged);
+  connect(chooseCommand, &QToolButton::clicked, this, &Form1::ChooseOutputFolder);
+  for (TabLabel* label : tabLabel) connect(label, &TabLabel::clicked, this, &Form1::ShowTab);
+
+  connect(transTimer1, &QTimer::timeout, this, &Form1::FadeStep);
+  connect(winfixTimer, &QTimer::timeout, this, &Form1::WatchScreenWidth);
+
+  // The window sees every key before the focused control does, for the tab shortcuts.
+  qApp->installEventFilter(this);
+}
+
+// --- Start-up and shut-down --------------------------------------------------------------
+
+void Form1::LoadSettings() {
+  const LoadedSettings loaded = keelpack::LoadSettings(SettingsFilePath(), Options());
+  SetControls(loaded.options);
+  fontName_ = loaded.options.font;
+  charset_ = loaded.options.charset;
+  if (!fontName_.empty()) fontList.prepend(FromBytes(fontName_));
+  if (loaded.logTicked) {
+    // Ticked while disabled, so that the user's way of ticking (the menu) does not run.
+    logCheck->setEnabled(false);
+    logCheck->setChecked(true);
+    logCheck->setEnabled(true);
+  }
+  if (loaded.logLevel) ChooseLogLevel(*loaded.logLevel);
+}
+
+void Form1::SetControls(const OptionSet& options) {
+  exifOption[options.exif]->setChecked(true);
+  iccCheck->setCheckState(IccState(options.icc));
+  dpiCheck->setChecked(options.dpi == 1);
+  corOption[options.corrupted]->setChecked(true);
+  evenCheck->setChecked(options.nonjpegs == 1);
+  corren->setText(FromBytes(options.mask));
+  difdirCheck->setChecked(options.differentFolder());
+  newdirText->setText(FromBytes(options.output));
+  readCheck->setChecked(options.readability == 1);
+  slowCheck->setChecked(options.slow == 1);
+  bakCheck->setChecked(options.backups == 1);
+}
+
+void Form1::SelectFont() {
+  const QStringList families = QFontDatabase::families();
+  for (const QString& candidate : fontList) {
+    const auto known = std::find_if(families.begin(), families.end(), [&](const QString& family) {
+      return family.compare(candidate, Qt::CaseInsensitive) == 0;
+    });
+    if (known == families.end()) continue;
+    QFont chosen = font();
+    chosen.setFamily(*known);
+    setFont(chosen);
+    // The menus are windows of their own and do not inherit the window's font.
+    logtop->setFont(chosen);
+    iccmenu->setFont(chosen);
+    return;
+  }
+  // None known: the desktop's own interface font stays. The character set changes nothing
+  // on screen, since text is Unicode; it is only kept for the settings file.
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  // A run still going stops at its next check; the settings are saved as the controls show.
+  session_.cancelRequested = true;
+  SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel);
+  // A fade still under way must not show the closed window again.
+  transTimer1->stop();
+  winfixTimer->stop();
+  event->accept();
+}
+
+// --- The core's front end ------------------------------------------------------------------
+
+void Form1::AppendLine(std::string_view line, bool showNewest) {
+  debugtext->appendLine(line, showNewest);
+}
+
+void Form1::Clear() { debugtext->clearLines(); }
+
+void Form1::SetStatusText(std::string_view text) { backFrame->setText(FromBytes(text)); }
+
+void Form1::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void Form1::SetProgressPercent(float percent) { backFrame->setPercent(percent); }
+
+OptionSet Form1::Options() {
+  OptionSet options;
+  options.exif = exifGroup->checkedId();
+  options.icc = IccValue(iccCheck->checkState());
+  options.dpi = dpiCheck->isChecked() ? 1 : 0;
+  options.corrupted = corGroup->checkedId();
+  options.nonjpegs = evenCheck->isChecked() ? 1 : 0;
+  options.mask = ToBytes(corren->text());
+  options.difdir = difdirCheck->isChecked() ? 1 : 0;
+  options.output = ToBytes(newdirText->text());
+  options.readability = readCheck->isChecked() ? 1 : 0;
+  options.slow = slowCheck->isChecked() ? 1 : 0;
+  options.backups = bakCheck->isChecked() ? 1 : 0;
+  options.font = fontName_;
+  options.charset = charset_;
+  options.log = session_.log.logLevel;
+  return options;
+}
+
+void Form1::SetRunning(RunKind kind, bool running) {
+  cancelCommand->setEnabled(running);
+  few->setEnabled(!running);
+  many->setEnabled(!running);
+  // A folder-tree run leaves the file list usable; it only re-reads it at the end.
+  if (kind == RunKind::kSelectedFiles) FileBox->setEnabled(!running);
+  if (running) {
+    setCursor(Qt::WaitCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+std::string Form1::FolderPath() { return Dir1->path(); }
+
+std::vector<FileEntry> Form1::FileEntries() { return FileBox->entries(); }
+
+void Form1::RereadFileList() { FileBox->reread(); }
+
+// --- Runs ------------------------------------------------------------------------------------
+
+void Form1::RunSelectedFiles() { keelpack::RunSelectedFiles(session_); }
+
+void Form1::RunFolderTree() { keelpack::RunFolderTree(session_); }
+
+void Form1::Abort() { session_.cancelRequested = true; }
+
+// --- Log controls ----------------------------------------------------------------------------
+
+// The log box is disabled while its menu is open; that is how this handler and the menu
+// commands tell the user's clicks from the program's own changes to the box.
+void Form1::LogCheckChanged() {
+  if (!logCheck->isEnabled()) return;
+  if (!logCheck->isChecked()) {
+    logCheck->setText(kLogOff);
+    session_.log.logLevel = 0;
+    return;
+  }
+  logCheck->setEnabled(false);
+  logtop->exec(logCheck->mapToGlobal(QPoint(0, logCheck->height())));
+  // Dismissed, or a command that leaves logging off: clearing the enabled box switches it off.
+  if (!logCheck->isEnabled()) {
+    logCheck->setEnabled(true);
+    logCheck->setChecked(false);
+  }
+}
+
+void Form1::ChooseLogLevel(int level) {
+  logCheck->setEnabled(true);
+  logCheck->setText(kLogCaptions[level]);
+  session_.log.logLevel = level;
+}
+
+void Form1::OpenLogFile() {
+  // Cleared while still disabled, so that its handler leaves caption and level alone.
+  logCheck->setChecked(false);
+  logCheck->setEnabled(true);
+  platform::OpenInViewer(LogSink::LogFilePath());
+}
+
+void Form1::ShowAbout() {
+  // The about screen opens here, modally, once it exists. Logging stays off afterwards
+  // either way: the menu leaves the log box disabled, and it is cleared when the menu closes.
+}
+
+void Form1::EnableDirtyDebug() {
+  session_.log.AppendScreenLog("Dirty debug enabled!", kScreenOnly);
+  session_.log.screenDebug = true;
+}
+
+// --- Colour profiles -------------------------------------------------------------------------
+
+void Form1::ShowIccMenu() { iccmenu->exec(iccCheck->mapToGlobal(QPoint(0, iccCheck->height()))); }
+
+void Form1::ForceIccRemoval() { iccCheck->setCheckState(Qt::PartiallyChecked); }
+
+// --- Output folder and tabs ------------------------------------------------------------------
+
+// Output to a different folder never makes backups: the backups box is disabled (keeping its
+// check mark) and the Target label shows in bold while the option is on.
+void Form1::DifdirChanged(bool checked) {
+  bakCheck->setEnabled(!checked);
+  QFont bold = tabLabel[kTargetTab]->font();
+  bold.setBold(checked);
+  tabLabel[kTargetTab]->setFont(bold);
+}
+
+void Form1::ShowTab(int index) {
+  safetyFrame->hide();
+  targetFrame->hide();
+  for (int i : {kSafetyTab, kTargetTab}) {
+    tabLabel[i]->setFixedHeight(Twips(this, i == index ? kRaisedTabTwips : kLoweredTabTwips));
+    tabLabel[i]->setRaised(i == index);
+  }
+  (index == kSafetyTab ? safetyFrame : targetFrame)->show();
+}
+
+void Form1::ChooseOutputFolder() {
+  cdForm chooser(this);
+  if (chooser.exec() != QDialog::Accepted) return;
+  newdirText->setText(FromBytes(chooser.folderPath()));
+  newdirText->end(false);
+  difdirCheck->setChecked(true);
+}
+
+// The shortcuts are armed by any key that goes down with Ctrl alone held, and disarmed only
+// by a key released with Alt alone held.
+void Form1::HandleTabShortcutKeys(QEvent* event) {
+  const auto& key = static_cast<const QKeyEvent&>(*event);
+  if (event->type() == QEvent::KeyRelease) {
+    if (ShiftState(key) == Qt::AltModifier) ctrlArmed = false;
+    return;
+  }
+  if (ShiftState(key) == Qt::ControlModifier) ctrlArmed = true;
+  if (!ctrlArmed) return;
+  const int code = CharacterCode(key);
+  if (code == kCtrlS) ShowTab(kSafetyTab);
+  if (code == kCtrlT) ShowTab(kTargetTab);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
+    // A key that the focused control ignores travels up to its parents and passes here again;
+    // the handling gives the same result however often it runs.
+    HandleTabShortcutKeys(event);
+  }
+  return false;  // the focused control receives the key as well
+}
+
+// --- Navigation ------------------------------------------------------------------------------
+
+void Form1::FolderChanged() { FileBox->setFolder(Dir1->path()); }
+
+void Form1::AskForCustomPath() {
+  const QString answer = QInputDialog::getText(
+      this, windowTitle(), QStringLiteral("Enter custom path (network or hidden directory):"));
+  if (answer.isEmpty()) return;
+  // A path that cannot be opened leaves the folder list where it was; the drive list follows
+  // the folder list without opening the drive, so that the typed folder stays open.
+  Dir1->setPath(ExpandHome(answer));
+  Drive1->showDriveOf(Dir1->path());
+  Dir1->setFocus();
+}
+
+// --- Window effects --------------------------------------------------------------------------
+
+void Form1::FadeStep() {
+  bool last = false;
+  const int alpha = fade_.Step(last);
+  if (last) transTimer1->stop();
+  translucency_.Apply(*this, alpha);
+  setVisible(true);
+}
+
+// Once half a second after start and after every change of the screen's width, the window is
+// nudged down and back so that it repaints cleanly.
+void Form1::WatchScreenWidth() {
+  const QScreen* shown = screen();
+  if (shown == nullptr) return;
+  const int width = static_cast<int>(std::lround(shown->geometry().width() * kTwipsPerPixelAt96Dpi *
+                                                 kReferenceDpi / shown->logicalDotsPerInchX()));
+  if (width == lastScreenWidth_) return;
+  update();
+  const QPoint at = pos();
+  move(at.x(), at.y() + Twips(this, kNudgeTwips));
+  move(at);
+  lastScreenWidth_ = width;
+}
+
+}  // namespace keelpack::ui

@@ -1,0 +1,73 @@
+#include "ui/log_text_box.h"
+
+#include <QKeyEvent>
+#include <QScrollBar>
+
+#include "ui/text.h"
+
+namespace keelpack::ui {
+
+LogTextBox::LogTextBox(QWidget* parent) : QPlainTextEdit(parent) {
+  setObjectName("debugtext");
+  // The log is the program's record; the user reads, selects and copies it but does not edit
+  // it, so that appends never land in the middle of something typed.
+  setReadOnly(true);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setFocusPolicy(Qt::StrongFocus);
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setMaximumBlockCount(kMaxLines);
+  setUndoRedoEnabled(false);
+}
+
+void LogTextBox::appendLine(std::string_view line, bool showNewest) {
+  pending_ << FromBytes(line);
+  showNewest_ = showNewest_ || showNewest;
+  if (pending_.size() >= kBatchLines) {
+    flush();
+  } else if (!flushQueued_) {
+    flushQueued_ = true;
+    QMetaObject::invokeMethod(this, &LogTextBox::FlushQueued, Qt::QueuedConnection);
+  }
+}
+
+void LogTextBox::clearLines() {
+  pending_.clear();
+  showNewest_ = false;
+  clear();
+  empty_ = true;
+}
+
+void LogTextBox::flush() {
+  if (pending_.isEmpty()) return;
+  QScrollBar* bar = verticalScrollBar();
+  const int scrolledTo = bar->value();
+  QTextCursor end(document());
+  end.movePosition(QTextCursor::End);
+  if (!empty_) end.insertBlock();
+  // Every line feed becomes a block boundary: one block per line.
+  end.insertText(pending_.join(QChar::LineFeed));
+  empty_ = false;
+  pending_.clear();
+  if (showNewest_) {
+    moveCursor(QTextCursor::End);
+  } else {
+    bar->setValue(scrolledTo);
+  }
+  showNewest_ = false;
+}
+
+void LogTextBox::FlushQueued() {
+  flushQueued_ = false;
+  flush();
+}
+
+void LogTextBox::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F12) {
+    emit dirtyDebugRequested();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+}  // namespace keelpack::ui

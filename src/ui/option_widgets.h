@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+
+namespace keelpack::ui {
+
+// The colour-profile box: clear (automatic), checked (keep all) or grayed (force removal).
+// A left click only moves between clear and checked, as a two-state box does; the grayed
+// state comes from its right-button menu or from the settings file.
+class IccCheckBox : public QCheckBox {
+  Q_OBJECT
+
+ public:
+  explicit IccCheckBox(const QString& text, QWidget* parent = nullptr);
+
+ signals:
+  // The right mouse button was released over the box.
+  void menuRequested();
+
+ protected:
+  void nextCheckState() override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// One label of the tab strip under the Safety and Target frames; a click shows its frame.
+class TabLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  TabLabel(int index, const QString& text, QWidget* parent = nullptr);
+
+  // The label of the visible frame stands taller than the other.
+  void setRaised(bool raised);
+
+ signals:
+  void clicked(int index);
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int index_;
+};
+
+}  // namespace keelpack::ui
