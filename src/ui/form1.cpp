@@ -24,6 +24,7 @@
 #include "platform/viewer.h"
 #include "runs/runs.h"
 #include "settings/settings_file.h"
+#include "ui/about_screen.h"
 #include "ui/cd_form.h"
 #include "ui/drive_list.h"
 #include "ui/file_list.h"
@@ -550,8 +551,9 @@ void Form1::OpenLogFile() {
 }
 
 void Form1::ShowAbout() {
-  // The about screen opens here, modally, once it exists. Logging stays off afterwards
-  // either way: the menu leaves the log box disabled, and it is cleared when the menu closes.
+  // Modal: returns when the screen has closed. Logging stays off afterwards: the menu leaves
+  // the log box disabled, and it is cleared when the menu closes.
+  ShowAboutScreen(this);
 }
 
 void Form1::EnableDirtyDebug() {

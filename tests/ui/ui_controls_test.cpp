@@ -106,7 +106,16 @@ void ControlsTest::logBoxTicksThroughItsMenu() {
   QCOMPARE(logCheck->text(), QString("Log (Explicit)"));
   QCOMPARE(level, 3);
   ClickBox(logCheck);
+  // About... opens the about screen over the window (closed here by a key), and logging
+  // stays off.
+  QString aboutScreen;
+  auto closeAbout = WhenDialogOpens([&](QWidget* screen) {
+    aboutScreen = screen->objectName();
+    QTest::keyClick(screen, Qt::Key_Return);
+  });
   QVERIFY(TickAndChoose("aboutmenu"));
+  QCOMPARE(aboutScreen, QString("splashForm"));
+  QCOMPARE(form_->windowOpacity(), 1.0);
   QVERIFY(isOff());
 
   // Open: the desktop viewer (a stand-in on PATH records its argument) shows the log file,
