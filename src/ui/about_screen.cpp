@@ -250,7 +250,8 @@ void AboutScreen::createElements() {
   rantLabel_->setGeometry(0, 0, credits.width(), rantLabel_->heightForWidth(credits.width()));
   frame2_->setGeometry(0, TwipsToPixels(kCreditsStartTop, logicalDpiY()), credits.width(),
                        rantLabel_->y() + rantLabel_->height());
-  (new EdgeFade(frame1_))->setGeometry(frame1_->rect());
+  edgeFade_ = new EdgeFade(frame1_);
+  edgeFade_->setGeometry(frame1_->rect());
 
   ownPicture_ = DrawBlockShapes(size(), ratio);
   storedPictures_ = {DrawSunset(size(), ratio), DrawCommentDump(size(), ratio)};
@@ -264,6 +265,9 @@ QImage AboutScreen::codeWordPicture(int word) const {
 }
 
 void AboutScreen::showEvent(QShowEvent* event) {
+  // Where black is cut out, a fade to black would only leave dark smudges over the desktop:
+  // the credits are cut off at the edges of their window instead.
+  edgeFade_->setVisible(!translucent_);
   QDialog::showEvent(event);
   if (!timerqelup_.isActive() && tickCount_ == 0 && !closing_) timerqelup_.start();
   refreshSeeThrough();

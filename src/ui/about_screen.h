@@ -87,6 +87,7 @@ class AboutScreen : public QDialog {
   QFrame* frame1_ = nullptr;  // the window the credits scroll in
   QFrame* frame2_ = nullptr;  // what scrolls: the credits label
   QLabel* rantLabel_ = nullptr;
+  QWidget* edgeFade_ = nullptr;   // darkens the credits towards the edges of their window
   QLabel* pictureBox_ = nullptr;  // hidden until a code word is typed
   QImage ownPicture_;
   std::array<QImage, 2> storedPictures_;
