@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
-  qt6-base-dev                        # the desktop window
+  qt6-base-dev xdg-utils              # the desktop window; xdg-open shows the log file
   libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libimage-exiftool-perl exiv2        # independent readers of the Exif blocks we write
