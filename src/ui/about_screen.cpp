@@ -15,14 +15,13 @@
 
 #include "about_pictures.h"
 #include "translucency.h"
+#include "ui/twips.h"
 #include "version.h"
 
 namespace keelpack {
 namespace {
 
 // The screen's layout, in twips like the rest of the program's windows.
-constexpr double kTwipsPerPixelAt96Dpi = 15.0;
-constexpr double kReferenceDpi = 96.0;
 constexpr double kFormWidth = 7200;
 constexpr double kFormHeight = 5400;
 constexpr double kHorizon = 3900;  // where the sea begins on the night picture
@@ -154,10 +153,6 @@ QPoint RandomPlace(const QRect& screen, const QSize& window, double r1, double r
          QPoint(static_cast<int>(roomAcross * r1), static_cast<int>(roomDown * r2));
 }
 
-int TwipsToPixels(double twips, int logicalDpi) {
-  return qRound(twips / kTwipsPerPixelAt96Dpi * logicalDpi / kReferenceDpi);
-}
-
 void ShowAboutScreen(QWidget* mainWindow) {
   AboutScreen screen(mainWindow);
   screen.exec();
@@ -248,7 +243,7 @@ void AboutScreen::createElements() {
   rantLabel_->setWordWrap(true);
   rantLabel_->setText(CreditsText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   rantLabel_->setGeometry(0, 0, credits.width(), rantLabel_->heightForWidth(credits.width()));
-  frame2_->setGeometry(0, TwipsToPixels(kCreditsStartTop, logicalDpiY()), credits.width(),
+  frame2_->setGeometry(0, ui::TwipsToPixels(kCreditsStartTop, logicalDpiY()), credits.width(),
                        rantLabel_->y() + rantLabel_->height());
   edgeFade_ = new EdgeFade(frame1_);
   edgeFade_->setGeometry(frame1_->rect());
@@ -364,8 +359,8 @@ void AboutScreen::refreshSeeThrough() {
 QRect AboutScreen::twipsRect(double left, double top, double width, double height) const {
   const int dpiX = logicalDpiX();
   const int dpiY = logicalDpiY();
-  return QRect(TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY), TwipsToPixels(width, dpiX),
-               TwipsToPixels(height, dpiY));
+  return QRect(ui::TwipsToPixels(left, dpiX), ui::TwipsToPixels(top, dpiY), ui::TwipsToPixels(width, dpiX),
+               ui::TwipsToPixels(height, dpiY));
 }
 
 }  // namespace keelpack

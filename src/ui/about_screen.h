@@ -24,9 +24,6 @@ QString CreditsText();
 // from 0 up to 1) of the room that is left across and down.
 QPoint RandomPlace(const QRect& screen, const QSize& window, double r1, double r2);
 
-// Twips to pixels: 15 twips are one pixel at 96 dots per inch.
-int TwipsToPixels(double twips, int logicalDpi);
-
 // The about screen, splashForm. It opens at a random place with its black areas see-through,
 // fades the main window down while the logo sails off (Timerqelup), then scrolls the credits
 // up (Timerframeup) and closes when they have left the top. A key or a mouse press closes it

@@ -30,6 +30,7 @@
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
 #include "ui/log_text_box.h"
+#include "ui/translucency.h"
 #include "ui/option_widgets.h"
 #include "ui/progress_status_bar.h"
 #include "ui/text.h"
@@ -120,7 +121,7 @@ std::string ExpandHome(const QString& typed) {
 }  // namespace
 
 Form1::Form1(QWidget* parent)
-    : QWidget(parent), session_(*this), translucency_(WindowOpacitySupported()) {
+    : QWidget(parent), session_(*this), translucency_(WindowOpacityAvailable()) {
   setObjectName("Form1");
   setWindowTitle(FromBytes(kProgramName));
   fontList = kFontCandidates;

@@ -9,7 +9,7 @@ namespace keelpack::ui {
 inline constexpr double kTwipsPerPixelAt96Dpi = 15;
 inline constexpr double kReferenceDpi = 96;
 
-inline int TwipsToPixels(int twips, double logicalDpi) {
+inline int TwipsToPixels(double twips, double logicalDpi) {
   return static_cast<int>(std::lround(twips / kTwipsPerPixelAt96Dpi * logicalDpi / kReferenceDpi));
 }
 

@@ -1,5 +1,7 @@
 #include "ui/window_effects.h"
 
+#include "ui/translucency.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
@@ -7,16 +9,10 @@
 
 namespace keelpack::ui {
 
-bool WindowOpacitySupported() {
-  const QString platform = QGuiApplication::platformName();
-  return platform == QLatin1String("xcb") || platform == QLatin1String("windows") ||
-         platform == QLatin1String("cocoa");
-}
-
 void Translucency::Apply(QWidget& window, std::optional<int> alpha) {
   if (!available_) return;
   lastAlpha_ = static_cast<uint8_t>(std::clamp(alpha.value_or(lastAlpha_), 0, 255));
-  window.setWindowOpacity(lastAlpha_ / 255.0);
+  MakeWindowTransparent(&window, lastAlpha_);
 }
 
 int FadeIn::Step(bool& last) {

@@ -7,10 +7,6 @@ class QWidget;
 
 namespace keelpack::ui {
 
-// Whether the windowing platform can make a window translucent. The offscreen and minimal
-// platforms cannot, nor can Wayland, where clients do not set their own window opacity.
-bool WindowOpacitySupported();
-
 // Window translucency for the main window's fade-in and, later, the about screen.
 class Translucency {
  public:

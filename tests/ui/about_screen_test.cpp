@@ -1,6 +1,7 @@
 // The about screen, driven tick by tick on the offscreen platform with a plain widget as the
 // main window it fades.
 #include "about_screen.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -96,11 +97,11 @@ class AboutScreenTest : public QObject {
 
 void AboutScreenTest::helpers() {
   // 15 twips to the pixel at 96 dots per inch, scaled with the dots per inch.
-  QCOMPARE(keelpack::TwipsToPixels(15, 96), 1);
-  QCOMPARE(keelpack::TwipsToPixels(7200, 96), 480);
-  QCOMPARE(keelpack::TwipsToPixels(7200, 144), 720);
-  QCOMPARE(keelpack::TwipsToPixels(400, 96), 27);  // 26.7
-  QCOMPARE(keelpack::TwipsToPixels(200, 96), 13);  // 13.3
+  QCOMPARE(keelpack::ui::TwipsToPixels(15, 96), 1);
+  QCOMPARE(keelpack::ui::TwipsToPixels(7200, 96), 480);
+  QCOMPARE(keelpack::ui::TwipsToPixels(7200, 144), 720);
+  QCOMPARE(keelpack::ui::TwipsToPixels(400, 96), 27);  // 26.7
+  QCOMPARE(keelpack::ui::TwipsToPixels(200, 96), 13);  // 13.3
 
   // Only pure black is see-through; a hair off black and transparent pixels are as they are.
   QImage image(10, 10, QImage::Format_ARGB32);
@@ -231,11 +232,11 @@ void AboutScreenTest::logoSailsOff() {
   const int dpiX = stage.screen.logicalDpiX();
   const int dpiY = stage.screen.logicalDpiY();
   const QRect now = logo->geometry();
-  QCOMPARE(now.width(), keelpack::TwipsToPixels(widthTwips, dpiX));
-  QCOMPARE(now.height(), keelpack::TwipsToPixels(heightTwips, dpiY));
+  QCOMPARE(now.width(), keelpack::ui::TwipsToPixels(widthTwips, dpiX));
+  QCOMPARE(now.height(), keelpack::ui::TwipsToPixels(heightTwips, dpiY));
   // The start is known here only to the pixel, so the move may be a pixel off either way.
-  const int right = keelpack::TwipsToPixels(rightTwips, dpiX);
-  const int up = keelpack::TwipsToPixels(upTwips, dpiY);
+  const int right = keelpack::ui::TwipsToPixels(rightTwips, dpiX);
+  const int up = keelpack::ui::TwipsToPixels(upTwips, dpiY);
   QVERIFY2(qAbs(now.left() - (standing.left() + right)) <= 1,
            qPrintable(QString::number(now.left())));
   QVERIFY2(qAbs(now.top() - (standing.top() - up)) <= 1, qPrintable(QString::number(now.top())));
