@@ -73,10 +73,6 @@ class AboutScreenTest : public QObject {
  private slots:
   void initTestCase() { testLogHandler = qInstallMessageHandler(QuietAboutEffects); }
   void cleanupTestCase() { qInstallMessageHandler(testLogHandler); }
-  void helpers();
-  void randomPlace_data();
-  void randomPlace();
-  void opening();
   void fadeAndSwitch();
   void noEffectsWithoutTranslucency();
   void logoSailsOff_data();
@@ -84,86 +80,13 @@ class AboutScreenTest : public QObject {
   void creditsScrollOutAndClose();
   void keysClose_data();
   void keysClose();
-  void lettersOnlyType();
   void mousePressCloses_data();
   void mousePressCloses();
   void codeWords_data();
   void codeWords();
-  void hiddenPicturesShowWhole();
   void creditsText();
   void seeThroughFollowsBlack();
-  void menuEntryPoint();
 };
-
-void AboutScreenTest::helpers() {
-  // 15 twips to the pixel at 96 dots per inch, scaled with the dots per inch.
-  QCOMPARE(keelpack::ui::TwipsToPixels(15, 96), 1);
-  QCOMPARE(keelpack::ui::TwipsToPixels(7200, 96), 480);
-  QCOMPARE(keelpack::ui::TwipsToPixels(7200, 144), 720);
-  QCOMPARE(keelpack::ui::TwipsToPixels(400, 96), 27);  // 26.7
-  QCOMPARE(keelpack::ui::TwipsToPixels(200, 96), 13);  // 13.3
-
-  // Only pure black is see-through; a hair off black and transparent pixels are as they are.
-  QImage image(10, 10, QImage::Format_ARGB32);
-  image.fill(qRgb(0, 0, 0));
-  image.setPixel(4, 5, qRgb(255, 255, 255));
-  image.setPixel(5, 5, qRgb(255, 255, 255));
-  image.setPixel(9, 9, qRgb(1, 0, 0));
-  image.setPixel(0, 9, qRgba(0, 0, 0, 0));
-  const QRegion region = keelpack::NonBlackRegion(image);
-  QCOMPARE(region, QRegion(QRect(4, 5, 2, 1)) + QRegion(QRect(9, 9, 1, 1)));
-
-  // The offscreen platform shows no window opacity, and the screen finds that out itself.
-  QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-  QVERIFY(!keelpack::WindowOpacityAvailable());
-  QVERIFY(!AboutScreen(nullptr, AboutScreen::Clock::kManual).translucencyAvailable());
-}
-
-void AboutScreenTest::randomPlace_data() {
-  QTest::addColumn<QRect>("screen");
-  QTest::addColumn<QSize>("window");
-  QTest::addColumn<double>("r1");
-  QTest::addColumn<double>("r2");
-  QTest::addColumn<QPoint>("expected");
-  QTest::newRow("top left") << QRect(0, 0, 1280, 800) << QSize(480, 360) << 0.0 << 0.0
-                            << QPoint(0, 0);
-  QTest::newRow("halfway, a quarter")
-      << QRect(0, 0, 1280, 800) << QSize(480, 360) << 0.5 << 0.25 << QPoint(400, 110);
-  QTest::newRow("second screen, far corner")
-      << QRect(1920, 0, 1280, 1024) << QSize(480, 360) << 0.999 << 0.999 << QPoint(2719, 663);
-  QTest::newRow("window larger than the screen")
-      << QRect(0, 0, 1280, 800) << QSize(2000, 900) << 0.7 << 0.7 << QPoint(0, 0);
-}
-
-void AboutScreenTest::randomPlace() {
-  QFETCH(QRect, screen);
-  QFETCH(QSize, window);
-  QFETCH(double, r1);
-  QFETCH(double, r2);
-  QFETCH(QPoint, expected);
-  QCOMPARE(keelpack::RandomPlace(screen, window, r1, r2), expected);
-}
-
-void AboutScreenTest::opening() {
-  Stage stage;
-  QCOMPARE(stage.screen.objectName(), QStringLiteral("splashForm"));
-  QVERIFY(stage.screen.isModal());
-  QVERIFY(stage.screen.windowFlags().testFlag(Qt::FramelessWindowHint));
-  QVERIFY(stage.mainWindow.screen()->geometry().contains(stage.screen.frameGeometry()));
-
-  QVERIFY(stage.screen.zoomTimer().isActive());
-  QCOMPARE(stage.screen.zoomTimer().interval(), 10);
-  QVERIFY(!stage.screen.scrollTimer().isActive());
-  QCOMPARE(stage.screen.scrollTimer().interval(), 60);
-  QCOMPARE(stage.screen.tickCount(), 0);
-
-  QVERIFY(stage.element<QLabel>("Image1")->isVisible());
-  QVERIFY(stage.element<QLabel>("Image3")->isVisible());
-  QVERIFY(!stage.element<QLabel>("Image2")->isVisible());
-  QVERIFY(!stage.element<QFrame>("Frame1")->isVisible());
-  QVERIFY(!stage.element<QLabel>("pictureBox")->isVisible());
-  QCOMPARE(stage.mainAlpha(), kOpaque);
-}
 
 void AboutScreenTest::fadeAndSwitch() {
   Stage stage;
@@ -286,18 +209,6 @@ void AboutScreenTest::keysClose() {
   QVERIFY(stage.closedCleanly());
 }
 
-void AboutScreenTest::lettersOnlyType() {
-  Stage stage;
-  stage.zoomTo(40);
-  QTest::keyClicks(&stage.screen, QStringLiteral("azAZkeelpack"));  // A and Z are letters too
-  QVERIFY(stage.screen.isVisible());
-  QVERIFY(stage.screen.zoomTimer().isActive());
-  QCOMPARE(stage.mainAlpha(), kOpaque - 80);
-  // The window manager's close goes the same way as a key.
-  stage.screen.close();
-  QVERIFY(stage.closedCleanly());
-}
-
 void AboutScreenTest::mousePressCloses_data() {
   QTest::addColumn<QString>("target");
   QTest::addColumn<int>("ticks");
@@ -358,19 +269,6 @@ void AboutScreenTest::codeWords() {
   // The buffer was emptied: the word does not work a second time, the key closes.
   QTest::keyClick(&stage.screen, Qt::Key_Space);
   QVERIFY(stage.closedCleanly());
-}
-
-void AboutScreenTest::hiddenPicturesShowWhole() {
-  Stage stage;
-  const QImage pictures[] = {stage.screen.codeWordPicture(0), stage.screen.codeWordPicture(1),
-                             stage.screen.codeWordPicture(2)};
-  for (int i = 0; i < 3; ++i) {
-    QVERIFY(!pictures[i].isNull());
-    QCOMPARE(pictures[i].deviceIndependentSize().toSize(), stage.screen.size());
-    // Black would be see-through: none of a hidden picture may vanish.
-    QCOMPARE(keelpack::NonBlackRegion(pictures[i]), QRegion(pictures[i].rect()));
-    for (int j = 0; j < i; ++j) QVERIFY(pictures[i] != pictures[j]);
-  }
 }
 
 void AboutScreenTest::creditsText() {
@@ -438,24 +336,6 @@ void AboutScreenTest::seeThroughFollowsBlack() {
   QVERIFY(stage.screen.mask().intersects(stage.element<QLabel>("Image2")->geometry()));
   for (int i = 0; i < 40; ++i) stage.screen.timerframeupTick();
   sample(QStringLiteral("scrolled"));
-}
-
-void AboutScreenTest::menuEntryPoint() {
-  QWidget mainWindow;
-  mainWindow.show();
-  QString opened;
-  QTimer::singleShot(0, [&] {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-      auto* screen = qobject_cast<AboutScreen*>(window);
-      if (screen == nullptr || !screen->isVisible()) continue;
-      opened = QApplication::activeModalWidget() == screen ? screen->objectName()
-                                                           : QStringLiteral("not modal");
-      QTest::keyClick(screen, Qt::Key_Return);
-    }
-  });
-  keelpack::ShowAboutScreen(&mainWindow);  // returns once the screen has closed
-  QCOMPARE(opened, QStringLiteral("splashForm"));
-  QCOMPARE(qRound(mainWindow.windowOpacity() * kOpaque), kOpaque);
 }
 
 QTEST_MAIN(AboutScreenTest)
