@@ -16,7 +16,7 @@ double SecondsSinceMidnight() {
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
   localtime_r(&now.tv_sec, &local);
-  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + now.tv_nsec / 1e9;
+  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 std::string ProcessId() { return std::to_string(::getpid()); }

@@ -100,7 +100,8 @@ std::string SettingsFilePath() {
 }
 
 LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
-  LoadedSettings loaded{start};
+  LoadedSettings loaded;
+  loaded.options = start;
   std::ifstream in(path, std::ios::binary);
   std::string line;
   while (in && std::getline(in, line)) {

@@ -41,11 +41,6 @@ bool Has(const std::string& text, std::string_view part) {
   return text.find(part) != std::string::npos;
 }
 
-bool Contains(const Bytes& haystack, const Bytes& needle) {
-  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
-         haystack.end();
-}
-
 size_t CountOf(const std::string& text, std::string_view part) {
   size_t count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;

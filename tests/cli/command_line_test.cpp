@@ -48,7 +48,8 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
     args.insert(args.end(), {"a.jpg", "photos"});
     const ParseResult result = Parse(args);
     ASSERT_TRUE(result.request) << result.err;
-    CliRequest expected{{"a.jpg", "photos"}};
+    CliRequest expected;
+    expected.paths = {"a.jpg", "photos"};
     c.expect(expected);
     EXPECT_EQ(result.request->paths, expected.paths);
     EXPECT_EQ(result.request->options, expected.options);

@@ -98,7 +98,9 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   EXPECT_EQ(secondSummaries[0].reduced, 0);
   EXPECT_EQ(secondSummaries[0].bytesSaved, 0);
   for (const auto& [name, original] : originals) {
-    if (!original.damaged) EXPECT_EQ(again.at(name), after.at(name)) << name;
+    if (!original.damaged) {
+      EXPECT_EQ(again.at(name), after.at(name)) << name;
+    }
   }
 
   std::printf(

@@ -453,7 +453,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PictureCase{{.restartInterval = 2}, "restarts"},
                       PictureCase{{.progressive = true, .restartInterval = 3}, "progressive_restarts"},
                       PictureCase{{.width = 33, .height = 17, .grayscale = true}, "grayscale"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace keelpack
