@@ -53,6 +53,21 @@ bool InList(std::string_view list, uint8_t code) {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
+// Room for a whole input file, kept from one rewrite to the next: the pages of a fresh large
+// allocation are each faulted in on first touch, which can cost more than the rewrite itself.
+// What a very large file needed is given back once the files are small again.
+uint8_t* InputBuffer(size_t size) {
+  constexpr size_t kKeepAtMost = size_t{64} << 20;
+  thread_local std::unique_ptr<uint8_t[]> buffer;
+  thread_local size_t capacity = 0;
+  if (size > capacity || (capacity > kKeepAtMost && size < capacity / 4)) {
+    buffer.reset();  // not value-initialised: the read fills it
+    buffer.reset(new uint8_t[std::max<size_t>(size, 1)]);
+    capacity = size;
+  }
+  return buffer.get();
+}
+
 // One rewrite: the input in memory, the output built in memory and written in one piece.
 class Rewriter {
  public:
@@ -109,7 +124,7 @@ class Rewriter {
   platform::File input_;
   platform::File output_;
   platform::File::Status status_;  // size, last-write time and attributes of the input
-  std::unique_ptr<uint8_t[]> inputBytes_;
+  uint8_t* inputBytes_ = nullptr;  // the input, in this thread's input buffer
   ByteSpan in_;
   OutputBuffer out_;
 
@@ -148,13 +163,12 @@ Rewriter::Outcome Rewriter::Open() {
   if (int error = input_.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
   if (int error = input_.GetStatus(status_)) return Failure(platform::FailureNumber(error));
   if (status_.size > std::numeric_limits<int32_t>::max()) return Failure(platform::kFailOutOfRange);
-  // Not value-initialised: the read fills it, and a picture can be large.
-  inputBytes_.reset(new uint8_t[static_cast<size_t>(status_.size)]);
+  inputBytes_ = InputBuffer(static_cast<size_t>(status_.size));
   size_t got = 0;
-  if (int error = input_.Read(inputBytes_.get(), static_cast<size_t>(status_.size), got)) {
+  if (int error = input_.Read(inputBytes_, static_cast<size_t>(status_.size), got)) {
     return Failure(platform::FailureNumber(error));
   }
-  in_ = ByteSpan(inputBytes_.get(), got);
+  in_ = ByteSpan(inputBytes_, got);
 
   // Writing the output over the input would destroy it before the walk has read it through.
   if (input_.IsSameFileAs(outputPath_)) return Failure(platform::kFailInvalidCall);
@@ -194,7 +208,7 @@ int Rewriter::Repair() {
   if (int error = update.OpenForUpdate(inputPath_)) return error;
   if (int error = update.WriteAt(kRepairOffset, kRepairedHeader)) return error;
   if (int error = update.Close()) return error;
-  std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), inputBytes_.get() + kRepairOffset);
+  std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), inputBytes_ + kRepairOffset);
   return 0;
 }
 
