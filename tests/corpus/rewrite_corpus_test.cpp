@@ -18,8 +18,7 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
   const std::vector<std::string> files = CorpusFiles();
   KEELPACK_REQUIRE_CORPUS(files);
 
-  TempDir dir;
-  ScopedEnv cache("XDG_CACHE_HOME", dir.File("cache"));
+  Sandbox dir;
   CapturingLogBox box;
   LogSink log(box);
   OptionSet options;

@@ -362,8 +362,7 @@ TEST(ExifPolicyTest, CommentTextSkipsTheHeaderAndTrims) {
 // The file form, with the log file in a folder of its own.
 class ReduceExifFileTest : public ::testing::Test {
  protected:
-  test::TempDir dir;
-  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+  test::Sandbox dir;
   test::CapturingLogBox box;
   LogSink log{box};
   std::string in = dir.File("exif1.bin");

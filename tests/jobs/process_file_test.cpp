@@ -54,9 +54,7 @@ class ProcessFileTest : public ::testing::Test {
   }
   bool Has(const std::string& line) const { return box.Has(line); }
 
-  test::TempDir dir;
-  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
-  test::ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  test::Sandbox dir;
   test::CapturingLogBox box;
   LogSink log{box};
   OptionSet options;

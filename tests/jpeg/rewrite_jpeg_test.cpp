@@ -73,9 +73,7 @@ class RewriteTest : public ::testing::Test {
     return JpegBuilder().Soi().Raw(segments).Sof0().Sos().Entropy(entropy).Eoi().bytes();
   }
 
-  test::TempDir dir;
-  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
-  test::ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  test::Sandbox dir;
   test::CapturingLogBox box;
   LogSink log{box};
   OptionSet options;

@@ -15,8 +15,7 @@ using ::testing::ElementsAre;
 
 class LogSinkTest : public ::testing::Test {
  protected:
-  test::TempDir dir;
-  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
+  test::Sandbox dir;
   test::CapturingLogBox box;
   LogSink log{box};
   std::string logFile = dir.File("config/keelpack.log");

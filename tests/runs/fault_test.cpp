@@ -79,9 +79,7 @@ class FaultTest : public ::testing::Test {
     return files ? static_cast<int>(files->size()) : 0;
   }
 
-  test::TempDir dir;
-  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
-  test::ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  test::Sandbox dir;
   test::FakeFrontEnd front;
   Session session{front};
   std::string disk;

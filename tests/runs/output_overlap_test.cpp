@@ -15,8 +15,7 @@ namespace keelpack {
 namespace {
 
 TEST(OutputOverlap, OutputFolderHoldingTheTreeLeavesEverySourceAsItWas) {
-  test::TempDir dir;
-  test::ScopedEnv cache("XDG_CACHE_HOME", dir.File("cache"));
+  test::Sandbox dir;
   const std::string top = dir.File("photos");
   std::filesystem::create_directories(top + "/photos");
   const test::Bytes outer = test::EncodePicture({.seed = 1});

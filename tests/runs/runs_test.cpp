@@ -36,9 +36,7 @@ class RunsTest : public ::testing::Test {
   void Folder(const std::string& name) { ASSERT_EQ(platform::MakeFolder(dir.File(name)), 0); }
   bool Shrunk(const std::string& name) { return test::ReadFile(dir.File(name)).size() < Shrinkable().size(); }
 
-  test::TempDir dir;
-  test::ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
-  test::ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  test::Sandbox dir;
   test::FakeFrontEnd front;
   Session session{front};
 };

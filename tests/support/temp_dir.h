@@ -38,6 +38,17 @@ class ScopedEnv {
   std::string old_;
 };
 
+// A temporary folder that also stands in for the per-user folders (config/ and cache/ in
+// it), so that nothing a test runs touches the user's own settings, log or work files.
+class Sandbox : public TempDir {
+ public:
+  Sandbox() : config_("XDG_CONFIG_HOME", File("config")), cache_("XDG_CACHE_HOME", File("cache")) {}
+
+ private:
+  ScopedEnv config_;
+  ScopedEnv cache_;
+};
+
 // A log box that keeps its lines, for checking what the program showed.
 class CapturingLogBox : public LogBox {
  public:

@@ -16,9 +16,7 @@ namespace keelpack::test {
 
 // Settings, log and work files of one test go to a temporary folder, never the user's.
 struct TempUserFolders {
-  TempDir dir;
-  ScopedEnv config{"XDG_CONFIG_HOME", dir.File("config")};
-  ScopedEnv cache{"XDG_CACHE_HOME", dir.File("cache")};
+  Sandbox dir;
 
   std::string logFile() const { return dir.File("config/keelpack.log"); }
   void WriteSettings(const std::string& text) const;
