@@ -25,13 +25,7 @@ using ::testing::Contains;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-// A real picture with a comment, so that rewriting it saves bytes.
-Bytes GoodPicture() {
-  Bytes picture = test::EncodePicture({.width = 32, .height = 24});
-  Bytes comment = test::SegmentBytes(kCom, test::ToBytes("a comment to drop"));
-  picture.insert(picture.begin() + 2, comment.begin(), comment.end());
-  return picture;
-}
+Bytes GoodPicture() { return test::ShrinkablePicture({.width = 32, .height = 24}); }
 
 Bytes DamagedPicture() {  // no end marker
   return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes();

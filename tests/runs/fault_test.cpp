@@ -28,10 +28,7 @@ namespace {
 using test::Bytes;
 
 Bytes Picture(unsigned seed, int width = 160) {
-  Bytes picture = test::EncodePicture({.width = width, .height = 120, .quality = 95, .seed = seed});
-  Bytes comment = test::SegmentBytes(kCom, Bytes(300, 'c'));
-  picture.insert(picture.begin() + 2, comment.begin(), comment.end());
-  return picture;
+  return test::ShrinkablePicture({.width = width, .height = 120, .quality = 95, .seed = seed}, 300);
 }
 
 class FaultTest : public ::testing::Test {

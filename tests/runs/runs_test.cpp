@@ -21,12 +21,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Not;
 
-Bytes Shrinkable() {
-  Bytes picture = test::EncodePicture({.width = 16, .height = 16});
-  Bytes comment = test::SegmentBytes(kCom, test::ToBytes("0123456789"));
-  picture.insert(picture.begin() + 2, comment.begin(), comment.end());
-  return picture;
-}
+Bytes Shrinkable() { return test::ShrinkablePicture({.width = 16, .height = 16}); }
 
 class RunsTest : public ::testing::Test {
  protected:

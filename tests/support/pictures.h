@@ -20,6 +20,10 @@ struct PictureRecipe {
 
 Bytes EncodePicture(const PictureRecipe& recipe);
 
+// A real picture with a comment segment of `commentLength` bytes right after its start
+// marker: a file that a rewrite makes smaller while keeping every pixel.
+Bytes ShrinkablePicture(const PictureRecipe& recipe, size_t commentLength = 16);
+
 // The decoded RGB pixels with width and height, or nothing when the decoder reports an error,
 // or any warning when `strict`.
 struct Pixels {
