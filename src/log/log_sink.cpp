@@ -41,14 +41,18 @@ void LogSink::AppendScreenLog(std::string_view message, int level) {
 void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
   if (screenDebug) AppendScreenLog(message, kScreenOnly);
   if (logLevel == 0 || level > logLevel) return;
-  if (!AppendRecord(LogFilePath(), message, startNew) && !failureReported) {
+  // Without a per-user folder there is no log file: nothing is ever written elsewhere.
+  const std::string path = LogFilePath();
+  if ((path.empty() || !AppendRecord(path, message, startNew)) && !failureReported) {
     failureReported = true;
     box_.AppendLine("Failed to write to the logfile!", false);
   }
 }
 
 std::string LogSink::LogFilePath() {
-  return platform::AppDataFolder() + "/" + std::string(kFileBaseName) + ".log";
+  const std::string folder = platform::AppDataFolder();
+  if (folder.empty()) return {};
+  return folder + "/" + std::string(kFileBaseName) + ".log";
 }
 
 }  // namespace keelpack

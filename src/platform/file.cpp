@@ -141,7 +141,6 @@ int File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
 }
 
 void File::SetLastWriteTime(FileTime time) {
-  if (time.IsNone()) return;
   const timespec times[2] = {{0, UTIME_OMIT}, {time.seconds, time.nanoseconds}};
   ::futimens(fd_, times);
 }

@@ -1,0 +1,36 @@
+#include "platform/mapped_file.h"
+
+#include <sys/mman.h>
+
+#include <cerrno>
+
+#include "platform/file.h"
+
+namespace keelpack::platform {
+namespace {
+
+// Small files are faulted in all at once: one call instead of one fault per page. Larger ones
+// are faulted in as they are read, so that a long tail that is never read costs nothing.
+constexpr size_t kPopulateAtMost = size_t{64} << 20;
+
+}  // namespace
+
+MappedFile::~MappedFile() {
+  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+}
+
+int MappedFile::Map(const File& file, size_t size) {
+  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+  data_ = nullptr;
+  size_ = 0;
+  if (size == 0) return 0;
+  const int flags = MAP_PRIVATE | (size <= kPopulateAtMost ? MAP_POPULATE : 0);
+  void* mapped = ::mmap(nullptr, size, PROT_READ, flags, file.descriptor(), 0);
+  if (mapped == MAP_FAILED) return errno;
+  ::madvise(mapped, size, MADV_SEQUENTIAL);
+  data_ = static_cast<const uint8_t*>(mapped);
+  size_ = size;
+  return 0;
+}
+
+}  // namespace keelpack::platform
