@@ -118,7 +118,7 @@ JobOutcome Job::Run() {
 
   std::string removeList(kJobRemoveList);
   if (o_.icc != kIccKeepAll) removeList += kApp2Code;
-  RewriteEnv rewriteEnv{env_.log, o_, env_.totals, env_.workId};
+  RewriteEnv rewriteEnv{env_.log, o_, env_.totals};
   rewriteEnv.syncOutput = env_.durable && !differentFolder_;
   const int result =
       RewriteJpeg(rewriteEnv, path_, written_, removeList, ExifModeFor(o_.exif), o_.slow == 0);

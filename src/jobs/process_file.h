@@ -51,7 +51,6 @@ struct JobEnv {
   // Lets the front end handle pending events between attempts to put the new file in place.
   std::function<void()> yield;
   bool durable = true;  // flush the new file to the disk before it replaces the old one
-  std::string workId;   // names the job's Exif work files
   // Where a durable job leaves the folder it changed; without one it flushes it at once.
   PendingFolderSyncs* folderSyncs = nullptr;
 };

@@ -30,7 +30,6 @@ void RunJob(Session& session, std::string path) {
                    session.baseFolder,
                    [&session] { session.frontEnd.ProcessPendingEvents(); },
                    session.durable,
-                   session.workId,
                    &session.folderSyncs};
   session.outcomes.Add(ProcessFile(env, path));
 }

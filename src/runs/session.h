@@ -15,7 +15,7 @@ namespace keelpack {
 // What a front end keeps for the runs it starts: the log, the run totals and the cancel
 // request. It lives as long as the front end.
 struct Session {
-  explicit Session(FrontEnd& front) : frontEnd(front), log(front), workId(platform::ProcessId()) {}
+  explicit Session(FrontEnd& front) : frontEnd(front), log(front) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -38,8 +38,6 @@ struct Session {
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
   PendingFolderSyncs folderSyncs;
-  // Names this process's Exif work files.
-  std::string workId;
 };
 
 }  // namespace keelpack

@@ -1,9 +1,11 @@
 #include "jobs/process_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "jpeg/markers.h"
@@ -37,7 +39,7 @@ class ProcessFileTest : public ::testing::Test {
  protected:
   JobOutcome Process(std::string path) {
     box.lines.clear();
-    const JobEnv env{log, options, totals, base, yield, true, "job"};
+    const JobEnv env{log, options, totals, base, yield, true};
     return ProcessFile(env, path);
   }
   std::string Put(const std::string& name, const Bytes& content) {
@@ -242,20 +244,20 @@ TEST_F(ProcessFileTest, NamesWithQuestionMarksVanishedFilesAndPipesAreSkipped) {
 
 TEST_F(ProcessFileTest, ASystemFailureLeavesEvenADamagedFileAlone) {
   options.corrupted = kCorruptedDelete;
-  // The Exif work file cannot be made: the rewrite fails for want of a place to write.
-  ASSERT_EQ(platform::MakeFolder(dir.File("cache")), 0);
-  ASSERT_EQ(platform::MakeFolder(dir.File("cache/exifjob.bin")), 0);
-  Bytes withExif = test::JpegBuilder()
-                       .Soi()
-                       .Segment(kApp1, test::CameraExifBlock(false))
-                       .Sof0()
-                       .Sos()
-                       .Entropy({1, 2})
-                       .bytes();  // damaged too: no end marker
-  const std::string path = Put("x.jpg", withExif);
-  EXPECT_EQ(Process(path), JobOutcome::kFailed);
+  const std::string path = Put("x.jpg", DamagedPicture());
+  // As if the disk were full: no file may grow, so the rewrite cannot be written.
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit none = old;
+  none.rlim_cur = 0;
+  signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &none);
+  const JobOutcome outcome = Process(path);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Has("Inaccessible for writing - " + path));
-  EXPECT_EQ(test::ReadFile(path), withExif);
+  EXPECT_EQ(test::ReadFile(path), DamagedPicture());
   EXPECT_FALSE(platform::Exists(path + ".tmp"));
 }
 
