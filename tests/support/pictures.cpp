@@ -67,8 +67,10 @@ std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
   if (!handle) return std::nullopt;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  // A warning while reading the header (stray bytes between segments) stops only a strict decode.
   if (tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling,
-                          &colorspace) != 0) {
+                          &colorspace) != 0 &&
+      (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL || width <= 0 || height <= 0)) {
     return std::nullopt;
   }
   Pixels pixels{width, height, Bytes(static_cast<size_t>(width) * height * 3)};
