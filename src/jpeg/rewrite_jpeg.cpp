@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <new>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -101,6 +102,57 @@ class Input {
   std::deque<Bytes> joined_;
 };
 
+// What a decoder learns about a picture's colours from the segments before its first scan.
+struct FrameColours {
+  bool complete = false;  // the segments lead cleanly up to the first scan
+  size_t firstScan = 0;   // offset of the first SOS marker
+  int adobeSegments = 0;
+  bool jfif = false;      // a JFIF APP0 segment, which makes a 3-component picture YCbCr
+  int components = 0;
+  bool rgbIds = false;    // the components are named 'R', 'G', 'B'
+};
+
+bool IsFrameHeader(uint8_t code) {
+  return code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC;
+}
+
+FrameColours ReadFrameColours(const Input& in) {
+  FrameColours colours;
+  for (size_t at = 2; at + 4 <= in.size();) {
+    if (in[at] != kMarkerLead) break;
+    const uint8_t code = in[at + 1];
+    if (code == kFill) {
+      ++at;
+      continue;
+    }
+    if (code == kSos) {
+      colours.complete = colours.components > 0;
+      colours.firstScan = at;
+      break;
+    }
+    if (IsStandaloneMarker(code).standalone) break;
+    const size_t length = in[at + 2] * size_t{256} + in[at + 3];
+    if (length < 2 || at + 2 + length > in.size()) break;
+    const size_t data = at + 4;
+    auto says = [&](std::string_view text) {
+      if (length - 2 < text.size()) return false;
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (in[data + i] != static_cast<uint8_t>(text[i])) return false;
+      }
+      return true;
+    };
+    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) colours.jfif = true;
+    if (code == kApp14 && says("Adobe")) ++colours.adobeSegments;
+    if (IsFrameHeader(code) && length - 2 >= 6) {
+      colours.components = in[data + 5];
+      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9 && in[data + 6] == 'R' &&
+                       in[data + 9] == 'G' && in[data + 12] == 'B';
+    }
+    at += 2 + length;
+  }
+  return colours;
+}
+
 // One rewrite: the input mapped, the output handed on to the output file as it becomes final.
 class Rewriter {
  public:
@@ -134,7 +186,8 @@ class Rewriter {
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
   Step Standalone(const MarkerHeader& header, size_t headerOffset);
-  Step LengthBearing(const MarkerHeader& header, size_t available, Outcome& outcome);
+  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, Outcome& outcome);
+  bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   void CopyEntropyData();
   bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
   ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy);
@@ -176,6 +229,7 @@ class Rewriter {
   bool havePrevious_ = false;
   Bytes previousHead_;  // the first bytes of its data, for the log
   ColourState colour_;
+  std::optional<FrameColours> frameColours_;  // read once, when an Adobe segment asks
   int usefulTags_ = 0;
 };
 
@@ -275,7 +329,7 @@ Rewriter::Outcome Rewriter::Walk() {
     const Step step = header.lead != kMarkerLead ? Corruption(headerOffset, header.lead, outcome)
                       : IsStandaloneMarker(header.code).standalone
                           ? Standalone(header, headerOffset)
-                          : LengthBearing(header, available, outcome);
+                          : LengthBearing(header, headerOffset, available, outcome);
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
     if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
@@ -318,7 +372,8 @@ Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Outcome& 
   return Step::kLeave;
 }
 
-Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t available, Outcome& outcome) {
+Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
+                                       Outcome& outcome) {
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
@@ -366,7 +421,9 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t availa
       outcome = Failure(platform::kFailReadPastEnd);
       return Step::kStop;
     }
-    if (AdobeSegmentWrittenBack(data, colour_)) WriteSegment(segment, data, copy);
+    if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
+      WriteSegment(segment, data, copy);
+    }
   }
   if (header.code == kApp2 && BeginsWith(data, "ICC") && env_.options.icc == kIccAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
@@ -378,6 +435,19 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t availa
     Log(kExplicit, "[" + std::string(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(length)) + "]");
   }
   return Step::kGoOn;
+}
+
+// An Adobe segment that says YCbCr may go only when a decoder would take the picture as YCbCr
+// without it too (ITU T.872): a grey picture, or three components with a JFIF segment or
+// without the names 'R', 'G', 'B'. A picture of four components is CMYK without it, not YCCK.
+// Once the first scan has begun, a decoder has settled the colours and the segment is idle.
+bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
+  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
+  const FrameColours& colours = *frameColours_;
+  if (!colours.complete) return false;
+  if (adobeOffset > colours.firstScan) return true;
+  if (colours.adobeSegments > 1) return false;  // the last one decides
+  return colours.components == 1 || (colours.components == 3 && (colours.jfif || !colours.rgbIds));
 }
 
 bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {

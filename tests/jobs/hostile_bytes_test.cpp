@@ -159,6 +159,7 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
       WithExifFirst(test::EncodePicture({.width = 32, .height = 16, .restartInterval = 1}),
                     test::CameraExifBlock(false)),
       test::ShrinkablePicture({.width = 17, .height = 9, .grayscale = true, .seed = 3}),
+      test::ShrinkablePicture({.width = 16, .height = 16, .rgb = true, .seed = 4}),
   };
   const int exifOptions[] = {kExifKeepOriginal, kExifReduceSize, kExifDelete};
   constexpr int kMutants = 3000;
@@ -226,6 +227,12 @@ TEST_F(HostileBytesTest, CraftedFilesKeepTheirPictures) {
   const size_t sof = *std::find_if(hugeStarts.begin(), hugeStarts.end(), [&](size_t at) { return huge[at + 1] == kSof2; });
   for (size_t at : {sof + 5, sof + 7}) huge[at] = 30000 >> 8, huge[at + 1] = 30000 & 0xFF;
 
+  // An RGB picture whose Adobe segment says YCbCr: a decoder believes the segment.
+  Bytes rgbSaidYcc = test::EncodePicture({.width = 16, .height = 8, .rgb = true});
+  const std::vector<size_t> rgbStarts = SegmentStarts(rgbSaidYcc);
+  const size_t adobe = *std::find_if(rgbStarts.begin(), rgbStarts.end(), [&](size_t at) { return rgbSaidYcc[at + 1] == kApp14; });
+  rgbSaidYcc[adobe + 4 + 11] = 1;
+
   enum Fate { kReplaced, kUntouched, kRenamed };
   struct Row {
     const char* name = "";
@@ -253,6 +260,7 @@ TEST_F(HostileBytesTest, CraftedFilesKeepTheirPictures) {
        .line = "Too many Exif sub-directories - Failed to open file "},
       {.name = "a frame too large to check", .content = huge, .fate = kUntouched,
        .before = [&](const std::string&) { options.readability = 1; }, .line = "Picture check failed - "},
+      {.name = "an RGB picture whose Adobe segment says YCbCr", .content = rgbSaidYcc, .fate = kReplaced},
       {.name = "the first second of 1970", .content = test::ShrinkablePicture({}), .fate = kReplaced,
        .before =
            [](const std::string& path) {

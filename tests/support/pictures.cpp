@@ -40,6 +40,7 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   cinfo.input_components = components;
   cinfo.in_color_space = recipe.grayscale ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
+  if (recipe.rgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
   jpeg_set_quality(&cinfo, recipe.quality, TRUE);
   cinfo.restart_interval = static_cast<unsigned>(recipe.restartInterval);
   if (recipe.progressive) jpeg_simple_progression(&cinfo);
