@@ -7,7 +7,7 @@ namespace keelpack::platform {
 // Seconds since local midnight, for the runs' once-a-second progress updates.
 double SecondsSinceMidnight();
 
-// The process id in decimal: names this process's work files.
+// The process id in decimal.
 std::string ProcessId();
 
 // True when libjpeg-turbo decodes the whole file without an error or a warning. A picture whose
