@@ -73,7 +73,8 @@ CTRL+C
 
 EXIT STATUS
   0    every file was rewritten (or none was found)
-  1    a file was damaged, not JPEG data, skipped or could not be processed
+  1    a file was damaged, not JPEG data, skipped or could not be processed, or a
+       folder was left out (each one is named on standard error)
   2    usage error (bad option, missing path); nothing was touched
   130  interrupted by Ctrl+C
 )";
