@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <optional>
+#include <utility>
 #include <string_view>
 
 #include "jobs/path_utils.h"
@@ -17,6 +18,18 @@
 #include "settings/option_set.h"
 
 namespace keelpack {
+
+// A new file that is complete, and the source it is to replace, still open and locked.
+struct DurableBatch::Pending {
+  platform::Folder folder;
+  platform::File source;
+  platform::File temp;
+  std::string name;
+  std::string tempName;
+  std::string path;
+  int64_t size = 0;
+};
+
 namespace {
 
 // APP12, APP13, APP1, COM and APP14, then APP2 unless colour profiles are all kept.
@@ -24,6 +37,10 @@ constexpr std::string_view kJobRemoveList = "\xEC\xED\xE1\xFE\xEE";
 constexpr char kApp2Code = '\xE2';
 
 constexpr int kFinalizeAttempts = 10;
+
+// A batch is committed once this many files, or bytes, wait in it.
+constexpr size_t kBatchFiles = 64;
+constexpr int64_t kBatchBytes = int64_t{64} << 20;
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
@@ -298,6 +315,26 @@ JobOutcome Job::Finalize() {
     env_.log.AppendScreenLog("Cannot carry attribute " + name + " - " + path_, kVerbose);
   }
   const bool durable = env_.durable && !differentFolder_;
+  if (durable && env_.batch != nullptr) {
+    auto pending = std::make_unique<DurableBatch::Pending>();
+    // Kept open for reading only, so that nothing holds the file system open for writing
+    // while the file waits; and locked again, so that no other run takes it for a leftover.
+    if (folder_->Duplicate(pending->folder) == 0 && pending->temp.OpenForReading(written_) == 0) {
+      temp_.StartWriteBack();
+      temp_.Close();
+      pending->temp.TryLock();
+      // The names are bound on this thread for the job's length only.
+      boundTemp_.reset();
+      boundSource_.reset();
+      pending->temp.Size(pending->size);
+      pending->source = std::move(source_);  // still locked until the file is in place
+      pending->name = name_;
+      pending->tempName = tempName_;
+      pending->path = path_;
+      env_.batch->Add(std::move(pending));
+      return JobOutcome::kRewritten;
+    }
+  }
   if (durable && temp_.Sync() != 0) {
     RemoveOutput();
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
@@ -357,6 +394,62 @@ bool Job::MaskProduced() const {
 }
 
 }  // namespace
+
+DurableBatch::DurableBatch() = default;
+DurableBatch::~DurableBatch() = default;
+
+void DurableBatch::Add(std::unique_ptr<Pending> pending) {
+  std::lock_guard lock(mutex_);
+  bytes_ += pending->size;
+  pending_.push_back(std::move(pending));
+}
+
+bool DurableBatch::Full() {
+  std::lock_guard lock(mutex_);
+  return pending_.size() >= kBatchFiles || bytes_ >= kBatchBytes;
+}
+
+int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
+  std::vector<std::unique_ptr<Pending>> batch;
+  {
+    std::lock_guard lock(mutex_);
+    batch.swap(pending_);
+    bytes_ = 0;
+  }
+  // Every new file durable first, one flush per file system.
+  std::set<dev_t> synced, unsynced;
+  for (const auto& p : batch) {
+    const dev_t device = p->temp.Id().device;
+    if (synced.insert(device).second && p->temp.SyncFileSystem() != 0) unsynced.insert(device);
+  }
+  int failures = 0;
+  std::vector<const platform::Folder*> changed;
+  std::set<std::pair<dev_t, ino_t>> seen;
+  for (const auto& p : batch) {
+    EntryStatus now;
+    const bool still = p->folder.Lookup(p->name, now) == 0 && now.id == p->source.Id();
+    if (unsynced.contains(p->temp.Id().device) || !still) {
+      // Not durable, or the name holds another file by now: the source stays as it is.
+      p->folder.Remove(p->tempName);
+      log.AppendScreenLog("Inaccessible for writing - " + p->path, kVerbose);
+      ++failures;
+      continue;
+    }
+    int attempts = 0;
+    while (p->folder.Replace(p->tempName, p->name) != 0 && ++attempts < kFinalizeAttempts) {
+      if (yield) yield();
+    }
+    if (attempts == kFinalizeAttempts) {
+      log.AppendScreenLog("Cannot finalize - rename manually - " + p->path, kBrief);
+      ++failures;
+      continue;
+    }
+    const platform::FileId id = p->folder.Id();
+    if (seen.insert({id.device, id.inode}).second) changed.push_back(&p->folder);
+  }
+  for (const platform::Folder* folder : changed) folder->Sync();
+  return failures;
+}
 
 void PendingFolderSyncs::Flush() {
   std::set<std::string> folders;

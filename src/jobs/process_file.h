@@ -1,9 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace keelpack {
 
@@ -52,6 +54,34 @@ class PendingFolderSyncs {
   std::set<std::string> folders_;
 };
 
+// New files that are complete but not yet in place, made durable together: their write-back
+// is started as each one is finished; Commit makes them all durable at once (one flush per
+// file system rather than one per file), then gives each its source's name in one atomic
+// rename, then flushes each folder once. Up to that rename a source is its old, whole self;
+// after it, the name holds a new file whose every byte was on the disk before the rename was
+// made. A crash at any moment therefore leaves each source old and whole or new and whole.
+// Jobs on several threads may share one.
+class DurableBatch {
+ public:
+  struct Pending;
+  DurableBatch();
+  ~DurableBatch();
+  DurableBatch(const DurableBatch&) = delete;
+  DurableBatch& operator=(const DurableBatch&) = delete;
+
+  void Add(std::unique_ptr<Pending> pending);
+  // Enough files or bytes wait that the batch should be committed now.
+  bool Full();
+  // Puts every waiting file in place; returns how many could not be (each reported with
+  // "Cannot finalize - rename manually - ", the source left as it was).
+  int Commit(LogSink& log, const std::function<void()>& yield);
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Pending>> pending_;
+  int64_t bytes_ = 0;
+};
+
 // What a file job needs besides the file's path.
 struct JobEnv {
   LogSink& log;
@@ -71,6 +101,9 @@ struct JobEnv {
   // be a photo of the user's: it is replaced only when it is an earlier output of the same
   // source, which carries that source's modification time to the nanosecond.
   bool outputInTree = false;
+  // Where a durable in-place job leaves its complete new file to be put in place with others;
+  // without one it is made durable and put in place at once.
+  DurableBatch* batch = nullptr;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged

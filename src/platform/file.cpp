@@ -186,6 +186,10 @@ int File::SetAttributes(const FileAttributes& attributes) {
 
 int File::Sync() { return ::fsync(fd_) == 0 ? 0 : errno; }
 
+void File::StartWriteBack() { ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
+int File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? 0 : errno; }
+
 bool File::IsSameFileAs(const std::string& path) const {
   struct stat mine {}, theirs {};
   const int bound = BoundDescriptor(path);

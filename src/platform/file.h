@@ -59,6 +59,10 @@ class File {
   void SetLastWriteTime(FileTime time);
   int SetAttributes(const FileAttributes& attributes);
   int Sync();
+  // Starts writing the file's data to the disk without waiting for it.
+  void StartWriteBack();
+  // Makes everything written to the file system that holds this file durable.
+  int SyncFileSystem();
   // True when both name the same file on the same device.
   bool IsSameFileAs(const std::string& path) const;
   FileId Id() const;

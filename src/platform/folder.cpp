@@ -162,6 +162,15 @@ bool Folder::Holds(const Folder& inner) const {
   return false;
 }
 
+int Folder::Duplicate(Folder& copy) const {
+  const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  copy = Folder();
+  copy.fd_ = fd;
+  copy.path_ = path_;
+  return 0;
+}
+
 int Folder::Sync() const { return ::fsync(fd_) == 0 ? 0 : errno; }
 
 int Folder::Lookup(const std::string& name, EntryStatus& status) const {

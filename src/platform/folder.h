@@ -47,6 +47,8 @@ class Folder {
   // True when this folder lies above `inner`, by device and inode (so through any mount).
   bool Holds(const Folder& inner) const;
   int Sync() const;
+  // A second descriptor on the same folder, which outlives this one.
+  int Duplicate(Folder& copy) const;
 
   int Lookup(const std::string& name, EntryStatus& status) const;
   // Opens a regular file for reading, never through a link: ELOOP for a link, EISDIR for a

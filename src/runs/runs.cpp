@@ -25,6 +25,13 @@ std::string Number(double value) {
   return text;
 }
 
+// Puts the batch's new files in place; those that could not be are failures after all.
+void CommitBatch(Session& session) {
+  const int failures = session.batch.Commit(session.log, [&session] { session.frontEnd.ProcessPendingEvents(); });
+  session.outcomes.rewritten -= failures;
+  session.outcomes.failed += failures;
+}
+
 // Runs one file job and keeps the run's counts. `folder` is the open folder that holds the
 // file, when the run has one.
 void RunJob(Session& session, std::string path, const platform::Folder* folder = nullptr) {
@@ -38,8 +45,10 @@ void RunJob(Session& session, std::string path, const platform::Folder* folder =
                    session.workId,
                    &session.folderSyncs,
                    folder,
-                   session.outputInTree};
+                   session.outputInTree,
+                   session.durable ? &session.batch : nullptr};
   session.outcomes.Add(ProcessFile(env, path));
+  if (session.batch.Full()) CommitBatch(session);
 }
 
 // Progress lines come at most about once a second, after a file, never during one.
@@ -86,6 +95,7 @@ std::optional<platform::Folder> OpenOutputFolder(Session& session, const platfor
 }
 
 void EndRun(Session& session, RunKind kind) {
+  CommitBatch(session);
   session.folderSyncs.Flush();
   SetProgress(session, 100);
   const std::string summary = "Finished. Out of " + std::to_string(session.fileTotal) + " files, " +

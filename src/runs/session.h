@@ -41,6 +41,7 @@ struct Session {
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
   PendingFolderSyncs folderSyncs;
+  DurableBatch batch;  // durable runs put their new files in place in batches
   // Names this process's Exif work files.
   std::string workId;
 };
