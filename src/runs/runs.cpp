@@ -228,6 +228,12 @@ void RunFolderTree(Session& session) {
   int processed = 0;
   platform::Folder topFolder;
   if (!session.dirList.empty()) topFolder.Open(top);
+  std::optional<platform::Folder> output;
+  if (topFolder.IsOpen()) {
+    const bool inTree = session.outputInTree;  // as the scan found it
+    output = OpenOutputFolder(session, topFolder);
+    session.outputInTree = session.outputInTree || inTree;
+  }
   for (size_t i = 0; i < session.dirList.size(); ++i) {
     std::string path = session.dirList[i];
     CollapseSeparators(path);
@@ -236,13 +242,18 @@ void RunFolderTree(Session& session) {
     // scan are processed or skipped.
     platform::Folder folder;
     std::optional<std::vector<std::string>> files;
-    if (topFolder.IsOpen() && folder.OpenBelow(topFolder, std::string_view(path).substr(std::min(top.size(), path.size())), false) == 0) {
+    const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
+    if (topFolder.IsOpen() && folder.OpenBelow(topFolder, relative, false) == 0) {
       files = folder.FileNames(platform::kJpegPatterns);
     }
     if (!files) {
       SkipFolder(session, "Cannot open directory " + path);
     } else {
       folder.RemoveStaleTemporaries();
+      // And those left in this folder's mirror below the output folder.
+      if (platform::Folder mirror; output && mirror.OpenBelow(*output, relative, false) == 0) {
+        mirror.RemoveStaleTemporaries();
+      }
     }
     for (const std::string& name : files.value_or(std::vector<std::string>{})) {
       if (session.cancelRequested) break;
