@@ -33,11 +33,15 @@ struct Session {
   int folderTotal = 0;
   std::string baseFolder;
   std::vector<std::string> dirList;  // the last folder-tree run's work list
+  int skippedFolders = 0;            // folders the scan or the processing had to leave out
+  // The output folder lies inside the processed tree (see JobEnv::outputInTree).
+  bool outputInTree = false;
 
   // Flush every new file to the disk before it replaces the old one. The command line may
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
   PendingFolderSyncs folderSyncs;
+  DurableBatch batch;  // durable runs put their new files in place in batches
 };
 
 }  // namespace keelpack

@@ -8,11 +8,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "jpeg/markers.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
+#include "platform/folder.h"
 #include "settings/option_set.h"
 #include "support/exif_builder.h"
 #include "support/jpeg_builder.h"
@@ -49,6 +52,14 @@ class ProcessFileTest : public ::testing::Test {
     return path;
   }
   bool Has(const std::string& line) const { return box.Has(line); }
+  // Temporary files the jobs left in the folder.
+  int Temporaries() const {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      count += platform::Folder::IsTemporaryName(entry.path().filename().string());
+    }
+    return count;
+  }
 
   test::Sandbox dir;
   test::CapturingLogBox box;
@@ -72,7 +83,7 @@ TEST_F(ProcessFileTest, ReplacesTheFileInPlaceKeepingTimeAndMode) {
   EXPECT_EQ(test::DecodePixels(rewritten), test::DecodePixels(original));
   EXPECT_EQ(platform::SaveFileTime(path), (platform::FileTime{1109671200, 5}));
   EXPECT_EQ(platform::ReadAttributes(path)->mode, 0440u);
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
   EXPECT_THAT(box.lines, IsEmpty());  // a success says nothing on screen
 }
 
@@ -103,7 +114,7 @@ TEST_P(VerdictTest, ActsAsTheTableSays) {
   if (row.action != VerdictRow::kDeleted) {
     EXPECT_EQ(test::ReadFile(kept), content);
   }
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,7 +162,7 @@ TEST_F(ProcessFileTest, RenamingNeverOverwritesAnotherFile) {
   EXPECT_TRUE(Has("Invalid filename or disk full - " + second));
   EXPECT_EQ(test::ReadFile(dir.File("broken.jpg")), DamagedPicture());
   EXPECT_EQ(test::ReadFile(second), NotAJpeg());
-  EXPECT_FALSE(platform::Exists(second + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 }
 
 TEST_F(ProcessFileTest, ReadOnlyLeftoversAreReplaced) {
@@ -159,13 +170,11 @@ TEST_F(ProcessFileTest, ReadOnlyLeftoversAreReplaced) {
   const Bytes original = GoodPicture();
   const std::string path = Put("p.jpg", original);
   test::WriteFile(path + ".bak", Bytes{1, 2, 3});
-  test::WriteFile(path + ".tmp", Bytes{4, 5, 6});
   chmod((path + ".bak").c_str(), 0444);
-  chmod((path + ".tmp").c_str(), 0444);
 
   EXPECT_EQ(Process(path), JobOutcome::kRewritten);
   EXPECT_EQ(test::ReadFile(path + ".bak"), original);
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 
   // Output to another folder disables backups.
   options.difdir = 1;
@@ -188,7 +197,7 @@ TEST_F(ProcessFileTest, DifferentFolderMirrorsTheTreeAndLeavesTheSourceAlone) {
   EXPECT_EQ(test::ReadFile(path), original);
   const Bytes mirrored = test::ReadFile(dir.File("out/2020/a.jpg"));
   EXPECT_EQ(test::DecodePixels(mirrored), test::DecodePixels(original));
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 
   // A file outside the base folder is done in place.
   const std::string outside = Put("elsewhere.jpg", original);
@@ -219,7 +228,7 @@ TEST_F(ProcessFileTest, ReadabilityCheckKeepsTheSourceWhenTheNewFileDoesNotDecod
   EXPECT_EQ(Process(path), JobOutcome::kFailed);
   EXPECT_TRUE(Has("Picture check failed - " + path));
   EXPECT_EQ(test::ReadFile(path), undecodable);
-  EXPECT_TRUE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 1);
 
   const std::string good = Put("good.jpg", GoodPicture());
   EXPECT_EQ(Process(good), JobOutcome::kRewritten);
@@ -258,7 +267,7 @@ TEST_F(ProcessFileTest, ASystemFailureLeavesEvenADamagedFileAlone) {
   EXPECT_EQ(outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Has("Inaccessible for writing - " + path));
   EXPECT_EQ(test::ReadFile(path), DamagedPicture());
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 }
 
 // Needs the right to mount: a file with something mounted on it cannot be replaced.
@@ -299,7 +308,7 @@ TEST_F(FinalizeTest, GivesUpAfterTenAttempts) {
   EXPECT_EQ(Process(path), JobOutcome::kFailed);
   EXPECT_EQ(waits, 9);
   EXPECT_TRUE(Has("Cannot finalize - rename manually - " + path));
-  EXPECT_TRUE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 1);
 }
 
 }  // namespace
