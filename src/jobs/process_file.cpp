@@ -143,7 +143,9 @@ JobOutcome Job::Open() {
     case EINVAL: return End("Incompatible file ignored - ", kVerbose, JobOutcome::kSkipped);
     default: return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
-  if (source_.TryLock() != 0) return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
+  // Only a lock that another holds stops the job; a file system without locks (or one that
+  // locks only files open for writing) leaves the job to go on unlocked, as before.
+  if (source_.TryLock() == EWOULDBLOCK) return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
   return JobOutcome::kRewritten;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 
 #include "jpeg/markers.h"
@@ -95,11 +96,19 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
 
   front.folder = disk;
   front.options.corrupted = kCorruptedDelete;  // a full disk must never look like damage
+  front.options.backups = 1;                   // and never leave a backup cut short
   RunFolderTree(session);
   ExpectEverySourceWhole();
   EXPECT_GT(session.outcomes.failed, 0);
   EXPECT_EQ(session.outcomes.damaged, 0);
   EXPECT_EQ(Leftovers(disk), 0);
+  EXPECT_TRUE(std::any_of(front.box.lines.begin(), front.box.lines.end(),
+                          [](const std::string& line) { return line.starts_with("Cannot backup image - "); }));
+  for (const auto& [path, original] : originals) {
+    if (platform::Exists(path + ".bak")) {
+      EXPECT_EQ(test::ReadFile(path + ".bak"), original) << path;
+    }
+  }
 }
 
 TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {

@@ -67,6 +67,8 @@ struct Case {
   std::function<void(const Paths&)> check = nullptr;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 void Put(const std::string& path, const Bytes& bytes = Photo(1)) {
   fs::create_directories(fs::path(path).parent_path());
   test::WriteFile(path, bytes);
