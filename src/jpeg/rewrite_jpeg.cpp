@@ -57,6 +57,11 @@ constexpr size_t kMaxSegmentData = 0xFFFF - 2;
 // what is held stays small whatever the file.
 constexpr size_t kHandOnPieces = 256;
 constexpr size_t kHandOnOwnBytes = size_t{1} << 20;
+// A large input is written in stretches of this size, and each stretch read from the input is
+// given back once it is written, so that what the process holds stays small however large
+// the file.
+constexpr size_t kLargeInput = size_t{64} << 20;
+constexpr size_t kStretch = size_t{16} << 20;
 
 bool BeginsWith(ByteSpan data, std::string_view text) {
   return data.size() >= text.size() && std::equal(text.begin(), text.end(), data.begin(),
@@ -569,7 +574,30 @@ int Rewriter::HandOn(bool all) {
 }
 
 // Every byte of the output passes here exactly once, in file order, when it is final.
-int Rewriter::WritePieces(std::span<const ByteSpan> pieces) { return output_.WriteGathered(pieces); }
+int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
+  if (in_.size() <= kLargeInput) return output_.WriteGathered(pieces);
+  std::vector<ByteSpan> stretch;
+  size_t held = 0;
+  auto write = [&] {
+    if (int error = output_.WriteGathered(stretch)) return error;
+    for (ByteSpan written : stretch) map_.Release(written);
+    stretch.clear();
+    held = 0;
+    return 0;
+  };
+  for (ByteSpan piece : pieces) {
+    while (!piece.empty()) {
+      const ByteSpan part = piece.first(std::min(piece.size(), kStretch - held));
+      stretch.push_back(part);
+      held += part.size();
+      piece = piece.subspan(part.size());
+      if (held == kStretch) {
+        if (int error = write()) return error;
+      }
+    }
+  }
+  return write();
+}
 
 int Rewriter::FailurePath(int number) {
   input_.Close();

@@ -1,6 +1,7 @@
 #include "platform/mapped_file.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -31,6 +32,17 @@ int MappedFile::Map(const File& file, size_t size) {
   data_ = static_cast<const uint8_t*>(mapped);
   size_ = size;
   return 0;
+}
+
+void MappedFile::Release(std::span<const uint8_t> part) {
+  if (data_ == nullptr || part.empty() || part.data() < data_ || part.data() + part.size() > data_ + size_) {
+    return;
+  }
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = reinterpret_cast<uintptr_t>(part.data());
+  const uintptr_t from = (begin + page - 1) / page * page;
+  const uintptr_t to = (begin + part.size()) / page * page;
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 }  // namespace keelpack::platform

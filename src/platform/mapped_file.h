@@ -29,6 +29,11 @@ class MappedFile {
 
   std::span<const uint8_t> bytes() const { return {data_, size_}; }
 
+  // Gives back the memory of the pages that lie wholly inside `part`, when it is a part of
+  // this mapping. Touched again, they are read again from the file: only what the process
+  // holds changes.
+  void Release(std::span<const uint8_t> part);
+
  private:
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;

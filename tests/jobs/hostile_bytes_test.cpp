@@ -47,15 +47,19 @@ std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
   return starts;
 }
 
-size_t SegmentLength(const Bytes& jpeg, size_t start) { return 2 + jpeg[start + 2] * 256u + jpeg[start + 3]; }
+size_t SegmentLength(const Bytes& jpeg, size_t start) {
+  return std::min<size_t>(2 + jpeg[start + 2] * 256u + jpeg[start + 3], jpeg.size() - start);
+}
 
 class Mutator {
  public:
   explicit Mutator(unsigned seed) : random_(seed) {}
 
   Bytes Mutate(Bytes jpeg) {
-    const std::vector<size_t> starts = SegmentStarts(jpeg);
+    std::vector<size_t> starts = SegmentStarts(jpeg);
+    if (starts.empty()) starts.push_back(std::min<size_t>(2, jpeg.size()));
     const size_t segment = starts[Below(starts.size())];
+    if (jpeg.size() < segment + 4) return jpeg;
     switch (Below(8)) {
       case 0:  // bit flips anywhere
         for (size_t n = 1 + Below(3); n > 0; --n) jpeg[Below(jpeg.size())] ^= static_cast<uint8_t>(1u << Below(8));
