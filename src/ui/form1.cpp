@@ -415,10 +415,15 @@ void Form1::FitToScreen() {
   if (QPoint(left, top) != pos()) move(left, top);
 }
 
+// Once the window manager has framed the window (at once, or on the move that framing makes),
+// the window is fitted once more with the frame's real size.
+void Form1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!fittedToRealFrame_ && frameGeometry() != geometry()) FitToScreen();
+}
+
 void Form1::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
-  // The first move after the window manager has framed the window tells the frame's real
-  // size; the window is fitted once more with it.
   if (!fittedToRealFrame_ && isVisible() && frameGeometry() != geometry()) FitToScreen();
 }
 

@@ -60,6 +60,7 @@ class Form1 : public QWidget, public FrontEnd {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -139,6 +139,10 @@ void RunsTest::selectedFilesAreRewritten() {
   QVERIFY(!Control("cancelCommand")->isEnabled());
   QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
   QVERIFY(fileBox->selectedItems().isEmpty());  // read afresh
+  // The focus is back on the button that started the run, so an arrow key changes no option.
+  QCOMPARE(form_->focusWidget(), Control("few"));
+  QTest::keyClick(form_->focusWidget(), Qt::Key_Down);
+  QCOMPARE(form_->Options().exif, 1);
 
   Click("few");  // nothing selected
   QVERIFY(LogLines().contains("Please select a file."));
@@ -164,6 +168,7 @@ void RunsTest::folderTreeIsRewritten() {
   }
   QVERIFY(Unchanged(hidden[0]));
   QCOMPARE(Status(), Summary(5, 5, saved));
+  QCOMPARE(form_->focusWidget(), Control("many"));
 
   auto* dir1 = Child<QListWidget>(form_.get(), "Dir1");
   keelpack::test::DoubleClick(
@@ -215,7 +220,10 @@ void RunsTest::longRunKeepsRepainting() {
       return false;
     }
   } recorder;
-  Child<QLabel>(bar, "backLabel")->installEventFilter(&recorder);
+  // Where the bar is full, only the front copy of the text shows.
+  for (const char* copy : {"backLabel", "frontLabel"}) {
+    Child<QLabel>(bar, copy)->installEventFilter(&recorder);
+  }
   QStringList shown;
   connect(bar, &ProgressStatusBar::textChanged, this, [&](const QString& text) { shown << text; });
   int turns = 0;
