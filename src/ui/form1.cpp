@@ -147,6 +147,13 @@ Form1::Form1(QWidget* parent)
   LoadSettings();
   SelectFont();
   FitToScreen();
+  // A panel that appears or grows later (one started after the program at login) must not
+  // cover the window's bottom either.
+  if (QScreen* shown = screen()) {
+    connect(shown, &QScreen::availableGeometryChanged, this, [this](const QRect& available) {
+      if (!available.contains(frameGeometry())) FitToScreen();
+    });
+  }
   // Where the window can be translucent it starts transparent and fades in as soon as it is
   // shown; elsewhere showing it shows it at once.
   if (translucency_.available()) {
