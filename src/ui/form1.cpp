@@ -32,10 +32,10 @@
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
 #include "ui/log_text_box.h"
-#include "ui/translucency.h"
 #include "ui/option_widgets.h"
 #include "ui/progress_status_bar.h"
 #include "ui/text.h"
+#include "ui/translucency.h"
 #include "ui/twips.h"
 #include "version.h"
 
@@ -415,10 +415,10 @@ void Form1::FitToScreen() {
   // Inside the free area, title bar first; a window larger than the area hangs off its
   // right and bottom edges rather than its top.
   const QRect framed(pos(), size.grownBy(frame));
-  const int left = std::max(available.left(),
-                            std::min(framed.left(), available.right() + 1 - framed.width()));
-  const int top = std::max(available.top(),
-                           std::min(framed.top(), available.bottom() + 1 - framed.height()));
+  const int left =
+      std::max(available.left(), std::min(framed.left(), available.right() + 1 - framed.width()));
+  const int top =
+      std::max(available.top(), std::min(framed.top(), available.bottom() + 1 - framed.height()));
   if (QPoint(left, top) != pos()) move(left, top);
 }
 

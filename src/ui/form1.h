@@ -108,10 +108,10 @@ class Form1 : public QWidget, public FrontEnd {
   Session session_;
   Translucency translucency_;
   FadeIn fade_;
-  int lastScreenWidth_ = 0;  // in twips; 0 until the first watch, so the first one nudges
+  int lastScreenWidth_ = 0;         // in twips; 0 until the first watch, so the first one nudges
   bool fittedToRealFrame_ = false;  // the window manager's frame was known at the last fit
   QWidget* runStarter_ = nullptr;   // the run button that started the run going on
-  bool ctrlArmed = false;    // the Ctrl+S / Ctrl+T tab shortcuts are armed
+  bool ctrlArmed = false;           // the Ctrl+S / Ctrl+T tab shortcuts are armed
 
   // Kept verbatim from the settings file and written back unchanged.
   std::string fontName_;

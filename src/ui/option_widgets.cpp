@@ -46,8 +46,8 @@ void TabLabel::paintEvent(QPaintEvent* event) {
     const QRect edge = rect().adjusted(0, 0, -1, -1);
     painter.fillRect(rect(), palette().color(raised_ ? QPalette::Window : QPalette::Button));
     painter.setPen(palette().color(QPalette::Mid));
-    painter.drawPolyline(QPolygon({edge.topLeft(), edge.bottomLeft(), edge.bottomRight(),
-                                   edge.topRight()}));
+    painter.drawPolyline(
+        QPolygon({edge.topLeft(), edge.bottomLeft(), edge.bottomRight(), edge.topRight()}));
     if (!raised_) painter.drawLine(edge.topLeft(), edge.topRight());
   }
   QLabel::paintEvent(event);

@@ -1,10 +1,10 @@
 // The about screen, driven tick by tick on the offscreen platform with a plain widget as the
 // main window it fades.
+#include "about_screen.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QTest>
-
-#include "about_screen.h"
 
 using keelpack::AboutScreen;
 

@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QTest>
 
-
 namespace keelpack::test {
 namespace {
 

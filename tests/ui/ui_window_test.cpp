@@ -199,7 +199,8 @@ QString WindowTest::RunFrom(const char* button) {
       state += Get<QWidget>(name)->isEnabled() ? '1' : '0';
     }
     state += form_->cursor().shape() == Qt::WaitCursor ? " busy" : " idle";
-    state += Get<QWidget>("cancelCommand")->cursor().shape() == Qt::ArrowCursor ? " arrow" : " other";
+    state +=
+        Get<QWidget>("cancelCommand")->cursor().shape() == Qt::ArrowCursor ? " arrow" : " other";
     return true;
   });
   Click(button);
@@ -305,8 +306,9 @@ void WindowTest::fitsTheScreen() {
     QVERIFY2(control->width() >= needs.width() && control->height() >= needs.height(),
              qPrintable(name));
     for (const QWidget* other : controls) {
-      QVERIFY2(other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
-               qPrintable(name + " on " + other->objectName()));
+      QVERIFY2(
+          other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
+          qPrintable(name + " on " + other->objectName()));
     }
     controls << control;
   }
@@ -556,7 +558,8 @@ void WindowTest::selectedFilesAreRewritten() {
   QCOMPARE(Status(), Summary(3, 3, saved));
   auto* bar = Get<ProgressStatusBar>("backFrame");
   QCOMPARE(bar->filledWidth(), bar->width());
-  QVERIFY(Get<QWidget>("few")->isEnabled() && Get<QWidget>("many")->isEnabled() && fileBox->isEnabled());
+  QVERIFY(Get<QWidget>("few")->isEnabled() && Get<QWidget>("many")->isEnabled() &&
+          fileBox->isEnabled());
   QVERIFY(!Get<QWidget>("cancelCommand")->isEnabled());
   QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
   QVERIFY(fileBox->selectedItems().isEmpty());  // read afresh
