@@ -14,6 +14,13 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
   setObjectName("FileBox");
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
+  // A selected-files run disables the list; the names it works on stay as readable as
+  // before, rather than in the faint colours of a disabled list.
+  QPalette colours = palette();
+  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+    colours.setColor(QPalette::Disabled, role, colours.color(QPalette::Active, role));
+  }
+  setPalette(colours);
 }
 
 void FileList::setFolder(const std::string& folder) {
@@ -24,6 +31,7 @@ void FileList::setFolder(const std::string& folder) {
   for (const std::string& name : *names) {
     auto* item = new QListWidgetItem(FromBytes(name), this);
     item->setData(kNameRole, BytesData(name));
+    item->setToolTip(item->text());  // a long name is cut short in the list
   }
 }
 

@@ -124,8 +124,12 @@ void FolderList::OpenHighlighted() {
 }
 
 void FolderList::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  // The chooser's list opens by double click only; its Enter must not travel on to the
+  // dialog's default button either.
+  if (enter && extras_ == Extras::kNone) return;
   if (extras_ == Extras::kNavigator) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (enter) {
       OpenHighlighted();
       return;
     }

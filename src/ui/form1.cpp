@@ -12,6 +12,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -19,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/folders.h"
 #include "platform/viewer.h"
@@ -30,10 +32,10 @@
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
 #include "ui/log_text_box.h"
-#include "ui/translucency.h"
 #include "ui/option_widgets.h"
 #include "ui/progress_status_bar.h"
 #include "ui/text.h"
+#include "ui/translucency.h"
 #include "ui/twips.h"
 #include "version.h"
 
@@ -55,6 +57,11 @@ constexpr int kRaisedTabTwips = 280;
 constexpr int kOpeningRaisedTabTwips = 285;
 constexpr int kLoweredTabTwips = 255;
 constexpr int kTabWidthTwips = 735;
+
+// Until the window manager has framed the window, its frame is taken to be a title bar and
+// thin borders of these sizes.
+constexpr int kTitleBarEstimateTwips = 450;
+constexpr int kBorderEstimateTwips = 60;
 
 constexpr int kFadeIntervalMs = 5;
 constexpr int kScreenWatchIntervalMs = 500;
@@ -139,6 +146,14 @@ Form1::Form1(QWidget* parent)
                            std::string(kReleaseYears) + ")");
   LoadSettings();
   SelectFont();
+  FitToScreen();
+  // A panel that appears or grows later (one started after the program at login) must not
+  // cover the window's bottom either.
+  if (QScreen* shown = screen()) {
+    connect(shown, &QScreen::availableGeometryChanged, this, [this](const QRect& available) {
+      if (!available.contains(frameGeometry())) FitToScreen();
+    });
+  }
   // Where the window can be translucent it starts transparent and fades in as soon as it is
   // shown; elsewhere showing it shows it at once.
   if (translucency_.available()) {
@@ -173,7 +188,6 @@ void Form1::CreateControls() {
 
   backFrame = new ProgressStatusBar;
   debugtext = new LogTextBox;
-  debugtext->setMinimumHeight(Twips(this, 1650));
 
   exifFrame = Named(new QGroupBox(QStringLiteral("Exif")), "exifFrame");
   exifOption = {
@@ -329,17 +343,17 @@ void Form1::LayOutControls() {
   tabs->addLayout(tabStrip, 1, 0);
   tabs->setRowMinimumHeight(1, Twips(this, kOpeningRaisedTabTwips));
 
-  auto* options = new QVBoxLayout;
-  options->setSpacing(spacing);
-  options->addWidget(few);
-  options->addWidget(many);
-  options->addSpacing(spacing);
-  options->addWidget(exifFrame);
-  options->addWidget(dpiCheck);
-  options->addWidget(iccCheck);
-  options->addWidget(corFrame);
-  options->addStretch(1);
-  options->addLayout(tabs);
+  optionsColumn_ = new QVBoxLayout;
+  optionsColumn_->setSpacing(spacing);
+  optionsColumn_->addWidget(few);
+  optionsColumn_->addWidget(many);
+  optionsColumn_->addSpacing(spacing);
+  optionsColumn_->addWidget(exifFrame);
+  optionsColumn_->addWidget(dpiCheck);
+  optionsColumn_->addWidget(iccCheck);
+  optionsColumn_->addWidget(corFrame);
+  optionsColumn_->addStretch(1);
+  optionsColumn_->addLayout(tabs);
 
   auto* status = new QHBoxLayout;
   status->setSpacing(spacing);
@@ -348,22 +362,76 @@ void Form1::LayOutControls() {
   cancelCommand->setFixedHeight(backFrame->height());
   cancelCommand->setMinimumWidth(Twips(this, 1200));
 
-  auto* window = new QGridLayout(this);
-  window->setContentsMargins(margin, margin, margin, margin);
-  window->setHorizontalSpacing(spacing);
-  window->setVerticalSpacing(spacing);
-  window->addLayout(navigator, 0, 0);
-  window->addWidget(FileBox, 0, 1);
-  window->addLayout(options, 0, 2);
-  window->addWidget(debugtext, 1, 0, 1, 3);
-  window->addLayout(status, 2, 0, 1, 3);
-  window->setColumnStretch(0, 3735);
-  window->setColumnStretch(1, 3015);
-  window->setRowStretch(0, 1);
+  windowGrid_ = new QGridLayout(this);
+  windowGrid_->setContentsMargins(margin, margin, margin, margin);
+  windowGrid_->setHorizontalSpacing(spacing);
+  windowGrid_->setVerticalSpacing(spacing);
+  windowGrid_->addLayout(navigator, 0, 0);
+  windowGrid_->addWidget(FileBox, 0, 1);
+  windowGrid_->addLayout(status, 2, 0, 1, 3);
+  windowGrid_->setColumnStretch(0, 3735);
+  windowGrid_->setColumnStretch(1, 3015);
+  windowGrid_->setRowStretch(0, 1);
+  ArrangeOptions(false);
 
   setTabOrder(Drive1, Dir1);
   setTabOrder(Dir1, FileBox);
   setTabOrder(FileBox, few);
+}
+
+void Form1::ArrangeOptions(bool besideLog) {
+  if (windowGrid_->indexOf(debugtext) >= 0) {
+    windowGrid_->removeWidget(debugtext);
+    windowGrid_->removeItem(optionsColumn_);
+    optionsColumn_->setParent(nullptr);  // a layout joins another only without a parent
+  }
+  windowGrid_->addLayout(optionsColumn_, 0, 2, besideLog ? 2 : 1, 1);
+  windowGrid_->addWidget(debugtext, 1, 0, 1, besideLog ? 2 : 3);
+  windowGrid_->activate();
+}
+
+void Form1::FitToScreen() {
+  const QScreen* shown = screen();
+  if (shown == nullptr) return;
+  const QRect available = shown->availableGeometry();
+  fittedToRealFrame_ = isVisible() && frameGeometry() != geometry();
+  const QMargins frame =
+      fittedToRealFrame_
+          ? QMargins(geometry().left() - frameGeometry().left(),
+                     geometry().top() - frameGeometry().top(),
+                     frameGeometry().right() - geometry().right(),
+                     frameGeometry().bottom() - geometry().bottom())
+          : QMargins(Twips(this, kBorderEstimateTwips), Twips(this, kTitleBarEstimateTwips),
+                     Twips(this, kBorderEstimateTwips), Twips(this, kBorderEstimateTwips));
+  const QSize room = available.size().shrunkBy(frame);
+  // The options column cannot give up height; where the design is too tall for the screen,
+  // it takes the log box's height as well.
+  ArrangeOptions(false);
+  if (minimumSizeHint().height() > room.height()) ArrangeOptions(true);
+  const QSize designed = sizeHint();
+  const QSize size = designed.boundedTo(room).expandedTo(minimumSizeHint());
+  resize(size);
+  if (size == designed && !fittedToRealFrame_) return;  // the window manager places it
+  // Inside the free area, title bar first; a window larger than the area hangs off its
+  // right and bottom edges rather than its top.
+  const QRect framed(pos(), size.grownBy(frame));
+  const int left =
+      std::max(available.left(), std::min(framed.left(), available.right() + 1 - framed.width()));
+  const int top =
+      std::max(available.top(), std::min(framed.top(), available.bottom() + 1 - framed.height()));
+  if (QPoint(left, top) != pos()) move(left, top);
+}
+
+// Once the window manager has framed the window (at once, or on the move that framing makes),
+// the window is fitted once more with the frame's real size.
+void Form1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!fittedToRealFrame_ && frameGeometry() != geometry()) FitToScreen();
+}
+
+void Form1::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (!fittedToRealFrame_ && isVisible() && frameGeometry() != geometry()) FitToScreen();
 }
 
 void Form1::ConnectSignals() {
@@ -492,7 +560,13 @@ OptionSet Form1::Options() {
 }
 
 void Form1::SetRunning(RunKind kind, bool running) {
-  cancelCommand->setEnabled(running);
+  // A disabled control hands the focus on along the tab order, into the options, where an
+  // arrow key would change one unseen. During a run the focus rests on Abort, the one run
+  // control that acts; afterwards it goes back to the control that started the run.
+  if (running) {
+    cancelCommand->setEnabled(true);
+    cancelCommand->setFocus();
+  }
   few->setEnabled(!running);
   many->setEnabled(!running);
   // A folder-tree run leaves the file list usable; it only re-reads it at the end.
@@ -500,6 +574,11 @@ void Form1::SetRunning(RunKind kind, bool running) {
   if (running) {
     setCursor(Qt::WaitCursor);
   } else {
+    QWidget* starter = runStarter_ != nullptr ? runStarter_ : FileBox;
+    // Unless the user has put the focus elsewhere meanwhile.
+    if (focusWidget() == cancelCommand || focusWidget() == nullptr) starter->setFocus();
+    runStarter_ = nullptr;
+    cancelCommand->setEnabled(false);
     unsetCursor();
   }
 }
@@ -512,9 +591,15 @@ void Form1::RereadFileList() { FileBox->reread(); }
 
 // --- Runs ------------------------------------------------------------------------------------
 
-void Form1::RunSelectedFiles() { keelpack::RunSelectedFiles(session_); }
+void Form1::RunSelectedFiles() {
+  runStarter_ = few;
+  keelpack::RunSelectedFiles(session_);
+}
 
-void Form1::RunFolderTree() { keelpack::RunFolderTree(session_); }
+void Form1::RunFolderTree() {
+  runStarter_ = many;
+  keelpack::RunFolderTree(session_);
+}
 
 void Form1::Abort() { session_.cancelRequested = true; }
 
@@ -574,9 +659,10 @@ void Form1::ForceIccRemoval() { iccCheck->setCheckState(Qt::PartiallyChecked); }
 // check mark) and the Target label shows in bold while the option is on.
 void Form1::DifdirChanged(bool checked) {
   bakCheck->setEnabled(!checked);
-  QFont bold = tabLabel[kTargetTab]->font();
-  bold.setBold(checked);
-  tabLabel[kTargetTab]->setFont(bold);
+  // Only the weight is the label's own; the family and size follow the window's font.
+  QFont weight;
+  weight.setBold(checked);
+  tabLabel[kTargetTab]->setFont(weight);
 }
 
 void Form1::ShowTab(int index) {

@@ -12,6 +12,7 @@
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QGridLayout;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
@@ -19,6 +20,7 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 class QToolButton;
+class QVBoxLayout;
 
 namespace keelpack::ui {
 
@@ -58,6 +60,8 @@ class Form1 : public QWidget, public FrontEnd {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private slots:
@@ -88,6 +92,12 @@ class Form1 : public QWidget, public FrontEnd {
   void CreateControls();
   void CreateMenus();
   void LayOutControls();
+  // Puts the options column beside the lists only (the designed arrangement) or beside the
+  // lists and the log box, for screens too short for the design.
+  void ArrangeOptions(bool besideLog);
+  // Keeps the designed size where the screen's free area allows it; otherwise the window and
+  // its frame fit into that area, and the lists and the log box give up height first.
+  void FitToScreen();
   void ConnectSignals();
 
   void LoadSettings();
@@ -98,8 +108,10 @@ class Form1 : public QWidget, public FrontEnd {
   Session session_;
   Translucency translucency_;
   FadeIn fade_;
-  int lastScreenWidth_ = 0;  // in twips; 0 until the first watch, so the first one nudges
-  bool ctrlArmed = false;    // the Ctrl+S / Ctrl+T tab shortcuts are armed
+  int lastScreenWidth_ = 0;         // in twips; 0 until the first watch, so the first one nudges
+  bool fittedToRealFrame_ = false;  // the window manager's frame was known at the last fit
+  QWidget* runStarter_ = nullptr;   // the run button that started the run going on
+  bool ctrlArmed = false;           // the Ctrl+S / Ctrl+T tab shortcuts are armed
 
   // Kept verbatim from the settings file and written back unchanged.
   std::string fontName_;
@@ -111,6 +123,9 @@ class Form1 : public QWidget, public FrontEnd {
   DriveList* Drive1;
   FolderList* Dir1;
   FileList* FileBox;
+
+  QGridLayout* windowGrid_;
+  QVBoxLayout* optionsColumn_;
 
   // Run controls and status.
   QPushButton* few;

@@ -20,6 +20,13 @@ LogTextBox::LogTextBox(QWidget* parent) : QPlainTextEdit(parent) {
   setUndoRedoEnabled(false);
 }
 
+QSize LogTextBox::minimumSizeHint() const {
+  const int margins = 2 * (frameWidth() + static_cast<int>(document()->documentMargin()));
+  return {QPlainTextEdit::minimumSizeHint().width(),
+          kMinimumLines * fontMetrics().lineSpacing() + margins +
+              horizontalScrollBar()->sizeHint().height()};
+}
+
 void LogTextBox::appendLine(std::string_view line, bool showNewest) {
   pending_ << FromBytes(line);
   showNewest_ = showNewest_ || showNewest;

@@ -17,6 +17,8 @@ class LogTextBox : public QPlainTextEdit {
  public:
   static constexpr int kMaxLines = 100'000;
   static constexpr int kBatchLines = 1'000;
+  // However short the window gets, this many lines stay in view.
+  static constexpr int kMinimumLines = 3;
 
   explicit LogTextBox(QWidget* parent = nullptr);
 
@@ -27,6 +29,8 @@ class LogTextBox : public QPlainTextEdit {
   // Adds the gathered lines to the document now, for whoever reads it before the next turn
   // of the event loop.
   void flush();
+
+  QSize minimumSizeHint() const override;
 
  signals:
   // F12, with or without shift keys: the hidden switch for echoing every log message.

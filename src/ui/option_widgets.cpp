@@ -1,8 +1,12 @@
 #include "ui/option_widgets.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 
 namespace keelpack::ui {
+namespace {
+constexpr int kPaddingPixels = 8;  // between a tab's caption and its sides
+}
 
 IccCheckBox::IccCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
   setTristate(true);
@@ -25,15 +29,28 @@ TabLabel::TabLabel(int index, const QString& text, QWidget* parent)
     : QLabel(text, parent), index_(index) {
   setAlignment(Qt::AlignCenter);
   setCursor(Qt::PointingHandCursor);
-  setRaised(false);
+  setContentsMargins(kPaddingPixels, 0, kPaddingPixels, 0);
 }
 
 void TabLabel::setRaised(bool raised) {
-  // Raised: joined to the frame above it, in the frame's colour; lowered: a recessed tab.
-  setStyleSheet(raised ? QStringLiteral("QLabel { border: 1px solid palette(mid); border-top: none;"
-                                        " background: palette(window); padding: 0 8px; }")
-                       : QStringLiteral("QLabel { border: 1px solid palette(mid);"
-                                        " background: palette(button); padding: 0 8px; }"));
+  raised_ = raised;
+  update();
+}
+
+// Drawn here rather than by a style sheet: a widget with a style sheet keeps the font it had
+// when the sheet was applied and no longer follows the window's font.
+void TabLabel::paintEvent(QPaintEvent* event) {
+  {
+    // Raised: joined to the frame above it, in the frame's colour; lowered: a recessed tab.
+    QPainter painter(this);
+    const QRect edge = rect().adjusted(0, 0, -1, -1);
+    painter.fillRect(rect(), palette().color(raised_ ? QPalette::Window : QPalette::Button));
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawPolyline(
+        QPolygon({edge.topLeft(), edge.bottomLeft(), edge.bottomRight(), edge.topRight()}));
+    if (!raised_) painter.drawLine(edge.topLeft(), edge.topRight());
+  }
+  QLabel::paintEvent(event);
 }
 
 void TabLabel::mouseReleaseEvent(QMouseEvent* event) {

@@ -38,9 +38,11 @@ class TabLabel : public QLabel {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   int index_;
+  bool raised_ = false;
 };
 
 }  // namespace keelpack::ui

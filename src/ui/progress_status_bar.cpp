@@ -11,14 +11,22 @@ namespace {
 constexpr int kHeightTwips = 375;
 constexpr int kOpeningFillTwips = 15;  // a sliver of blue before the first run
 
-const QString kStyle = QStringLiteral(
-    "QFrame#backFrame { background: rgb(224, 224, 224); border: 1px solid rgb(150, 150, 150); }"
-    "QFrame#FrontFrame { background: rgb(0, 128, 255); border: 1px solid rgb(0, 96, 200); }"
-    "QLabel#backLabel { color: black; background: transparent; border: none; }"
-    "QLabel#frontLabel { color: white; background: transparent; border: none; }");
+// Colours set by palette rather than by a style sheet: a widget with a style sheet keeps the
+// font it had when the sheet was applied and no longer follows the window's font.
+void Colour(QWidget* widget, QColor fill, QColor text) {
+  QPalette colours = widget->palette();
+  if (fill.isValid()) colours.setColor(QPalette::Window, fill);
+  colours.setColor(QPalette::WindowText, text);
+  widget->setPalette(colours);
+  widget->setAutoFillBackground(fill.isValid());
+}
 
-QLabel* MakeLabel(const char* name, QWidget* parent) {
+// A flat box with a one-pixel outline in the text colour.
+void Outline(QFrame* frame) { frame->setFrameStyle(QFrame::Box | QFrame::Plain); }
+
+QLabel* MakeLabel(const char* name, QColor text, QWidget* parent) {
   auto* label = new QLabel(parent);
+  Colour(label, QColor(), text);
   label->setObjectName(name);
   label->setAlignment(Qt::AlignCenter);
   label->setTextFormat(Qt::PlainText);
@@ -29,11 +37,14 @@ QLabel* MakeLabel(const char* name, QWidget* parent) {
 
 ProgressStatusBar::ProgressStatusBar(QWidget* parent) : QFrame(parent) {
   setObjectName("backFrame");
-  setStyleSheet(kStyle);
-  backLabel_ = MakeLabel("backLabel", this);
+  Outline(this);
+  Colour(this, QColor(224, 224, 224), QColor(150, 150, 150));
+  backLabel_ = MakeLabel("backLabel", Qt::black, this);
   frontFrame_ = new QFrame(this);
   frontFrame_->setObjectName("FrontFrame");
-  frontLabel_ = MakeLabel("frontLabel", frontFrame_);
+  Outline(frontFrame_);
+  Colour(frontFrame_, QColor(0, 128, 255), QColor(0, 96, 200));
+  frontLabel_ = MakeLabel("frontLabel", Qt::white, frontFrame_);
   setFixedHeight(Twips(this, kHeightTwips));
   setMinimumWidth(Twips(this, 3000));
   frontFrame_->setGeometry(0, 0, Twips(this, kOpeningFillTwips), height());

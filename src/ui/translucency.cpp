@@ -52,6 +52,10 @@ bool WindowOpacityAvailable() {
 void MakeWindowTransparent(QWidget* window, int alpha) {
   if (window == nullptr) return;
   window->setWindowOpacity(std::clamp(alpha, 0, kOpaque) / static_cast<double>(kOpaque));
+  // The property change waits in the connection's buffer until other traffic sends it, which
+  // would show a whole fade at once; each step goes to the X server now.
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (x11 != nullptr && x11->connection() != nullptr) xcb_flush(x11->connection());
 }
 
 QRegion NonBlackRegion(const QImage& image) {

@@ -7,8 +7,6 @@
 #include <QPointer>
 #include <QTest>
 
-#include "support/pictures.h"
-
 namespace keelpack::test {
 namespace {
 
@@ -88,13 +86,6 @@ void ClickBox(QAbstractButton* box, Qt::MouseButton button) {
 void ClickEntry(QMenu* menu, const char* entry) {
   QTest::mouseClick(menu, Qt::LeftButton, {},
                     menu->actionGeometry(Child<QAction>(menu, entry)).center());
-}
-
-Bytes JpegWithComment(unsigned seed, int size) {
-  const Bytes picture = EncodePicture({.width = size, .height = size, .seed = seed});
-  const Bytes soi(picture.begin(), picture.begin() + 2);
-  const Bytes rest(picture.begin() + 2, picture.end());
-  return Concat({soi, SegmentBytes(0xFE, ToBytes("a comment that carries no picture")), rest});
 }
 
 }  // namespace keelpack::test

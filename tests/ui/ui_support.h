@@ -56,7 +56,4 @@ T* Child(const QObject* parent, const char* name) {
   return child;
 }
 
-// A small real JPEG with a comment segment, which a rewrite removes.
-Bytes JpegWithComment(unsigned seed, int size = 16);
-
 }  // namespace keelpack::test
