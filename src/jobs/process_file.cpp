@@ -244,8 +244,12 @@ std::string Job::MaskedName() const {
 }  // namespace
 
 void PendingFolderSyncs::Flush() {
-  for (const std::string& folder : folders_) platform::SyncFolder(folder);
-  folders_.clear();
+  std::set<std::string> folders;
+  {
+    const std::lock_guard lock(mutex_);
+    folders.swap(folders_);
+  }
+  for (const std::string& folder : folders) platform::SyncFolder(folder);
 }
 
 void JobCounts::Add(JobOutcome outcome) {

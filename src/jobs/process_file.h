@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -33,12 +34,17 @@ struct JobCounts {
 // Folders whose entries the jobs of a run have changed, flushed to the disk together, once
 // per folder rather than once per file. A crash before the flush can bring an old file back,
 // complete; it can never lose one, as every new file is on the disk before it takes a name.
+// Jobs on several threads may add to it at once.
 class PendingFolderSyncs {
  public:
-  void Add(const std::string& folder) { folders_.insert(folder); }
+  void Add(const std::string& folder) {
+    const std::lock_guard lock(mutex_);
+    folders_.insert(folder);
+  }
   void Flush();
 
  private:
+  std::mutex mutex_;
   std::set<std::string> folders_;
 };
 

@@ -6,6 +6,7 @@
 #include "jobs/path_utils.h"
 #include "platform/listing.h"
 #include "platform/system.h"
+#include "runs/file_jobs.h"
 #include "runs/session.h"
 
 namespace keelpack {
@@ -19,20 +20,6 @@ std::string Number(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.0f", value);
   return text;
-}
-
-// Runs one file job and keeps the run's counts.
-void RunJob(Session& session, std::string path) {
-  const OptionSet options = session.frontEnd.Options();
-  const JobEnv env{session.log,
-                   options,
-                   session.totals,
-                   session.baseFolder,
-                   [&session] { session.frontEnd.ProcessPendingEvents(); },
-                   session.durable,
-                   session.workId,
-                   &session.folderSyncs};
-  session.outcomes.Add(ProcessFile(env, path));
 }
 
 // Progress lines come at most about once a second, after a file, never during one.
@@ -140,19 +127,23 @@ void RunSelectedFiles(Session& session) {
 
   ProgressClock clock;
   int processed = 0;
-  for (const std::string& name : selected) {
-    if (session.cancelRequested) {
-      session.log.AppendScreenLog("Operation cancelled!", kBrief);
-      break;
-    }
-    RunJob(session, folder + "/" + name);
+  FileJobs jobs(session, [&] {
     ++processed;
     if (clock.Due()) {
       SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
       ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
                               std::to_string(session.fileTotal) + " files...");
     }
+  });
+  for (const std::string& name : selected) {
+    if (session.cancelRequested) {
+      jobs.Finish();
+      session.log.AppendScreenLog("Operation cancelled!", kBrief);
+      break;
+    }
+    jobs.Add(folder + "/" + name);
   }
+  jobs.Finish();
   session.frontEnd.RereadFileList();
   if (selected.empty()) session.log.AppendScreenLog("Please select a file.", kScreenOnly);
   EndRun(session, RunKind::kSelectedFiles);
@@ -176,31 +167,44 @@ void RunFolderTree(Session& session) {
 
   ProgressClock clock;
   int processed = 0;
+  size_t foldersDone = 0;  // of the jobs passed on so far
+  FileJobs jobs(session, [&] {
+    ++processed;
+    if (clock.Due()) {
+      if (session.fileTotal > 0) {
+        SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
+      }
+      ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
+                              std::to_string(session.fileTotal) + " files in " +
+                              std::to_string(foldersDone + 1) + " of " +
+                              std::to_string(session.folderTotal) + " directories.");
+    }
+  });
   for (size_t i = 0; i < session.dirList.size(); ++i) {
     std::string folder = session.dirList[i];
     CollapseSeparators(folder);
     // Listed afresh: files that came or went since the scan are processed or skipped.
     const auto files = platform::ListFiles(folder);
-    if (!files) session.log.WriteLog("Cannot open directory " + folder, kVerbose);
+    if (!files) {
+      jobs.Then([&session, folder] {
+        session.log.WriteLog("Cannot open directory " + folder, kVerbose);
+      });
+    }
     for (const std::string& name : files.value_or(std::vector<std::string>{})) {
       if (session.cancelRequested) break;
-      RunJob(session, folder + "/" + name);
-      ++processed;
-      if (clock.Due()) {
-        if (session.fileTotal > 0) {
-          SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
-        }
-        ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
-                                std::to_string(session.fileTotal) + " files in " + std::to_string(i + 1) +
-                                " of " + std::to_string(session.folderTotal) + " directories.");
-      }
+      jobs.Add(folder + "/" + name);
     }
-    session.folderSyncs.Flush();
+    jobs.Then([&] {
+      session.folderSyncs.Flush();
+      ++foldersDone;
+    });
     if (session.cancelRequested) {
+      jobs.Finish();
       session.log.AppendScreenLog("Operation cancelled!", kBrief);
       break;
     }
   }
+  jobs.Finish();
   session.frontEnd.RereadFileList();
   if (session.fileTotal < 1) session.log.AppendScreenLog("No compatible file found.", kScreenOnly);
   EndRun(session, RunKind::kFolderTree);
