@@ -154,7 +154,7 @@ echo "keelpack-cli bench: $files files, $megabytes MB; $cores cores; best of $ru
 echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
 for mode in unsynced synced; do measure "$work/small" small "$mode" "${names[@]}"; done
 
-printf '\n  %-34s %9s %9s   %s\n' "command" "unsynced" "synced" "synced vs cp -a / jhead / fsync copy"
+printf '\n  %-46s %9s %9s   %s\n' "command" "unsynced" "synced" "synced vs cp -a / jhead / fsync copy"
 for name in "${names[@]}"; do
   u=${best[small/unsynced/$name]} s=${best[small/synced/$name]}
   label=${cmd[$name]}
@@ -162,9 +162,9 @@ for name in "${names[@]}"; do
     cp) label="cp -a" ;;
     jhead) label="jhead -purejpg" ;;
     fsync_copy) label="copy, fsync of each file" ;;
-    *) label="keelpack-cli$label" ;;
+    *) label="keelpack-cli $label" ;;
   esac
-  printf '  %-34s %8.3fs %8.3fs   %s / %s / %s\n' "$label" "$u" "$s" \
+  printf '  %-46s %8.3fs %8.3fs   %s / %s / %s\n' "$label" "$u" "$s" \
     "$(ratio "$s" "${best[small/synced/cp]}")" "$(ratio "$s" "${best[small/synced/jhead]}")" \
     "$(ratio "$s" "${best[small/synced/fsync_copy]}")"
 done
