@@ -102,6 +102,11 @@ void FileJobs::Finish() {
   }
 }
 
+int FileJobs::Dropped() {
+  const std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
 bool FileJobs::HeadHasNews() const {
   const Slot& head = *order_.front();
   return !head.held.empty() || head.Finished();
@@ -145,6 +150,7 @@ void FileJobs::Worker(int index) {
     toStart_.pop_front();
     if (session_.cancelRequested) {
       slot.state = Slot::State::kDropped;
+      ++dropped_;
     } else {
       slot.state = Slot::State::kRunning;
       lock.unlock();

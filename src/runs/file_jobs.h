@@ -35,6 +35,8 @@ class FileJobs {
   void Then(std::function<void()> step);
   // Waits for every job added so far and passes it on.
   void Finish();
+  // Jobs that were added but never started, because a cancel came first.
+  int Dropped();
 
  private:
   struct Slot;
@@ -56,6 +58,7 @@ class FileJobs {
   std::deque<std::unique_ptr<Slot>> order_;  // not yet passed on, in the order added
   std::deque<Slot*> toStart_;                // jobs no worker has taken yet
   bool stopping_ = false;
+  int dropped_ = 0;
   std::vector<std::thread> workers_;
 };
 

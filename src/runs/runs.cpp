@@ -135,15 +135,14 @@ void RunSelectedFiles(Session& session) {
                               std::to_string(session.fileTotal) + " files...");
     }
   });
+  bool cancelled = false;
   for (const std::string& name : selected) {
-    if (session.cancelRequested) {
-      jobs.Finish();
-      session.log.AppendScreenLog("Operation cancelled!", kBrief);
-      break;
-    }
+    if ((cancelled = session.cancelRequested)) break;
     jobs.Add(folder + "/" + name);
   }
   jobs.Finish();
+  // Jobs that were waiting for a worker when the cancel came were left out too.
+  if (cancelled || jobs.Dropped() > 0) session.log.AppendScreenLog("Operation cancelled!", kBrief);
   session.frontEnd.RereadFileList();
   if (selected.empty()) session.log.AppendScreenLog("Please select a file.", kScreenOnly);
   EndRun(session, RunKind::kSelectedFiles);
@@ -180,6 +179,7 @@ void RunFolderTree(Session& session) {
                               std::to_string(session.folderTotal) + " directories.");
     }
   });
+  bool cancelled = false;
   for (size_t i = 0; i < session.dirList.size(); ++i) {
     std::string folder = session.dirList[i];
     CollapseSeparators(folder);
@@ -198,13 +198,10 @@ void RunFolderTree(Session& session) {
       session.folderSyncs.Flush();
       ++foldersDone;
     });
-    if (session.cancelRequested) {
-      jobs.Finish();
-      session.log.AppendScreenLog("Operation cancelled!", kBrief);
-      break;
-    }
+    if ((cancelled = session.cancelRequested)) break;
   }
   jobs.Finish();
+  if (cancelled || jobs.Dropped() > 0) session.log.AppendScreenLog("Operation cancelled!", kBrief);
   session.frontEnd.RereadFileList();
   if (session.fileTotal < 1) session.log.AppendScreenLog("No compatible file found.", kScreenOnly);
   EndRun(session, RunKind::kFolderTree);
