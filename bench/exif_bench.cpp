@@ -1,6 +1,5 @@
-// Exif reductions per second over the Exif blocks of the camera corpus: in memory, and
-// through the two work files the JPEG rewriter uses (write the payload, reduce file to file,
-// read the result back, remove both), so that the cost of the work files shows.
+// Exif reductions per second over the Exif blocks of the camera corpus, in memory as the JPEG
+// rewriter does them.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -9,7 +8,6 @@
 #include "support/corpus.h"
 #include "exif/reduce_exif.h"
 #include "log/log_sink.h"
-#include "platform/files.h"
 #include "support/exif_builder.h"
 #include "support/temp_dir.h"
 
@@ -65,30 +63,7 @@ void ReduceInMemory(benchmark::State& state) {
   CountReductions(state);
 }
 
-void ReduceWithWorkFiles(benchmark::State& state) {
-  if (!HaveCorpus(state)) return;
-  SilentBox box;
-  keelpack::LogSink log(box);
-  keelpack::test::TempDir dir;
-  const std::string in = dir.File("exif1.bin");
-  const std::string out = dir.File("newexif1.bin");
-  std::vector<uint8_t> reduced;
-  int usefulTags = 0;
-  for (auto _ : state) {
-    for (const Bytes& block : CorpusExifBlocks()) {
-      keelpack::platform::WriteWholeFile(in, block);
-      benchmark::DoNotOptimize(keelpack::ReduceExif(log, false, in, out, usefulTags));
-      keelpack::platform::ReadWholeFile(out, reduced);
-      keelpack::platform::RemoveFile(in);
-      keelpack::platform::RemoveFile(out);
-    }
-  }
-  CountReductions(state);
-}
-
-// Wall-clock rates: the work files spend most of their time waiting on the file system.
 BENCHMARK(ReduceInMemory)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(ReduceWithWorkFiles)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

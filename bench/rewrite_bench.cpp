@@ -79,7 +79,7 @@ void CorpusRewrite(benchmark::State& state) {
   for (auto _ : state) {
     for (const std::string& file : corpus.files) {
       benchmark::DoNotOptimize(
-          RewriteJpeg({log, options, totals, "bench"}, file, out, kDefaultRemoveList, exifMode, quickScan));
+          RewriteJpeg({log, options, totals}, file, out, kDefaultRemoveList, exifMode, quickScan));
     }
   }
   state.SetBytesProcessed(state.iterations() * corpus.bytes);
@@ -104,7 +104,7 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
   RewriteTotals totals;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        RewriteJpeg({log, options, totals, "bench"}, in, out, kDefaultRemoveList, kExifModeRemove, false));
+        RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, kExifModeRemove, false));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(entropy.size()));
   state.SetComplexityN(static_cast<int64_t>(entropy.size()));

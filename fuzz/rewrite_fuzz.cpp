@@ -25,7 +25,6 @@ const std::string& WorkFolder() {
     std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
                           std::string("/keelpack-fuzz-XXXXXX");
     if (mkdtemp(pattern.data()) == nullptr) abort();
-    setenv("XDG_CACHE_HOME", pattern.c_str(), 1);
     setenv("XDG_CONFIG_HOME", pattern.c_str(), 1);
     return pattern;
   }();
@@ -52,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.dpi = (choice >> 5) & 1;
   keelpack::RewriteTotals totals;
   const std::string jobList = std::string("\xEC\xED\xE1\xFE\xEE") + (options.icc == 1 ? "" : "\xE2");
-  const int result = keelpack::RewriteJpeg({log, options, totals, "fuzz"}, in, out,
+  const int result = keelpack::RewriteJpeg({log, options, totals}, in, out,
                                            (choice & 64) ? std::string_view(jobList)
                                                          : keelpack::kDefaultRemoveList,
                                            choice % 3, (choice & 4) != 0);

@@ -73,7 +73,9 @@ int RunCommandLine(int argc, const char* const* argv) {
     outcomes += session.outcomes;
   }
   if (InterruptRequested()) return kExitInterrupted;
-  return outcomes.rewritten == outcomes.total() ? kExitAllRewritten : kExitNotAllRewritten;
+  // A folder left out is a tree not fully processed, as much as a file that was.
+  const bool all = outcomes.rewritten == outcomes.total() && frontEnd.skippedFolders() == 0;
+  return all ? kExitAllRewritten : kExitNotAllRewritten;
 }
 
 }  // namespace keelpack::cli

@@ -25,6 +25,10 @@ struct Console {
 
 inline constexpr int kBarWidth = 20;
 
+// A line as it may reach a terminal: control bytes (C0, DEL, C1) and bytes that are not
+// UTF-8 are shown as \xHH, so that no file name can drive the terminal.
+std::string Printable(std::string_view line);
+
 // One screen line of status: the bar, the percentage, then as much of the text as fits in
 // `width` columns (one column is kept free, so that the cursor never wraps).
 std::string StatusLine(std::string_view text, float percent, int width);
@@ -58,6 +62,10 @@ class CliFrontEnd : public FrontEnd {
   std::string FolderPath() override { return run_.folder; }
   std::vector<FileEntry> FileEntries() override;
   void RereadFileList() override {}
+  void FolderSkipped(std::string_view line) override;
+
+  // Folders left out by all runs so far.
+  int skippedFolders() const { return skippedFolders_; }
 
  private:
   void PrintLine(std::string_view line);
@@ -76,7 +84,9 @@ class CliFrontEnd : public FrontEnd {
   std::string status_;
   float percent_ = 0;
   bool statusShown_ = false;
-  std::string lastPrinted_;
+  int skippedFolders_ = 0;
+  int runSkippedFolders_ = 0;
+  std::string lastPrinted_;  // in this run
 };
 
 }  // namespace keelpack::cli

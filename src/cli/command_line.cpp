@@ -50,7 +50,9 @@ constexpr const char* kFooter = R"(PATHS
   With --output, give one FOLDER, or FILEs only: the output mirrors the paths below the
   folder (or below the files' common folder), so two runs could write onto each other.
   The output folder must not be the processed folder or hold it. Files of the same name in
-  the output folder are replaced.
+  the output folder are replaced; when the output folder lies inside the processed folder,
+  only an earlier output of the same file (it keeps that file's modification time) is
+  replaced, and any other file there is left alone ("Output exists - ").
   Every PATH must exist. On a usage error nothing is touched.
   --files-from LIST adds the paths listed in the file LIST (- for standard input), one per
   line, or each ended by a NUL with -0, as `find ... -print0` writes them:
@@ -81,13 +83,18 @@ SETTINGS AND LOG FILE
 CTRL+C
   The first Ctrl+C stops the run after the files being processed and prints the summary; no
   further run starts. A second Ctrl+C stops at once. Either way a file is replaced only by
-  its complete rewritten form in one step; a second Ctrl+C may leave the unfinished new file
-  of each file under way (FILE.tmp beside it, or the file in the output folder), which the
-  next run over that file replaces.
+  its complete rewritten form in one step; a second Ctrl+C may leave the new file of each
+  file under way, or waiting to be put in place, under a hidden temporary name
+  (.keelpack-...-FILE.tmp beside it, or in the output folder), which the next run removes.
+
+TWO RUNS
+  Each file is locked while it is processed; a second keelpack-cli (or the window) over the
+  same files skips a locked file ("File in use by another run - ").
 
 EXIT STATUS
   0    every file was rewritten (or none was found)
-  1    a file was damaged, not JPEG data, skipped or could not be processed
+  1    a file was damaged, not JPEG data, skipped or could not be processed, or a
+       folder was left out (each one is named on standard error)
   2    usage error (bad option, missing path); nothing was touched
   130  interrupted by Ctrl+C
 )";

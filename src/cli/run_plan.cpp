@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 
+#include "platform/folder.h"
 #include "platform/listing.h"
 
 namespace keelpack::cli {
@@ -19,6 +20,14 @@ PlanResult Refuse(std::string error) { return {std::nullopt, std::move(error)}; 
 bool Within(const fs::path& inner, const fs::path& outer) {
   auto [o, i] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
   return o == outer.end();
+}
+
+// True when the folder `outer` is `inner` or holds it, by device and inode: a second mount
+// of a folder is the same folder.
+bool SameOrHolds(const fs::path& outer, const fs::path& inner) {
+  platform::Folder o, i;
+  if (o.Open(outer.string()) != 0 || i.Open(inner.string()) != 0) return false;
+  return o.Id() == i.Id() || o.Holds(i);
 }
 
 // The longest folder that holds both.
@@ -129,12 +138,14 @@ PlanResult MakePlan(const std::vector<std::string>& paths, const OptionSet& opti
           "with an output folder, give one folder, or files only: their mirrors could "
           "land on each other");
     }
-    if (Within(plan.runs.front().folder, *output)) {
+    if (Within(plan.runs.front().folder, *output) || SameOrHolds(*output, plan.runs.front().folder)) {
       return Refuse("the output folder must not be the processed folder or hold it: " +
                     options.output);
     }
     for (const fs::path& file : files) {
-      if (Within(file, *output)) return Refuse(file.string() + " lies in the output folder");
+      if (Within(file, *output) || SameOrHolds(*output, file.parent_path())) {
+        return Refuse(file.string() + " lies in the output folder");
+      }
     }
     plan.options.output = output->string();
   }

@@ -4,8 +4,6 @@
 #include "exif/exif_reader.h"
 #include "exif/exif_writer.h"
 #include "log/log_sink.h"
-#include "platform/failure.h"
-#include "platform/files.h"
 
 namespace keelpack {
 namespace {
@@ -17,11 +15,6 @@ void LogFailure(LogSink& log, std::string_view text, std::string_view name) {
   line += " - Failed to open file ";
   line += name;
   log.WriteLog(line, kVerbose);
-}
-
-int SystemFailure(LogSink& log, int systemError, std::string_view name) {
-  LogFailure(log, platform::FailureText(systemError), name);
-  return platform::FailureNumber(systemError);
 }
 
 }  // namespace
@@ -44,30 +37,6 @@ int ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload
   }
   LogKeptEntries(log, policy.rows(), reader.byteOrder());
   return 0;
-}
-
-int ReduceExif(LogSink& log, bool keepDpi, const std::string& inName, const std::string& outName,
-               int& usefulTags) {
-  usefulTags = 0;
-  std::vector<uint8_t> payload;
-  if (const int error = platform::ReadWholeFile(inName, payload); error != 0) {
-    return SystemFailure(log, error, inName);
-  }
-  if (!HasExifPrefix(payload)) return kNotExifBlock;
-
-  // The output exists, empty, as soon as the prefix has passed, so an output that cannot be
-  // made fails before the walk logs anything.
-  if (const int error = platform::WriteWholeFile(outName, {}); error != 0) {
-    return SystemFailure(log, error, inName);
-  }
-  std::vector<uint8_t> reduced;
-  const int result = ReduceExifBlock(log, keepDpi, payload, reduced, usefulTags, inName);
-  const int error = platform::WriteWholeFile(outName, reduced);
-  // A reduction that failed already has its failure line; its output is not used.
-  if (error != 0 && (result == 0 || result == kNotExifBlock)) {
-    return SystemFailure(log, error, inName);
-  }
-  return result;
 }
 
 }  // namespace keelpack

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,15 +14,10 @@ class LogSink;
 // Reduces one APP1 payload beginning "Exif" held in memory. Result 0: `reduced` holds the new
 // payload; 2: not an Exif block; any other value: a failure number (platform/failure.h).
 // `usefulTags` is set to 0 at the start and counts the useful tags seen. `nameForLog` is the
-// file name that the failure line names.
+// name that the failure line names: the photo the block comes from.
 // On any other result than 0, `reduced` holds the header bytes written before the reduction
 // stopped (nothing when the payload does not even start with the "Exif" prefix).
 int ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload,
                     std::vector<uint8_t>& reduced, int& usefulTags, std::string_view nameForLog);
-
-// The same between two work files: reads inName, writes outName (created or emptied once the
-// prefix has passed; on result 2 it holds only the header bytes written so far).
-int ReduceExif(LogSink& log, bool keepDpi, const std::string& inName, const std::string& outName,
-               int& usefulTags);
 
 }  // namespace keelpack

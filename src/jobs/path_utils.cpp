@@ -24,7 +24,6 @@ void CollapseSeparators(std::string& path) {
 }
 
 void StripTrailingSeparator(std::string& path) {
-  if (!path.empty() && path.back() == '\\') path.pop_back();
   if (!path.empty() && path.back() == '/') path.pop_back();
 }
 

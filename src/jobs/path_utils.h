@@ -2,11 +2,10 @@
 
 #include <string>
 
-// Path texts in which both "\" and "/" count as separators; neither is ever turned into the
-// other. The program itself appends "/".
+// Path texts. Only "/" separates: on Linux "\" and ":" are ordinary characters of a name.
 namespace keelpack {
 
-constexpr bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+constexpr bool IsSeparator(char c) { return c == '/'; }
 
 // The path with "/" added unless it already ends in a separator; "" gives "/".
 std::string AddTrailingSeparator(const std::string& path);
@@ -14,7 +13,7 @@ std::string AddTrailingSeparator(const std::string& path);
 // Shrinks every run of separators after the first two characters to its first separator.
 void CollapseSeparators(std::string& path);
 
-// Removes one trailing "\", then one trailing "/".
+// Removes one trailing "/".
 void StripTrailingSeparator(std::string& path);
 
 // Creates every missing folder of `path`, top down. 0 on success, otherwise the failure

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <optional>
+#include <utility>
 #include <string_view>
 
 #include "jobs/path_utils.h"
@@ -11,10 +13,23 @@
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/files.h"
+#include "platform/folder.h"
 #include "platform/system.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
+
+// A new file that is complete, and the source it is to replace, still open and locked.
+struct DurableBatch::Pending {
+  platform::Folder folder;
+  platform::File source;
+  platform::File temp;
+  std::string name;
+  std::string tempName;
+  std::string path;
+  int64_t size = 0;
+};
+
 namespace {
 
 // APP12, APP13, APP1, COM and APP14, then APP2 unless colour profiles are all kept.
@@ -23,6 +38,10 @@ constexpr char kApp2Code = '\xE2';
 
 constexpr int kFinalizeAttempts = 10;
 
+// A batch is committed once this many files, or bytes, wait in it.
+constexpr size_t kBatchFiles = 64;
+constexpr int64_t kBatchBytes = int64_t{64} << 20;
+
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
          std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
@@ -30,26 +49,15 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
          });
 }
 
-// True when `folder` is `inner` itself or a folder above it, links followed: mirrored output
-// would then land among the very files being processed.
-bool FolderHolds(const std::string& folder, const std::string& inner) {
-  const auto outer = platform::ResolvedPath(folder);
-  const auto resolved = platform::ResolvedPath(inner);
-  if (!outer || !resolved) return false;
-  if (*outer == "/") return true;
-  return *resolved == *outer || resolved->starts_with(*outer + "/");
-}
-
-// "Set to normal", then delete.
-int DeleteFile(const std::string& path) {
-  platform::MakeWritable(path);
-  return platform::RemoveFile(path);
-}
-
-// Removes a file if it is there; a name that is already free is no failure.
-bool RemoveIfPresent(const std::string& path) {
-  const int error = platform::RemoveFile(path);
-  return error == 0 || error == ENOENT;
+// True when `name` matches `pattern`, in which each "*" stands for any run of characters.
+bool MatchesStars(std::string_view name, std::string_view pattern) {
+  const size_t star = pattern.find('*');
+  if (star == std::string_view::npos) return name == pattern;
+  if (!name.starts_with(pattern.substr(0, star))) return false;
+  for (size_t skip = star; skip <= name.size(); ++skip) {
+    if (MatchesStars(name.substr(skip), pattern.substr(star + 1))) return true;
+  }
+  return false;
 }
 
 int ExifModeFor(int exifOption) {
@@ -60,6 +68,8 @@ int ExifModeFor(int exifOption) {
   }
 }
 
+using platform::EntryStatus;
+
 // One job; every step that can fail ends it with its scope's message.
 class Job {
  public:
@@ -69,57 +79,109 @@ class Job {
  private:
   enum class Action { kDelete, kDeleteNonJpeg, kRename, kIgnore };
 
+  JobOutcome Open();
   bool Backup();
   bool ChooseOutput();
   JobOutcome Verdict(int result);
   JobOutcome Finalize();
   std::string MaskedName() const;
+  bool MaskProduced() const;
+  JobOutcome RenameByMask(JobOutcome outcome);
   Action ActionFor(int result) const;
+  // True while the file's name still holds the file this job opened and judged.
+  bool SourceStillThere() const;
 
   JobOutcome End(std::string_view message, int level, JobOutcome outcome) {
     env_.log.AppendScreenLog(std::string(message) + path_, level);
     return outcome;
   }
   // The rewriter's output, which did not become the result.
-  bool RemoveOutputIfPresent() { return RemoveIfPresent(written_); }
+  bool RemoveOutput() {
+    const int error = outFolder_->Remove(tempName_);
+    return error == 0 || error == ENOENT;
+  }
 
   const JobEnv& env_;
   const OptionSet& o_;
   std::string& path_;
-  // The result's final name: the source itself, or its mirror in the output folder. The
-  // rewriter writes under a name of its own first, so that no name ever holds half a file.
-  std::string output_;
-  std::string written_;
+  std::string name_;  // the file's name in its folder
+  platform::Folder ownFolder_;
+  const platform::Folder* folder_ = nullptr;
+  platform::File source_;  // opened, checked and locked before anything is written
+  // Where the result goes: beside the source (in place) or in its mirror below the output
+  // folder. The rewriter writes a fresh temporary file there first, so that no name ever
+  // holds half a file.
+  platform::Folder mirror_;
+  const platform::Folder* outFolder_ = nullptr;
+  std::string outName_;
+  std::string tempName_;
+  std::string written_;  // the temporary file's path
+  platform::File temp_;
   bool differentFolder_ = false;
+  // The rewriter, which works with paths, reaches exactly the files opened here.
+  std::optional<platform::BoundName> boundSource_;
+  std::optional<platform::BoundName> boundTemp_;
 };
+
+JobOutcome Job::Open() {
+  auto [folderPath, name] = platform::SplitPath(path_);
+  name_ = name;
+  folder_ = env_.folder;
+  if (folder_ == nullptr) {
+    if (int error = ownFolder_.Open(folderPath)) {
+      if (error == ENOENT || error == ENOTDIR) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+      return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+    }
+    folder_ = &ownFolder_;
+  }
+  switch (folder_->OpenFile(name_, source_)) {
+    case 0: break;
+    case ENOENT: return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+    // A link would be replaced by a copy of what it points at, and a pipe could block the run.
+    case ELOOP:
+    case EISDIR:
+    case EINVAL: return End("Incompatible file ignored - ", kVerbose, JobOutcome::kSkipped);
+    default: return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  }
+  // Only a lock that another holds stops the job; a file system without locks (or one that
+  // locks only files open for writing) leaves the job to go on unlocked, as before.
+  if (source_.TryLock() == EWOULDBLOCK) return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
+  return JobOutcome::kRewritten;
+}
 
 JobOutcome Job::Run() {
   if (path_.find('?') != std::string::npos) {
     return End("Unsupported characters in filename: ", kVerbose, JobOutcome::kSkipped);
   }
   CollapseSeparators(path_);
-  const bool present = platform::Exists(path_);
-  // A link would be replaced by a copy of what it points at, and a pipe could block the run.
-  if (present && !platform::IsRegularFile(path_)) {
-    return End("Incompatible file ignored - ", kVerbose, JobOutcome::kSkipped);
-  }
-
+  if (const JobOutcome opened = Open(); opened != JobOutcome::kRewritten) return opened;
   if (!Backup()) return End("Cannot backup image - ", kVerbose, JobOutcome::kFailed);
   if (!ChooseOutput()) return End("Cannot create path for ", kVerbose, JobOutcome::kFailed);
-  if (differentFolder_ && FolderHolds(o_.output, env_.baseFolder)) {
-    // One file's mirror could land on another source file, which the job would then delete
-    // as a stale output.
+  if (differentFolder_ && (mirror_.Id() == folder_->Id() || mirror_.Holds(*folder_))) {
+    // One file's mirror could land on another source file.
     return End("Output folder holds the source - ", kVerbose, JobOutcome::kFailed);
   }
-  if (!RemoveIfPresent(written_) || (differentFolder_ && !RemoveIfPresent(output_))) {
+  if (EntryStatus existing; outFolder_->Lookup(outName_, existing) == 0 && differentFolder_) {
+    // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
+    // file that is not this source's earlier output.
+    platform::File::Status status;
+    source_.GetStatus(status);
+    if (existing.id == source_.Id() ||
+        (env_.outputInTree && (existing.kind != EntryStatus::Kind::kFile || existing.lastWrite != status.lastWrite))) {
+      env_.log.AppendScreenLog("Output exists - " + mirror_.PathOf(outName_), kBrief);
+      return JobOutcome::kFailed;
+    }
+  }
+  if (outFolder_->CreateTemporary(outName_, temp_, tempName_) != 0) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
-  if (!present) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+  written_ = outFolder_->PathOf(tempName_);
+  boundSource_.emplace(path_, source_);
+  boundTemp_.emplace(written_, temp_);
 
   std::string removeList(kJobRemoveList);
   if (o_.icc != kIccKeepAll) removeList += kApp2Code;
-  RewriteEnv rewriteEnv{env_.log, o_, env_.totals, env_.workId};
-  rewriteEnv.syncOutput = env_.durable && !differentFolder_;
+  RewriteEnv rewriteEnv{env_.log, o_, env_.totals};
   const int result =
       RewriteJpeg(rewriteEnv, path_, written_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
   env_.log.WriteLog("Return code was " + std::to_string(result), kExplicit);
@@ -128,22 +190,46 @@ JobOutcome Job::Run() {
 
 bool Job::Backup() {
   if (!o_.makeBackups()) return true;
-  const std::string backup = path_ + ".bak";
-  if (platform::Exists(backup) && DeleteFile(backup) != 0) return false;
-  return platform::CopyFile(path_, backup) == 0;
+  // Written whole under a temporary name, then put in place in one step: a failure never
+  // leaves a cut-short backup, and an old backup that is a link is replaced, not followed.
+  platform::File copy;
+  std::string tempName;
+  const std::string backup = name_ + ".bak";
+  if (folder_->CreateTemporary(backup, copy, tempName) != 0) return false;
+  platform::File::Status status;
+  std::vector<std::string> refused;
+  int error = source_.GetStatus(status);
+  if (!error) error = copy.CopyContentFrom(source_);
+  if (!error) error = copy.CopyExtendedAttributesFrom(source_, refused);
+  if (!error) {
+    copy.SetLastWriteTime(status.lastWrite);
+    error = copy.SetAttributes(status.attributes);
+  }
+  if (!error && env_.durable) error = copy.Sync();
+  if (!error) error = folder_->Replace(tempName, backup);
+  if (error) folder_->Remove(tempName);
+  return error == 0;
 }
 
 bool Job::ChooseOutput() {
-  output_ = path_;
-  written_ = path_ + ".tmp";
+  outFolder_ = folder_;
+  outName_ = name_;
   if (!o_.differentFolder() || !StartsWithIgnoringCase(path_, env_.baseFolder)) return true;
   // Without an output folder the files would land in the root folder.
   if (o_.output.empty()) return false;
   differentFolder_ = true;
-  output_ = AddTrailingSeparator(o_.output) + path_.substr(env_.baseFolder.size());
-  written_ = output_ + ".tmp";
-  std::string folder = output_.substr(0, output_.find_last_of("\\/"));
-  return CreateFolderPath(folder) == 0;
+  std::string relative = path_.substr(env_.baseFolder.size());
+  while (relative.starts_with('/')) relative.erase(0, 1);
+  const auto [relativeFolder, name] = platform::SplitPath(relative);
+  outName_ = name;
+  std::string top = o_.output;
+  platform::Folder outputTop;
+  if (CreateFolderPath(top) != 0 || outputTop.Open(top) != 0) return false;
+  // Below the output folder, mirror folders are made and entered one name at a time; a link
+  // there (to a folder of the tree, say) is never followed.
+  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true) != 0) return false;
+  outFolder_ = &mirror_;
+  return true;
 }
 
 Job::Action Job::ActionFor(int result) const {
@@ -159,6 +245,11 @@ Job::Action Job::ActionFor(int result) const {
   return Action::kIgnore;
 }
 
+bool Job::SourceStillThere() const {
+  EntryStatus now;
+  return folder_->Lookup(name_, now) == 0 && now.id == source_.Id();
+}
+
 JobOutcome Job::Verdict(int result) {
   if (result == kRewritten) {
     if (o_.readability == 1 && !platform::LoadsAsPicture(written_)) {
@@ -169,84 +260,213 @@ JobOutcome Job::Verdict(int result) {
   if (result > kDamaged && !platform::IsContentFailure(result)) {
     // The system failed the rewrite (the disk is full, a folder is read-only): that says
     // nothing about the file, which is left as it was.
-    RemoveOutputIfPresent();
+    RemoveOutput();
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
 
   const JobOutcome outcome = result == kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
-  switch (ActionFor(result)) {
+  Action action = ActionFor(result);
+  // A name the mask gave on an earlier run keeps it; renaming again would pile up prefixes.
+  if (action == Action::kRename && MaskProduced()) action = Action::kIgnore;
+  switch (action) {
     case Action::kDelete:
     case Action::kDeleteNonJpeg:
       env_.log.AppendScreenLog(
-          std::string(ActionFor(result) == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") +
-              path_,
+          std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
-      if (DeleteFile(path_) != 0 || !RemoveOutputIfPresent()) {
+      // Only the file that was judged is deleted, never one put under its name meanwhile.
+      if (!SourceStillThere() || folder_->Remove(name_) != 0 || !RemoveOutput()) {
         return End("Inaccessible for writing - ", kVerbose, outcome);
       }
       return outcome;
-    case Action::kRename: {
-      if (!RemoveOutputIfPresent()) return End("Inaccessible for writing - ", kVerbose, outcome);
-      const std::string renamed = MaskedName();
-      env_.log.AppendScreenLog("Renaming corrupted " + path_, kVerbose);
-      // Never over another file: a mask without "*" names every damaged file alike.
-      if (platform::RenameNoReplace(path_, renamed) != 0) {
-        return End("Invalid filename or disk full - ", kVerbose, outcome);
-      }
-      return outcome;
-    }
+    case Action::kRename:
+      if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
+      return RenameByMask(outcome);
     case Action::kIgnore:
       env_.log.AppendScreenLog("Incompatible file ignored - " + path_, kVerbose);
-      if (!RemoveOutputIfPresent()) return End("Inaccessible for writing - ", kVerbose, outcome);
+      if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;
   }
   return outcome;
 }
 
+JobOutcome Job::RenameByMask(JobOutcome outcome) {
+  const std::string renamed = MaskedName();
+  env_.log.AppendScreenLog("Renaming corrupted " + path_, kVerbose);
+  const auto [targetPath, targetName] = platform::SplitPath(renamed);
+  platform::Folder target;
+  int error = 0;
+  if (o_.mask.starts_with('/')) {
+    error = target.Open(targetPath);
+  } else {
+    // A relative mask stays inside the file's folder, never through a link.
+    const std::string maskFolder = platform::SplitPath(o_.mask).first;
+    error = target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
+  }
+  // Never over another file: a mask without "*" names every damaged file alike.
+  if (!error && !SourceStillThere()) error = ENOENT;
+  if (!error) error = folder_->MoveNoReplace(name_, target, targetName);
+  if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
+  return outcome;
+}
+
 JobOutcome Job::Finalize() {
+  std::vector<std::string> refused;
+  temp_.CopyExtendedAttributesFrom(source_, refused);
+  for (const std::string& name : refused) {
+    env_.log.AppendScreenLog("Cannot carry attribute " + name + " - " + path_, kVerbose);
+  }
+  const bool durable = env_.durable && !differentFolder_;
+  if (durable && env_.batch != nullptr) {
+    auto pending = std::make_unique<DurableBatch::Pending>();
+    // Kept open for reading only, so that nothing holds the file system open for writing
+    // while the file waits; and locked again, so that no other run takes it for a leftover.
+    if (folder_->Duplicate(pending->folder) == 0 && pending->temp.OpenForReading(written_) == 0) {
+      temp_.StartWriteBack();
+      temp_.Close();
+      pending->temp.TryLock();
+      // The names are bound on this thread for the job's length only.
+      boundTemp_.reset();
+      boundSource_.reset();
+      pending->temp.Size(pending->size);
+      pending->source = std::move(source_);  // still locked until the file is in place
+      pending->name = name_;
+      pending->tempName = tempName_;
+      pending->path = path_;
+      env_.batch->Add(std::move(pending));
+      return JobOutcome::kRewritten;
+    }
+  }
+  if (durable && temp_.Sync() != 0) {
+    RemoveOutput();
+    return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  }
+  // A file that another program put under the name meanwhile is not ours to replace.
+  if (!differentFolder_ && !SourceStillThere()) {
+    RemoveOutput();
+    return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  }
   // The new file takes its name in one step: there is never a moment with neither the old
   // file nor the complete new one.
-  for (int failures = 0; platform::ReplaceFile(written_, output_, false) != 0;) {
+  for (int failures = 0; outFolder_->Replace(tempName_, outName_) != 0;) {
     if (++failures == kFinalizeAttempts) {
       return End("Cannot finalize - rename manually - ", kBrief, JobOutcome::kFailed);
     }
     if (env_.yield) env_.yield();
   }
-  if (env_.durable && !differentFolder_) {
-    const std::string folder = platform::ParentFolder(output_);
+  if (durable) {
     if (env_.folderSyncs) {
-      env_.folderSyncs->Add(folder);
+      env_.folderSyncs->Add(outFolder_->path());
     } else {
-      platform::SyncFolder(folder);
+      outFolder_->Sync();
     }
   }
   return JobOutcome::kRewritten;
 }
 
 std::string Job::MaskedName() const {
-  size_t separator = path_.rfind('\\');
-  if (separator == std::string::npos) separator = path_.rfind('/');
-  const std::string folder = separator == std::string::npos ? "" : path_.substr(0, separator + 1);
-  const std::string file = separator == std::string::npos ? path_ : path_.substr(separator + 1);
+  const auto [folder, file] = platform::SplitPath(path_);
   const size_t dot = file.rfind('.');
   const std::string base = dot == std::string::npos ? file : file.substr(0, dot);
   const std::string extension = dot == std::string::npos ? "" : file.substr(dot + 1);
 
-  const std::string& mask = o_.mask;
-  const bool fullPath = (mask.size() >= 2 && mask[1] == ':') || (!mask.empty() && IsSeparator(mask[0]));
-  std::string name = fullPath ? mask : folder + mask;
+  // Only "/" separates, and only a mask that begins with it is a full path.
+  std::string name = o_.mask.starts_with('/') ? o_.mask : folder + "/" + o_.mask;
   if (size_t star = name.find('*'); star != std::string::npos) name.replace(star, 1, base);
   if (size_t star = name.find('*'); star != std::string::npos) name.replace(star, 1, extension);
   std::replace(name.begin(), name.end(), '*', '_');
   return name;
 }
 
+bool Job::MaskProduced() const {
+  // Only where the mask puts its files: the folder it names, or the one it names below the file's.
+  const std::string maskFolder = platform::SplitPath(o_.mask.starts_with('/') ? o_.mask : "/" + o_.mask).first;
+  const std::string folder = platform::SplitPath(path_).first;
+  if (o_.mask.starts_with('/') ? folder != maskFolder : maskFolder != "/" && !folder.ends_with(maskFolder)) {
+    return false;
+  }
+  // What the mask gives: its first two "*" take any text, every later one became "_".
+  std::string pattern = platform::SplitPath(o_.mask.starts_with('/') ? o_.mask : "/" + o_.mask).second;
+  const size_t first = pattern.find('*');
+  const size_t second = first == std::string::npos ? first : pattern.find('*', first + 1);
+  for (size_t i = second == std::string::npos ? pattern.size() : second + 1; i < pattern.size(); ++i) {
+    if (pattern[i] == '*') pattern[i] = '_';
+  }
+  return pattern.find('*') != std::string::npos && MatchesStars(name_, pattern);
+}
+
 }  // namespace
+
+DurableBatch::DurableBatch() = default;
+DurableBatch::~DurableBatch() = default;
+
+void DurableBatch::Add(std::unique_ptr<Pending> pending) {
+  std::lock_guard lock(mutex_);
+  bytes_ += pending->size;
+  pending_.push_back(std::move(pending));
+}
+
+void DurableBatch::MoveTo(DurableBatch& other) {
+  std::vector<std::unique_ptr<Pending>> moving;
+  {
+    std::lock_guard lock(mutex_);
+    moving.swap(pending_);
+    bytes_ = 0;
+  }
+  for (auto& pending : moving) other.Add(std::move(pending));
+}
+
+bool DurableBatch::Full() {
+  std::lock_guard lock(mutex_);
+  return pending_.size() >= kBatchFiles || bytes_ >= kBatchBytes;
+}
+
+int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
+  std::vector<std::unique_ptr<Pending>> batch;
+  {
+    std::lock_guard lock(mutex_);
+    batch.swap(pending_);
+    bytes_ = 0;
+  }
+  // Every new file durable first, one flush per file system.
+  std::set<dev_t> synced, unsynced;
+  for (const auto& p : batch) {
+    const dev_t device = p->temp.Id().device;
+    if (synced.insert(device).second && p->temp.SyncFileSystem() != 0) unsynced.insert(device);
+  }
+  int failures = 0;
+  std::vector<const platform::Folder*> changed;
+  std::set<std::pair<dev_t, ino_t>> seen;
+  for (const auto& p : batch) {
+    EntryStatus now;
+    const bool still = p->folder.Lookup(p->name, now) == 0 && now.id == p->source.Id();
+    if (unsynced.contains(p->temp.Id().device) || !still) {
+      // Not durable, or the name holds another file by now: the source stays as it is.
+      p->folder.Remove(p->tempName);
+      log.AppendScreenLog("Inaccessible for writing - " + p->path, kVerbose);
+      ++failures;
+      continue;
+    }
+    int attempts = 0;
+    while (p->folder.Replace(p->tempName, p->name) != 0 && ++attempts < kFinalizeAttempts) {
+      if (yield) yield();
+    }
+    if (attempts == kFinalizeAttempts) {
+      log.AppendScreenLog("Cannot finalize - rename manually - " + p->path, kBrief);
+      ++failures;
+      continue;
+    }
+    const platform::FileId id = p->folder.Id();
+    if (seen.insert({id.device, id.inode}).second) changed.push_back(&p->folder);
+  }
+  for (const platform::Folder* folder : changed) folder->Sync();
+  return failures;
+}
 
 void PendingFolderSyncs::Flush() {
   std::set<std::string> folders;
   {
-    const std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex_);
     folders.swap(folders_);
   }
   for (const std::string& folder : folders) platform::SyncFolder(folder);

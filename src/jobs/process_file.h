@@ -1,12 +1,17 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace keelpack {
 
+namespace platform {
+class Folder;
+}
 class LogSink;
 struct OptionSet;
 struct RewriteTotals;
@@ -16,7 +21,8 @@ enum class JobOutcome {
   kRewritten,  // replaced by its rewritten form, or written to the output folder
   kDamaged,    // damaged: deleted, renamed by the mask or left alone, as the options say
   kNotJpeg,    // a JPEG name on other data: deleted, renamed or left alone
-  kSkipped,    // not processed: a name with "?", a vanished file, not a regular file
+  kSkipped,    // not processed: a name with "?", a vanished file, not a regular file, a file
+               // another run works on
   kFailed,     // could not be processed: left as it was (backup, folders, writing, check)
 };
 
@@ -34,11 +40,11 @@ struct JobCounts {
 // Folders whose entries the jobs of a run have changed, flushed to the disk together, once
 // per folder rather than once per file. A crash before the flush can bring an old file back,
 // complete; it can never lose one, as every new file is on the disk before it takes a name.
-// Jobs on several threads may add to it at once.
+// Jobs on several threads may share one.
 class PendingFolderSyncs {
  public:
   void Add(const std::string& folder) {
-    const std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex_);
     folders_.insert(folder);
   }
   void Flush();
@@ -46,6 +52,36 @@ class PendingFolderSyncs {
  private:
   std::mutex mutex_;
   std::set<std::string> folders_;
+};
+
+// New files that are complete but not yet in place, made durable together: their write-back
+// is started as each one is finished; Commit makes them all durable at once (one flush per
+// file system rather than one per file), then gives each its source's name in one atomic
+// rename, then flushes each folder once. Up to that rename a source is its old, whole self;
+// after it, the name holds a new file whose every byte was on the disk before the rename was
+// made. A crash at any moment therefore leaves each source old and whole or new and whole.
+// Jobs on several threads may share one.
+class DurableBatch {
+ public:
+  struct Pending;
+  DurableBatch();
+  ~DurableBatch();
+  DurableBatch(const DurableBatch&) = delete;
+  DurableBatch& operator=(const DurableBatch&) = delete;
+
+  void Add(std::unique_ptr<Pending> pending);
+  // Hands every waiting file on to `other`, to be committed with its files.
+  void MoveTo(DurableBatch& other);
+  // Enough files or bytes wait that the batch should be committed now.
+  bool Full();
+  // Puts every waiting file in place; returns how many could not be (each reported with
+  // "Cannot finalize - rename manually - ", the source left as it was).
+  int Commit(LogSink& log, const std::function<void()>& yield);
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Pending>> pending_;
+  int64_t bytes_ = 0;
 };
 
 // What a file job needs besides the file's path.
@@ -57,14 +93,25 @@ struct JobEnv {
   // Lets the front end handle pending events between attempts to put the new file in place.
   std::function<void()> yield;
   bool durable = true;  // flush the new file to the disk before it replaces the old one
-  std::string workId;   // names the job's Exif work files
   // Where a durable job leaves the folder it changed; without one it flushes it at once.
   PendingFolderSyncs* folderSyncs = nullptr;
+  // The open folder that holds the file, when the run has one (its path is the file's
+  // folder); otherwise the job opens the folder of its path.
+  const platform::Folder* folder = nullptr;
+  // The output folder lies inside the tree being processed, so a file at an output path may
+  // be a photo of the user's: it is replaced only when it is an earlier output of the same
+  // source, which carries that source's modification time to the nanosecond.
+  bool outputInTree = false;
+  // Where a durable in-place job leaves its complete new file to be put in place with others;
+  // without one it is made durable and put in place at once.
+  DurableBatch* batch = nullptr;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged
 // and non-JPEG files, the readability check and the final replacement. `path` is normalised
-// in place. Never throws; every outcome is reported through the log.
+// in place. Never throws; every outcome is reported through the log. Jobs on different files
+// may run on several threads at once; each holds a lock on its source file for its whole
+// length, so that two runs (two processes) never work on one file.
 JobOutcome ProcessFile(const JobEnv& env, std::string& path);
 
 }  // namespace keelpack

@@ -2,43 +2,66 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace keelpack {
 
-// The rewritten file as it grows: the bytes the rewriter makes itself (segment headers, the
-// data of the segments it keeps), with the entropy-coded data spliced in as views of the
-// input, so that the bulk of a picture is never copied in memory before it is written.
+// The rewritten file as it grows, until it is handed on in order: the bytes the rewriter makes
+// itself (segment headers, a reduced Exif block) are copied in, everything taken unchanged from
+// the input (segment data, entropy-coded data) is kept as a view of the input. Pieces that are
+// final are handed on and forgotten, so that what is held stays small whatever the file's size.
 class OutputBuffer {
  public:
   using ByteSpan = std::span<const uint8_t>;
 
-  void Append(ByteSpan bytes) { own_.insert(own_.end(), bytes.begin(), bytes.end()); }
-  void Append(uint8_t byte) { own_.push_back(byte); }
-  // `bytes` must outlive the buffer.
+  void Append(ByteSpan bytes);
+  void Append(uint8_t byte) { Append(ByteSpan(&byte, 1)); }
+  // `bytes` must stay valid until they have been handed on.
   void AppendView(ByteSpan bytes);
 
-  // Offsets into the bytes made by the rewriter, for changing a header already appended.
-  size_t ownSize() const { return own_.size(); }
-  uint8_t& ownAt(size_t offset) { return own_[offset]; }
-  ByteSpan OwnFrom(size_t offset) const { return ByteSpan(own_).subspan(offset); }
-  // True when nothing, and no view, came after own_[offset - 1].
-  bool EndsAt(size_t offset) const;
+  // Output offset of the next byte: every byte appended so far, handed on or not.
+  size_t size() const { return size_; }
+  // Changes a byte that Append copied in and that has not been handed on yet.
+  void Patch(size_t offset, uint8_t value);
 
-  size_t size() const { return own_.size() + viewBytes_; }
+  // What is held and not yet handed on.
+  size_t pendingPieces() const { return pieces_.size(); }
+  size_t pendingOwnBytes() const { return pendingOwn_; }
 
-  // The whole output, in order, as pieces for one gathered write.
-  std::vector<ByteSpan> Pieces() const;
+  // Hands the pieces before output offset `end` to `write`, in order, and forgets them.
+  // Returns what `write` returned (0 for success); nothing is forgotten on a failure.
+  template <typename Write>
+  int HandOn(size_t end, Write&& write) {
+    std::vector<ByteSpan> ready = Ready(end);
+    if (ready.empty()) return 0;
+    if (int error = write(std::span<const ByteSpan>(ready))) return error;
+    Forget(end);
+    return 0;
+  }
 
  private:
-  struct View {
-    size_t at = 0;  // the view follows own_[0 .. at)
-    ByteSpan bytes;
+  struct Piece {
+    size_t at = 0;  // output offset of the first byte
+    const uint8_t* bytes = nullptr;
+    size_t length = 0;
+    uint8_t* own = nullptr;  // the same bytes when they were copied in; null for a view
+    size_t block = 0;        // the block that holds copied bytes
   };
-  std::vector<uint8_t> own_;
-  std::vector<View> views_;
-  size_t viewBytes_ = 0;
+  std::vector<ByteSpan> Ready(size_t end) const;
+  void Forget(size_t end);
+
+  // Copied bytes live in blocks that never move, so that pieces can point into them.
+  static constexpr size_t kBlockSize = size_t{64} << 10;
+  std::deque<std::unique_ptr<uint8_t[]>> blocks_;
+  size_t firstBlock_ = 0;  // number of the front block
+  size_t blockUsed_ = 0;
+  size_t blockCapacity_ = 0;  // of the last block
+  std::deque<Piece> pieces_;
+  size_t size_ = 0;
+  size_t pendingOwn_ = 0;
 };
 
 }  // namespace keelpack

@@ -2,20 +2,24 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
-#include <limits>
-#include <memory>
+#include <deque>
+#include <new>
+#include <optional>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
+#include "exif/reduce_exif.h"
 #include "jpeg/colour_policy.h"
 #include "jpeg/entropy_copy.h"
-#include "jpeg/exif_detour.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/file.h"
+#include "platform/mapped_file.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
@@ -34,13 +38,30 @@ constexpr size_t kMergeLimit = 65000;
 constexpr size_t kHeaderSize = 4;
 constexpr size_t kLogExcerptLength = 60;
 
-// A known corruption: an APP1 "Exif" segment cut short so that a marker follows at offset 20.
-// It is repaired by writing a minimal JFIF APP0 segment over the broken header.
+// A known corruption: a file that begins with an APP1 "Exif" segment of length 16, too short
+// to hold an Exif block, followed by a marker at offset 20. The walk reads a minimal JFIF APP0
+// segment in its place; the source file itself is never written.
+constexpr uint8_t kBrokenHeader[] = {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10, 'E', 'x', 'i', 'f'};
 constexpr size_t kTagOffset = 6;
 constexpr size_t kRepairProbeOffset = 20;
 constexpr size_t kRepairOffset = 2;
 constexpr uint8_t kRepairedHeader[] = {0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0x00,
                                        0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+constexpr size_t kRepairEnd = kRepairOffset + sizeof kRepairedHeader;
+static_assert(kRepairEnd == kRepairProbeOffset);
+
+// The largest payload a segment's 16-bit length field can describe.
+constexpr size_t kMaxSegmentData = 0xFFFF - 2;
+
+// Output held back before it is written: enough to write in few calls, little enough that
+// what is held stays small whatever the file.
+constexpr size_t kHandOnPieces = 256;
+constexpr size_t kHandOnOwnBytes = size_t{1} << 20;
+// A large input is written in stretches of this size, and each stretch read from the input is
+// given back once it is written, so that what the process holds stays small however large
+// the file.
+constexpr size_t kLargeInput = size_t{64} << 20;
+constexpr size_t kStretch = size_t{16} << 20;
 
 bool BeginsWith(ByteSpan data, std::string_view text) {
   return data.size() >= text.size() && std::equal(text.begin(), text.end(), data.begin(),
@@ -53,22 +74,91 @@ bool InList(std::string_view list, uint8_t code) {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
-// Room for a whole input file, kept from one rewrite to the next: the pages of a fresh large
-// allocation are each faulted in on first touch, which can cost more than the rewrite itself.
-// What a very large file needed is given back once the files are small again.
-uint8_t* InputBuffer(size_t size) {
-  constexpr size_t kKeepAtMost = size_t{64} << 20;
-  thread_local std::unique_ptr<uint8_t[]> buffer;
-  thread_local size_t capacity = 0;
-  if (size > capacity || (capacity > kKeepAtMost && size < capacity / 4)) {
-    buffer.reset();  // not value-initialised: the read fills it
-    buffer.reset(new uint8_t[std::max<size_t>(size, 1)]);
-    capacity = size;
+// The input as the walk reads it: the mapped file, with the repaired header in place of the
+// broken one when the repair applies.
+class Input {
+ public:
+  void Set(ByteSpan file) { file_ = file; }
+  void Repair() {
+    std::copy(file_.begin(), file_.begin() + kRepairOffset, head_.begin());
+    std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), head_.begin() + kRepairOffset);
+    repaired_ = true;
   }
-  return buffer.get();
+
+  size_t size() const { return file_.size(); }
+  uint8_t operator[](size_t offset) const {
+    return repaired_ && offset < kRepairEnd ? head_[offset] : file_[offset];
+  }
+  // `length` bytes from `offset`; offset + length must not pass size().
+  ByteSpan Span(size_t offset, size_t length) {
+    if (!repaired_ || offset >= kRepairEnd) return file_.subspan(offset, length);
+    if (offset + length <= kRepairEnd) return ByteSpan(head_).subspan(offset, length);
+    // Across the end of the repaired header: joined in a copy that lives as long as the walk.
+    Bytes& joined = joined_.emplace_back(head_.begin() + static_cast<ptrdiff_t>(offset), head_.end());
+    const ByteSpan rest = file_.subspan(kRepairEnd, offset + length - kRepairEnd);
+    joined.insert(joined.end(), rest.begin(), rest.end());
+    return joined;
+  }
+
+ private:
+  ByteSpan file_;
+  std::array<uint8_t, kRepairEnd> head_{};
+  bool repaired_ = false;
+  std::deque<Bytes> joined_;
+};
+
+// What a decoder learns about a picture's colours from the segments before its first scan.
+struct FrameColours {
+  bool complete = false;  // the segments lead cleanly up to the first scan
+  size_t firstScan = 0;   // offset of the first SOS marker
+  int adobeSegments = 0;
+  bool jfif = false;      // a JFIF APP0 segment, which makes a 3-component picture YCbCr
+  int components = 0;
+  bool rgbIds = false;    // the components are named 'R', 'G', 'B'
+};
+
+bool IsFrameHeader(uint8_t code) {
+  return code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC;
 }
 
-// One rewrite: the input in memory, the output built in memory and written in one piece.
+FrameColours ReadFrameColours(const Input& in) {
+  FrameColours colours;
+  for (size_t at = 2; at + 4 <= in.size();) {
+    if (in[at] != kMarkerLead) break;
+    const uint8_t code = in[at + 1];
+    if (code == kFill) {
+      ++at;
+      continue;
+    }
+    if (code == kSos) {
+      colours.complete = colours.components > 0;
+      colours.firstScan = at;
+      break;
+    }
+    if (IsStandaloneMarker(code).standalone) break;
+    const size_t length = in[at + 2] * size_t{256} + in[at + 3];
+    if (length < 2 || at + 2 + length > in.size()) break;
+    const size_t data = at + 4;
+    auto says = [&](std::string_view text) {
+      if (length - 2 < text.size()) return false;
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (in[data + i] != static_cast<uint8_t>(text[i])) return false;
+      }
+      return true;
+    };
+    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) colours.jfif = true;
+    if (code == kApp14 && says("Adobe")) ++colours.adobeSegments;
+    if (IsFrameHeader(code) && length - 2 >= 6) {
+      colours.components = in[data + 5];
+      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9 && in[data + 6] == 'R' &&
+                       in[data + 9] == 'G' && in[data + 12] == 'B';
+    }
+    at += 2 + length;
+  }
+  return colours;
+}
+
+// One rewrite: the input mapped, the output handed on to the output file as it becomes final.
 class Rewriter {
  public:
   Rewriter(const RewriteEnv& env, const std::string& inputPath, const std::string& outputPath,
@@ -101,13 +191,16 @@ class Rewriter {
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
   Step Standalone(const MarkerHeader& header, size_t headerOffset);
-  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
-                     Outcome& outcome);
+  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, Outcome& outcome);
+  bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   void CopyEntropyData();
-  void KeepDecision(MarkerHeader& header, Bytes& data);
-  void WriteSegment(const MarkerHeader& header, ByteSpan data);
-  int Repair();
-  int WriteOutput();
+  bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
+  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy);
+  void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
+  bool HeaderNeedsRepair() const;
+  Step Corruption(size_t headerOffset, uint8_t lead, Outcome& outcome);
+  int HandOn(bool all);
+  int WritePieces(std::span<const ByteSpan> pieces);
   int FailurePath(int number);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
@@ -124,8 +217,8 @@ class Rewriter {
   platform::File input_;
   platform::File output_;
   platform::File::Status status_;  // size, last-write time and attributes of the input
-  uint8_t* inputBytes_ = nullptr;  // the input, in this thread's input buffer
-  ByteSpan in_;
+  platform::MappedFile map_;
+  Input in_;
   OutputBuffer out_;
 
   // Walk state.
@@ -139,39 +232,46 @@ class Rewriter {
   size_t previousStart_ = 0;
   size_t previousEnd_ = 0;
   bool havePrevious_ = false;
+  Bytes previousHead_;  // the first bytes of its data, for the log
   ColourState colour_;
+  std::optional<FrameColours> frameColours_;  // read once, when an Adobe segment asks
   int usefulTags_ = 0;
 };
 
 int Rewriter::Run() {
-  Outcome outcome = Open();
-  if (!outcome.failed) outcome = PreCheck();
-  if (!outcome.failed && outcome.result == kRewritten) outcome = Walk();
-  if (!outcome.failed && outcome.result == kRewritten) outcome = Finish();
-  if (outcome.failed) return FailurePath(outcome.result);
-  if (outcome.result == kDamaged) {
-    // The output keeps what was written so far; the file job decides what becomes of it.
-    if (int error = WriteOutput()) return FailurePath(platform::FailureNumber(error));
+  Outcome outcome;
+  try {
+    outcome = Open();
+    if (!outcome.failed) outcome = PreCheck();
+    if (!outcome.failed && outcome.result == kRewritten) outcome = Walk();
+    if (!outcome.failed && outcome.result == kRewritten) outcome = Finish();
+    if (!outcome.failed && outcome.result == kDamaged) {
+      // The output keeps what was written so far; the file job decides what becomes of it.
+      if (int error = HandOn(true)) outcome = Failure(platform::FailureNumber(error));
+    }
+  } catch (const std::bad_alloc&) {
+    // The machine's limit, not the file's fault.
+    outcome = Failure(platform::FailureNumber(ENOMEM));
+  } catch (const std::length_error&) {
+    outcome = Failure(platform::FailureNumber(ENOMEM));
   }
+  if (outcome.failed) return FailurePath(outcome.result);
   input_.Close();
   output_.Close();
   return outcome.result;
 }
 
 Rewriter::Outcome Rewriter::Open() {
-  // Reading is enough for all but the header repair, which opens the file again to write.
+  // The input is only ever read.
   if (int error = input_.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
   if (int error = input_.GetStatus(status_)) return Failure(platform::FailureNumber(error));
-  if (status_.size > std::numeric_limits<int32_t>::max()) return Failure(platform::kFailOutOfRange);
-  inputBytes_ = InputBuffer(static_cast<size_t>(status_.size));
-  size_t got = 0;
-  if (int error = input_.Read(inputBytes_, static_cast<size_t>(status_.size), got)) {
+  if (int error = map_.Map(input_, static_cast<size_t>(std::max<int64_t>(status_.size, 0)))) {
     return Failure(platform::FailureNumber(error));
   }
-  in_ = ByteSpan(inputBytes_, got);
+  in_.Set(map_.bytes());
 
   // Writing the output over the input would destroy it before the walk has read it through.
-  if (input_.IsSameFileAs(outputPath_)) return Failure(platform::kFailInvalidCall);
+  if (input_.IsSameFileAs(outputPath_)) return Failure(platform::FailureNumber(EINVAL));
   if (int error = output_.Create(outputPath_)) return Failure(platform::FailureNumber(error));
   return Result(kRewritten);
 }
@@ -188,9 +288,9 @@ Rewriter::Outcome Rewriter::PreCheck() {
   const uint8_t probe = kRepairProbeOffset < length ? in_[kRepairProbeOffset] : 0;
   const bool tagIsJfif = BeginsWith(tag, "JFIF");
 
-  if (BeginsWith(tag, "Exif") && probe == kMarkerLead) {
+  if (BeginsWith(tag, "Exif") && probe == kMarkerLead && HeaderNeedsRepair()) {
     Log(kVerbose, "Tollvane corruption detected, fixing");
-    if (int error = Repair()) return Failure(platform::FailureNumber(error));
+    in_.Repair();
   }
 
   const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
@@ -201,15 +301,11 @@ Rewriter::Outcome Rewriter::PreCheck() {
   return Result(kRewritten);
 }
 
-int Rewriter::Repair() {
-  // A file marked read-only is not written, whoever runs the program.
-  if (!status_.markedWritable) return EACCES;
-  platform::File update;
-  if (int error = update.OpenForUpdate(inputPath_)) return error;
-  if (int error = update.WriteAt(kRepairOffset, kRepairedHeader)) return error;
-  if (int error = update.Close()) return error;
-  std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), inputBytes_ + kRepairOffset);
-  return 0;
+bool Rewriter::HeaderNeedsRepair() const {
+  for (size_t i = 0; i < sizeof kBrokenHeader; ++i) {
+    if (i >= in_.size() || in_[i] != kBrokenHeader[i]) return false;
+  }
+  return true;
 }
 
 Rewriter::Outcome Rewriter::Walk() {
@@ -233,11 +329,17 @@ Rewriter::Outcome Rewriter::Walk() {
     consumed_ = headerOffset + kHeaderSize;
 
     Outcome outcome = Result(kRewritten);
-    const Step step = IsStandaloneMarker(header.code).standalone
+    // A marker, standalone or not, begins with 0xFF: anything else is a stray byte, and
+    // taking what follows it for a marker could end the picture early.
+    const Step step = header.lead != kMarkerLead ? Corruption(headerOffset, header.lead, outcome)
+                      : IsStandaloneMarker(header.code).standalone
                           ? Standalone(header, headerOffset)
                           : LengthBearing(header, headerOffset, available, outcome);
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
+    if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
+      if (int error = HandOn(false)) return Failure(platform::FailureNumber(error));
+    }
   }
 
   if (!eoiSeen_) {
@@ -264,18 +366,19 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
   return eoiSeen_ ? Step::kLeave : Step::kGoOn;
 }
 
-Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset,
-                                       size_t available, Outcome& outcome) {
-  if (header.lead != kMarkerLead) {
-    Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2)) +
-                       " - " + Decimal(header.lead) + " - " + inputPath_);
-    if (!eoiSeen_) {
-      outcome = Result(kDamaged);
-      return Step::kStop;
-    }
-    Log(kExplicit, " but *End* encountered, assuming OK");
-    return Step::kLeave;
+Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Outcome& outcome) {
+  Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2)) + " - " +
+                     Decimal(lead) + " - " + inputPath_);
+  if (!eoiSeen_) {
+    outcome = Result(kDamaged);
+    return Step::kStop;
   }
+  Log(kExplicit, " but *End* encountered, assuming OK");
+  return Step::kLeave;
+}
+
+Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
+                                       Outcome& outcome) {
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
@@ -296,24 +399,26 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
     outcome = Result(kDamaged);
     return Step::kStop;
   }
-  const ByteSpan read = in_.subspan(consumed_, static_cast<size_t>(dataLength));
-  Bytes data(read.begin(), read.end());
+  const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
   consumed_ += static_cast<size_t>(dataLength);
   MarkerHeader segment = header;
+  ByteSpan data = read;
+  // A reduced Exif block is made here; everything else is the input's own bytes.
+  Bytes reduced;
+  bool copy = false;
 
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   if (isExif && exifMode_ == kExifModeReduce) {
-    const ExifDetourEnv detour{log_, env_.options.keepDpi(), env_.workId};
-    if (int failure = ReduceExifSegment(detour, data, usefulTags_)) {
-      outcome = Failure(failure);
-      return Step::kStop;
+    if (ReduceExifSegment(read, reduced)) {
+      data = reduced;
+      copy = true;
     }
     const size_t length = data.size() + 2;
     segment.lengthHigh = static_cast<uint8_t>(length / 256);
     segment.lengthLow = static_cast<uint8_t>(length % 256);
   }
 
-  KeepDecision(segment, data);
+  const ByteSpan shown = KeepDecision(segment, data, copy);
 
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
     // The transform flag lies beyond the end of a shorter segment.
@@ -321,36 +426,63 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
       outcome = Failure(platform::kFailReadPastEnd);
       return Step::kStop;
     }
-    if (AdobeSegmentWrittenBack(data, colour_)) WriteSegment(segment, data);
+    if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
+      WriteSegment(segment, data, copy);
+    }
   }
   if (header.code == kApp2 && BeginsWith(data, "ICC") && env_.options.icc == kIccAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
-    WriteSegment(segment, data);
+    WriteSegment(segment, data, copy);
   }
 
   if (Logs(kExplicit)) {
-    const size_t shown = std::min(data.size(), kLogExcerptLength);
-    Log(kExplicit, "[" + std::string(data.begin(), data.begin() + static_cast<ptrdiff_t>(shown)) + "]");
+    const size_t length = std::min(shown.size(), kLogExcerptLength);
+    Log(kExplicit, "[" + std::string(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(length)) + "]");
   }
   return Step::kGoOn;
 }
 
-void Rewriter::KeepDecision(MarkerHeader& header, Bytes& data) {
+// An Adobe segment that says YCbCr may go only when a decoder would take the picture as YCbCr
+// without it too (ITU T.872): a grey picture, or three components with a JFIF segment or
+// without the names 'R', 'G', 'B'. A picture of four components is CMYK without it, not YCCK.
+// Once the first scan has begun, a decoder has settled the colours and the segment is idle.
+bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
+  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
+  const FrameColours& colours = *frameColours_;
+  if (!colours.complete) return false;
+  if (adobeOffset > colours.firstScan) return true;
+  if (colours.adobeSegments > 1) return false;  // the last one decides
+  return colours.components == 1 || (colours.components == 3 && (colours.jfif || !colours.rgbIds));
+}
+
+bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
+  // In memory: no copy of the block, which may hold a serial number or a position, is ever
+  // written anywhere but into the photo's own rewrite.
+  const int result = ReduceExifBlock(log_, env_.options.keepDpi(), payload, reduced, usefulTags_, inputPath_);
+  // A block that grew past what a segment can hold stays as it was.
+  if (result != 0 || reduced.size() > kMaxSegmentData) {
+    Log(kVerbose, "Cannot reduce EXIF size");
+    return false;
+  }
+  return true;
+}
+
+ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   const bool keep = !InList(removeList_, header.code) || (isExif && exifMode_ != kExifModeRemove);
   if (!keep) {
     Log(kExplicit, "Block " + Decimal(header.code) + " removed");
-    return;
+    return data;
   }
   if (isExif && exifMode_ == kExifModeReduce && usefulTags_ == 0) {
     Log(kExplicit, "EXIF removed");
-    return;
+    return data;
   }
 
   const bool mergeable = std::find(std::begin(kMergeCodes), std::end(kMergeCodes), header.code) !=
                          std::end(kMergeCodes);
   // The previous segment can only be joined while it is the last thing in the output.
-  const bool previousIsLast = havePrevious_ && out_.EndsAt(previousEnd_);
+  const bool previousIsLast = havePrevious_ && out_.size() == previousEnd_;
   const size_t previousDataLength = previousIsLast ? previousEnd_ - previousStart_ - kHeaderSize : 0;
   if (mergeable && header.code == lastMarker_ && previousIsLast &&
       previousDataLength + data.size() < kMergeLimit) {
@@ -362,32 +494,42 @@ void Rewriter::KeepDecision(MarkerHeader& header, Bytes& data) {
     const size_t length = previousDataLength + data.size() + 2;
     header.lengthHigh = static_cast<uint8_t>(length / 256);
     header.lengthLow = static_cast<uint8_t>(length % 256);
-    out_.ownAt(previousStart_ + 2) = header.lengthHigh;
-    out_.ownAt(previousStart_ + 3) = header.lengthLow;
-    out_.Append(data);
-    previousEnd_ = out_.ownSize();
+    out_.Patch(previousStart_ + 2, header.lengthHigh);
+    out_.Patch(previousStart_ + 3, header.lengthLow);
+    if (copy) {
+      out_.Append(data);
+    } else {
+      out_.AppendView(data);
+    }
+    previousEnd_ = out_.size();
     lastMarker_ = header.code;
-    const ByteSpan joined = out_.OwnFrom(previousStart_ + kHeaderSize);
-    data.assign(joined.begin(), joined.end());
-    return;
+    const size_t more = std::min(data.size(), kLogExcerptLength - std::min(kLogExcerptLength, previousHead_.size()));
+    previousHead_.insert(previousHead_.end(), data.begin(), data.begin() + static_cast<ptrdiff_t>(more));
+    return previousHead_;
   }
 
-  previousStart_ = out_.ownSize();
-  WriteSegment(header, data);
-  previousEnd_ = out_.ownSize();
+  previousStart_ = out_.size();
+  WriteSegment(header, data, copy);
+  previousEnd_ = out_.size();
   havePrevious_ = true;
+  previousHead_.assign(data.begin(), data.begin() + static_cast<ptrdiff_t>(std::min(data.size(), kLogExcerptLength)));
+  return data;
 }
 
-void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data) {
+void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy) {
   lastMarker_ = header.code;
   const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh, header.lengthLow};
   out_.Append(bytes);
-  out_.Append(data);
+  if (copy) {
+    out_.Append(data);
+  } else {
+    out_.AppendView(data);
+  }
 }
 
 void Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
-  const ByteSpan rest = in_.subspan(consumed_);
+  const ByteSpan rest = in_.Span(consumed_, in_.size() - consumed_);
   const EntropyEnd end = FindEntropyEnd(rest, quickScan_, fileEndsWithEoi_);
   if (end.endedOnLoneFF) Log(kExplicit, "File ended prematurely after the FF block marker!");
   out_.AppendView(rest.first(end.copied));
@@ -396,7 +538,7 @@ void Rewriter::CopyEntropyData() {
 }
 
 Rewriter::Outcome Rewriter::Finish() {
-  if (int error = WriteOutput()) return Failure(platform::FailureNumber(error));
+  if (int error = HandOn(true)) return Failure(platform::FailureNumber(error));
   input_.Close();
 
   Log(kVerbose, "Reached end of " + inputPath_);
@@ -422,7 +564,40 @@ Rewriter::Outcome Rewriter::Finish() {
   return Result(kRewritten);
 }
 
-int Rewriter::WriteOutput() { return output_.WriteGathered(out_.Pieces()); }
+int Rewriter::HandOn(bool all) {
+  // While the last segment may still be joined with the next one, its header can change.
+  const bool mayJoin = havePrevious_ && out_.size() == previousEnd_ &&
+                       std::find(std::begin(kMergeCodes), std::end(kMergeCodes), lastMarker_) !=
+                           std::end(kMergeCodes);
+  const size_t end = all || !mayJoin ? out_.size() : previousStart_;
+  return out_.HandOn(end, [this](std::span<const ByteSpan> pieces) { return WritePieces(pieces); });
+}
+
+// Every byte of the output passes here exactly once, in file order, when it is final.
+int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
+  if (in_.size() <= kLargeInput) return output_.WriteGathered(pieces);
+  std::vector<ByteSpan> stretch;
+  size_t held = 0;
+  auto write = [&] {
+    if (int error = output_.WriteGathered(stretch)) return error;
+    for (ByteSpan written : stretch) map_.Release(written);
+    stretch.clear();
+    held = 0;
+    return 0;
+  };
+  for (ByteSpan piece : pieces) {
+    while (!piece.empty()) {
+      const ByteSpan part = piece.first(std::min(piece.size(), kStretch - held));
+      stretch.push_back(part);
+      held += part.size();
+      piece = piece.subspan(part.size());
+      if (held == kStretch) {
+        if (int error = write()) return error;
+      }
+    }
+  }
+  return write();
+}
 
 int Rewriter::FailurePath(int number) {
   input_.Close();

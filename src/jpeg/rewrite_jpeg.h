@@ -32,8 +32,6 @@ struct RewriteEnv {
   LogSink& log;
   const OptionSet& options;  // `icc` and `dpi` are read here
   RewriteTotals& totals;
-  // Names this job's Exif work files, so that no two jobs or processes ever share them.
-  std::string workId;
   // Flush the output to the disk before it is closed, so that it can safely take another
   // file's place.
   bool syncOutput = false;
@@ -45,8 +43,12 @@ struct RewriteEnv {
 // data unchanged (`quickScan` trusts a final EOI; otherwise every 0xFF is looked at), stops
 // at the first EOI, and gives the output the input's last-write time and permissions.
 //
-// A file whose APP1 header shows a known corruption (an "Exif" segment cut short by a marker
-// at offset 20) is repaired in place first, when it is not marked read-only.
+// The input is only ever read, through a read-only mapping, so a file of any size is rewritten
+// with what is held staying near one file's size; the output is written as it becomes final.
+// A file that begins with a known corruption (an APP1 "Exif" segment of length 16, cut short
+// by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there; the source
+// file keeps its bytes. A limit of the machine (no memory, no address space) gives a failure
+// number that is not a content failure (platform::IsContentFailure).
 int RewriteJpeg(const RewriteEnv& env, const std::string& inputPath, const std::string& outputPath,
                 std::string_view removeList, int exifMode, bool quickScan);
 

@@ -43,7 +43,9 @@ void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
   if (holder_) return holder_->Hold({std::string(message), level, false, startNew});
   if (screenDebug) AppendScreenLog(message, kScreenOnly);
   if (logLevel == 0 || level > logLevel) return;
-  if (!AppendRecord(LogFilePath(), message, startNew) && !failureReported) {
+  // Without a per-user folder there is no log file: nothing is ever written elsewhere.
+  const std::string path = LogFilePath();
+  if ((path.empty() || !AppendRecord(path, message, startNew)) && !failureReported) {
     failureReported = true;
     box_.AppendLine("Failed to write to the logfile!", false);
   }
@@ -58,7 +60,9 @@ void LogSink::Pass(const LogMessage& message) {
 }
 
 std::string LogSink::LogFilePath() {
-  return platform::AppDataFolder() + "/" + std::string(kFileBaseName) + ".log";
+  const std::string folder = platform::AppDataFolder();
+  if (folder.empty()) return {};
+  return folder + "/" + std::string(kFileBaseName) + ".log";
 }
 
 }  // namespace keelpack

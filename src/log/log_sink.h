@@ -61,6 +61,7 @@ class LogSink {
   bool Wants(int level) const { return screenDebug || (logLevel > 0 && level <= logLevel); }
 
   // The log file: keelpack.log in the application-data folder, looked up anew each time.
+  // Empty when that folder can be neither found nor made: the log file is then off.
   static std::string LogFilePath();
 
   LogBox& box() { return box_; }

@@ -2,25 +2,53 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace keelpack::platform {
 namespace {
 
+// The names bound on this thread, innermost last.
+thread_local std::vector<std::pair<std::string, int>> boundNames;
+
+// The descriptor a name is bound to on this thread, or -1.
+int BoundDescriptor(const std::string& path) {
+  for (auto i = boundNames.rbegin(); i != boundNames.rend(); ++i) {
+    if (i->first == path) return i->second;
+  }
+  return -1;
+}
+
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 int OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
+  std::string name = path;
+  if (const int bound = BoundDescriptor(path); bound >= 0) {
+    // Opened anew through the descriptor: the very same file, with a position of its own.
+    name = DescriptorPath(bound);
+    flags &= ~(O_CREAT | O_EXCL | O_NOFOLLOW);
+  }
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    fd = ::open(name.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd >= 0 ? 0 : errno;
 }
 
 }  // namespace
+
+BoundName::BoundName(std::string path, const File& file) {
+  boundNames.emplace_back(std::move(path), file.descriptor());
+}
+
+BoundName::~BoundName() { boundNames.pop_back(); }
 
 File::~File() {
   if (fd_ >= 0) ::close(fd_);
@@ -141,7 +169,6 @@ int File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
 }
 
 void File::SetLastWriteTime(FileTime time) {
-  if (time.IsNone()) return;
   const timespec times[2] = {{0, UTIME_OMIT}, {time.seconds, time.nanoseconds}};
   ::futimens(fd_, times);
 }
@@ -158,10 +185,78 @@ int File::SetAttributes(const FileAttributes& attributes) {
 
 int File::Sync() { return ::fsync(fd_) == 0 ? 0 : errno; }
 
+void File::StartWriteBack() { ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
+int File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? 0 : errno; }
+
 bool File::IsSameFileAs(const std::string& path) const {
   struct stat mine {}, theirs {};
-  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 &&
-         mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
+  const int bound = BoundDescriptor(path);
+  const int found = bound >= 0 ? ::fstat(bound, &theirs) : ::stat(path.c_str(), &theirs);
+  return ::fstat(fd_, &mine) == 0 && found == 0 && mine.st_dev == theirs.st_dev &&
+         mine.st_ino == theirs.st_ino;
+}
+
+FileId File::Id() const {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return {};
+  return {info.st_dev, info.st_ino};
+}
+
+int File::TryLock() {
+  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+int File::CopyContentFrom(const File& source) {
+  int64_t size = 0;
+  if (int error = source.Size(size)) return error;
+  off_t from = 0;
+  while (from < size) {
+    const ssize_t copied = ::copy_file_range(source.fd_, &from, fd_, nullptr,
+                                             static_cast<size_t>(size - from), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0) {
+      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return errno;
+      // Where the kernel cannot copy between these files, plain reads and writes do.
+      std::vector<uint8_t> buffer(1 << 20);
+      while (from < size) {
+        const ssize_t got = ::pread(source.fd_, buffer.data(), buffer.size(), from);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) return 0;
+        if (int error = Write({buffer.data(), static_cast<size_t>(got)})) return error;
+        from += got;
+      }
+      return 0;
+    }
+    if (copied == 0) break;  // the file shrank while we copied
+  }
+  return 0;
+}
+
+int File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused) {
+  ssize_t length = ::flistxattr(source.fd_, nullptr, 0);
+  if (length < 0) return errno == ENOTSUP ? 0 : errno;
+  std::vector<char> names(static_cast<size_t>(length));
+  length = ::flistxattr(source.fd_, names.data(), names.size());
+  if (length < 0) return errno;
+  std::vector<char> value;
+  for (size_t at = 0; at < static_cast<size_t>(length);) {
+    const std::string name(names.data() + at);
+    at += name.size() + 1;
+    ssize_t size = ::fgetxattr(source.fd_, name.c_str(), nullptr, 0);
+    if (size >= 0) {
+      value.resize(static_cast<size_t>(size));
+      size = ::fgetxattr(source.fd_, name.c_str(), value.data(), value.size());
+    }
+    if (size < 0 || ::fsetxattr(fd_, name.c_str(), value.data(), static_cast<size_t>(size), 0) != 0) {
+      refused.push_back(name);
+    }
+  }
+  return 0;
 }
 
 int File::Close() {

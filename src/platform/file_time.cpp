@@ -5,14 +5,13 @@
 
 namespace keelpack::platform {
 
-FileTime SaveFileTime(const std::string& path) {
+std::optional<FileTime> SaveFileTime(const std::string& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return {};
-  return {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  if (stat(path.c_str(), &info) != 0) return std::nullopt;
+  return FileTime{info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
 }
 
 void RestoreFileTime(const std::string& path, FileTime saved) {
-  if (saved.IsNone()) return;
   const timespec times[2] = {{0, UTIME_OMIT}, {saved.seconds, saved.nanoseconds}};
   utimensat(AT_FDCWD, path.c_str(), times, 0);
 }

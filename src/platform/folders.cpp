@@ -54,8 +54,6 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
 
 std::string AppDataFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
-std::string CacheFolder() { return XdgFolder("XDG_CACHE_HOME", "/.cache"); }
-
 std::string CurrentFolder() {
   std::vector<char> buffer(4096);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {

@@ -8,10 +8,6 @@ namespace keelpack::platform {
 // created with mode 0700 when missing. Empty when it can be neither found nor made.
 std::string AppDataFolder();
 
-// The per-user folder for short-lived work files ($XDG_CACHE_HOME, else ~/.cache), created
-// when missing. Empty when it can be neither found nor made.
-std::string CacheFolder();
-
 // The process's current folder; empty when it cannot be read.
 std::string CurrentFolder();
 

@@ -2,9 +2,18 @@
 
 #include <algorithm>
 
+#include "platform/folder.h"
 #include "runs/session.h"
 
 namespace keelpack {
+
+void CommitBatch(Session& session) {
+  const int failures =
+      session.batch.Commit(session.log, [&session] { session.frontEnd.ProcessPendingEvents(); });
+  session.outcomes.rewritten -= failures;
+  session.outcomes.failed += failures;
+}
+
 namespace {
 
 // Jobs added ahead per worker. Each waiting job holds only its path, its options and its
@@ -16,8 +25,13 @@ constexpr size_t kWindowPerWorker = 16;
 struct FileJobs::Slot : MessageHolder {
   enum class State { kWaiting, kRunning, kDone, kDropped };
 
-  Slot(FileJobs& owner, std::string file, std::function<void()> then)
-      : jobs(owner), path(std::move(file)), step(std::move(then)), log(owner.session_.log, *this) {}
+  Slot(FileJobs& owner, std::string file, std::shared_ptr<const platform::Folder> holder,
+       std::function<void()> then)
+      : jobs(owner),
+        path(std::move(file)),
+        folder(std::move(holder)),
+        step(std::move(then)),
+        log(owner.session_.log, *this) {}
 
   void Hold(LogMessage message) override {
     const std::lock_guard lock(jobs.mutex_);
@@ -28,10 +42,12 @@ struct FileJobs::Slot : MessageHolder {
 
   FileJobs& jobs;
   std::string path;
+  std::shared_ptr<const platform::Folder> folder;
   std::function<void()> step;  // set for a step; a job has a path instead
   OptionSet options;
   LogSink log;  // holds the job's messages in `held`
   RewriteTotals totals;
+  DurableBatch batch;  // the job's finished file, until it is passed on
   JobOutcome outcome = JobOutcome::kSkipped;
   // Guarded by the mutex:
   std::vector<LogMessage> held;
@@ -43,7 +59,7 @@ FileJobs::FileJobs(Session& session, std::function<void()> released)
   const int workers = std::max(session.jobs, 1);
   if (workers == 1) return;
   window_ = kWindowPerWorker * static_cast<size_t>(workers);
-  for (int i = 0; i < workers; ++i) workers_.emplace_back(&FileJobs::Worker, this, i);
+  for (int i = 0; i < workers; ++i) workers_.emplace_back(&FileJobs::Worker, this);
 }
 
 FileJobs::~FileJobs() {
@@ -56,23 +72,16 @@ FileJobs::~FileJobs() {
   for (std::thread& worker : workers_) worker.join();
 }
 
-void FileJobs::Add(std::string path) {
-  const OptionSet options = session_.frontEnd.Options();
+void FileJobs::Add(std::string path, std::shared_ptr<const platform::Folder> folder) {
+  auto slot = std::make_unique<Slot>(*this, std::move(path), std::move(folder), nullptr);
+  slot->options = session_.frontEnd.Options();
   if (workers_.empty()) {
-    const JobEnv env{session_.log,
-                     options,
-                     session_.totals,
-                     session_.baseFolder,
-                     [this] { session_.frontEnd.ProcessPendingEvents(); },
-                     session_.durable,
-                     session_.workId,
-                     &session_.folderSyncs};
-    session_.outcomes.Add(ProcessFile(env, path));
-    if (released_) released_();
+    session_.outcomes.Add(Run(*slot, session_.log, session_.totals,
+                              session_.durable ? &session_.batch : nullptr,
+                              [this] { session_.frontEnd.ProcessPendingEvents(); }));
+    Passed();
     return;
   }
-  auto slot = std::make_unique<Slot>(*this, std::move(path), nullptr);
-  slot->options = options;
   std::unique_lock lock(mutex_);
   PassOn(lock);
   while (order_.size() >= window_) {
@@ -88,7 +97,7 @@ void FileJobs::Add(std::string path) {
 void FileJobs::Then(std::function<void()> step) {
   if (workers_.empty()) return step();
   std::unique_lock lock(mutex_);
-  order_.push_back(std::make_unique<Slot>(*this, std::string(), std::move(step)));
+  order_.push_back(std::make_unique<Slot>(*this, std::string(), nullptr, std::move(step)));
   PassOn(lock);
 }
 
@@ -136,12 +145,31 @@ void FileJobs::Release(Slot& slot) {
   session_.totals.filesReduced += slot.totals.filesReduced;
   session_.totals.bytesSaved += slot.totals.bytesSaved;
   session_.outcomes.Add(slot.outcome);
+  slot.batch.MoveTo(session_.batch);
+  Passed();
+}
+
+void FileJobs::Passed() {
+  if (session_.batch.Full()) CommitBatch(session_);
   if (released_) released_();
 }
 
-void FileJobs::Worker(int index) {
-  // Jobs that run at the same time must not share work files.
-  const std::string workId = session_.workId + "-" + std::to_string(index);
+JobOutcome FileJobs::Run(Slot& slot, LogSink& log, RewriteTotals& totals, DurableBatch* batch,
+                         std::function<void()> yield) {
+  const JobEnv env{log,
+                   slot.options,
+                   totals,
+                   session_.baseFolder,
+                   std::move(yield),
+                   session_.durable,
+                   &session_.folderSyncs,
+                   slot.folder.get(),
+                   session_.outputInTree,
+                   batch};
+  return ProcessFile(env, slot.path);
+}
+
+void FileJobs::Worker() {
   std::unique_lock lock(mutex_);
   for (;;) {
     workAdded_.wait(lock, [this] { return stopping_ || !toStart_.empty(); });
@@ -155,10 +183,9 @@ void FileJobs::Worker(int index) {
       slot.state = Slot::State::kRunning;
       lock.unlock();
       // No front end to yield to on this thread: a job's attempts to put its new file in
-      // place follow one another.
-      const JobEnv env{slot.log, slot.options,     slot.totals, session_.baseFolder,
-                       nullptr,  session_.durable, workId,      &session_.folderSyncs};
-      const JobOutcome outcome = ProcessFile(env, slot.path);
+      // place follow one another. A durable job leaves its file in the slot's own batch.
+      const JobOutcome outcome =
+          Run(slot, slot.log, slot.totals, session_.durable ? &slot.batch : nullptr, nullptr);
       lock.lock();
       slot.outcome = outcome;
       slot.state = Slot::State::kDone;

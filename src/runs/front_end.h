@@ -37,6 +37,9 @@ class FrontEnd : public LogBox {
   virtual std::vector<FileEntry> FileEntries() = 0;
   // Reads the file list again from the disk, after a run has renamed or replaced files.
   virtual void RereadFileList() = 0;
+  // A folder of the tree was left out (the log line that says why, already logged); the
+  // command line reports it on its own.
+  virtual void FolderSkipped(std::string_view /*line*/) {}
 };
 
 }  // namespace keelpack

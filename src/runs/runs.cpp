@@ -1,9 +1,14 @@
 #include "runs/runs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <set>
 
 #include "jobs/path_utils.h"
+#include "platform/folder.h"
 #include "platform/listing.h"
 #include "platform/system.h"
 #include "runs/file_jobs.h"
@@ -44,9 +49,29 @@ void StartRun(Session& session, RunKind kind) {
   session.outcomes = {};
   session.fileTotal = 0;
   session.folderTotal = 0;
+  session.skippedFolders = 0;
+  session.outputInTree = false;
+}
+
+// A folder left out of the run: logged as designed, and told to the front end.
+void SkipFolder(Session& session, const std::string& line, int folders = 1) {
+  session.log.WriteLog(line, kVerbose);
+  session.skippedFolders += folders;
+  session.frontEnd.FolderSkipped(line);
+}
+
+// The output folder when the run writes one, opened so that it can be told by device and
+// inode wherever it turns up; and whether it lies inside the run's base folder.
+std::optional<platform::Folder> OpenOutputFolder(Session& session, const platform::Folder& base) {
+  const OptionSet options = session.frontEnd.Options();
+  platform::Folder output;
+  if (!options.differentFolder() || options.output.empty() || output.Open(options.output) != 0) return std::nullopt;
+  session.outputInTree = output.Id() == base.Id() || base.Holds(output);
+  return output;
 }
 
 void EndRun(Session& session, RunKind kind) {
+  CommitBatch(session);
   session.folderSyncs.Flush();
   SetProgress(session, 100);
   const std::string summary = "Finished. Out of " + std::to_string(session.fileTotal) + " files, " +
@@ -57,44 +82,45 @@ void EndRun(Session& session, RunKind kind) {
   session.frontEnd.SetRunning(kind, false);
 }
 
-void ScanFolder(Session& session, const std::string& folder) {
+// `folder` is open already; its subfolders are opened through it, never through a link.
+void ScanFolder(Session& session, const platform::Folder& folder, const platform::Folder* output) {
   if (session.cancelRequested) return;
-  if (folder.find('?') != std::string::npos) {
-    session.log.WriteLog("Invalid characters in the name - " + folder, kVerbose);
+  const std::string& path = folder.path();
+  if (path.find('?') != std::string::npos) {
+    SkipFolder(session, "Invalid characters in the name - " + path);
     return;
   }
-  const OptionSet options = session.frontEnd.Options();
-  if (options.differentFolder()) {
-    std::string a = folder, b = options.output;
-    StripTrailingSeparator(a);
-    StripTrailingSeparator(b);
-    auto upper = [](std::string& s) {
-      for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    };
-    upper(a);
-    upper(b);
-    if (a == b) return;  // the output folder and all below it stay out of the run
+  // The output folder and all below it stay out of the run, by device and inode: a second
+  // mount of it, or another spelling of its name, is still the same folder.
+  if (output != nullptr && output->Id() == folder.Id()) {
+    session.outputInTree = true;
+    return;
   }
-  auto subfolders = platform::ListSubfolders(folder);
-  auto files = platform::ListFiles(folder);
+  auto subfolders = folder.SubfolderNames();
+  auto files = folder.FileNames(platform::kJpegPatterns);
   if (!subfolders || !files) {
-    session.log.WriteLog("Cannot open directory " + folder, kVerbose);
+    SkipFolder(session, "Cannot open directory " + path);
     return;
   }
   session.fileTotal += static_cast<int>(files->size());
   session.folderTotal += 1;
-  session.dirList.push_back(folder);
+  session.dirList.push_back(path);
   if (session.folderTotal % 5 == 0) {
     ShowStatus(session, "Found " + std::to_string(session.folderTotal) + " directories, " +
                             std::to_string(session.fileTotal) + " files...");
   }
   if (subfolders->size() > kMaxSubfolders) {
+    SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders->size() - kMaxSubfolders));
     subfolders->resize(kMaxSubfolders);
-    session.log.WriteLog("Too many directories in " + folder, kVerbose);
   }
-  for (const std::string& subfolder : *subfolders) {
+  for (const std::string& name : *subfolders) {
     if (session.cancelRequested) return;
-    ScanFolder(session, subfolder);
+    platform::Folder subfolder;
+    if (subfolder.OpenIn(folder, name) != 0) {
+      SkipFolder(session, "Cannot open directory " + folder.PathOf(name));
+      continue;
+    }
+    ScanFolder(session, subfolder, output);
   }
 }
 
@@ -124,6 +150,13 @@ void RunSelectedFiles(Session& session) {
     if (entry.selected) selected.push_back(entry.name);
   }
   session.fileTotal = static_cast<int>(selected.size());
+  if (platform::Folder base; base.Open(folder) == 0) OpenOutputFolder(session, base);
+  // Temporary files that a killed run left beside the selected files go, once per folder.
+  std::set<std::string> cleaned;
+  for (const std::string& name : selected) {
+    const std::string holder = platform::SplitPath(folder + "/" + name).first;
+    if (platform::Folder open; cleaned.insert(holder).second && open.Open(holder) == 0) open.RemoveStaleTemporaries();
+  }
 
   ProgressClock clock;
   int processed = 0;
@@ -155,7 +188,13 @@ void BuildFolderList(Session& session, const std::string& top) {
   session.folderTotal = 0;
   session.fileTotal = 0;
   session.baseFolder = top;
-  ScanFolder(session, top);
+  platform::Folder folder;
+  if (folder.Open(top) != 0) {
+    SkipFolder(session, "Cannot open directory " + top);
+    return;
+  }
+  const std::optional<platform::Folder> output = OpenOutputFolder(session, folder);
+  ScanFolder(session, folder, output ? &*output : nullptr);
 }
 
 void RunFolderTree(Session& session) {
@@ -179,20 +218,39 @@ void RunFolderTree(Session& session) {
                               std::to_string(session.folderTotal) + " directories.");
     }
   });
+  platform::Folder topFolder;
+  if (!session.dirList.empty()) topFolder.Open(top);
+  std::optional<platform::Folder> output;
+  if (topFolder.IsOpen()) {
+    const bool inTree = session.outputInTree;  // as the scan found it
+    output = OpenOutputFolder(session, topFolder);
+    session.outputInTree = session.outputInTree || inTree;
+  }
   bool cancelled = false;
   for (size_t i = 0; i < session.dirList.size(); ++i) {
-    std::string folder = session.dirList[i];
-    CollapseSeparators(folder);
-    // Listed afresh: files that came or went since the scan are processed or skipped.
-    const auto files = platform::ListFiles(folder);
+    std::string path = session.dirList[i];
+    CollapseSeparators(path);
+    // Entered again from the top one name at a time: a folder swapped for a link since the
+    // scan is not followed out of the tree. Listed afresh: files that came or went since the
+    // scan are processed or skipped. Kept open until the last of its jobs has been passed on.
+    auto folder = std::make_shared<platform::Folder>();
+    std::optional<std::vector<std::string>> files;
+    const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
+    if (topFolder.IsOpen() && folder->OpenBelow(topFolder, relative, false) == 0) {
+      files = folder->FileNames(platform::kJpegPatterns);
+    }
     if (!files) {
-      jobs.Then([&session, folder] {
-        session.log.WriteLog("Cannot open directory " + folder, kVerbose);
-      });
+      jobs.Then([&session, path] { SkipFolder(session, "Cannot open directory " + path); });
+    } else {
+      folder->RemoveStaleTemporaries();
+      // And those left in this folder's mirror below the output folder.
+      if (platform::Folder mirror; output && mirror.OpenBelow(*output, relative, false) == 0) {
+        mirror.RemoveStaleTemporaries();
+      }
     }
     for (const std::string& name : files.value_or(std::vector<std::string>{})) {
       if (session.cancelRequested) break;
-      jobs.Add(folder + "/" + name);
+      jobs.Add(folder->PathOf(name), folder);
     }
     jobs.Then([&] {
       session.folderSyncs.Flush();

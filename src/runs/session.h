@@ -15,7 +15,7 @@ namespace keelpack {
 // What a front end keeps for the runs it starts: the log, the run totals and the cancel
 // request. It lives as long as the front end.
 struct Session {
-  explicit Session(FrontEnd& front) : frontEnd(front), log(front), workId(platform::ProcessId()) {}
+  explicit Session(FrontEnd& front) : frontEnd(front), log(front) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
@@ -33,6 +33,9 @@ struct Session {
   int folderTotal = 0;
   std::string baseFolder;
   std::vector<std::string> dirList;  // the last folder-tree run's work list
+  int skippedFolders = 0;            // folders the scan or the processing had to leave out
+  // The output folder lies inside the processed tree (see JobEnv::outputInTree).
+  bool outputInTree = false;
 
   // Flush every new file to the disk before it replaces the old one. The command line may
   // turn this off for speed, at the price of what a power cut can do.
@@ -41,8 +44,7 @@ struct Session {
   // File jobs that run at the same time. The window keeps to one, so that a job may let it
   // handle its events; the command line may run more, on threads of their own.
   int jobs = 1;
-  // Names this process's Exif work files.
-  std::string workId;
+  DurableBatch batch;  // durable runs put their new files in place in batches
 };
 
 }  // namespace keelpack

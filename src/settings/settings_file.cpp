@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
@@ -12,10 +13,14 @@
 namespace keelpack {
 namespace {
 
+// More than any settings file holds; a device or a huge file is not read to its end.
+constexpr size_t kMaxSettingsBytes = 64 * 1024;
+
+// Blanks around keys and values: spaces and tabs.
 std::string Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(' ');
+  const size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(' ');
+  const size_t last = text.find_last_not_of(" \t");
   return std::string(text.substr(first, last - first + 1));
 }
 
@@ -27,6 +32,8 @@ std::string Lower(std::string text) {
 // The leading decimal number of a text ("2", "2.0", "-1", "1e1", "7 days"), 0 when there is
 // none, rounded to the nearest whole number.
 long NumericValue(std::string_view text) {
+  // Leading blanks, tabs and line feeds are passed over, as a forgiving number reader does.
+  text.remove_prefix(std::min(text.find_first_not_of(" \t\n"), text.size()));
   size_t end = 0;
   auto digits = [&] {
     const size_t start = end;
@@ -50,6 +57,10 @@ long NumericValue(std::string_view text) {
   return std::lround(std::nearbyint(value));
 }
 
+// A check box takes 0 (clear), 1 (ticked) and 2 (greyed); the options read any value but 0
+// as on, and the verdict on non-JPEG files tells 2 from 0 and 1.
+constexpr int kCheckBoxHigh = 2;
+
 // Sets `target` when `value` lies in [low, high]; a value the control would refuse is skipped.
 void SetIfInRange(int& target, long value, int low, int high) {
   if (value >= low && value <= high) target = static_cast<int>(value);
@@ -63,23 +74,23 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
   } else if (key == "icc") {
     SetIfInRange(o.icc, number, 0, 2);
   } else if (key == "dpi") {
-    SetIfInRange(o.dpi, number, 0, 1);
+    SetIfInRange(o.dpi, number, 0, kCheckBoxHigh);
   } else if (key == "corrupted") {
     SetIfInRange(o.corrupted, number, 0, 2);
   } else if (key == "nonjpegs") {
-    SetIfInRange(o.nonjpegs, number, 0, 1);
+    SetIfInRange(o.nonjpegs, number, 0, kCheckBoxHigh);
   } else if (key == "mask") {
     o.mask = value;
   } else if (key == "difdir") {
-    SetIfInRange(o.difdir, number, 0, 1);
+    SetIfInRange(o.difdir, number, 0, kCheckBoxHigh);
   } else if (key == "output") {
     o.output = value;
   } else if (key == "readability") {
-    SetIfInRange(o.readability, number, 0, 1);
+    SetIfInRange(o.readability, number, 0, kCheckBoxHigh);
   } else if (key == "slow") {
-    SetIfInRange(o.slow, number, 0, 1);
+    SetIfInRange(o.slow, number, 0, kCheckBoxHigh);
   } else if (key == "backups") {
-    SetIfInRange(o.backups, number, 0, 1);
+    SetIfInRange(o.backups, number, 0, kCheckBoxHigh);
   } else if (key == "font") {
     o.font = value;
   } else if (key == "charset") {
@@ -103,13 +114,17 @@ LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
   LoadedSettings loaded;
   loaded.options = start;
   std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (in && std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  std::string text(kMaxSettingsBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  // Lines end in CR LF, LF or a lone CR.
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+    const std::string_view line = std::string_view(text).substr(at, end - at);
+    at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    ApplyLine(Lower(Trim(std::string_view(line).substr(0, equals))),
-              Trim(std::string_view(line).substr(equals + 1)), loaded);
+    ApplyLine(Lower(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)), loaded);
   }
   return loaded;
 }

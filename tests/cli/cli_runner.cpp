@@ -173,7 +173,7 @@ void SetModeAndTime(const std::string& path, unsigned mode, int64_t mtimeNs) {
 
 std::vector<Summary> Summaries(const std::string& out) {
   static const std::regex kLine(
-      R"(^Finished\. Out of (\d+) files, (\d+) were reduced saving (-?\d+) bytes\.$)");
+      R"(^Finished\. Out of (\d+) files, (\d+) were reduced saving (-?\d+) bytes\.( \d+ folders skipped\.)?$)");
   std::vector<Summary> summaries;
   for (const std::string& line : Lines(out)) {
     std::smatch match;

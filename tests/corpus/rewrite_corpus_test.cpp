@@ -36,7 +36,7 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
         const std::string in = dir.File("in.jpg");
         const std::string out = dir.File("out.jpg");
         WriteFile(in, original);
-        const int result = RewriteJpeg({log, options, totals, "corpus"}, in, out,
+        const int result = RewriteJpeg({log, options, totals}, in, out,
                                        kDefaultRemoveList, exifMode, quickScan);
         ++runs;
         ++results[result > kDamaged ? 3 : result];

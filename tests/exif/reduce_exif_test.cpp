@@ -359,54 +359,5 @@ TEST(ExifPolicyTest, CommentTextSkipsTheHeaderAndTrims) {
   EXPECT_EQ(CommentText(ToBytes("ASCII")), "");
 }
 
-// The file form, with the log file in a folder of its own.
-class ReduceExifFileTest : public ::testing::Test {
- protected:
-  test::Sandbox dir;
-  test::CapturingLogBox box;
-  LogSink log{box};
-  std::string in = dir.File("exif1.bin");
-  std::string out = dir.File("newexif1.bin");
-  int useful = -1;
-};
-
-TEST_F(ReduceExifFileTest, WritesWhatTheBlockFormGives) {
-  const Bytes payload = test::CameraExifBlock(true);
-  test::WriteFile(in, payload);
-  test::WriteFile(out, Bytes(1000, 'x'));
-  ASSERT_EQ(ReduceExif(log, false, in, out, useful), 0);
-  EXPECT_EQ(useful, 5);
-  std::vector<uint8_t> reduced;
-  int blockUseful = 0;
-  ASSERT_EQ(ReduceExifBlock(log, false, payload, reduced, blockUseful, in), 0);
-  EXPECT_EQ(test::ReadFile(out), reduced);
-}
-
-TEST_F(ReduceExifFileTest, NotExifLeavesTheOutputAsTheHeaderLeftIt) {
-  test::WriteFile(out, ToBytes("old"));
-  test::WriteFile(in, ToBytes("JFIF\0\0II*\0"));
-  EXPECT_EQ(ReduceExif(log, false, in, out, useful), kNotExifBlock);
-  EXPECT_EQ(test::ReadFile(out), ToBytes("old"));  // the prefix never passed
-  test::WriteFile(in, ToBytes("Exif\0\0XX*\0\0\0\0\0"s));
-  EXPECT_EQ(ReduceExif(log, false, in, out, useful), kNotExifBlock);
-  EXPECT_EQ(test::ReadFile(out), ToBytes("Exif\0\0"s));
-  EXPECT_EQ(useful, 0);
-}
-
-TEST_F(ReduceExifFileTest, FailuresLogOneVerboseLineNamingTheInput) {
-  log.logLevel = kVerbose;
-  EXPECT_EQ(ReduceExif(log, false, in, out, useful), platform::kFailFileNotFound);
-  EXPECT_FALSE(platform::Exists(out));
-
-  // An output that cannot be made fails before the walk logs anything.
-  test::WriteFile(in, test::CameraExifBlock(false));
-  log.logLevel = kExplicit;
-  EXPECT_EQ(ReduceExif(log, false, in, dir.File("missing/out.bin"), useful),
-            platform::kFailFileNotFound);
-  EXPECT_THAT(test::ReadLines(LogSink::LogFilePath()),
-              ElementsAre("No such file or directory - Failed to open file " + in,
-                          "No such file or directory - Failed to open file " + in));
-}
-
 }  // namespace
 }  // namespace keelpack

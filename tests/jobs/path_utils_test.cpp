@@ -8,31 +8,25 @@
 namespace keelpack {
 namespace {
 
+// Only "/" separates; "\\" and ":" are ordinary characters of a name.
 TEST(PathUtils, SeparatorsAsTabled) {
-  EXPECT_EQ(AddTrailingSeparator("D:\\out/"), "D:\\out/");
-  EXPECT_EQ(AddTrailingSeparator("D:\\out\\"), "D:\\out\\");
-  EXPECT_EQ(AddTrailingSeparator("/out"), "/out/");
+  EXPECT_EQ(AddTrailingSeparator("/out/"), "/out/");
+  EXPECT_EQ(AddTrailingSeparator("/out\\"), "/out\\/");
   EXPECT_EQ(AddTrailingSeparator(""), "/");
 
   auto collapsed = [](std::string path) {
     CollapseSeparators(path);
     return path;
   };
-  EXPECT_EQ(collapsed("C:\\\\pics\\/a.jpg"), "C:\\pics\\a.jpg");
-  EXPECT_EQ(collapsed("C:/\\pics"), "C:/pics");
-  EXPECT_EQ(collapsed("\\\\\\srv"), "\\\\srv");
-  EXPECT_EQ(collapsed("//home//u///a.jpg"), "//home/u/a.jpg");
+  EXPECT_EQ(collapsed("//home//u\\\\///a.jpg"), "//home/u\\\\/a.jpg");
   EXPECT_EQ(collapsed("/"), "/");
 
   auto stripped = [](std::string path) {
     StripTrailingSeparator(path);
     return path;
   };
-  EXPECT_EQ(stripped("x/\\"), "x");
-  EXPECT_EQ(stripped("x\\/"), "x\\");
-  EXPECT_EQ(stripped("x\\\\"), "x\\");
-  EXPECT_EQ(stripped("C:\\"), "C:");
-  EXPECT_EQ(stripped("/out/"), "/out");
+  EXPECT_EQ(stripped("x//"), "x/");
+  EXPECT_EQ(stripped("C:\\"), "C:\\");
   EXPECT_EQ(stripped(""), "");
 }
 

@@ -1,16 +1,21 @@
 #include "jobs/process_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <filesystem>
 
 #include "jpeg/markers.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
+#include "platform/folder.h"
 #include "settings/option_set.h"
 #include "support/exif_builder.h"
 #include "support/jpeg_builder.h"
@@ -37,7 +42,7 @@ class ProcessFileTest : public ::testing::Test {
  protected:
   JobOutcome Process(std::string path) {
     box.lines.clear();
-    const JobEnv env{log, options, totals, base, yield, true, "job"};
+    const JobEnv env{log, options, totals, base, yield, true};
     return ProcessFile(env, path);
   }
   std::string Put(const std::string& name, const Bytes& content) {
@@ -47,6 +52,14 @@ class ProcessFileTest : public ::testing::Test {
     return path;
   }
   bool Has(const std::string& line) const { return box.Has(line); }
+  // Temporary files the jobs left in the folder.
+  int Temporaries() const {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      count += platform::Folder::IsTemporaryName(entry.path().filename().string());
+    }
+    return count;
+  }
 
   test::Sandbox dir;
   test::CapturingLogBox box;
@@ -70,7 +83,7 @@ TEST_F(ProcessFileTest, ReplacesTheFileInPlaceKeepingTimeAndMode) {
   EXPECT_EQ(test::DecodePixels(rewritten), test::DecodePixels(original));
   EXPECT_EQ(platform::SaveFileTime(path), (platform::FileTime{1109671200, 5}));
   EXPECT_EQ(platform::ReadAttributes(path)->mode, 0440u);
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
   EXPECT_THAT(box.lines, IsEmpty());  // a success says nothing on screen
 }
 
@@ -101,7 +114,7 @@ TEST_P(VerdictTest, ActsAsTheTableSays) {
   if (row.action != VerdictRow::kDeleted) {
     EXPECT_EQ(test::ReadFile(kept), content);
   }
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,7 +162,7 @@ TEST_F(ProcessFileTest, RenamingNeverOverwritesAnotherFile) {
   EXPECT_TRUE(Has("Invalid filename or disk full - " + second));
   EXPECT_EQ(test::ReadFile(dir.File("broken.jpg")), DamagedPicture());
   EXPECT_EQ(test::ReadFile(second), NotAJpeg());
-  EXPECT_FALSE(platform::Exists(second + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 }
 
 TEST_F(ProcessFileTest, ReadOnlyLeftoversAreReplaced) {
@@ -157,13 +170,11 @@ TEST_F(ProcessFileTest, ReadOnlyLeftoversAreReplaced) {
   const Bytes original = GoodPicture();
   const std::string path = Put("p.jpg", original);
   test::WriteFile(path + ".bak", Bytes{1, 2, 3});
-  test::WriteFile(path + ".tmp", Bytes{4, 5, 6});
   chmod((path + ".bak").c_str(), 0444);
-  chmod((path + ".tmp").c_str(), 0444);
 
   EXPECT_EQ(Process(path), JobOutcome::kRewritten);
   EXPECT_EQ(test::ReadFile(path + ".bak"), original);
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 
   // Output to another folder disables backups.
   options.difdir = 1;
@@ -186,7 +197,7 @@ TEST_F(ProcessFileTest, DifferentFolderMirrorsTheTreeAndLeavesTheSourceAlone) {
   EXPECT_EQ(test::ReadFile(path), original);
   const Bytes mirrored = test::ReadFile(dir.File("out/2020/a.jpg"));
   EXPECT_EQ(test::DecodePixels(mirrored), test::DecodePixels(original));
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 0);
 
   // A file outside the base folder is done in place.
   const std::string outside = Put("elsewhere.jpg", original);
@@ -217,7 +228,7 @@ TEST_F(ProcessFileTest, ReadabilityCheckKeepsTheSourceWhenTheNewFileDoesNotDecod
   EXPECT_EQ(Process(path), JobOutcome::kFailed);
   EXPECT_TRUE(Has("Picture check failed - " + path));
   EXPECT_EQ(test::ReadFile(path), undecodable);
-  EXPECT_TRUE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 1);
 
   const std::string good = Put("good.jpg", GoodPicture());
   EXPECT_EQ(Process(good), JobOutcome::kRewritten);
@@ -242,21 +253,21 @@ TEST_F(ProcessFileTest, NamesWithQuestionMarksVanishedFilesAndPipesAreSkipped) {
 
 TEST_F(ProcessFileTest, ASystemFailureLeavesEvenADamagedFileAlone) {
   options.corrupted = kCorruptedDelete;
-  // The Exif work file cannot be made: the rewrite fails for want of a place to write.
-  ASSERT_EQ(platform::MakeFolder(dir.File("cache")), 0);
-  ASSERT_EQ(platform::MakeFolder(dir.File("cache/exifjob.bin")), 0);
-  Bytes withExif = test::JpegBuilder()
-                       .Soi()
-                       .Segment(kApp1, test::CameraExifBlock(false))
-                       .Sof0()
-                       .Sos()
-                       .Entropy({1, 2})
-                       .bytes();  // damaged too: no end marker
-  const std::string path = Put("x.jpg", withExif);
-  EXPECT_EQ(Process(path), JobOutcome::kFailed);
+  const std::string path = Put("x.jpg", DamagedPicture());
+  // As if the disk were full: no file may grow, so the rewrite cannot be written.
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit none = old;
+  none.rlim_cur = 0;
+  signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &none);
+  const JobOutcome outcome = Process(path);
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(outcome, JobOutcome::kFailed);
   EXPECT_TRUE(Has("Inaccessible for writing - " + path));
-  EXPECT_EQ(test::ReadFile(path), withExif);
-  EXPECT_FALSE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(test::ReadFile(path), DamagedPicture());
+  EXPECT_EQ(Temporaries(), 0);
 }
 
 // Needs the right to mount: a file with something mounted on it cannot be replaced.
@@ -297,7 +308,7 @@ TEST_F(FinalizeTest, GivesUpAfterTenAttempts) {
   EXPECT_EQ(Process(path), JobOutcome::kFailed);
   EXPECT_EQ(waits, 9);
   EXPECT_TRUE(Has("Cannot finalize - rename manually - " + path));
-  EXPECT_TRUE(platform::Exists(path + ".tmp"));
+  EXPECT_EQ(Temporaries(), 1);
 }
 
 }  // namespace

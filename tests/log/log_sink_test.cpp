@@ -85,5 +85,16 @@ TEST_F(LogSinkTest, AnUnwritableFileIsReportedOnceWithoutMovingTheView) {
   EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));
 }
 
+TEST_F(LogSinkTest, WithoutAPerUserFolderThereIsNoLogFile) {
+  test::WriteFile(dir.File("plain"), {});
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));  // cannot be made
+  const bool rootHadOne = platform::Exists("/keelpack.log");
+  log.logLevel = kBrief;
+  log.WriteLog("first", kBrief, true);
+  log.WriteLog("second", kBrief);
+  EXPECT_THAT(box.lines, ElementsAre("Failed to write to the logfile!"));
+  EXPECT_EQ(platform::Exists("/keelpack.log"), rootHadOne);
+}
+
 }  // namespace
 }  // namespace keelpack

@@ -60,8 +60,12 @@ TEST_F(SettingsFileTest, ParseForgivesAndSkipsWhatItCannotUse) {
       "mask = a=b \r\n"       // the first "=" splits
       "slow=0.6\n"            // rounded, and a bare LF line end
       "dpi=yes\r\n"           // no number: 0
+      "NonJPEGs=2\r"          // a check box's third value, and a lone CR line end
+      "Backups=\t1\r"         // a tab before the number
       "icc=2\r\nicc=1\r\n");  // the later line wins
   EXPECT_EQ(loaded.options.corrupted, kCorruptedDelete);
+  EXPECT_EQ(loaded.options.nonjpegs, 2);
+  EXPECT_EQ(loaded.options.backups, 1);
   EXPECT_EQ(loaded.options.exif, kExifReduceSize);
   EXPECT_EQ(loaded.options.mask, "a=b");
   EXPECT_EQ(loaded.options.slow, 1);
@@ -86,6 +90,8 @@ TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails
   start.exif = kExifKeepOriginal;
   EXPECT_EQ(LoadSettings(dir.File("absent.ini"), start).options, start);
   EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), start, 0));
+  // A device without end is read no further than any settings file could reach.
+  EXPECT_EQ(LoadSettings("/dev/zero", start).options, start);
 }
 
 }  // namespace

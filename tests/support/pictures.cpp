@@ -40,6 +40,7 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   cinfo.input_components = components;
   cinfo.in_color_space = recipe.grayscale ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
+  if (recipe.rgb) jpeg_set_colorspace(&cinfo, JCS_RGB);
   jpeg_set_quality(&cinfo, recipe.quality, TRUE);
   cinfo.restart_interval = static_cast<unsigned>(recipe.restartInterval);
   if (recipe.progressive) jpeg_simple_progression(&cinfo);
@@ -67,8 +68,10 @@ std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
   if (!handle) return std::nullopt;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
+  // A warning while reading the header (stray bytes between segments) stops only a strict decode.
   if (tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling,
-                          &colorspace) != 0) {
+                          &colorspace) != 0 &&
+      (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL || width <= 0 || height <= 0)) {
     return std::nullopt;
   }
   Pixels pixels{width, height, Bytes(static_cast<size_t>(width) * height * 3)};

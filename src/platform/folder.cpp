@@ -1,0 +1,303 @@
+#include "platform/folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include "platform/listing.h"
+
+namespace keelpack::platform {
+namespace {
+
+constexpr std::string_view kTemporaryPrefix = ".keelpack-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
+std::atomic<unsigned> temporaryCounter{0};
+
+int OpenAt(int folderFd, const std::string& name, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::openat(folderFd, name.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+EntryStatus::Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return EntryStatus::Kind::kFile;
+  if (S_ISDIR(mode)) return EntryStatus::Kind::kFolder;
+  if (S_ISLNK(mode)) return EntryStatus::Kind::kLink;
+  return EntryStatus::Kind::kOther;
+}
+
+// Every entry name of an open folder, "." and ".." left out, with the entry's own kind.
+std::optional<std::vector<std::pair<std::string, EntryStatus::Kind>>> Entries(int folderFd) {
+  const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), ::closedir);
+  if (!dir) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::vector<std::pair<std::string, EntryStatus::Kind>> entries;
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    EntryStatus::Kind kind = EntryStatus::Kind::kOther;
+    switch (entry->d_type) {
+      case DT_DIR: kind = EntryStatus::Kind::kFolder; break;
+      case DT_REG: kind = EntryStatus::Kind::kFile; break;
+      case DT_LNK: kind = EntryStatus::Kind::kLink; break;
+      case DT_UNKNOWN: {
+        struct stat info {};
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) kind = KindOf(info.st_mode);
+        break;
+      }
+      default: break;
+    }
+    entries.emplace_back(name, kind);
+  }
+  if (errno != 0) return std::nullopt;
+  return entries;
+}
+
+}  // namespace
+
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+Folder::~Folder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+int Folder::Open(const std::string& path) {
+  const int fd = OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return errno;
+  *this = Folder();
+  fd_ = fd;
+  path_ = path;
+  return 0;
+}
+
+int Folder::OpenIn(const Folder& parent, const std::string& name) {
+  const int fd = OpenAt(parent.fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return errno;
+  *this = Folder();
+  fd_ = fd;
+  path_ = parent.PathOf(name);
+  return 0;
+}
+
+int Folder::OpenBelow(const Folder& top, std::string_view relative, bool create) {
+  Folder current;
+  current.fd_ = ::fcntl(top.fd_, F_DUPFD_CLOEXEC, 0);
+  if (current.fd_ < 0) return errno;
+  current.path_ = top.path_;
+  while (!relative.empty()) {
+    const size_t slash = std::min(relative.find('/'), relative.size());
+    const std::string name(relative.substr(0, slash));
+    relative.remove_prefix(std::min(slash + 1, relative.size()));
+    if (name.empty() || name == ".") continue;
+    if (name == "..") return EINVAL;  // the walk stays below its top
+    if (create && ::mkdirat(current.fd_, name.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    Folder next;
+    if (int error = next.OpenIn(current, name)) return error;
+    current = std::move(next);
+  }
+  *this = std::move(current);
+  return 0;
+}
+
+std::string Folder::PathOf(std::string_view name) const {
+  std::string path = path_;
+  if (path.empty() || path.back() != '/') path += '/';
+  return path.append(name);
+}
+
+FileId Folder::Id() const {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return {};
+  return {info.st_dev, info.st_ino};
+}
+
+bool Folder::Holds(const Folder& inner) const {
+  const FileId mine = Id();
+  Folder current;
+  current.fd_ = ::fcntl(inner.fd_, F_DUPFD_CLOEXEC, 0);
+  for (FileId at = current.Id(); current.IsOpen();) {
+    Folder parent;
+    parent.fd_ = OpenAt(current.fd_, "..", O_RDONLY | O_DIRECTORY);
+    const FileId above = parent.Id();
+    if (!parent.IsOpen() || above == at) return false;  // the root is its own parent
+    if (above == mine) return true;
+    current = std::move(parent);
+    at = above;
+  }
+  return false;
+}
+
+int Folder::Duplicate(Folder& copy) const {
+  const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return errno;
+  copy = Folder();
+  copy.fd_ = fd;
+  copy.path_ = path_;
+  return 0;
+}
+
+int Folder::Sync() const { return ::fsync(fd_) == 0 ? 0 : errno; }
+
+int Folder::Lookup(const std::string& name, EntryStatus& status) const {
+  struct stat info {};
+  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  status = {KindOf(info.st_mode), {info.st_dev, info.st_ino}, {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
+  return 0;
+}
+
+int Folder::OpenFile(const std::string& name, File& file) const {
+  // Not blocking, so that a pipe under a JPEG name cannot stall the run.
+  const int fd = OpenAt(fd_, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno;
+  File opened;
+  opened.fd_ = fd;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  if (!S_ISREG(info.st_mode)) return EINVAL;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  file = std::move(opened);
+  return 0;
+}
+
+int Folder::CreateTemporary(const std::string& forName, File& file, std::string& tempName) const {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char tag[48];
+    std::snprintf(tag, sizeof tag, "%x-%x-", static_cast<unsigned>(::getpid()), temporaryCounter++);
+    const size_t fixed = kTemporaryPrefix.size() + std::string_view(tag).size() + kTemporarySuffix.size();
+    std::string name = std::string(kTemporaryPrefix) + tag + forName.substr(0, NAME_MAX - fixed);
+    name += kTemporarySuffix;
+    const int fd = OpenAt(fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno == EEXIST) continue;  // left by an earlier process of the same number
+    if (fd < 0) return errno;
+    File created;
+    created.fd_ = fd;
+    if (int error = created.TryLock()) return error;
+    file = std::move(created);
+    tempName = std::move(name);
+    return 0;
+  }
+  return EEXIST;
+}
+
+bool Folder::IsTemporaryName(std::string_view name) {
+  return name.starts_with(kTemporaryPrefix) && name.ends_with(kTemporarySuffix) &&
+         name.size() > kTemporaryPrefix.size() + kTemporarySuffix.size();
+}
+
+void Folder::RemoveStaleTemporaries() const {
+  const auto entries = Entries(fd_);
+  if (!entries) return;
+  for (const auto& [name, kind] : *entries) {
+    if (kind != EntryStatus::Kind::kFile || !IsTemporaryName(name)) continue;
+    File stale;
+    if (OpenFile(name, stale) != 0) continue;
+    // A run that still works on it holds its lock; one that was killed holds nothing.
+    if (stale.TryLock() != 0) continue;
+    EntryStatus now;
+    if (Lookup(name, now) == 0 && now.id == stale.Id()) Remove(name);
+  }
+}
+
+int Folder::Remove(const std::string& name) const {
+  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? 0 : errno;
+}
+
+int Folder::Replace(const std::string& from, const std::string& to) const {
+  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? 0 : errno;
+}
+
+int Folder::MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const {
+  if (::syscall(SYS_renameat2, fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno == EINVAL || errno == ENOSYS) {
+    // Some file systems cannot rename without replacing; a hard link fails just as safely.
+    if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0) return errno;
+    return Remove(from);
+  }
+  if (errno != EXDEV) return errno;
+
+  // Another file system: a complete, flushed copy takes the new name first (never replacing
+  // anything), and only then does the file leave this folder.
+  File source;
+  if (int error = OpenFile(from, source)) return error;
+  File::Status status;
+  if (int error = source.GetStatus(status)) return error;
+  File copy;
+  std::string tempName;
+  if (int error = target.CreateTemporary(to, copy, tempName)) return error;
+  std::vector<std::string> refused;
+  int error = copy.CopyContentFrom(source);
+  if (!error) error = copy.CopyExtendedAttributesFrom(source, refused);
+  if (!error) {
+    copy.SetLastWriteTime(status.lastWrite);
+    error = copy.SetAttributes(status.attributes);
+  }
+  if (!error) error = copy.Sync();
+  if (!error && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0) error = errno;
+  target.Remove(tempName);
+  if (error) return error;
+  target.Sync();
+  EntryStatus still;
+  // Removed only while the name still holds the file that was copied.
+  if (Lookup(from, still) == 0 && still.id == source.Id()) return Remove(from);
+  return 0;
+}
+
+std::optional<std::vector<std::string>> Folder::SubfolderNames() const {
+  auto entries = Entries(fd_);
+  if (!entries) return std::nullopt;
+  std::vector<std::string> names;
+  for (auto& [name, kind] : *entries) {
+    if (kind == EntryStatus::Kind::kFolder && name.front() != '.') names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end(), NameLess);
+  return names;
+}
+
+std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns) const {
+  auto entries = Entries(fd_);
+  if (!entries) return std::nullopt;
+  std::vector<std::string> names;
+  for (auto& [name, kind] : *entries) {
+    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end(), NameLess);
+  return names;
+}
+
+}  // namespace keelpack::platform

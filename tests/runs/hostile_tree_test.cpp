@@ -1,0 +1,237 @@
+// Trees that a user, a second program or a second run can shape: links, mounts, swaps during
+// a run, odd names. Whatever the tree, every source ends untouched or replaced by a complete
+// rewrite with the same pixels, and nothing outside the tree and the output folder changes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "platform/folder.h"
+#include "runs/runs.h"
+#include "runs/session.h"
+#include "support/fake_front_end.h"
+#include "support/jpeg_builder.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
+
+namespace keelpack {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+
+Bytes Photo(unsigned seed) { return test::ShrinkablePicture({.width = 32, .height = 24, .seed = seed}); }
+Bytes Damaged() { return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }
+
+struct Entry {
+  Bytes bytes;
+  unsigned mode = 0;
+  int64_t mtime = 0;
+  std::string link;  // the target, for a link
+  friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+// Every entry below `top` as it is itself (links not followed).
+std::map<std::string, Entry> Snapshot(const std::string& top) {
+  std::map<std::string, Entry> entries;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(top, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    struct stat info {};
+    lstat(it->path().c_str(), &info);
+    Entry entry{{}, info.st_mode & 07777u, info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, {}};
+    if (S_ISLNK(info.st_mode)) entry.link = fs::read_symlink(it->path()).string();
+    if (S_ISREG(info.st_mode)) entry.bytes = test::ReadFile(it->path().string());
+    entries[it->path().lexically_relative(top).string()] = entry;
+  }
+  return entries;
+}
+
+// The folders of one case: the tree, the output folder and a folder outside both.
+struct Paths {
+  std::string tree, out, outside;
+};
+
+struct Case {
+  const char* name;
+  std::function<void(const Paths&, OptionSet&)> setup;
+  std::vector<std::string> lines;  // "T" stands for the tree, "O" for the output folder
+  int notRewritten = 0;            // files skipped, damaged or failed
+  std::vector<std::string> free = {};  // tree entries that may change or leave (checked on their own)
+  std::function<void(const Paths&)> during = nullptr;  // at the first progress update, after one file
+  std::function<void(const Paths&)> check = nullptr;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+void Put(const std::string& path, const Bytes& bytes = Photo(1)) {
+  fs::create_directories(fs::path(path).parent_path());
+  test::WriteFile(path, bytes);
+}
+
+std::string Expand(std::string line, const Paths& p) {
+  if (line.starts_with("T/")) line.replace(0, 1, p.tree);
+  if (size_t at = line.find(" O/"); at != std::string::npos) line.replace(at + 1, 1, p.out);
+  if (size_t at = line.find(" T/"); at != std::string::npos) line.replace(at + 1, 1, p.tree);
+  return line;
+}
+
+const std::string kLongName = std::string(251, 'n') + ".jpg";  // the longest a name may be
+
+const Case kCases[] = {
+    {"link to a tree folder inside the output folder",
+     [](const Paths& p, OptionSet& o) {
+       Put(p.tree + "/sub/a.jpg");
+       fs::create_directories(p.out);
+       fs::create_directory_symlink(p.tree + "/sub", p.out + "/sub");
+       o.difdir = 1, o.output = p.out;
+     },
+     {"Cannot create path for T/sub/a.jpg"}, 1},
+    {"output folder inside the tree over a photo, then over an earlier output",
+     [](const Paths& p, OptionSet& o) {
+       Put(p.tree + "/a.jpg", Photo(1));
+       Put(p.tree + "/b.jpg", Photo(2));
+       Put(p.tree + "/sub/a.jpg", Photo(3));  // the user's own photo
+       Put(p.tree + "/sub/b.jpg", Photo(4));  // an earlier output: it carries its source's time
+       fs::last_write_time(p.tree + "/sub/b.jpg", fs::last_write_time(p.tree + "/b.jpg"));
+       o.difdir = 1, o.output = p.tree + "/sub";
+     },
+     {"Output exists - T/sub/a.jpg"}, 1, {"sub/b.jpg"}, nullptr,
+     [](const Paths& p) {
+       EXPECT_EQ(test::ReadFile(p.tree + "/sub/a.jpg"), Photo(3));
+       EXPECT_EQ(test::DecodePixels(test::ReadFile(p.tree + "/sub/b.jpg")), test::DecodePixels(Photo(2)));
+     }},
+    {"output folder holding the tree",
+     [](const Paths& p, OptionSet& o) {
+       Put(p.tree + "/x.jpg", Photo(1));
+       Put(p.tree + "/" + fs::path(p.tree).filename().string() + "/x.jpg", Photo(2));
+       o.difdir = 1, o.output = fs::path(p.tree).parent_path();
+     },
+     {}, 2},
+    {"folder swapped for a link to outside after the scan",
+     [](const Paths& p, OptionSet&) {
+       Put(p.tree + "/a/1.jpg");
+       Put(p.tree + "/b/2.jpg");
+       Put(p.outside + "/2.jpg", Photo(9));
+     },
+     {"Cannot open directory T/b"}, 0, {"b", "b/2.jpg"},
+     [](const Paths& p) {
+       fs::remove_all(p.tree + "/b");
+       fs::create_directory_symlink(p.outside, p.tree + "/b");
+     }},
+    {"file swapped for a link to a private file during the run",
+     [](const Paths& p, OptionSet&) {
+       Put(p.tree + "/1.jpg");
+       Put(p.tree + "/2.jpg");
+       Put(p.outside + "/private.jpg", Photo(9));
+       chmod((p.outside + "/private.jpg").c_str(), 0600);
+     },
+     {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
+     [](const Paths& p) {
+       fs::remove(p.tree + "/2.jpg");
+       fs::create_symlink(p.outside + "/private.jpg", p.tree + "/2.jpg");
+     }},
+    {"backup over a link to a read-only document, attributes carried",
+     [](const Paths& p, OptionSet& o) {
+       Put(p.tree + "/a.jpg");
+       Put(p.outside + "/doc", {1, 2, 3});
+       chmod((p.outside + "/doc").c_str(), 0444);
+       fs::create_symlink(p.outside + "/doc", p.tree + "/a.jpg.bak");
+       setxattr((p.tree + "/a.jpg").c_str(), "user.rating", "5", 1, 0);
+       o.backups = 1;
+     },
+     {}, 0, {"a.jpg.bak"},
+     nullptr,
+     [](const Paths& p) {
+       EXPECT_EQ(test::ReadFile(p.tree + "/a.jpg.bak"), Photo(1));
+       EXPECT_FALSE(fs::is_symlink(p.tree + "/a.jpg.bak"));
+       // Where the file system keeps user attributes, the rewrite and the backup carry them.
+       Put(p.tree + "/probe");
+       if (setxattr((p.tree + "/probe").c_str(), "user.probe", "1", 1, 0) != 0) return;
+       for (const char* name : {"/a.jpg", "/a.jpg.bak"}) {
+         char value[8] = {};
+         EXPECT_EQ(getxattr((p.tree + name).c_str(), "user.rating", value, sizeof value), 1) << name;
+       }
+     }},
+    {"long names, backslashes and colons are ordinary, and a masked name stays",
+     [](const Paths& p, OptionSet& o) {
+       Put(p.tree + "/" + kLongName);
+       Put(p.tree + "/my\\dir/we\\ird.jpg", Damaged());
+       Put(p.tree + "/c:x.jpg", Damaged());
+       Put(p.tree + "/\\_old.jpg", Damaged());  // a name this mask gave on an earlier run
+       o.mask = "\\_*.*";
+     },
+     {"Renaming corrupted T/my\\dir/we\\ird.jpg", "Incompatible file ignored - T/\\_old.jpg"}, 3,
+     {"my\\dir/we\\ird.jpg", "c:x.jpg"},
+     nullptr,
+     [](const Paths& p) {
+       EXPECT_EQ(test::ReadFile(p.tree + "/my\\dir/\\_we\\ird.jpg"), Damaged());
+       EXPECT_EQ(test::ReadFile(p.tree + "/\\_c:x.jpg"), Damaged());
+       EXPECT_LT(test::ReadFile(p.tree + "/" + kLongName).size(), Photo(1).size());
+     }},
+    {"mask on another file system",
+     [](const Paths& p, OptionSet& o) {
+       Put(p.tree + "/bad.jpg", Damaged());
+       fs::create_directories(p.out);
+       if (geteuid() == 0) mount("tmpfs", p.out.c_str(), "tmpfs", 0, "size=1m");
+       o.mask = p.out + "/*-*.*";
+     },
+     {"Renaming corrupted T/bad.jpg"}, 1, {"bad.jpg"}, nullptr,
+     [](const Paths& p) {
+       EXPECT_EQ(test::ReadFile(p.out + "/bad-jpg._"), Damaged());
+       umount2(p.out.c_str(), MNT_DETACH);
+     }},
+};
+
+class HostileTree : public ::testing::TestWithParam<Case> {};
+
+TEST_P(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
+  const Case& c = GetParam();
+  test::Sandbox dir;
+  const Paths p{dir.File("tree"), dir.File("out"), dir.File("outside")};
+  fs::create_directories(p.tree);
+  fs::create_directories(p.outside);
+  test::FakeFrontEnd front;
+  front.folder = p.tree;
+  c.setup(p, front.options);
+  const auto tree = Snapshot(p.tree);
+  const auto outside = Snapshot(p.outside);
+  bool swapped = false;
+  front.onYield = [&] {
+    if (c.during && !swapped && front.statuses.back().starts_with("Processed")) c.during(p), swapped = true;
+  };
+  Session session(front);
+  session.log.screenDebug = true;  // the run's file-only lines too
+  RunFolderTree(session);
+
+  EXPECT_EQ(swapped, c.during != nullptr);
+  for (const std::string& line : c.lines) EXPECT_TRUE(front.box.Has(Expand(line, p))) << Expand(line, p);
+  EXPECT_EQ(session.outcomes.total() - session.outcomes.rewritten, c.notRewritten);
+  EXPECT_EQ(Snapshot(p.outside), outside);
+  const auto after = Snapshot(p.tree);
+  for (const auto& [name, before] : tree) {
+    const auto now = after.find(name);
+    if (std::find(c.free.begin(), c.free.end(), name) != c.free.end()) continue;
+    if (now == after.end()) {
+      ADD_FAILURE() << name << " is gone";
+    } else if (now->second.bytes != before.bytes) {
+      EXPECT_EQ(test::DecodePixels(now->second.bytes), test::DecodePixels(before.bytes)) << name;
+      EXPECT_NE(test::DecodePixels(before.bytes), std::nullopt) << name << " was changed";
+    }
+  }
+  for (const auto& [name, entry] : after) {
+    EXPECT_FALSE(platform::Folder::IsTemporaryName(fs::path(name).filename().string())) << name;
+  }
+  if (c.check) c.check(p);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileTree, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& param) { return "Case" + std::to_string(param.index); });
+
+}  // namespace
+}  // namespace keelpack
