@@ -16,9 +16,12 @@ void CommitBatch(Session& session) {
 
 namespace {
 
-// Jobs added ahead per worker. Each waiting job holds only its path, its options and its
-// lines, so the window can let a slow file be overtaken by many quick ones.
+// Jobs added ahead per worker. A waiting job holds its path, its options and its lines, so the
+// window can let a slow file be overtaken by many quick ones. A durable job that finished
+// ahead also holds its source, its new file and their folder open until it is passed on, so
+// the window stays well within the usual limit of 1024 open files on machines with many cores.
 constexpr size_t kWindowPerWorker = 16;
+constexpr size_t kMaxWindow = 128;
 
 }  // namespace
 
@@ -58,7 +61,8 @@ FileJobs::FileJobs(Session& session, std::function<void()> released)
     : session_(session), released_(std::move(released)) {
   const int workers = std::max(session.jobs, 1);
   if (workers == 1) return;
-  window_ = kWindowPerWorker * static_cast<size_t>(workers);
+  window_ = std::max(static_cast<size_t>(workers),
+                     std::min(kWindowPerWorker * static_cast<size_t>(workers), kMaxWindow));
   for (int i = 0; i < workers; ++i) workers_.emplace_back(&FileJobs::Worker, this);
 }
 
