@@ -93,7 +93,6 @@ void CliFrontEnd::SetRunning(RunKind /*kind*/, bool running) {
     lastPrinted_.clear();  // two runs may well end with the same summary
     percent_ = 0;
     runSkippedFolders_ = 0;
-    lastPrinted_.clear();
     if (cancelRequested_ && interrupted_ && interrupted_()) *cancelRequested_ = true;
     return;
   }
