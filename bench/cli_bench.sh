@@ -45,8 +45,8 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/keelpack-bench-XXXXXX")
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$XDG_CONFIG_HOME"
 
 # A pristine tree of N copies of the corpus, writable like a user's own files.
 pristine() {
