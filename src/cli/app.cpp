@@ -1,7 +1,9 @@
 #include "cli/app.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "cli/cli_front_end.h"
 #include "cli/command_line.h"
@@ -50,6 +52,9 @@ int RunCommandLine(int argc, const char* const* argv) {
   session.log.logLevel = request.logLevel;
   session.log.screenDebug = request.verbosity == Verbosity::kVerbose;
   session.durable = request.durable;
+  session.jobs = request.jobs > 0
+                     ? request.jobs
+                     : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   frontEnd.WatchInterrupt(&session.cancelRequested, InterruptRequested);
   const InterruptScope interrupts(session.cancelRequested, console.errIsTerminal);
   // A reader that goes away (`keelpack-cli -v photos | head`) must not end the process in the

@@ -90,9 +90,9 @@ void CliFrontEnd::SetStatusText(std::string_view text) {
 void CliFrontEnd::SetRunning(RunKind /*kind*/, bool running) {
   if (running) {
     status_.clear();
+    lastPrinted_.clear();  // two runs may well end with the same summary
     percent_ = 0;
     runSkippedFolders_ = 0;
-    lastPrinted_.clear();
     if (cancelRequested_ && interrupted_ && interrupted_()) *cancelRequested_ = true;
     return;
   }

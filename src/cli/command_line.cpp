@@ -1,7 +1,10 @@
 #include "cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -12,6 +15,8 @@ namespace keelpack::cli {
 namespace {
 
 constexpr int kMaxLogLevel = 3;
+// More threads than this would only add memory.
+constexpr int kMaxJobs = 256;
 
 const std::map<std::string, int> kExifChoices = {
     {"keep", kExifKeepOriginal}, {"reduce", kExifReduceSize}, {"delete", kExifDelete}};
@@ -49,6 +54,15 @@ constexpr const char* kFooter = R"(PATHS
   only an earlier output of the same file (it keeps that file's modification time) is
   replaced, and any other file there is left alone ("Output exists - ").
   Every PATH must exist. On a usage error nothing is touched.
+  --files-from LIST adds the paths listed in the file LIST (- for standard input), one per
+  line, or each ended by a NUL with -0, as `find ... -print0` writes them:
+    find photos -type f -iname '*.jpg' -print0 | keelpack-cli --files-from - -0
+  A list that names nothing processes nothing.
+
+JOBS
+  -j N processes N files at the same time, by default one per processor core. What is
+  printed and logged is the same for any N: each file's lines together, in the order of
+  the files. Each job needs memory for about one file.
 
 OUTPUT
   Standard output gets what the window's log box shows: files that were damaged, not JPEG
@@ -67,10 +81,11 @@ SETTINGS AND LOG FILE
   it afresh, so after several runs it holds the last one.
 
 CTRL+C
-  The first Ctrl+C stops the run after the file being processed and prints the summary; no
+  The first Ctrl+C stops the run after the files being processed and prints the summary; no
   further run starts. A second Ctrl+C stops at once. Either way a file is replaced only by
-  its complete rewritten form in one step; a second Ctrl+C may leave the new file under a
-  hidden temporary name (.keelpack-...-FILE.tmp beside it), which the next run removes.
+  its complete rewritten form in one step; a second Ctrl+C may leave the new file of each
+  file under way, or waiting to be put in place, under a hidden temporary name
+  (.keelpack-...-FILE.tmp beside it, or in the output folder), which the next run removes.
 
 TWO RUNS
   Each file is locked while it is processed; a second keelpack-cli (or the window) over the
@@ -89,7 +104,30 @@ bool ReadableFile(const std::string& path) {
   return in.good();
 }
 
+std::optional<std::string> ReadList(const std::string& path) {
+  std::ifstream file;
+  if (path != "-") {
+    file.open(path, std::ios::binary);
+    if (!file) return std::nullopt;
+  }
+  std::istream& in = path == "-" ? std::cin : file;
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
 }  // namespace
+
+std::vector<std::string> SplitNames(std::string_view text, bool nulSeparated) {
+  const char end = nulSeparated ? '\0' : '\n';
+  std::vector<std::string> names;
+  while (!text.empty()) {
+    const size_t at = std::min(text.find(end), text.size());
+    if (at > 0) names.emplace_back(text.substr(0, at));
+    text.remove_prefix(std::min(at + 1, text.size()));
+  }
+  return names;
+}
 
 ParseResult ParseCommandLine(int argc, const char* const* argv) {
   CLI::App app(kDescription, kCliName);
@@ -103,16 +141,16 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   });
 
   std::vector<std::string> paths;
-  std::string exif, icc, corrupted, mask, output, settings;
-  int logLevel = 0;
+  std::string exif, icc, corrupted, mask, output, settings, filesFrom;
+  int logLevel = 0, jobs = 0;
   bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
-  bool quiet = false, verbose = false, noFsync = false;
+  bool quiet = false, verbose = false, noFsync = false, nulSeparated = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
   auto oneOf = [](const std::map<std::string, int>& choices) {
     return CLI::IsMember(Names(choices)).description("");
   };
-  app.add_option("PATH", paths, "Files and folders to process")->required()->type_name("");
+  auto* pathOpt = app.add_option("PATH", paths, "Files and folders to process")->type_name("");
   auto* exifOpt = app.add_option("--exif", exif, "Exif camera data (reduce)")
                       ->check(oneOf(kExifChoices))
                       ->type_name("keep|reduce|delete");
@@ -154,6 +192,17 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                "Do not flush each new file to the disk before it\n"
                "replaces the old one: faster, but a power cut\n"
                "may then lose files");
+  auto* filesFromOpt = app.add_option("--files-from", filesFrom,
+                                      "Also process the paths listed in LIST, one per\n"
+                                      "line (- reads standard input)")
+                           ->type_name("LIST");
+  app.add_flag("-0,--null", nulSeparated, "The names in LIST are each ended by a NUL")
+      ->needs(filesFromOpt);
+  app.add_option("-j,--jobs", jobs,
+                 "Process N files at the same time (one per\n"
+                 "processor core)")
+      ->check(CLI::Range(1, kMaxJobs).description(""))
+      ->type_name("N");
   quietOpt->excludes(verboseOpt);
   backupsOpt->excludes(outputOpt);
 
@@ -169,8 +218,24 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return result;
   }
 
+  if (!pathOpt->count() && !filesFromOpt->count()) {
+    result.exitStatus = kExitUsage;
+    result.err = std::string(kCliName) + ": give a PATH or --files-from LIST\nRun " + kCliName +
+                 " --help for more information.\n";
+    return result;
+  }
   CliRequest request;
   request.paths = paths;
+  if (filesFromOpt->count()) {
+    const std::optional<std::string> list = ReadList(filesFrom);
+    if (!list) {
+      result.exitStatus = kExitUsage;
+      result.err = std::string(kCliName) + ": cannot read the list " + filesFrom + "\n";
+      return result;
+    }
+    for (std::string& name : SplitNames(*list, nulSeparated))
+      request.paths.push_back(std::move(name));
+  }
   if (!settings.empty()) {
     if (!ReadableFile(settings)) {
       result.exitStatus = kExitUsage;
@@ -202,6 +267,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                       : verbose ? Verbosity::kVerbose
                                 : Verbosity::kNormal;
   request.durable = !noFsync;
+  request.jobs = jobs;
   result.request = std::move(request);
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/option_set.h"
@@ -30,6 +31,7 @@ struct CliRequest {
   int logLevel = 0;                // the log file keelpack.log: 0 none, 1 to 3
   Verbosity verbosity = Verbosity::kNormal;
   bool durable = true;  // flush every new file to the disk before it replaces the old one
+  int jobs = 0;         // files processed at the same time; 0: one per processor core
 };
 
 // Parsing ends with a request to run, or with an exit status and the texts to print (the
@@ -41,7 +43,12 @@ struct ParseResult {
   std::string err;  // for standard error
 };
 
-// Reads the arguments; --settings FILE is read here too. Touches nothing on the disk.
+// The names of a list file: one per line, or each ended by a NUL with `nulSeparated`.
+// Empty names are left out.
+std::vector<std::string> SplitNames(std::string_view text, bool nulSeparated);
+
+// Reads the arguments; --settings FILE and the list of --files-from are read here too.
+// Touches nothing on the disk.
 ParseResult ParseCommandLine(int argc, const char* const* argv);
 
 }  // namespace keelpack::cli

@@ -406,6 +406,16 @@ void DurableBatch::Add(std::unique_ptr<Pending> pending) {
   pending_.push_back(std::move(pending));
 }
 
+void DurableBatch::MoveTo(DurableBatch& other) {
+  std::vector<std::unique_ptr<Pending>> moving;
+  {
+    std::lock_guard lock(mutex_);
+    moving.swap(pending_);
+    bytes_ = 0;
+  }
+  for (auto& pending : moving) other.Add(std::move(pending));
+}
+
 bool DurableBatch::Full() {
   std::lock_guard lock(mutex_);
   return pending_.size() >= kBatchFiles || bytes_ >= kBatchBytes;

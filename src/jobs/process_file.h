@@ -70,6 +70,8 @@ class DurableBatch {
   DurableBatch& operator=(const DurableBatch&) = delete;
 
   void Add(std::unique_ptr<Pending> pending);
+  // Hands every waiting file on to `other`, to be committed with its files.
+  void MoveTo(DurableBatch& other);
   // Enough files or bytes wait that the batch should be committed now.
   bool Full();
   // Puts every waiting file in place; returns how many could not be (each reported with

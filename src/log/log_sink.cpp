@@ -34,11 +34,13 @@ bool AppendRecord(const std::string& path, std::string_view message, bool startN
 }  // namespace
 
 void LogSink::AppendScreenLog(std::string_view message, int level) {
+  if (holder_) return holder_->Hold({std::string(message), level, true, false});
   box_.AppendLine(message, true);
   if (level >= kBrief) WriteLog(message, level, false);
 }
 
 void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
+  if (holder_) return holder_->Hold({std::string(message), level, false, startNew});
   if (screenDebug) AppendScreenLog(message, kScreenOnly);
   if (logLevel == 0 || level > logLevel) return;
   // Without a per-user folder there is no log file: nothing is ever written elsewhere.
@@ -46,6 +48,14 @@ void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
   if ((path.empty() || !AppendRecord(path, message, startNew)) && !failureReported) {
     failureReported = true;
     box_.AppendLine("Failed to write to the logfile!", false);
+  }
+}
+
+void LogSink::Pass(const LogMessage& message) {
+  if (message.screen) {
+    AppendScreenLog(message.text, message.level);
+  } else {
+    WriteLog(message.text, message.level, message.startNew);
   }
 }
 

@@ -21,10 +21,33 @@ class LogBox {
   virtual void Clear() = 0;
 };
 
+// One message as it was given to a log sink.
+struct LogMessage {
+  std::string text;
+  int level = kScreenOnly;
+  bool screen = false;  // given to AppendScreenLog; otherwise to WriteLog
+  bool startNew = false;
+};
+
+// Takes the messages of a sink that does not show or write them itself: file jobs that run
+// at the same time hold their messages, so that each file's lines reach the log together.
+class MessageHolder {
+ public:
+  virtual ~MessageHolder() = default;
+  virtual void Hold(LogMessage message) = 0;
+};
+
 // The two logging procedures every part of the program reports through, and the log file.
 class LogSink {
  public:
   explicit LogSink(LogBox& box) : box_(box) {}
+  // A sink with the levels of `like` that hands every message to `holder` untouched; Pass
+  // gives them to the real sink later, which then does exactly what it would have done.
+  LogSink(const LogSink& like, MessageHolder& holder)
+      : logLevel(like.logLevel), screenDebug(like.screenDebug), box_(like.box_), holder_(&holder) {}
+
+  // Shows or writes a held message as if it had been given to this sink in the first place.
+  void Pass(const LogMessage& message);
 
   // Shows the message in the log box; with a level of 1 or more also hands it to WriteLog.
   void AppendScreenLog(std::string_view message, int level);
@@ -49,6 +72,7 @@ class LogSink {
 
  private:
   LogBox& box_;
+  MessageHolder* holder_ = nullptr;
 };
 
 }  // namespace keelpack

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -10,6 +11,7 @@
 #include "platform/folder.h"
 #include "platform/listing.h"
 #include "platform/system.h"
+#include "runs/file_jobs.h"
 #include "runs/session.h"
 
 namespace keelpack {
@@ -23,31 +25,6 @@ std::string Number(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.0f", value);
   return text;
-}
-
-// Puts the batch's new files in place; those that could not be are failures after all.
-void CommitBatch(Session& session) {
-  const int failures = session.batch.Commit(session.log, [&session] { session.frontEnd.ProcessPendingEvents(); });
-  session.outcomes.rewritten -= failures;
-  session.outcomes.failed += failures;
-}
-
-// Runs one file job and keeps the run's counts. `folder` is the open folder that holds the
-// file, when the run has one.
-void RunJob(Session& session, std::string path, const platform::Folder* folder = nullptr) {
-  const OptionSet options = session.frontEnd.Options();
-  const JobEnv env{session.log,
-                   options,
-                   session.totals,
-                   session.baseFolder,
-                   [&session] { session.frontEnd.ProcessPendingEvents(); },
-                   session.durable,
-                   &session.folderSyncs,
-                   folder,
-                   session.outputInTree,
-                   session.durable ? &session.batch : nullptr};
-  session.outcomes.Add(ProcessFile(env, path));
-  if (session.batch.Full()) CommitBatch(session);
 }
 
 // Progress lines come at most about once a second, after a file, never during one.
@@ -183,19 +160,22 @@ void RunSelectedFiles(Session& session) {
 
   ProgressClock clock;
   int processed = 0;
-  for (const std::string& name : selected) {
-    if (session.cancelRequested) {
-      session.log.AppendScreenLog("Operation cancelled!", kBrief);
-      break;
-    }
-    RunJob(session, folder + "/" + name);
+  FileJobs jobs(session, [&] {
     ++processed;
     if (clock.Due()) {
       SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
       ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
                               std::to_string(session.fileTotal) + " files...");
     }
+  });
+  bool cancelled = false;
+  for (const std::string& name : selected) {
+    if ((cancelled = session.cancelRequested)) break;
+    jobs.Add(folder + "/" + name);
   }
+  jobs.Finish();
+  // Jobs that were waiting for a worker when the cancel came were left out too.
+  if (cancelled || jobs.Dropped() > 0) session.log.AppendScreenLog("Operation cancelled!", kBrief);
   session.frontEnd.RereadFileList();
   if (selected.empty()) session.log.AppendScreenLog("Please select a file.", kScreenOnly);
   EndRun(session, RunKind::kSelectedFiles);
@@ -225,6 +205,19 @@ void RunFolderTree(Session& session) {
 
   ProgressClock clock;
   int processed = 0;
+  size_t foldersDone = 0;  // of the jobs passed on so far
+  FileJobs jobs(session, [&] {
+    ++processed;
+    if (clock.Due()) {
+      if (session.fileTotal > 0) {
+        SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
+      }
+      ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
+                              std::to_string(session.fileTotal) + " files in " +
+                              std::to_string(foldersDone + 1) + " of " +
+                              std::to_string(session.folderTotal) + " directories.");
+    }
+  });
   platform::Folder topFolder;
   if (!session.dirList.empty()) topFolder.Open(top);
   std::optional<platform::Folder> output;
@@ -233,22 +226,23 @@ void RunFolderTree(Session& session) {
     output = OpenOutputFolder(session, topFolder);
     session.outputInTree = session.outputInTree || inTree;
   }
+  bool cancelled = false;
   for (size_t i = 0; i < session.dirList.size(); ++i) {
     std::string path = session.dirList[i];
     CollapseSeparators(path);
     // Entered again from the top one name at a time: a folder swapped for a link since the
     // scan is not followed out of the tree. Listed afresh: files that came or went since the
-    // scan are processed or skipped.
-    platform::Folder folder;
+    // scan are processed or skipped. Kept open until the last of its jobs has been passed on.
+    auto folder = std::make_shared<platform::Folder>();
     std::optional<std::vector<std::string>> files;
     const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
-    if (topFolder.IsOpen() && folder.OpenBelow(topFolder, relative, false) == 0) {
-      files = folder.FileNames(platform::kJpegPatterns);
+    if (topFolder.IsOpen() && folder->OpenBelow(topFolder, relative, false) == 0) {
+      files = folder->FileNames(platform::kJpegPatterns);
     }
     if (!files) {
-      SkipFolder(session, "Cannot open directory " + path);
+      jobs.Then([&session, path] { SkipFolder(session, "Cannot open directory " + path); });
     } else {
-      folder.RemoveStaleTemporaries();
+      folder->RemoveStaleTemporaries();
       // And those left in this folder's mirror below the output folder.
       if (platform::Folder mirror; output && mirror.OpenBelow(*output, relative, false) == 0) {
         mirror.RemoveStaleTemporaries();
@@ -256,23 +250,16 @@ void RunFolderTree(Session& session) {
     }
     for (const std::string& name : files.value_or(std::vector<std::string>{})) {
       if (session.cancelRequested) break;
-      RunJob(session, folder.PathOf(name), &folder);
-      ++processed;
-      if (clock.Due()) {
-        if (session.fileTotal > 0) {
-          SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
-        }
-        ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
-                                std::to_string(session.fileTotal) + " files in " + std::to_string(i + 1) +
-                                " of " + std::to_string(session.folderTotal) + " directories.");
-      }
+      jobs.Add(folder->PathOf(name), folder);
     }
-    session.folderSyncs.Flush();
-    if (session.cancelRequested) {
-      session.log.AppendScreenLog("Operation cancelled!", kBrief);
-      break;
-    }
+    jobs.Then([&] {
+      session.folderSyncs.Flush();
+      ++foldersDone;
+    });
+    if ((cancelled = session.cancelRequested)) break;
   }
+  jobs.Finish();
+  if (cancelled || jobs.Dropped() > 0) session.log.AppendScreenLog("Operation cancelled!", kBrief);
   session.frontEnd.RereadFileList();
   if (session.fileTotal < 1) session.log.AppendScreenLog("No compatible file found.", kScreenOnly);
   EndRun(session, RunKind::kFolderTree);

@@ -41,6 +41,9 @@ struct Session {
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
   PendingFolderSyncs folderSyncs;
+  // File jobs that run at the same time. The window keeps to one, so that a job may let it
+  // handle its events; the command line may run more, on threads of their own.
+  int jobs = 1;
   DurableBatch batch;  // durable runs put their new files in place in batches
 };
 

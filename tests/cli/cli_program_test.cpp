@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using std::chrono::seconds;
+using namespace std::string_literals;
 
 constexpr size_t kSoiLength = 2;
 
@@ -99,6 +100,9 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--output", out, photos_, photos_ + "/sub/b.jpg"},  // two mirrors into one folder
       {"--output", dir_.path(), photos_},                  // the output folder holds the tree
       {"--settings", dir_.File("none.ini"), photos_},
+      {"--files-from", dir_.File("none.list")},
+      {"-0", photos_},  // a NUL-separated list, but no list
+      {"-j", "0", photos_},
   };
   // A second mount of the tree is the tree itself, whatever its name.
   const std::string bound = dir_.File("bound");
@@ -124,7 +128,7 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
   EXPECT_EQ(Run({"--version"}).out, "keelpack-cli " + std::string(kVersion) + "\n");
   const CliResult help = Run({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
-  EXPECT_TRUE(Has(help.out, "Usage: keelpack-cli [OPTIONS] PATH...") &&
+  EXPECT_TRUE(Has(help.out, "Usage: keelpack-cli [OPTIONS] [PATH...]") &&
               Has(help.out, "EXIT STATUS"));
 }
 
@@ -248,6 +252,58 @@ TEST_F(CliProgramTest, QuietNormalAndVerboseOutput) {
   EXPECT_EQ(Summaries(result.out).size(), 1u) << "the summary is printed once";
 }
 
+TEST_F(CliProgramTest, ParallelJobsPrintLogAndLeaveExactlyWhatOneJobDoes) {
+  // A large file first, so that later ones finish before it; damaged and non-JPEG files
+  // between good ones, in three folders.
+  auto fill = [&] {
+    fs::remove_all(photos_);
+    Put("a/000-big.jpg", Shrinkable(1, 1200));
+    for (unsigned i = 0; i < 24; ++i) {
+      const std::string name = "abc"s.substr(i % 3, 1) + "/p" + std::to_string(i) + ".jpg";
+      Put(name, i % 5 == 2 ? Truncated(Shrinkable(i + 2)) : Shrinkable(i + 2));
+    }
+    Put("b/text.jpg", ToBytes("not a picture"));
+  };
+  auto contents = [&] {
+    std::map<std::string, Bytes> files;
+    for (auto& [name, state] : Snapshot(photos_)) files[name] = state.bytes;
+    return files;
+  };
+  const std::string log = dir_.File("config/keelpack.log");
+  auto run = [&](const char* jobs) {
+    fill();
+    CliResult result = Run({"-v", "--log-level", "3", "-j", jobs, photos_});
+    return std::tuple{result.exitStatus, result.out, ReadFile(log), contents()};
+  };
+  const auto one = run("1");
+  EXPECT_EQ(std::get<0>(one), 1);
+  EXPECT_EQ(Summaries(std::get<1>(one)).at(0).files, 26);
+  EXPECT_EQ(std::get<3>(one).count("a/_corrupted_p12.jpg"), 1u);
+  for (const char* jobs : {"2", "5"}) {
+    SCOPED_TRACE(jobs);
+    const auto many = run(jobs);
+    EXPECT_EQ(std::get<0>(many), std::get<0>(one));
+    EXPECT_EQ(std::get<1>(many), std::get<1>(one));
+    EXPECT_TRUE(std::get<2>(many) == std::get<2>(one)) << "the log files differ";
+    EXPECT_TRUE(std::get<3>(many) == std::get<3>(one)) << "the files differ";
+  }
+}
+
+TEST_F(CliProgramTest, FilesFromStandardInputTakeNulSeparatedNames) {
+  const Bytes x = Shrinkable(1), y = Shrinkable(2), z = Shrinkable(3);
+  // A newline in a name: only NUL separation can carry it.
+  const std::string xPath = Put("a/two\nlines.jpg", x), yPath = Put("b/y.jpg", y);
+  const std::string zPath = Put("c/z.jpg", z);
+  CliCall call = Call({"--files-from", "-", "-0", "-j", "2"});
+  call.input = xPath + '\0' + photos_ + "/b" + '\0';
+  const CliResult result = RunCli(call);
+  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  ExpectRewritten(xPath, x);
+  ExpectRewritten(yPath, y);
+  EXPECT_EQ(ReadFile(zPath), z) << "a file that was not listed was processed";
+  EXPECT_EQ(Summaries(result.out).size(), 2u) << "one run for the folder, one for the file";
+}
+
 TEST_F(CliProgramTest, SkippedFoldersAndOddNamesAreReportedPlainly) {
   Put("wh?t/a.jpg", Shrinkable(1));
   const std::string odd = "e\x1b]2;x\x07\xff.jpg";  // would set the terminal's title
@@ -357,6 +413,7 @@ TEST_F(CliProgramTest, StatusLineAndBarAreDrawnInPlaceOnATerminal) {
 class CliInterruptTest : public CliProgramTest {
  protected:
   static constexpr int kSmallFiles = 150;
+  static constexpr int kJobs = 2;
 
   void SetUp() override {
     big_ = Shrinkable(7, 2500);
@@ -365,7 +422,7 @@ class CliInterruptTest : public CliProgramTest {
       Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
     }
     before_ = Snapshot(photos_);
-    cli_.emplace(Call({"-v", "--check-readability", photos_}));
+    cli_.emplace(Call({"-v", "--check-readability", "-j", std::to_string(kJobs), photos_}));
     ASSERT_TRUE(cli_->WaitForOutput("Reading " + photos_ + "/000-big.jpg", seconds(60)));
     cli_->Signal(SIGINT);
   }
@@ -402,9 +459,12 @@ TEST_F(CliInterruptTest, CtrlCStopsAfterTheCurrentFileWithTheSummary) {
   ASSERT_EQ(Summaries(result.out).size(), 1u);
   EXPECT_EQ(Summaries(result.out)[0].files, kSmallFiles + 1);  // found, not done
   EXPECT_TRUE(Has(result.err, "stopping after the current file"));
-  // The file under way was finished and nothing after it was started.
-  EXPECT_EQ(CountOf(result.out, "Return code was "), 1u);
-  EXPECT_EQ(ReplacedSources(), 1);
+  // The files under way were finished, and printed; no other was started. The other job
+  // went on while the big file was read, but only a window's length ahead.
+  const size_t finished = CountOf(result.out, "Return code was ");
+  EXPECT_EQ(CountOf(result.out, "Reading " + photos_), finished);
+  EXPECT_EQ(ReplacedSources(), static_cast<int>(finished));
+  EXPECT_LT(finished, static_cast<size_t>(kSmallFiles));
   ExpectRewritten(photos_ + "/000-big.jpg", big_);
   EXPECT_TRUE(WorkFilesLeft().empty());
 }
@@ -417,15 +477,28 @@ TEST_F(CliInterruptTest, SecondCtrlCStopsAtOnceAndLeavesNoHalfWrittenFileInPlace
   EXPECT_EQ(result.exitStatus, 130);
   EXPECT_TRUE(Has(result.err, "keelpack-cli: stopped\n")) << result.err;
   EXPECT_FALSE(Has(result.out, "Finished.")) << "the run went on to its end";
-  EXPECT_LE(ReplacedSources(), 1);
-  // Only the new file of the file under way: unfinished, which no one else may read, or
-  // complete with its source's permissions.
+  ReplacedSources();
+  // What is left is the new file of a job under way, unfinished, which no one else may read
+  // (at most one per job); or that of a finished job that waited to be put in place, complete
+  // with its source's permissions.
+  int unfinished = 0;
   for (const std::string& left : WorkFilesLeft()) {
-    EXPECT_TRUE(left.ends_with("-000-big.jpg.tmp")) << left;
-    if (fs::status(left).permissions() != (fs::perms::owner_read | fs::perms::owner_write)) {
-      ExpectRewritten(left, big_);
+    if (fs::status(left).permissions() == (fs::perms::owner_read | fs::perms::owner_write)) {
+      ++unfinished;
+      continue;
     }
+    const std::string folder = fs::path(left).parent_path();
+    int sources = 0;
+    for (const auto& [name, state] : before_) {
+      const fs::path source = photos_ + "/" + name;
+      if (source.parent_path() == folder && left.ends_with("-" + source.filename().string() + ".tmp")) {
+        ++sources;
+        ExpectRewritten(left, state.bytes);
+      }
+    }
+    EXPECT_EQ(sources, 1) << left;
   }
+  EXPECT_LE(unfinished, kJobs);
 }
 
 }  // namespace

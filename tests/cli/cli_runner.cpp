@@ -54,8 +54,8 @@ CliProcess::CliProcess(const CliCall& call) {
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
 
-  int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  int out[2], err[2], in[2];
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   if (call.stderrOnTerminal) {
     winsize size{kTerminalRows, kTerminalColumns, 0, 0};
     if (::openpty(&err[0], &err[1], nullptr, nullptr, &size) != 0)
@@ -71,13 +71,17 @@ CliProcess::CliProcess(const CliCall& call) {
   if (pid_ == 0) {
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    ::dup2(devNull, STDIN_FILENO);
+    ::dup2(call.input.empty() ? ::open("/dev/null", O_RDONLY) : in[0], STDIN_FILENO);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(out[1]);
   ::close(err[1]);
+  ::close(in[0]);
+  if (!call.input.empty() && ::write(in[1], call.input.data(), call.input.size()) !=
+                                 static_cast<ssize_t>(call.input.size()))
+    throw std::runtime_error("standard input");
+  ::close(in[1]);
   outFd_ = out[0];
   errFd_ = err[0];
 }

@@ -19,6 +19,7 @@ struct CliCall {
   std::string configHome;
   std::string cacheHome;
   bool stderrOnTerminal = false;  // standard error is a pseudo-terminal 100 columns wide
+  std::string input{};            // standard input (at most a pipe's size); else /dev/null
 };
 
 struct CliResult {

@@ -41,6 +41,7 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
       {{"-q"}, [](CliRequest& r) { r.verbosity = Verbosity::kQuiet; }},
       {{"--verbose"}, [](CliRequest& r) { r.verbosity = Verbosity::kVerbose; }},
       {{"--no-fsync"}, [](CliRequest& r) { r.durable = false; }},
+      {{"-j", "3"}, [](CliRequest& r) { r.jobs = 3; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -56,7 +57,14 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
     EXPECT_EQ(result.request->logLevel, expected.logLevel);
     EXPECT_EQ(result.request->verbosity, expected.verbosity);
     EXPECT_EQ(result.request->durable, expected.durable);
+    EXPECT_EQ(result.request->jobs, expected.jobs);
   }
+}
+
+TEST(CommandLine, ListsAreSplitAtLineEndsOrAtNuls) {
+  using namespace std::string_literals;
+  EXPECT_EQ(SplitNames("a b\n\nc\0d\n"s, false), (std::vector<std::string>{"a b", "c\0d"s}));
+  EXPECT_EQ(SplitNames("a\nb\0\0c"s, true), (std::vector<std::string>{"a\nb", "c"}));
 }
 
 TEST(CommandLine, SettingsFileComesFirstAndTheCommandLineWins) {

@@ -1,0 +1,201 @@
+#include "runs/file_jobs.h"
+
+#include <algorithm>
+
+#include "platform/folder.h"
+#include "runs/session.h"
+
+namespace keelpack {
+
+void CommitBatch(Session& session) {
+  const int failures =
+      session.batch.Commit(session.log, [&session] { session.frontEnd.ProcessPendingEvents(); });
+  session.outcomes.rewritten -= failures;
+  session.outcomes.failed += failures;
+}
+
+namespace {
+
+// Jobs added ahead per worker. A waiting job holds its path, its options and its lines, so the
+// window can let a slow file be overtaken by many quick ones. A durable job that finished
+// ahead also holds its source, its new file and their folder open until it is passed on, so
+// the window stays well within the usual limit of 1024 open files on machines with many cores.
+constexpr size_t kWindowPerWorker = 16;
+constexpr size_t kMaxWindow = 128;
+
+}  // namespace
+
+struct FileJobs::Slot : MessageHolder {
+  enum class State { kWaiting, kRunning, kDone, kDropped };
+
+  Slot(FileJobs& owner, std::string file, std::shared_ptr<const platform::Folder> holder,
+       std::function<void()> then)
+      : jobs(owner),
+        path(std::move(file)),
+        folder(std::move(holder)),
+        step(std::move(then)),
+        log(owner.session_.log, *this) {}
+
+  void Hold(LogMessage message) override {
+    const std::lock_guard lock(jobs.mutex_);
+    held.push_back(std::move(message));
+    if (jobs.order_.front().get() == this) jobs.headChanged_.notify_one();
+  }
+  bool Finished() const { return step || state == State::kDone || state == State::kDropped; }
+
+  FileJobs& jobs;
+  std::string path;
+  std::shared_ptr<const platform::Folder> folder;
+  std::function<void()> step;  // set for a step; a job has a path instead
+  OptionSet options;
+  LogSink log;  // holds the job's messages in `held`
+  RewriteTotals totals;
+  DurableBatch batch;  // the job's finished file, until it is passed on
+  JobOutcome outcome = JobOutcome::kSkipped;
+  // Guarded by the mutex:
+  std::vector<LogMessage> held;
+  State state = State::kWaiting;
+};
+
+FileJobs::FileJobs(Session& session, std::function<void()> released)
+    : session_(session), released_(std::move(released)) {
+  const int workers = std::max(session.jobs, 1);
+  if (workers == 1) return;
+  window_ = std::max(static_cast<size_t>(workers),
+                     std::min(kWindowPerWorker * static_cast<size_t>(workers), kMaxWindow));
+  for (int i = 0; i < workers; ++i) workers_.emplace_back(&FileJobs::Worker, this);
+}
+
+FileJobs::~FileJobs() {
+  Finish();
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  workAdded_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void FileJobs::Add(std::string path, std::shared_ptr<const platform::Folder> folder) {
+  auto slot = std::make_unique<Slot>(*this, std::move(path), std::move(folder), nullptr);
+  slot->options = session_.frontEnd.Options();
+  if (workers_.empty()) {
+    session_.outcomes.Add(Run(*slot, session_.log, session_.totals,
+                              session_.durable ? &session_.batch : nullptr,
+                              [this] { session_.frontEnd.ProcessPendingEvents(); }));
+    Passed();
+    return;
+  }
+  std::unique_lock lock(mutex_);
+  PassOn(lock);
+  while (order_.size() >= window_) {
+    headChanged_.wait(lock, [this] { return HeadHasNews(); });
+    PassOn(lock);
+  }
+  toStart_.push_back(slot.get());
+  order_.push_back(std::move(slot));
+  lock.unlock();
+  workAdded_.notify_one();
+}
+
+void FileJobs::Then(std::function<void()> step) {
+  if (workers_.empty()) return step();
+  std::unique_lock lock(mutex_);
+  order_.push_back(std::make_unique<Slot>(*this, std::string(), nullptr, std::move(step)));
+  PassOn(lock);
+}
+
+void FileJobs::Finish() {
+  if (workers_.empty()) return;
+  std::unique_lock lock(mutex_);
+  PassOn(lock);
+  while (!order_.empty()) {
+    headChanged_.wait(lock, [this] { return HeadHasNews(); });
+    PassOn(lock);
+  }
+}
+
+int FileJobs::Dropped() {
+  const std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
+bool FileJobs::HeadHasNews() const {
+  const Slot& head = *order_.front();
+  return !head.held.empty() || head.Finished();
+}
+
+void FileJobs::PassOn(std::unique_lock<std::mutex>& lock) {
+  while (!order_.empty()) {
+    Slot& head = *order_.front();
+    std::vector<LogMessage> messages;
+    messages.swap(head.held);
+    std::unique_ptr<Slot> finished;
+    if (head.Finished()) {
+      finished = std::move(order_.front());
+      order_.pop_front();
+    }
+    lock.unlock();
+    for (const LogMessage& message : messages) session_.log.Pass(message);
+    if (finished) Release(*finished);
+    lock.lock();
+    if (!finished) return;
+  }
+}
+
+void FileJobs::Release(Slot& slot) {
+  if (slot.step) return slot.step();
+  if (slot.state != Slot::State::kDone) return;  // never started: a cancel came first
+  session_.totals.filesReduced += slot.totals.filesReduced;
+  session_.totals.bytesSaved += slot.totals.bytesSaved;
+  session_.outcomes.Add(slot.outcome);
+  slot.batch.MoveTo(session_.batch);
+  Passed();
+}
+
+void FileJobs::Passed() {
+  if (session_.batch.Full()) CommitBatch(session_);
+  if (released_) released_();
+}
+
+JobOutcome FileJobs::Run(Slot& slot, LogSink& log, RewriteTotals& totals, DurableBatch* batch,
+                         std::function<void()> yield) {
+  const JobEnv env{log,
+                   slot.options,
+                   totals,
+                   session_.baseFolder,
+                   std::move(yield),
+                   session_.durable,
+                   &session_.folderSyncs,
+                   slot.folder.get(),
+                   session_.outputInTree,
+                   batch};
+  return ProcessFile(env, slot.path);
+}
+
+void FileJobs::Worker() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    workAdded_.wait(lock, [this] { return stopping_ || !toStart_.empty(); });
+    if (toStart_.empty()) return;
+    Slot& slot = *toStart_.front();
+    toStart_.pop_front();
+    if (session_.cancelRequested) {
+      slot.state = Slot::State::kDropped;
+      ++dropped_;
+    } else {
+      slot.state = Slot::State::kRunning;
+      lock.unlock();
+      // No front end to yield to on this thread: a job's attempts to put its new file in
+      // place follow one another. A durable job leaves its file in the slot's own batch.
+      const JobOutcome outcome =
+          Run(slot, slot.log, slot.totals, session_.durable ? &slot.batch : nullptr, nullptr);
+      lock.lock();
+      slot.outcome = outcome;
+      slot.state = Slot::State::kDone;
+    }
+    if (order_.front().get() == &slot) headChanged_.notify_one();
+  }
+}
+
+}  // namespace keelpack
