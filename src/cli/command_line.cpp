@@ -60,7 +60,7 @@ OUTPUT
 SETTINGS AND LOG FILE
   The window's settings file (keelpack.ini) is not read. --settings FILE reads the options
   from FILE (keys Exif, ICC, DPI, Corrupted, NonJPEGs, Mask, DifDir, Output, Readability,
-  Slow, Backups, Log); options given on the command line win. Nothing is ever saved.
+  Slow, Backups, Log, Optimize); options given on the command line win. Nothing is ever saved.
   --log-level 1-3 writes keelpack.log in $XDG_CONFIG_HOME (else ~/.config); each run starts
   it afresh, so after several runs it holds the last one.
 
@@ -100,7 +100,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   std::string exif, icc, corrupted, mask, output, settings;
   int logLevel = 0;
   bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
-  bool quiet = false, verbose = false, noFsync = false;
+  bool quiet = false, verbose = false, noFsync = false, optimize = false, progressive = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
   auto oneOf = [](const std::map<std::string, int>& choices) {
@@ -135,6 +135,12 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                                "the old one");
   auto* slowOpt = app.add_flag("--slow", slow, "Look at every byte of the picture data");
   auto* backupsOpt = app.add_flag("--backups", backups, "Keep a copy of each file as FILE.bak");
+  auto* optimizeOpt = app.add_flag("--optimize", optimize,
+                                   "Code the picture data again, losslessly, with\n"
+                                   "Huffman tables made for it, when that is smaller");
+  auto* progressiveOpt = app.add_flag("--progressive", progressive,
+                                      "As --optimize, but progressive: tries a few scan\n"
+                                      "scripts and keeps the smallest");
   auto* logOpt = app.add_option("--log-level", logLevel,
                                 "Write keelpack.log: 0 none, 1 brief, 2 verbose,\n"
                                 "3 explicit (0)")
@@ -150,6 +156,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                "may then lose files");
   quietOpt->excludes(verboseOpt);
   backupsOpt->excludes(outputOpt);
+  optimizeOpt->excludes(progressiveOpt);
 
   ParseResult result;
   std::ostringstream out, err;
@@ -190,6 +197,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (readOpt->count()) o.readability = readability ? 1 : 0;
   if (slowOpt->count()) o.slow = slow ? 1 : 0;
   if (backupsOpt->count()) o.backups = backups ? 1 : 0;
+  if (optimizeOpt->count()) o.optimize = optimize ? kOptimizeHuffman : kOptimizeOff;
+  if (progressiveOpt->count()) o.optimize = progressive ? kOptimizeProgressive : kOptimizeOff;
   if (logOpt->count()) request.logLevel = logLevel;
   o.log = request.logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet

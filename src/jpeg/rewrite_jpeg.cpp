@@ -13,6 +13,7 @@
 #include "jpeg/exif_detour.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
+#include "jpeg/reencode.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/file.h"
@@ -107,6 +108,7 @@ class Rewriter {
   void KeepDecision(MarkerHeader& header, Bytes& data);
   void WriteSegment(const MarkerHeader& header, ByteSpan data);
   int Repair();
+  void ReplaceByReencoding();
   int WriteOutput();
   int FailurePath(int number);
 
@@ -141,6 +143,7 @@ class Rewriter {
   bool havePrevious_ = false;
   ColourState colour_;
   int usefulTags_ = 0;
+  Bytes reencoded_;  // the output's picture data coded afresh, when that came out smaller
 };
 
 int Rewriter::Run() {
@@ -396,6 +399,7 @@ void Rewriter::CopyEntropyData() {
 }
 
 Rewriter::Outcome Rewriter::Finish() {
+  if (env_.options.optimize != kOptimizeOff) ReplaceByReencoding();
   if (int error = WriteOutput()) return Failure(platform::FailureNumber(error));
   input_.Close();
 
@@ -420,6 +424,19 @@ Rewriter::Outcome Rewriter::Finish() {
     Log(kExplicit, "Attributes failed.");
   }
   return Result(kRewritten);
+}
+
+// The walk's output, complete in memory, is coded again from its DCT coefficients; the smaller
+// form becomes the output.
+void Rewriter::ReplaceByReencoding() {
+  Bytes walked;
+  walked.reserve(out_.size());
+  for (const ByteSpan piece : out_.Pieces()) walked.insert(walked.end(), piece.begin(), piece.end());
+  if (auto smaller = SmallerReencoding(log_, env_.options.optimize, walked)) {
+    reencoded_ = std::move(*smaller);
+    out_ = OutputBuffer();
+    out_.AppendView(reencoded_);
+  }
 }
 
 int Rewriter::WriteOutput() { return output_.WriteGathered(out_.Pieces()); }
