@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -197,6 +198,13 @@ void Form1::CreateControls() {
             QStringLiteral("Clear: Auto, Check: Keep all, Grayed (right click): Force Remove "
                            "(only for files reported by Photoshop as bad)"));
 
+  optimizeCombo = Named(new QComboBox, "optimizeCombo",
+                        QStringLiteral("Codes the picture data again, losslessly: every pixel stays as it "
+                                       "was. Progressive files are the smallest. Damaged files keep "
+                                       "their picture data as it is."));
+  optimizeCombo->addItems({QStringLiteral("Optimize coding: off"), QStringLiteral("Optimize coding: Huffman tables"),
+                           QStringLiteral("Optimize coding: progressive")});
+
   corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
   corOption = {
       MakeOption(QStringLiteral("Ignore"), "corOption0",
@@ -337,6 +345,7 @@ void Form1::LayOutControls() {
   options->addWidget(exifFrame);
   options->addWidget(dpiCheck);
   options->addWidget(iccCheck);
+  options->addWidget(optimizeCombo);
   options->addWidget(corFrame);
   options->addStretch(1);
   options->addLayout(tabs);
@@ -427,6 +436,7 @@ void Form1::SetControls(const OptionSet& options) {
   readCheck->setChecked(options.readability == 1);
   slowCheck->setChecked(options.slow == 1);
   bakCheck->setChecked(options.backups == 1);
+  optimizeCombo->setCurrentIndex(options.optimize);
 }
 
 void Form1::SelectFont() {
@@ -485,6 +495,7 @@ OptionSet Form1::Options() {
   options.readability = readCheck->isChecked() ? 1 : 0;
   options.slow = slowCheck->isChecked() ? 1 : 0;
   options.backups = bakCheck->isChecked() ? 1 : 0;
+  options.optimize = optimizeCombo->currentIndex();
   options.font = fontName_;
   options.charset = charset_;
   options.log = session_.log.logLevel;

@@ -1,6 +1,7 @@
 // Start-up and shut-down: designed defaults, settings loaded into the controls and saved back,
 // the font choice.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -52,7 +53,7 @@ void WindowTest::freshStartShowsTheDesignedDefaultsAndSavesThem() {
   QCOMPARE(folders.ReadSettings(),
            std::string("Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\n"
                        "Mask=_corrupted_*.*\r\nDifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\n"
-                       "Backups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"));
+                       "Backups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\nOptimize=0\r\n"));
 }
 
 void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
@@ -60,7 +61,7 @@ void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
   folders.WriteSettings(
       " EXIF = 0\r\nexif=2\r\nICC=2\r\nDPI=1\r\nCorrupted=7\r\nno equals sign\r\nNonJPEGs=1\r\n"
       "Mask=bad_*.*\r\nDifDir=1\r\nOutput=/out/put\r\nReadability=1\r\nSlow=1\r\nBackups=1\r\n"
-      "CharSet= 0 \r\nLog=3\r\n");
+      "CharSet= 0 \r\nLog=3\r\nOptimize=2\r\n");
   Form1 form;
   QVERIFY(Child<QRadioButton>(&form, "exifOption2")->isChecked());  // the later line wins
   QCOMPARE(Child<QCheckBox>(&form, "iccCheck")->checkState(), Qt::PartiallyChecked);
@@ -79,12 +80,13 @@ void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
   QVERIFY(logCheck->isChecked() && logCheck->isEnabled());
   QCOMPARE(logCheck->text(), QString("Log (Explicit)"));
   QCOMPARE(form.session().log.logLevel, 3);
+  QCOMPARE(Child<QComboBox>(&form, "optimizeCombo")->currentText(), QString("Optimize coding: progressive"));
 
   form.close();
   QCOMPARE(folders.ReadSettings(),
            std::string("Exif=2\r\nICC=2\r\nDPI=1\r\nCorrupted=2\r\nNonJPEGs=1\r\nMask=bad_*.*\r\n"
                        "DifDir=1\r\nOutput=/out/put\r\nReadability=1\r\nSlow=1\r\nBackups=1\r\n"
-                       "Font=\r\nCharSet=0\r\nLog=3\r\n"));
+                       "Font=\r\nCharSet=0\r\nLog=3\r\nOptimize=2\r\n"));
 }
 
 void WindowTest::logValuesOtherThanOneTwoThreeTickTheBoxOnly() {
