@@ -286,6 +286,18 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     s.declined = "segments between scans";
     return false;
   }
+  // A progressive file whose scans leave bits of some coefficient unsent is shown smoothed by
+  // decoders; complete, the same coefficients would show other pixels.
+  if (s.in.progressive_mode) {
+    for (int c = 0; c < s.in.num_components; ++c) {
+      for (int k = 0; k < DCTSIZE2; ++k) {
+        if (s.in.coef_bits[c][k] != 0) {
+          s.declined = "progressive scans that leave coefficients incomplete";
+          return false;
+        }
+      }
+    }
+  }
 
   if (s.mode != kOptimizeProgressive) {
     s.dest.out = result;

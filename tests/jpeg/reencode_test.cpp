@@ -90,6 +90,14 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     }
   }
 
+  // A progressive picture that ends after its third scan, without a fault a decoder reports.
+  Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
+  const Bytes sos = {kMarkerLead, kSos};
+  auto scan = unfinished.begin();
+  for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, unfinished.end(), sos.begin(), sos.end());
+  unfinished.erase(scan, unfinished.end());
+  unfinished.insert(unfinished.end(), {kMarkerLead, kEoi});
+
   const Case cases[] = {
       {"every kind of segment, sequential", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}),
        kOptimizeHuffman, nullptr},
@@ -103,6 +111,7 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
       {"colour, scripts compared on samples", EncodePicture({.width = 48, .height = 560, .seed = 3}),
        kOptimizeProgressive, nullptr},
       {"picture data cut short", truncated, kOptimizeHuffman, "premature end"},
+      {"progressive scans left unfinished", unfinished, kOptimizeHuffman, "incomplete"},
       {"arithmetic coding", Patched(baseline, kSof0, 1, 0xC9), kOptimizeProgressive, "arithmetic"},
       {"12-bit samples", Patched(baseline, kSof0, 4, 12), kOptimizeHuffman, "precision"},
       {"lossless", Patched(baseline, kSof0, 1, 0xC3), kOptimizeHuffman, "Unsupported JPEG process"},
