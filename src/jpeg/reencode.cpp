@@ -99,11 +99,6 @@ constexpr jpeg_scan_info kColourBandsOnly[] = {
     {3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 5, 0, 0},  {1, {1}, 1, 63, 0, 0},
     {1, {2}, 1, 63, 0, 0},      {1, {0}, 6, 63, 0, 0},
 };
-constexpr jpeg_scan_info kColourOneRefinement[] = {
-    {3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 2, 0, 1},  {1, {0}, 3, 63, 0, 1},
-    {1, {1}, 1, 63, 0, 1},      {1, {2}, 1, 63, 0, 1}, {1, {0}, 1, 63, 1, 0},
-    {1, {1}, 1, 63, 1, 0},      {1, {2}, 1, 63, 1, 0},
-};
 constexpr jpeg_scan_info kGreyFine[] = {
     {1, {0}, 0, 0, 0, 0},  {1, {0}, 1, 8, 0, 2},  {1, {0}, 9, 63, 0, 2},
     {1, {0}, 1, 63, 2, 1}, {1, {0}, 1, 63, 1, 0},
@@ -111,7 +106,7 @@ constexpr jpeg_scan_info kGreyFine[] = {
 constexpr jpeg_scan_info kGreyBandsOnly[] = {
     {1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 5, 0, 0}, {1, {0}, 6, 63, 0, 0}};
 
-constexpr Script kColourScripts[] = {kColourFineLuma, kColourBandsOnly, kColourOneRefinement};
+constexpr Script kColourScripts[] = {kColourFineLuma, kColourBandsOnly};
 constexpr Script kGreyScripts[] = {kGreyFine, kGreyBandsOnly};
 
 // Limits that keep a hostile header from asking for more memory than a real photograph needs.
@@ -119,11 +114,12 @@ constexpr long kMemoryLimit = 1L << 30;
 // A coded block takes at least one bit of entropy-coded data.
 constexpr uint64_t kBlocksPerInputByte = 8;
 
-// Progressive scripts are compared on every kSampleStep-th row of MCUs only, when the picture
-// has at least kSampleMinimumRows of them: the sizes of whole rows of a photograph rank the
-// scripts as the whole picture does, at a fraction of the cost.
-constexpr JDIMENSION kSampleStep = 8;
-constexpr JDIMENSION kSampleMinimumRows = 32;
+// Progressive scripts are compared on a sample of the picture's MCU rows, every kSampleStep-th
+// (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the
+// picture has at least kSampleMinimumRows of them: the sizes of whole rows of a photograph rank
+// the scripts as the whole picture does, at a fraction of the cost.
+constexpr JDIMENSION kSampleStep = 16;
+constexpr JDIMENSION kSampleMinimumRows = 16;
 
 // What one re-encoding works with. Lives outside the jumps, in the caller's frame.
 struct Session {
@@ -140,6 +136,8 @@ struct Session {
   const char* declined = nullptr;   // a reason found without the library's help
   jvirt_barray_ptr sample[MAX_COMPONENTS] = {};  // the sampled MCU rows, when sampling
   JDIMENSION sampleRows = 0;                     // MCU rows in `sample`
+  JDIMENSION sampleStep = 0;
+  std::vector<uint8_t> candidate;                // a trial on the whole picture
 };
 
 JDIMENSION McuRows(const jpeg_decompress_struct& in) {
@@ -147,12 +145,13 @@ JDIMENSION McuRows(const jpeg_decompress_struct& in) {
   return (in.image_height + mcuHeight - 1) / mcuHeight;
 }
 
-// Asks for arrays that will hold every kSampleStep-th MCU row; must come before the
+// Asks for arrays that will hold the sampled MCU rows; must come before the
 // coefficients are read, while the decoder still sizes its memory.
 void RequestSample(Session& s) {
   const JDIMENSION rows = McuRows(s.in);
   if (rows < kSampleMinimumRows) return;
-  s.sampleRows = (rows + kSampleStep - 1) / kSampleStep;
+  s.sampleStep = std::min(kSampleStep, rows / (kSampleMinimumRows / 2));
+  s.sampleRows = (rows + s.sampleStep - 1) / s.sampleStep;
   for (int c = 0; c < s.in.num_components; ++c) {
     const jpeg_component_info& comp = s.in.comp_info[c];
     const auto h = static_cast<JDIMENSION>(comp.h_samp_factor);
@@ -171,7 +170,7 @@ void FillSample(Session& s, jvirt_barray_ptr* coefficients) {
     const auto v = static_cast<JDIMENSION>(comp.v_samp_factor);
     const JDIMENSION width = (comp.width_in_blocks + h - 1) / h * h;
     for (JDIMENSION row = 0; row < s.sampleRows; ++row) {
-      JBLOCKARRAY from = (*s.in.mem->access_virt_barray)(common, coefficients[c], row * kSampleStep * v, v, FALSE);
+      JBLOCKARRAY from = (*s.in.mem->access_virt_barray)(common, coefficients[c], row * s.sampleStep * v, v, FALSE);
       JBLOCKARRAY to = (*s.in.mem->access_virt_barray)(common, s.sample[c], row * v, v, TRUE);
       for (JDIMENSION r = 0; r < v; ++r) std::memcpy(to[r], from[r], width * sizeof(JBLOCK));
     }
@@ -316,33 +315,38 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     scripts = kGreyScripts;
     count = std::size(kGreyScripts);
   }
-  s.dest.out = nullptr;
+  // Trials on a sample are only counted and the winner is encoded again in full; trials on
+  // the whole picture are kept, the smallest is the result.
+  const bool sampled = count > 0 && s.sampleRows > 0;
   jvirt_barray_ptr* trial = coefficients;
   JDIMENSION trialHeight = s.in.image_height;
-  if (count > 0 && s.sampleRows > 0) {
+  if (sampled) {
     FillSample(s, coefficients);
     trial = s.sample;
     trialHeight = s.sampleRows * static_cast<JDIMENSION>(s.in.max_v_samp_factor * DCTSIZE);
   }
+  s.dest.out = sampled ? nullptr : result;
+  Encode(s, trial, true, nullptr, 0, trialHeight);
   size_t best = 0;  // 0 the standard script, i + 1 scripts[i]
-  size_t bestSize = 0;
-  if (count > 0) {
-    Encode(s, trial, true, nullptr, 0, trialHeight);
-    bestSize = s.dest.counted;
-    for (size_t i = 0; i < count; ++i) {
-      Encode(s, trial, true, scripts[i].data(), static_cast<int>(scripts[i].size()), trialHeight);
-      if (s.dest.counted < bestSize) {
-        bestSize = s.dest.counted;
-        best = i + 1;
-      }
+  size_t bestSize = sampled ? s.dest.counted : result->size();
+  for (size_t i = 0; i < count; ++i) {
+    s.dest.out = sampled ? nullptr : &s.candidate;
+    Encode(s, trial, true, scripts[i].data(), static_cast<int>(scripts[i].size()), trialHeight);
+    const size_t size = sampled ? s.dest.counted : s.candidate.size();
+    if (size < bestSize) {
+      bestSize = size;
+      best = i + 1;
+      if (!sampled) result->swap(s.candidate);
     }
   }
-  s.dest.out = result;
-  if (best == 0) {
-    Encode(s, coefficients, true, nullptr, 0, s.in.image_height);
-  } else {
-    const Script script = scripts[best - 1];
-    Encode(s, coefficients, true, script.data(), static_cast<int>(script.size()), s.in.image_height);
+  if (sampled) {
+    s.dest.out = result;
+    if (best == 0) {
+      Encode(s, coefficients, true, nullptr, 0, s.in.image_height);
+    } else {
+      const Script script = scripts[best - 1];
+      Encode(s, coefficients, true, script.data(), static_cast<int>(script.size()), s.in.image_height);
+    }
   }
   return true;
 }
