@@ -277,7 +277,8 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     return false;
   }
 
-  if (s.mode == kOptimizeProgressive) RequestSample(s);
+  const bool scriptsToTry = s.in.num_components == 1 || s.in.num_components == 3;
+  if (s.mode == kOptimizeProgressive && scriptsToTry) RequestSample(s);
   jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&s.in);
   size_t saved = 0;
   for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) ++saved;
