@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the JPEG rewriter, as a file, under every combination of its
-// options. The first byte chooses the options; the rest is the file.
+// options, re-encoding of the picture data included. The first byte chooses the options; the
+// rest is the file.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -49,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   keelpack::OptionSet options;
   options.icc = (choice >> 3) % 3;
   options.dpi = (choice >> 5) & 1;
+  options.optimize = (choice & 128) ? keelpack::kOptimizeProgressive : keelpack::kOptimizeOff;
   keelpack::RewriteTotals totals;
   const std::string jobList = std::string("\xEC\xED\xE1\xFE\xEE") + (options.icc == 1 ? "" : "\xE2");
   const int result = keelpack::RewriteJpeg({log, options, totals}, in, out,

@@ -76,7 +76,7 @@ OUTPUT
 SETTINGS AND LOG FILE
   The window's settings file (keelpack.ini) is not read. --settings FILE reads the options
   from FILE (keys Exif, ICC, DPI, Corrupted, NonJPEGs, Mask, DifDir, Output, Readability,
-  Slow, Backups, Log); options given on the command line win. Nothing is ever saved.
+  Slow, Backups, Log, Optimize); options given on the command line win. Nothing is ever saved.
   --log-level 1-3 writes keelpack.log in $XDG_CONFIG_HOME (else ~/.config); each run starts
   it afresh, so after several runs it holds the last one.
 
@@ -144,7 +144,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   std::string exif, icc, corrupted, mask, output, settings, filesFrom;
   int logLevel = 0, jobs = 0;
   bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
-  bool quiet = false, verbose = false, noFsync = false, nulSeparated = false;
+  bool quiet = false, verbose = false, noFsync = false, nulSeparated = false, optimize = false,
+       progressive = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
   auto oneOf = [](const std::map<std::string, int>& choices) {
@@ -179,6 +180,12 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                                "the old one");
   auto* slowOpt = app.add_flag("--slow", slow, "Look at every byte of the picture data");
   auto* backupsOpt = app.add_flag("--backups", backups, "Keep a copy of each file as FILE.bak");
+  auto* optimizeOpt = app.add_flag("--optimize", optimize,
+                                   "Code the picture data again, losslessly, with\n"
+                                   "Huffman tables made for it, when that is smaller");
+  auto* progressiveOpt = app.add_flag("--progressive", progressive,
+                                      "As --optimize, but progressive: tries a few scan\n"
+                                      "scripts and keeps the smallest");
   auto* logOpt = app.add_option("--log-level", logLevel,
                                 "Write keelpack.log: 0 none, 1 brief, 2 verbose,\n"
                                 "3 explicit (0)")
@@ -205,6 +212,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->type_name("N");
   quietOpt->excludes(verboseOpt);
   backupsOpt->excludes(outputOpt);
+  optimizeOpt->excludes(progressiveOpt);
 
   ParseResult result;
   std::ostringstream out, err;
@@ -261,6 +269,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (readOpt->count()) o.readability = readability ? 1 : 0;
   if (slowOpt->count()) o.slow = slow ? 1 : 0;
   if (backupsOpt->count()) o.backups = backups ? 1 : 0;
+  if (optimizeOpt->count()) o.optimize = optimize ? kOptimizeHuffman : kOptimizeOff;
+  if (progressiveOpt->count()) o.optimize = progressive ? kOptimizeProgressive : kOptimizeOff;
   if (logOpt->count()) request.logLevel = logLevel;
   o.log = request.logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet

@@ -16,6 +16,7 @@
 #include "jpeg/entropy_copy.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
+#include "jpeg/reencode.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/file.h"
@@ -171,7 +172,8 @@ class Rewriter {
                         ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
                         : removeList),
         exifMode_(exifMode),
-        quickScan_(quickScan) {}
+        quickScan_(quickScan),
+        reencode_(env.options.optimize != kOptimizeOff) {}
 
   int Run();
 
@@ -201,6 +203,7 @@ class Rewriter {
   Step Corruption(size_t headerOffset, uint8_t lead, Outcome& outcome);
   int HandOn(bool all);
   int WritePieces(std::span<const ByteSpan> pieces);
+  int WriteCollected(bool tryReencoding);
   int FailurePath(int number);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
@@ -236,6 +239,11 @@ class Rewriter {
   ColourState colour_;
   std::optional<FrameColours> frameColours_;  // read once, when an Adobe segment asks
   int usefulTags_ = 0;
+  // With re-encoding asked for, the walk's output is collected here rather than written, and
+  // `written_` is the length of what was finally written.
+  bool reencode_;
+  Bytes collected_;
+  size_t written_ = 0;
 };
 
 int Rewriter::Run() {
@@ -247,7 +255,9 @@ int Rewriter::Run() {
     if (!outcome.failed && outcome.result == kRewritten) outcome = Finish();
     if (!outcome.failed && outcome.result == kDamaged) {
       // The output keeps what was written so far; the file job decides what becomes of it.
-      if (int error = HandOn(true)) outcome = Failure(platform::FailureNumber(error));
+      int error = HandOn(true);
+      if (!error && reencode_) error = WriteCollected(false);
+      if (error) outcome = Failure(platform::FailureNumber(error));
     }
   } catch (const std::bad_alloc&) {
     // The machine's limit, not the file's fault.
@@ -539,10 +549,14 @@ void Rewriter::CopyEntropyData() {
 
 Rewriter::Outcome Rewriter::Finish() {
   if (int error = HandOn(true)) return Failure(platform::FailureNumber(error));
+  written_ = out_.size();
+  if (reencode_) {
+    if (int error = WriteCollected(true)) return Failure(platform::FailureNumber(error));
+  }
   input_.Close();
 
   Log(kVerbose, "Reached end of " + inputPath_);
-  const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(out_.size());
+  const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(written_);
   env_.totals.bytesSaved += static_cast<double>(saved);
   if (saved > 0) {
     env_.totals.filesReduced += 1;
@@ -575,6 +589,10 @@ int Rewriter::HandOn(bool all) {
 
 // Every byte of the output passes here exactly once, in file order, when it is final.
 int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
+  if (reencode_) {
+    for (const ByteSpan piece : pieces) collected_.insert(collected_.end(), piece.begin(), piece.end());
+    return 0;
+  }
   if (in_.size() <= kLargeInput) return output_.WriteGathered(pieces);
   std::vector<ByteSpan> stretch;
   size_t held = 0;
@@ -597,6 +615,19 @@ int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
     }
   }
   return write();
+}
+
+// The walk's output, complete in memory, is coded again from its DCT coefficients when asked,
+// and the smaller form is written. A damaged file's output is written as the walk left it.
+int Rewriter::WriteCollected(bool tryReencoding) {
+  reencode_ = false;
+  Bytes output = std::move(collected_);
+  if (tryReencoding) {
+    if (auto smaller = SmallerReencoding(log_, env_.options.optimize, output)) output = std::move(*smaller);
+  }
+  written_ = output.size();
+  const ByteSpan all(output);
+  return output_.WriteGathered(std::span<const ByteSpan>(&all, 1));
 }
 
 int Rewriter::FailurePath(int number) {

@@ -19,6 +19,11 @@ inline constexpr int kCorruptedIgnore = 0;
 inline constexpr int kCorruptedDelete = 1;
 inline constexpr int kCorruptedRename = 2;
 
+// Values of the `optimize` option: how the entropy-coded data reaches the output.
+inline constexpr int kOptimizeOff = 0;          // copied byte for byte
+inline constexpr int kOptimizeHuffman = 1;      // coded again with Huffman tables made for it
+inline constexpr int kOptimizeProgressive = 2;  // progressive, with tables made for each scan
+
 inline constexpr const char* kDefaultMask = "_corrupted_*.*";
 
 // The user's choices that steer every file job, one field per settings key, with the values
@@ -39,6 +44,7 @@ struct OptionSet {
   std::string font;     // kept verbatim for the window's font choice
   std::string charset;  // kept verbatim and written back unchanged
   int log = 0;          // 0 no log file, 1 Brief, 2 Verbose, 3 Explicit
+  int optimize = kOptimizeOff;
 
   bool keepDpi() const { return dpi > 0; }
   bool differentFolder() const { return difdir == 1; }

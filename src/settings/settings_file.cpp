@@ -101,6 +101,8 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
       loaded.logLevel = value[0] - '0';
       o.log = *loaded.logLevel;
     }
+  } else if (key == "optimize") {
+    SetIfInRange(o.optimize, number, kOptimizeOff, kOptimizeProgressive);
   }
 }
 
@@ -148,6 +150,7 @@ bool SaveSettings(const std::string& path, const OptionSet& o, int logLevel) {
   line("Font", o.font);
   line("CharSet", o.charset);
   line("Log", std::to_string(logLevel));
+  line("Optimize", std::to_string(o.optimize));
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -211,6 +212,13 @@ void Form1::CreateControls() {
             QStringLiteral("Clear: Auto, Check: Keep all, Grayed (right click): Force Remove "
                            "(only for files reported by Photoshop as bad)"));
 
+  optimizeCombo = Named(new QComboBox, "optimizeCombo",
+                        QStringLiteral("Codes the picture data again, losslessly: every pixel stays as it "
+                                       "was. Progressive files are the smallest. Damaged files keep "
+                                       "their picture data as it is."));
+  optimizeCombo->addItems({QStringLiteral("Optimize coding: off"), QStringLiteral("Optimize coding: Huffman tables"),
+                           QStringLiteral("Optimize coding: progressive")});
+
   corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
   corOption = {
       MakeOption(QStringLiteral("Ignore"), "corOption0",
@@ -321,8 +329,11 @@ void Form1::LayOutControls() {
   targetLayout->setRowMinimumHeight(1, Twips(this, 120));
   targetLayout->addWidget(newdirText, 2, 0);
   targetLayout->addWidget(chooseCommand, 2, 1);
+  // How the picture data is coded in what is written: with the target, so that the options
+  // column keeps its designed height.
+  targetLayout->addWidget(optimizeCombo, 3, 0, 1, 2);
   targetLayout->setColumnStretch(0, 1);
-  targetLayout->setRowStretch(3, 1);
+  targetLayout->setRowStretch(4, 1);
 
   // The two frames share one place; the tab labels hang below them.
   auto* tabs = new QGridLayout;
@@ -495,6 +506,7 @@ void Form1::SetControls(const OptionSet& options) {
   readCheck->setChecked(options.readability == 1);
   slowCheck->setChecked(options.slow == 1);
   bakCheck->setChecked(options.backups == 1);
+  optimizeCombo->setCurrentIndex(options.optimize);
 }
 
 void Form1::SelectFont() {
@@ -553,6 +565,7 @@ OptionSet Form1::Options() {
   options.readability = readCheck->isChecked() ? 1 : 0;
   options.slow = slowCheck->isChecked() ? 1 : 0;
   options.backups = bakCheck->isChecked() ? 1 : 0;
+  options.optimize = optimizeCombo->currentIndex();
   options.font = fontName_;
   options.charset = charset_;
   options.log = session_.log.logLevel;

@@ -13,6 +13,7 @@ class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QGridLayout;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
@@ -140,6 +141,7 @@ class Form1 : public QWidget, public FrontEnd {
   QButtonGroup* exifGroup;
   QCheckBox* dpiCheck;
   IccCheckBox* iccCheck;
+  QComboBox* optimizeCombo;  // the `optimize` option, its value the item index
   QGroupBox* corFrame;
   std::array<QRadioButton*, 3> corOption;
   QButtonGroup* corGroup;

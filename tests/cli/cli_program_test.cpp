@@ -96,6 +96,7 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--log-level", "4", photos_},
       {"-q", "-v", photos_},
       {"--backups", "--output", out, photos_},
+      {"--optimize", "--progressive", photos_},
       {notes},                                             // a file without a JPEG name
       {"--output", out, photos_, photos_ + "/sub/b.jpg"},  // two mirrors into one folder
       {"--output", dir_.path(), photos_},                  // the output folder holds the tree

@@ -37,6 +37,8 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
       {{"--check-readability"}, [](CliRequest& r) { r.options.readability = 1; }},
       {{"--slow"}, [](CliRequest& r) { r.options.slow = 1; }},
       {{"--backups"}, [](CliRequest& r) { r.options.backups = 1; }},
+      {{"--optimize"}, [](CliRequest& r) { r.options.optimize = kOptimizeHuffman; }},
+      {{"--progressive"}, [](CliRequest& r) { r.options.optimize = kOptimizeProgressive; }},
       {{"--log-level", "2"}, [](CliRequest& r) { r.logLevel = r.options.log = 2; }},
       {{"-q"}, [](CliRequest& r) { r.verbosity = Verbosity::kQuiet; }},
       {{"--verbose"}, [](CliRequest& r) { r.verbosity = Verbosity::kVerbose; }},

@@ -20,12 +20,13 @@ class SettingsFileTest : public ::testing::Test {
   std::string path = dir.File("keelpack.ini");
 };
 
-TEST_F(SettingsFileTest, DefaultsAreWrittenAsFourteenLines) {
+TEST_F(SettingsFileTest, DefaultsAreWrittenAsFifteenLines) {
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
   auto bytes = test::ReadFile(path);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
             "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
-            "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n");
+            "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
+            "Optimize=0\r\n");
 }
 
 TEST_F(SettingsFileTest, EveryValueSurvivesARoundTrip) {
@@ -43,6 +44,7 @@ TEST_F(SettingsFileTest, EveryValueSurvivesARoundTrip) {
   options.backups = 1;
   options.font = "DejaVu Sans";
   options.charset = "0";
+  options.optimize = kOptimizeProgressive;
   ASSERT_TRUE(SaveSettings(path, options, 3));
   LoadedSettings loaded = LoadSettings(path, OptionSet{});
   options.log = 3;
@@ -62,7 +64,8 @@ TEST_F(SettingsFileTest, ParseForgivesAndSkipsWhatItCannotUse) {
       "dpi=yes\r\n"           // no number: 0
       "NonJPEGs=2\r"          // a check box's third value, and a lone CR line end
       "Backups=\t1\r"         // a tab before the number
-      "icc=2\r\nicc=1\r\n");  // the later line wins
+      "icc=2\r\nicc=1\r\n"    // the later line wins
+      "Optimize = 1\r\noptimize=3\r\n");
   EXPECT_EQ(loaded.options.corrupted, kCorruptedDelete);
   EXPECT_EQ(loaded.options.nonjpegs, 2);
   EXPECT_EQ(loaded.options.backups, 1);
@@ -71,6 +74,7 @@ TEST_F(SettingsFileTest, ParseForgivesAndSkipsWhatItCannotUse) {
   EXPECT_EQ(loaded.options.slow, 1);
   EXPECT_EQ(loaded.options.dpi, 0);
   EXPECT_EQ(loaded.options.icc, kIccKeepAll);
+  EXPECT_EQ(loaded.options.optimize, kOptimizeHuffman);
 }
 
 TEST_F(SettingsFileTest, LogTicksOnAnyPositiveValueButChoosesOnlyExactLevels) {

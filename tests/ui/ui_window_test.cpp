@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -221,14 +222,14 @@ void WindowTest::freshStartShowsTheDesignedDefaultsAndSavesThem() {
   QCOMPARE(folders_->ReadSettings(),
            std::string("Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\n"
                        "Mask=_corrupted_*.*\r\nDifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\n"
-                       "Backups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"));
+                       "Backups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\nOptimize=0\r\n"));
 }
 
 void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
   folders_->WriteSettings(
       " EXIF = 0\r\nexif=2\r\nICC=2\r\nDPI=1\r\nCorrupted=7\r\nno equals sign\r\nNonJPEGs=1\r\n"
       "Mask=bad_*.*\r\nDifDir=1\r\nOutput=/out/put\r\nReadability=1\r\nSlow=1\r\nBackups=1\r\n"
-      "CharSet= 0 \r\nLog=3\r\n");
+      "CharSet= 0 \r\nLog=3\r\nOptimize=2\r\n");
   OpenWindow();
   // The different-folder option took effect as it was loaded: no backups, Target in bold.
   QVERIFY(Get("bakCheck")->isChecked() && !Get("bakCheck")->isEnabled());
@@ -237,12 +238,13 @@ void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
   QVERIFY(Get("logCheck")->isChecked() && Get("logCheck")->isEnabled());
   QCOMPARE(Get("logCheck")->text(), QString("Log (Explicit)"));
   QCOMPARE(form_->session().log.logLevel, 3);
+  QCOMPARE(Get<QComboBox>("optimizeCombo")->currentText(), QString("Optimize coding: progressive"));
   form_->close();
   // The later of two lines wins, and 7 is no choice.
   QCOMPARE(folders_->ReadSettings(),
            std::string("Exif=2\r\nICC=2\r\nDPI=1\r\nCorrupted=2\r\nNonJPEGs=1\r\nMask=bad_*.*\r\n"
                        "DifDir=1\r\nOutput=/out/put\r\nReadability=1\r\nSlow=1\r\nBackups=1\r\n"
-                       "Font=\r\nCharSet=0\r\nLog=3\r\n"));
+                       "Font=\r\nCharSet=0\r\nLog=3\r\nOptimize=2\r\n"));
 
   // A log value other than 1, 2 or 3 ticks the box without its menu and leaves logging off.
   folders_->WriteSettings("Log=2.0\r\n");
@@ -293,26 +295,31 @@ void WindowTest::fitsTheScreen() {
     // The log box runs under the options column as designed.
     QVERIFY(Get<QWidget>("debugtext")->geometry().right() > Get<QWidget>("few")->geometry().left());
   }
-  QList<QWidget*> controls;
-  for (QWidget* control : form.findChildren<QWidget*>()) {
-    QWidget* holder = control->parentWidget();
-    if (control->objectName().isEmpty() || !control->isVisible() ||
-        (holder != &form && !qobject_cast<QGroupBox*>(holder))) {
-      continue;
+  // Both tabs: the controls of the hidden one are checked once it is shown.
+  for (const char* shown : {"safetyFrame", "targetFrame"}) {
+    Get<QWidget>("safetyFrame")->setVisible(shown == std::string("safetyFrame"));
+    Get<QWidget>("targetFrame")->setVisible(shown == std::string("targetFrame"));
+    QList<QWidget*> controls;
+    for (QWidget* control : form.findChildren<QWidget*>()) {
+      QWidget* holder = control->parentWidget();
+      if (control->objectName().isEmpty() || !control->isVisible() ||
+          (holder != &form && !qobject_cast<QGroupBox*>(holder))) {
+        continue;
+      }
+      const QString name = control->objectName();
+      QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
+      const QSize needs = control->minimumSizeHint();
+      QVERIFY2(control->width() >= needs.width() && control->height() >= needs.height(),
+               qPrintable(name));
+      for (const QWidget* other : controls) {
+        QVERIFY2(
+            other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
+            qPrintable(name + " on " + other->objectName()));
+      }
+      controls << control;
     }
-    const QString name = control->objectName();
-    QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
-    const QSize needs = control->minimumSizeHint();
-    QVERIFY2(control->width() >= needs.width() && control->height() >= needs.height(),
-             qPrintable(name));
-    for (const QWidget* other : controls) {
-      QVERIFY2(
-          other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
-          qPrintable(name + " on " + other->objectName()));
-    }
-    controls << control;
+    QVERIFY(controls.size() > 25);
   }
-  QVERIFY(controls.size() > 25);
 }
 
 void WindowTest::logBoxTicksThroughItsMenu() {

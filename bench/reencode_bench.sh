@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Re-encoding the picture data, beside the tools that do the same: files per second per core
+# (CPU time, user + system, so that other load on the machine counts little) and bytes saved,
+# over one copy of the camera corpus for each command.
+#
+#   keelpack-cli --optimize | --progressive   Exif reduced to its useful tags, the rest kept as
+#                                             the default options say; files replaced in place
+#                                             (without flushes, as the others do not flush)
+#   jpegoptim --strip-all [--all-progressive] all metadata dropped; in place
+#   jpegtran -copy none -optimize | -progressive   one process per file, into a second tree
+#
+#   bench/reencode_bench.sh [-b BUILD_DIR]
+#
+# jpegoptim and jpegtran are benchmark peers only (apt install jpegoptim libjpeg-turbo-progs);
+# a missing one is skipped. Reads the corpus from $KEELPACK_CORPUS, else ../shared/corpus/camera
+# beside the source tree; skips with a message when it is absent.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build
+while getopts "b:" flag; do
+  case "$flag" in
+    b) build=$OPTARG ;;
+    *) sed -n '2,16p' "$0"; exit 2 ;;
+  esac
+done
+
+cli=$(realpath "$build/bin/keelpack-cli")
+corpus=${KEELPACK_CORPUS:-$(realpath -m ../shared/corpus/camera)}
+[ -x "$cli" ] || { echo "no $cli: build first (cmake --build $build)"; exit 2; }
+[ -d "$corpus" ] || { echo "skipped: no camera corpus at $corpus"; exit 0; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/keelpack-reencode-bench-XXXXXX")
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+input=$(find "$corpus" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+files=$(find "$corpus" -type f | wc -l)
+
+fresh() {  # a writable copy of the corpus at $1
+  rm -rf "$1"
+  cp -R "$corpus" "$1"
+  chmod -R u+w "$1"
+}
+size() { find "$1" -type f -printf '%s\n' | awk '{s += $1} END {print s}'; }
+
+# report NAME TREE: CPU seconds of the last `timed` call, and the size of TREE afterwards.
+TIMEFORMAT='%U %S %R'
+report() {
+  read -r user sys real < "$work/time"
+  awk -v name="$1" -v files="$files" -v user="$user" -v sys="$sys" -v real="$real" \
+      -v input="$input" -v output="$(size "$2")" 'BEGIN {
+    cpu = user + sys
+    printf "%-46s %8.1f files/s/core %7.2f s CPU %7.2f s wall   saved %5.2f%%\n",
+           name, files / cpu, cpu, real, 100 * (input - output) / input }'
+}
+timed() { { time "$@" > /dev/null 2>&1; } 2> "$work/time" || true; }
+
+echo "$files files, $input bytes"
+for mode in optimize progressive; do
+  fresh "$work/tree"
+  sync
+  timed "$cli" -q --no-fsync "--$mode" "$work/tree"
+  report "keelpack-cli --$mode" "$work/tree"
+done
+
+if command -v jpegoptim > /dev/null; then
+  for extra in "" "--all-progressive"; do
+    fresh "$work/tree"
+    sync
+    # shellcheck disable=SC2086
+    timed sh -c "find '$work/tree' -type f -exec jpegoptim -q --strip-all $extra {} +"
+    report "jpegoptim --strip-all $extra" "$work/tree"
+  done
+else
+  echo "jpegoptim: not installed, skipped"
+fi
+
+if command -v jpegtran > /dev/null; then
+  for mode in optimize progressive; do
+    fresh "$work/tree"
+    rm -rf "$work/out"
+    (cd "$work/tree" && find . -type d -exec mkdir -p "$work/out/{}" \;)
+    sync
+    timed sh -c "cd '$work/tree' && find . -type f | while read -r f; do
+                   jpegtran -copy none -$mode -outfile '$work/out/'\"\$f\" \"\$f\" || cp \"\$f\" '$work/out/'\"\$f\"
+                 done"
+    report "jpegtran -copy none -$mode" "$work/out"
+  done
+else
+  echo "jpegtran: not installed, skipped"
+fi

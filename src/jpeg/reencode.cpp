@@ -1,0 +1,397 @@
+#include "jpeg/reencode.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+#include "jpeg/markers.h"
+#include "log/log_sink.h"
+
+namespace keelpack {
+namespace {
+
+// The library reports failures by calling back; these callbacks jump back to the one place
+// that catches them, so nothing between may own resources. Every function below that calls
+// the library holds plain data only.
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JumpBack(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+// A warning means the data is not what it claims to be (cut short, stray bytes, a wrong
+// restart marker): such a file keeps its bytes as they are.
+void OnMessage(j_common_ptr cinfo, int level) {
+  if (level < 0) JumpBack(cinfo);
+}
+
+void Silent(j_common_ptr) {}
+
+// Output into a growing byte vector, or, for trial encodings, only counted.
+struct Destination {
+  jpeg_destination_mgr pub;
+  std::vector<uint8_t>* out;  // null: count only
+  size_t counted;
+  JOCTET scratch[16384];
+};
+
+void InitDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->counted = 0;
+  if (dest->out) {
+    dest->out->resize(std::max<size_t>(dest->out->capacity(), 65536));
+    dest->pub.next_output_byte = dest->out->data();
+    dest->pub.free_in_buffer = dest->out->size();
+  } else {
+    dest->pub.next_output_byte = dest->scratch;
+    dest->pub.free_in_buffer = sizeof dest->scratch;
+  }
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (dest->out) {
+    const size_t used = dest->out->size();
+    dest->out->resize(used * 2);
+    dest->pub.next_output_byte = dest->out->data() + used;
+    dest->pub.free_in_buffer = dest->out->size() - used;
+  } else {
+    dest->counted += sizeof dest->scratch;
+    dest->pub.next_output_byte = dest->scratch;
+    dest->pub.free_in_buffer = sizeof dest->scratch;
+  }
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  if (dest->out) {
+    dest->out->resize(dest->out->size() - dest->pub.free_in_buffer);
+  } else {
+    dest->counted += sizeof dest->scratch - dest->pub.free_in_buffer;
+  }
+}
+
+// Scan scripts (ITU T.81 G.1) tried for progressive output besides the library's standard
+// one. Each scan's Huffman tables are made for that scan alone, so how the spectral bands
+// and the bits of precision are split changes the size; which split wins depends on the
+// picture. Component 0 is the luma of a YCbCr picture.
+using Script = std::span<const jpeg_scan_info>;
+
+constexpr jpeg_scan_info kColourFineLuma[] = {
+    // DC per component, luma bands with two refinement steps, chroma in one scan each.
+    {1, {0}, 0, 0, 0, 0},  {1, {1}, 0, 0, 0, 0},  {1, {2}, 0, 0, 0, 0},
+    {1, {0}, 1, 8, 0, 2},  {1, {0}, 9, 63, 0, 2}, {1, {0}, 1, 63, 2, 1},
+    {1, {0}, 1, 63, 1, 0}, {1, {1}, 1, 63, 0, 0}, {1, {2}, 1, 63, 0, 0},
+};
+constexpr jpeg_scan_info kColourBandsOnly[] = {
+    // Spectral selection without successive approximation.
+    {3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 5, 0, 0},  {1, {1}, 1, 63, 0, 0},
+    {1, {2}, 1, 63, 0, 0},      {1, {0}, 6, 63, 0, 0},
+};
+constexpr jpeg_scan_info kGreyFine[] = {
+    {1, {0}, 0, 0, 0, 0},  {1, {0}, 1, 8, 0, 2},  {1, {0}, 9, 63, 0, 2},
+    {1, {0}, 1, 63, 2, 1}, {1, {0}, 1, 63, 1, 0},
+};
+constexpr jpeg_scan_info kGreyBandsOnly[] = {
+    {1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 5, 0, 0}, {1, {0}, 6, 63, 0, 0}};
+
+constexpr Script kColourScripts[] = {kColourFineLuma, kColourBandsOnly};
+constexpr Script kGreyScripts[] = {kGreyFine, kGreyBandsOnly};
+
+// Limits that keep a hostile header from asking for more memory than a real photograph needs.
+constexpr long kMemoryLimit = 1L << 30;
+// A coded block takes at least one bit of entropy-coded data.
+constexpr uint64_t kBlocksPerInputByte = 8;
+
+// Progressive scripts are compared on a sample of the picture's MCU rows, every kSampleStep-th
+// (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the
+// picture has at least kSampleMinimumRows of them: the sizes of whole rows of a photograph rank
+// the scripts as the whole picture does, at a fraction of the cost.
+constexpr JDIMENSION kSampleStep = 16;
+constexpr JDIMENSION kSampleMinimumRows = 16;
+
+// What one re-encoding works with. Lives outside the jumps, in the caller's frame.
+struct Session {
+  ErrorManager err{};
+  jpeg_decompress_struct in{};
+  jpeg_compress_struct out{};
+  bool inCreated = false;
+  bool outCreated = false;
+  Destination dest{};
+  std::span<const uint8_t> jpeg;
+  int mode = kOptimizeHuffman;
+  size_t headerSegments = 0;        // APPn and COM segments before the first scan
+  bool metadataAfterTables = false;  // one of them stands after a table or frame header
+  const char* declined = nullptr;   // a reason found without the library's help
+  jvirt_barray_ptr sample[MAX_COMPONENTS] = {};  // the sampled MCU rows, when sampling
+  JDIMENSION sampleRows = 0;                     // MCU rows in `sample`
+  JDIMENSION sampleStep = 0;
+  std::vector<uint8_t> candidate;                // a trial on the whole picture
+};
+
+JDIMENSION McuRows(const jpeg_decompress_struct& in) {
+  const JDIMENSION mcuHeight = static_cast<JDIMENSION>(in.max_v_samp_factor * DCTSIZE);
+  return (in.image_height + mcuHeight - 1) / mcuHeight;
+}
+
+// Asks for arrays that will hold the sampled MCU rows; must come before the
+// coefficients are read, while the decoder still sizes its memory.
+void RequestSample(Session& s) {
+  const JDIMENSION rows = McuRows(s.in);
+  if (rows < kSampleMinimumRows) return;
+  s.sampleStep = std::min(kSampleStep, rows / (kSampleMinimumRows / 2));
+  s.sampleRows = (rows + s.sampleStep - 1) / s.sampleStep;
+  for (int c = 0; c < s.in.num_components; ++c) {
+    const jpeg_component_info& comp = s.in.comp_info[c];
+    const auto h = static_cast<JDIMENSION>(comp.h_samp_factor);
+    const auto v = static_cast<JDIMENSION>(comp.v_samp_factor);
+    s.sample[c] = (*s.in.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&s.in), JPOOL_IMAGE,
+                                                    FALSE, (comp.width_in_blocks + h - 1) / h * h,
+                                                    s.sampleRows * v, v);
+  }
+}
+
+void FillSample(Session& s, jvirt_barray_ptr* coefficients) {
+  auto* common = reinterpret_cast<j_common_ptr>(&s.in);
+  for (int c = 0; c < s.in.num_components; ++c) {
+    const jpeg_component_info& comp = s.in.comp_info[c];
+    const auto h = static_cast<JDIMENSION>(comp.h_samp_factor);
+    const auto v = static_cast<JDIMENSION>(comp.v_samp_factor);
+    const JDIMENSION width = (comp.width_in_blocks + h - 1) / h * h;
+    for (JDIMENSION row = 0; row < s.sampleRows; ++row) {
+      JBLOCKARRAY from = (*s.in.mem->access_virt_barray)(common, coefficients[c], row * s.sampleStep * v, v, FALSE);
+      JBLOCKARRAY to = (*s.in.mem->access_virt_barray)(common, s.sample[c], row * v, v, TRUE);
+      for (JDIMENSION r = 0; r < v; ++r) std::memcpy(to[r], from[r], width * sizeof(JBLOCK));
+    }
+  }
+}
+
+// The APPn and COM segments of the header part, and whether one follows a table or frame
+// header: the encoder can put them back only right after SOI.
+void SurveyHeader(Session& s) {
+  const std::span<const uint8_t> in = s.jpeg;
+  bool seenOther = false;
+  size_t i = 2;
+  while (i + 4 <= in.size() && in[i] == kMarkerLead) {
+    const uint8_t code = in[i + 1];
+    if (code == kMarkerLead) {
+      ++i;
+      continue;
+    }
+    if (code == kSos) break;
+    if (IsStandaloneMarker(code).standalone) {
+      i += 2;
+      continue;
+    }
+    const bool metadata = (code >= kApp0 && code <= kApp0 + 15) || code == kCom;
+    if (metadata) {
+      ++s.headerSegments;
+      if (seenOther) s.metadataAfterTables = true;
+    } else {
+      seenOther = true;
+    }
+    i += 2 + (size_t{in[i + 2]} << 8 | in[i + 3]);
+  }
+}
+
+// One encoding of the coefficients read into `s.in`, with `script` (empty: the standard
+// progression, or sequential when not progressive), into `s.dest`.
+void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const jpeg_scan_info* script,
+            int scans, JDIMENSION height) {
+  jpeg_create_compress(&s.out);
+  s.outCreated = true;
+  s.out.mem->max_memory_to_use = kMemoryLimit;
+  s.out.dest = &s.dest.pub;
+  jpeg_copy_critical_parameters(&s.in, &s.out);
+  // The segments saved from the input go back as they were; the encoder adds none.
+  s.out.write_JFIF_header = FALSE;
+  s.out.write_Adobe_marker = FALSE;
+  s.out.image_height = height;
+  s.out.optimize_coding = TRUE;
+  // A restart interval counts MCUs, and in the single-component scans of a progressive file an
+  // MCU is one block instead of a whole group: the same interval would put restart markers
+  // several times as close, in every scan. Only sequential output keeps the input's markers.
+  if (!progressive) s.out.restart_interval = s.in.restart_interval;
+  if (progressive && script) {
+    s.out.scan_info = script;
+    s.out.num_scans = scans;
+  } else if (progressive) {
+    jpeg_simple_progression(&s.out);
+  }
+  jpeg_write_coefficients(&s.out, coefficients);
+  for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) {
+    jpeg_write_marker(&s.out, m->marker, m->data, m->data_length);
+  }
+  jpeg_finish_compress(&s.out);
+  jpeg_destroy_compress(&s.out);
+  s.outCreated = false;
+}
+
+// Runs the whole re-encoding; returns false when it was declined, with the reason in
+// `s.err.message` or `s.declined`.
+bool Run(Session& s, std::vector<uint8_t>* result) {
+  if (setjmp(s.err.jump)) return false;
+
+  jpeg_create_decompress(&s.in);
+  s.inCreated = true;
+  s.in.mem->max_memory_to_use = kMemoryLimit;
+  jpeg_mem_src(&s.in, s.jpeg.data(), static_cast<unsigned long>(s.jpeg.size()));
+  jpeg_save_markers(&s.in, JPEG_COM, 0xFFFF);
+  for (int n = 0; n < 16; ++n) jpeg_save_markers(&s.in, JPEG_APP0 + n, 0xFFFF);
+  jpeg_read_header(&s.in, TRUE);
+
+  if (s.in.arith_code) {
+    s.declined = "arithmetic coding";
+    return false;
+  }
+  if (s.in.data_precision != 8) {
+    s.declined = "not 8-bit samples";
+    return false;
+  }
+  if (s.in.num_components > 4) {
+    s.declined = "more than 4 components";
+    return false;
+  }
+  if (s.metadataAfterTables) {
+    s.declined = "a segment follows the tables";
+    return false;
+  }
+  uint64_t blocks = 0;
+  for (int c = 0; c < s.in.num_components; ++c) {
+    const jpeg_component_info& comp = s.in.comp_info[c];
+    blocks += uint64_t{comp.width_in_blocks} * comp.height_in_blocks;
+  }
+  if (blocks > kBlocksPerInputByte * s.jpeg.size() + 64) {
+    s.declined = "the picture is larger than its data";
+    return false;
+  }
+
+  const bool scriptsToTry = s.in.num_components == 1 || s.in.num_components == 3;
+  if (s.mode == kOptimizeProgressive && scriptsToTry) RequestSample(s);
+  jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&s.in);
+  size_t saved = 0;
+  for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) ++saved;
+  if (saved != s.headerSegments) {
+    s.declined = "segments between scans";
+    return false;
+  }
+  // A progressive file whose scans leave bits of some coefficient unsent is shown smoothed by
+  // decoders; complete, the same coefficients would show other pixels.
+  if (s.in.progressive_mode) {
+    for (int c = 0; c < s.in.num_components; ++c) {
+      for (int k = 0; k < DCTSIZE2; ++k) {
+        if (s.in.coef_bits[c][k] != 0) {
+          s.declined = "progressive scans that leave coefficients incomplete";
+          return false;
+        }
+      }
+    }
+  }
+
+  if (s.mode != kOptimizeProgressive) {
+    s.dest.out = result;
+    Encode(s, coefficients, false, nullptr, 0, s.in.image_height);
+    return true;
+  }
+
+  // The standard progression first, then the other scripts that fit the picture; the
+  // smallest is encoded once more for real.
+  const Script* scripts = nullptr;
+  size_t count = 0;
+  if (s.in.num_components == 3) {
+    scripts = kColourScripts;
+    count = std::size(kColourScripts);
+  } else if (s.in.num_components == 1) {
+    scripts = kGreyScripts;
+    count = std::size(kGreyScripts);
+  }
+  // Trials on a sample are only counted and the winner is encoded again in full; trials on
+  // the whole picture are kept, the smallest is the result.
+  const bool sampled = count > 0 && s.sampleRows > 0;
+  jvirt_barray_ptr* trial = coefficients;
+  JDIMENSION trialHeight = s.in.image_height;
+  if (sampled) {
+    FillSample(s, coefficients);
+    trial = s.sample;
+    trialHeight = s.sampleRows * static_cast<JDIMENSION>(s.in.max_v_samp_factor * DCTSIZE);
+  }
+  s.dest.out = sampled ? nullptr : result;
+  Encode(s, trial, true, nullptr, 0, trialHeight);
+  size_t best = 0;  // 0 the standard script, i + 1 scripts[i]
+  size_t bestSize = sampled ? s.dest.counted : result->size();
+  for (size_t i = 0; i < count; ++i) {
+    s.dest.out = sampled ? nullptr : &s.candidate;
+    Encode(s, trial, true, scripts[i].data(), static_cast<int>(scripts[i].size()), trialHeight);
+    const size_t size = sampled ? s.dest.counted : s.candidate.size();
+    if (size < bestSize) {
+      bestSize = size;
+      best = i + 1;
+      if (!sampled) result->swap(s.candidate);
+    }
+  }
+  if (sampled) {
+    s.dest.out = result;
+    if (best == 0) {
+      Encode(s, coefficients, true, nullptr, 0, s.in.image_height);
+    } else {
+      const Script script = scripts[best - 1];
+      Encode(s, coefficients, true, script.data(), static_cast<int>(script.size()), s.in.image_height);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, int mode) {
+  Reencoded result;
+  Session s;
+  s.jpeg = jpeg;
+  s.mode = mode;
+  s.in.err = jpeg_std_error(&s.err.pub);
+  s.out.err = &s.err.pub;
+  s.err.pub.error_exit = JumpBack;
+  s.err.pub.emit_message = OnMessage;
+  s.err.pub.output_message = Silent;
+  s.dest.pub.init_destination = InitDestination;
+  s.dest.pub.empty_output_buffer = EmptyOutputBuffer;
+  s.dest.pub.term_destination = TermDestination;
+  result.bytes.reserve(jpeg.size());
+  SurveyHeader(s);
+
+  if (!Run(s, &result.bytes)) {
+    result.bytes.clear();
+    result.declined = s.declined ? s.declined : s.err.message;
+  }
+  if (s.outCreated) jpeg_destroy_compress(&s.out);
+  if (s.inCreated) jpeg_destroy_decompress(&s.in);
+  return result;
+}
+
+std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, int mode,
+                                                      std::span<const uint8_t> walked) {
+  if (mode != kOptimizeHuffman && mode != kOptimizeProgressive) return std::nullopt;
+  Reencoded reencoded = ReencodeJpeg(walked, mode);
+  if (!reencoded.declined.empty()) {
+    log.WriteLog("Picture data copied as it was, re-encoding declined: " + reencoded.declined,
+                 kVerbose);
+    return std::nullopt;
+  }
+  const size_t saved = reencoded.bytes.size() < walked.size() ? walked.size() - reencoded.bytes.size() : 0;
+  log.WriteLog("Re-encoding saved " + std::to_string(saved) + " bytes.", kExplicit);
+  if (saved == 0) return std::nullopt;
+  return std::move(reencoded.bytes);
+}
+
+}  // namespace keelpack

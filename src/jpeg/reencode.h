@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "settings/option_set.h"
+
+namespace keelpack {
+
+class LogSink;
+
+// What re-encoding one file gave: the new form, or why there is none.
+struct Reencoded {
+  std::vector<uint8_t> bytes;  // empty when declined
+  std::string declined;        // the reason, empty when `bytes` holds the new form
+};
+
+// Codes the DCT coefficients of the complete JPEG `jpeg` again, losslessly (the coefficients
+// are never turned into pixels), with optimised Huffman tables, sequential or progressive as
+// `mode` says. Every APPn and COM segment reaches the new form unchanged and in its order,
+// right after SOI where it stood before the tables; nothing else is added. Declines anything
+// the decoder warns about, and arithmetic-coded, lossless, 12-bit or otherwise unusual files.
+// The result may be larger than the input; the caller compares.
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, int mode);
+
+// The rewriter's step: re-encodes its finished output `walked` when `mode` asks for it and
+// returns the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.
+std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, int mode,
+                                                      std::span<const uint8_t> walked);
+
+}  // namespace keelpack

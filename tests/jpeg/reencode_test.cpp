@@ -1,0 +1,199 @@
+#include "jpeg/reencode.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "jpeg/markers.h"
+#include "jpeg/rewrite_jpeg.h"
+#include "log/log_sink.h"
+#include "support/jpeg_builder.h"
+#include "support/pictures.h"
+#include "support/temp_dir.h"
+
+namespace keelpack {
+namespace {
+
+using test::Bytes;
+using test::EncodePicture;
+using test::SegmentBytes;
+using test::ToBytes;
+
+// The whole segments before the first scan, in file order.
+std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
+  std::vector<Bytes> segments;
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i] == kMarkerLead && jpeg[i + 1] != kSos) {
+    const size_t end = std::min(jpeg.size(), i + 2 + (size_t{jpeg[i + 2]} << 8 | jpeg[i + 3]));
+    segments.emplace_back(jpeg.begin() + static_cast<ptrdiff_t>(i), jpeg.begin() + static_cast<ptrdiff_t>(end));
+    i = end;
+  }
+  return segments;
+}
+
+bool IsMetadata(const Bytes& segment) {
+  return (segment[1] >= kApp0 && segment[1] <= kApp0 + 15) || segment[1] == kCom;
+}
+
+const Bytes* Find(const std::vector<Bytes>& segments, uint8_t code) {
+  for (const Bytes& s : segments) {
+    if (s[1] == code) return &s;
+  }
+  return nullptr;
+}
+
+// `picture` with its APP0 segment, when it has one, replaced by `segments`.
+Bytes WithMetadata(Bytes picture, const std::vector<Bytes>& segments) {
+  if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + 4 + (picture[4] << 8 | picture[5]));
+  for (auto it = segments.rbegin(); it != segments.rend(); ++it) picture.insert(picture.begin() + 2, it->begin(), it->end());
+  return picture;
+}
+
+// `picture` with the byte at `offset` into its first `code` segment set to `value`.
+Bytes Patched(Bytes picture, uint8_t code, size_t offset, uint8_t value) {
+  for (size_t i = 2; i + 1 < picture.size(); ++i) {
+    if (picture[i] == kMarkerLead && picture[i + 1] == code) {
+      picture[i + offset] = value;
+      break;
+    }
+  }
+  return picture;
+}
+
+const Bytes kJfif = SegmentBytes(kApp0, ToBytes(std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14)));
+const Bytes kExif = SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
+const Bytes kIcc = SegmentBytes(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1custom", 20)));
+const Bytes kAdobe = SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1});
+const Bytes kComment = SegmentBytes(kCom, ToBytes("kept"));
+
+struct Case {
+  const char* name;
+  Bytes input;
+  int mode;
+  const char* declined;  // a part of the reason, or null when the new form must come out
+};
+
+TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
+  const Bytes baseline = EncodePicture({.width = 96, .height = 64});
+  const Bytes restarts = WithMetadata(EncodePicture({.width = 64, .height = 48, .restartInterval = 2}), {});
+  Bytes truncated = baseline;
+  truncated.resize(truncated.size() * 2 / 3);
+  truncated.insert(truncated.end(), {kMarkerLead, kEoi});
+  Bytes commentAfterTables = baseline;
+  for (size_t i = 2; i + 4 < commentAfterTables.size(); ++i) {
+    if (commentAfterTables[i] == kMarkerLead && commentAfterTables[i + 1] == kDqt) {
+      const size_t end = i + 2 + (size_t{commentAfterTables[i + 2]} << 8 | commentAfterTables[i + 3]);
+      commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(end), kComment.begin(),
+                                kComment.end());
+      break;
+    }
+  }
+
+  // A progressive picture that ends after its third scan, without a fault a decoder reports.
+  Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
+  const Bytes sos = {kMarkerLead, kSos};
+  auto scan = unfinished.begin();
+  for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, unfinished.end(), sos.begin(), sos.end());
+  unfinished.erase(scan, unfinished.end());
+  unfinished.insert(unfinished.end(), {kMarkerLead, kEoi});
+
+  const Case cases[] = {
+      {"every kind of segment, sequential", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}),
+       kOptimizeHuffman, nullptr},
+      {"every kind of segment, progressive", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}),
+       kOptimizeProgressive, nullptr},
+      {"no JFIF header, restart markers, sequential", restarts, kOptimizeHuffman, nullptr},
+      {"no JFIF header, restart markers, progressive", restarts, kOptimizeProgressive, nullptr},
+      {"progressive grey input, scripts compared on samples",
+       EncodePicture({.width = 40, .height = 600, .progressive = true, .grayscale = true}), kOptimizeProgressive,
+       nullptr},
+      {"colour, scripts compared on samples", EncodePicture({.width = 48, .height = 560, .seed = 3}),
+       kOptimizeProgressive, nullptr},
+      {"picture data cut short", truncated, kOptimizeHuffman, "premature end"},
+      {"progressive scans left unfinished", unfinished, kOptimizeHuffman, "incomplete"},
+      {"arithmetic coding", Patched(baseline, kSof0, 1, 0xC9), kOptimizeProgressive, "arithmetic"},
+      {"12-bit samples", Patched(baseline, kSof0, 4, 12), kOptimizeHuffman, "precision"},
+      {"lossless", Patched(baseline, kSof0, 1, 0xC3), kOptimizeHuffman, "Unsupported JPEG process"},
+      {"a segment after the tables", commentAfterTables, kOptimizeHuffman, "follows the tables"},
+      {"frame far larger than its data", Patched(Patched(baseline, kSof0, 5, 0xFF), kSof0, 7, 0xFF),
+       kOptimizeHuffman, "larger than its data"},
+      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOptimizeProgressive, "Not a JPEG"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Reencoded result = ReencodeJpeg(c.input, c.mode);
+    if (c.declined) {
+      EXPECT_TRUE(result.bytes.empty());
+      EXPECT_NE(result.declined.find(c.declined), std::string::npos) << result.declined;
+      continue;
+    }
+    ASSERT_EQ(result.declined, "");
+    const auto pixels = test::DecodePixels(c.input);
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ(test::DecodePixels(result.bytes), pixels);
+
+    // The metadata segments come back unchanged and in order, right after SOI, and the
+    // encoder adds none of its own.
+    const std::vector<Bytes> before = HeaderSegments(c.input);
+    const std::vector<Bytes> after = HeaderSegments(result.bytes);
+    std::vector<Bytes> metadata;
+    std::copy_if(before.begin(), before.end(), std::back_inserter(metadata), IsMetadata);
+    ASSERT_LE(metadata.size(), after.size());
+    EXPECT_TRUE(std::equal(metadata.begin(), metadata.end(), after.begin()));
+    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
+
+    EXPECT_NE(Find(after, c.mode == kOptimizeProgressive ? kSof2 : kSof0), nullptr);
+    // Sequential output keeps the restart interval; progressive output has none.
+    const Bytes* dri = Find(after, kDri);
+    if (c.mode == kOptimizeProgressive || !Find(before, kDri)) {
+      EXPECT_EQ(dri, nullptr);
+    } else {
+      ASSERT_NE(dri, nullptr);
+      EXPECT_EQ(*dri, *Find(before, kDri));
+    }
+  }
+}
+
+// Through the rewriter: the saving counts both steps, and a file the decoder finds fault
+// with keeps the walk's byte copy.
+TEST(Reencode, RewriterKeepsTheSmallerFormAndFallsBackToTheCopy) {
+  test::Sandbox dir;
+  test::CapturingLogBox box;
+  LogSink log(box);
+  log.screenDebug = true;
+  RewriteTotals totals;
+  const std::string in = dir.File("in.jpg"), out = dir.File("out.jpg");
+  auto rewrite = [&](const Bytes& input, int optimize) {
+    OptionSet options;
+    options.optimize = optimize;
+    test::WriteFile(in, input);
+    chmod(in.c_str(), 0644);
+    box.lines.clear();
+    EXPECT_EQ(RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, kExifModeRemove, true),
+              kRewritten);
+    return test::ReadFile(out);
+  };
+
+  const Bytes input = test::ShrinkablePicture({.width = 128, .height = 96});
+  const Bytes copy = rewrite(input, kOptimizeOff);
+  for (int mode : {kOptimizeHuffman, kOptimizeProgressive}) {
+    const Bytes smaller = rewrite(input, mode);
+    EXPECT_LT(smaller.size(), copy.size());
+    EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(input));
+    EXPECT_TRUE(box.Has("Re-encoding saved " + std::to_string(copy.size() - smaller.size()) + " bytes."));
+    EXPECT_TRUE(box.Has("Reduced by " + std::to_string(input.size() - smaller.size()) + " bytes."));
+  }
+
+  Bytes damaged = input;
+  damaged.resize(damaged.size() / 2);
+  damaged.insert(damaged.end(), {kMarkerLead, kEoi});
+  const Bytes damagedCopy = rewrite(damaged, kOptimizeOff);
+  EXPECT_EQ(rewrite(damaged, kOptimizeProgressive), damagedCopy);
+  EXPECT_TRUE(std::any_of(box.lines.begin(), box.lines.end(), [](const std::string& line) {
+    return line.starts_with("Picture data copied as it was, re-encoding declined: ");
+  }));
+}
+
+}  // namespace
+}  // namespace keelpack
