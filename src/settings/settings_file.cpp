@@ -109,7 +109,10 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
 }  // namespace
 
 std::string SettingsFilePath() {
-  return platform::AppDataFolder() + "/" + std::string(kFileBaseName) + ".ini";
+  // Without a per-user folder there is no settings file: it never goes to the root folder.
+  const std::string folder = platform::AppDataFolder();
+  if (folder.empty()) return {};
+  return folder + "/" + std::string(kFileBaseName) + ".ini";
 }
 
 LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
@@ -132,6 +135,7 @@ LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
 }
 
 bool SaveSettings(const std::string& path, const OptionSet& o, int logLevel) {
+  if (path.empty()) return false;
   std::string text;
   auto line = [&](std::string_view key, const std::string& value) {
     text.append(key).append("=").append(value).append("\r\n");

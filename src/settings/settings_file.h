@@ -7,7 +7,7 @@
 
 namespace keelpack {
 
-// keelpack.ini in the application-data folder.
+// keelpack.ini in the application-data folder; empty when there is no such folder.
 std::string SettingsFilePath();
 
 // What a settings file sets, on top of the options it started from.
@@ -24,8 +24,8 @@ struct LoadedSettings {
 // unreadable file changes nothing.
 LoadedSettings LoadSettings(const std::string& path, const OptionSet& start);
 
-// Writes the fourteen lines, CR LF ended, with `logLevel` as the Log value. Failures are
-// silent: false tells the caller, who may ignore it.
+// Writes the fifteen lines, CR LF ended, with `logLevel` as the Log value. Failures are
+// silent: false tells the caller, who may ignore it. An empty path writes nothing.
 bool SaveSettings(const std::string& path, const OptionSet& options, int logLevel);
 
 }  // namespace keelpack

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/files.h"
 #include "support/temp_dir.h"
 
 namespace keelpack {
@@ -96,6 +97,13 @@ TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails
   EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), start, 0));
   // A device without end is read no further than any settings file could reach.
   EXPECT_EQ(LoadSettings("/dev/zero", start).options, start);
+  // Without a per-user folder there is no settings file, and nothing goes to the root folder.
+  test::WriteFile(dir.File("plain"), {});
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));  // cannot be made
+  const bool rootHadOne = platform::Exists("/keelpack.ini");
+  EXPECT_EQ(SettingsFilePath(), "");
+  EXPECT_FALSE(SaveSettings(SettingsFilePath(), start, 0));
+  EXPECT_EQ(platform::Exists("/keelpack.ini"), rootHadOne);
 }
 
 }  // namespace
