@@ -1,11 +1,6 @@
 #include "log/log_sink.h"
 
-#include <fcntl.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "platform/files.h"
 #include "platform/folders.h"
 #include "version.h"
 
@@ -16,19 +11,8 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 // Writes one record and closes the file again, so that no handle outlives a message.
 bool AppendRecord(const std::string& path, std::string_view message, bool startNew) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (startNew ? O_TRUNC : O_APPEND);
-  int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) return false;
-  iovec parts[2] = {{const_cast<char*>(message.data()), message.size()},
-                    {const_cast<char*>(kLineEnd.data()), kLineEnd.size()}};
-  const size_t total = message.size() + kLineEnd.size();
-  ssize_t written;
-  do {
-    written = ::writev(fd, parts, 2);
-  } while (written < 0 && errno == EINTR);
-  bool ok = written == static_cast<ssize_t>(total);
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  const std::string_view pieces[] = {message, kLineEnd};
+  return platform::AppendToFile(path, pieces, startNew) == 0;
 }
 
 }  // namespace

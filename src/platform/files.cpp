@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -153,6 +154,25 @@ int WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
   if (int error = out.Create(path, 0600)) return error;
   if (int error = out.Write(data)) return error;
   return out.Close();
+}
+
+int AppendToFile(const std::string& path, std::span<const std::string_view> pieces, bool startNew) {
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (startNew ? O_TRUNC : O_APPEND);
+  const int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0) return errno;
+  std::vector<iovec> parts;
+  size_t total = 0;
+  for (std::string_view piece : pieces) {
+    parts.push_back({const_cast<char*>(piece.data()), piece.size()});
+    total += piece.size();
+  }
+  ssize_t written;
+  do {
+    written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
+  } while (written < 0 && errno == EINTR);
+  int error = written < 0 ? errno : (static_cast<size_t>(written) == total ? 0 : EIO);
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
 }
 
 }  // namespace keelpack::platform

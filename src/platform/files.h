@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // File-system services. Functions returning int give 0 on success and the system error
@@ -74,5 +75,10 @@ int ReadWholeFile(const std::string& path, std::vector<uint8_t>& data);
 
 // Creates or empties `path` and writes `data` into it.
 int WriteWholeFile(const std::string& path, std::span<const uint8_t> data);
+
+// Adds `pieces` to the end of the text file `path` in one write (or, with `startNew`, makes
+// them its only content), creating it 0600 when missing; never through a link. The file is
+// closed again before this returns, so that no handle outlives one record.
+int AppendToFile(const std::string& path, std::span<const std::string_view> pieces, bool startNew);
 
 }  // namespace keelpack::platform
