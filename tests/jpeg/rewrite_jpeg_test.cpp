@@ -313,12 +313,12 @@ TEST_F(RewriteTest, AGrownOutputLowersTheSavingWithoutCountingAFile) {
   EXPECT_THAT(box.lines, Not(Contains(testing::StartsWith("Reduced by"))));
 }
 
-class ExifDetourTest : public RewriteTest {
+class ExifSegmentTest : public RewriteTest {
  protected:
   static Bytes WithExif(const Bytes& payload) { return Picture(SegmentBytes(kApp1, payload)); }
 };
 
-TEST_F(ExifDetourTest, ReducesTheBlockAndFixesTheLength) {
+TEST_F(ExifSegmentTest, ReducesTheBlockAndFixesTheLength) {
   const Bytes block = test::CameraExifBlock(true);
   Bytes reduced;
   int useful = 0;
@@ -330,7 +330,7 @@ TEST_F(ExifDetourTest, ReducesTheBlockAndFixesTheLength) {
   EXPECT_EQ(run.output, WithExif(reduced));
 }
 
-TEST_F(ExifDetourTest, BlockWithoutUsefulTagsIsRemoved) {
+TEST_F(ExifSegmentTest, BlockWithoutUsefulTagsIsRemoved) {
   test::ExifBuilder exif;
   exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(306, "2020:01:01 10:00:00"));
   Run run = Rewrite(WithExif(exif.Build()), kDefaultRemoveList, kExifModeReduce);
@@ -338,7 +338,7 @@ TEST_F(ExifDetourTest, BlockWithoutUsefulTagsIsRemoved) {
   EXPECT_THAT(box.lines, Contains("EXIF removed"));
 }
 
-TEST_F(ExifDetourTest, AFailedReductionKeepsTheSegmentWhenItCountedUsefulTags) {
+TEST_F(ExifSegmentTest, AFailedReductionKeepsTheSegmentWhenItCountedUsefulTags) {
   // A Model, then more sub-directory pointers than the reduction follows.
   test::ExifBuilder exif;
   exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(272, "Camera"));
@@ -358,7 +358,7 @@ TEST_F(ExifDetourTest, AFailedReductionKeepsTheSegmentWhenItCountedUsefulTags) {
   EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
 }
 
-TEST_F(ExifDetourTest, AReducedBlockTooLongForASegmentStaysAsItWas) {
+TEST_F(ExifSegmentTest, AReducedBlockTooLongForASegmentStaysAsItWas) {
   // Two pointers to one directory with a long value: the reduction writes the value twice.
   test::ExifBuilder exif;
   exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(272, "Camera"));
