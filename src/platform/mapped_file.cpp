@@ -4,38 +4,79 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "platform/file.h"
 
 namespace keelpack::platform {
 namespace {
 
-// Small files are faulted in all at once: one call instead of one fault per page. Larger ones
-// are faulted in as they are read, so that a long tail that is never read costs nothing.
-constexpr size_t kPopulateAtMost = size_t{64} << 20;
+// Files up to this size are read into a buffer; larger ones are mapped.
+constexpr size_t kReadAtMost = size_t{64} << 20;
+
+// Each thread keeps the buffer of the file it read last, so that a run of files does not pay
+// a fresh allocation, and a page fault per 4 KiB of it, for every one.
+struct SpareBuffer {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t capacity = 0;
+};
+thread_local SpareBuffer spare;
 
 }  // namespace
 
-MappedFile::~MappedFile() {
-  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
+MappedFile::~MappedFile() { Clear(); }
+
+void MappedFile::Clear() {
+  if (mapped_) ::munmap(const_cast<uint8_t*>(data_), size_);
+  if (buffer_ && capacity_ >= spare.capacity) {
+    spare.bytes = std::move(buffer_);
+    spare.capacity = capacity_;
+  }
+  buffer_.reset();
+  capacity_ = 0;
+  data_ = nullptr;
+  size_ = 0;
+  mapped_ = false;
 }
 
 int MappedFile::Map(const File& file, size_t size) {
-  if (data_ != nullptr) ::munmap(const_cast<uint8_t*>(data_), size_);
-  data_ = nullptr;
-  size_ = 0;
+  Clear();
   if (size == 0) return 0;
-  const int flags = MAP_PRIVATE | (size <= kPopulateAtMost ? MAP_POPULATE : 0);
-  void* mapped = ::mmap(nullptr, size, PROT_READ, flags, file.descriptor(), 0);
-  if (mapped == MAP_FAILED) return errno;
-  ::madvise(mapped, size, MADV_SEQUENTIAL);
-  data_ = static_cast<const uint8_t*>(mapped);
+  if (size > kReadAtMost) {
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
+    if (mapped == MAP_FAILED) return errno;
+    ::madvise(mapped, size, MADV_SEQUENTIAL);
+    data_ = static_cast<const uint8_t*>(mapped);
+    size_ = size;
+    mapped_ = true;
+    return 0;
+  }
+  if (spare.capacity >= size) {
+    buffer_ = std::move(spare.bytes);
+    capacity_ = spare.capacity;
+    spare.capacity = 0;
+  } else {
+    buffer_.reset(new (std::nothrow) uint8_t[size]);
+    if (!buffer_) return ENOMEM;
+    capacity_ = size;
+  }
+  for (size_t got = 0; got < size;) {
+    const ssize_t n = ::pread(file.descriptor(), buffer_.get() + got, size - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;  // cut short since its size was taken
+      Clear();
+      return error;
+    }
+    got += static_cast<size_t>(n);
+  }
+  data_ = buffer_.get();
   size_ = size;
   return 0;
 }
 
 void MappedFile::Release(std::span<const uint8_t> part) {
-  if (data_ == nullptr || part.empty() || part.data() < data_ || part.data() + part.size() > data_ + size_) {
+  if (!mapped_ || part.empty() || part.data() < data_ || part.data() + part.size() > data_ + size_) {
     return;
   }
   const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));

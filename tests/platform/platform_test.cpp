@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/mapped_file.h"
 #include "support/temp_dir.h"
 
 namespace keelpack::platform {
@@ -67,6 +69,23 @@ TEST(Files, RenameNeverReplacesButReplaceFileDoes) {
   EXPECT_EQ(ReplaceFile(dir.File("new"), dir.File("to"), true), 0);
   EXPECT_EQ(ReadFile(dir.File("to")), Bytes{1});
   EXPECT_FALSE(Exists(dir.File("new")));
+}
+
+// Another program may cut a photo short while it is being read: the bytes already read stay
+// readable (no SIGBUS), and a file shorter than its size said is an error, not a short file.
+TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
+  TempDir dir;
+  const Bytes content(100000, 0x5A);
+  WriteFile(dir.File("photo"), content);
+  File file;
+  ASSERT_EQ(file.OpenForReading(dir.File("photo")), 0);
+  MappedFile held;
+  ASSERT_EQ(held.Map(file, content.size()), 0);
+  ASSERT_EQ(::truncate(dir.File("photo").c_str(), 0), 0);
+  EXPECT_EQ(Bytes(held.bytes().begin(), held.bytes().end()), content);
+  MappedFile again;
+  EXPECT_EQ(again.Map(file, content.size()), EIO);
+  EXPECT_TRUE(again.bytes().empty());
 }
 
 TEST(Files, CopyKeepsContentModeAndTime) {
