@@ -19,6 +19,7 @@
 #include "platform/listing.h"
 #include "settings/option_set.h"
 #include "support/exif_builder.h"
+#include "support/job_fixture.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
@@ -136,21 +137,9 @@ class Mutator {
   std::mt19937 random_;
 };
 
-class HostileBytesTest : public ::testing::Test {
+class HostileBytesTest : public test::JobFixture {
  protected:
-  JobOutcome Process(const std::string& path, bool durable = false) {
-    std::string copy = path;
-    const JobEnv env{log, options, totals, base, {}, durable};
-    return ProcessFile(env, copy);
-  }
   size_t FilesIn(const std::string& folder) const { return platform::ListFiles(folder, "*")->size(); }
-
-  test::Sandbox dir;
-  test::CapturingLogBox box;
-  LogSink log{box};
-  OptionSet options;
-  RewriteTotals totals;
-  std::string base = dir.path();
 };
 
 // Mutants of real pictures, in every Exif mode and both scans: the source ends up with its

@@ -18,6 +18,7 @@
 #include "platform/folder.h"
 #include "settings/option_set.h"
 #include "support/exif_builder.h"
+#include "support/job_fixture.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
@@ -38,12 +39,11 @@ Bytes DamagedPicture() {  // no end marker
 
 Bytes NotAJpeg() { return test::ToBytes("GIF89a - not a JPEG at all, whatever its name says"); }
 
-class ProcessFileTest : public ::testing::Test {
+class ProcessFileTest : public test::JobFixture {
  protected:
   JobOutcome Process(std::string path) {
     box.lines.clear();
-    const JobEnv env{log, options, totals, base, yield, true};
-    return ProcessFile(env, path);
+    return JobFixture::Process(path, true);
   }
   std::string Put(const std::string& name, const Bytes& content) {
     const std::string path = dir.File(name);
@@ -60,14 +60,6 @@ class ProcessFileTest : public ::testing::Test {
     }
     return count;
   }
-
-  test::Sandbox dir;
-  test::CapturingLogBox box;
-  LogSink log{box};
-  OptionSet options;
-  RewriteTotals totals;
-  std::string base = dir.path();
-  std::function<void()> yield;
 };
 
 TEST_F(ProcessFileTest, ReplacesTheFileInPlaceKeepingTimeAndMode) {

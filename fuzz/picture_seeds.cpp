@@ -1,4 +1,5 @@
-// Writes first inputs for the rewriter's fuzzer: real pictures and hand-built segment mixes.
+// Writes first inputs for the rewriter's and the re-encoder's fuzzers: a choice byte, then real
+// pictures of several layouts (with the segments a rewrite keeps) and hand-built segment mixes.
 #include <cstdio>
 #include <string>
 
@@ -42,5 +43,14 @@ int main(int argc, char** argv) {
   seed(0, Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},
                   ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
                   JpegBuilder().Sof0().Sos().Entropy({1, 2}).Marker(0xFF).Eoi().bytes()}));
+  const Bytes app1 = SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
+  auto withSegment = [&](Bytes picture) {
+    picture.insert(picture.begin() + 2, app1.begin(), app1.end());
+    return picture;
+  };
+  seed(0, withSegment(EncodePicture({.width = 16, .height = 16})));
+  seed(1, withSegment(EncodePicture({.width = 24, .height = 16, .progressive = true})));
+  seed(1, EncodePicture({.width = 16, .height = 24, .grayscale = true}));
+  seed(1, EncodePicture({.width = 16, .height = 528, .quality = 50}));  // compared on samples
   return 0;
 }

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "jobs/process_file.h"
+#include "jpeg/rewrite_jpeg.h"
+#include "log/log_sink.h"
+#include "settings/option_set.h"
+#include "support/temp_dir.h"
+
+namespace keelpack::test {
+
+// A sandbox folder and what a file job needs to run in it, its screen lines captured.
+class JobFixture : public ::testing::Test {
+ protected:
+  JobOutcome Process(std::string path, bool durable = false) {
+    const JobEnv env{log, options, totals, base, yield, durable};
+    return ProcessFile(env, path);
+  }
+
+  Sandbox dir;
+  CapturingLogBox box;
+  LogSink log{box};
+  OptionSet options;
+  RewriteTotals totals;
+  std::string base = dir.path();
+  std::function<void()> yield;
+};
+
+}  // namespace keelpack::test
