@@ -51,20 +51,15 @@ CliProcess::CliProcess(const CliCall& call) {
   std::vector<std::string> args{KEELPACK_CLI_PATH};
   args.insert(args.end(), call.args.begin(), call.args.end());
   std::vector<std::string> env = ChildEnvironment(call);
-  std::vector<char*> argv = Pointers(args);
-  std::vector<char*> envp = Pointers(env);
+  std::vector<char*> argv = Pointers(args), envp = Pointers(env);
 
   int out[2], err[2], in[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  if (call.stderrOnTerminal) {
-    winsize size{kTerminalRows, kTerminalColumns, 0, 0};
-    if (::openpty(&err[0], &err[1], nullptr, nullptr, &size) != 0)
-      throw std::runtime_error("openpty");
-    ::fcntl(err[0], F_SETFD, FD_CLOEXEC);
-    ::fcntl(err[1], F_SETFD, FD_CLOEXEC);
-  } else if (::pipe2(err, O_CLOEXEC) != 0) {
+  winsize size{kTerminalRows, kTerminalColumns, 0, 0};
+  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0 ||
+      (call.stderrOnTerminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, &size)
+                             : ::pipe2(err, O_CLOEXEC)) != 0)
     throw std::runtime_error("pipe");
-  }
+  for (int fd : err) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
 
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork");
@@ -75,15 +70,13 @@ CliProcess::CliProcess(const CliCall& call) {
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
-  ::close(out[1]);
-  ::close(err[1]);
-  ::close(in[0]);
-  if (!call.input.empty() && ::write(in[1], call.input.data(), call.input.size()) !=
-                                 static_cast<ssize_t>(call.input.size()))
+  for (int fd : {out[1], err[1], in[0]}) ::close(fd);
+  if (::write(in[1], call.input.data(), call.input.size()) !=
+      static_cast<ssize_t>(call.input.size()))
     throw std::runtime_error("standard input");
   ::close(in[1]);
-  outFd_ = out[0];
-  errFd_ = err[0];
+  fds_[0] = out[0];
+  fds_[1] = err[0];
 }
 
 CliProcess::~CliProcess() {
@@ -91,34 +84,33 @@ CliProcess::~CliProcess() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  if (outFd_ >= 0) ::close(outFd_);
-  if (errFd_ >= 0) ::close(errFd_);
+  for (int fd : fds_) {
+    if (fd >= 0) ::close(fd);
+  }
 }
 
 bool CliProcess::Pump(int timeoutMs) {
-  pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-  if (outFd_ < 0 && errFd_ < 0) return false;
-  const int ready = ::poll(fds, 2, timeoutMs);
-  if (ready < 0 && errno != EINTR) throw std::runtime_error("poll");
+  pollfd polled[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+  if (fds_[0] < 0 && fds_[1] < 0) return false;
+  if (::poll(polled, 2, timeoutMs) < 0 && errno != EINTR) throw std::runtime_error("poll");
   std::string* sinks[2] = {&result_.out, &result_.err};
-  int* descriptors[2] = {&outFd_, &errFd_};
   for (int i = 0; i < 2; ++i) {
-    if (*descriptors[i] < 0 || fds[i].revents == 0) continue;
+    if (fds_[i] < 0 || polled[i].revents == 0) continue;
     char buffer[8192];
-    const ssize_t got = ::read(*descriptors[i], buffer, sizeof buffer);
+    const ssize_t got = ::read(fds_[i], buffer, sizeof buffer);
     if (got > 0) {
       sinks[i]->append(buffer, static_cast<size_t>(got));
     } else if (got == 0 || errno != EINTR) {
       // End of a pipe, or EIO from a terminal whose other side has closed.
-      ::close(*descriptors[i]);
-      *descriptors[i] = -1;
+      ::close(fds_[i]);
+      fds_[i] = -1;
     }
   }
-  return outFd_ >= 0 || errFd_ >= 0;
+  return fds_[0] >= 0 || fds_[1] >= 0;
 }
 
-bool CliProcess::WaitFor(const std::string& stream, std::string_view text,
-                         std::chrono::milliseconds timeout) {
+bool CliProcess::WaitFor(std::string_view text, std::chrono::milliseconds timeout, bool onError) {
+  const std::string& stream = onError ? result_.err : result_.out;
   const auto end = std::chrono::steady_clock::now() + timeout;
   while (stream.find(text) == std::string::npos) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -131,15 +123,14 @@ bool CliProcess::WaitFor(const std::string& stream, std::string_view text,
 void CliProcess::Signal(int signal) { ::kill(pid_, signal); }
 
 void CliProcess::CloseOutput() {
-  ::close(outFd_);
-  outFd_ = -1;
+  ::close(fds_[0]);
+  fds_[0] = -1;
 }
 
 CliResult CliProcess::Finish() {
   const auto end = std::chrono::steady_clock::now() + kFinishTimeout;
   while (Pump(1000)) {
-    if (std::chrono::steady_clock::now() > end)
-      throw std::runtime_error("keelpack-cli did not finish");
+    if (std::chrono::steady_clock::now() > end) throw std::runtime_error("keelpack-cli hangs");
   }
   int status = 0;
   ::waitpid(pid_, &status, 0);
@@ -147,8 +138,6 @@ CliResult CliProcess::Finish() {
   result_.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result_;
 }
-
-CliResult RunCli(const CliCall& call) { return CliProcess(call).Finish(); }
 
 std::map<std::string, FileState> Snapshot(const std::string& folder) {
   std::map<std::string, FileState> files;

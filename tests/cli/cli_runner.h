@@ -11,11 +11,10 @@
 
 namespace keelpack::test {
 
-// How to start the built keelpack-cli.
+// How to start the built keelpack-cli. The child gets its own $XDG_CONFIG_HOME and
+// $XDG_CACHE_HOME, so that no test reads or writes the user's own folders.
 struct CliCall {
   std::vector<std::string> args;
-  // The child's $XDG_CONFIG_HOME and $XDG_CACHE_HOME, so that no test reads or writes the
-  // user's own folders.
   std::string configHome;
   std::string cacheHome;
   bool stderrOnTerminal = false;  // standard error is a pseudo-terminal 100 columns wide
@@ -36,13 +35,9 @@ class CliProcess {
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
 
-  // Reads until standard output holds `text`; false when the child ends or time runs out.
-  bool WaitForOutput(std::string_view text, std::chrono::milliseconds timeout) {
-    return WaitFor(result_.out, text, timeout);
-  }
-  bool WaitForError(std::string_view text, std::chrono::milliseconds timeout) {
-    return WaitFor(result_.err, text, timeout);
-  }
+  // Reads until standard output (or error) holds `text`; false when the child ends or time
+  // runs out.
+  bool WaitFor(std::string_view text, std::chrono::milliseconds timeout, bool onError = false);
   void Signal(int signal);
   // Stops reading standard output, as a pager that was closed early.
   void CloseOutput();
@@ -50,16 +45,14 @@ class CliProcess {
   CliResult Finish();
 
  private:
-  bool WaitFor(const std::string& stream, std::string_view text, std::chrono::milliseconds timeout);
   bool Pump(int timeoutMs);  // false once both streams are closed
 
   pid_t pid_ = -1;
-  int outFd_ = -1;
-  int errFd_ = -1;
+  int fds_[2] = {-1, -1};  // standard output, standard error
   CliResult result_;
 };
 
-CliResult RunCli(const CliCall& call);
+inline CliResult RunCli(const CliCall& call) { return CliProcess(call).Finish(); }
 
 // A file as the tests compare it before and after a run.
 struct FileState {

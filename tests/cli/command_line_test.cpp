@@ -10,19 +10,18 @@
 namespace keelpack::cli {
 namespace {
 
-ParseResult Parse(std::vector<std::string> args) {
-  args.insert(args.begin(), kCliName);
-  std::vector<const char*> argv;
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  return ParseCommandLine(static_cast<int>(argv.size()), argv.data());
-}
-
-TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
-  struct Case {
-    std::vector<std::string> args;
-    std::function<void(CliRequest&)> expect;
+TEST(CommandLine, EachOptionSetsItsOneFieldAndASettingsFileComesFirst) {
+  test::TempDir dir;
+  const std::string ini = dir.File("opts.ini");
+  test::WriteFile(ini, test::ToBytes("Exif=2\r\nICC=1\r\nCorrupted=0\r\nMask=m*\r\nDifDir=1\r\n"
+                                     "Output=/o\r\nSlow=1\r\nBackups=1\r\nLog=2\r\n"));
+  const auto fromFile = [](CliRequest& r) {
+    r.options.exif = kExifDelete, r.options.icc = kIccKeepAll;
+    r.options.corrupted = kCorruptedIgnore, r.options.mask = "m*";
+    r.options.difdir = 1, r.options.output = "/o";
+    r.options.slow = r.options.backups = 1, r.logLevel = r.options.log = 2;
   };
-  const std::vector<Case> cases = {
+  const std::vector<std::pair<std::vector<std::string>, std::function<void(CliRequest&)>>> cases = {
       {{}, [](CliRequest&) {}},
       {{"--exif", "keep"}, [](CliRequest& r) { r.options.exif = kExifKeepOriginal; }},
       {{"--exif", "delete"}, [](CliRequest& r) { r.options.exif = kExifDelete; }},
@@ -44,59 +43,33 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
       {{"--verbose"}, [](CliRequest& r) { r.verbosity = Verbosity::kVerbose; }},
       {{"--no-fsync"}, [](CliRequest& r) { r.durable = false; }},
       {{"-j", "3"}, [](CliRequest& r) { r.jobs = 3; }},
+      {{"--settings", ini}, fromFile},
+      {{"--settings", ini, "--exif", "keep", "--log-level", "0", "--output", "/p"},
+       [&](CliRequest& r) {
+         fromFile(r);
+         r.options.exif = kExifKeepOriginal, r.logLevel = r.options.log = 0;
+         r.options.output = "/p";
+       }},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.args));
-    std::vector<std::string> args = c.args;
-    args.insert(args.end(), {"a.jpg", "photos"});
-    const ParseResult result = Parse(args);
+  for (const auto& [options, expect] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(options));
+    std::vector<const char*> argv{kCliName};
+    for (const std::string& arg : options) argv.push_back(arg.c_str());
+    argv.insert(argv.end(), {"a.jpg", "photos"});
+    const ParseResult result = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
     ASSERT_TRUE(result.request) << result.err;
     CliRequest expected;
     expected.paths = {"a.jpg", "photos"};
-    c.expect(expected);
-    EXPECT_EQ(result.request->paths, expected.paths);
-    EXPECT_EQ(result.request->options, expected.options);
-    EXPECT_EQ(result.request->logLevel, expected.logLevel);
-    EXPECT_EQ(result.request->verbosity, expected.verbosity);
-    EXPECT_EQ(result.request->durable, expected.durable);
-    EXPECT_EQ(result.request->jobs, expected.jobs);
+    expect(expected);
+    const CliRequest& got = *result.request;
+    EXPECT_TRUE(got.paths == expected.paths && got.logLevel == expected.logLevel &&
+                got.verbosity == expected.verbosity && got.durable == expected.durable &&
+                got.jobs == expected.jobs);
+    EXPECT_EQ(got.options, expected.options);
   }
-}
-
-TEST(CommandLine, ListsAreSplitAtLineEndsOrAtNuls) {
   using namespace std::string_literals;
   EXPECT_EQ(SplitNames("a b\n\nc\0d\n"s, false), (std::vector<std::string>{"a b", "c\0d"s}));
   EXPECT_EQ(SplitNames("a\nb\0\0c"s, true), (std::vector<std::string>{"a\nb", "c"}));
-}
-
-TEST(CommandLine, SettingsFileComesFirstAndTheCommandLineWins) {
-  test::TempDir dir;
-  const std::string ini = dir.File("opts.ini");
-  test::WriteFile(ini, test::ToBytes("Exif=2\r\nICC=1\r\nCorrupted=0\r\nMask=m*\r\nDifDir=1\r\n"
-                                     "Output=/o\r\nSlow=1\r\nBackups=1\r\nLog=2\r\n"));
-  OptionSet fromFile;
-  fromFile.exif = kExifDelete;
-  fromFile.icc = kIccKeepAll;
-  fromFile.corrupted = kCorruptedIgnore;
-  fromFile.mask = "m*";
-  fromFile.difdir = 1;
-  fromFile.output = "/o";
-  fromFile.slow = fromFile.backups = 1;
-  fromFile.log = 2;
-
-  ParseResult result = Parse({"--settings", ini, "x"});
-  ASSERT_TRUE(result.request) << result.err;
-  EXPECT_EQ(result.request->options, fromFile);
-  EXPECT_EQ(result.request->logLevel, 2);
-
-  result = Parse({"--settings", ini, "--exif", "keep", "--log-level", "0", "--output", "/p", "x"});
-  ASSERT_TRUE(result.request) << result.err;
-  OptionSet expected = fromFile;
-  expected.exif = kExifKeepOriginal;
-  expected.log = 0;
-  expected.output = "/p";
-  EXPECT_EQ(result.request->options, expected);
-  EXPECT_EQ(result.request->logLevel, 0);
 }
 
 }  // namespace
