@@ -51,7 +51,7 @@ void Save(const QString& folder, const QString& name, keelpack::AboutScreen& scr
   // The whole display, so that what shows through the black areas is in the picture too.
   screen.screen()->grabWindow(0).save(path);
   screen.grab().save(QDir(folder).filePath(name + QStringLiteral("-screen.png")));
-  std::printf("%s (tick %d)\n", qPrintable(path), screen.tickCount());
+  std::printf("%s (tick %d)\n", qPrintable(path), screen.TickCount());
 }
 
 }  // namespace
@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
 
   // The screen is the main window's child: it goes with it.
   auto& screen = *new keelpack::AboutScreen(mainWindow, keelpack::AboutScreen::Clock::kManual);
-  if (seeThrough) screen.setTranslucencyAvailable(true);
-  std::printf("fade and see-through black: %s\n", screen.translucencyAvailable() ? "on" : "off");
+  if (seeThrough) screen.SetTranslucencyAvailable(true);
+  std::printf("fade and see-through black: %s\n", screen.TranslucencyAvailable() ? "on" : "off");
   // Always at the same place, so that the pictures compare.
   screen.move(mainWindow->geometry().center() - screen.rect().center());
   screen.show();
@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
   }
 
   auto zoomTo = [&](int tick) {
-    while (screen.tickCount() < tick) screen.timerqelupTick();
+    while (screen.TickCount() < tick) screen.ZoomTick();
   };
   auto scroll = [&](int ticks) {
-    for (int i = 0; i < ticks && screen.isVisible(); ++i) screen.timerframeupTick();
+    for (int i = 0; i < ticks && screen.isVisible(); ++i) screen.ScrollTick();
   };
   Save(folder, QStringLiteral("1-opened"), screen);
   zoomTo(66);

@@ -166,22 +166,22 @@ AboutScreen::AboutScreen(QWidget* mainWindow, Clock clock)
   setWindowTitle(tr("About %1").arg(FromView(kProgramName)));
   setModal(true);
   setFocusPolicy(Qt::StrongFocus);
-  setFixedSize(twipsRect(0, 0, kFormWidth, kFormHeight).size());
+  setFixedSize(TwipsRect(0, 0, kFormWidth, kFormHeight).size());
   // Black is what the desktop shows through; the form itself is all black.
   QPalette black = palette();
   black.setColor(QPalette::Window, Qt::black);
   setPalette(black);
   setAutoFillBackground(true);
 
-  createElements();
+  CreateElements();
 
-  timerqelup_.setObjectName(QStringLiteral("Timerqelup"));
-  timerqelup_.setInterval(kZoomIntervalMs);
-  timerframeup_.setObjectName(QStringLiteral("Timerframeup"));
-  timerframeup_.setInterval(kScrollIntervalMs);
+  zoomTimer_.setObjectName(QStringLiteral("Timerqelup"));
+  zoomTimer_.setInterval(kZoomIntervalMs);
+  scrollTimer_.setObjectName(QStringLiteral("Timerframeup"));
+  scrollTimer_.setInterval(kScrollIntervalMs);
   if (clock == Clock::kTimers) {
-    connect(&timerqelup_, &QTimer::timeout, this, &AboutScreen::timerqelupTick);
-    connect(&timerframeup_, &QTimer::timeout, this, &AboutScreen::timerframeupTick);
+    connect(&zoomTimer_, &QTimer::timeout, this, &AboutScreen::ZoomTick);
+    connect(&scrollTimer_, &QTimer::timeout, this, &AboutScreen::ScrollTick);
   }
 
   const QScreen* screen =
@@ -193,10 +193,10 @@ AboutScreen::AboutScreen(QWidget* mainWindow, Clock clock)
   }
 }
 
-void AboutScreen::createElements() {
-  const QRect credits = twipsRect(kCreditsWindow.left, kCreditsWindow.top, kCreditsWindow.width,
+void AboutScreen::CreateElements() {
+  const QRect credits = TwipsRect(kCreditsWindow.left, kCreditsWindow.top, kCreditsWindow.width,
                                   kCreditsWindow.height);
-  const int horizon = twipsRect(0, kHorizon, 0, 0).top();
+  const int horizon = TwipsRect(0, kHorizon, 0, 0).top();
 
   // Pictures are painted in the screen's device pixels, so that they stay sharp where one
   // pixel of the layout is several on the screen.
@@ -210,10 +210,10 @@ void AboutScreen::createElements() {
   logoTwips_ = QRectF(kLogoDesign.left, kLogoDesign.top, kLogoDesign.width, kLogoDesign.height);
   image1_ = PictureLabel(QStringLiteral("Image1"), DrawBoatLogo(kLogoPictureSize), this);
   image1_->setGeometry(
-      twipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
+      TwipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
 
   const QRect wordMark =
-      twipsRect(kWordMark.left, kWordMark.top, kWordMark.width, kWordMark.height);
+      TwipsRect(kWordMark.left, kWordMark.top, kWordMark.width, kWordMark.height);
   image2_ = PictureLabel(QStringLiteral("Image2"), DrawWordMark(wordMark.size(), ratio), this);
   image2_->setGeometry(wordMark);
   image2_->hide();
@@ -255,7 +255,7 @@ void AboutScreen::createElements() {
   pictureBox_->hide();
 }
 
-QImage AboutScreen::codeWordPicture(int word) const {
+QImage AboutScreen::CodeWordPicture(int word) const {
   return word == 0 ? ownPicture_ : storedPictures_.at(static_cast<std::size_t>(word - 1));
 }
 
@@ -264,13 +264,13 @@ void AboutScreen::showEvent(QShowEvent* event) {
   // the credits are cut off at the edges of their window instead.
   edgeFade_->setVisible(!translucent_);
   QDialog::showEvent(event);
-  if (!timerqelup_.isActive() && tickCount_ == 0 && !closing_) timerqelup_.start();
-  refreshSeeThrough();
+  if (!zoomTimer_.isActive() && tickCount_ == 0 && !closing_) zoomTimer_.start();
+  RefreshSeeThrough();
 }
 
-void AboutScreen::timerqelupTick() {
+void AboutScreen::ZoomTick() {
   ++tickCount_;
-  setMainWindowAlpha(kOpaque - kAlphaPerTick * tickCount_);
+  SetMainWindowAlpha(kOpaque - kAlphaPerTick * tickCount_);
   if (tickCount_ < kZoomStartTick) {
     logoLeftTwips_ = logoTwips_.left();
     logoTopTwips_ = static_cast<int>(logoTwips_.top());
@@ -281,82 +281,82 @@ void AboutScreen::timerqelupTick() {
                (kLogoWidthBase - tickCount_) * kLogoWidthPerTick,
                kLogoDesign.height - sailed * kLogoHeightPerTick);
     image1_->setGeometry(
-        twipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
+        TwipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
   }
   if (tickCount_ == kSwitchTick) {
-    timerqelup_.stop();
+    zoomTimer_.stop();
     image2_->show();
     frame1_->show();
-    timerframeup_.start();
+    scrollTimer_.start();
   }
-  refreshSeeThrough();
+  RefreshSeeThrough();
 }
 
-void AboutScreen::timerframeupTick() {
+void AboutScreen::ScrollTick() {
   frame2_->move(frame2_->x(), frame2_->y() - kScrollStepPixels);
   if (frame2_->y() + frame2_->height() < 0) {
-    timerframeup_.stop();
-    keyDown(kMouseKeyCode);
+    scrollTimer_.stop();
+    KeyDown(kMouseKeyCode);
     return;
   }
-  refreshSeeThrough();
+  RefreshSeeThrough();
 }
 
 void AboutScreen::keyPressEvent(QKeyEvent* event) {
   // The key's own action first, then the character it typed, as a key-down comes before the
   // character it produces.
-  keyDown(event->key());
+  KeyDown(event->key());
   typedLetters_ += event->text();
   event->accept();
 }
 
 void AboutScreen::mousePressEvent(QMouseEvent* event) {
   // Presses on the pictures and the credits arrive here too: those children ignore them.
-  keyDown(kMouseKeyCode);
+  KeyDown(kMouseKeyCode);
   event->accept();
 }
 
-void AboutScreen::keyDown(int keyCode) {
+void AboutScreen::KeyDown(int keyCode) {
   if (keyCode >= Qt::Key_A && keyCode <= Qt::Key_Z) return;
   const QString typed = typedLetters_.right(kCodeWordLength).toLower();
   const auto word = std::find(kCodeWords.begin(), kCodeWords.end(), typed);
   if (word != kCodeWords.end()) {
-    showPicture(static_cast<int>(word - kCodeWords.begin()));
+    ShowPicture(static_cast<int>(word - kCodeWords.begin()));
     typedLetters_.clear();
     return;
   }
-  closeScreen();
+  CloseScreen();
 }
 
-void AboutScreen::showPicture(int word) {
+void AboutScreen::ShowPicture(int word) {
   frame2_->hide();
-  pictureBox_->setPixmap(QPixmap::fromImage(codeWordPicture(word)));
+  pictureBox_->setPixmap(QPixmap::fromImage(CodeWordPicture(word)));
   pictureBox_->show();
   pictureBox_->raise();
-  refreshSeeThrough();
+  RefreshSeeThrough();
 }
 
-void AboutScreen::reject() { closeScreen(); }
+void AboutScreen::reject() { CloseScreen(); }
 
-void AboutScreen::closeScreen() {
+void AboutScreen::CloseScreen() {
   if (closing_) return;
   closing_ = true;
   // A tick after this would fade the main window down again.
-  timerqelup_.stop();
-  timerframeup_.stop();
-  setMainWindowAlpha(kOpaque);
+  zoomTimer_.stop();
+  scrollTimer_.stop();
+  SetMainWindowAlpha(kOpaque);
   QDialog::done(QDialog::Accepted);
 }
 
-void AboutScreen::setMainWindowAlpha(int alpha) {
+void AboutScreen::SetMainWindowAlpha(int alpha) {
   if (translucent_ && mainWindow_ != nullptr) MakeWindowTransparent(mainWindow_, alpha);
 }
 
-void AboutScreen::refreshSeeThrough() {
+void AboutScreen::RefreshSeeThrough() {
   if (translucent_ && isVisible() && !closing_) MakeBlackTransparent(this);
 }
 
-QRect AboutScreen::twipsRect(double left, double top, double width, double height) const {
+QRect AboutScreen::TwipsRect(double left, double top, double width, double height) const {
   const int dpiX = logicalDpiX();
   const int dpiY = logicalDpiY();
   return QRect(ui::TwipsToPixels(left, dpiX), ui::TwipsToPixels(top, dpiY), ui::TwipsToPixels(width, dpiX),

@@ -34,7 +34,7 @@ class AboutScreen : public QDialog {
 
  public:
   // With kManual the timers still start and stop as the screen says, but their ticks come
-  // only from calls to timerqelupTick() and timerframeupTick(): tests drive the screen
+  // only from calls to ZoomTick() and ScrollTick(): tests drive the screen
   // without waiting on the clock.
   enum class Clock { kTimers, kManual };
 
@@ -46,19 +46,19 @@ class AboutScreen : public QDialog {
 
   // Whether the fade and the see-through black are shown; found out from the platform at
   // construction. Set it before the screen is shown.
-  void setTranslucencyAvailable(bool available) { translucent_ = available; }
-  bool translucencyAvailable() const { return translucent_; }
+  void SetTranslucencyAvailable(bool available) { translucent_ = available; }
+  bool TranslucencyAvailable() const { return translucent_; }
 
-  int tickCount() const { return tickCount_; }
-  const QTimer& zoomTimer() const { return timerqelup_; }
-  const QTimer& scrollTimer() const { return timerframeup_; }
+  int TickCount() const { return tickCount_; }
+  const QTimer& ZoomTimer() const { return zoomTimer_; }
+  const QTimer& ScrollTimer() const { return scrollTimer_; }
 
   // The picture behind each code word: the picture box's own one and its two stored ones.
-  QImage codeWordPicture(int word) const;
+  QImage CodeWordPicture(int word) const;
 
  public slots:
-  void timerqelupTick();
-  void timerframeupTick();
+  void ZoomTick();
+  void ScrollTick();
   void reject() override;
 
  protected:
@@ -67,13 +67,13 @@ class AboutScreen : public QDialog {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
-  void createElements();
-  void keyDown(int keyCode);
-  void showPicture(int word);
-  void closeScreen();
-  void setMainWindowAlpha(int alpha);
-  void refreshSeeThrough();
-  QRect twipsRect(double left, double top, double width, double height) const;
+  void CreateElements();
+  void KeyDown(int keyCode);
+  void ShowPicture(int word);
+  void CloseScreen();
+  void SetMainWindowAlpha(int alpha);
+  void RefreshSeeThrough();
+  QRect TwipsRect(double left, double top, double width, double height) const;
 
   QPointer<QWidget> mainWindow_;
   bool translucent_ = false;
@@ -89,8 +89,8 @@ class AboutScreen : public QDialog {
   QImage ownPicture_;
   std::array<QImage, 2> storedPictures_;
 
-  QTimer timerqelup_;
-  QTimer timerframeup_;
+  QTimer zoomTimer_;
+  QTimer scrollTimer_;
   int tickCount_ = 0;
   QRectF logoTwips_;          // where the logo is now
   double logoLeftTwips_ = 0;  // where it stood before it set off

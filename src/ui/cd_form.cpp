@@ -28,7 +28,7 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
 
   Drive1 = new DriveList(this);
   Dir1 = new FolderList(FolderList::Extras::kNone, this);
-  Dir1->setDesignSize(QSize(Twips(this, 3375), Twips(this, 2490)));
+  Dir1->SetDesignSize(QSize(Twips(this, 3375), Twips(this, 2490)));
   newCommand = MakeButton(QStringLiteral("&New..."), "newCommand", this);
   okCommand = MakeButton(QStringLiteral("&OK"), "okCommand", this);
   cancelCommand = MakeButton(QStringLiteral("&Cancel"), "cancelCommand", this);
@@ -54,10 +54,10 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
   connect(cancelCommand, &QPushButton::clicked, this, &QDialog::reject);
 
   if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
-  Drive1->showDriveOf(Dir1->path());
+  Drive1->ShowDriveOf(Dir1->path());
 }
 
-std::string cdForm::folderPath() const { return Dir1->path(); }
+std::string cdForm::FolderPath() const { return Dir1->path(); }
 
 void cdForm::NewFolder() {
   std::string base = Dir1->path();
@@ -69,7 +69,7 @@ void cdForm::NewFolder() {
   // exists, and an invalid or existing name leaves the list at the base.
   const std::string folder = base + ToBytes(answer);
   platform::MakeFolder(folder);
-  Dir1->reread();
+  Dir1->Reread();
   Dir1->setPath(folder);
 }
 

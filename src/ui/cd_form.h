@@ -20,7 +20,7 @@ class cdForm : public QDialog {
   explicit cdForm(QWidget* parent = nullptr);
 
   // The open folder, the dialog's answer once it is accepted.
-  std::string folderPath() const;
+  std::string FolderPath() const;
 
  private slots:
   void NewFolder();

@@ -12,12 +12,12 @@ namespace keelpack::ui {
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
   setObjectName("Drive1");
   setMinimumHeight(Twips(this, 330));
-  reread();
+  Reread();
   connect(this, &QComboBox::activated, this, &DriveList::Picked);
 }
 
-void DriveList::reread() {
-  const std::string current = currentDrive();
+void DriveList::Reread() {
+  const std::string current = CurrentDrive();
   mounts_ = platform::MountPoints();
   const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
   QSignalBlocker quiet(this);
@@ -28,14 +28,14 @@ void DriveList::reread() {
     addItem(icon, text, BytesData(mount.path));
   }
   shown_ = -1;
-  if (!current.empty()) showDriveOf(current);
+  if (!current.empty()) ShowDriveOf(current);
 }
 
-std::string DriveList::currentDrive() const {
+std::string DriveList::CurrentDrive() const {
   return currentIndex() < 0 ? std::string() : DataBytes(currentData());
 }
 
-void DriveList::showDriveOf(const std::string& folder) {
+void DriveList::ShowDriveOf(const std::string& folder) {
   const int index = platform::MountPointOf(mounts_, folder);
   if (index < 0) return;
   QSignalBlocker quiet(this);
@@ -45,7 +45,7 @@ void DriveList::showDriveOf(const std::string& folder) {
 
 void DriveList::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F5) {
-    reread();
+    Reread();
     return;
   }
   QComboBox::keyPressEvent(event);
@@ -59,8 +59,8 @@ void DriveList::Picked(int index) {
 }
 
 void FollowDrive(DriveList& drives, FolderList& folders) {
-  folders.setPath(drives.currentDrive());
-  drives.showDriveOf(folders.path());
+  folders.setPath(drives.CurrentDrive());
+  drives.ShowDriveOf(folders.path());
 }
 
 }  // namespace keelpack::ui

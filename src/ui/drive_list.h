@@ -18,11 +18,11 @@ class DriveList : public QComboBox {
   explicit DriveList(QWidget* parent = nullptr);
 
   // Reads the mount points again; the current drive stays when it is still mounted.
-  void reread();
+  void Reread();
   // The current drive's mount point.
-  std::string currentDrive() const;
+  std::string CurrentDrive() const;
   // Shows the drive that holds `folder`, without raising driveChanged.
-  void showDriveOf(const std::string& folder);
+  void ShowDriveOf(const std::string& folder);
 
  signals:
   // The user picked another drive.

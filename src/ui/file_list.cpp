@@ -23,7 +23,7 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
   setPalette(colours);
 }
 
-void FileList::setFolder(const std::string& folder) {
+void FileList::SetFolder(const std::string& folder) {
   const auto names = platform::ListFiles(folder);
   if (!names) return;
   folder_ = folder;
@@ -35,9 +35,9 @@ void FileList::setFolder(const std::string& folder) {
   }
 }
 
-void FileList::reread() { setFolder(folder_); }
+void FileList::Reread() { SetFolder(folder_); }
 
-std::vector<FileEntry> FileList::entries() const {
+std::vector<FileEntry> FileList::Entries() const {
   std::vector<FileEntry> result;
   result.reserve(static_cast<size_t>(count()));
   for (int i = 0; i < count(); ++i) {
@@ -53,7 +53,7 @@ QSize FileList::sizeHint() const {
 
 void FileList::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F5) {
-    reread();
+    Reread();
     return;
   }
   QListWidget::keyPressEvent(event);

@@ -17,13 +17,13 @@ class FileList : public QListWidget {
   explicit FileList(QWidget* parent = nullptr);
 
   // Lists `folder`'s files, none selected. When it cannot be read the old entries stay.
-  void setFolder(const std::string& folder);
+  void SetFolder(const std::string& folder);
   // Reads the same folder again.
-  void reread();
+  void Reread();
   // The entries with their names as the file system has them, and whether each is selected.
-  std::vector<FileEntry> entries() const;
+  std::vector<FileEntry> Entries() const;
 
-  void setDesignSize(QSize size) { designSize_ = size; }
+  void SetDesignSize(QSize size) { designSize_ = size; }
   QSize sizeHint() const override;
 
  protected:

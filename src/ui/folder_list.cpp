@@ -81,11 +81,11 @@ bool FolderList::setPath(const std::string& folder) {
   return true;
 }
 
-void FolderList::reread() {
+void FolderList::Reread() {
   if (const auto subfolders = platform::ListSubfolders(path_)) Fill(*subfolders);
 }
 
-std::string FolderList::highlightedPath() const {
+std::string FolderList::HighlightedPath() const {
   const QListWidgetItem* item = currentItem();
   return item == nullptr ? std::string() : DataBytes(item->data(kPathRole));
 }
@@ -118,7 +118,7 @@ void FolderList::Fill(const std::vector<std::string>& subfolders) {
 }
 
 void FolderList::OpenHighlighted() {
-  const std::string highlighted = highlightedPath();
+  const std::string highlighted = HighlightedPath();
   // Failures are ignored: a highlighted folder that has vanished leaves the list as it is.
   if (!highlighted.empty()) setPath(highlighted);
 }
@@ -134,7 +134,7 @@ void FolderList::keyPressEvent(QKeyEvent* event) {
       return;
     }
     if (event->key() == Qt::Key_F5) {
-      reread();
+      Reread();
       return;
     }
   }

@@ -23,12 +23,12 @@ class FolderList : public QListWidget {
   // Opens `folder`. When it cannot be read nothing changes and the result is false.
   bool setPath(const std::string& folder);
   // Reads the open folder's subfolders again.
-  void reread();
+  void Reread();
   // The full path of the highlighted entry; empty when none is highlighted.
-  std::string highlightedPath() const;
+  std::string HighlightedPath() const;
 
   // The size the window's design gives the list; layouts start from it.
-  void setDesignSize(QSize size) { designSize_ = size; }
+  void SetDesignSize(QSize size) { designSize_ = size; }
   QSize sizeHint() const override;
 
  signals:

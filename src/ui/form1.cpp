@@ -141,7 +141,7 @@ Form1::Form1(QWidget* parent)
 
   // The navigator opens at the process's current folder.
   if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
-  Drive1->showDriveOf(Dir1->path());
+  Drive1->ShowDriveOf(Dir1->path());
 
   ShowStatus(session_, std::string(kProgramName) + " " + std::string(kVersion) + " (" +
                            std::string(kReleaseYears) + ")");
@@ -169,9 +169,9 @@ Form1::~Form1() = default;
 void Form1::CreateControls() {
   Drive1 = new DriveList;
   Dir1 = new FolderList(FolderList::Extras::kNavigator);
-  Dir1->setDesignSize(QSize(Twips(this, 3735), Twips(this, 8010)));
+  Dir1->SetDesignSize(QSize(Twips(this, 3735), Twips(this, 8010)));
   FileBox = new FileList;
-  FileBox->setDesignSize(QSize(Twips(this, 3015), Twips(this, 8280)));
+  FileBox->SetDesignSize(QSize(Twips(this, 3015), Twips(this, 8280)));
 
   few = Named(
       new QPushButton(style()->standardIcon(QStyle::SP_FileIcon),
@@ -271,7 +271,7 @@ void Form1::CreateControls() {
   tabLabel[kTargetTab]->setBuddy(difdirCheck);
   for (TabLabel* label : tabLabel) label->setMinimumWidth(Twips(this, kTabWidthTwips));
   tabLabel[kSafetyTab]->setFixedHeight(Twips(this, kOpeningRaisedTabTwips));
-  tabLabel[kSafetyTab]->setRaised(true);
+  tabLabel[kSafetyTab]->SetRaised(true);
   tabLabel[kTargetTab]->setFixedHeight(Twips(this, kLoweredTabTwips));
   targetFrame->hide();
 
@@ -541,16 +541,16 @@ void Form1::closeEvent(QCloseEvent* event) {
 // --- The core's front end ------------------------------------------------------------------
 
 void Form1::AppendLine(std::string_view line, bool showNewest) {
-  debugtext->appendLine(line, showNewest);
+  debugtext->AppendLine(line, showNewest);
 }
 
-void Form1::Clear() { debugtext->clearLines(); }
+void Form1::Clear() { debugtext->ClearLines(); }
 
 void Form1::SetStatusText(std::string_view text) { backFrame->setText(FromBytes(text)); }
 
 void Form1::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void Form1::SetProgressPercent(float percent) { backFrame->setPercent(percent); }
+void Form1::SetProgressPercent(float percent) { backFrame->SetPercent(percent); }
 
 OptionSet Form1::Options() {
   OptionSet options;
@@ -598,9 +598,9 @@ void Form1::SetRunning(RunKind kind, bool running) {
 
 std::string Form1::FolderPath() { return Dir1->path(); }
 
-std::vector<FileEntry> Form1::FileEntries() { return FileBox->entries(); }
+std::vector<FileEntry> Form1::FileEntries() { return FileBox->Entries(); }
 
-void Form1::RereadFileList() { FileBox->reread(); }
+void Form1::RereadFileList() { FileBox->Reread(); }
 
 // --- Runs ------------------------------------------------------------------------------------
 
@@ -683,7 +683,7 @@ void Form1::ShowTab(int index) {
   targetFrame->hide();
   for (int i : {kSafetyTab, kTargetTab}) {
     tabLabel[i]->setFixedHeight(Twips(this, i == index ? kRaisedTabTwips : kLoweredTabTwips));
-    tabLabel[i]->setRaised(i == index);
+    tabLabel[i]->SetRaised(i == index);
   }
   (index == kSafetyTab ? safetyFrame : targetFrame)->show();
 }
@@ -691,7 +691,7 @@ void Form1::ShowTab(int index) {
 void Form1::ChooseOutputFolder() {
   cdForm chooser(this);
   if (chooser.exec() != QDialog::Accepted) return;
-  newdirText->setText(FromBytes(chooser.folderPath()));
+  newdirText->setText(FromBytes(chooser.FolderPath()));
   newdirText->end(false);
   difdirCheck->setChecked(true);
 }
@@ -723,7 +723,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 // --- Navigation ------------------------------------------------------------------------------
 
-void Form1::FolderChanged() { FileBox->setFolder(Dir1->path()); }
+void Form1::FolderChanged() { FileBox->SetFolder(Dir1->path()); }
 
 void Form1::AskForCustomPath() {
   const QString answer = QInputDialog::getText(
@@ -732,7 +732,7 @@ void Form1::AskForCustomPath() {
   // A path that cannot be opened leaves the folder list where it was; the drive list follows
   // the folder list without opening the drive, so that the typed folder stays open.
   Dir1->setPath(ExpandHome(answer));
-  Drive1->showDriveOf(Dir1->path());
+  Drive1->ShowDriveOf(Dir1->path());
   Dir1->setFocus();
 }
 

@@ -27,25 +27,25 @@ QSize LogTextBox::minimumSizeHint() const {
               horizontalScrollBar()->sizeHint().height()};
 }
 
-void LogTextBox::appendLine(std::string_view line, bool showNewest) {
+void LogTextBox::AppendLine(std::string_view line, bool showNewest) {
   pending_ << FromBytes(line);
   showNewest_ = showNewest_ || showNewest;
   if (pending_.size() >= kBatchLines) {
-    flush();
+    Flush();
   } else if (!flushQueued_) {
     flushQueued_ = true;
     QMetaObject::invokeMethod(this, &LogTextBox::FlushQueued, Qt::QueuedConnection);
   }
 }
 
-void LogTextBox::clearLines() {
+void LogTextBox::ClearLines() {
   pending_.clear();
   showNewest_ = false;
   clear();
   empty_ = true;
 }
 
-void LogTextBox::flush() {
+void LogTextBox::Flush() {
   if (pending_.isEmpty()) return;
   QScrollBar* bar = verticalScrollBar();
   const int scrolledTo = bar->value();
@@ -66,7 +66,7 @@ void LogTextBox::flush() {
 
 void LogTextBox::FlushQueued() {
   flushQueued_ = false;
-  flush();
+  Flush();
 }
 
 void LogTextBox::keyPressEvent(QKeyEvent* event) {

@@ -24,11 +24,11 @@ class LogTextBox : public QPlainTextEdit {
 
   // Adds one line (raw 8-bit text, shown as UTF-8). With `showNewest` the caret goes to the
   // end so that the new line is in view; otherwise the view stays where it was.
-  void appendLine(std::string_view line, bool showNewest);
-  void clearLines();
+  void AppendLine(std::string_view line, bool showNewest);
+  void ClearLines();
   // Adds the gathered lines to the document now, for whoever reads it before the next turn
   // of the event loop.
-  void flush();
+  void Flush();
 
   QSize minimumSizeHint() const override;
 

@@ -32,7 +32,7 @@ TabLabel::TabLabel(int index, const QString& text, QWidget* parent)
   setContentsMargins(kPaddingPixels, 0, kPaddingPixels, 0);
 }
 
-void TabLabel::setRaised(bool raised) {
+void TabLabel::SetRaised(bool raised) {
   raised_ = raised;
   update();
 }

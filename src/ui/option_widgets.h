@@ -31,7 +31,7 @@ class TabLabel : public QLabel {
   TabLabel(int index, const QString& text, QWidget* parent = nullptr);
 
   // The label of the visible frame stands taller than the other.
-  void setRaised(bool raised);
+  void SetRaised(bool raised);
 
  signals:
   void clicked(int index);

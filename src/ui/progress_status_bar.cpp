@@ -58,13 +58,13 @@ void ProgressStatusBar::setText(const QString& text) {
 
 QString ProgressStatusBar::text() const { return backLabel_->text(); }
 
-void ProgressStatusBar::setPercent(float percent) {
+void ProgressStatusBar::SetPercent(float percent) {
   if (percent < 0) return;
   percent_ = percent;
   PlaceFrontLayer();
 }
 
-int ProgressStatusBar::filledWidth() const { return frontFrame_->width(); }
+int ProgressStatusBar::FilledWidth() const { return frontFrame_->width(); }
 
 void ProgressStatusBar::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);

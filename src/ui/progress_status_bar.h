@@ -22,8 +22,8 @@ class ProgressStatusBar : public QFrame {
 
   // The front layer becomes `percent` of the bar's width, rounded to the nearest pixel
   // (halves to the even one). A negative percentage leaves it as it is.
-  void setPercent(float percent);
-  int filledWidth() const;
+  void SetPercent(float percent);
+  int FilledWidth() const;
 
  signals:
   void textChanged(const QString& text);

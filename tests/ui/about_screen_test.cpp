@@ -38,7 +38,7 @@ void AboutScreenTest::playsThroughAndClosesByKeyMouseOrCodeWord() {
     mainWindow.resize(640, 480);
     mainWindow.show();
     AboutScreen screen(&mainWindow, AboutScreen::Clock::kManual);
-    screen.setTranslucencyAvailable(true);
+    screen.SetTranslucencyAvailable(true);
     screen.show();
     QImage shot(screen.size(), QImage::Format_RGB32);
     screen.render(&shot, {}, {},
@@ -54,7 +54,7 @@ void AboutScreenTest::playsThroughAndClosesByKeyMouseOrCodeWord() {
     auto* logo = screen.findChild<QWidget*>("Image1");
     const QRect standing = logo->geometry();
     if (ending == 1) QTest::mousePress(logo, Qt::LeftButton, {}, logo->rect().center());
-    while (screen.isVisible() && screen.zoomTimer().isActive()) screen.timerqelupTick();
+    while (screen.isVisible() && screen.ZoomTimer().isActive()) screen.ZoomTick();
     QVERIFY((logo->x() > standing.x() && logo->y() < standing.y()) || ending == 1);
     QVERIFY(mainWindow.windowOpacity() < 1 || ending == 1);
     if (ending == 2) QTest::keyClick(&screen, Qt::Key_Escape);
@@ -64,7 +64,7 @@ void AboutScreenTest::playsThroughAndClosesByKeyMouseOrCodeWord() {
       auto* box = screen.findChild<QLabel*>("pictureBox");
       QVERIFY(screen.isVisible() && box->isVisible() && box->geometry() == screen.rect());
       const QImage shown = box->pixmap().toImage();
-      QCOMPARE(shown, screen.codeWordPicture(0).convertToFormat(shown.format()));
+      QCOMPARE(shown, screen.CodeWordPicture(0).convertToFormat(shown.format()));
       QTest::keyClick(&screen, Qt::Key_Space);  // the letters were forgotten: the key closes
     }
     if (ending == 0) {
@@ -74,12 +74,12 @@ void AboutScreenTest::playsThroughAndClosesByKeyMouseOrCodeWord() {
       int ticks = 0;
       for (; screen.isVisible() && ticks < 10000; ++ticks) {
         QCOMPARE(credits->y(), top - ticks);
-        screen.timerframeupTick();
+        screen.ScrollTick();
       }
       QCOMPARE(ticks, top + credits->height() + 1);
     }
-    QVERIFY2(!screen.isVisible() && !screen.zoomTimer().isActive() &&
-                 !screen.scrollTimer().isActive() && mainWindow.windowOpacity() == 1.0,
+    QVERIFY2(!screen.isVisible() && !screen.ZoomTimer().isActive() &&
+                 !screen.ScrollTimer().isActive() && mainWindow.windowOpacity() == 1.0,
              qPrintable(QString::number(ending)));
   }
 }

@@ -185,7 +185,7 @@ long long WindowTest::Saved(const std::string& path) const {
 
 QStringList WindowTest::LogLines() const {
   auto* box = Get<keelpack::ui::LogTextBox>("debugtext");
-  box->flush();
+  box->Flush();
   return box->toPlainText().split('\n');
 }
 
@@ -332,7 +332,7 @@ void WindowTest::logBoxTicksThroughItsMenu() {
   auto* debugtext = Get<keelpack::ui::LogTextBox>("debugtext");
   QTest::keyClick(debugtext, Qt::Key_F12, Qt::ShiftModifier);
   log.WriteLog("file only, now echoed", keelpack::kExplicit);
-  debugtext->flush();
+  debugtext->Flush();
   QCOMPARE(debugtext->toPlainText(), QString("Dirty debug enabled!\nfile only, now echoed"));
   QVERIFY(!keelpack::platform::Exists(folders_->logFile()));
 
@@ -563,7 +563,7 @@ void WindowTest::runsRewriteSelectedFilesAndFolderTreesAndStopOnAbort() {
   QVERIFY(Unchanged(paths[1]));
   QCOMPARE(Status(), Summary(3, 3, saved));
   auto* bar = Get<ProgressStatusBar>("backFrame");
-  QCOMPARE(bar->filledWidth(), bar->width());
+  QCOMPARE(bar->FilledWidth(), bar->width());
   QVERIFY(Get<QWidget>("few")->isEnabled() && Get<QWidget>("many")->isEnabled() &&
           fileBox->isEnabled() && !Get<QWidget>("cancelCommand")->isEnabled());
   QCOMPARE(form_->cursor().shape(), Qt::ArrowCursor);
@@ -613,8 +613,8 @@ void WindowTest::logBoxKeepsTheNewestLines() {
   box.resize(300, 120);
   box.show();
   constexpr int kMax = keelpack::ui::LogTextBox::kMaxLines;
-  for (int i = 0; i < kMax + 5; ++i) box.appendLine("line " + std::to_string(i), true);
-  box.appendLine("bad \xff byte, Caf\xc3\xa9", true);  // shown as UTF-8, the rest replaced
+  for (int i = 0; i < kMax + 5; ++i) box.AppendLine("line " + std::to_string(i), true);
+  box.AppendLine("bad \xff byte, Caf\xc3\xa9", true);  // shown as UTF-8, the rest replaced
   QCoreApplication::processEvents();  // lines are gathered until the event loop turns
   QCOMPARE(box.blockCount(), kMax);
   QCOMPARE(box.document()->firstBlock().text(), QString("line 6"));
@@ -622,13 +622,13 @@ void WindowTest::logBoxKeepsTheNewestLines() {
   // The newest line is in view, unless a line is added without bringing it into view.
   QCOMPARE(box.cursorForPosition(QPoint(1, box.viewport()->height() - 2)).blockNumber(), kMax - 1);
   box.verticalScrollBar()->setValue(0);
-  box.appendLine("Failed to write to the logfile!", false);
-  box.flush();
+  box.AppendLine("Failed to write to the logfile!", false);
+  box.Flush();
   QCOMPARE(box.verticalScrollBar()->value(), 0);
-  box.clearLines();
-  box.appendLine("", true);  // an empty line is a line
-  box.appendLine("after", true);
-  box.flush();
+  box.ClearLines();
+  box.AppendLine("", true);  // an empty line is a line
+  box.AppendLine("after", true);
+  box.Flush();
   QCOMPARE(box.toPlainText(), QString("\nafter"));
 }
 QTEST_MAIN(WindowTest)
