@@ -14,6 +14,13 @@
 namespace keelpack::ui {
 namespace {
 
+// The chooser's designed sizes, in twips.
+constexpr int kFolderListWidthTwips = 3375;
+constexpr int kFolderListHeightTwips = 2490;
+constexpr int kMarginTwips = 120;
+constexpr int kMinimumWidthTwips = 3615;
+constexpr int kMinimumHeightTwips = 3600;
+
 QPushButton* MakeButton(const QString& caption, const char* name, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(name);
@@ -28,13 +35,13 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
 
   Drive1 = new DriveList(this);
   Dir1 = new FolderList(FolderList::Extras::kNone, this);
-  Dir1->SetDesignSize(QSize(Twips(this, 3375), Twips(this, 2490)));
+  Dir1->SetDesignSize(QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
   newCommand = MakeButton(QStringLiteral("&New..."), "newCommand", this);
   okCommand = MakeButton(QStringLiteral("&OK"), "okCommand", this);
   cancelCommand = MakeButton(QStringLiteral("&Cancel"), "cancelCommand", this);
 
   auto* layout = new QGridLayout(this);
-  const int margin = Twips(this, 120);
+  const int margin = Twips(this, kMarginTwips);
   layout->setContentsMargins(margin, margin, margin, margin);
   layout->addWidget(Drive1, 0, 0, 1, 4);
   layout->addWidget(Dir1, 1, 0, 1, 4);
@@ -42,7 +49,7 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
   layout->setColumnStretch(1, 1);
   layout->addWidget(okCommand, 2, 2);
   layout->addWidget(cancelCommand, 2, 3);
-  setMinimumSize(Twips(this, 3615), Twips(this, 3600));
+  setMinimumSize(Twips(this, kMinimumWidthTwips), Twips(this, kMinimumHeightTwips));
   setTabOrder(Drive1, Dir1);
   setTabOrder(Dir1, newCommand);
   setTabOrder(newCommand, okCommand);

@@ -9,9 +9,11 @@
 
 namespace keelpack::ui {
 
+constexpr int kDesignHeightTwips = 330;
+
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
   setObjectName("Drive1");
-  setMinimumHeight(Twips(this, 330));
+  setMinimumHeight(Twips(this, kDesignHeightTwips));
   Reread();
   connect(this, &QComboBox::activated, this, &DriveList::Picked);
 }

@@ -52,6 +52,22 @@ const std::array<QString, 4> kLogCaptions = {kLogOff, QStringLiteral("Log (Brief
 const QStringList kFontCandidates = {"tahoma",   "arial ce",    "segoe ui", "trebuchet ms",
                                      "freesans", "lucida sans", "arial"};
 
+// The designed sizes of the window's controls, in twips.
+constexpr int kFolderListWidthTwips = 3735;
+constexpr int kFolderListHeightTwips = 8010;
+constexpr int kFileListWidthTwips = 3015;
+constexpr int kFileListHeightTwips = 8280;
+constexpr int kRunButtonHeightTwips = 480;
+constexpr int kOutputRowHeightTwips = 285;
+constexpr int kChooseButtonWidthTwips = 375;
+constexpr int kOptionFrameWidthTwips = 2895;
+constexpr int kOptionFrameHeightTwips = 1575;
+constexpr int kAbortWidthTwips = 1200;
+constexpr int kMarginTwips = 120;
+constexpr int kSpacingTwips = 105;
+constexpr int kTargetGapTwips = 120;
+constexpr int kTabIndentTwips = 90;
+
 constexpr int kSafetyTab = 0;
 constexpr int kTargetTab = 1;
 constexpr int kRaisedTabTwips = 280;
@@ -169,9 +185,9 @@ Form1::~Form1() = default;
 void Form1::CreateControls() {
   Drive1 = new DriveList;
   Dir1 = new FolderList(FolderList::Extras::kNavigator);
-  Dir1->SetDesignSize(QSize(Twips(this, 3735), Twips(this, 8010)));
+  Dir1->SetDesignSize(QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
   FileBox = new FileList;
-  FileBox->SetDesignSize(QSize(Twips(this, 3015), Twips(this, 8280)));
+  FileBox->SetDesignSize(QSize(Twips(this, kFileListWidthTwips), Twips(this, kFileListHeightTwips)));
 
   few = Named(
       new QPushButton(style()->standardIcon(QStyle::SP_FileIcon),
@@ -185,7 +201,7 @@ void Form1::CreateControls() {
   cancelCommand->setEnabled(false);
   // Abort keeps the ordinary arrow while the rest of the window shows the busy pointer.
   cancelCommand->setCursor(Qt::ArrowCursor);
-  for (QPushButton* button : {few, many}) button->setMinimumHeight(Twips(this, 480));
+  for (QPushButton* button : {few, many}) button->setMinimumHeight(Twips(this, kRunButtonHeightTwips));
 
   backFrame = new ProgressStatusBar;
   debugtext = new LogTextBox;
@@ -257,10 +273,11 @@ void Form1::CreateControls() {
   difdirCheck = MakeCheck(QStringLiteral("Save in different directory"), "difdirCheck",
                           QStringLiteral("Allows you to specify a different output directory."));
   newdirText = Named(new QLineEdit, "newdirText");
-  newdirText->setMinimumHeight(Twips(this, 285));
+  newdirText->setMinimumHeight(Twips(this, kOutputRowHeightTwips));
   chooseCommand = Named(new QToolButton, "chooseCommand", QStringLiteral("Choose Directory"));
   chooseCommand->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  chooseCommand->setMinimumSize(Twips(this, 375), Twips(this, 285));
+  chooseCommand->setMinimumSize(Twips(this, kChooseButtonWidthTwips),
+                                Twips(this, kOutputRowHeightTwips));
 
   tabLabel = {new TabLabel(kSafetyTab, QStringLiteral("&Safety")),
               new TabLabel(kTargetTab, QStringLiteral("&Target"))};
@@ -301,8 +318,8 @@ void Form1::CreateMenus() {
 }
 
 void Form1::LayOutControls() {
-  const int margin = Twips(this, 120);
-  const int spacing = Twips(this, 105);
+  const int margin = Twips(this, kMarginTwips);
+  const int spacing = Twips(this, kSpacingTwips);
 
   auto* navigator = new QVBoxLayout;
   navigator->setSpacing(spacing / 2);
@@ -326,7 +343,7 @@ void Form1::LayOutControls() {
 
   auto* targetLayout = new QGridLayout(targetFrame);
   targetLayout->addWidget(difdirCheck, 0, 0, 1, 2);
-  targetLayout->setRowMinimumHeight(1, Twips(this, 120));
+  targetLayout->setRowMinimumHeight(1, Twips(this, kTargetGapTwips));
   targetLayout->addWidget(newdirText, 2, 0);
   targetLayout->addWidget(chooseCommand, 2, 1);
   // How the picture data is coded in what is written: with the target, so that the options
@@ -339,7 +356,7 @@ void Form1::LayOutControls() {
   auto* tabs = new QGridLayout;
   tabs->setSpacing(0);
   // Both frames get the size of the larger, so that switching tabs moves nothing else.
-  const QSize frameSize = QSize(Twips(this, 2895), Twips(this, 1575))
+  const QSize frameSize = QSize(Twips(this, kOptionFrameWidthTwips), Twips(this, kOptionFrameHeightTwips))
                               .expandedTo(safetyFrame->minimumSizeHint())
                               .expandedTo(targetFrame->minimumSizeHint());
   for (QGroupBox* frame : {safetyFrame, targetFrame}) {
@@ -348,7 +365,7 @@ void Form1::LayOutControls() {
   }
   auto* tabStrip = new QHBoxLayout;
   tabStrip->setSpacing(0);
-  tabStrip->setContentsMargins(Twips(this, 90), 0, 0, 0);
+  tabStrip->setContentsMargins(Twips(this, kTabIndentTwips), 0, 0, 0);
   for (TabLabel* label : tabLabel) tabStrip->addWidget(label, 0, Qt::AlignTop);
   tabStrip->addStretch(1);
   tabs->addLayout(tabStrip, 1, 0);
@@ -371,7 +388,7 @@ void Form1::LayOutControls() {
   status->addWidget(backFrame, 1);
   status->addWidget(cancelCommand);
   cancelCommand->setFixedHeight(backFrame->height());
-  cancelCommand->setMinimumWidth(Twips(this, 1200));
+  cancelCommand->setMinimumWidth(Twips(this, kAbortWidthTwips));
 
   windowGrid_ = new QGridLayout(this);
   windowGrid_->setContentsMargins(margin, margin, margin, margin);

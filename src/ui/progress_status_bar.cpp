@@ -9,6 +9,7 @@ namespace keelpack::ui {
 namespace {
 
 constexpr int kHeightTwips = 375;
+constexpr int kMinimumWidthTwips = 3000;
 constexpr int kOpeningFillTwips = 15;  // a sliver of blue before the first run
 
 // Colours set by palette rather than by a style sheet: a widget with a style sheet keeps the
@@ -46,7 +47,7 @@ ProgressStatusBar::ProgressStatusBar(QWidget* parent) : QFrame(parent) {
   Colour(frontFrame_, QColor(0, 128, 255), QColor(0, 96, 200));
   frontLabel_ = MakeLabel("frontLabel", Qt::white, frontFrame_);
   setFixedHeight(Twips(this, kHeightTwips));
-  setMinimumWidth(Twips(this, 3000));
+  setMinimumWidth(Twips(this, kMinimumWidthTwips));
   frontFrame_->setGeometry(0, 0, Twips(this, kOpeningFillTwips), height());
 }
 
