@@ -20,21 +20,6 @@ Bytes SegmentBytes(uint8_t code, const Bytes& data) {
   return bytes;
 }
 
-JpegBuilder& JpegBuilder::Marker(uint8_t code) { return Raw({0xFF, code}); }
-
-JpegBuilder& JpegBuilder::Segment(uint8_t code, const Bytes& data) {
-  return Raw(SegmentBytes(code, data));
-}
-
-JpegBuilder& JpegBuilder::Segment(uint8_t code, size_t dataLength, uint8_t fill) {
-  return Segment(code, Bytes(dataLength, fill));
-}
-
-JpegBuilder& JpegBuilder::Raw(const Bytes& bytes) {
-  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
-  return *this;
-}
-
 JpegBuilder& JpegBuilder::Sof0() {
   // 8-bit precision, 16x16 pixels, one component with id 1, no subsampling, table 0.
   return Segment(0xC0, Bytes{8, 0, 16, 0, 16, 1, 1, 0x11, 0});

@@ -19,20 +19,22 @@ Bytes SegmentBytes(uint8_t code, const Bytes& data);
 // The picture data it writes is not decodable; tests that need real pictures encode them.
 class JpegBuilder {
  public:
-  JpegBuilder& Soi() { return Marker(0xD8); }
-  JpegBuilder& Eoi() { return Marker(0xD9); }
-  JpegBuilder& Marker(uint8_t code);  // a standalone marker: FF code
-  JpegBuilder& Segment(uint8_t code, const Bytes& data);
-  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11);
-  JpegBuilder& Segment(uint8_t code, std::string_view data) { return Segment(code, ToBytes(data)); }
-  JpegBuilder& Raw(const Bytes& bytes);
+  JpegBuilder& Soi() { return Raw({0xFF, 0xD8}); }
+  JpegBuilder& Eoi() { return Raw({0xFF, 0xD9}); }
+  JpegBuilder& Segment(uint8_t code, const Bytes& data) { return Raw(SegmentBytes(code, data)); }
+  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) {
+    return Segment(code, Bytes(dataLength, fill));
+  }
+  JpegBuilder& Raw(const Bytes& bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
   // A small baseline frame header and a one-component scan header, then entropy data.
   JpegBuilder& Sof0();
   JpegBuilder& Sos();
   JpegBuilder& Entropy(const Bytes& data) { return Raw(data); }
 
   const Bytes& bytes() const { return bytes_; }
-  size_t size() const { return bytes_.size(); }
 
  private:
   Bytes bytes_;
