@@ -62,11 +62,9 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     const std::optional<ExifSegment> segment = FindExifSegment(jpeg);
     if (!segment) continue;
     ++withExif;
-    const auto payload = jpeg.begin() + static_cast<long>(segment->start + 4);
     std::vector<uint8_t> reduced;
     int useful = 0;
-    const int result = ReduceExifBlock(log, false, Bytes(payload, payload + static_cast<long>(segment->payloadLength)),
-                                       reduced, useful, file);
+    const int result = ReduceExifBlock(log, false, SegmentPayload(jpeg, *segment), reduced, useful, file);
     box.lines.clear();
     if (result != 0) {
       ++failures;
@@ -75,8 +73,9 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     }
     if (useful == 0) ++removed;  // the rewriter drops such a block; it must be valid all the same
     const std::string copy = dir.File(std::to_string(reducedFrom.size()) + ".jpg");
-    WriteFile(copy, Concat({Bytes(jpeg.begin(), payload - 4), SegmentBytes(0xE1, reduced),
-                            Bytes(payload + static_cast<long>(segment->payloadLength), jpeg.end())}));
+    const auto end = jpeg.begin() + static_cast<long>(segment->start + 4 + segment->payloadLength);
+    WriteFile(copy, Concat({Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(segment->start)),
+                            SegmentBytes(0xE1, reduced), Bytes(end, jpeg.end())}));
     reducedFrom[copy] = file;
   }
   std::printf(

@@ -95,5 +95,9 @@ struct ExifSegment {
   size_t payloadLength = 0;
 };
 std::optional<ExifSegment> FindExifSegment(const Bytes& jpeg);
+inline Bytes SegmentPayload(const Bytes& jpeg, const ExifSegment& segment) {
+  const auto begin = jpeg.begin() + static_cast<long>(segment.start + 4);
+  return Bytes(begin, begin + static_cast<long>(segment.payloadLength));
+}
 
 }  // namespace keelpack::test

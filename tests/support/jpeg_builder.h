@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,11 +10,20 @@ namespace keelpack::test {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ToBytes(std::string_view text);
-Bytes Concat(std::initializer_list<Bytes> parts);
+inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
 
 // One length-bearing segment: FF, code, the big-endian length (data + 2), the data.
-Bytes SegmentBytes(uint8_t code, const Bytes& data);
+inline Bytes SegmentBytes(uint8_t code, const Bytes& data) {
+  if (data.size() + 2 > 0xFFFF) throw std::length_error("segment data too long");
+  const size_t length = data.size() + 2;
+  return Concat({{0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)}, data});
+}
 
 // Builds JPEG files marker by marker, for tests that need exact control over the segments.
 // The picture data it writes is not decodable; tests that need real pictures encode them.
@@ -29,9 +39,10 @@ class JpegBuilder {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
   }
-  // A small baseline frame header and a one-component scan header, then entropy data.
-  JpegBuilder& Sof0();
-  JpegBuilder& Sos();
+  // 8-bit precision, 16x16 pixels, one component with id 1, no subsampling, table 0.
+  JpegBuilder& Sof0() { return Segment(0xC0, Bytes{8, 0, 16, 0, 16, 1, 1, 0x11, 0}); }
+  // One component, tables 0/0, full spectral range, no successive approximation.
+  JpegBuilder& Sos() { return Segment(0xDA, Bytes{1, 1, 0x00, 0, 63, 0}); }
   JpegBuilder& Entropy(const Bytes& data) { return Raw(data); }
 
   const Bytes& bytes() const { return bytes_; }
