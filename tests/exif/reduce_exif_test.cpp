@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "exif/exif_bytes.h"
 #include "exif/exif_policy.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
@@ -71,19 +72,19 @@ TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecision) {
   ASSERT_EQ(Reduce(test::CameraExifBlock(GetParam())), 0);
   EXPECT_EQ(useful, 5);  // Model, Orientation 6, ExposureTime, FNumber, ISO
   const test::ParsedExif out = Parsed();
-  EXPECT_THAT(test::Tags(out.ifd0), ElementsAre(272, 274, 282, 283, kExifPointer));
-  EXPECT_THAT(test::Tags(out.exif), ElementsAre(33434, 33437, 34855, 36867));
-  EXPECT_EQ(out.ifd0Next, 0u);  // the thumbnail directory is gone, and its image with it
+  EXPECT_THAT(out.ifd0.tags, ElementsAre(272, 274, 282, 283, kExifPointer));
+  EXPECT_THAT(out.exif.tags, ElementsAre(33434, 33437, 34855, 36867));
+  EXPECT_EQ(out.ifd0.next, 0u);  // the thumbnail directory is gone, and its image with it
   EXPECT_EQ(Text(reduced).find("\xFF\xD8"), std::string::npos);
 
   // IFD0 keeps 4 rows: N0 = 5, E = 12 * 5 + 14 = 74, N1 = 4, D = 74 + 2 + 48 + 4 = 128.
   // Data in row order: Model (10) at 128, X/YResolution at 138 and 146, ExposureTime at
   // 154, FNumber at 162, DateTimeOriginal (20) at 170; the block ends at 190.
-  EXPECT_EQ(out.exifOffset, 74u);
+  EXPECT_EQ(out.exif.offset, 74u);
   EXPECT_EQ(reduced.size(), 6u + 190);
-  const auto inlineShort = [&](uint16_t v) { return Text(Concat({b.Pack16(v), {0, 0}})); };
+  const auto inlineShort = [&](uint16_t v) { return Text(Concat({b.Pack(v, 2), {0, 0}})); };
   const auto rational = [&](uint32_t n, uint32_t d) {
-    return Text(Concat({b.Pack32(n), b.Pack32(d)}));
+    return Text(Concat({b.Pack(n, 4), b.Pack(d, 4)}));
   };
   const uint32_t six = GetParam() ? 6u << 16 : 6u, twoHundred = GetParam() ? 200u << 16 : 200u;
   EXPECT_THAT(
@@ -137,15 +138,15 @@ TEST_P(ReduceExifTest, WritesTheExactLayoutWithThePointerLastInIfd0) {
   ASSERT_EQ(Reduce(b.Build()), 0);
   // nIFD0 = 2: N0 = 3, E = 12 * 3 + 14 = 50; N1 = 2, D = 50 + 2 + 24 + 4 = 80.
   const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, const Bytes& field) {
-    return Concat({b.Pack16(tag), b.Pack16(type), b.Pack32(count), field});
+    return Concat({b.Pack(tag, 2), b.Pack(type, 2), b.Pack(count, 4), field});
   };
   const Bytes expected =
-      Concat({ToBytes("Exif\0\0"s), ToBytes(GetParam() ? "MM" : "II"), b.Pack16(42), b.Pack32(8),
-              b.Pack16(3), entry(272, 2, 8, b.Pack32(80)),
-              entry(50000, 3, 1, Concat({b.Pack16(7), {0, 0}})),
-              entry(kExifPointer, 4, 1, b.Pack32(50)), b.Pack32(0), b.Pack16(2),
-              entry(33434, 5, 1, b.Pack32(88)), entry(40961, 3, 1, Concat({b.Pack16(1), {0, 0}})),
-              b.Pack32(0), ToBytes("ABCDEFG\0"s), b.Pack32(1), b.Pack32(250)});
+      Concat({ToBytes("Exif\0\0"s), ToBytes(GetParam() ? "MM" : "II"), b.Pack(42, 2), b.Pack(8, 4),
+              b.Pack(3, 2), entry(272, 2, 8, b.Pack(80, 4)),
+              entry(50000, 3, 1, Concat({b.Pack(7, 2), {0, 0}})),
+              entry(kExifPointer, 4, 1, b.Pack(50, 4)), b.Pack(0, 4), b.Pack(2, 2),
+              entry(33434, 5, 1, b.Pack(88, 4)), entry(40961, 3, 1, Concat({b.Pack(1, 2), {0, 0}})),
+              b.Pack(0, 4), ToBytes("ABCDEFG\0"s), b.Pack(1, 4), b.Pack(250, 4)});
   EXPECT_EQ(reduced, expected);
 }
 
@@ -154,10 +155,10 @@ TEST_P(ReduceExifTest, NoExifIfdStillGetsThePointerAndAnEmptyDirectory) {
   ASSERT_EQ(Reduce(b.Build()), 0);
   // N0 = 2, E = 38, N1 = 0: the data area starts at E + 6 = 44.
   const test::ParsedExif out = Parsed();
-  ASSERT_THAT(test::Tags(out.ifd0), ElementsAre(272, kExifPointer));
-  EXPECT_EQ(out.ifd0[0].field, 44u);
-  EXPECT_EQ(out.ifd0[1].field, 38u);
-  EXPECT_THAT(out.exif, IsEmpty());
+  ASSERT_THAT(out.ifd0.tags, ElementsAre(272, kExifPointer));
+  EXPECT_EQ(out.ifd0.fields[0], 44u);
+  EXPECT_EQ(out.ifd0.fields[1], 38u);
+  EXPECT_THAT(out.exif.tags, IsEmpty());
   EXPECT_EQ(reduced.size(), 6u + 44 + 8);
 }
 
@@ -251,10 +252,10 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
     EXPECT_EQ(useful, c.useful) << c.name;
     EXPECT_EQ(Decisions(), c.lines) << c.name;
     const test::ParsedExif out = Parsed();
-    ASSERT_EQ(out.ifd0.size(), c.kept ? 2u : 1u) << c.name;
+    ASSERT_EQ(out.ifd0.tags.size(), c.kept ? 2u : 1u) << c.name;
     if (c.kept) {
-      EXPECT_EQ(out.ifd0[0].tag, c.entry.tag) << c.name;
-      EXPECT_EQ(out.ifd0[0].value, c.entry.value) << c.name;
+      EXPECT_EQ(out.ifd0.tags[0], c.entry.tag) << c.name;
+      EXPECT_EQ(out.ifd0.values[0], c.entry.value) << c.name;
     }
   }
 }
@@ -279,14 +280,14 @@ TEST_P(ReduceExifTest, BadOffsetsAndImplausibleEntriesAreDroppedWithoutReadingOu
                           // cut where the block ends
                           "Excerpt: " + Text(Bytes(payload.end() - 6, payload.end()))));
   const test::ParsedExif out = Parsed();
-  ASSERT_THAT(test::Tags(out.ifd0), ElementsAre(50001, kExifPointer));
-  EXPECT_EQ(out.ifd0[0].value, Bytes(payload.end() - 10, payload.end()));
+  ASSERT_THAT(out.ifd0.tags, ElementsAre(50001, kExifPointer));
+  EXPECT_EQ(out.ifd0.values[0], Bytes(payload.end() - 10, payload.end()));
 }
 
 TEST_P(ReduceExifTest, WalkEndsQuietlyWhereTheBlockEnds) {
   // IFD0 beyond the block: nothing to walk, an empty reduced block.
   ASSERT_EQ(Reduce(b.Ifd0Offset(5000).Build()), 0);
-  EXPECT_THAT(test::Tags(Parsed().ifd0), ElementsAre(kExifPointer));
+  EXPECT_THAT(Parsed().ifd0.tags, ElementsAre(kExifPointer));
 
   // An entry count that runs past the end: the entries that are there are IFD0 rows.
   ExifBuilder cut(GetParam());
@@ -297,8 +298,8 @@ TEST_P(ReduceExifTest, WalkEndsQuietlyWhereTheBlockEnds) {
   payload.resize(6 + 8 + 2 + 12 * 2 + 5);
   ASSERT_EQ(Reduce(payload), 0);
   EXPECT_EQ(useful, 1);
-  EXPECT_THAT(test::Tags(Parsed().ifd0), ElementsAre(274, 40961, kExifPointer));
-  EXPECT_THAT(Parsed().exif, IsEmpty());
+  EXPECT_THAT(Parsed().ifd0.tags, ElementsAre(274, 40961, kExifPointer));
+  EXPECT_THAT(Parsed().exif.tags, IsEmpty());
 }
 
 TEST_P(ReduceExifTest, DirectoriesThatPointAtThemselvesStopAtTheQueueLimit) {
@@ -324,7 +325,7 @@ TEST_P(ReduceExifTest, DirectoriesThatPointAtThemselvesStopAtTheQueueLimit) {
   // IFD0's own link is never followed, so IFD0 pointing at itself ends normally.
   b.Add(kIfd0, b.Short(274, 8)).Link(kIfd0, kIfd0);
   ASSERT_EQ(Reduce(b.Build()), 0);
-  EXPECT_THAT(test::Tags(Parsed().ifd0), ElementsAre(274, kExifPointer));
+  EXPECT_THAT(Parsed().ifd0.tags, ElementsAre(274, kExifPointer));
 }
 
 TEST_P(ReduceExifTest, KeptEntryTableHoldsTwoHundredRows) {
@@ -335,28 +336,25 @@ TEST_P(ReduceExifTest, KeptEntryTableHoldsTwoHundredRows) {
     return many.Build();
   };
   ASSERT_EQ(Reduce(rows(200)), 0);
-  EXPECT_EQ(Parsed().ifd0.size(), 201u);
+  EXPECT_EQ(Parsed().ifd0.tags.size(), 201u);
   EXPECT_EQ(Reduce(rows(201)), platform::kFailOutOfRange);
   EXPECT_EQ(box.lines.back(), "Too many Exif entries to keep - Failed to open file in.bin");
 }
 
-TEST(ExifPolicyTest, JunkTextRules) {
-  EXPECT_TRUE(IsJunkText("oppo_32"));
-  EXPECT_FALSE(IsJunkText("oppo_33"));
-  EXPECT_FALSE(IsJunkText(std::string(31, '0')));  // too short to judge
-  EXPECT_TRUE(IsJunkText(std::string(32, '0')));
-  EXPECT_TRUE(IsJunkText(std::string("0123456789 abcdef ABCDEF\0 0123456789abcdef", 42)));
-  EXPECT_FALSE(IsJunkText("0123456789 abcdef ABCDEF 0123456789abcdefg"));
-  EXPECT_TRUE(IsJunkText(std::string(200, 'Q') + "/"));
-  EXPECT_TRUE(IsJunkText(std::string(198, 'Q') + "AAA"));
-  EXPECT_FALSE(IsJunkText(std::string(199, 'Q') + "/"));   // 200 characters: not longer than 200
-  EXPECT_FALSE(IsJunkText(std::string(199, 'Q') + " /"));  // a blank: not a base64 run
-}
-
-TEST(ExifPolicyTest, CommentTextSkipsTheHeaderAndTrims) {
+TEST(ExifPolicyTest, JunkTextCommentTextAndTypeSizes) {
+  const std::pair<std::string, bool> junk[] = {
+      {"oppo_32", true}, {"oppo_33", false}, {std::string(31, '0'), false},  // too short to judge
+      {std::string(32, '0'), true}, {std::string("0123456789 abcdef ABCDEF\0 0123456789abcdef", 42), true},
+      {"0123456789 abcdef ABCDEF 0123456789abcdefg", false}, {std::string(200, 'Q') + "/", true},
+      {std::string(198, 'Q') + "AAA", true}, {std::string(199, 'Q') + "/", false},  // not over 200
+      {std::string(199, 'Q') + " /", false}};  // a blank: not a base64 run
+  for (const auto& [text, isJunk] : junk) EXPECT_EQ(IsJunkText(text), isJunk) << text;
   EXPECT_EQ(CommentText(Comment("  hi \0 \0"s)), "hi");
   EXPECT_EQ(CommentText(Comment("\0x "s)), "\0x"s);
   EXPECT_EQ(CommentText(ToBytes("ASCII")), "");
+  // TIFF 6.0 sizes of types 1 ... 12; any other type counts one byte per value.
+  const uint32_t sizes[] = {1, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 1};
+  for (uint16_t type = 0; type < std::size(sizes); ++type) EXPECT_EQ(TypeSize(type), sizes[type]) << type;
 }
 
 }  // namespace

@@ -43,21 +43,23 @@ const Bytes* Find(const std::vector<Bytes>& segments, uint8_t code) {
   return nullptr;
 }
 
+// Where the first `code` segment of `picture` starts, and where it ends.
+std::pair<size_t, size_t> SegmentAt(const Bytes& picture, uint8_t code) {
+  size_t i = 2;
+  while (i + 4 < picture.size() && picture[i + 1] != code) i += 2 + (size_t{picture[i + 2]} << 8 | picture[i + 3]);
+  return {i, i + 2 + (size_t{picture[i + 2]} << 8 | picture[i + 3])};
+}
+
 // `picture` with its APP0 segment, when it has one, replaced by `segments`.
 Bytes WithMetadata(Bytes picture, const std::vector<Bytes>& segments) {
-  if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + 4 + (picture[4] << 8 | picture[5]));
+  if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kApp0).second));
   for (auto it = segments.rbegin(); it != segments.rend(); ++it) picture.insert(picture.begin() + 2, it->begin(), it->end());
   return picture;
 }
 
-// `picture` with the byte at `offset` into its first `code` segment set to `value`.
-Bytes Patched(Bytes picture, uint8_t code, size_t offset, uint8_t value) {
-  for (size_t i = 2; i + 1 < picture.size(); ++i) {
-    if (picture[i] == kMarkerLead && picture[i + 1] == code) {
-      picture[i + offset] = value;
-      break;
-    }
-  }
+// `picture` with the byte at `offset` into its frame header set to `value`.
+Bytes Patched(Bytes picture, size_t offset, uint8_t value) {
+  picture[SegmentAt(picture, kSof0).first + offset] = value;
   return picture;
 }
 
@@ -81,14 +83,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   truncated.resize(truncated.size() * 2 / 3);
   truncated.insert(truncated.end(), {kMarkerLead, kEoi});
   Bytes commentAfterTables = baseline;
-  for (size_t i = 2; i + 4 < commentAfterTables.size(); ++i) {
-    if (commentAfterTables[i] == kMarkerLead && commentAfterTables[i + 1] == kDqt) {
-      const size_t end = i + 2 + (size_t{commentAfterTables[i + 2]} << 8 | commentAfterTables[i + 3]);
-      commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(end), kComment.begin(),
-                                kComment.end());
-      break;
-    }
-  }
+  commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(SegmentAt(baseline, kDqt).second),
+                            kComment.begin(), kComment.end());
 
   // A progressive picture that ends after its third scan, without a fault a decoder reports.
   Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
@@ -112,11 +108,11 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
        kOptimizeProgressive, nullptr},
       {"picture data cut short", truncated, kOptimizeHuffman, "premature end"},
       {"progressive scans left unfinished", unfinished, kOptimizeHuffman, "incomplete"},
-      {"arithmetic coding", Patched(baseline, kSof0, 1, 0xC9), kOptimizeProgressive, "arithmetic"},
-      {"12-bit samples", Patched(baseline, kSof0, 4, 12), kOptimizeHuffman, "precision"},
-      {"lossless", Patched(baseline, kSof0, 1, 0xC3), kOptimizeHuffman, "Unsupported JPEG process"},
+      {"arithmetic coding", Patched(baseline, 1, 0xC9), kOptimizeProgressive, "arithmetic"},
+      {"12-bit samples", Patched(baseline, 4, 12), kOptimizeHuffman, "precision"},
+      {"lossless", Patched(baseline, 1, 0xC3), kOptimizeHuffman, "Unsupported JPEG process"},
       {"a segment after the tables", commentAfterTables, kOptimizeHuffman, "follows the tables"},
-      {"frame far larger than its data", Patched(Patched(baseline, kSof0, 5, 0xFF), kSof0, 7, 0xFF),
+      {"frame far larger than its data", Patched(Patched(baseline, 5, 0xFF), 7, 0xFF),
        kOptimizeHuffman, "larger than its data"},
       {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOptimizeProgressive, "Not a JPEG"},
   };

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "jpeg/markers.h"
 #include "exif/reduce_exif.h"
+#include "jpeg/markers.h"
 #include "log/log_sink.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
@@ -21,6 +21,7 @@ namespace {
 
 using test::Bytes;
 using test::Concat;
+using test::ExifBuilder;
 using test::JpegBuilder;
 using test::SegmentBytes;
 using test::ToBytes;
@@ -39,9 +40,23 @@ Bytes Data(std::string_view text, size_t padTo = 0) {
   return bytes;
 }
 
-Bytes Adobe(uint8_t transform) {
-  return Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform};
+// A small file with a frame, a scan and entropy data, around the given segments.
+Bytes Picture(const Bytes& segments, const Bytes& entropy = {0x12, 0xFF, 0x00, 0x34}) {
+  return JpegBuilder().Soi().Raw(segments).Sof0().Sos().Entropy(entropy).Eoi().bytes();
 }
+
+Bytes Tables(std::initializer_list<size_t> sizes, uint8_t code = kDht) {
+  JpegBuilder b;
+  for (size_t size : sizes) b.Segment(code, size);
+  return b.bytes();
+}
+
+Bytes Adobe(uint8_t transform) { return SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform}); }
+Bytes Icc(std::string_view text) { return SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01"s + std::string(text), 80)); }
+Bytes IccPiece(char n, std::string_view text) {
+  return SegmentBytes(kApp2, Data("ICC_PROFILE\0"s + n + "\x03" + std::string(text), 60));
+}
+Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
 
 class RewriteTest : public ::testing::Test {
  protected:
@@ -52,25 +67,18 @@ class RewriteTest : public ::testing::Test {
     Bytes output;
   };
 
-  Run Rewrite(const Bytes& input, std::string_view removeList = kDefaultRemoveList,
+  // The one place that calls the rewriter; without an input, `in` is rewritten as it is.
+  Run Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
               int exifMode = kExifModeRemove, bool quickScan = true) {
-    test::WriteFile(in, input);
-    chmod(in.c_str(), 0644);
-    return RewriteFile(removeList, exifMode, quickScan);
-  }
-
-  Run RewriteFile(std::string_view removeList = kDefaultRemoveList, int exifMode = kExifModeRemove,
-                  bool quickScan = true) {
+    if (input) {
+      test::WriteFile(in, *input);
+      chmod(in.c_str(), 0644);
+    }
     box.lines.clear();
     Run run;
     run.result = RewriteJpeg({log, options, totals}, in, out, removeList, exifMode, quickScan);
     if (platform::Exists(out)) run.output = test::ReadFile(out);
     return run;
-  }
-
-  // A small file with a frame, a scan and entropy data, around the given segments.
-  static Bytes Picture(const Bytes& segments, const Bytes& entropy = {0x12, 0xFF, 0x00, 0x34}) {
-    return JpegBuilder().Soi().Raw(segments).Sof0().Sos().Entropy(entropy).Eoi().bytes();
   }
 
   test::Sandbox dir;
@@ -89,307 +97,179 @@ TEST_F(RewriteTest, SmallestFileAndItsExactLines) {
   EXPECT_THAT(box.lines, ElementsAre("Reading " + in, "Non-data segment 216 (START) at 2",
                                      "Non-data segment 217 (END) at 4", "Reached end of " + in,
                                      "Time set, restoring attributes...420"));
-  EXPECT_EQ(totals.bytesSaved, 0);
-  EXPECT_EQ(totals.filesReduced, 0);
 }
 
-TEST_F(RewriteTest, TypicalCameraFileLosesExifAndMergesItsTables) {
-  const Bytes entropy = {0x01, 0x02, 0xFF, 0x00, 0x03};
-  Bytes input = JpegBuilder()
-                    .Soi()
-                    .Segment(kApp1, Data("Exif\0\0MM"sv, 200))
-                    .Segment(kDqt, 65, 1)
-                    .Segment(kDqt, 65, 2)
-                    .Sof0()
-                    .Segment(kDht, 30, 3)
-                    .Segment(kDht, 40, 4)
-                    .Segment(kDht, 20, 5)
-                    .Segment(kDht, 50, 6)
-                    .Sos()
-                    .Entropy(entropy)
-                    .Eoi()
-                    .bytes();
-  Bytes expected = JpegBuilder()
-                       .Soi()
-                       .Segment(kDqt, Concat({Bytes(65, 1), Bytes(65, 2)}))
-                       .Sof0()
-                       .Segment(kDht, Concat({Bytes(30, 3), Bytes(40, 4), Bytes(20, 5), Bytes(50, 6)}))
-                       .Sos()
-                       .Entropy(entropy)
-                       .Eoi()
-                       .bytes();
-  Run run = Rewrite(input);
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, expected);
-  EXPECT_EQ(input.size() - expected.size(), 204u + 4 + 12);
-  EXPECT_THAT(box.lines, Contains("Block 225 removed"));
-  EXPECT_THAT(box.lines, Contains("Merging 219 (QUANTIZATION) with previous block"));
-  EXPECT_THAT(box.lines, Contains("Block type is 196 (HUFFMAN), length of data is 40"));
-  EXPECT_THAT(box.lines, Contains("Reduced by 220 bytes."));
-  EXPECT_THAT(box.lines, Contains("5 bytes"));
-  EXPECT_EQ(totals.bytesSaved, 220);
-  EXPECT_EQ(totals.filesReduced, 1);
-}
+// Which segments of a file stay, how tables merge, and what the totals and the log say.
+struct SegmentRow {
+  const char* name;
+  Bytes input;  // the segments between SOI and the frame
+  Bytes kept;
+  std::vector<std::string> lines = {};
+  std::string removeList = std::string(kDefaultRemoveList);
+  int exifMode = kExifModeRemove;
+  int icc = kIccAutomatic;
+};
 
-TEST_F(RewriteTest, MergesStayBelow65000Bytes) {
-  auto tables = [](std::initializer_list<size_t> sizes, uint8_t code = kDht) {
-    JpegBuilder b;
-    for (size_t size : sizes) b.Segment(code, size);
-    return b.bytes();
-  };
-  // 64999 joined bytes merge; 65000 do not; a third segment starts afresh after a refusal.
-  EXPECT_EQ(Rewrite(Picture(tables({32499, 32500}))).output, Picture(tables({64999})));
-  EXPECT_EQ(Rewrite(Picture(tables({32500, 32500}))).output, Picture(tables({32500, 32500})));
-  EXPECT_EQ(Rewrite(Picture(tables({40000, 30000}))).output, Picture(tables({40000, 30000})));
-  EXPECT_EQ(Rewrite(Picture(tables({30000, 30000, 10000}))).output, Picture(tables({60000, 10000})));
-  EXPECT_EQ(Rewrite(Picture(tables({30000, 10000, 30000}))).output, Picture(tables({40000, 30000})));
-
-  // A removed segment between two tables does not stop their merge; another table does.
-  Bytes dqtComDqt = Concat({SegmentBytes(kDqt, Bytes(65, 1)), SegmentBytes(kCom, Data("note")),
-                            SegmentBytes(kDqt, Bytes(65, 2))});
-  EXPECT_EQ(Rewrite(Picture(dqtComDqt)).output,
-            Picture(SegmentBytes(kDqt, Concat({Bytes(65, 1), Bytes(65, 2)}))));
-  Bytes dqtDhtDqt = Concat({SegmentBytes(kDqt, Bytes(65, 1)), SegmentBytes(kDht, Bytes(20, 3)),
-                            SegmentBytes(kDqt, Bytes(65, 2))});
-  EXPECT_EQ(Rewrite(Picture(dqtDhtDqt)).output, Picture(dqtDhtDqt));
-}
-
-TEST_F(RewriteTest, RemoveListsDecideWhichSegmentsStay) {
-  const Bytes app0 = SegmentBytes(kApp0, Data("JFIF\0"sv, 14));
-  const Bytes exif = SegmentBytes(kApp1, Data("Exif\0\0II*\0"sv, 40));
+TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
+  const Bytes app0 = SegmentBytes(kApp0, Data("JFIF\0"sv, 14)), exif = Exif(Data("Exif\0\0II*\0"sv, 40));
   const Bytes xmp = SegmentBytes(kApp1, Data("http://ns.example/xap/1.0/\0"sv, 50));
-  const Bytes app2 = SegmentBytes(kApp2, Data("FPXR\0"sv, 20));
-  const Bytes app3 = SegmentBytes(0xE3, Bytes(10, 3));
-  const Bytes app12 = SegmentBytes(kApp12, Data("Ducky", 15));
+  const Bytes app2 = SegmentBytes(kApp2, Data("FPXR\0"sv, 20)), app3 = SegmentBytes(0xE3, Bytes(10, 3));
+  const Bytes app12 = SegmentBytes(kApp12, Data("Ducky", 15)), app15 = SegmentBytes(0xEF, Bytes(10, 4));
   const Bytes app13 = SegmentBytes(kApp13, Data("Photoshop 3.0\0"sv, 30));
-  const Bytes app15 = SegmentBytes(0xEF, Bytes(10, 4));
-  const Bytes com = SegmentBytes(kCom, Data("a comment"));
-  const Bytes dri = SegmentBytes(kDri, Bytes{0, 4});
+  const Bytes com = SegmentBytes(kCom, Data("a comment")), dri = SegmentBytes(kDri, Bytes{0, 4});
   const Bytes all = Concat({app0, exif, xmp, app2, app3, app12, app13, app15, com, dri});
+  const Bytes kept = Concat({app0, app3, app15, dri});
+  const Bytes dqt1 = SegmentBytes(kDqt, Bytes(65, 1)), dqt2 = SegmentBytes(kDqt, Bytes(65, 2));
+  const Bytes dqts = SegmentBytes(kDqt, Concat({Bytes(65, 1), Bytes(65, 2)}));
+  const Bytes dqtDhtDqt = Concat({dqt1, SegmentBytes(kDht, Bytes(20, 3)), dqt2});
+  const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"), cmyk = Icc(" prtrCMYKLab ");
+  const Bytes camera = test::CameraExifBlock(true);
+  Bytes reduced;
+  int useful = 0;
+  ASSERT_EQ(ReduceExifBlock(log, false, camera, reduced, useful, "x"), 0);
+  ASSERT_LT(reduced.size(), camera.size());
+  ExifBuilder noUseful, failing, tooLong;
+  noUseful.Add(ExifBuilder::kIfd0, noUseful.Ascii(306, "2020:01:01 10:00:00"));
+  // A Model, then more sub-directory pointers than the reduction follows.
+  failing.Add(ExifBuilder::kIfd0, failing.Ascii(272, "Camera"));
+  const int empty = failing.AddDirectory();
+  for (int i = 0; i < 25; ++i) failing.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, empty));
+  // Two pointers to one directory with a long value: the reduction writes the value twice.
+  tooLong.Add(ExifBuilder::kIfd0, tooLong.Ascii(272, "Camera"));
+  const int shared = tooLong.AddDirectory();
+  tooLong.Add(shared, ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
+  tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared)).Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
+  const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
+  const std::string cannot = "Cannot reduce EXIF size";
 
-  const Bytes kept = Picture(Concat({app0, app3, app15, dri}));
-  EXPECT_EQ(Rewrite(Picture(all)).output, kept);
-  const std::string builtIn = "\xE1\xE2\xEC\xED\xFE\xEE";
-  EXPECT_EQ(Rewrite(Picture(all), builtIn).output, kept);
-  // Keeping the Exif data as it is, and the job's list that keeps other APP2 segments.
-  EXPECT_EQ(Rewrite(Picture(all), kDefaultRemoveList, kExifModeKeep).output,
-            Picture(Concat({app0, exif, app3, app15, dri})));
-  EXPECT_EQ(Rewrite(Picture(all), kJobListKeepingProfiles).output,
-            Picture(Concat({app0, app2, app3, app15, dri})));
-}
-
-TEST_F(RewriteTest, DataAfterTheFirstEndMarkerIsDropped) {
-  Bytes picture = Picture(SegmentBytes(kApp0, Bytes(900, 7)));
-  Bytes withTail = Concat({picture, Bytes(100, 0x55)});
-  Run run = Rewrite(withTail);
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, picture);
-  EXPECT_THAT(box.lines, Contains("Reduced by 100 bytes."));
-
-  // A fill byte before a marker is copied once.
-  Bytes filled = {0xFF, 0xD8, 0xFF, 0xFF, 0xD9};
-  run = Rewrite(filled);
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, filled);
-}
-
-TEST_F(RewriteTest, DamagedFilesAreReportedWithTheirLines) {
-  struct Case {
-    Bytes input;
-    std::string line;
+  const SegmentRow rows[] = {
+      {"remove list: built in", all, kept, {"Block 225 removed"}},
+      {"remove list: spelt out", all, kept, {}, "\xE1\xE2\xEC\xED\xFE\xEE"},
+      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, std::string(kDefaultRemoveList), kExifModeKeep},
+      {"remove list: job's, profiles kept", all, Concat({app0, app2, app3, app15, dri}), {}, kJobListKeepingProfiles},
+      {"camera file: Exif goes, tables merge",
+       Concat({Exif(Data("Exif\0\0MM"sv, 200)), dqt1, dqt2, Tables({30, 40, 20, 50})}),
+       Concat({dqts, SegmentBytes(kDht, Concat({Bytes(30, 0x11), Bytes(40, 0x11), Bytes(20, 0x11), Bytes(50, 0x11)}))}),
+       {"Merging 219 (QUANTIZATION) with previous block", "Block type is 196 (HUFFMAN), length of data is 40", "4 bytes"}},
+      // 64999 joined bytes merge; 65000 do not; a third segment starts afresh after a refusal.
+      {"merge: 64999", Tables({32499, 32500}), Tables({64999})},
+      {"merge: 65000", Tables({32500, 32500}), Tables({32500, 32500})},
+      {"merge: 70000", Tables({40000, 30000}), Tables({40000, 30000})},
+      {"merge: refused third", Tables({30000, 30000, 10000}), Tables({60000, 10000})},
+      {"merge: refused second", Tables({30000, 10000, 30000}), Tables({40000, 30000})},
+      // A removed segment between two tables does not stop their merge; another table does.
+      {"merge: across a removed comment", Concat({dqt1, com, dqt2}), dqts},
+      {"merge: not across another table", dqtDhtDqt, dqtDhtDqt},
+      {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}},
+      {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)})},
+      // A CMYK profile goes with its later pieces, but its Adobe segment stays whatever its flag.
+      {"profile: CMYK", Concat({cmyk, IccPiece(2, "more"), Adobe(1)}), Adobe(1)},
+      // The pieces of a split standard profile all go; pieces before the one that names it stay.
+      {"profile: split sRGB", Concat({IccPiece(1, "IEC sRGB"), IccPiece(2, "x"), IccPiece(3, "y")}), {}},
+      {"profile: sRGB named late", Concat({IccPiece(1, "a"), IccPiece(2, "Nikon sRGB"), IccPiece(3, "y")}), IccPiece(1, "a")},
+      // Before any profile, the Adobe segment stays only when the picture is not YCbCr.
+      {"Adobe: YCbCr", Adobe(1), {}},
+      {"Adobe: RGB", Adobe(0), Adobe(0)},
+      // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
+      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, ""},
+      {"profiles kept", Concat({Icc(" EPSON  sRGB"), Icc(" custom"), Adobe(1)}), Concat({Icc(" EPSON  sRGB"), Icc(" custom")}),
+       {}, kJobListKeepingProfiles, kExifModeRemove, kIccKeepAll},
+      {"profiles forced out", Concat({Icc(" EPSON  sRGB"), Icc(" custom"), Adobe(1)}), {}, {},
+       kJobListKeepingProfiles + "\xE2", kExifModeRemove, kIccForceRemoval},
+      {"Exif reduced", Exif(camera), Exif(reduced), {}, std::string(kDefaultRemoveList), kExifModeReduce},
+      {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, std::string(kDefaultRemoveList), kExifModeReduce},
+      // A failed reduction keeps the segment when it counted useful tags.
+      {"Exif reduction failed", Exif(failing.Build()), Exif(failing.Build()),
+       {cannot, "Too many Exif sub-directories - Failed to open file " + in}, std::string(kDefaultRemoveList), kExifModeReduce},
+      {"Exif unreadable", Exif(notTiff), {}, {cannot}, std::string(kDefaultRemoveList), kExifModeReduce},
+      {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, std::string(kDefaultRemoveList), kExifModeReduce},
   };
+  for (const SegmentRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    options.icc = row.icc;
+    const RewriteTotals before = totals;
+    const Bytes input = Picture(row.input);
+    const Run run = Rewrite(input, row.removeList, row.exifMode);
+    EXPECT_EQ(run.result, kRewritten);
+    EXPECT_EQ(run.output, Picture(row.kept));
+    for (const std::string& line : row.lines) EXPECT_THAT(box.lines, Contains(line));
+    const double saved = static_cast<double>(input.size()) - static_cast<double>(run.output.size());
+    EXPECT_EQ(totals.bytesSaved - before.bytesSaved, saved);
+    EXPECT_EQ(totals.filesReduced - before.filesReduced, saved > 0 ? 1 : 0);
+    const std::string reducedBy = "Reduced by " + std::to_string(static_cast<long>(saved)) + " bytes.";
+    if (saved > 0) {
+      EXPECT_THAT(box.lines, Contains(reducedBy));
+    } else {
+      EXPECT_THAT(box.lines, Not(Contains(testing::StartsWith("Reduced by"))));
+    }
+  }
+}
+
+// Files that are not a JPEG, damaged ones, and ones the rewriter cannot handle.
+TEST_F(RewriteTest, WholeFileVerdicts) {
   const Bytes start = JpegBuilder().Soi().Segment(kApp0, 14).Sof0().bytes();
-  const Case cases[] = {
-      {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), "No ending marker! File is truncated."},
-      {Concat({start, {0xFF, kDqt, 0x01, 0x00, 1, 2, 3}}), "Block beyond end of file"},
-      {Concat({start, {0xFF, kDqt, 0x01}}), "Block beyond end of file"},
-      {Concat({start, {0x12, kDqt, 0x00, 0x04, 1, 2, 0xFF, 0xD9}}),
-       "Possible corruption at " + std::to_string(start.size() + 2) + " - 18 - " + in},
-  };
-  for (const Case& c : cases) {
-    Run run = Rewrite(c.input);
-    EXPECT_EQ(run.result, kDamaged) << c.line;
-    EXPECT_THAT(box.lines, Contains(c.line));
-    EXPECT_THAT(box.lines, Not(Contains("Reached end of " + in)));
-  }
-  EXPECT_EQ(totals.bytesSaved, 0);
-}
-
-TEST_F(RewriteTest, ImpossibleContentGoesToTheFailurePath) {
-  const Bytes cases[] = {
-      Bytes{0xFF},                                                // shorter than its tail
-      Bytes{},                                                    // empty
-      Picture(Bytes{0xFF, kDqt, 0x00, 0x01}),                    // length field below 2
-      Picture(SegmentBytes(kApp14, Data("Adobe\0\x64\0\0"sv))),    // no transform flag
-  };
-  for (const Bytes& input : cases) {
-    Run run = Rewrite(input);
-    EXPECT_GT(run.result, kDamaged) << testing::PrintToString(input);
-    EXPECT_THAT(box.lines, Contains("Failed to open file " + in));
-  }
-  // A file that cannot be read at all.
-  box.lines.clear();
-  EXPECT_GT(RewriteJpeg({log, options, totals}, dir.File("absent.jpg"), out,
-                        kDefaultRemoveList, kExifModeRemove, true),
-            kDamaged);
-  EXPECT_THAT(box.lines, ElementsAre("Failed to open file " + dir.File("absent.jpg")));
-}
-
-TEST_F(RewriteTest, NotAJpegUnlessItStartsLikeOneOrSaysJfif) {
-  Run run = Rewrite(ToBytes("GIF89a, certainly not a JPEG file"));
-  EXPECT_EQ(run.result, kNotJpeg);
-  EXPECT_TRUE(run.output.empty());
-  EXPECT_THAT(box.lines, Contains("Not a JPEG - " + in));
-
-  // "JFIF" at offset 6 is enough to pass the check.
+  const Bytes picture = Picture(SegmentBytes(kApp0, Bytes(900, 7)));
   Bytes jfifOnly = Picture(SegmentBytes(kApp0, Data("JFIF\0"sv, 14)));
-  jfifOnly[0] = 0x00;
-  EXPECT_NE(Rewrite(jfifOnly).result, kNotJpeg);
-}
-
-TEST_F(RewriteTest, ColourProfilesInAutomaticMode) {
-  const Bytes srgb = SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01 desc sRGB IEC61966-2.1"sv, 80));
-  const Bytes custom = SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01 RGB My wide gamut"sv, 80));
-  const Bytes cmyk = SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01 prtrCMYKLab "sv, 80));
-  const Bytes adobeYcc = SegmentBytes(kApp14, Adobe(1));
-  const Bytes adobeRgb = SegmentBytes(kApp14, Adobe(0));
-  auto piece = [](int n, std::string_view text) {
-    return SegmentBytes(kApp2, Data("ICC_PROFILE\0"s + char(n) + "\x03" + std::string(text), 60));
+  jfifOnly[0] = 0x00;  // "JFIF" at offset 6 is enough to pass the check
+  const std::string failed = "Failed to open file " + in;
+  struct Row {
+    Bytes input;
+    testing::Matcher<int> result;
+    std::string line;
+    std::optional<Bytes> output = std::nullopt;
   };
-
-  EXPECT_EQ(Rewrite(Picture(Concat({srgb, adobeYcc}))).output, Picture({}));
-  EXPECT_EQ(Rewrite(Picture(Concat({custom, adobeYcc}))).output, Picture(Concat({custom, adobeYcc})));
-  // A CMYK profile goes with its later pieces, but its Adobe segment stays whatever its flag.
-  EXPECT_EQ(Rewrite(Picture(Concat({cmyk, piece(2, "more"), adobeYcc}))).output, Picture(adobeYcc));
-  // The pieces of a split standard profile all go; pieces before the one that names it stay.
-  EXPECT_EQ(Rewrite(Picture(Concat({piece(1, "IEC sRGB"), piece(2, "x"), piece(3, "y")}))).output,
-            Picture({}));
-  EXPECT_EQ(Rewrite(Picture(Concat({piece(1, "a"), piece(2, "Nikon sRGB"), piece(3, "y")}))).output,
-            Picture(piece(1, "a")));
-  // Before any profile, the Adobe segment stays only when the picture is not YCbCr.
-  EXPECT_EQ(Rewrite(Picture(adobeYcc)).output, Picture({}));
-  EXPECT_EQ(Rewrite(Picture(adobeRgb)).output, Picture(adobeRgb));
+  const Row rows[] = {
+      {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
+      {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
+      {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
+      {jfifOnly, Not(kNotJpeg), "Reading " + in},
+      {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},
+      {Concat({start, {0xFF, kDqt, 0x01, 0x00, 1, 2, 3}}), kDamaged, "Block beyond end of file"},
+      {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
+      {Concat({start, {0x12, kDqt, 0x00, 0x04, 1, 2, 0xFF, 0xD9}}), kDamaged,
+       "Possible corruption at " + std::to_string(start.size() + 2) + " - 18 - " + in},
+      {{0xFF}, testing::Gt(kDamaged), failed},  // shorter than its tail
+      {{}, testing::Gt(kDamaged), failed},
+      {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), testing::Gt(kDamaged), failed},  // length field below 2
+      {Picture(SegmentBytes(kApp14, Data("Adobe\0\x64\0\0"sv))), testing::Gt(kDamaged), failed},  // no transform flag
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line + " " + testing::PrintToString(row.input));
+    platform::RemoveFile(out);
+    const Run run = Rewrite(row.input);
+    EXPECT_THAT(run.result, row.result);
+    EXPECT_THAT(box.lines, Contains(row.line));
+    if (row.output) { EXPECT_EQ(run.output, *row.output); }
+    if (run.result == kDamaged) { EXPECT_THAT(box.lines, Not(Contains("Reached end of " + in))); }
+  }
+  in = dir.File("absent.jpg");  // a file that cannot be read at all
+  EXPECT_GT(Rewrite(std::nullopt).result, kDamaged);
+  EXPECT_THAT(box.lines, ElementsAre("Failed to open file " + in));
 }
 
-TEST_F(RewriteTest, ColourProfilesWhenKeptOrForcedOut) {
-  const Bytes srgb = SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01 EPSON  sRGB"sv, 80));
-  const Bytes custom = SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01 custom"sv, 80));
-  const Bytes adobeYcc = SegmentBytes(kApp14, Adobe(1));
-  const Bytes input = Picture(Concat({srgb, custom, adobeYcc}));
-
-  options.icc = kIccKeepAll;
-  EXPECT_EQ(Rewrite(input, kJobListKeepingProfiles).output, Picture(Concat({srgb, custom})));
-  options.icc = kIccForceRemoval;
-  EXPECT_EQ(Rewrite(input, kJobListKeepingProfiles + "\xE2").output, Picture({}));
-}
-
-TEST_F(RewriteTest, CarriesTimeAndPermissionsToTheOutput) {
-  test::WriteFile(in, Picture(SegmentBytes(kCom, Data("x"))));
+TEST_F(RewriteTest, CarriesTimeAndPermissionsToTheOutputAndLogsByLevel) {
+  test::WriteFile(in, Picture(SegmentBytes(kCom, Data("comment"))));
   chmod(in.c_str(), 0640);
   const timespec times[2] = {{0, UTIME_OMIT}, {1109671200, 123456789}};
   ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
-
-  EXPECT_EQ(RewriteFile().result, kRewritten);
+  log.logLevel = kVerbose;  // the log file gets only the lines of its level
+  EXPECT_EQ(Rewrite(std::nullopt).result, kRewritten);
   EXPECT_EQ(platform::SaveFileTime(out), (platform::FileTime{1109671200, 123456789}));
   EXPECT_EQ(platform::ReadAttributes(out)->mode, 0640u);
   EXPECT_THAT(box.lines, Contains("Time set, restoring attributes...416"));
-}
-
-TEST_F(RewriteTest, LogFileGetsOnlyTheLinesOfItsLevel) {
-  log.screenDebug = false;
-  log.logLevel = kVerbose;
-  Rewrite(Picture(SegmentBytes(kCom, Data("comment"))));
   EXPECT_THAT(test::ReadLines(LogSink::LogFilePath()),
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));
 }
 
-TEST_F(RewriteTest, AGrownOutputLowersTheSavingWithoutCountingAFile) {
-  // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
-  const Bytes adobe = SegmentBytes(kApp14, Adobe(0));
-  Run run = Rewrite(Picture(adobe), "");
-  EXPECT_EQ(run.output, Picture(Concat({adobe, adobe})));
-  EXPECT_EQ(totals.bytesSaved, -static_cast<double>(adobe.size()));
-  EXPECT_EQ(totals.filesReduced, 0);
-  EXPECT_THAT(box.lines, Not(Contains(testing::StartsWith("Reduced by"))));
-}
-
-class ExifSegmentTest : public RewriteTest {
- protected:
-  static Bytes WithExif(const Bytes& payload) { return Picture(SegmentBytes(kApp1, payload)); }
-};
-
-TEST_F(ExifSegmentTest, ReducesTheBlockAndFixesTheLength) {
-  const Bytes block = test::CameraExifBlock(true);
-  Bytes reduced;
-  int useful = 0;
-  ASSERT_EQ(ReduceExifBlock(log, false, block, reduced, useful, "x"), 0);
-  ASSERT_LT(reduced.size(), block.size());
-
-  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, WithExif(reduced));
-}
-
-TEST_F(ExifSegmentTest, BlockWithoutUsefulTagsIsRemoved) {
-  test::ExifBuilder exif;
-  exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(306, "2020:01:01 10:00:00"));
-  Run run = Rewrite(WithExif(exif.Build()), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.output, Picture({}));
-  EXPECT_THAT(box.lines, Contains("EXIF removed"));
-}
-
-TEST_F(ExifSegmentTest, AFailedReductionKeepsTheSegmentWhenItCountedUsefulTags) {
-  // A Model, then more sub-directory pointers than the reduction follows.
-  test::ExifBuilder exif;
-  exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(272, "Camera"));
-  const int empty = exif.AddDirectory();
-  for (int i = 0; i < 25; ++i) exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, empty));
-  const Bytes block = exif.Build();
-  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, WithExif(block));
-  EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
-  EXPECT_THAT(box.lines, Contains("Too many Exif sub-directories - Failed to open file " + in));
-
-  // A block the reduction cannot read at all counted nothing, and goes.
-  Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
-  run = Rewrite(WithExif(notTiff), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.output, Picture({}));
-  EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
-}
-
-TEST_F(ExifSegmentTest, AReducedBlockTooLongForASegmentStaysAsItWas) {
-  // Two pointers to one directory with a long value: the reduction writes the value twice.
-  test::ExifBuilder exif;
-  exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(272, "Camera"));
-  const int shared = exif.AddDirectory();
-  exif.Add(shared, test::ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
-  exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, shared));
-  exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, shared));
-  const Bytes block = exif.Build();
-  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, WithExif(block));
-  EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
-}
-
 // Real pictures: the rewritten file must decode to exactly the original's pixels.
-struct PictureCase {
-  test::PictureRecipe recipe;
-  const char* name;
-  friend void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class RewritePictureTest : public RewriteTest, public ::testing::WithParamInterface<PictureCase> {};
+class RewritePictureTest : public RewriteTest, public ::testing::WithParamInterface<test::PictureRecipe> {};
 
 TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
-  const Bytes original = test::EncodePicture(GetParam().recipe);
+  const Bytes original = test::EncodePicture(GetParam());
   const auto pixels = test::DecodePixels(original);
   ASSERT_TRUE(pixels);
   // A comment after the picture data, before the final EOI.
-  Bytes withComment(original.begin(), original.end() - 2);
-  withComment = Concat({withComment, SegmentBytes(kCom, Data("late comment")), {0xFF, 0xD9}});
-
+  const Bytes withComment = Concat({Bytes(original.begin(), original.end() - 2), SegmentBytes(kCom, Data("late comment")), {0xFF, 0xD9}});
   for (bool quick : {true, false}) {
     Run run = Rewrite(withComment, kDefaultRemoveList, kExifModeRemove, quick);
     ASSERT_EQ(run.result, kRewritten);
@@ -400,20 +280,15 @@ TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
     EXPECT_EQ(commentKept, quick);
   }
   // A file that does not end in EOI always gets the thorough scan.
-  Bytes truncated(withComment.begin(), withComment.end() - 1);
-  Run run = Rewrite(truncated, kDefaultRemoveList, kExifModeRemove, true);
-  EXPECT_EQ(run.result, kDamaged);
+  EXPECT_EQ(Rewrite(Bytes(withComment.begin(), withComment.end() - 1)).result, kDamaged);
   EXPECT_THAT(box.lines, Contains("Block 254 removed"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pictures, RewritePictureTest,
-    ::testing::Values(PictureCase{{}, "baseline"},
-                      PictureCase{{.progressive = true}, "progressive"},
-                      PictureCase{{.restartInterval = 2}, "restarts"},
-                      PictureCase{{.progressive = true, .restartInterval = 3}, "progressive_restarts"},
-                      PictureCase{{.width = 33, .height = 17, .grayscale = true}, "grayscale"}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pictures, RewritePictureTest,
+                         ::testing::Values(test::PictureRecipe{}, test::PictureRecipe{.progressive = true},
+                                           test::PictureRecipe{.restartInterval = 2},
+                                           test::PictureRecipe{.progressive = true, .restartInterval = 3},
+                                           test::PictureRecipe{.width = 33, .height = 17, .grayscale = true}));
 
 }  // namespace
 }  // namespace keelpack

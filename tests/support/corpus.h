@@ -1,21 +1,35 @@
 #pragma once
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace keelpack::test {
 
-// The real camera files of the corpus folder (KEELPACK_CORPUS env variable, else the folder
-// configured at build time), sorted by path, sub-folders included. Empty when absent.
-std::vector<std::string> CorpusFiles();
+// The corpus folder in use: the KEELPACK_CORPUS env variable, else the folder configured at
+// build time.
+inline std::string CorpusFolder() {
+  const char* folder = std::getenv("KEELPACK_CORPUS");
+  return folder != nullptr && folder[0] != 0 ? folder : KEELPACK_CORPUS_DIR;
+}
 
-// The corpus folder in use, for skip messages.
-std::string CorpusFolder();
+// The real camera files of the corpus folder, sorted by path, sub-folders included. Empty
+// when absent.
+inline std::vector<std::string> CorpusFiles() {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (auto it = std::filesystem::recursive_directory_iterator(CorpusFolder(), error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_regular_file(error)) files.push_back(it->path().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
 
 }  // namespace keelpack::test
 
 // Skips the current test, with a message, when the corpus is not there.
-#define KEELPACK_REQUIRE_CORPUS(files)                                                   \
-  do {                                                                                   \
-    if ((files).empty()) GTEST_SKIP() << "no camera corpus at " << CorpusFolder();       \
-  } while (false)
+#define KEELPACK_REQUIRE_CORPUS(files) \
+  if ((files).empty()) GTEST_SKIP() << "no camera corpus at " << CorpusFolder()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,30 +10,42 @@ namespace keelpack::test {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ToBytes(std::string_view text);
-Bytes Concat(std::initializer_list<Bytes> parts);
+inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
 
 // One length-bearing segment: FF, code, the big-endian length (data + 2), the data.
-Bytes SegmentBytes(uint8_t code, const Bytes& data);
+inline Bytes SegmentBytes(uint8_t code, const Bytes& data) {
+  if (data.size() + 2 > 0xFFFF) throw std::length_error("segment data too long");
+  const size_t length = data.size() + 2;
+  return Concat({{0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)}, data});
+}
 
 // Builds JPEG files marker by marker, for tests that need exact control over the segments.
 // The picture data it writes is not decodable; tests that need real pictures encode them.
 class JpegBuilder {
  public:
-  JpegBuilder& Soi() { return Marker(0xD8); }
-  JpegBuilder& Eoi() { return Marker(0xD9); }
-  JpegBuilder& Marker(uint8_t code);  // a standalone marker: FF code
-  JpegBuilder& Segment(uint8_t code, const Bytes& data);
-  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11);
-  JpegBuilder& Segment(uint8_t code, std::string_view data) { return Segment(code, ToBytes(data)); }
-  JpegBuilder& Raw(const Bytes& bytes);
-  // A small baseline frame header and a one-component scan header, then entropy data.
-  JpegBuilder& Sof0();
-  JpegBuilder& Sos();
+  JpegBuilder& Soi() { return Raw({0xFF, 0xD8}); }
+  JpegBuilder& Eoi() { return Raw({0xFF, 0xD9}); }
+  JpegBuilder& Segment(uint8_t code, const Bytes& data) { return Raw(SegmentBytes(code, data)); }
+  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) {
+    return Segment(code, Bytes(dataLength, fill));
+  }
+  JpegBuilder& Raw(const Bytes& bytes) {
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    return *this;
+  }
+  // 8-bit precision, 16x16 pixels, one component with id 1, no subsampling, table 0.
+  JpegBuilder& Sof0() { return Segment(0xC0, Bytes{8, 0, 16, 0, 16, 1, 1, 0x11, 0}); }
+  // One component, tables 0/0, full spectral range, no successive approximation.
+  JpegBuilder& Sos() { return Segment(0xDA, Bytes{1, 1, 0x00, 0, 63, 0}); }
   JpegBuilder& Entropy(const Bytes& data) { return Raw(data); }
 
   const Bytes& bytes() const { return bytes_; }
-  size_t size() const { return bytes_.size(); }
 
  private:
   Bytes bytes_;

@@ -2,14 +2,12 @@
 
 #include <turbojpeg.h>
 
-#include <cstdio>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <cstdlib>
 #include <memory>
-// jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
-
 #include <random>
-#include <stdexcept>
+
+#include <jpeglib.h>
 
 namespace keelpack::test {
 
@@ -19,13 +17,10 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   // data, and so many stuffed bytes, as in real photographs.
   std::mt19937 noise(recipe.seed);
   Bytes pixels(static_cast<size_t>(recipe.width * recipe.height * components));
-  for (int y = 0; y < recipe.height; ++y) {
-    for (int x = 0; x < recipe.width; ++x) {
-      for (int c = 0; c < components; ++c) {
-        int value = (x * 255 / recipe.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64)) & 0xFF;
-        pixels[static_cast<size_t>((y * recipe.width + x) * components + c)] = static_cast<uint8_t>(value);
-      }
-    }
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    const int x = static_cast<int>(i / components) % recipe.width, y = static_cast<int>(i / components) / recipe.width;
+    const int c = static_cast<int>(i % components);
+    pixels[i] = static_cast<uint8_t>(x * 255 / recipe.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64));
   }
 
   jpeg_compress_struct cinfo{};

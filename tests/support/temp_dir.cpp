@@ -8,8 +8,10 @@
 
 namespace keelpack::test {
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string();
+  std::string pattern = (fs::temp_directory_path() / "keelpack-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   path_ = pattern;
 }
@@ -17,33 +19,21 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   // Read-only folders inside would stop the removal; give them back their write bit.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-    }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+       it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(path_, ignored);
+  fs::remove_all(path_, ignored);
 }
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-  if (const char* old = std::getenv(name)) {
-    had_ = true;
-    old_ = old;
-  }
+  if (const char* old = std::getenv(name)) old_ = old;
   setenv(name, value.c_str(), 1);
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (had_) {
-    setenv(name_.c_str(), old_.c_str(), 1);
-  } else {
-    unsetenv(name_.c_str());
-  }
-}
+ScopedEnv::~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
 
 bool CapturingLogBox::Has(std::string_view line) const {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -62,14 +52,12 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 }
 
 std::vector<std::string> ReadLines(const std::string& path) {
-  Bytes bytes = ReadFile(path);
-  std::string text(bytes.begin(), bytes.end());
+  const Bytes bytes = ReadFile(path);
+  const std::string text(bytes.begin(), bytes.end());
   std::vector<std::string> lines;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
+  for (size_t start = 0, end = 0; start < text.size(); start = end + 2) {
+    end = std::min(text.find("\r\n", start), text.size());
     lines.push_back(text.substr(start, end - start));
-    start = end + 2;
   }
   return lines;
 }

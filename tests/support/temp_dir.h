@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,7 @@ class ScopedEnv {
 
  private:
   std::string name_;
-  bool had_ = false;
-  std::string old_;
+  std::optional<std::string> old_;
 };
 
 // A temporary folder that also stands in for the per-user folders (config/ and cache/ in
