@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -61,8 +62,8 @@ class LogSink {
   bool Wants(int level) const { return screenDebug || (logLevel > 0 && level <= logLevel); }
 
   // The log file: keelpack.log in the application-data folder, looked up anew each time.
-  // Empty when that folder can be neither found nor made: the log file is then off.
-  static std::string LogFilePath();
+  // Nothing when that folder can be neither found nor made: the log file is then off.
+  static std::optional<std::string> LogFilePath();
 
   LogBox& box() { return box_; }
 

@@ -140,7 +140,7 @@ Form1::Form1(QWidget* parent)
   ConnectSignals();
 
   // The navigator opens at the process's current folder.
-  if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
+  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here)) Dir1->setPath("/");
   Drive1->showDriveOf(Dir1->path());
 
   ShowStatus(session_, std::string(kProgramName) + " " + std::string(kVersion) + " (" +
@@ -646,7 +646,7 @@ void Form1::OpenLogFile() {
   // Cleared while still disabled, so that its handler leaves caption and level alone.
   logCheck->setChecked(false);
   logCheck->setEnabled(true);
-  platform::OpenInViewer(LogSink::LogFilePath());
+  platform::OpenInViewer(LogSink::LogFilePath().value_or(""));
 }
 
 void Form1::ShowAbout() {

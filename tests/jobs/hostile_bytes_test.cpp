@@ -157,7 +157,7 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
   const int exifOptions[] = {kExifKeepOriginal, kExifReduceSize, kExifDelete};
   constexpr int kMutants = 3000;
   const std::string folder = dir.File("work");
-  ASSERT_EQ(platform::MakeFolder(folder), 0);
+  ASSERT_FALSE(platform::MakeFolder(folder));
   const std::string path = folder + "/photo.jpg";
   const std::string renamed = folder + "/_corrupted_photo.jpg";
 

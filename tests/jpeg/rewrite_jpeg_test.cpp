@@ -299,7 +299,7 @@ TEST_F(RewriteTest, LogFileGetsOnlyTheLinesOfItsLevel) {
   log.screenDebug = false;
   log.logLevel = kVerbose;
   Rewrite(Picture(SegmentBytes(kCom, Data("comment"))));
-  EXPECT_THAT(test::ReadLines(LogSink::LogFilePath()),
+  EXPECT_THAT(test::ReadLines(LogSink::LogFilePath().value()),
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));
 }
 

@@ -74,8 +74,8 @@ TEST_F(LogSinkTest, AnUnwritableFileIsReportedOnceWithoutMovingTheView) {
   log.logLevel = kBrief;
   log.WriteLog("a", kBrief, true);
   // A folder in the file's place fails for every user, the superuser included.
-  ASSERT_EQ(platform::RemoveFile(logFile), 0);
-  ASSERT_EQ(platform::MakeFolder(logFile), 0);
+  ASSERT_FALSE(platform::RemoveFile(logFile));
+  ASSERT_FALSE(platform::MakeFolder(logFile));
 
   log.AppendScreenLog("first failure", kBrief);
   log.AppendScreenLog("second failure", kBrief);

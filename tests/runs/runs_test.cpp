@@ -28,7 +28,7 @@ class RunsTest : public ::testing::Test {
   void Put(const std::string& name, const Bytes& content = Shrinkable()) {
     test::WriteFile(dir.File(name), content);
   }
-  void Folder(const std::string& name) { ASSERT_EQ(platform::MakeFolder(dir.File(name)), 0); }
+  void Folder(const std::string& name) { ASSERT_FALSE(platform::MakeFolder(dir.File(name))); }
   bool Shrunk(const std::string& name) { return test::ReadFile(dir.File(name)).size() < Shrinkable().size(); }
 
   test::Sandbox dir;
@@ -58,7 +58,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelection) {
   EXPECT_THAT(front.runningChanges, ElementsAre(std::pair{RunKind::kSelectedFiles, true},
                                                 std::pair{RunKind::kSelectedFiles, false}));
   // The log file starts afresh with the run and ends with the summary.
-  auto lines = test::ReadLines(LogSink::LogFilePath());
+  auto lines = test::ReadLines(LogSink::LogFilePath().value());
   EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
   EXPECT_EQ(lines.back(), summary);
 }
