@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <span>
+#include <system_error>
 #include <vector>
 
 namespace keelpack {
