@@ -25,12 +25,12 @@ void LogSink::AppendScreenLog(std::string_view message, int level) {
 
 void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
   if (holder_) return holder_->Hold({std::string(message), level, false, startNew});
-  if (screenDebug) AppendScreenLog(message, kScreenOnly);
-  if (logLevel == 0 || level > logLevel) return;
+  if (screenDebug_) AppendScreenLog(message, kScreenOnly);
+  if (logLevel_ == 0 || level > logLevel_) return;
   // Without a per-user folder there is no log file: nothing is ever written elsewhere.
   const std::optional<std::string> path = LogFilePath();
-  if ((!path || !AppendRecord(*path, message, startNew)) && !failureReported) {
-    failureReported = true;
+  if ((!path || !AppendRecord(*path, message, startNew)) && !failureReported_) {
+    failureReported_ = true;
     box_.AppendLine("Failed to write to the logfile!", false);
   }
 }

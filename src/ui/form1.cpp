@@ -531,7 +531,7 @@ void Form1::SelectFont() {
 void Form1::closeEvent(QCloseEvent* event) {
   // A run still going stops at its next check; the settings are saved as the controls show.
   session_.cancelRequested = true;
-  SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel);
+  SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel());
   // A fade still under way must not show the closed window again.
   transTimer1->stop();
   winfixTimer->stop();
@@ -568,7 +568,7 @@ OptionSet Form1::Options() {
   options.optimize = optimizeCombo->currentIndex();
   options.font = fontName_;
   options.charset = charset_;
-  options.log = session_.log.logLevel;
+  options.log = session_.log.logLevel();
   return options;
 }
 
@@ -624,7 +624,7 @@ void Form1::LogCheckChanged() {
   if (!logCheck->isEnabled()) return;
   if (!logCheck->isChecked()) {
     logCheck->setText(kLogOff);
-    session_.log.logLevel = 0;
+    session_.log.SetLogLevel(0);
     return;
   }
   logCheck->setEnabled(false);
@@ -639,7 +639,7 @@ void Form1::LogCheckChanged() {
 void Form1::ChooseLogLevel(int level) {
   logCheck->setEnabled(true);
   logCheck->setText(kLogCaptions[level]);
-  session_.log.logLevel = level;
+  session_.log.SetLogLevel(level);
 }
 
 void Form1::OpenLogFile() {
@@ -657,7 +657,7 @@ void Form1::ShowAbout() {
 
 void Form1::EnableDirtyDebug() {
   session_.log.AppendScreenLog("Dirty debug enabled!", kScreenOnly);
-  session_.log.screenDebug = true;
+  session_.log.SetScreenDebug(true);
 }
 
 // --- Colour profiles -------------------------------------------------------------------------

@@ -45,7 +45,7 @@ Bytes Adobe(uint8_t transform) {
 
 class RewriteTest : public ::testing::Test {
  protected:
-  void SetUp() override { log.screenDebug = true; }  // every line the rewriter writes shows up
+  void SetUp() override { log.SetScreenDebug(true); }  // every line the rewriter writes shows up
 
   struct Run {
     int result = -1;
@@ -296,8 +296,8 @@ TEST_F(RewriteTest, CarriesTimeAndPermissionsToTheOutput) {
 }
 
 TEST_F(RewriteTest, LogFileGetsOnlyTheLinesOfItsLevel) {
-  log.screenDebug = false;
-  log.logLevel = kVerbose;
+  log.SetScreenDebug(false);
+  log.SetLogLevel(kVerbose);
   Rewrite(Picture(SegmentBytes(kCom, Data("comment"))));
   EXPECT_THAT(test::ReadLines(LogSink::LogFilePath().value()),
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));

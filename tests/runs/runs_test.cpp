@@ -40,7 +40,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelection) {
   for (auto name : {"a.jpg", "b.jpg", "c.jpg"}) Put(name);
   front.folder = dir.path();
   front.entries = {{"a.jpg", true}, {"b.jpg", false}, {"c.jpg", true}};
-  session.log.logLevel = kBrief;
+  session.log.SetLogLevel(kBrief);
   RunSelectedFiles(session);
 
   EXPECT_TRUE(Shrunk("a.jpg"));
@@ -106,7 +106,7 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   ASSERT_EQ(mkfifo(dir.File("A/C/pipe.jpg").c_str(), 0644), 0);
   front.options.difdir = 1;
   front.options.output = dir.File("A/B/../out/");  // another spelling of the same folder
-  session.log.screenDebug = true;
+  session.log.SetScreenDebug(true);
 
   BuildFolderList(session, dir.File("A"));
   EXPECT_THAT(session.dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
@@ -150,7 +150,7 @@ TEST_F(RunsTest, TreeRunWithNothingToDo) {
 TEST_F(RunsTest, AFolderWithTooManySubfoldersIsScannedInPart) {
   Folder("many");
   for (int i = 0; i < 2002; ++i) Folder("many/" + std::to_string(100000 + i));
-  session.log.screenDebug = true;
+  session.log.SetScreenDebug(true);
   BuildFolderList(session, dir.File("many"));
   EXPECT_EQ(session.folderTotal, 1 + 2001);
   EXPECT_TRUE(front.box.Has("Too many directories in " + dir.File("many")));
