@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static DroppingBox box;
   static keelpack::LogSink log = [] {
     keelpack::LogSink sink(box);
-    sink.screenDebug = true;
+    sink.SetScreenDebug(true);
     return sink;
   }();
   const std::span<const uint8_t> payload(data, size);

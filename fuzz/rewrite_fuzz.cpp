@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t choice = data[0];
   DiscardingLogBox box;
   keelpack::LogSink log(box);
-  log.screenDebug = true;  // every log line is built
+  log.SetScreenDebug(true);  // every log line is built
   keelpack::OptionSet options;
   options.icc = (choice >> 3) % 3;
   options.dpi = (choice >> 5) & 1;

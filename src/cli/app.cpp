@@ -49,8 +49,8 @@ int RunCommandLine(int argc, const char* const* argv) {
   const Console console = Console::Standard();
   CliFrontEnd frontEnd(console, request.verbosity);
   Session session(frontEnd);
-  session.log.logLevel = request.logLevel;
-  session.log.screenDebug = request.verbosity == Verbosity::kVerbose;
+  session.log.SetLogLevel(request.logLevel);
+  session.log.SetScreenDebug(request.verbosity == Verbosity::kVerbose);
   session.durable = request.durable;
   session.jobs = request.jobs > 0
                      ? request.jobs

@@ -1,10 +1,10 @@
 #include "exif/exif_policy.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "log/log_sink.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace keelpack {
 namespace {
@@ -108,12 +108,10 @@ bool IsHexDumpCharacter(char c) {
          (c >= 'a' && c <= 'f');
 }
 
-// Plain ASCII folding: the value is bytes in no particular character set.
-char LowerAscii(uint8_t c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); }
 
 bool ContainsIgnoringCase(std::span<const uint8_t> data, std::string_view lowerNeedle) {
   return std::search(data.begin(), data.end(), lowerNeedle.begin(), lowerNeedle.end(),
-                     [](uint8_t c, char n) { return LowerAscii(c) == n; }) != data.end();
+                     [](uint8_t c, char n) { return platform::LowerAscii(static_cast<char>(c)) == n; }) != data.end();
 }
 
 // Whether a UserComment carries a comment: some text, unless the value is too short to

@@ -5,6 +5,7 @@
 
 #include "log/log_sink.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace keelpack {
 namespace {
@@ -19,14 +20,7 @@ constexpr uint64_t kExcerptLimit = 100;
 
 constexpr ExifFailure kQueueFull{platform::kFailOutOfRange, "Too many Exif sub-directories"};
 
-template <size_t N>
-void Append(std::vector<uint8_t>& output, const std::array<uint8_t, N>& bytes) {
-  output.insert(output.end(), bytes.begin(), bytes.end());
-}
-
-void Append(std::vector<uint8_t>& output, std::span<const uint8_t> bytes) {
-  output.insert(output.end(), bytes.begin(), bytes.end());
-}
+using platform::Append;
 
 }  // namespace
 

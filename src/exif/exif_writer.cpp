@@ -6,6 +6,7 @@
 
 #include "log/log_sink.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace keelpack {
 namespace {
@@ -18,10 +19,7 @@ constexpr size_t kCountLength = 2;
 
 constexpr ExifFailure kTooLarge{platform::kFailOutOfRange, "Reduced Exif block too large"};
 
-template <size_t N>
-void Append(std::vector<uint8_t>& output, const std::array<uint8_t, N>& bytes) {
-  output.insert(output.end(), bytes.begin(), bytes.end());
-}
+using platform::Append;
 
 }  // namespace
 

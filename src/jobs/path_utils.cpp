@@ -1,7 +1,5 @@
 #include "jobs/path_utils.h"
 
-#include <cerrno>
-
 #include "platform/failure.h"
 #include "platform/files.h"
 
@@ -29,19 +27,8 @@ void StripTrailingSeparator(std::string& path) {
 
 int CreateFolderPath(std::string& path) {
   CollapseSeparators(path);
-  const std::string full = AddTrailingSeparator(path);
-  for (size_t i = 0; i < full.size(); ++i) {
-    if (!IsSeparator(full[i])) continue;
-    const std::string prefix = full.substr(0, i);
-    // The root (an empty prefix) always exists.
-    if (prefix.empty() || platform::IsFolder(prefix)) continue;
-    if (int error = platform::MakeFolder(prefix)) {
-      // A folder that appeared meanwhile is as good as one we made.
-      if (error == EEXIST && platform::IsFolder(prefix)) continue;
-      return platform::FailureNumber(error);
-    }
-  }
-  return 0;
+  const std::error_code error = platform::MakeFolders(path);
+  return error ? platform::FailureNumber(error) : 0;
 }
 
 }  // namespace keelpack

@@ -1,7 +1,6 @@
 #include "jobs/process_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <optional>
 #include <utility>
@@ -15,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/folder.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
@@ -41,13 +41,6 @@ constexpr int kFinalizeAttempts = 10;
 // A batch is committed once this many files, or bytes, wait in it.
 constexpr size_t kBatchFiles = 64;
 constexpr int64_t kBatchBytes = int64_t{64} << 20;
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         });
-}
 
 // True when `name` matches `pattern`, in which each "*" stands for any run of characters.
 bool MatchesStars(std::string_view name, std::string_view pattern) {
@@ -97,8 +90,8 @@ class Job {
   }
   // The rewriter's output, which did not become the result.
   bool RemoveOutput() {
-    const int error = outFolder_->Remove(tempName_);
-    return error == 0 || error == ENOENT;
+    const std::error_code error = outFolder_->Remove(tempName_);
+    return !error || error.value() == ENOENT;
   }
 
   const JobEnv& env_;
@@ -128,13 +121,13 @@ JobOutcome Job::Open() {
   name_ = name;
   folder_ = env_.folder;
   if (folder_ == nullptr) {
-    if (int error = ownFolder_.Open(folderPath)) {
-      if (error == ENOENT || error == ENOTDIR) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+    if (const std::error_code error = ownFolder_.Open(folderPath)) {
+      if (error.value() == ENOENT || error.value() == ENOTDIR) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
       return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
     }
     folder_ = &ownFolder_;
   }
-  switch (folder_->OpenFile(name_, source_)) {
+  switch (folder_->OpenFile(name_, source_).value()) {
     case 0: break;
     case ENOENT: return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
     // A link would be replaced by a copy of what it points at, and a pipe could block the run.
@@ -145,7 +138,7 @@ JobOutcome Job::Open() {
   }
   // Only a lock that another holds stops the job; a file system without locks (or one that
   // locks only files open for writing) leaves the job to go on unlocked, as before.
-  if (source_.TryLock() == EWOULDBLOCK) return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
+  if (source_.TryLock().value() == EWOULDBLOCK) return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
   return JobOutcome::kRewritten;
 }
 
@@ -161,7 +154,7 @@ JobOutcome Job::Run() {
     // One file's mirror could land on another source file.
     return End("Output folder holds the source - ", kVerbose, JobOutcome::kFailed);
   }
-  if (EntryStatus existing; outFolder_->Lookup(outName_, existing) == 0 && differentFolder_) {
+  if (EntryStatus existing; !outFolder_->Lookup(outName_, existing) && differentFolder_) {
     // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
     // file that is not this source's earlier output.
     platform::File::Status status;
@@ -172,7 +165,7 @@ JobOutcome Job::Run() {
       return JobOutcome::kFailed;
     }
   }
-  if (outFolder_->CreateTemporary(outName_, temp_, tempName_) != 0) {
+  if (outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
   written_ = outFolder_->PathOf(tempName_);
@@ -195,10 +188,10 @@ bool Job::Backup() {
   platform::File copy;
   std::string tempName;
   const std::string backup = name_ + ".bak";
-  if (folder_->CreateTemporary(backup, copy, tempName) != 0) return false;
+  if (folder_->CreateTemporary(backup, copy, tempName)) return false;
   platform::File::Status status;
   std::vector<std::string> refused;
-  int error = source_.GetStatus(status);
+  std::error_code error = source_.GetStatus(status);
   if (!error) error = copy.CopyContentFrom(source_);
   if (!error) error = copy.CopyExtendedAttributesFrom(source_, refused);
   if (!error) {
@@ -208,13 +201,13 @@ bool Job::Backup() {
   if (!error && env_.durable) error = copy.Sync();
   if (!error) error = folder_->Replace(tempName, backup);
   if (error) folder_->Remove(tempName);
-  return error == 0;
+  return !error;
 }
 
 bool Job::ChooseOutput() {
   outFolder_ = folder_;
   outName_ = name_;
-  if (!o_.differentFolder() || !StartsWithIgnoringCase(path_, env_.baseFolder)) return true;
+  if (!o_.differentFolder() || !platform::StartsWithIgnoringCase(path_, env_.baseFolder)) return true;
   // Without an output folder the files would land in the root folder.
   if (o_.output.empty()) return false;
   differentFolder_ = true;
@@ -224,10 +217,10 @@ bool Job::ChooseOutput() {
   outName_ = name;
   std::string top = o_.output;
   platform::Folder outputTop;
-  if (CreateFolderPath(top) != 0 || outputTop.Open(top) != 0) return false;
+  if (CreateFolderPath(top) != 0 || outputTop.Open(top)) return false;
   // Below the output folder, mirror folders are made and entered one name at a time; a link
   // there (to a folder of the tree, say) is never followed.
-  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true) != 0) return false;
+  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true)) return false;
   outFolder_ = &mirror_;
   return true;
 }
@@ -247,7 +240,7 @@ Job::Action Job::ActionFor(int result) const {
 
 bool Job::SourceStillThere() const {
   EntryStatus now;
-  return folder_->Lookup(name_, now) == 0 && now.id == source_.Id();
+  return !folder_->Lookup(name_, now) && now.id == source_.Id();
 }
 
 JobOutcome Job::Verdict(int result) {
@@ -275,7 +268,7 @@ JobOutcome Job::Verdict(int result) {
           std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
       // Only the file that was judged is deleted, never one put under its name meanwhile.
-      if (!SourceStillThere() || folder_->Remove(name_) != 0 || !RemoveOutput()) {
+      if (!SourceStillThere() || folder_->Remove(name_) || !RemoveOutput()) {
         return End("Inaccessible for writing - ", kVerbose, outcome);
       }
       return outcome;
@@ -295,7 +288,7 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
   env_.log.AppendScreenLog("Renaming corrupted " + path_, kVerbose);
   const auto [targetPath, targetName] = platform::SplitPath(renamed);
   platform::Folder target;
-  int error = 0;
+  std::error_code error;
   if (o_.mask.starts_with('/')) {
     error = target.Open(targetPath);
   } else {
@@ -304,7 +297,7 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
     error = target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
   }
   // Never over another file: a mask without "*" names every damaged file alike.
-  if (!error && !SourceStillThere()) error = ENOENT;
+  if (!error && !SourceStillThere()) error = platform::SystemError(ENOENT);
   if (!error) error = folder_->MoveNoReplace(name_, target, targetName);
   if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
   return outcome;
@@ -321,7 +314,7 @@ JobOutcome Job::Finalize() {
     auto pending = std::make_unique<DurableBatch::Pending>();
     // Kept open for reading only, so that nothing holds the file system open for writing
     // while the file waits; and locked again, so that no other run takes it for a leftover.
-    if (folder_->Duplicate(pending->folder) == 0 && pending->temp.OpenForReading(written_) == 0) {
+    if (!folder_->Duplicate(pending->folder) && !pending->temp.OpenForReading(written_)) {
       temp_.StartWriteBack();
       temp_.Close();
       pending->temp.TryLock();
@@ -337,7 +330,7 @@ JobOutcome Job::Finalize() {
       return JobOutcome::kRewritten;
     }
   }
-  if (durable && temp_.Sync() != 0) {
+  if (durable && temp_.Sync()) {
     RemoveOutput();
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
@@ -348,7 +341,7 @@ JobOutcome Job::Finalize() {
   }
   // The new file takes its name in one step: there is never a moment with neither the old
   // file nor the complete new one.
-  for (int failures = 0; outFolder_->Replace(tempName_, outName_) != 0;) {
+  for (int failures = 0; outFolder_->Replace(tempName_, outName_);) {
     if (++failures == kFinalizeAttempts) {
       return End("Cannot finalize - rename manually - ", kBrief, JobOutcome::kFailed);
     }
@@ -432,14 +425,14 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
   std::set<dev_t> synced, unsynced;
   for (const auto& p : batch) {
     const dev_t device = p->temp.Id().device;
-    if (synced.insert(device).second && p->temp.SyncFileSystem() != 0) unsynced.insert(device);
+    if (synced.insert(device).second && p->temp.SyncFileSystem()) unsynced.insert(device);
   }
   int failures = 0;
   std::vector<const platform::Folder*> changed;
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const auto& p : batch) {
     EntryStatus now;
-    const bool still = p->folder.Lookup(p->name, now) == 0 && now.id == p->source.Id();
+    const bool still = !p->folder.Lookup(p->name, now) && now.id == p->source.Id();
     if (unsynced.contains(p->temp.Id().device) || !still) {
       // Not durable, or the name holds another file by now: the source stays as it is.
       p->folder.Remove(p->tempName);
@@ -448,7 +441,7 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
       continue;
     }
     int attempts = 0;
-    while (p->folder.Replace(p->tempName, p->name) != 0 && ++attempts < kFinalizeAttempts) {
+    while (p->folder.Replace(p->tempName, p->name) && ++attempts < kFinalizeAttempts) {
       if (yield) yield();
     }
     if (attempts == kFinalizeAttempts) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <span>
+#include <system_error>
 #include <vector>
 
 namespace keelpack {
@@ -32,14 +33,14 @@ class OutputBuffer {
   size_t pendingOwnBytes() const { return pendingOwn_; }
 
   // Hands the pieces before output offset `end` to `write`, in order, and forgets them.
-  // Returns what `write` returned (0 for success); nothing is forgotten on a failure.
+  // Returns what `write` returned (no error for success); nothing is forgotten on a failure.
   template <typename Write>
-  int HandOn(size_t end, Write&& write) {
+  std::error_code HandOn(size_t end, Write&& write) {
     std::vector<ByteSpan> ready = Ready(end);
-    if (ready.empty()) return 0;
-    if (int error = write(std::span<const ByteSpan>(ready))) return error;
+    if (ready.empty()) return {};
+    if (std::error_code error = write(std::span<const ByteSpan>(ready))) return error;
     Forget(end);
-    return 0;
+    return {};
   }
 
  private:

@@ -201,9 +201,9 @@ class Rewriter {
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
   Step Corruption(size_t headerOffset, uint8_t lead, Outcome& outcome);
-  int HandOn(bool all);
-  int WritePieces(std::span<const ByteSpan> pieces);
-  int WriteCollected(bool tryReencoding);
+  std::error_code HandOn(bool all);
+  std::error_code WritePieces(std::span<const ByteSpan> pieces);
+  std::error_code WriteCollected(bool tryReencoding);
   int FailurePath(int number);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
@@ -255,7 +255,7 @@ int Rewriter::Run() {
     if (!outcome.failed && outcome.result == kRewritten) outcome = Finish();
     if (!outcome.failed && outcome.result == kDamaged) {
       // The output keeps what was written so far; the file job decides what becomes of it.
-      int error = HandOn(true);
+      std::error_code error = HandOn(true);
       if (!error && reencode_) error = WriteCollected(false);
       if (error) outcome = Failure(platform::FailureNumber(error));
     }
@@ -273,16 +273,16 @@ int Rewriter::Run() {
 
 Rewriter::Outcome Rewriter::Open() {
   // The input is only ever read.
-  if (int error = input_.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
-  if (int error = input_.GetStatus(status_)) return Failure(platform::FailureNumber(error));
-  if (int error = map_.Map(input_, static_cast<size_t>(std::max<int64_t>(status_.size, 0)))) {
+  if (std::error_code error = input_.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = input_.GetStatus(status_)) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = map_.Map(input_, static_cast<size_t>(std::max<int64_t>(status_.size, 0)))) {
     return Failure(platform::FailureNumber(error));
   }
   in_.Set(map_.bytes());
 
   // Writing the output over the input would destroy it before the walk has read it through.
   if (input_.IsSameFileAs(outputPath_)) return Failure(platform::FailureNumber(EINVAL));
-  if (int error = output_.Create(outputPath_)) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = output_.Create(outputPath_)) return Failure(platform::FailureNumber(error));
   return Result(kRewritten);
 }
 
@@ -348,7 +348,7 @@ Rewriter::Outcome Rewriter::Walk() {
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
     if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
-      if (int error = HandOn(false)) return Failure(platform::FailureNumber(error));
+      if (std::error_code error = HandOn(false)) return Failure(platform::FailureNumber(error));
     }
   }
 
@@ -548,10 +548,10 @@ void Rewriter::CopyEntropyData() {
 }
 
 Rewriter::Outcome Rewriter::Finish() {
-  if (int error = HandOn(true)) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = HandOn(true)) return Failure(platform::FailureNumber(error));
   written_ = out_.size();
   if (reencode_) {
-    if (int error = WriteCollected(true)) return Failure(platform::FailureNumber(error));
+    if (std::error_code error = WriteCollected(true)) return Failure(platform::FailureNumber(error));
   }
   input_.Close();
 
@@ -566,11 +566,11 @@ Rewriter::Outcome Rewriter::Finish() {
   // The time and the attributes go on while the file is still open: nothing is written after.
   output_.SetLastWriteTime(status_.lastWrite);
   Log(kExplicit, "Time set, restoring attributes..." + Decimal(status_.attributes.mode));
-  const int attributesFailed = output_.SetAttributes(status_.attributes);
+  const std::error_code attributesFailed = output_.SetAttributes(status_.attributes);
   if (env_.syncOutput) {
-    if (int error = output_.Sync()) return Failure(platform::FailureNumber(error));
+    if (std::error_code error = output_.Sync()) return Failure(platform::FailureNumber(error));
   }
-  if (int error = output_.Close()) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = output_.Close()) return Failure(platform::FailureNumber(error));
   if (attributesFailed) {
     Log(kBrief, "Failed to open file " + inputPath_);
     Log(kExplicit, "Attributes failed.");
@@ -578,7 +578,7 @@ Rewriter::Outcome Rewriter::Finish() {
   return Result(kRewritten);
 }
 
-int Rewriter::HandOn(bool all) {
+std::error_code Rewriter::HandOn(bool all) {
   // While the last segment may still be joined with the next one, its header can change.
   const bool mayJoin = havePrevious_ && out_.size() == previousEnd_ &&
                        std::find(std::begin(kMergeCodes), std::end(kMergeCodes), lastMarker_) !=
@@ -588,20 +588,20 @@ int Rewriter::HandOn(bool all) {
 }
 
 // Every byte of the output passes here exactly once, in file order, when it is final.
-int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
+std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
   if (reencode_) {
     for (const ByteSpan piece : pieces) collected_.insert(collected_.end(), piece.begin(), piece.end());
-    return 0;
+    return {};
   }
   if (in_.size() <= kLargeInput) return output_.WriteGathered(pieces);
   std::vector<ByteSpan> stretch;
   size_t held = 0;
-  auto write = [&] {
-    if (int error = output_.WriteGathered(stretch)) return error;
+  auto write = [&]() -> std::error_code {
+    if (std::error_code error = output_.WriteGathered(stretch)) return error;
     for (ByteSpan written : stretch) map_.Release(written);
     stretch.clear();
     held = 0;
-    return 0;
+    return {};
   };
   for (ByteSpan piece : pieces) {
     while (!piece.empty()) {
@@ -610,7 +610,7 @@ int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
       held += part.size();
       piece = piece.subspan(part.size());
       if (held == kStretch) {
-        if (int error = write()) return error;
+        if (std::error_code error = write()) return error;
       }
     }
   }
@@ -619,7 +619,7 @@ int Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
 
 // The walk's output, complete in memory, is coded again from its DCT coefficients when asked,
 // and the smaller form is written. A damaged file's output is written as the walk left it.
-int Rewriter::WriteCollected(bool tryReencoding) {
+std::error_code Rewriter::WriteCollected(bool tryReencoding) {
   reencode_ = false;
   Bytes output = std::move(collected_);
   if (tryReencoding) {

@@ -12,7 +12,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 // Writes one record and closes the file again, so that no handle outlives a message.
 bool AppendRecord(const std::string& path, std::string_view message, bool startNew) {
   const std::string_view pieces[] = {message, kLineEnd};
-  return platform::AppendToFile(path, pieces, startNew) == 0;
+  return !platform::AppendToFile(path, pieces, startNew);
 }
 
 }  // namespace
@@ -25,12 +25,12 @@ void LogSink::AppendScreenLog(std::string_view message, int level) {
 
 void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
   if (holder_) return holder_->Hold({std::string(message), level, false, startNew});
-  if (screenDebug) AppendScreenLog(message, kScreenOnly);
-  if (logLevel == 0 || level > logLevel) return;
+  if (screenDebug_) AppendScreenLog(message, kScreenOnly);
+  if (logLevel_ == 0 || level > logLevel_) return;
   // Without a per-user folder there is no log file: nothing is ever written elsewhere.
-  const std::string path = LogFilePath();
-  if ((path.empty() || !AppendRecord(path, message, startNew)) && !failureReported) {
-    failureReported = true;
+  const std::optional<std::string> path = LogFilePath();
+  if ((!path || !AppendRecord(*path, message, startNew)) && !failureReported_) {
+    failureReported_ = true;
     box_.AppendLine("Failed to write to the logfile!", false);
   }
 }
@@ -43,10 +43,10 @@ void LogSink::Pass(const LogMessage& message) {
   }
 }
 
-std::string LogSink::LogFilePath() {
-  const std::string folder = platform::AppDataFolder();
-  if (folder.empty()) return {};
-  return folder + "/" + std::string(kFileBaseName) + ".log";
+std::optional<std::string> LogSink::LogFilePath() {
+  const std::optional<std::string> folder = platform::AppDataFolder();
+  if (!folder) return std::nullopt;
+  return *folder + "/" + std::string(kFileBaseName) + ".log";
 }
 
 }  // namespace keelpack

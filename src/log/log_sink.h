@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,7 +45,7 @@ class LogSink {
   // A sink with the levels of `like` that hands every message to `holder` untouched; Pass
   // gives them to the real sink later, which then does exactly what it would have done.
   LogSink(const LogSink& like, MessageHolder& holder)
-      : logLevel(like.logLevel), screenDebug(like.screenDebug), box_(like.box_), holder_(&holder) {}
+      : logLevel_(like.logLevel_), screenDebug_(like.screenDebug_), box_(like.box_), holder_(&holder) {}
 
   // Shows or writes a held message as if it had been given to this sink in the first place.
   void Pass(const LogMessage& message);
@@ -58,19 +59,26 @@ class LogSink {
 
   // Whether a WriteLog message at `level` goes anywhere, so that callers can skip building
   // lines that nobody will read.
-  bool Wants(int level) const { return screenDebug || (logLevel > 0 && level <= logLevel); }
+  bool Wants(int level) const { return screenDebug_ || (logLevel_ > 0 && level <= logLevel_); }
+
+  // The log file's level, which this sink alone keeps: 0 no log file, 1 Brief, 2 Verbose,
+  // 3 Explicit. Front ends set it from their controls and read it back from here.
+  int logLevel() const { return logLevel_; }
+  void SetLogLevel(int level) { logLevel_ = level; }
+  // Echoes every WriteLog message to the log box as well.
+  bool screenDebug() const { return screenDebug_; }
+  void SetScreenDebug(bool on) { screenDebug_ = on; }
 
   // The log file: keelpack.log in the application-data folder, looked up anew each time.
-  // Empty when that folder can be neither found nor made: the log file is then off.
-  static std::string LogFilePath();
+  // Nothing when that folder can be neither found nor made: the log file is then off.
+  static std::optional<std::string> LogFilePath();
 
   LogBox& box() { return box_; }
 
-  int logLevel = 0;          // 0: no log file; 1 Brief, 2 Verbose, 3 Explicit
-  bool screenDebug = false;  // every WriteLog message is echoed to the log box
-  bool failureReported = false;
-
  private:
+  int logLevel_ = 0;
+  bool screenDebug_ = false;
+  bool failureReported_ = false;  // the one-time log-file warning was shown
   LogBox& box_;
   MessageHolder* holder_ = nullptr;
 };

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cerrno>
 #include <string>
+#include <system_error>
 
 namespace keelpack::platform {
 
@@ -19,9 +21,16 @@ inline constexpr int kFailPathAccess = 75;
 inline constexpr int kFailPathNotFound = 76;
 inline constexpr int kFailDeviceIo = 57;
 
+// Every platform operation that can fail gives a std::error_code: empty on success, else the
+// system error number (errno) in the system category.
+inline std::error_code SystemError(int number) { return {number, std::system_category()}; }
+// The error the last failed system call left in errno.
+inline std::error_code LastSystemError() { return SystemError(errno); }
+
 // Maps a system error number (errno) onto a failure number. It never gives one of the numbers
 // that stand for a fault in a file's content (IsContentFailure).
 int FailureNumber(int systemError);
+inline int FailureNumber(std::error_code error) { return FailureNumber(error.value()); }
 
 // True for the failure numbers that procedures give when the bytes of a file are at fault
 // (a length that cannot be, a record cut short), as opposed to the system failing them.
@@ -31,5 +40,6 @@ constexpr bool IsContentFailure(int number) {
 
 // The system's description of an error number, for log lines.
 std::string FailureText(int systemError);
+inline std::string FailureText(std::error_code error) { return FailureText(error.value()); }
 
 }  // namespace keelpack::platform

@@ -28,7 +28,7 @@ int BoundDescriptor(const std::string& path) {
 
 std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-int OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
+std::error_code OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
   std::string name = path;
   if (const int bound = BoundDescriptor(path); bound >= 0) {
@@ -39,7 +39,7 @@ int OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
   do {
     fd = ::open(name.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
-  return fd >= 0 ? 0 : errno;
+  return fd >= 0 ? std::error_code() : LastSystemError();
 }
 
 }  // namespace
@@ -63,88 +63,88 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-int File::OpenForReading(const std::string& path) { return OpenWith(fd_, path, O_RDONLY); }
-int File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, path, O_RDWR); }
-int File::Create(const std::string& path, mode_t mode) {
+std::error_code File::OpenForReading(const std::string& path) { return OpenWith(fd_, path, O_RDONLY); }
+std::error_code File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, path, O_RDWR); }
+std::error_code File::Create(const std::string& path, mode_t mode) {
   return OpenWith(fd_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
 }
-int File::OpenFolder(const std::string& path) {
+std::error_code File::OpenFolder(const std::string& path) {
   return OpenWith(fd_, path, O_RDONLY | O_DIRECTORY);
 }
 
-int File::Size(int64_t& size) const {
+std::error_code File::Size(int64_t& size) const {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) return errno;
+  if (::fstat(fd_, &info) != 0) return LastSystemError();
   size = info.st_size;
-  return 0;
+  return {};
 }
 
-int File::GetStatus(Status& status) const {
+std::error_code File::GetStatus(Status& status) const {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) return errno;
+  if (::fstat(fd_, &info) != 0) return LastSystemError();
   status.size = info.st_size;
   status.lastWrite = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
   status.attributes = {static_cast<unsigned>(info.st_mode & 07777), info.st_uid, info.st_gid};
   status.markedWritable = (info.st_mode & S_IWUSR) != 0;
-  return 0;
+  return {};
 }
 
-int File::Read(uint8_t* buffer, size_t size, size_t& got) {
+std::error_code File::Read(uint8_t* buffer, size_t size, size_t& got) {
   got = 0;
   while (got < size) {
     ssize_t n = ::read(fd_, buffer + got, size - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
+    if (n < 0) return LastSystemError();
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
-  return 0;
+  return {};
 }
 
-int File::ReadAll(std::vector<uint8_t>& data) {
+std::error_code File::ReadAll(std::vector<uint8_t>& data) {
   int64_t size = 0;
-  if (int error = Size(size)) return error;
+  if (std::error_code error = Size(size)) return error;
   data.resize(static_cast<size_t>(size));
   size_t filled = 0;
   while (filled < data.size()) {
     ssize_t got = ::read(fd_, data.data() + filled, data.size() - filled);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno;
+    if (got < 0) return LastSystemError();
     if (got == 0) break;  // the file shrank since we asked its size
     filled += static_cast<size_t>(got);
   }
   data.resize(filled);
-  return 0;
+  return {};
 }
 
-int File::Write(std::span<const uint8_t> data) {
+std::error_code File::Write(std::span<const uint8_t> data) {
   const uint8_t* next = data.data();
   size_t left = data.size();
   while (left > 0) {
     ssize_t written = ::write(fd_, next, left);
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno;
+    if (written < 0) return LastSystemError();
     next += written;
     left -= static_cast<size_t>(written);
   }
-  return 0;
+  return {};
 }
 
-int File::WriteAt(int64_t offset, std::span<const uint8_t> data) {
+std::error_code File::WriteAt(int64_t offset, std::span<const uint8_t> data) {
   const uint8_t* next = data.data();
   size_t left = data.size();
   while (left > 0) {
     ssize_t written = ::pwrite(fd_, next, left, offset);
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno;
+    if (written < 0) return LastSystemError();
     next += written;
     offset += written;
     left -= static_cast<size_t>(written);
   }
-  return 0;
+  return {};
 }
 
-int File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
+std::error_code File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
   std::vector<iovec> vectors;
   vectors.reserve(pieces.size());
   for (auto piece : pieces) {
@@ -155,8 +155,8 @@ int File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
     const int count = static_cast<int>(std::min<size_t>(vectors.size() - next, IOV_MAX));
     ssize_t written = ::writev(fd_, vectors.data() + next, count);
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno;
-    if (written == 0) return EIO;
+    if (written < 0) return LastSystemError();
+    if (written == 0) return SystemError(EIO);
     // Step over what went out; a short write leaves the rest of a piece for the next call.
     size_t left = static_cast<size_t>(written);
     while (left > 0 && left >= vectors[next].iov_len) left -= vectors[next++].iov_len;
@@ -165,29 +165,29 @@ int File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
       vectors[next].iov_len -= left;
     }
   }
-  return 0;
+  return {};
 }
 
-void File::SetLastWriteTime(FileTime time) {
+std::error_code File::SetLastWriteTime(FileTime time) {
   const timespec times[2] = {{0, UTIME_OMIT}, {time.seconds, time.nanoseconds}};
-  ::futimens(fd_, times);
+  return ::futimens(fd_, times) == 0 ? std::error_code() : LastSystemError();
 }
 
-int File::SetAttributes(const FileAttributes& attributes) {
+std::error_code File::SetAttributes(const FileAttributes& attributes) {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) return errno;
+  if (::fstat(fd_, &info) != 0) return LastSystemError();
   if (info.st_uid != attributes.owner || info.st_gid != attributes.group) {
     // Only the superuser may give a file away; anyone may keep it as it is.
     (void)::fchown(fd_, attributes.owner, attributes.group);
   }
-  return ::fchmod(fd_, attributes.mode) == 0 ? 0 : errno;
+  return ::fchmod(fd_, attributes.mode) == 0 ? std::error_code() : LastSystemError();
 }
 
-int File::Sync() { return ::fsync(fd_) == 0 ? 0 : errno; }
+std::error_code File::Sync() { return ::fsync(fd_) == 0 ? std::error_code() : LastSystemError(); }
 
 void File::StartWriteBack() { ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
-int File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? 0 : errno; }
+std::error_code File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? std::error_code() : LastSystemError(); }
 
 bool File::IsSameFileAs(const std::string& path) const {
   struct stat mine {}, theirs {};
@@ -203,46 +203,46 @@ FileId File::Id() const {
   return {info.st_dev, info.st_ino};
 }
 
-int File::TryLock() {
+std::error_code File::TryLock() {
   while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EINTR) return errno;
+    if (errno != EINTR) return LastSystemError();
   }
-  return 0;
+  return {};
 }
 
-int File::CopyContentFrom(const File& source) {
+std::error_code File::CopyContentFrom(const File& source) {
   int64_t size = 0;
-  if (int error = source.Size(size)) return error;
+  if (std::error_code error = source.Size(size)) return error;
   off_t from = 0;
   while (from < size) {
     const ssize_t copied = ::copy_file_range(source.fd_, &from, fd_, nullptr,
                                              static_cast<size_t>(size - from), 0);
     if (copied < 0 && errno == EINTR) continue;
     if (copied < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return errno;
+      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return LastSystemError();
       // Where the kernel cannot copy between these files, plain reads and writes do.
       std::vector<uint8_t> buffer(1 << 20);
       while (from < size) {
         const ssize_t got = ::pread(source.fd_, buffer.data(), buffer.size(), from);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return errno;
-        if (got == 0) return 0;
-        if (int error = Write({buffer.data(), static_cast<size_t>(got)})) return error;
+        if (got < 0) return LastSystemError();
+        if (got == 0) return {};
+        if (std::error_code error = Write({buffer.data(), static_cast<size_t>(got)})) return error;
         from += got;
       }
-      return 0;
+      return {};
     }
     if (copied == 0) break;  // the file shrank while we copied
   }
-  return 0;
+  return {};
 }
 
-int File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused) {
+std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused) {
   ssize_t length = ::flistxattr(source.fd_, nullptr, 0);
-  if (length < 0) return errno == ENOTSUP ? 0 : errno;
+  if (length < 0) return errno == ENOTSUP ? std::error_code() : LastSystemError();
   std::vector<char> names(static_cast<size_t>(length));
   length = ::flistxattr(source.fd_, names.data(), names.size());
-  if (length < 0) return errno;
+  if (length < 0) return LastSystemError();
   std::vector<char> value;
   for (size_t at = 0; at < static_cast<size_t>(length);) {
     const std::string name(names.data() + at);
@@ -256,12 +256,12 @@ int File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string
       refused.push_back(name);
     }
   }
-  return 0;
+  return {};
 }
 
-int File::Close() {
-  if (fd_ < 0) return 0;
-  int result = ::close(fd_) == 0 ? 0 : errno;
+std::error_code File::Close() {
+  if (fd_ < 0) return {};
+  const std::error_code result = ::close(fd_) == 0 ? std::error_code() : LastSystemError();
   fd_ = -1;
   return result;
 }

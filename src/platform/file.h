@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
 
@@ -20,8 +22,8 @@ struct FileId {
   friend bool operator==(const FileId&, const FileId&) = default;
 };
 
-// An open file, closed on every way out of its scope. Operations return 0 on success and the
-// system error number (errno) on failure.
+// An open file, closed on every way out of its scope. Operations give an empty error_code on
+// success and the system error (errno) on failure.
 class File {
  public:
   File() = default;
@@ -31,11 +33,11 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  int OpenForReading(const std::string& path);
-  int OpenForUpdate(const std::string& path);  // reading and writing, never created
+  std::error_code OpenForReading(const std::string& path);
+  std::error_code OpenForUpdate(const std::string& path);  // reading and writing, never created
   // Created (0600 unless told otherwise) or emptied, for writing.
-  int Create(const std::string& path, mode_t mode = 0600);
-  int OpenFolder(const std::string& path);
+  std::error_code Create(const std::string& path, mode_t mode = 0600);
+  std::error_code OpenFolder(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -46,35 +48,36 @@ class File {
     FileAttributes attributes;
     bool markedWritable = false;  // the owner may write it: it is not marked read-only
   };
-  int GetStatus(Status& status) const;
-  int Size(int64_t& size) const;
-  int ReadAll(std::vector<uint8_t>& data);  // from the current position to the end
+  std::error_code GetStatus(Status& status) const;
+  std::error_code Size(int64_t& size) const;
+  std::error_code ReadAll(std::vector<uint8_t>& data);  // from the current position to the end
   // Reads up to `size` bytes into `buffer`; `got` tells how many there were.
-  int Read(uint8_t* buffer, size_t size, size_t& got);
-  int Write(std::span<const uint8_t> data);
-  int WriteAt(int64_t offset, std::span<const uint8_t> data);
+  std::error_code Read(uint8_t* buffer, size_t size, size_t& got);
+  std::error_code Write(std::span<const uint8_t> data);
+  std::error_code WriteAt(int64_t offset, std::span<const uint8_t> data);
   // Writes the pieces one after another, in as few system calls as it can.
-  int WriteGathered(std::span<const std::span<const uint8_t>> pieces);
+  std::error_code WriteGathered(std::span<const std::span<const uint8_t>> pieces);
   // The same services as RestoreFileTime and ApplyAttributes, on the open file.
-  void SetLastWriteTime(FileTime time);
-  int SetAttributes(const FileAttributes& attributes);
-  int Sync();
-  // Starts writing the file's data to the disk without waiting for it.
+  std::error_code SetLastWriteTime(FileTime time);
+  std::error_code SetAttributes(const FileAttributes& attributes);
+  std::error_code Sync();
+  // Starts writing the file's data to the disk without waiting for it; only a hint, which
+  // nothing depends on, so it reports nothing.
   void StartWriteBack();
   // Makes everything written to the file system that holds this file durable.
-  int SyncFileSystem();
+  std::error_code SyncFileSystem();
   // True when both name the same file on the same device.
   bool IsSameFileAs(const std::string& path) const;
   FileId Id() const;
   // An exclusive advisory lock, not waited for: EWOULDBLOCK while another holds it.
-  int TryLock();
+  std::error_code TryLock();
   // Copies the whole content of `source` (from its start) to this file's current position.
-  int CopyContentFrom(const File& source);
+  std::error_code CopyContentFrom(const File& source);
   // Gives this file every extended attribute of `source` (ACLs included); `refused` gets
   // the names of those the file system or the process's rights would not let us set.
-  int CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused);
+  std::error_code CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused);
   // Closes now and reports the close's error, which can carry a delayed write error.
-  int Close();
+  std::error_code Close();
 
  private:
   friend class Folder;

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "platform/failure.h"
+
 namespace keelpack::platform {
 
 std::optional<FileTime> SaveFileTime(const std::string& path) {
@@ -11,9 +13,9 @@ std::optional<FileTime> SaveFileTime(const std::string& path) {
   return FileTime{info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
 }
 
-void RestoreFileTime(const std::string& path, FileTime saved) {
+std::error_code RestoreFileTime(const std::string& path, FileTime saved) {
   const timespec times[2] = {{0, UTIME_OMIT}, {saved.seconds, saved.nanoseconds}};
-  utimensat(AT_FDCWD, path.c_str(), times, 0);
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? std::error_code() : LastSystemError();
 }
 
 }  // namespace keelpack::platform

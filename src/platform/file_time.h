@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace keelpack::platform {
 
@@ -18,8 +19,7 @@ struct FileTime {
 // The last-write time of `path`, or nothing when it cannot be read. Reports nothing.
 std::optional<FileTime> SaveFileTime(const std::string& path);
 
-// Gives `path` the last-write time `saved`, leaving its access time alone. Does nothing when
-// the file cannot be changed; reports nothing.
-void RestoreFileTime(const std::string& path, FileTime saved);
+// Gives `path` the last-write time `saved`, leaving its access time alone.
+std::error_code RestoreFileTime(const std::string& path, FileTime saved);
 
 }  // namespace keelpack::platform

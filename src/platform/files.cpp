@@ -16,9 +16,9 @@
 namespace keelpack::platform {
 namespace {
 
-int SyncFile(const std::string& path) {
+std::error_code SyncFile(const std::string& path) {
   File file;
-  if (int error = file.OpenForReading(path)) return error;
+  if (std::error_code error = file.OpenForReading(path)) return error;
   return file.Sync();
 }
 
@@ -45,21 +45,21 @@ std::optional<FileAttributes> ReadAttributes(const std::string& path) {
   return FileAttributes{static_cast<unsigned>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-int ApplyAttributes(const std::string& path, const FileAttributes& attributes) {
+std::error_code ApplyAttributes(const std::string& path, const FileAttributes& attributes) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return errno;
+  if (::stat(path.c_str(), &info) != 0) return LastSystemError();
   if (info.st_uid != attributes.owner || info.st_gid != attributes.group) {
     // Only the superuser may give a file away; anyone may keep it as it is.
     (void)::chown(path.c_str(), attributes.owner, attributes.group);
   }
-  return ::chmod(path.c_str(), attributes.mode) == 0 ? 0 : errno;
+  return ::chmod(path.c_str(), attributes.mode) == 0 ? std::error_code() : LastSystemError();
 }
 
-int MakeWritable(const std::string& path) {
+std::error_code MakeWritable(const std::string& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return errno;
-  if (info.st_mode & S_IWUSR) return 0;
-  return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? 0 : errno;
+  if (::stat(path.c_str(), &info) != 0) return LastSystemError();
+  if (info.st_mode & S_IWUSR) return {};
+  return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? std::error_code() : LastSystemError();
 }
 
 bool IsMarkedWritable(const std::string& path) {
@@ -67,64 +67,64 @@ bool IsMarkedWritable(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0;
 }
 
-int RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+std::error_code RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? std::error_code() : LastSystemError(); }
 
-int CopyFile(const std::string& from, const std::string& to) {
+std::error_code CopyFile(const std::string& from, const std::string& to) {
   File in;
-  if (int error = in.OpenForReading(from)) return error;
+  if (std::error_code error = in.OpenForReading(from)) return error;
   struct stat info {};
-  if (::fstat(in.descriptor(), &info) != 0) return errno;
+  if (::fstat(in.descriptor(), &info) != 0) return LastSystemError();
   File out;
-  if (int error = out.Create(to, 0600)) return error;
+  if (std::error_code error = out.Create(to, 0600)) return error;
   off_t remaining = info.st_size;
   while (remaining > 0) {
     ssize_t copied = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
                                        static_cast<size_t>(remaining), 0);
     if (copied < 0 && errno == EINTR) continue;
     if (copied < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return errno;
+      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return LastSystemError();
       // Fall back to plain reads and writes where the kernel cannot copy between these files.
       std::vector<uint8_t> rest;
-      if (int error = in.ReadAll(rest)) return error;
-      if (int error = out.Write(rest)) return error;
+      if (std::error_code error = in.ReadAll(rest)) return error;
+      if (std::error_code error = out.Write(rest)) return error;
       break;
     }
     if (copied == 0) break;  // the file shrank while we copied
     remaining -= copied;
   }
-  if (::fchmod(out.descriptor(), info.st_mode & 07777) != 0) return errno;
+  if (::fchmod(out.descriptor(), info.st_mode & 07777) != 0) return LastSystemError();
   const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
   ::futimens(out.descriptor(), times);
   return out.Close();
 }
 
-int RenameNoReplace(const std::string& from, const std::string& to) {
+std::error_code RenameNoReplace(const std::string& from, const std::string& to) {
   if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return 0;
+    return {};
   }
-  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (errno != EINVAL && errno != ENOSYS) return LastSystemError();
   // Some file systems cannot rename without replacing; a hard link fails just as safely.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  if (::link(from.c_str(), to.c_str()) != 0) return LastSystemError();
   if (::unlink(from.c_str()) != 0) {
-    int error = errno;
+    const std::error_code error = LastSystemError();
     ::unlink(to.c_str());
     return error;
   }
-  return 0;
+  return {};
 }
 
-int ReplaceFile(const std::string& from, const std::string& to, bool durable) {
+std::error_code ReplaceFile(const std::string& from, const std::string& to, bool durable) {
   if (durable) {
-    if (int error = SyncFile(from)) return error;
+    if (std::error_code error = SyncFile(from)) return error;
   }
-  if (::rename(from.c_str(), to.c_str()) != 0) return errno;
+  if (::rename(from.c_str(), to.c_str()) != 0) return LastSystemError();
   if (durable) SyncFolder(ParentFolder(to));
-  return 0;
+  return {};
 }
 
-int SyncFolder(const std::string& folder) {
+std::error_code SyncFolder(const std::string& folder) {
   File handle;
-  if (int error = handle.OpenFolder(folder)) return error;
+  if (std::error_code error = handle.OpenFolder(folder)) return error;
   return handle.Sync();
 }
 
@@ -141,25 +141,45 @@ std::optional<std::string> ResolvedPath(const std::string& path) {
   return std::string(resolved.get());
 }
 
-int MakeFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno; }
-
-int ReadWholeFile(const std::string& path, std::vector<uint8_t>& data) {
-  File in;
-  if (int error = in.OpenForReading(path)) return error;
-  return in.ReadAll(data);
+std::error_code MakeFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0 ? std::error_code() : LastSystemError();
 }
 
-int WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
+std::error_code MakeFolders(const std::string& path, mode_t mode) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (!prefix.empty() && !IsFolder(prefix) && ::mkdir(prefix.c_str(), mode) != 0) {
+      const std::error_code error = LastSystemError();
+      // A folder that appeared meanwhile is as good as one we made.
+      if (error.value() != EEXIST || !IsFolder(prefix)) return error;
+    }
+    if (slash == std::string::npos) return {};
+  }
+}
+
+std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& data,
+                              std::optional<size_t> atMost) {
+  File in;
+  if (std::error_code error = in.OpenForReading(path)) return error;
+  if (!atMost) return in.ReadAll(data);
+  data.resize(*atMost);
+  size_t got = 0;
+  const std::error_code error = in.Read(data.data(), data.size(), got);
+  data.resize(got);
+  return error;
+}
+
+std::error_code WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
   File out;
-  if (int error = out.Create(path, 0600)) return error;
-  if (int error = out.Write(data)) return error;
+  if (std::error_code error = out.Create(path, 0600)) return error;
+  if (std::error_code error = out.Write(data)) return error;
   return out.Close();
 }
 
-int AppendToFile(const std::string& path, std::span<const std::string_view> pieces, bool startNew) {
+std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces, bool startNew) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (startNew ? O_TRUNC : O_APPEND);
   const int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0) return errno;
+  if (fd < 0) return LastSystemError();
   std::vector<iovec> parts;
   size_t total = 0;
   for (std::string_view piece : pieces) {
@@ -170,8 +190,10 @@ int AppendToFile(const std::string& path, std::span<const std::string_view> piec
   do {
     written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
   } while (written < 0 && errno == EINTR);
-  int error = written < 0 ? errno : (static_cast<size_t>(written) == total ? 0 : EIO);
-  if (::close(fd) != 0 && error == 0) error = errno;
+  std::error_code error = written < 0                              ? LastSystemError()
+                          : static_cast<size_t>(written) == total ? std::error_code()
+                                                                  : SystemError(EIO);
+  if (::close(fd) != 0 && !error) error = LastSystemError();
   return error;
 }
 

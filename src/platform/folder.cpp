@@ -96,42 +96,42 @@ Folder& Folder::operator=(Folder&& other) noexcept {
   return *this;
 }
 
-int Folder::Open(const std::string& path) {
+std::error_code Folder::Open(const std::string& path) {
   const int fd = OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return errno;
+  if (fd < 0) return LastSystemError();
   *this = Folder();
   fd_ = fd;
   path_ = path;
-  return 0;
+  return {};
 }
 
-int Folder::OpenIn(const Folder& parent, const std::string& name) {
+std::error_code Folder::OpenIn(const Folder& parent, const std::string& name) {
   const int fd = OpenAt(parent.fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-  if (fd < 0) return errno;
+  if (fd < 0) return LastSystemError();
   *this = Folder();
   fd_ = fd;
   path_ = parent.PathOf(name);
-  return 0;
+  return {};
 }
 
-int Folder::OpenBelow(const Folder& top, std::string_view relative, bool create) {
+std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, bool create) {
   Folder current;
   current.fd_ = ::fcntl(top.fd_, F_DUPFD_CLOEXEC, 0);
-  if (current.fd_ < 0) return errno;
+  if (current.fd_ < 0) return LastSystemError();
   current.path_ = top.path_;
   while (!relative.empty()) {
     const size_t slash = std::min(relative.find('/'), relative.size());
     const std::string name(relative.substr(0, slash));
     relative.remove_prefix(std::min(slash + 1, relative.size()));
     if (name.empty() || name == ".") continue;
-    if (name == "..") return EINVAL;  // the walk stays below its top
-    if (create && ::mkdirat(current.fd_, name.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+    if (name == "..") return SystemError(EINVAL);  // the walk stays below its top
+    if (create && ::mkdirat(current.fd_, name.c_str(), 0777) != 0 && errno != EEXIST) return LastSystemError();
     Folder next;
-    if (int error = next.OpenIn(current, name)) return error;
+    if (std::error_code error = next.OpenIn(current, name)) return error;
     current = std::move(next);
   }
   *this = std::move(current);
-  return 0;
+  return {};
 }
 
 std::string Folder::PathOf(std::string_view name) const {
@@ -162,40 +162,40 @@ bool Folder::Holds(const Folder& inner) const {
   return false;
 }
 
-int Folder::Duplicate(Folder& copy) const {
+std::error_code Folder::Duplicate(Folder& copy) const {
   const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) return errno;
+  if (fd < 0) return LastSystemError();
   copy = Folder();
   copy.fd_ = fd;
   copy.path_ = path_;
-  return 0;
+  return {};
 }
 
-int Folder::Sync() const { return ::fsync(fd_) == 0 ? 0 : errno; }
+std::error_code Folder::Sync() const { return ::fsync(fd_) == 0 ? std::error_code() : LastSystemError(); }
 
-int Folder::Lookup(const std::string& name, EntryStatus& status) const {
+std::error_code Folder::Lookup(const std::string& name, EntryStatus& status) const {
   struct stat info {};
-  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return LastSystemError();
   status = {KindOf(info.st_mode), {info.st_dev, info.st_ino}, {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
-  return 0;
+  return {};
 }
 
-int Folder::OpenFile(const std::string& name, File& file) const {
+std::error_code Folder::OpenFile(const std::string& name, File& file) const {
   // Not blocking, so that a pipe under a JPEG name cannot stall the run.
   const int fd = OpenAt(fd_, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno;
+  if (fd < 0) return LastSystemError();
   File opened;
   opened.fd_ = fd;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return errno;
-  if (S_ISDIR(info.st_mode)) return EISDIR;
-  if (!S_ISREG(info.st_mode)) return EINVAL;
+  if (::fstat(fd, &info) != 0) return LastSystemError();
+  if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
+  if (!S_ISREG(info.st_mode)) return SystemError(EINVAL);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   file = std::move(opened);
-  return 0;
+  return {};
 }
 
-int Folder::CreateTemporary(const std::string& forName, File& file, std::string& tempName) const {
+std::error_code Folder::CreateTemporary(const std::string& forName, File& file, std::string& tempName) const {
   for (int attempt = 0; attempt < 100; ++attempt) {
     char tag[48];
     std::snprintf(tag, sizeof tag, "%x-%x-", static_cast<unsigned>(::getpid()), temporaryCounter++);
@@ -204,15 +204,15 @@ int Folder::CreateTemporary(const std::string& forName, File& file, std::string&
     name += kTemporarySuffix;
     const int fd = OpenAt(fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) continue;  // left by an earlier process of the same number
-    if (fd < 0) return errno;
+    if (fd < 0) return LastSystemError();
     File created;
     created.fd_ = fd;
-    if (int error = created.TryLock()) return error;
+    if (std::error_code error = created.TryLock()) return error;
     file = std::move(created);
     tempName = std::move(name);
-    return 0;
+    return {};
   }
-  return EEXIST;
+  return SystemError(EEXIST);
 }
 
 bool Folder::IsTemporaryName(std::string_view name) {
@@ -226,56 +226,56 @@ void Folder::RemoveStaleTemporaries() const {
   for (const auto& [name, kind] : *entries) {
     if (kind != EntryStatus::Kind::kFile || !IsTemporaryName(name)) continue;
     File stale;
-    if (OpenFile(name, stale) != 0) continue;
+    if (OpenFile(name, stale)) continue;
     // A run that still works on it holds its lock; one that was killed holds nothing.
-    if (stale.TryLock() != 0) continue;
+    if (stale.TryLock()) continue;
     EntryStatus now;
-    if (Lookup(name, now) == 0 && now.id == stale.Id()) Remove(name);
+    if (!Lookup(name, now) && now.id == stale.Id()) Remove(name);
   }
 }
 
-int Folder::Remove(const std::string& name) const {
-  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? 0 : errno;
+std::error_code Folder::Remove(const std::string& name) const {
+  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? std::error_code() : LastSystemError();
 }
 
-int Folder::Replace(const std::string& from, const std::string& to) const {
-  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? 0 : errno;
+std::error_code Folder::Replace(const std::string& from, const std::string& to) const {
+  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? std::error_code() : LastSystemError();
 }
 
-int Folder::MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const {
-  if (::syscall(SYS_renameat2, fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const {
+  if (::syscall(SYS_renameat2, fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0) return {};
   if (errno == EINVAL || errno == ENOSYS) {
     // Some file systems cannot rename without replacing; a hard link fails just as safely.
-    if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0) return errno;
+    if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0) return LastSystemError();
     return Remove(from);
   }
-  if (errno != EXDEV) return errno;
+  if (errno != EXDEV) return LastSystemError();
 
   // Another file system: a complete, flushed copy takes the new name first (never replacing
   // anything), and only then does the file leave this folder.
   File source;
-  if (int error = OpenFile(from, source)) return error;
+  if (std::error_code error = OpenFile(from, source)) return error;
   File::Status status;
-  if (int error = source.GetStatus(status)) return error;
+  if (std::error_code error = source.GetStatus(status)) return error;
   File copy;
   std::string tempName;
-  if (int error = target.CreateTemporary(to, copy, tempName)) return error;
+  if (std::error_code error = target.CreateTemporary(to, copy, tempName)) return error;
   std::vector<std::string> refused;
-  int error = copy.CopyContentFrom(source);
+  std::error_code error = copy.CopyContentFrom(source);
   if (!error) error = copy.CopyExtendedAttributesFrom(source, refused);
   if (!error) {
     copy.SetLastWriteTime(status.lastWrite);
     error = copy.SetAttributes(status.attributes);
   }
   if (!error) error = copy.Sync();
-  if (!error && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0) error = errno;
+  if (!error && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0) error = LastSystemError();
   target.Remove(tempName);
   if (error) return error;
   target.Sync();
   EntryStatus still;
   // Removed only while the name still holds the file that was copied.
-  if (Lookup(from, still) == 0 && still.id == source.Id()) return Remove(from);
-  return 0;
+  if (!Lookup(from, still) && still.id == source.Id()) return Remove(from);
+  return {};
 }
 
 std::optional<std::vector<std::string>> Folder::SubfolderNames() const {

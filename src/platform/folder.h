@@ -20,7 +20,8 @@ struct EntryStatus {
 
 // An open folder. Everything done to its entries goes through its descriptor: a folder that
 // another program swaps for a link after it was opened is never followed, and no change
-// (mode, time, removal, rename) ever goes through a link. Operations return 0 or errno.
+// (mode, time, removal, rename) ever goes through a link. Operations give an empty
+// error_code or the system error.
 class Folder {
  public:
   Folder() = default;
@@ -31,12 +32,12 @@ class Folder {
   Folder& operator=(const Folder&) = delete;
 
   // Opens a folder by the path the user gave; links in that path are followed.
-  int Open(const std::string& path);
+  std::error_code Open(const std::string& path);
   // Opens the entry `name` of `parent`, which must be a folder itself and not a link.
-  int OpenIn(const Folder& parent, const std::string& name);
+  std::error_code OpenIn(const Folder& parent, const std::string& name);
   // Opens the folder `relative` ("a/b/c", or "" for `top` itself) below `top`, one name at
   // a time and never through a link; with `create`, missing folders are made on the way.
-  int OpenBelow(const Folder& top, std::string_view relative, bool create);
+  std::error_code OpenBelow(const Folder& top, std::string_view relative, bool create);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -46,30 +47,30 @@ class Folder {
   FileId Id() const;
   // True when this folder lies above `inner`, by device and inode (so through any mount).
   bool Holds(const Folder& inner) const;
-  int Sync() const;
+  std::error_code Sync() const;
   // A second descriptor on the same folder, which outlives this one.
-  int Duplicate(Folder& copy) const;
+  std::error_code Duplicate(Folder& copy) const;
 
-  int Lookup(const std::string& name, EntryStatus& status) const;
+  std::error_code Lookup(const std::string& name, EntryStatus& status) const;
   // Opens a regular file for reading, never through a link: ELOOP for a link, EISDIR for a
   // folder, EINVAL for anything else that is not a regular file (a pipe, a device).
-  int OpenFile(const std::string& name, File& file) const;
+  std::error_code OpenFile(const std::string& name, File& file) const;
   // Creates a new file 0600 under a name unique to this process, beside `forName` and
   // within the name limit, and locks it, so that no other run takes it for a leftover.
-  int CreateTemporary(const std::string& forName, File& file, std::string& tempName) const;
+  std::error_code CreateTemporary(const std::string& forName, File& file, std::string& tempName) const;
   // True for the names CreateTemporary gives.
   static bool IsTemporaryName(std::string_view name);
   // Removes the temporaries that no running process holds (left by a run that was killed).
   void RemoveStaleTemporaries() const;
 
-  int Remove(const std::string& name) const;
+  std::error_code Remove(const std::string& name) const;
   // Gives `from` the name `to` in this folder, replacing what `to` named (never following it).
-  int Replace(const std::string& from, const std::string& to) const;
+  std::error_code Replace(const std::string& from, const std::string& to) const;
   // Renames `from` of this folder to `to` in `target`, failing with EEXIST rather than
   // replacing anything. Between file systems the file is copied (flushed, with its mode, time
   // and extended attributes), linked under its new name without replacing, and only then
   // removed here.
-  int MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const;
+  std::error_code MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const;
 
   // Visible subfolder names (no links, no hidden folders) and matching regular file names,
   // both in name order.

@@ -1,17 +1,18 @@
 #include "platform/folders.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace keelpack::platform {
 namespace {
 
-std::string HomeFolder() {
+std::optional<std::string> HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
   std::vector<char> buffer(16384);
   passwd entry{};
@@ -20,47 +21,35 @@ std::string HomeFolder() {
       found->pw_dir != nullptr && found->pw_dir[0] == '/') {
     return found->pw_dir;
   }
-  return {};
-}
-
-// Creates `path` and any missing parents with `mode`; true when it exists as a folder after.
-bool MakeFolders(const std::string& path, mode_t mode) {
-  struct stat existing {};
-  if (stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return true;
-  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    std::string prefix = path.substr(0, slash);
-    if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) break;
-  }
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return std::nullopt;
 }
 
 // XDG base directories must be absolute; a relative value is ignored, as the standard says.
-std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
+std::optional<std::string> XdgFolder(const char* variable, const char* fallbackBelowHome) {
   std::string folder;
   if (const char* value = std::getenv(variable); value != nullptr && value[0] == '/') {
     folder = value;
-  } else if (std::string home = HomeFolder(); !home.empty()) {
-    folder = home + fallbackBelowHome;
+  } else if (const auto home = HomeFolder()) {
+    folder = *home + fallbackBelowHome;
   } else {
-    return {};
+    return std::nullopt;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return MakeFolders(folder, 0700) ? folder : std::string{};
+  if (MakeFolders(folder, 0700)) return std::nullopt;
+  return folder;
 }
 
 }  // namespace
 
-std::string AppDataFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
+std::optional<std::string> AppDataFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config"); }
 
-std::string CurrentFolder() {
+std::optional<std::string> CurrentFolder() {
   std::vector<char> buffer(4096);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return {};
+    if (errno != ERANGE) return std::nullopt;
     buffer.resize(buffer.size() * 2);
   }
-  return buffer.data();
+  return std::string(buffer.data());
 }
 
 }  // namespace keelpack::platform

@@ -5,19 +5,18 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
+
+#include "platform/text.h"
 
 namespace keelpack::platform {
 namespace {
-
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 bool Matches(std::string_view name, std::string_view pattern) {
   // Classic wildcard matching with one backtrack point for the last "*".
   size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Lower(pattern[p]) == Lower(name[n]))) {
+    if (p < pattern.size() && (pattern[p] == '?' || EqualIgnoringCase(pattern[p], name[n]))) {
       ++n;
       ++p;
     } else if (p < pattern.size() && pattern[p] == '*') {
@@ -78,9 +77,9 @@ bool MatchesPatterns(std::string_view name, std::string_view patterns) {
 
 bool NameLess(std::string_view a, std::string_view b) {
   const auto folded = std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return Lower(x) < Lower(y); });
+      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
   const auto foldedReverse = std::lexicographical_compare(
-      b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) { return Lower(x) < Lower(y); });
+      b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
   if (folded != foldedReverse) return folded;
   return a < b;
 }

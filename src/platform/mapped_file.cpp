@@ -39,17 +39,17 @@ void MappedFile::Clear() {
   mapped_ = false;
 }
 
-int MappedFile::Map(const File& file, size_t size) {
+std::error_code MappedFile::Map(const File& file, size_t size) {
   Clear();
-  if (size == 0) return 0;
+  if (size == 0) return {};
   if (size > kReadAtMost) {
     void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
-    if (mapped == MAP_FAILED) return errno;
+    if (mapped == MAP_FAILED) return LastSystemError();
     ::madvise(mapped, size, MADV_SEQUENTIAL);
     data_ = static_cast<const uint8_t*>(mapped);
     size_ = size;
     mapped_ = true;
-    return 0;
+    return {};
   }
   if (spare.capacity >= size) {
     buffer_ = std::move(spare.bytes);
@@ -57,14 +57,14 @@ int MappedFile::Map(const File& file, size_t size) {
     spare.capacity = 0;
   } else {
     buffer_.reset(new (std::nothrow) uint8_t[size]);
-    if (!buffer_) return ENOMEM;
+    if (!buffer_) return SystemError(ENOMEM);
     capacity_ = size;
   }
   for (size_t got = 0; got < size;) {
     const ssize_t n = ::pread(file.descriptor(), buffer_.get() + got, size - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      const int error = n < 0 ? errno : EIO;  // cut short since its size was taken
+      const std::error_code error = n < 0 ? LastSystemError() : SystemError(EIO);  // cut short since its size was taken
       Clear();
       return error;
     }
@@ -72,7 +72,7 @@ int MappedFile::Map(const File& file, size_t size) {
   }
   data_ = buffer_.get();
   size_ = size;
-  return 0;
+  return {};
 }
 
 void MappedFile::Release(std::span<const uint8_t> part) {

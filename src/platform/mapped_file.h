@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <system_error>
 
 namespace keelpack::platform {
 
@@ -27,9 +28,9 @@ class MappedFile {
   MappedFile& operator=(const MappedFile&) = delete;
 
   // Reads or maps the first `size` bytes of the open file (its size as fstat gave it). An empty
-  // file gives no bytes. Returns 0 or the system error: ENOMEM when there is no memory or
+  // file gives no bytes. Gives an empty error_code or the system error: ENOMEM when there is no memory or
   // address space, EIO when the file turned out shorter than `size`.
-  int Map(const File& file, size_t size);
+  std::error_code Map(const File& file, size_t size);
 
   std::span<const uint8_t> bytes() const { return {data_, size_}; }
 

@@ -1,17 +1,18 @@
 #include "platform/mounts.h"
 
 #include <mntent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <string_view>
+
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace keelpack::platform {
 namespace {
@@ -41,11 +42,6 @@ bool OffersUserFiles(std::string_view path, std::string_view type) {
                               [path](std::string_view folder) { return IsBelow(path, folder); });
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // Volume labels by device, from the links in /dev/disk/by-label (absent in containers).
 std::map<std::string, std::string> LabelsByDevice() {
   std::map<std::string, std::string> labels;
@@ -62,10 +58,11 @@ std::map<std::string, std::string> LabelsByDevice() {
 std::string Unescape(const std::string& name) {
   std::string plain;
   for (size_t i = 0; i < name.size(); ++i) {
-    if (name.compare(i, 2, "\\x") == 0 && i + 4 <= name.size() &&
-        std::isxdigit(static_cast<unsigned char>(name[i + 2])) &&
-        std::isxdigit(static_cast<unsigned char>(name[i + 3]))) {
-      plain += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+    const auto byte = name.compare(i, 2, "\\x") == 0 && i + 4 <= name.size()
+                          ? ParseNumber<unsigned>(std::string_view(name).substr(i + 2, 2), 16)
+                          : std::nullopt;
+    if (byte) {
+      plain += static_cast<char>(*byte);
       i += 3;
     } else {
       plain += name[i];

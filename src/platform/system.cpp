@@ -53,9 +53,9 @@ size_t CoefficientBytes(int width, int height, int subsampling, int colorspace) 
 bool LoadsAsPicture(const std::string& path) {
   File file;
   File::Status status;
-  if (file.OpenForReading(path) != 0 || file.GetStatus(status) != 0 || status.size <= 0) return false;
+  if (file.OpenForReading(path) || file.GetStatus(status) || status.size <= 0) return false;
   MappedFile jpeg;
-  if (jpeg.Map(file, static_cast<size_t>(status.size)) != 0) return false;
+  if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
   const std::span<const uint8_t> bytes = jpeg.bytes();
   std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
   if (!decoder) return false;

@@ -65,7 +65,7 @@ void SkipFolder(Session& session, const std::string& line, int folders = 1) {
 std::optional<platform::Folder> OpenOutputFolder(Session& session, const platform::Folder& base) {
   const OptionSet options = session.frontEnd.Options();
   platform::Folder output;
-  if (!options.differentFolder() || options.output.empty() || output.Open(options.output) != 0) return std::nullopt;
+  if (!options.differentFolder() || options.output.empty() || output.Open(options.output)) return std::nullopt;
   session.outputInTree = output.Id() == base.Id() || base.Holds(output);
   return output;
 }
@@ -116,7 +116,7 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
   for (const std::string& name : *subfolders) {
     if (session.cancelRequested) return;
     platform::Folder subfolder;
-    if (subfolder.OpenIn(folder, name) != 0) {
+    if (subfolder.OpenIn(folder, name)) {
       SkipFolder(session, "Cannot open directory " + folder.PathOf(name));
       continue;
     }
@@ -150,12 +150,12 @@ void RunSelectedFiles(Session& session) {
     if (entry.selected) selected.push_back(entry.name);
   }
   session.fileTotal = static_cast<int>(selected.size());
-  if (platform::Folder base; base.Open(folder) == 0) OpenOutputFolder(session, base);
+  if (platform::Folder base; !base.Open(folder)) OpenOutputFolder(session, base);
   // Temporary files that a killed run left beside the selected files go, once per folder.
   std::set<std::string> cleaned;
   for (const std::string& name : selected) {
     const std::string holder = platform::SplitPath(folder + "/" + name).first;
-    if (platform::Folder open; cleaned.insert(holder).second && open.Open(holder) == 0) open.RemoveStaleTemporaries();
+    if (platform::Folder open; cleaned.insert(holder).second && !open.Open(holder)) open.RemoveStaleTemporaries();
   }
 
   ProgressClock clock;
@@ -189,7 +189,7 @@ void BuildFolderList(Session& session, const std::string& top) {
   session.fileTotal = 0;
   session.baseFolder = top;
   platform::Folder folder;
-  if (folder.Open(top) != 0) {
+  if (folder.Open(top)) {
     SkipFolder(session, "Cannot open directory " + top);
     return;
   }
@@ -236,7 +236,7 @@ void RunFolderTree(Session& session) {
     auto folder = std::make_shared<platform::Folder>();
     std::optional<std::vector<std::string>> files;
     const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
-    if (topFolder.IsOpen() && folder->OpenBelow(topFolder, relative, false) == 0) {
+    if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
       files = folder->FileNames(platform::kJpegPatterns);
     }
     if (!files) {
@@ -244,7 +244,7 @@ void RunFolderTree(Session& session) {
     } else {
       folder->RemoveStaleTemporaries();
       // And those left in this folder's mirror below the output folder.
-      if (platform::Folder mirror; output && mirror.OpenBelow(*output, relative, false) == 0) {
+      if (platform::Folder mirror; output && !mirror.OpenBelow(*output, relative, false)) {
         mirror.RemoveStaleTemporaries();
       }
     }

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <fstream>
 #include <string_view>
 
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/text.h"
 #include "version.h"
 
 namespace keelpack {
@@ -22,11 +22,6 @@ std::string Trim(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const size_t last = text.find_last_not_of(" \t");
   return std::string(text.substr(first, last - first + 1));
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // The leading decimal number of a text ("2", "2.0", "-1", "1e1", "7 days"), 0 when there is
@@ -98,7 +93,7 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
   } else if (key == "log") {
     if (number > 0) loaded.logTicked = true;
     if (value == "1" || value == "2" || value == "3") {
-      loaded.logLevel = value[0] - '0';
+      loaded.logLevel = platform::ParseNumber<int>(value);
       o.log = *loaded.logLevel;
     }
   } else if (key == "optimize") {
@@ -108,20 +103,20 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
 
 }  // namespace
 
-std::string SettingsFilePath() {
+std::optional<std::string> SettingsFilePath() {
   // Without a per-user folder there is no settings file: it never goes to the root folder.
-  const std::string folder = platform::AppDataFolder();
-  if (folder.empty()) return {};
-  return folder + "/" + std::string(kFileBaseName) + ".ini";
+  const std::optional<std::string> folder = platform::AppDataFolder();
+  if (!folder) return std::nullopt;
+  return *folder + "/" + std::string(kFileBaseName) + ".ini";
 }
 
-LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
+LoadedSettings LoadSettings(const std::optional<std::string>& path, const OptionSet& start) {
   LoadedSettings loaded;
   loaded.options = start;
-  std::ifstream in(path, std::ios::binary);
-  std::string text(kMaxSettingsBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  std::vector<uint8_t> bytes;
+  // A missing or unreadable file changes nothing; what was read before a failure still counts.
+  if (path) (void)platform::ReadWholeFile(*path, bytes, kMaxSettingsBytes);
+  const std::string text(bytes.begin(), bytes.end());
   // Lines end in CR LF, LF or a lone CR.
   for (size_t at = 0; at < text.size();) {
     const size_t end = std::min(text.find_first_of("\r\n", at), text.size());
@@ -129,13 +124,13 @@ LoadedSettings LoadSettings(const std::string& path, const OptionSet& start) {
     at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    ApplyLine(Lower(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)), loaded);
+    ApplyLine(platform::LowerAscii(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)), loaded);
   }
   return loaded;
 }
 
-bool SaveSettings(const std::string& path, const OptionSet& o, int logLevel) {
-  if (path.empty()) return false;
+bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, int logLevel) {
+  if (!path || path->empty()) return false;
   std::string text;
   auto line = [&](std::string_view key, const std::string& value) {
     text.append(key).append("=").append(value).append("\r\n");
@@ -158,8 +153,8 @@ bool SaveSettings(const std::string& path, const OptionSet& o, int logLevel) {
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  const std::string fresh = path + ".new";
-  if (platform::WriteWholeFile(fresh, bytes) != 0 || platform::ReplaceFile(fresh, path, false) != 0) {
+  const std::string fresh = *path + ".new";
+  if (platform::WriteWholeFile(fresh, bytes) || platform::ReplaceFile(fresh, *path, false)) {
     platform::RemoveFile(fresh);
     return false;
   }

@@ -7,8 +7,8 @@
 
 namespace keelpack {
 
-// keelpack.ini in the application-data folder; empty when there is no such folder.
-std::string SettingsFilePath();
+// keelpack.ini in the application-data folder; nothing when there is no such folder.
+std::optional<std::string> SettingsFilePath();
 
 // What a settings file sets, on top of the options it started from.
 struct LoadedSettings {
@@ -21,11 +21,11 @@ struct LoadedSettings {
 
 // Reads `path` line by line: "key=value", keys compared in lower case, blanks around both
 // trimmed; unknown keys, lines without "=" and values out of range are skipped. A missing or
-// unreadable file changes nothing.
-LoadedSettings LoadSettings(const std::string& path, const OptionSet& start);
+// unreadable file, or no path, changes nothing.
+LoadedSettings LoadSettings(const std::optional<std::string>& path, const OptionSet& start);
 
 // Writes the fifteen lines, CR LF ended, with `logLevel` as the Log value. Failures are
-// silent: false tells the caller, who may ignore it. An empty path writes nothing.
-bool SaveSettings(const std::string& path, const OptionSet& options, int logLevel);
+// silent: false tells the caller, who may ignore it. No path, or an empty one, writes nothing.
+bool SaveSettings(const std::optional<std::string>& path, const OptionSet& options, int logLevel);
 
 }  // namespace keelpack

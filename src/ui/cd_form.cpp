@@ -60,7 +60,7 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
   connect(okCommand, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancelCommand, &QPushButton::clicked, this, &QDialog::reject);
 
-  if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
+  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here)) Dir1->setPath("/");
   Drive1->ShowDriveOf(Dir1->path());
 }
 

@@ -156,7 +156,7 @@ Form1::Form1(QWidget* parent)
   ConnectSignals();
 
   // The navigator opens at the process's current folder.
-  if (!Dir1->setPath(platform::CurrentFolder())) Dir1->setPath("/");
+  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here)) Dir1->setPath("/");
   Drive1->ShowDriveOf(Dir1->path());
 
   ShowStatus(session_, std::string(kProgramName) + " " + std::string(kVersion) + " (" +
@@ -548,7 +548,7 @@ void Form1::SelectFont() {
 void Form1::closeEvent(QCloseEvent* event) {
   // A run still going stops at its next check; the settings are saved as the controls show.
   session_.cancelRequested = true;
-  SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel);
+  SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel());
   // A fade still under way must not show the closed window again.
   transTimer1->stop();
   winfixTimer->stop();
@@ -585,7 +585,7 @@ OptionSet Form1::Options() {
   options.optimize = optimizeCombo->currentIndex();
   options.font = fontName_;
   options.charset = charset_;
-  options.log = session_.log.logLevel;
+  options.log = session_.log.logLevel();
   return options;
 }
 
@@ -641,7 +641,7 @@ void Form1::LogCheckChanged() {
   if (!logCheck->isEnabled()) return;
   if (!logCheck->isChecked()) {
     logCheck->setText(kLogOff);
-    session_.log.logLevel = 0;
+    session_.log.SetLogLevel(0);
     return;
   }
   logCheck->setEnabled(false);
@@ -656,14 +656,14 @@ void Form1::LogCheckChanged() {
 void Form1::ChooseLogLevel(int level) {
   logCheck->setEnabled(true);
   logCheck->setText(kLogCaptions[level]);
-  session_.log.logLevel = level;
+  session_.log.SetLogLevel(level);
 }
 
 void Form1::OpenLogFile() {
   // Cleared while still disabled, so that its handler leaves caption and level alone.
   logCheck->setChecked(false);
   logCheck->setEnabled(true);
-  platform::OpenInViewer(LogSink::LogFilePath());
+  platform::OpenInViewer(LogSink::LogFilePath().value_or(""));
 }
 
 void Form1::ShowAbout() {
@@ -674,7 +674,7 @@ void Form1::ShowAbout() {
 
 void Form1::EnableDirtyDebug() {
   session_.log.AppendScreenLog("Dirty debug enabled!", kScreenOnly);
-  session_.log.screenDebug = true;
+  session_.log.SetScreenDebug(true);
 }
 
 // --- Colour profiles -------------------------------------------------------------------------

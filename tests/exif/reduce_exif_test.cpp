@@ -35,7 +35,7 @@ std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 // captured through the screen echo.
 class ReduceExifTest : public ::testing::TestWithParam<bool> {
  protected:
-  ReduceExifTest() { log.screenDebug = true; }
+  ReduceExifTest() { log.SetScreenDebug(true); }
 
   int Reduce(const Bytes& payload, bool keepDpi = false) {
     box.lines.clear();

@@ -157,7 +157,7 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
   const int exifOptions[] = {kExifKeepOriginal, kExifReduceSize, kExifDelete};
   constexpr int kMutants = 3000;
   const std::string folder = dir.File("work");
-  ASSERT_EQ(platform::MakeFolder(folder), 0);
+  ASSERT_FALSE(platform::MakeFolder(folder));
   const std::string path = folder + "/photo.jpg";
   const std::string renamed = folder + "/_corrupted_photo.jpg";
 
@@ -249,7 +249,7 @@ TEST_F(HostileBytesTest, CraftedFilesKeepTheirPictures) {
        .resultHead = repairedHead},
       {.name = "broken header, to another folder", .content = brokenHeader, .fate = kUntouched, .before = elsewhere},
       {.name = "a reduction that fails names the photo", .content = WithExifFirst(picture, loops.Build()),
-       .fate = kReplaced, .before = [&](const std::string&) { log.screenDebug = true; },
+       .fate = kReplaced, .before = [&](const std::string&) { log.SetScreenDebug(true); },
        .line = "Too many Exif sub-directories - Failed to open file "},
       {.name = "a frame too large to check", .content = huge, .fate = kUntouched,
        .before = [&](const std::string&) { options.readability = 1; }, .line = "Picture check failed - "},
@@ -270,7 +270,7 @@ TEST_F(HostileBytesTest, CraftedFilesKeepTheirPictures) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     options = OptionSet{};
-    log.screenDebug = false;
+    log.SetScreenDebug(false);
     box.lines.clear();
     const test::TempDir folder;
     base = folder.path();

@@ -130,7 +130,7 @@ TEST_F(ProcessFileTest, MasksNameTheRenamedFile) {
     std::string file;
     std::string expected;
   };
-  ASSERT_EQ(platform::MakeFolder(dir.File("bad")), 0);
+  ASSERT_FALSE(platform::MakeFolder(dir.File("bad")));
   const Case cases[] = {
       {"_corrupted_*.*", "img01.jpg", dir.File("_corrupted_img01.jpg")},
       {dir.File("bad") + "/*-*.*", "img02.jpg", dir.File("bad/img02-jpg._")},
@@ -177,8 +177,8 @@ TEST_F(ProcessFileTest, ReadOnlyLeftoversAreReplaced) {
 }
 
 TEST_F(ProcessFileTest, DifferentFolderMirrorsTheTreeAndLeavesTheSourceAlone) {
-  ASSERT_EQ(platform::MakeFolder(dir.File("photos")), 0);
-  ASSERT_EQ(platform::MakeFolder(dir.File("photos/2020")), 0);
+  ASSERT_FALSE(platform::MakeFolder(dir.File("photos")));
+  ASSERT_FALSE(platform::MakeFolder(dir.File("photos/2020")));
   const Bytes original = GoodPicture();
   const std::string path = Put("photos/2020/a.jpg", original);
   options.difdir = 1;

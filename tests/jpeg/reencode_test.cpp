@@ -157,7 +157,7 @@ TEST(Reencode, RewriterKeepsTheSmallerFormAndFallsBackToTheCopy) {
   test::Sandbox dir;
   test::CapturingLogBox box;
   LogSink log(box);
-  log.screenDebug = true;
+  log.SetScreenDebug(true);
   RewriteTotals totals;
   const std::string in = dir.File("in.jpg"), out = dir.File("out.jpg");
   auto rewrite = [&](const Bytes& input, int optimize) {

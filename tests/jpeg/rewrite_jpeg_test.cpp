@@ -60,7 +60,7 @@ Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
 
 class RewriteTest : public ::testing::Test {
  protected:
-  void SetUp() override { log.screenDebug = true; }  // every line the rewriter writes shows up
+  void SetUp() override { log.SetScreenDebug(true); }  // every line the rewriter writes shows up
 
   struct Run {
     int result = -1;
@@ -252,12 +252,12 @@ TEST_F(RewriteTest, CarriesTimeAndPermissionsToTheOutputAndLogsByLevel) {
   chmod(in.c_str(), 0640);
   const timespec times[2] = {{0, UTIME_OMIT}, {1109671200, 123456789}};
   ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
-  log.logLevel = kVerbose;  // the log file gets only the lines of its level
+  log.SetLogLevel(kVerbose);  // the log file gets only the lines of its level
   EXPECT_EQ(Rewrite(std::nullopt).result, kRewritten);
   EXPECT_EQ(platform::SaveFileTime(out), (platform::FileTime{1109671200, 123456789}));
   EXPECT_EQ(platform::ReadAttributes(out)->mode, 0640u);
   EXPECT_THAT(box.lines, Contains("Time set, restoring attributes...416"));
-  EXPECT_THAT(test::ReadLines(LogSink::LogFilePath()),
+  EXPECT_THAT(test::ReadLines(LogSink::LogFilePath().value()),
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));
 }
 

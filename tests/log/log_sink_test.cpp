@@ -25,9 +25,9 @@ TEST_F(LogSinkTest, LevelZeroWritesNoFileAndLeavesAnOldOneAlone) {
   log.WriteLog("first", kBrief, true);
   EXPECT_FALSE(platform::Exists(logFile));
 
-  log.logLevel = kBrief;
+  log.SetLogLevel(kBrief);
   log.WriteLog("kept", kBrief, true);
-  log.logLevel = 0;
+  log.SetLogLevel(0);
   log.WriteLog("restart", kBrief, true);
   log.AppendScreenLog("shown", kBrief);
   EXPECT_THAT(ReadLines(logFile), ElementsAre("kept"));
@@ -35,7 +35,7 @@ TEST_F(LogSinkTest, LevelZeroWritesNoFileAndLeavesAnOldOneAlone) {
 }
 
 TEST_F(LogSinkTest, FileTakesMessagesUpToTheLevelAndRestartsOnlyWhenAllowed) {
-  log.logLevel = kBrief;
+  log.SetLogLevel(kBrief);
   log.WriteLog("Starting", kBrief, true);
   log.AppendScreenLog("verbose line", kVerbose);  // shown, not written
   log.WriteLog("explicit restart", kExplicit, true);  // above the level: no truncation
@@ -47,13 +47,13 @@ TEST_F(LogSinkTest, FileTakesMessagesUpToTheLevelAndRestartsOnlyWhenAllowed) {
   auto raw = test::ReadFile(logFile);
   EXPECT_EQ(std::string(raw.begin(), raw.end()), "Starting\r\nbrief line\r\n");
 
-  log.logLevel = kExplicit;
+  log.SetLogLevel(kExplicit);
   log.WriteLog("fresh", kBrief, true);
   EXPECT_THAT(ReadLines(logFile), ElementsAre("fresh"));
 }
 
 TEST_F(LogSinkTest, ScreenDebugEchoesEveryWriteLogMessage) {
-  log.screenDebug = true;
+  log.SetScreenDebug(true);
   log.AppendScreenLog("twice", kVerbose);
   log.WriteLog("once", kExplicit);
   log.AppendScreenLog("screen", kScreenOnly);
@@ -62,7 +62,7 @@ TEST_F(LogSinkTest, ScreenDebugEchoesEveryWriteLogMessage) {
 }
 
 TEST_F(LogSinkTest, CreatesTheMissingApplicationDataFolder) {
-  log.logLevel = kBrief;
+  log.SetLogLevel(kBrief);
   log.WriteLog("hello", kBrief, true);
   struct stat info {};
   ASSERT_EQ(stat(dir.File("config").c_str(), &info), 0);
@@ -71,15 +71,15 @@ TEST_F(LogSinkTest, CreatesTheMissingApplicationDataFolder) {
 }
 
 TEST_F(LogSinkTest, AnUnwritableFileIsReportedOnceWithoutMovingTheView) {
-  log.logLevel = kBrief;
+  log.SetLogLevel(kBrief);
   log.WriteLog("a", kBrief, true);
   // A folder in the file's place fails for every user, the superuser included.
-  ASSERT_EQ(platform::RemoveFile(logFile), 0);
-  ASSERT_EQ(platform::MakeFolder(logFile), 0);
+  ASSERT_FALSE(platform::RemoveFile(logFile));
+  ASSERT_FALSE(platform::MakeFolder(logFile));
 
   log.AppendScreenLog("first failure", kBrief);
   log.AppendScreenLog("second failure", kBrief);
-  log.logLevel = kExplicit;
+  log.SetLogLevel(kExplicit);
   log.WriteLog("third failure", kBrief);
   EXPECT_THAT(box.lines, ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
   EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));
@@ -89,7 +89,7 @@ TEST_F(LogSinkTest, WithoutAPerUserFolderThereIsNoLogFile) {
   test::WriteFile(dir.File("plain"), {});
   test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));  // cannot be made
   const bool rootHadOne = platform::Exists("/keelpack.log");
-  log.logLevel = kBrief;
+  log.SetLogLevel(kBrief);
   log.WriteLog("first", kBrief, true);
   log.WriteLog("second", kBrief);
   EXPECT_THAT(box.lines, ElementsAre("Failed to write to the logfile!"));

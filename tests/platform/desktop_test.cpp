@@ -31,8 +31,8 @@ std::string ReadText(const std::string& path) {
 
 TEST(MountPoints, OfferUserFileSystemsAndLeavePseudoOnesOut) {
   TempDir dir;
-  ASSERT_EQ(MakeFolder(dir.File("photos")), 0);
-  ASSERT_EQ(MakeFolder(dir.File("two words")), 0);
+  ASSERT_FALSE(MakeFolder(dir.File("photos")));
+  ASSERT_FALSE(MakeFolder(dir.File("two words")));
   WriteText(dir.File("hosts"), "");
   std::string table;
   for (const std::string& line : std::vector<std::string>{
@@ -76,7 +76,7 @@ TEST(OpenInViewer, StartsTheDesktopViewerWithThePathAndDoesNotWaitForIt) {
             "for i in $(seq 100); do [ -e release ] && break; sleep 0.1; done\ntouch ended\n");
   chmod(dir.File("xdg-open").c_str(), 0755);
   test::ScopedEnv path("PATH", dir.path() + ":" + std::getenv("PATH"));
-  const std::string here = CurrentFolder();
+  const std::string here = CurrentFolder().value();
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
   OpenInViewer("/some folder/keelpack.log");
   for (int i = 0; i < 500 && !Exists(dir.File("args")); ++i) {

@@ -37,7 +37,7 @@ TEST(Folders, AreEmptyWhenTheyCannotBeMade) {
   TempDir dir;
   WriteFile(dir.File("plainfile"), Bytes{1});
   test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plainfile/sub"));
-  EXPECT_EQ(AppDataFolder(), "");
+  EXPECT_EQ(AppDataFolder(), std::nullopt);
 }
 
 TEST(FileTime, CarriesTheLastWriteTimeToTheNanosecond) {
@@ -61,12 +61,12 @@ TEST(Files, RenameNeverReplacesButReplaceFileDoes) {
   TempDir dir;
   WriteFile(dir.File("from"), Bytes{1});
   WriteFile(dir.File("to"), Bytes{2});
-  EXPECT_EQ(RenameNoReplace(dir.File("from"), dir.File("to")), EEXIST);
+  EXPECT_EQ(RenameNoReplace(dir.File("from"), dir.File("to")).value(), EEXIST);
   EXPECT_EQ(ReadFile(dir.File("to")), Bytes{2});
-  EXPECT_EQ(RenameNoReplace(dir.File("from"), dir.File("new")), 0);
+  EXPECT_FALSE(RenameNoReplace(dir.File("from"), dir.File("new")));
   EXPECT_FALSE(Exists(dir.File("from")));
 
-  EXPECT_EQ(ReplaceFile(dir.File("new"), dir.File("to"), true), 0);
+  EXPECT_FALSE(ReplaceFile(dir.File("new"), dir.File("to"), true));
   EXPECT_EQ(ReadFile(dir.File("to")), Bytes{1});
   EXPECT_FALSE(Exists(dir.File("new")));
 }
@@ -78,13 +78,13 @@ TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
   const Bytes content(100000, 0x5A);
   WriteFile(dir.File("photo"), content);
   File file;
-  ASSERT_EQ(file.OpenForReading(dir.File("photo")), 0);
+  ASSERT_FALSE(file.OpenForReading(dir.File("photo")));
   MappedFile held;
-  ASSERT_EQ(held.Map(file, content.size()), 0);
+  ASSERT_FALSE(held.Map(file, content.size()));
   ASSERT_EQ(::truncate(dir.File("photo").c_str(), 0), 0);
   EXPECT_EQ(Bytes(held.bytes().begin(), held.bytes().end()), content);
   MappedFile again;
-  EXPECT_EQ(again.Map(file, content.size()), EIO);
+  EXPECT_EQ(again.Map(file, content.size()).value(), EIO);
   EXPECT_TRUE(again.bytes().empty());
 }
 
@@ -95,7 +95,7 @@ TEST(Files, CopyKeepsContentModeAndTime) {
   WriteFile(dir.File("src"), content);
   ASSERT_EQ(chmod(dir.File("src").c_str(), 0640), 0);
   WriteFile(dir.File("dst"), Bytes(10, 9));
-  EXPECT_EQ(CopyFile(dir.File("src"), dir.File("dst")), 0);
+  EXPECT_FALSE(CopyFile(dir.File("src"), dir.File("dst")));
   EXPECT_EQ(ReadFile(dir.File("dst")), content);
   EXPECT_EQ(ReadAttributes(dir.File("dst"))->mode, 0640u);
   EXPECT_EQ(SaveFileTime(dir.File("dst")), SaveFileTime(dir.File("src")));

@@ -32,7 +32,7 @@ class FaultTest : public ::testing::Test {
   // A small file system of our own, so that it can fill up or turn read-only.
   bool MountSmallDisk(const std::string& size) {
     disk = dir.File("disk");
-    if (platform::MakeFolder(disk) != 0) return false;
+    if (platform::MakeFolder(disk)) return false;
     const std::string options = "size=" + size;
     mounted = mount("tmpfs", disk.c_str(), "tmpfs", 0, options.c_str()) == 0;
     return mounted;
@@ -87,7 +87,7 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   const size_t largest = originals.rbegin()->second.size();
   for (int i = 0;; ++i) {
     const std::string filler = disk + "/filler" + std::to_string(i);
-    if (platform::WriteWholeFile(filler, Bytes(largest / 3, 0)) != 0) {
+    if (platform::WriteWholeFile(filler, Bytes(largest / 3, 0))) {
       platform::RemoveFile(filler);
       break;
     }

@@ -206,7 +206,7 @@ TEST_P(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
     if (c.during && !swapped && front.statuses.back().starts_with("Processed")) c.during(p), swapped = true;
   };
   Session session(front);
-  session.log.screenDebug = true;  // the run's file-only lines too
+  session.log.SetScreenDebug(true);  // the run's file-only lines too
   RunFolderTree(session);
 
   EXPECT_EQ(swapped, c.during != nullptr);

@@ -28,7 +28,7 @@ class RunsTest : public ::testing::Test {
   void Put(const std::string& name, const Bytes& content = Shrinkable()) {
     test::WriteFile(dir.File(name), content);
   }
-  void Folder(const std::string& name) { ASSERT_EQ(platform::MakeFolder(dir.File(name)), 0); }
+  void Folder(const std::string& name) { ASSERT_FALSE(platform::MakeFolder(dir.File(name))); }
   bool Shrunk(const std::string& name) { return test::ReadFile(dir.File(name)).size() < Shrinkable().size(); }
 
   test::Sandbox dir;
@@ -40,7 +40,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelection) {
   for (auto name : {"a.jpg", "b.jpg", "c.jpg"}) Put(name);
   front.folder = dir.path();
   front.entries = {{"a.jpg", true}, {"b.jpg", false}, {"c.jpg", true}};
-  session.log.logLevel = kBrief;
+  session.log.SetLogLevel(kBrief);
   RunSelectedFiles(session);
 
   EXPECT_TRUE(Shrunk("a.jpg"));
@@ -58,7 +58,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelection) {
   EXPECT_THAT(front.runningChanges, ElementsAre(std::pair{RunKind::kSelectedFiles, true},
                                                 std::pair{RunKind::kSelectedFiles, false}));
   // The log file starts afresh with the run and ends with the summary.
-  auto lines = test::ReadLines(LogSink::LogFilePath());
+  auto lines = test::ReadLines(LogSink::LogFilePath().value());
   EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
   EXPECT_EQ(lines.back(), summary);
 }
@@ -106,7 +106,7 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   ASSERT_EQ(mkfifo(dir.File("A/C/pipe.jpg").c_str(), 0644), 0);
   front.options.difdir = 1;
   front.options.output = dir.File("A/B/../out/");  // another spelling of the same folder
-  session.log.screenDebug = true;
+  session.log.SetScreenDebug(true);
 
   BuildFolderList(session, dir.File("A"));
   EXPECT_THAT(session.dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
@@ -150,7 +150,7 @@ TEST_F(RunsTest, TreeRunWithNothingToDo) {
 TEST_F(RunsTest, AFolderWithTooManySubfoldersIsScannedInPart) {
   Folder("many");
   for (int i = 0; i < 2002; ++i) Folder("many/" + std::to_string(100000 + i));
-  session.log.screenDebug = true;
+  session.log.SetScreenDebug(true);
   BuildFolderList(session, dir.File("many"));
   EXPECT_EQ(session.folderTotal, 1 + 2001);
   EXPECT_TRUE(front.box.Has("Too many directories in " + dir.File("many")));

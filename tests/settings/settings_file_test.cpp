@@ -101,7 +101,7 @@ TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails
   test::WriteFile(dir.File("plain"), {});
   test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));  // cannot be made
   const bool rootHadOne = platform::Exists("/keelpack.ini");
-  EXPECT_EQ(SettingsFilePath(), "");
+  EXPECT_EQ(SettingsFilePath(), std::nullopt);
   EXPECT_FALSE(SaveSettings(SettingsFilePath(), start, 0));
   EXPECT_EQ(platform::Exists("/keelpack.ini"), rootHadOne);
 }

@@ -233,7 +233,7 @@ void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
   // The level came through its menu command, which captions and enables the ticked box.
   QVERIFY(Get("logCheck")->isChecked() && Get("logCheck")->isEnabled());
   QCOMPARE(Get("logCheck")->text(), QString("Log (Explicit)"));
-  QCOMPARE(form_->session().log.logLevel, 3);
+  QCOMPARE(form_->session().log.logLevel(), 3);
   QCOMPARE(Get<QComboBox>("optimizeCombo")->currentText(), QString("Optimize coding: progressive"));
   form_->close();
   // The later of two lines wins, and 7 is no choice.
@@ -253,7 +253,7 @@ void WindowTest::settingsReachTheControlsAndGoBackUnchanged() {
   QTest::qWait(50);
   QVERIFY(!menuShown && Get("logCheck")->isChecked() && Get("logCheck")->isEnabled());
   QCOMPARE(Get("logCheck")->text(), QString("Log..."));
-  QCOMPARE(form_->session().log.logLevel, 0);
+  QCOMPARE(form_->session().log.logLevel(), 0);
 }
 
 void WindowTest::fontSettingReachesEveryControl() {
@@ -324,7 +324,7 @@ void WindowTest::logBoxTicksThroughItsMenu() {
   auto& log = form_->session().log;
   auto isOff = [&] {
     return !logCheck->isChecked() && logCheck->isEnabled() && logCheck->text() == "Log..." &&
-           log.logLevel == 0;
+           log.logLevel() == 0;
   };
   QVERIFY(TickAndChoose(nullptr));  // dismissed
   QVERIFY(isOff());
