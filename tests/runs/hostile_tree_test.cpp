@@ -60,7 +60,7 @@ struct Paths {
 struct Case {
   const char* name;
   std::function<void(const Paths&, OptionSet&)> setup;
-  std::vector<std::string> lines;  // "T" stands for the tree, "O" for the output folder
+  std::vector<std::string> lines;
   int notRewritten = 0;            // files skipped, damaged or failed
   std::vector<std::string> free = {};  // tree entries that may change or leave (checked on their own)
   std::function<void(const Paths&)> during = nullptr;  // at the first progress update, after one file
@@ -72,12 +72,8 @@ void Put(const std::string& path, const Bytes& bytes = Photo(1)) {
   test::WriteFile(path, bytes);
 }
 
-std::string Expand(std::string line, const Paths& p) {
-  if (line.starts_with("T/")) line.replace(0, 1, p.tree);
-  if (size_t at = line.find(" O/"); at != std::string::npos) line.replace(at + 1, 1, p.out);
-  if (size_t at = line.find(" T/"); at != std::string::npos) line.replace(at + 1, 1, p.tree);
-  return line;
-}
+// "T" in a line stands for the tree.
+std::string Expand(std::string line, const Paths& p) { return line.replace(line.find(" T/") + 1, 1, p.tree); }
 
 const std::string kLongName = std::string(251, 'n') + ".jpg";  // the longest a name may be
 

@@ -72,10 +72,9 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_EQ(front.statuses.back(), summary);
   EXPECT_EQ(front.progress.back(), 100);
   EXPECT_EQ(front.rereads, 2);
-  EXPECT_THAT(front.runningChanges, ElementsAre(std::pair{RunKind::kSelectedFiles, true},
-                                                std::pair{RunKind::kSelectedFiles, false},
-                                                std::pair{RunKind::kSelectedFiles, true},
-                                                std::pair{RunKind::kSelectedFiles, false}));
+  using Change = std::pair<RunKind, bool>;
+  EXPECT_THAT(front.runningChanges, ElementsAre(Change{RunKind::kSelectedFiles, true}, Change{RunKind::kSelectedFiles, false},
+                                                Change{RunKind::kSelectedFiles, true}, Change{RunKind::kSelectedFiles, false}));
   // The log file starts afresh with the run and ends with the summary.
   const auto lines = test::ReadLines(LogSink::LogFilePath());
   EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
