@@ -62,7 +62,8 @@ bool NoChildLeft() { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD
 TEST(OpenInViewer, StartsTheDesktopViewerWithThePathAndDoesNotWaitForIt) {
   TempDir dir;
   {
-    test::ScopedEnv path("PATH", dir.path());  // no viewer anywhere: nothing happens
+    const TempDir empty;
+    test::ScopedEnv path("PATH", empty.path());  // no viewer anywhere: nothing happens
     OpenInViewer(dir.File("keelpack.log"));
     EXPECT_TRUE(NoChildLeft());
   }
