@@ -1,22 +1,20 @@
 #include "jobs/process_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "jpeg/markers.h"
-#include "jpeg/rewrite_jpeg.h"
-#include "log/log_sink.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
 #include "platform/folder.h"
-#include "settings/option_set.h"
 #include "support/exif_builder.h"
 #include "support/job_fixture.h"
 #include "support/jpeg_builder.h"
@@ -26,281 +24,262 @@
 namespace keelpack {
 namespace {
 
+namespace fs = std::filesystem;
 using test::Bytes;
-using ::testing::Contains;
-using ::testing::IsEmpty;
-using ::testing::Not;
+using test::Concat;
 
-Bytes GoodPicture() { return test::ShrinkablePicture({.width = 32, .height = 24}); }
+Bytes Good() { return test::ShrinkablePicture({.width = 32, .height = 24}); }
+Bytes Damaged() { return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }  // no end marker
+Bytes NotAJpeg() { return test::ToBytes("GIF89a - not a JPEG at all, whatever its name says"); }
 
-Bytes DamagedPicture() {  // no end marker
-  return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes();
+// A picture as a camera writes it: the Exif segment right after the start marker.
+Bytes WithExifFirst(const Bytes& picture, const Bytes& exif) {
+  return Concat({{0xFF, 0xD8}, test::SegmentBytes(kApp1, exif), Bytes(picture.begin() + 2, picture.end())});
 }
 
-Bytes NotAJpeg() { return test::ToBytes("GIF89a - not a JPEG at all, whatever its name says"); }
+// Where the segment with this marker starts, before the first scan.
+size_t SegmentAt(const Bytes& jpeg, uint8_t marker) {
+  size_t at = 2;
+  while (jpeg[at + 1] != marker) at += 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
+  return at;
+}
+
+enum Fate { kReplaced, kUntouched, kRenamed, kGone, kOther };
+
+// One outcome of the file job: the file, the options (set by `before`), what the job reports
+// and what becomes of the source.
+struct Row {
+  const char* name;
+  Bytes content = {};
+  JobOutcome outcome;
+  Fate fate;
+  std::string line = {};  // a screen line, followed by the path; none: the screen stays empty
+  std::function<void(const std::string& path)> before = {};
+  std::function<void(const std::string& path)> check = {};
+  std::string file = "photo.jpg";
+  std::string mirrored = {};  // the picture written to the output folder
+  int temporaries = 0;
+  std::string renamed = "_corrupted_photo.jpg";
+  Bytes resultHead = {};  // how the result begins, when that is known
+  size_t sparseTail = 0;  // grows the file to this size with a hole after the content
+  bool diskFull = false;  // no file may grow while the job runs
+};
+
+using O = JobOutcome;
 
 class ProcessFileTest : public test::JobFixture {
  protected:
-  JobOutcome Process(std::string path) {
-    box.lines.clear();
-    return JobFixture::Process(path, true);
-  }
-  std::string Put(const std::string& name, const Bytes& content) {
-    const std::string path = dir.File(name);
-    test::WriteFile(path, content);
-    chmod(path.c_str(), 0644);
-    return path;
-  }
-  bool Has(const std::string& line) const { return box.Has(line); }
-  // Temporary files the jobs left in the folder.
+  std::string At(const std::string& name) const { return here + "/" + name; }
   int Temporaries() const {
     int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto& entry : fs::recursive_directory_iterator(here)) {
       count += platform::Folder::IsTemporaryName(entry.path().filename().string());
     }
     return count;
   }
+  std::string here;
 };
 
-TEST_F(ProcessFileTest, ReplacesTheFileInPlaceKeepingTimeAndMode) {
-  const Bytes original = GoodPicture();
-  std::string path = Put("photo.jpg", original);
-  chmod(path.c_str(), 0440);
-  const timespec times[2] = {{0, UTIME_OMIT}, {1109671200, 5}};
-  utimensat(AT_FDCWD, path.c_str(), times, 0);
-
-  EXPECT_EQ(Process(dir.path() + "//photo.jpg"), JobOutcome::kRewritten);
-  const Bytes rewritten = test::ReadFile(path);
-  EXPECT_LT(rewritten.size(), original.size());
-  EXPECT_EQ(test::DecodePixels(rewritten), test::DecodePixels(original));
-  EXPECT_EQ(platform::SaveFileTime(path), (platform::FileTime{1109671200, 5}));
-  EXPECT_EQ(platform::ReadAttributes(path)->mode, 0440u);
-  EXPECT_EQ(Temporaries(), 0);
-  EXPECT_THAT(box.lines, IsEmpty());  // a success says nothing on screen
-}
-
-// One row of the verdict table: what the rewriter found, the two options, what happens.
-struct VerdictRow {
-  bool notJpeg;
-  int corrupted;
-  int nonjpegs;
-  enum { kDeleted, kRenamed, kIgnored } action;
-  const char* message;
-};
-
-class VerdictTest : public ProcessFileTest, public ::testing::WithParamInterface<VerdictRow> {};
-
-TEST_P(VerdictTest, ActsAsTheTableSays) {
-  const VerdictRow row = GetParam();
-  options.corrupted = row.corrupted;
-  options.nonjpegs = row.nonjpegs;
-  const Bytes content = row.notJpeg ? NotAJpeg() : DamagedPicture();
-  const std::string path = Put("img01.jpg", content);
-  const std::string renamed = dir.File("_corrupted_img01.jpg");
-
-  EXPECT_EQ(Process(path), row.notJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged);
-  EXPECT_TRUE(Has(row.message + path)) << testing::PrintToString(box.lines);
-  EXPECT_EQ(platform::Exists(path), row.action == VerdictRow::kIgnored);
-  EXPECT_EQ(platform::Exists(renamed), row.action == VerdictRow::kRenamed);
-  const std::string kept = row.action == VerdictRow::kRenamed ? renamed : path;
-  if (row.action != VerdictRow::kDeleted) {
-    EXPECT_EQ(test::ReadFile(kept), content);
-  }
-  EXPECT_EQ(Temporaries(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, VerdictTest,
-    ::testing::Values(
-        VerdictRow{false, kCorruptedDelete, 0, VerdictRow::kDeleted, "Deleting corrupted "},
-        VerdictRow{false, kCorruptedDelete, 1, VerdictRow::kDeleted, "Deleting corrupted "},
-        VerdictRow{true, kCorruptedDelete, 1, VerdictRow::kDeleted, "Deleting corrupted non-JPEG "},
-        VerdictRow{true, kCorruptedDelete, 0, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{true, kCorruptedRename, 1, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{false, kCorruptedRename, 0, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{false, kCorruptedRename, 1, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{true, kCorruptedRename, 0, VerdictRow::kIgnored, "Incompatible file ignored - "},
-        VerdictRow{false, kCorruptedIgnore, 0, VerdictRow::kIgnored, "Incompatible file ignored - "},
-        VerdictRow{true, kCorruptedIgnore, 1, VerdictRow::kIgnored, "Incompatible file ignored - "},
-        VerdictRow{false, kCorruptedRename, 2, VerdictRow::kIgnored, "Incompatible file ignored - "}));
-
-TEST_F(ProcessFileTest, MasksNameTheRenamedFile) {
-  struct Case {
-    std::string mask;
-    std::string file;
-    std::string expected;
-  };
-  ASSERT_FALSE(platform::MakeFolder(dir.File("bad")));
-  const Case cases[] = {
-      {"_corrupted_*.*", "img01.jpg", dir.File("_corrupted_img01.jpg")},
-      {dir.File("bad") + "/*-*.*", "img02.jpg", dir.File("bad/img02-jpg._")},
-      {"*_old", "noext", dir.File("noext_old")},
-      {"x_*.*", "two.dots.jpeg", dir.File("x_two.dots.jpeg")},
-  };
-  for (const Case& c : cases) {
-    options.mask = c.mask;
-    Process(Put(c.file, DamagedPicture()));
-    EXPECT_TRUE(platform::Exists(c.expected)) << c.mask << " on " << c.file;
-  }
-}
-
-TEST_F(ProcessFileTest, RenamingNeverOverwritesAnotherFile) {
-  options.mask = "broken.jpg";  // no "*": every damaged file gets this one name
-  const std::string first = Put("a.jpg", DamagedPicture());
-  const std::string second = Put("b.jpg", NotAJpeg());
-  options.nonjpegs = 1;
-  Process(first);
-  Process(second);
-  EXPECT_TRUE(Has("Invalid filename or disk full - " + second));
-  EXPECT_EQ(test::ReadFile(dir.File("broken.jpg")), DamagedPicture());
-  EXPECT_EQ(test::ReadFile(second), NotAJpeg());
-  EXPECT_EQ(Temporaries(), 0);
-}
-
-TEST_F(ProcessFileTest, ReadOnlyLeftoversAreReplaced) {
-  options.backups = 1;
-  const Bytes original = GoodPicture();
-  const std::string path = Put("p.jpg", original);
-  test::WriteFile(path + ".bak", Bytes{1, 2, 3});
-  chmod((path + ".bak").c_str(), 0444);
-
-  EXPECT_EQ(Process(path), JobOutcome::kRewritten);
-  EXPECT_EQ(test::ReadFile(path + ".bak"), original);
-  EXPECT_EQ(Temporaries(), 0);
-
-  // Output to another folder disables backups.
-  options.difdir = 1;
-  options.output = dir.File("out");
-  platform::RemoveFile(path + ".bak");
-  Process(path);
-  EXPECT_FALSE(platform::Exists(path + ".bak"));
-}
-
-TEST_F(ProcessFileTest, DifferentFolderMirrorsTheTreeAndLeavesTheSourceAlone) {
-  ASSERT_FALSE(platform::MakeFolder(dir.File("photos")));
-  ASSERT_FALSE(platform::MakeFolder(dir.File("photos/2020")));
-  const Bytes original = GoodPicture();
-  const std::string path = Put("photos/2020/a.jpg", original);
-  options.difdir = 1;
-  options.output = dir.File("out");
-  base = dir.File("PHOTOS");  // letter case does not matter in the comparison
-
-  EXPECT_EQ(Process(path), JobOutcome::kRewritten);
-  EXPECT_EQ(test::ReadFile(path), original);
-  const Bytes mirrored = test::ReadFile(dir.File("out/2020/a.jpg"));
-  EXPECT_EQ(test::DecodePixels(mirrored), test::DecodePixels(original));
-  EXPECT_EQ(Temporaries(), 0);
-
-  // A file outside the base folder is done in place.
-  const std::string outside = Put("elsewhere.jpg", original);
-  EXPECT_EQ(Process(outside), JobOutcome::kRewritten);
-  EXPECT_LT(test::ReadFile(outside).size(), original.size());
-}
-
-TEST_F(ProcessFileTest, AnOutputFolderThatIsTheSourceFolderTouchesNothing) {
-  const Bytes original = GoodPicture();
-  const std::string path = Put("a.jpg", original);
-  options.difdir = 1;
-  options.output = dir.path() + "/";
-  EXPECT_EQ(Process(path), JobOutcome::kFailed);
-  EXPECT_TRUE(Has("Output folder holds the source - " + path));
-  EXPECT_EQ(test::ReadFile(path), original);
-
-  options.output = "";  // nowhere to go: the files would land in the root folder
-  EXPECT_EQ(Process(path), JobOutcome::kFailed);
-  EXPECT_TRUE(Has("Cannot create path for " + path));
-  EXPECT_EQ(test::ReadFile(path), original);
-}
-
-TEST_F(ProcessFileTest, ReadabilityCheckKeepsTheSourceWhenTheNewFileDoesNotDecode) {
-  options.readability = 1;
+TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
+  const Bytes good = Good(), picture = test::EncodePicture({.width = 40, .height = 24});
+  // An IFD0 of 255 entries in a little-endian block: the count's low byte, 0xFF, at offset 20.
+  test::ExifBuilder many;
+  for (uint16_t tag = 0; tag < 255; ++tag) many.Add(test::ExifBuilder::kIfd0, many.Short(static_cast<uint16_t>(0x8000 + tag), 7));
+  const Bytes manyEntries = WithExifFirst(picture, many.Build());
+  // The header the repair is meant for: an APP1 "Exif" of length 16, then a marker at 20.
+  const Bytes brokenHeader = Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10}, test::ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
+                                     Bytes(picture.begin() + 2, picture.end())});
+  const Bytes repairedHead = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
+                              0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+  // 00 D9 before the first table: a decoder warns and shows every pixel.
+  Bytes strayEnd = picture;
+  strayEnd.insert(strayEnd.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)), {0x00, 0xD9});
+  // A Model, then more sub-directory pointers than the reduction follows: it fails.
+  test::ExifBuilder loops;
+  loops.Add(test::ExifBuilder::kIfd0, loops.Ascii(272, "Camera"));
+  const int empty = loops.AddDirectory();
+  for (int i = 0; i < 25; ++i) loops.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, empty));
+  // A tiny progressive file that declares a frame of 30000 x 30000.
+  Bytes huge = test::EncodePicture({.width = 16, .height = 16, .progressive = true});
+  for (size_t at : {SegmentAt(huge, kSof2) + 5, SegmentAt(huge, kSof2) + 7}) huge[at] = 30000 >> 8, huge[at + 1] = 30000 & 0xFF;
+  // An RGB picture whose Adobe segment says YCbCr: a decoder believes the segment.
+  Bytes rgbSaidYcc = test::EncodePicture({.width = 16, .height = 8, .rgb = true});
+  rgbSaidYcc[SegmentAt(rgbSaidYcc, kApp14) + 4 + 11] = 1;
   // Complete as far as markers go, but its picture data decodes to nothing.
   const Bytes undecodable = test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3}).Eoi().bytes();
-  const std::string path = Put("bad.jpg", undecodable);
-  EXPECT_EQ(Process(path), JobOutcome::kFailed);
-  EXPECT_TRUE(Has("Picture check failed - " + path));
-  EXPECT_EQ(test::ReadFile(path), undecodable);
+
+  auto elsewhere = [&](const std::string&) { options.difdir = 1, options.output = At("out"); };
+  auto hardLink = [](const std::string& path) { ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0); };
+  auto setTime = [](const std::string& path, timespec time) {
+    const timespec times[2] = {{0, UTIME_OMIT}, time};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+  };
+  auto verdict = [&](bool notJpeg, int corrupted, int nonjpegs, Fate fate, const char* line) {
+    return Row{"verdict", notJpeg ? NotAJpeg() : Damaged(), notJpeg ? O::kNotJpeg : O::kDamaged, fate, line,
+               [&, corrupted, nonjpegs](const std::string&) { options.corrupted = corrupted, options.nonjpegs = nonjpegs; }};
+  };
+  auto masked = [&](std::string mask, std::string file, std::string renamed) {
+    return Row{.name = "mask", .content = Damaged(), .outcome = O::kDamaged, .fate = kRenamed, .line = "Renaming corrupted ",
+               .before = [&, mask](const std::string&) {
+                 options.mask = mask.starts_with('/') ? here + mask : mask;
+                 platform::MakeFolder(At("bad"));
+               }, .file = file, .renamed = renamed};
+  };
+  auto set = [](auto& field, auto value) { return [&field, value](const std::string&) { field = value; }; };
+  const Row rows[] = {
+      {.name = "in place, through a doubled separator, keeping time and mode", .content = good, .outcome = O::kRewritten,
+       .fate = kReplaced, .before = [&](const std::string& path) { chmod(path.c_str(), 0440), setTime(path, {1109671200, 5}); },
+       .file = "/photo.jpg"},
+      verdict(false, kCorruptedDelete, 0, kGone, "Deleting corrupted "),
+      verdict(false, kCorruptedDelete, 1, kGone, "Deleting corrupted "),
+      verdict(true, kCorruptedDelete, 1, kGone, "Deleting corrupted non-JPEG "),
+      verdict(true, kCorruptedDelete, 0, kRenamed, "Renaming corrupted "),
+      verdict(true, kCorruptedRename, 1, kRenamed, "Renaming corrupted "),
+      verdict(false, kCorruptedRename, 0, kRenamed, "Renaming corrupted "),
+      verdict(false, kCorruptedRename, 1, kRenamed, "Renaming corrupted "),
+      verdict(true, kCorruptedRename, 0, kUntouched, "Incompatible file ignored - "),
+      verdict(false, kCorruptedIgnore, 0, kUntouched, "Incompatible file ignored - "),
+      verdict(true, kCorruptedIgnore, 1, kUntouched, "Incompatible file ignored - "),
+      verdict(false, kCorruptedRename, 2, kUntouched, "Incompatible file ignored - "),
+      masked("/bad/*-*.*", "img02.jpg", "bad/img02-jpg._"),
+      masked("*_old", "noext", "noext_old"),
+      masked("x_*.*", "two.dots.jpeg", "x_two.dots.jpeg"),
+      {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched, "Invalid filename or disk full - ",
+       [&](const std::string&) { options.mask = "broken.jpg", options.nonjpegs = 1, test::WriteFile(At("broken.jpg"), Damaged()); },
+       [&](const std::string&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},
+      {"a read-only leftover backup is replaced", good, O::kRewritten, kReplaced, "",
+       [&](const std::string& path) { options.backups = 1, test::WriteFile(path + ".bak", {1, 2, 3}), chmod((path + ".bak").c_str(), 0444); },
+       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path + ".bak"), good); }},
+      {"output elsewhere mirrors the tree whatever the base's letter case, and makes no backup", good, O::kRewritten,
+       kUntouched, "", [&](const std::string& path) { elsewhere(path), options.backups = 1, base = At("PHOTOS"); },
+       [&](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "photos/2020/a.jpg", "out/2020/a.jpg"},
+      {"a file outside the base folder is done in place", good, O::kRewritten, kReplaced, "",
+       [&](const std::string& path) { elsewhere(path), base = At("elsewhere"); }},
+      {"an output folder that is the source folder", good, O::kFailed, kUntouched, "Output folder holds the source - ",
+       [&](const std::string&) { options.difdir = 1, options.output = here + "/"; }},
+      {"no output folder: the files would land in the root folder", good, O::kFailed, kUntouched,
+       "Cannot create path for ", set(options.difdir, 1)},
+      {.name = "a rewrite that does not decode", .content = undecodable, .outcome = O::kFailed, .fate = kUntouched,
+       .line = "Picture check failed - ", .before = set(options.readability, 1), .temporaries = 1},
+      {"a question mark in the name", good, O::kSkipped, kUntouched, "Unsupported characters in filename: ",
+       set(options.backups, 1), [](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "wh?t.jpg"},
+      {"a vanished file", good, O::kSkipped, kGone, "Missing file - ", [](const std::string& path) { platform::RemoveFile(path); }},
+      {"a pipe", good, O::kSkipped, kOther, "Incompatible file ignored - ",
+       [](const std::string& path) { platform::RemoveFile(path), mkfifo(path.c_str(), 0644); }},
+      {.name = "a full disk leaves even a damaged file alone", .content = Damaged(), .outcome = O::kFailed, .fate = kUntouched,
+       .line = "Inaccessible for writing - ", .before = set(options.corrupted, kCorruptedDelete), .diskFull = true},
+      // Crafted files that once cost a picture or wrote into a source.
+      {"stray bytes before a standalone marker", strayEnd, O::kDamaged, kRenamed, "Renaming corrupted "},
+      {"255 entries, in place, through a hard link", manyEntries, O::kRewritten, kReplaced, "", hardLink},
+      {.name = "255 entries, to another folder", .content = manyEntries, .outcome = O::kRewritten, .fate = kUntouched,
+       .before = elsewhere, .mirrored = "out/photo.jpg"},
+      {.name = "broken header, read-only, through a hard link", .content = brokenHeader, .outcome = O::kRewritten,
+       .fate = kReplaced, .before = [&](const std::string& path) { hardLink(path), chmod(path.c_str(), 0444); },
+       .resultHead = repairedHead},
+      {.name = "broken header, to another folder", .content = brokenHeader, .outcome = O::kRewritten, .fate = kUntouched,
+       .before = elsewhere, .mirrored = "out/photo.jpg"},
+      {"a reduction that fails names the photo", WithExifFirst(picture, loops.Build()), O::kRewritten, kReplaced,
+       "Too many Exif sub-directories - Failed to open file ", set(log.screenDebug, true)},
+      {.name = "a frame too large to check", .content = huge, .outcome = O::kFailed, .fate = kUntouched,
+       .line = "Picture check failed - ", .before = set(options.readability, 1), .temporaries = 1},
+      {"an RGB picture whose Adobe segment says YCbCr", rgbSaidYcc, O::kRewritten, kReplaced},
+      {"the first second of 1970", good, O::kRewritten, kReplaced, "", [&](const std::string& path) { setTime(path, {0, 0}); }},
+      {.name = "3 GiB with a picture at its start", .content = picture, .outcome = O::kRewritten, .fate = kReplaced,
+       .sparseTail = size_t{3} << 30},
+      {.name = "3 GiB of nothing, damaged files deleted", .outcome = O::kNotJpeg, .fate = kRenamed,
+       .line = "Renaming corrupted ", .before = set(options.corrupted, kCorruptedDelete), .sparseTail = size_t{3} << 30},
+  };
+
+  signal(SIGXFSZ, SIG_IGN);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " " + row.file);
+    options = OptionSet{};
+    log.SetScreenDebug(false);
+    box.lines.clear();
+    const test::TempDir folder;
+    here = base = folder.path();
+    const std::string path = At(row.file);
+    fs::create_directories(fs::path(path).parent_path());
+    test::WriteFile(path, row.content);
+    chmod(path.c_str(), 0644);
+    ASSERT_EQ(row.sparseTail ? truncate(path.c_str(), static_cast<off_t>(row.sparseTail)) : 0, 0);
+    if (row.before) row.before(path);
+    const auto time = platform::SaveFileTime(path);
+    struct stat before {};
+    stat(path.c_str(), &before);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const long peakBefore = usage.ru_maxrss;
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit limit{row.diskFull ? 0 : old.rlim_cur, old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const JobOutcome outcome = Process(path, true);
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss - peakBefore, 256 << 10) << "KiB more at the peak";
+    EXPECT_EQ(outcome, row.outcome);
+    if (row.line.empty()) {
+      EXPECT_THAT(box.lines, ::testing::IsEmpty());
+    } else {
+      EXPECT_TRUE(box.Has(row.line + path)) << testing::PrintToString(box.lines);
+    }
+    const std::string renamed = At(row.renamed);
+    EXPECT_EQ(platform::Exists(renamed), row.fate == kRenamed);
+    if (row.fate != kOther) {
+      EXPECT_EQ(platform::Exists(path), row.fate == kReplaced || row.fate == kUntouched);
+    }
+    if ((row.fate == kUntouched || row.fate == kRenamed) && !row.sparseTail) {
+      EXPECT_EQ(test::ReadFile(row.fate == kRenamed ? renamed : path), row.content);
+    }
+    if (platform::Exists(path + ".link")) {
+      EXPECT_EQ(test::ReadFile(path + ".link"), row.content);
+    }
+    if (row.fate == kReplaced) {
+      const Bytes after = test::ReadFile(path);
+      EXPECT_NE(after, row.content);
+      EXPECT_EQ(test::DecodePixels(after, false), test::DecodePixels(row.content, false));
+      EXPECT_TRUE(std::equal(row.resultHead.begin(), row.resultHead.end(), after.begin()));
+      EXPECT_EQ(platform::SaveFileTime(path), time);
+      struct stat now {};
+      stat(path.c_str(), &now);
+      EXPECT_EQ(now.st_mode, before.st_mode);
+    }
+    if (!row.mirrored.empty()) {
+      EXPECT_EQ(test::DecodePixels(test::ReadFile(At(row.mirrored)), false), test::DecodePixels(row.content, false));
+    }
+    EXPECT_EQ(Temporaries(), row.temporaries);
+    if (row.check) row.check(path);
+  }
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_FALSE(platform::Exists(dir.File("cache")));  // nothing is ever put in the cache folder
+}
+
+// Needs the right to mount: a file with something mounted on it cannot be replaced. What is
+// mounted there is a picture too, so the rewrite succeeds and only the replacement fails.
+TEST_F(ProcessFileTest, FinalizingRetriesTenTimesThenGivesUp) {
+  here = dir.path();
+  const std::string holder = At("holder"), path = At("held.jpg");
+  test::WriteFile(holder, Good());
+  test::WriteFile(path, Good());
+  if (mount(holder.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) GTEST_SKIP() << "cannot bind-mount here";
+  int waits = 0;
+  yield = [&] { ++waits; };
+  EXPECT_EQ(Process(path, true), O::kFailed);
+  EXPECT_EQ(waits, 9);
+  EXPECT_TRUE(box.Has("Cannot finalize - rename manually - " + path));
   EXPECT_EQ(Temporaries(), 1);
 
-  const std::string good = Put("good.jpg", GoodPicture());
-  EXPECT_EQ(Process(good), JobOutcome::kRewritten);
-}
-
-TEST_F(ProcessFileTest, NamesWithQuestionMarksVanishedFilesAndPipesAreSkipped) {
-  options.backups = 1;
-  const std::string odd = Put("wh?t.jpg", GoodPicture());
-  EXPECT_EQ(Process(odd), JobOutcome::kSkipped);
-  EXPECT_TRUE(Has("Unsupported characters in filename: " + odd));
-  EXPECT_FALSE(platform::Exists(odd + ".bak"));
-
-  options.backups = 0;
-  const std::string gone = dir.File("gone.jpg");
-  EXPECT_EQ(Process(gone), JobOutcome::kSkipped);
-  EXPECT_TRUE(Has("Missing file - " + gone));
-
-  const std::string pipe = dir.File("pipe.jpg");
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-  EXPECT_EQ(Process(pipe), JobOutcome::kSkipped);
-}
-
-TEST_F(ProcessFileTest, ASystemFailureLeavesEvenADamagedFileAlone) {
-  options.corrupted = kCorruptedDelete;
-  const std::string path = Put("x.jpg", DamagedPicture());
-  // As if the disk were full: no file may grow, so the rewrite cannot be written.
-  rlimit old{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  rlimit none = old;
-  none.rlim_cur = 0;
-  signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &none);
-  const JobOutcome outcome = Process(path);
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, SIG_DFL);
-  EXPECT_EQ(outcome, JobOutcome::kFailed);
-  EXPECT_TRUE(Has("Inaccessible for writing - " + path));
-  EXPECT_EQ(test::ReadFile(path), DamagedPicture());
-  EXPECT_EQ(Temporaries(), 0);
-}
-
-// Needs the right to mount: a file with something mounted on it cannot be replaced.
-class FinalizeTest : public ProcessFileTest {
- protected:
-  void SetUp() override {
-    holder = Put("holder", Bytes{0});
-    path = Put("held.jpg", GoodPicture());
-    if (mount(holder.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-      GTEST_SKIP() << "cannot bind-mount here";
-    }
-    mounted = true;
-  }
-  void TearDown() override {
-    if (mounted) umount2(path.c_str(), MNT_DETACH);
-  }
-  std::string holder, path;
-  bool mounted = false;
-};
-
-TEST_F(FinalizeTest, RetriesUntilTheFileCanBeReplaced) {
-  // What is mounted there is a picture too, so the rewrite succeeds and only the
-  // replacement fails, until the third wait frees the file.
-  test::WriteFile(holder, GoodPicture());
-  int waits = 0;
+  waits = 0;
+  bool mounted = true;
   yield = [&] {
     if (++waits == 3 && umount2(path.c_str(), MNT_DETACH) == 0) mounted = false;
   };
-  EXPECT_EQ(Process(path), JobOutcome::kRewritten);
+  EXPECT_EQ(Process(path, true), O::kRewritten);
   EXPECT_EQ(waits, 3);
-  EXPECT_LT(test::ReadFile(path).size(), GoodPicture().size());
-}
-
-TEST_F(FinalizeTest, GivesUpAfterTenAttempts) {
-  test::WriteFile(holder, GoodPicture());
-  int waits = 0;
-  yield = [&] { ++waits; };
-  EXPECT_EQ(Process(path), JobOutcome::kFailed);
-  EXPECT_EQ(waits, 9);
-  EXPECT_TRUE(Has("Cannot finalize - rename manually - " + path));
-  EXPECT_EQ(Temporaries(), 1);
+  EXPECT_LT(test::ReadFile(path).size(), Good().size());
+  if (mounted) umount2(path.c_str(), MNT_DETACH);
 }
 
 }  // namespace

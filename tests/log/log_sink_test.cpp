@@ -21,78 +21,58 @@ class LogSinkTest : public ::testing::Test {
   std::string logFile = dir.File("config/keelpack.log");
 };
 
-TEST_F(LogSinkTest, LevelZeroWritesNoFileAndLeavesAnOldOneAlone) {
+TEST_F(LogSinkTest, TheLevelDecidesWhatReachesTheFileAndWhenItStartsAfresh) {
   log.WriteLog("first", kBrief, true);
-  EXPECT_FALSE(platform::Exists(logFile));
+  EXPECT_FALSE(platform::Exists(logFile));  // level 0 writes no file
 
-  log.SetLogLevel(kBrief);
-  log.WriteLog("kept", kBrief, true);
-  log.SetLogLevel(0);
-  log.WriteLog("restart", kBrief, true);
-  log.AppendScreenLog("shown", kBrief);
-  EXPECT_THAT(ReadLines(logFile), ElementsAre("kept"));
-  EXPECT_THAT(box.lines, ElementsAre("shown"));
-}
-
-TEST_F(LogSinkTest, FileTakesMessagesUpToTheLevelAndRestartsOnlyWhenAllowed) {
   log.SetLogLevel(kBrief);
   log.WriteLog("Starting", kBrief, true);
-  log.AppendScreenLog("verbose line", kVerbose);  // shown, not written
+  log.AppendScreenLog("verbose line", kVerbose);      // shown, not written
   log.WriteLog("explicit restart", kExplicit, true);  // above the level: no truncation
   log.AppendScreenLog("brief line", kBrief);
   log.AppendScreenLog("screen only", kScreenOnly);
-  EXPECT_THAT(ReadLines(logFile), ElementsAre("Starting", "brief line"));
-  EXPECT_THAT(box.lines, ElementsAre("verbose line", "brief line", "screen only"));
-
-  auto raw = test::ReadFile(logFile);
+  const test::Bytes raw = test::ReadFile(logFile);
   EXPECT_EQ(std::string(raw.begin(), raw.end()), "Starting\r\nbrief line\r\n");
+  EXPECT_THAT(box.lines, ElementsAre("verbose line", "brief line", "screen only"));
+  struct stat info {};
+  ASSERT_EQ(stat(dir.File("config").c_str(), &info), 0);  // the missing folder is made, private
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+  // Level 0 leaves an old file alone; the screen echo shows every WriteLog message.
+  box.lines.clear();
+  log.SetLogLevel(0);
+  log.SetScreenDebug(true);
+  log.WriteLog("restart", kBrief, true);
+  log.AppendScreenLog("twice", kVerbose);
+  EXPECT_THAT(ReadLines(logFile), ElementsAre("Starting", "brief line"));
+  EXPECT_THAT(box.lines, ElementsAre("restart", "twice", "twice"));
 
   log.SetLogLevel(kExplicit);
   log.WriteLog("fresh", kBrief, true);
   EXPECT_THAT(ReadLines(logFile), ElementsAre("fresh"));
 }
 
-TEST_F(LogSinkTest, ScreenDebugEchoesEveryWriteLogMessage) {
-  log.SetScreenDebug(true);
-  log.AppendScreenLog("twice", kVerbose);
-  log.WriteLog("once", kExplicit);
-  log.AppendScreenLog("screen", kScreenOnly);
-  EXPECT_THAT(box.lines, ElementsAre("twice", "twice", "once", "screen"));
-  EXPECT_FALSE(platform::Exists(logFile));
-}
-
-TEST_F(LogSinkTest, CreatesTheMissingApplicationDataFolder) {
-  log.SetLogLevel(kBrief);
-  log.WriteLog("hello", kBrief, true);
-  struct stat info {};
-  ASSERT_EQ(stat(dir.File("config").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  EXPECT_THAT(ReadLines(logFile), ElementsAre("hello"));
-}
-
-TEST_F(LogSinkTest, AnUnwritableFileIsReportedOnceWithoutMovingTheView) {
+TEST_F(LogSinkTest, AFileThatCannotBeWrittenIsReportedOnceWithoutMovingTheView) {
   log.SetLogLevel(kBrief);
   log.WriteLog("a", kBrief, true);
   // A folder in the file's place fails for every user, the superuser included.
   ASSERT_FALSE(platform::RemoveFile(logFile));
   ASSERT_FALSE(platform::MakeFolder(logFile));
-
   log.AppendScreenLog("first failure", kBrief);
   log.AppendScreenLog("second failure", kBrief);
-  log.SetLogLevel(kExplicit);
-  log.WriteLog("third failure", kBrief);
-  EXPECT_THAT(box.lines, ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
+  EXPECT_THAT(box.lines,
+              ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
   EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));
-}
 
-TEST_F(LogSinkTest, WithoutAPerUserFolderThereIsNoLogFile) {
+  // Without a per-user folder there is no log file, and nothing goes to the root folder.
   test::WriteFile(dir.File("plain"), {});
-  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));  // cannot be made
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));
   const bool rootHadOne = platform::Exists("/keelpack.log");
-  log.SetLogLevel(kBrief);
-  log.WriteLog("first", kBrief, true);
-  log.WriteLog("second", kBrief);
-  EXPECT_THAT(box.lines, ElementsAre("Failed to write to the logfile!"));
+  test::CapturingLogBox other;
+  LogSink second{other};
+  second.SetLogLevel(kBrief);
+  second.WriteLog("first", kBrief, true);
+  EXPECT_THAT(other.lines, ElementsAre("Failed to write to the logfile!"));
   EXPECT_EQ(platform::Exists("/keelpack.log"), rootHadOne);
 }
 

@@ -1,6 +1,6 @@
 // Faults from outside: a disk that fills up, a folder that turns read-only. (A process killed
-// in the middle of a run: the command line's two-runs test.) Afterwards every source file must be either untouched or replaced
-// by a complete file that shows the same pixels.
+// in the middle of a run: the command line's two-runs test.) Afterwards every source file must
+// be either untouched or replaced by a complete file that shows the same pixels.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -8,13 +8,11 @@
 #include <algorithm>
 #include <map>
 
-#include "jpeg/markers.h"
 #include "platform/files.h"
 #include "platform/listing.h"
 #include "runs/runs.h"
 #include "runs/session.h"
 #include "support/fake_front_end.h"
-#include "support/jpeg_builder.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
@@ -23,31 +21,27 @@ namespace {
 
 using test::Bytes;
 
-Bytes Picture(unsigned seed, int width = 160) {
-  return test::ShrinkablePicture({.width = width, .height = 120, .quality = 95, .seed = seed}, 300);
-}
-
 class FaultTest : public ::testing::Test {
  protected:
-  // A small file system of our own, so that it can fill up or turn read-only.
-  bool MountSmallDisk(const std::string& size) {
+  // A small file system of our own, so that it can fill up or turn read-only, with pictures.
+  bool MountSmallDisk(const std::string& size, int pictures, int width) {
     disk = dir.File("disk");
-    if (platform::MakeFolder(disk)) return false;
     const std::string options = "size=" + size;
-    mounted = mount("tmpfs", disk.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    mounted = !platform::MakeFolder(disk) &&
+              mount("tmpfs", disk.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    for (int i = 0; mounted && i < pictures; ++i) {
+      const std::string path = disk + "/p" + std::to_string(100 + i) + ".jpg";
+      originals[path] = test::ShrinkablePicture(
+          {.width = width, .height = 120, .quality = 95, .seed = static_cast<unsigned>(i + 1)},
+          300);
+      test::WriteFile(path, originals[path]);
+    }
+    front.folder = disk;
+    front.options.corrupted = kCorruptedDelete;  // a failing disk must never look like damage
     return mounted;
   }
   void TearDown() override {
     if (mounted) umount2(disk.c_str(), MNT_DETACH);
-  }
-
-  void PutPictures(const std::string& folder, int count, int width = 160) {
-    for (int i = 0; i < count; ++i) {
-      const std::string name = "p" + std::to_string(100 + i) + ".jpg";
-      const Bytes picture = Picture(static_cast<unsigned>(i + 1), width);
-      test::WriteFile(folder + "/" + name, picture);
-      originals[folder + "/" + name] = picture;
-    }
   }
 
   // Every source is its original or a complete rewrite of it; returns how many were rewritten.
@@ -58,18 +52,9 @@ class FaultTest : public ::testing::Test {
       if (now == original) continue;
       ++rewritten;
       EXPECT_LT(now.size(), original.size()) << path;
-      const auto pixels = test::DecodePixels(now);
-      EXPECT_TRUE(pixels) << path << " does not decode";
-      if (pixels) {
-        EXPECT_EQ(*pixels, *test::DecodePixels(original)) << path;
-      }
+      EXPECT_EQ(test::DecodePixels(now), test::DecodePixels(original)) << path;
     }
     return rewritten;
-  }
-
-  int Leftovers(const std::string& folder) {
-    auto files = platform::ListFiles(folder, "*.tmp");
-    return files ? static_cast<int>(files->size()) : 0;
   }
 
   test::Sandbox dir;
@@ -81,8 +66,7 @@ class FaultTest : public ::testing::Test {
 };
 
 TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
-  if (!MountSmallDisk("1m")) GTEST_SKIP() << "cannot mount a small file system here";
-  PutPictures(disk, 6, 320);
+  if (!MountSmallDisk("1m", 6, 320)) GTEST_SKIP() << "cannot mount a small file system here";
   // Fill the disk so that only part of a new file fits.
   const size_t largest = originals.rbegin()->second.size();
   for (int i = 0;; ++i) {
@@ -94,16 +78,15 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   }
   platform::RemoveFile(disk + "/filler0");  // room for about one third of a picture
 
-  front.folder = disk;
-  front.options.corrupted = kCorruptedDelete;  // a full disk must never look like damage
-  front.options.backups = 1;                   // and never leave a backup cut short
+  front.options.backups = 1;  // a full disk never leaves a backup cut short
   RunFolderTree(session);
   ExpectEverySourceWhole();
   EXPECT_GT(session.outcomes.failed, 0);
   EXPECT_EQ(session.outcomes.damaged, 0);
-  EXPECT_EQ(Leftovers(disk), 0);
-  EXPECT_TRUE(std::any_of(front.box.lines.begin(), front.box.lines.end(),
-                          [](const std::string& line) { return line.starts_with("Cannot backup image - "); }));
+  EXPECT_EQ(platform::ListFiles(disk, "*.tmp")->size(), 0u);
+  EXPECT_TRUE(std::any_of(
+      front.box.lines.begin(), front.box.lines.end(),
+      [](const std::string& line) { return line.starts_with("Cannot backup image - "); }));
   for (const auto& [path, original] : originals) {
     if (platform::Exists(path + ".bak")) {
       EXPECT_EQ(test::ReadFile(path + ".bak"), original) << path;
@@ -112,10 +95,7 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
 }
 
 TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
-  if (!MountSmallDisk("8m")) GTEST_SKIP() << "cannot mount a small file system here";
-  PutPictures(disk, 5);
-  front.folder = disk;
-  front.options.corrupted = kCorruptedDelete;
+  if (!MountSmallDisk("8m", 5, 160)) GTEST_SKIP() << "cannot mount a small file system here";
   // After the first file, while the run shows its progress.
   front.onYield = [&] {
     if (front.statuses.back().starts_with("Processed ")) {

@@ -5,11 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "jpeg/markers.h"
 #include "platform/files.h"
 #include "runs/session.h"
 #include "support/fake_front_end.h"
-#include "support/jpeg_builder.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
@@ -19,86 +17,82 @@ namespace {
 using test::Bytes;
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::Not;
 
 Bytes Shrinkable() { return test::ShrinkablePicture({.width = 16, .height = 16}); }
 
 class RunsTest : public ::testing::Test {
  protected:
-  void Put(const std::string& name, const Bytes& content = Shrinkable()) {
-    test::WriteFile(dir.File(name), content);
-  }
+  void Put(const std::string& name) { test::WriteFile(dir.File(name), Shrinkable()); }
   void Folder(const std::string& name) { ASSERT_FALSE(platform::MakeFolder(dir.File(name))); }
-  bool Shrunk(const std::string& name) { return test::ReadFile(dir.File(name)).size() < Shrinkable().size(); }
+  bool Shrunk(const std::string& name) {
+    return test::ReadFile(dir.File(name)).size() < Shrinkable().size();
+  }
+  // Abort is clicked during the first progress update, which comes after the first file.
+  void AbortAfterTheFirstFile() {
+    front.onYield = [&] {
+      if (front.statuses.back().starts_with("Processed ")) session.cancelRequested = true;
+    };
+  }
 
   test::Sandbox dir;
   test::FakeFrontEnd front;
   Session session{front};
 };
 
-TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelection) {
-  for (auto name : {"a.jpg", "b.jpg", "c.jpg"}) Put(name);
+TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWhenAsked) {
+  for (int i = 0; i < 10; ++i) {
+    Put("f" + std::to_string(i) + ".jpg");
+    front.entries.push_back({"f" + std::to_string(i) + ".jpg", i != 1});
+  }
   front.folder = dir.path();
-  front.entries = {{"a.jpg", true}, {"b.jpg", false}, {"c.jpg", true}};
   session.log.SetLogLevel(kBrief);
+  AbortAfterTheFirstFile();
   RunSelectedFiles(session);
-
-  EXPECT_TRUE(Shrunk("a.jpg"));
-  EXPECT_FALSE(Shrunk("b.jpg"));
-  EXPECT_TRUE(Shrunk("c.jpg"));
-  EXPECT_EQ(session.fileTotal, 2);
-  EXPECT_EQ(session.outcomes.rewritten, 2);
-  EXPECT_EQ(session.baseFolder, dir.path());
-  const std::string summary = "Finished. Out of 2 files, 2 were reduced saving " +
-                              std::to_string(static_cast<long>(session.totals.bytesSaved)) + " bytes.";
+  EXPECT_TRUE(Shrunk("f0.jpg"));
+  EXPECT_FALSE(Shrunk("f2.jpg"));
+  EXPECT_TRUE(front.box.Has("Operation cancelled!"));
   EXPECT_EQ(front.statuses.front(), "Starting...");
+  EXPECT_THAT(front.statuses, Contains("Processed 1 of 9 files..."));
+  EXPECT_EQ(front.statuses.back().find("Finished. Out of 9 files, 1 were reduced"), 0u);
+
+  // The next run starts with the request cleared.
+  front.onYield = nullptr;
+  front.box.lines.clear();
+  front.entries[0].selected = false;
+  RunSelectedFiles(session);
+  for (int i = 1; i < 10; ++i) EXPECT_EQ(Shrunk("f" + std::to_string(i) + ".jpg"), i != 1) << i;
+  EXPECT_FALSE(front.box.Has("Operation cancelled!"));
+  EXPECT_EQ(session.fileTotal, 8);
+  EXPECT_EQ(session.outcomes.rewritten, 8);
+  EXPECT_EQ(session.baseFolder, dir.path());
+  const std::string summary = "Finished. Out of 8 files, 8 were reduced saving " +
+                              std::to_string(static_cast<long>(session.totals.bytesSaved)) +
+                              " bytes.";
+  EXPECT_GT(session.totals.bytesSaved, 8 * 16);
   EXPECT_EQ(front.statuses.back(), summary);
   EXPECT_EQ(front.progress.back(), 100);
-  EXPECT_EQ(front.rereads, 1);
-  EXPECT_THAT(front.runningChanges, ElementsAre(std::pair{RunKind::kSelectedFiles, true},
-                                                std::pair{RunKind::kSelectedFiles, false}));
+  EXPECT_EQ(front.rereads, 2);
+  using Change = std::pair<RunKind, bool>;
+  EXPECT_THAT(front.runningChanges, ElementsAre(Change{RunKind::kSelectedFiles, true}, Change{RunKind::kSelectedFiles, false},
+                                                Change{RunKind::kSelectedFiles, true}, Change{RunKind::kSelectedFiles, false}));
   // The log file starts afresh with the run and ends with the summary.
-  auto lines = test::ReadLines(LogSink::LogFilePath().value());
+  const auto lines = test::ReadLines(LogSink::LogFilePath().value());
   EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
   EXPECT_EQ(lines.back(), summary);
-}
 
-TEST_F(RunsTest, NothingSelectedStillEndsWithASummary) {
-  front.folder = dir.path();
-  front.entries = {{"a.jpg", false}};
+  for (auto& entry : front.entries) entry.selected = false;
   RunSelectedFiles(session);
   EXPECT_TRUE(front.box.Has("Please select a file."));
   EXPECT_EQ(front.statuses.back(), "Finished. Out of 0 files, 0 were reduced saving 0 bytes.");
   EXPECT_EQ(front.progress.back(), 100);
 }
 
-TEST_F(RunsTest, AbortIsHandledBetweenFiles) {
-  for (int i = 0; i < 10; ++i) Put("f" + std::to_string(i) + ".jpg");
-  front.folder = dir.path();
-  for (int i = 0; i < 10; ++i) front.entries.push_back({"f" + std::to_string(i) + ".jpg", true});
-  // The first progress update comes after the first file; Abort is clicked during it.
-  front.onYield = [&] {
-    if (front.statuses.back().starts_with("Processed ")) session.cancelRequested = true;
-  };
-  RunSelectedFiles(session);
-  EXPECT_TRUE(Shrunk("f0.jpg"));
-  EXPECT_FALSE(Shrunk("f1.jpg"));
-  EXPECT_TRUE(front.box.Has("Operation cancelled!"));
-  EXPECT_THAT(front.statuses, Contains("Processed 1 of 10 files..."));
-  EXPECT_EQ(front.statuses.back().find("Finished. Out of 10 files, 1 were reduced"), 0u);
-
-  // The next run starts with the request cleared.
-  front.onYield = nullptr;
-  RunSelectedFiles(session);
-  EXPECT_TRUE(Shrunk("f9.jpg"));
-  EXPECT_FALSE(front.box.Has("Operation cancelled!"));
-}
-
 TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
-  for (auto name : {"A", "A/B", "A/B/D", "A/C", "A/.hidden", "A/out", "A/out/deep"}) Folder(name);
-  Folder("A/wh?t");
-  for (auto name : {"A/1.jpg", "A/B/2.JPG", "A/B/D/3.jpe", "A/C/4.jfif", "A/C/5.jif", "A/.hidden/6.jpg",
-                    "A/out/7.jpg", "A/out/deep/8.jpg", "A/wh?t/9.jpg", "A/C/notes.txt", "A/C/.x.jpeg"}) {
+  for (auto name : {"A", "A/B", "A/B/D", "A/C", "A/.hidden", "A/out", "A/out/deep", "A/wh?t"})
+    Folder(name);
+  for (auto name :
+       {"A/1.jpg", "A/B/2.JPG", "A/B/D/3.jpe", "A/C/4.jfif", "A/C/5.jif", "A/.hidden/6.jpg",
+        "A/out/7.jpg", "A/out/deep/8.jpg", "A/wh?t/9.jpg", "A/C/notes.txt", "A/C/.x.jpeg"}) {
     Put(name);
   }
   ASSERT_EQ(symlink(dir.File("A").c_str(), dir.File("A/B/loop").c_str()), 0);
@@ -109,67 +103,54 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   session.log.SetScreenDebug(true);
 
   BuildFolderList(session, dir.File("A"));
-  EXPECT_THAT(session.dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
+  EXPECT_THAT(session.dirList,
+              ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
   EXPECT_EQ(session.folderTotal, 4);
   EXPECT_EQ(session.fileTotal, 5);  // 1, 2, 3, 5 and the hidden .x.jpeg; not "4.jfif"
   EXPECT_TRUE(front.box.Has("Invalid characters in the name - " + dir.File("A/wh?t")));
-}
 
-TEST_F(RunsTest, TreeRunProcessesEveryListedFolderAndCountsFiveFoldersPerStatus) {
-  for (int i = 0; i < 11; ++i) {
-    Folder("t" + std::to_string(i));
-    Put("t" + std::to_string(i) + "/x.jpg");
-  }
-  front.folder = dir.path();
-  RunFolderTree(session);
-  for (int i = 0; i < 11; ++i) EXPECT_TRUE(Shrunk("t" + std::to_string(i) + "/x.jpg"));
-  EXPECT_EQ(session.folderTotal, 12);
-  EXPECT_EQ(session.outcomes.rewritten, 11);
-  EXPECT_THAT(front.statuses, Contains("Found 5 directories, 4 files..."));
-  EXPECT_THAT(front.statuses, Contains("Found 10 directories, 9 files..."));
-  EXPECT_THAT(front.statuses, Contains("Processed 1 of 11 files in 2 of 12 directories."));
-  EXPECT_EQ(front.statuses.back().find("Finished. Out of 11 files, 11 were reduced"), 0u);
-}
-
-TEST_F(RunsTest, TreeRunWithNothingToDo) {
-  Folder("empty");
-  front.folder = dir.File("empty");
-  RunFolderTree(session);
-  EXPECT_TRUE(front.box.Has("No compatible file found."));
-  EXPECT_FALSE(front.box.Has("Operation cancelled!"));
-
-  // The output folder as the tree's top: nothing is even scanned.
-  Put("empty/a.jpg");
-  front.options.difdir = 1;
-  front.options.output = dir.File("empty");
-  RunFolderTree(session);
-  EXPECT_EQ(session.folderTotal, 0);
-  EXPECT_FALSE(Shrunk("empty/a.jpg"));
-}
-
-TEST_F(RunsTest, AFolderWithTooManySubfoldersIsScannedInPart) {
+  // Past 2000 subfolders a folder is scanned in part.
   Folder("many");
   for (int i = 0; i < 2002; ++i) Folder("many/" + std::to_string(100000 + i));
-  session.log.SetScreenDebug(true);
   BuildFolderList(session, dir.File("many"));
   EXPECT_EQ(session.folderTotal, 1 + 2001);
   EXPECT_TRUE(front.box.Has("Too many directories in " + dir.File("many")));
   EXPECT_EQ(session.dirList.back(), dir.File("many/102000"));
 }
 
-TEST_F(RunsTest, TreeRunCancelledBetweenFolders) {
-  for (auto name : {"p", "q", "r"}) {
-    Folder(name);
-    Put(std::string(name) + "/x.jpg");
+TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAsked) {
+  for (int i = 0; i < 11; ++i) {
+    Folder("t" + std::to_string(i));
+    Put("t" + std::to_string(i) + "/x.jpg");
   }
   front.folder = dir.path();
-  front.onYield = [&] {
-    if (front.statuses.back().starts_with("Processed ")) session.cancelRequested = true;
-  };
+  AbortAfterTheFirstFile();
   RunFolderTree(session);
-  EXPECT_TRUE(Shrunk("p/x.jpg"));
-  EXPECT_FALSE(Shrunk("q/x.jpg"));
+  int shrunk = 0;
+  for (int i = 0; i < 11; ++i) shrunk += Shrunk("t" + std::to_string(i) + "/x.jpg");
+  EXPECT_EQ(shrunk, 1);
   EXPECT_EQ(std::count(front.box.lines.begin(), front.box.lines.end(), "Operation cancelled!"), 1);
+  EXPECT_EQ(session.folderTotal, 12);
+  EXPECT_THAT(front.statuses, Contains("Found 5 directories, 4 files..."));
+  EXPECT_THAT(front.statuses, Contains("Found 10 directories, 9 files..."));
+  EXPECT_THAT(front.statuses, Contains("Processed 1 of 11 files in 2 of 12 directories."));
+
+  front.onYield = nullptr;
+  RunFolderTree(session);
+  for (int i = 0; i < 11; ++i) EXPECT_TRUE(Shrunk("t" + std::to_string(i) + "/x.jpg"));
+  EXPECT_EQ(front.statuses.back().find("Finished. Out of 11 files, "), 0u);
+
+  // Nothing to do; and with the output folder as the tree's top, nothing is even scanned.
+  Folder("empty");
+  front.folder = dir.File("empty");
+  RunFolderTree(session);
+  EXPECT_TRUE(front.box.Has("No compatible file found."));
+  Put("empty/a.jpg");
+  front.options.difdir = 1;
+  front.options.output = dir.File("empty");
+  RunFolderTree(session);
+  EXPECT_EQ(session.folderTotal, 0);
+  EXPECT_FALSE(Shrunk("empty/a.jpg"));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "settings/settings_file.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "platform/files.h"
 #include "support/temp_dir.h"
@@ -9,88 +10,61 @@
 namespace keelpack {
 namespace {
 
-using ::testing::ElementsAre;
-
-class SettingsFileTest : public ::testing::Test {
- protected:
-  LoadedSettings Load(const std::string& text) {
-    test::WriteFile(path, test::ToBytes(text));
-    return LoadSettings(path, OptionSet{});
-  }
-  test::TempDir dir;
-  std::string path = dir.File("keelpack.ini");
-};
-
-TEST_F(SettingsFileTest, DefaultsAreWrittenAsFifteenLines) {
+TEST(SettingsFile, WritesFifteenLinesAndReadsEveryValueBack) {
+  test::Sandbox dir;
+  const std::string path = dir.File("keelpack.ini");
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
-  auto bytes = test::ReadFile(path);
+  const test::Bytes bytes = test::ReadFile(path);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
             "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
             "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
             "Optimize=0\r\n");
-}
 
-TEST_F(SettingsFileTest, EveryValueSurvivesARoundTrip) {
-  OptionSet options;
-  options.exif = kExifDelete;
-  options.icc = kIccForceRemoval;
-  options.dpi = 1;
-  options.corrupted = kCorruptedIgnore;
-  options.nonjpegs = 1;
-  options.mask = "/bad/*-*.*";
-  options.difdir = 1;
-  options.output = "/home/me/out dir";
-  options.readability = 1;
-  options.slow = 1;
-  options.backups = 1;
-  options.font = "DejaVu Sans";
-  options.charset = "0";
-  options.optimize = kOptimizeProgressive;
-  ASSERT_TRUE(SaveSettings(path, options, 3));
-  LoadedSettings loaded = LoadSettings(path, OptionSet{});
-  options.log = 3;
-  EXPECT_EQ(loaded.options, options);
+  const OptionSet all{.exif = kExifDelete, .icc = kIccForceRemoval, .dpi = 1, .corrupted = kCorruptedIgnore,
+                      .nonjpegs = 1, .mask = "/bad/*-*.*", .difdir = 1, .output = "/home/me/out dir",
+                      .readability = 1, .slow = 1, .backups = 1, .font = "DejaVu Sans", .charset = "0",
+                      .log = 3, .optimize = kOptimizeProgressive};
+  ASSERT_TRUE(SaveSettings(path, all, 3));
+  const LoadedSettings loaded = LoadSettings(path, OptionSet{});
+  EXPECT_EQ(loaded.options, all);
   EXPECT_TRUE(loaded.logTicked);
   EXPECT_EQ(loaded.logLevel, 3);
 }
 
-TEST_F(SettingsFileTest, ParseForgivesAndSkipsWhatItCannotUse) {
-  LoadedSettings loaded = Load(
-      "  CORRUPTED = 1 \r\n"   // upper-case key, blanks around: Delete
-      "exif=7\r\n"            // out of range: ignored
-      "no equals sign here\r\n"
-      "colour=3\r\n"          // unknown key
-      "mask = a=b \r\n"       // the first "=" splits
-      "slow=0.6\n"            // rounded, and a bare LF line end
-      "dpi=yes\r\n"           // no number: 0
-      "NonJPEGs=2\r"          // a check box's third value, and a lone CR line end
-      "Backups=\t1\r"         // a tab before the number
-      "icc=2\r\nicc=1\r\n"    // the later line wins
-      "Optimize = 1\r\noptimize=3\r\n");
-  EXPECT_EQ(loaded.options.corrupted, kCorruptedDelete);
-  EXPECT_EQ(loaded.options.nonjpegs, 2);
-  EXPECT_EQ(loaded.options.backups, 1);
-  EXPECT_EQ(loaded.options.exif, kExifReduceSize);
-  EXPECT_EQ(loaded.options.mask, "a=b");
-  EXPECT_EQ(loaded.options.slow, 1);
-  EXPECT_EQ(loaded.options.dpi, 0);
-  EXPECT_EQ(loaded.options.icc, kIccKeepAll);
-  EXPECT_EQ(loaded.options.optimize, kOptimizeHuffman);
+// Each text is loaded over the defaults; `change` says how the options differ from them.
+TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
+  struct Row {
+    const char* text;
+    std::function<void(OptionSet&)> change;
+    bool logTicked = false;
+    std::optional<int> logLevel = {};
+  };
+  const Row rows[] = {
+      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1", [](OptionSet& o) { o.corrupted = kCorruptedDelete, o.slow = 1; }},
+      {"no equals sign here\r\ncolour=3\r\nmask = a=b \r\n", [](OptionSet& o) { o.mask = "a=b"; }},
+      {"slow=0.6\nreadability=+1\rdifdir=2.0", [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }},
+      {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r", [](OptionSet& o) { o.nonjpegs = 2, o.backups = 1; }},
+      {"icc=2\r\nicc=1\r\nOptimize = 1\r\noptimize=3\r\nbackups=-1\r\nslow=1e1",
+       [](OptionSet& o) { o.icc = kIccKeepAll, o.optimize = kOptimizeHuffman; }},
+      {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ", [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
+      {"Log=2.0", [](OptionSet&) {}, true},
+      {"Log=2", [](OptionSet& o) { o.log = 2; }, true, 2},
+      {"Log=0", [](OptionSet&) {}},
+  };
+  test::Sandbox dir;
+  for (const Row& row : rows) {
+    test::WriteFile(dir.File("s.ini"), test::ToBytes(row.text));
+    const LoadedSettings loaded = LoadSettings(dir.File("s.ini"), OptionSet{});
+    OptionSet expected;
+    row.change(expected);
+    EXPECT_EQ(loaded.options, expected) << row.text;
+    EXPECT_EQ(loaded.logTicked, row.logTicked) << row.text;
+    EXPECT_EQ(loaded.logLevel, row.logLevel) << row.text;
+  }
 }
 
-TEST_F(SettingsFileTest, LogTicksOnAnyPositiveValueButChoosesOnlyExactLevels) {
-  LoadedSettings twoPointZero = Load("Log=2.0\r\n");
-  EXPECT_TRUE(twoPointZero.logTicked);
-  EXPECT_FALSE(twoPointZero.logLevel);
-  LoadedSettings two = Load("Log=2\r\n");
-  EXPECT_TRUE(two.logTicked);
-  EXPECT_EQ(two.logLevel, 2);
-  LoadedSettings zero = Load("Log=0\r\n");
-  EXPECT_FALSE(zero.logTicked);
-  EXPECT_FALSE(zero.logLevel);
-}
-
-TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails) {
+TEST(SettingsFile, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails) {
+  test::Sandbox dir;
   OptionSet start;
   start.exif = kExifKeepOriginal;
   EXPECT_EQ(LoadSettings(dir.File("absent.ini"), start).options, start);
@@ -99,9 +73,8 @@ TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails
   EXPECT_EQ(LoadSettings("/dev/zero", start).options, start);
   // Without a per-user folder there is no settings file, and nothing goes to the root folder.
   test::WriteFile(dir.File("plain"), {});
-  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));  // cannot be made
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));
   const bool rootHadOne = platform::Exists("/keelpack.ini");
-  EXPECT_EQ(SettingsFilePath(), std::nullopt);
   EXPECT_FALSE(SaveSettings(SettingsFilePath(), start, 0));
   EXPECT_EQ(platform::Exists("/keelpack.ini"), rootHadOne);
 }
