@@ -8,16 +8,17 @@
 namespace keelpack {
 namespace {
 
+constexpr ByteOrder kLittleEndian = ByteOrder::kLittleEndian;
+constexpr ByteOrder kBigEndian = ByteOrder::kBigEndian;
+
 using ::testing::ElementsAre;
 
-TEST(ExifBytesTest, ReadsEitherByteOrderAndNothingElse) {
+TEST(ExifBytesTest, ReadsEitherByteOrder) {
   const std::vector<uint8_t> bytes = {0x12, 0x34, 0x56, 0x78};
   EXPECT_EQ(ReadShort(bytes, kLittleEndian), 0x3412);
   EXPECT_EQ(ReadShort(bytes, kBigEndian), 0x1234);
   EXPECT_EQ(ReadLong(bytes, kLittleEndian), 0x78563412u);
   EXPECT_EQ(ReadLong(bytes, kBigEndian), 0x12345678u);
-  EXPECT_EQ(ReadShort(bytes, 2), 0);
-  EXPECT_EQ(ReadLong(bytes, -1), 0u);
   // All numbers are unsigned, the top bit included.
   const std::vector<uint8_t> high = {0xFF, 0xFE, 0xFD, 0xFC};
   EXPECT_EQ(ReadShort(high, kBigEndian), 0xFFFE);
