@@ -24,21 +24,21 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndTheRestKeepTheirDefaults) {
   };
   const std::vector<Case> cases = {
       {{}, [](CliRequest&) {}},
-      {{"--exif", "keep"}, [](CliRequest& r) { r.options.exif = kExifKeepOriginal; }},
-      {{"--exif", "delete"}, [](CliRequest& r) { r.options.exif = kExifDelete; }},
-      {{"--icc", "keep"}, [](CliRequest& r) { r.options.icc = kIccKeepAll; }},
-      {{"--icc", "remove"}, [](CliRequest& r) { r.options.icc = kIccForceRemoval; }},
+      {{"--exif", "keep"}, [](CliRequest& r) { r.options.exif = ExifOption::kKeepOriginal; }},
+      {{"--exif", "delete"}, [](CliRequest& r) { r.options.exif = ExifOption::kDelete; }},
+      {{"--icc", "keep"}, [](CliRequest& r) { r.options.icc = IccPolicy::kKeepAll; }},
+      {{"--icc", "remove"}, [](CliRequest& r) { r.options.icc = IccPolicy::kForceRemoval; }},
       {{"--dpi"}, [](CliRequest& r) { r.options.dpi = 1; }},
-      {{"--corrupted", "ignore"}, [](CliRequest& r) { r.options.corrupted = kCorruptedIgnore; }},
-      {{"--corrupted", "delete"}, [](CliRequest& r) { r.options.corrupted = kCorruptedDelete; }},
+      {{"--corrupted", "ignore"}, [](CliRequest& r) { r.options.corrupted = CorruptedChoice::kIgnore; }},
+      {{"--corrupted", "delete"}, [](CliRequest& r) { r.options.corrupted = CorruptedChoice::kDelete; }},
       {{"--mask", "bad-*"}, [](CliRequest& r) { r.options.mask = "bad-*"; }},
       {{"--non-jpegs"}, [](CliRequest& r) { r.options.nonjpegs = 1; }},
       {{"--output", "/o"}, [](CliRequest& r) { r.options.difdir = 1, r.options.output = "/o"; }},
       {{"--check-readability"}, [](CliRequest& r) { r.options.readability = 1; }},
       {{"--slow"}, [](CliRequest& r) { r.options.slow = 1; }},
       {{"--backups"}, [](CliRequest& r) { r.options.backups = 1; }},
-      {{"--optimize"}, [](CliRequest& r) { r.options.optimize = kOptimizeHuffman; }},
-      {{"--progressive"}, [](CliRequest& r) { r.options.optimize = kOptimizeProgressive; }},
+      {{"--optimize"}, [](CliRequest& r) { r.options.optimize = OptimizeChoice::kHuffman; }},
+      {{"--progressive"}, [](CliRequest& r) { r.options.optimize = OptimizeChoice::kProgressive; }},
       {{"--log-level", "2"}, [](CliRequest& r) { r.logLevel = r.options.log = 2; }},
       {{"-q"}, [](CliRequest& r) { r.verbosity = Verbosity::kQuiet; }},
       {{"--verbose"}, [](CliRequest& r) { r.verbosity = Verbosity::kVerbose; }},
@@ -75,9 +75,9 @@ TEST(CommandLine, SettingsFileComesFirstAndTheCommandLineWins) {
   test::WriteFile(ini, test::ToBytes("Exif=2\r\nICC=1\r\nCorrupted=0\r\nMask=m*\r\nDifDir=1\r\n"
                                      "Output=/o\r\nSlow=1\r\nBackups=1\r\nLog=2\r\n"));
   OptionSet fromFile;
-  fromFile.exif = kExifDelete;
-  fromFile.icc = kIccKeepAll;
-  fromFile.corrupted = kCorruptedIgnore;
+  fromFile.exif = ExifOption::kDelete;
+  fromFile.icc = IccPolicy::kKeepAll;
+  fromFile.corrupted = CorruptedChoice::kIgnore;
   fromFile.mask = "m*";
   fromFile.difdir = 1;
   fromFile.output = "/o";
@@ -92,7 +92,7 @@ TEST(CommandLine, SettingsFileComesFirstAndTheCommandLineWins) {
   result = Parse({"--settings", ini, "--exif", "keep", "--log-level", "0", "--output", "/p", "x"});
   ASSERT_TRUE(result.request) << result.err;
   OptionSet expected = fromFile;
-  expected.exif = kExifKeepOriginal;
+  expected.exif = ExifOption::kKeepOriginal;
   expected.log = 0;
   expected.output = "/p";
   EXPECT_EQ(result.request->options, expected);

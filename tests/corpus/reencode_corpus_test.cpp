@@ -32,24 +32,24 @@ TEST(ReencodeCorpus, ReencodedFilesDecodeToTheOriginalPixels) {
     const Bytes original = ReadFile(file);
     const auto originalPixels = DecodePixels(original, false);
     input += static_cast<double>(original.size());
-    for (int exifMode : {kExifModeRemove, kExifModeKeep, kExifModeReduce}) {
-      for (int optimize : {kOptimizeOff, kOptimizeHuffman, kOptimizeProgressive}) {
-        if (optimize == kOptimizeOff && exifMode != kExifModeReduce) continue;
+    for (ExifMode exifMode : {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce}) {
+      for (OptimizeChoice optimize : {OptimizeChoice::kOff, OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
+        if (optimize == OptimizeChoice::kOff && exifMode != ExifMode::kReduce) continue;
         OptionSet options;
         options.optimize = optimize;
         RewriteTotals totals;
         WriteFile(in, original);
         const auto start = std::chrono::steady_clock::now();
-        const int result = RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList,
+        const RewriteResult result = RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList,
                                        exifMode, false);
-        if (exifMode == kExifModeReduce) {
-          seconds[optimize] += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-          saved[optimize] += totals.bytesSaved;
+        if (exifMode == ExifMode::kReduce) {
+          seconds[ChoiceNumber(optimize)] += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+          saved[ChoiceNumber(optimize)] += totals.bytesSaved;
         }
-        if (result != kRewritten || optimize == kOptimizeOff) continue;
+        if (!result.rewritten() || optimize == OptimizeChoice::kOff) continue;
         ASSERT_TRUE(originalPixels) << file;
         EXPECT_EQ(DecodePixels(ReadFile(out), false), originalPixels)
-            << file << " exif mode " << exifMode << " optimize " << optimize;
+            << file << " exif mode " << static_cast<int>(exifMode) << " optimize " << ChoiceNumber(optimize);
       }
     }
   }
@@ -57,8 +57,8 @@ TEST(ReencodeCorpus, ReencodedFilesDecodeToTheOriginalPixels) {
               "optimised %.2f%% (%.1f s), progressive %.2f%% (%.1f s)\n",
               files.size(), input, 100 * saved[0] / input, seconds[0], 100 * saved[1] / input, seconds[1],
               100 * saved[2] / input, seconds[2]);
-  EXPECT_GT(saved[kOptimizeHuffman], saved[kOptimizeOff]);
-  EXPECT_GT(saved[kOptimizeProgressive], saved[kOptimizeHuffman]);
+  EXPECT_GT(saved[ChoiceNumber(OptimizeChoice::kHuffman)], saved[ChoiceNumber(OptimizeChoice::kOff)]);
+  EXPECT_GT(saved[ChoiceNumber(OptimizeChoice::kProgressive)], saved[ChoiceNumber(OptimizeChoice::kHuffman)]);
 }
 
 }  // namespace

@@ -23,42 +23,43 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
   LogSink log(box);
   OptionSet options;
   RewriteTotals totals;
-  std::map<int, int> results;
+  std::map<RewriteResult::Kind, int> results;
   int runs = 0;
   int compared = 0;
 
   for (const std::string& file : files) {
     const Bytes original = ReadFile(file);
     const auto originalPixels = DecodePixels(original, false);
-    for (int exifMode : {kExifModeRemove, kExifModeKeep, kExifModeReduce}) {
+    for (ExifMode exifMode : {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce}) {
       for (bool quickScan : {true, false}) {
         // The rewriter may repair its input in place, so it works on a copy.
         const std::string in = dir.File("in.jpg");
         const std::string out = dir.File("out.jpg");
         WriteFile(in, original);
-        const int result = RewriteJpeg({log, options, totals}, in, out,
-                                       kDefaultRemoveList, exifMode, quickScan);
+        const RewriteResult result = RewriteJpeg({log, options, totals}, in, out,
+                                                 kDefaultRemoveList, exifMode, quickScan);
         ++runs;
-        ++results[result > kDamaged ? 3 : result];
-        if (result != kRewritten) {
-          std::printf("  %s: result %d (exif mode %d, %s scan)\n", file.c_str(), result, exifMode,
+        ++results[result.kind];
+        if (!result.rewritten()) {
+          std::printf("  %s: result %d (exif mode %d, %s scan)\n", file.c_str(), result.code(),
+                      static_cast<int>(exifMode),
                       quickScan ? "quick" : "thorough");
           continue;
         }
         const auto pixels = DecodePixels(ReadFile(out), false);
-        ASSERT_TRUE(pixels) << file << " exif mode " << exifMode << (quickScan ? " quick" : " thorough");
+        ASSERT_TRUE(pixels) << file << " exif mode " << static_cast<int>(exifMode) << (quickScan ? " quick" : " thorough");
         ASSERT_TRUE(originalPixels) << file;
         EXPECT_EQ(*pixels, *originalPixels)
-            << file << " exif mode " << exifMode << (quickScan ? " quick" : " thorough");
+            << file << " exif mode " << static_cast<int>(exifMode) << (quickScan ? " quick" : " thorough");
         ++compared;
       }
     }
   }
   std::printf("corpus: %zu files, %d rewrites: %d rewritten (pixels identical: %d), %d not JPEG, "
               "%d damaged, %d failed; %.0f bytes saved\n",
-              files.size(), runs, results[kRewritten], compared, results[kNotJpeg],
-              results[kDamaged], results[3], totals.bytesSaved);
-  EXPECT_GT(results[kRewritten], runs / 2);
+              files.size(), runs, results[RewriteResult::Kind::kRewritten], compared, results[RewriteResult::Kind::kNotJpeg],
+              results[RewriteResult::Kind::kDamaged], results[RewriteResult::Kind::kFailed], totals.bytesSaved);
+  EXPECT_GT(results[RewriteResult::Kind::kRewritten], runs / 2);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
       test::ShrinkablePicture({.width = 17, .height = 9, .grayscale = true, .seed = 3}),
       test::ShrinkablePicture({.width = 16, .height = 16, .rgb = true, .seed = 4}),
   };
-  const int exifOptions[] = {kExifKeepOriginal, kExifReduceSize, kExifDelete};
+  const ExifOption exifOptions[] = {ExifOption::kKeepOriginal, ExifOption::kReduceSize, ExifOption::kDelete};
   constexpr int kMutants = 3000;
   const std::string folder = dir.File("work");
   ASSERT_EQ(platform::MakeFolder(folder), 0);
@@ -263,7 +263,7 @@ TEST_F(HostileBytesTest, CraftedFilesKeepTheirPictures) {
       {.name = "3 GiB with a picture at its start", .content = picture, .fate = kReplaced,
        .sparseTail = size_t{3} << 30},
       {.name = "3 GiB of nothing, damaged files deleted", .fate = kRenamed,
-       .before = [&](const std::string&) { options.corrupted = kCorruptedDelete; }, .line = "Renaming corrupted ",
+       .before = [&](const std::string&) { options.corrupted = CorruptedChoice::kDelete; }, .line = "Renaming corrupted ",
        .sparseTail = size_t{3} << 30},
   };
 

@@ -82,7 +82,7 @@ TEST_F(ProcessFileTest, ReplacesTheFileInPlaceKeepingTimeAndMode) {
 // One row of the verdict table: what the rewriter found, the two options, what happens.
 struct VerdictRow {
   bool notJpeg;
-  int corrupted;
+  CorruptedChoice corrupted;
   int nonjpegs;
   enum { kDeleted, kRenamed, kIgnored } action;
   const char* message;
@@ -112,17 +112,17 @@ TEST_P(VerdictTest, ActsAsTheTableSays) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, VerdictTest,
     ::testing::Values(
-        VerdictRow{false, kCorruptedDelete, 0, VerdictRow::kDeleted, "Deleting corrupted "},
-        VerdictRow{false, kCorruptedDelete, 1, VerdictRow::kDeleted, "Deleting corrupted "},
-        VerdictRow{true, kCorruptedDelete, 1, VerdictRow::kDeleted, "Deleting corrupted non-JPEG "},
-        VerdictRow{true, kCorruptedDelete, 0, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{true, kCorruptedRename, 1, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{false, kCorruptedRename, 0, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{false, kCorruptedRename, 1, VerdictRow::kRenamed, "Renaming corrupted "},
-        VerdictRow{true, kCorruptedRename, 0, VerdictRow::kIgnored, "Incompatible file ignored - "},
-        VerdictRow{false, kCorruptedIgnore, 0, VerdictRow::kIgnored, "Incompatible file ignored - "},
-        VerdictRow{true, kCorruptedIgnore, 1, VerdictRow::kIgnored, "Incompatible file ignored - "},
-        VerdictRow{false, kCorruptedRename, 2, VerdictRow::kIgnored, "Incompatible file ignored - "}));
+        VerdictRow{false, CorruptedChoice::kDelete, 0, VerdictRow::kDeleted, "Deleting corrupted "},
+        VerdictRow{false, CorruptedChoice::kDelete, 1, VerdictRow::kDeleted, "Deleting corrupted "},
+        VerdictRow{true, CorruptedChoice::kDelete, 1, VerdictRow::kDeleted, "Deleting corrupted non-JPEG "},
+        VerdictRow{true, CorruptedChoice::kDelete, 0, VerdictRow::kRenamed, "Renaming corrupted "},
+        VerdictRow{true, CorruptedChoice::kRename, 1, VerdictRow::kRenamed, "Renaming corrupted "},
+        VerdictRow{false, CorruptedChoice::kRename, 0, VerdictRow::kRenamed, "Renaming corrupted "},
+        VerdictRow{false, CorruptedChoice::kRename, 1, VerdictRow::kRenamed, "Renaming corrupted "},
+        VerdictRow{true, CorruptedChoice::kRename, 0, VerdictRow::kIgnored, "Incompatible file ignored - "},
+        VerdictRow{false, CorruptedChoice::kIgnore, 0, VerdictRow::kIgnored, "Incompatible file ignored - "},
+        VerdictRow{true, CorruptedChoice::kIgnore, 1, VerdictRow::kIgnored, "Incompatible file ignored - "},
+        VerdictRow{false, CorruptedChoice::kRename, 2, VerdictRow::kIgnored, "Incompatible file ignored - "}));
 
 TEST_F(ProcessFileTest, MasksNameTheRenamedFile) {
   struct Case {
@@ -244,7 +244,7 @@ TEST_F(ProcessFileTest, NamesWithQuestionMarksVanishedFilesAndPipesAreSkipped) {
 }
 
 TEST_F(ProcessFileTest, ASystemFailureLeavesEvenADamagedFileAlone) {
-  options.corrupted = kCorruptedDelete;
+  options.corrupted = CorruptedChoice::kDelete;
   const std::string path = Put("x.jpg", DamagedPicture());
   // As if the disk were full: no file may grow, so the rewrite cannot be written.
   rlimit old{};

@@ -48,18 +48,18 @@ class RewriteTest : public ::testing::Test {
   void SetUp() override { log.screenDebug = true; }  // every line the rewriter writes shows up
 
   struct Run {
-    int result = -1;
+    RewriteResult result = RewriteResult::Failed(-1);
     Bytes output;
   };
 
   Run Rewrite(const Bytes& input, std::string_view removeList = kDefaultRemoveList,
-              int exifMode = kExifModeRemove, bool quickScan = true) {
+              ExifMode exifMode = ExifMode::kRemove, bool quickScan = true) {
     test::WriteFile(in, input);
     chmod(in.c_str(), 0644);
     return RewriteFile(removeList, exifMode, quickScan);
   }
 
-  Run RewriteFile(std::string_view removeList = kDefaultRemoveList, int exifMode = kExifModeRemove,
+  Run RewriteFile(std::string_view removeList = kDefaultRemoveList, ExifMode exifMode = ExifMode::kRemove,
                   bool quickScan = true) {
     box.lines.clear();
     Run run;
@@ -84,7 +84,7 @@ class RewriteTest : public ::testing::Test {
 
 TEST_F(RewriteTest, SmallestFileAndItsExactLines) {
   Run run = Rewrite(Bytes{0xFF, 0xD8, 0xFF, 0xD9});
-  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, (Bytes{0xFF, 0xD8, 0xFF, 0xD9}));
   EXPECT_THAT(box.lines, ElementsAre("Reading " + in, "Non-data segment 216 (START) at 2",
                                      "Non-data segment 217 (END) at 4", "Reached end of " + in,
@@ -119,7 +119,7 @@ TEST_F(RewriteTest, TypicalCameraFileLosesExifAndMergesItsTables) {
                        .Eoi()
                        .bytes();
   Run run = Rewrite(input);
-  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, expected);
   EXPECT_EQ(input.size() - expected.size(), 204u + 4 + 12);
   EXPECT_THAT(box.lines, Contains("Block 225 removed"));
@@ -172,7 +172,7 @@ TEST_F(RewriteTest, RemoveListsDecideWhichSegmentsStay) {
   const std::string builtIn = "\xE1\xE2\xEC\xED\xFE\xEE";
   EXPECT_EQ(Rewrite(Picture(all), builtIn).output, kept);
   // Keeping the Exif data as it is, and the job's list that keeps other APP2 segments.
-  EXPECT_EQ(Rewrite(Picture(all), kDefaultRemoveList, kExifModeKeep).output,
+  EXPECT_EQ(Rewrite(Picture(all), kDefaultRemoveList, ExifMode::kKeep).output,
             Picture(Concat({app0, exif, app3, app15, dri})));
   EXPECT_EQ(Rewrite(Picture(all), kJobListKeepingProfiles).output,
             Picture(Concat({app0, app2, app3, app15, dri})));
@@ -182,14 +182,14 @@ TEST_F(RewriteTest, DataAfterTheFirstEndMarkerIsDropped) {
   Bytes picture = Picture(SegmentBytes(kApp0, Bytes(900, 7)));
   Bytes withTail = Concat({picture, Bytes(100, 0x55)});
   Run run = Rewrite(withTail);
-  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, picture);
   EXPECT_THAT(box.lines, Contains("Reduced by 100 bytes."));
 
   // A fill byte before a marker is copied once.
   Bytes filled = {0xFF, 0xD8, 0xFF, 0xFF, 0xD9};
   run = Rewrite(filled);
-  EXPECT_EQ(run.result, kRewritten);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, filled);
 }
 
@@ -208,7 +208,7 @@ TEST_F(RewriteTest, DamagedFilesAreReportedWithTheirLines) {
   };
   for (const Case& c : cases) {
     Run run = Rewrite(c.input);
-    EXPECT_EQ(run.result, kDamaged) << c.line;
+    EXPECT_EQ(run.result.kind, RewriteResult::Kind::kDamaged) << c.line;
     EXPECT_THAT(box.lines, Contains(c.line));
     EXPECT_THAT(box.lines, Not(Contains("Reached end of " + in)));
   }
@@ -224,27 +224,27 @@ TEST_F(RewriteTest, ImpossibleContentGoesToTheFailurePath) {
   };
   for (const Bytes& input : cases) {
     Run run = Rewrite(input);
-    EXPECT_GT(run.result, kDamaged) << testing::PrintToString(input);
+    EXPECT_EQ(run.result.kind, RewriteResult::Kind::kFailed) << testing::PrintToString(input);
     EXPECT_THAT(box.lines, Contains("Failed to open file " + in));
   }
   // A file that cannot be read at all.
   box.lines.clear();
-  EXPECT_GT(RewriteJpeg({log, options, totals}, dir.File("absent.jpg"), out,
-                        kDefaultRemoveList, kExifModeRemove, true),
-            kDamaged);
+  EXPECT_EQ(RewriteJpeg({log, options, totals}, dir.File("absent.jpg"), out,
+                        kDefaultRemoveList, ExifMode::kRemove, true).kind,
+            RewriteResult::Kind::kFailed);
   EXPECT_THAT(box.lines, ElementsAre("Failed to open file " + dir.File("absent.jpg")));
 }
 
 TEST_F(RewriteTest, NotAJpegUnlessItStartsLikeOneOrSaysJfif) {
   Run run = Rewrite(ToBytes("GIF89a, certainly not a JPEG file"));
-  EXPECT_EQ(run.result, kNotJpeg);
+  EXPECT_EQ(run.result.kind, RewriteResult::Kind::kNotJpeg);
   EXPECT_TRUE(run.output.empty());
   EXPECT_THAT(box.lines, Contains("Not a JPEG - " + in));
 
   // "JFIF" at offset 6 is enough to pass the check.
   Bytes jfifOnly = Picture(SegmentBytes(kApp0, Data("JFIF\0"sv, 14)));
   jfifOnly[0] = 0x00;
-  EXPECT_NE(Rewrite(jfifOnly).result, kNotJpeg);
+  EXPECT_NE(Rewrite(jfifOnly).result.kind, RewriteResult::Kind::kNotJpeg);
 }
 
 TEST_F(RewriteTest, ColourProfilesInAutomaticMode) {
@@ -277,9 +277,9 @@ TEST_F(RewriteTest, ColourProfilesWhenKeptOrForcedOut) {
   const Bytes adobeYcc = SegmentBytes(kApp14, Adobe(1));
   const Bytes input = Picture(Concat({srgb, custom, adobeYcc}));
 
-  options.icc = kIccKeepAll;
+  options.icc = IccPolicy::kKeepAll;
   EXPECT_EQ(Rewrite(input, kJobListKeepingProfiles).output, Picture(Concat({srgb, custom})));
-  options.icc = kIccForceRemoval;
+  options.icc = IccPolicy::kForceRemoval;
   EXPECT_EQ(Rewrite(input, kJobListKeepingProfiles + "\xE2").output, Picture({}));
 }
 
@@ -289,7 +289,7 @@ TEST_F(RewriteTest, CarriesTimeAndPermissionsToTheOutput) {
   const timespec times[2] = {{0, UTIME_OMIT}, {1109671200, 123456789}};
   ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
 
-  EXPECT_EQ(RewriteFile().result, kRewritten);
+  EXPECT_TRUE(RewriteFile().result.rewritten());
   EXPECT_EQ(platform::SaveFileTime(out), (platform::FileTime{1109671200, 123456789}));
   EXPECT_EQ(platform::ReadAttributes(out)->mode, 0640u);
   EXPECT_THAT(box.lines, Contains("Time set, restoring attributes...416"));
@@ -325,15 +325,15 @@ TEST_F(ExifSegmentTest, ReducesTheBlockAndFixesTheLength) {
   ASSERT_EQ(ReduceExifBlock(log, false, block, reduced, useful, "x"), 0);
   ASSERT_LT(reduced.size(), block.size());
 
-  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.result, kRewritten);
+  Run run = Rewrite(WithExif(block), kDefaultRemoveList, ExifMode::kReduce);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, WithExif(reduced));
 }
 
 TEST_F(ExifSegmentTest, BlockWithoutUsefulTagsIsRemoved) {
   test::ExifBuilder exif;
   exif.Add(test::ExifBuilder::kIfd0, exif.Ascii(306, "2020:01:01 10:00:00"));
-  Run run = Rewrite(WithExif(exif.Build()), kDefaultRemoveList, kExifModeReduce);
+  Run run = Rewrite(WithExif(exif.Build()), kDefaultRemoveList, ExifMode::kReduce);
   EXPECT_EQ(run.output, Picture({}));
   EXPECT_THAT(box.lines, Contains("EXIF removed"));
 }
@@ -345,15 +345,15 @@ TEST_F(ExifSegmentTest, AFailedReductionKeepsTheSegmentWhenItCountedUsefulTags) 
   const int empty = exif.AddDirectory();
   for (int i = 0; i < 25; ++i) exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, empty));
   const Bytes block = exif.Build();
-  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.result, kRewritten);
+  Run run = Rewrite(WithExif(block), kDefaultRemoveList, ExifMode::kReduce);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, WithExif(block));
   EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
   EXPECT_THAT(box.lines, Contains("Too many Exif sub-directories - Failed to open file " + in));
 
   // A block the reduction cannot read at all counted nothing, and goes.
   Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
-  run = Rewrite(WithExif(notTiff), kDefaultRemoveList, kExifModeReduce);
+  run = Rewrite(WithExif(notTiff), kDefaultRemoveList, ExifMode::kReduce);
   EXPECT_EQ(run.output, Picture({}));
   EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
 }
@@ -367,8 +367,8 @@ TEST_F(ExifSegmentTest, AReducedBlockTooLongForASegmentStaysAsItWas) {
   exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, shared));
   exif.Add(test::ExifBuilder::kIfd0, test::ExifBuilder::Pointer(34665, shared));
   const Bytes block = exif.Build();
-  Run run = Rewrite(WithExif(block), kDefaultRemoveList, kExifModeReduce);
-  EXPECT_EQ(run.result, kRewritten);
+  Run run = Rewrite(WithExif(block), kDefaultRemoveList, ExifMode::kReduce);
+  EXPECT_TRUE(run.result.rewritten());
   EXPECT_EQ(run.output, WithExif(block));
   EXPECT_THAT(box.lines, Contains("Cannot reduce EXIF size"));
 }
@@ -391,8 +391,8 @@ TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
   withComment = Concat({withComment, SegmentBytes(kCom, Data("late comment")), {0xFF, 0xD9}});
 
   for (bool quick : {true, false}) {
-    Run run = Rewrite(withComment, kDefaultRemoveList, kExifModeRemove, quick);
-    ASSERT_EQ(run.result, kRewritten);
+    Run run = Rewrite(withComment, kDefaultRemoveList, ExifMode::kRemove, quick);
+    ASSERT_TRUE(run.result.rewritten());
     EXPECT_EQ(test::DecodePixels(run.output), pixels) << (quick ? "quick" : "thorough");
     // The quick scan copies the comment with the picture data; the thorough one finds it.
     const bool commentKept = std::search(run.output.begin(), run.output.end(), withComment.end() - 16,
@@ -401,8 +401,8 @@ TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
   }
   // A file that does not end in EOI always gets the thorough scan.
   Bytes truncated(withComment.begin(), withComment.end() - 1);
-  Run run = Rewrite(truncated, kDefaultRemoveList, kExifModeRemove, true);
-  EXPECT_EQ(run.result, kDamaged);
+  Run run = Rewrite(truncated, kDefaultRemoveList, ExifMode::kRemove, true);
+  EXPECT_EQ(run.result.kind, RewriteResult::Kind::kDamaged);
   EXPECT_THAT(box.lines, Contains("Block 254 removed"));
 }
 

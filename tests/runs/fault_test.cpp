@@ -95,7 +95,7 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   platform::RemoveFile(disk + "/filler0");  // room for about one third of a picture
 
   front.folder = disk;
-  front.options.corrupted = kCorruptedDelete;  // a full disk must never look like damage
+  front.options.corrupted = CorruptedChoice::kDelete;  // a full disk must never look like damage
   front.options.backups = 1;                   // and never leave a backup cut short
   RunFolderTree(session);
   ExpectEverySourceWhole();
@@ -115,7 +115,7 @@ TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
   if (!MountSmallDisk("8m")) GTEST_SKIP() << "cannot mount a small file system here";
   PutPictures(disk, 5);
   front.folder = disk;
-  front.options.corrupted = kCorruptedDelete;
+  front.options.corrupted = CorruptedChoice::kDelete;
   // After the first file, while the run shows its progress.
   front.onYield = [&] {
     if (front.statuses.back().starts_with("Processed ")) {

@@ -32,10 +32,10 @@ TEST_F(SettingsFileTest, DefaultsAreWrittenAsFifteenLines) {
 
 TEST_F(SettingsFileTest, EveryValueSurvivesARoundTrip) {
   OptionSet options;
-  options.exif = kExifDelete;
-  options.icc = kIccForceRemoval;
+  options.exif = ExifOption::kDelete;
+  options.icc = IccPolicy::kForceRemoval;
   options.dpi = 1;
-  options.corrupted = kCorruptedIgnore;
+  options.corrupted = CorruptedChoice::kIgnore;
   options.nonjpegs = 1;
   options.mask = "/bad/*-*.*";
   options.difdir = 1;
@@ -45,7 +45,7 @@ TEST_F(SettingsFileTest, EveryValueSurvivesARoundTrip) {
   options.backups = 1;
   options.font = "DejaVu Sans";
   options.charset = "0";
-  options.optimize = kOptimizeProgressive;
+  options.optimize = OptimizeChoice::kProgressive;
   ASSERT_TRUE(SaveSettings(path, options, 3));
   LoadedSettings loaded = LoadSettings(path, OptionSet{});
   options.log = 3;
@@ -67,15 +67,15 @@ TEST_F(SettingsFileTest, ParseForgivesAndSkipsWhatItCannotUse) {
       "Backups=\t1\r"         // a tab before the number
       "icc=2\r\nicc=1\r\n"    // the later line wins
       "Optimize = 1\r\noptimize=3\r\n");
-  EXPECT_EQ(loaded.options.corrupted, kCorruptedDelete);
+  EXPECT_EQ(loaded.options.corrupted, CorruptedChoice::kDelete);
   EXPECT_EQ(loaded.options.nonjpegs, 2);
   EXPECT_EQ(loaded.options.backups, 1);
-  EXPECT_EQ(loaded.options.exif, kExifReduceSize);
+  EXPECT_EQ(loaded.options.exif, ExifOption::kReduceSize);
   EXPECT_EQ(loaded.options.mask, "a=b");
   EXPECT_EQ(loaded.options.slow, 1);
   EXPECT_EQ(loaded.options.dpi, 0);
-  EXPECT_EQ(loaded.options.icc, kIccKeepAll);
-  EXPECT_EQ(loaded.options.optimize, kOptimizeHuffman);
+  EXPECT_EQ(loaded.options.icc, IccPolicy::kKeepAll);
+  EXPECT_EQ(loaded.options.optimize, OptimizeChoice::kHuffman);
 }
 
 TEST_F(SettingsFileTest, LogTicksOnAnyPositiveValueButChoosesOnlyExactLevels) {
@@ -92,7 +92,7 @@ TEST_F(SettingsFileTest, LogTicksOnAnyPositiveValueButChoosesOnlyExactLevels) {
 
 TEST_F(SettingsFileTest, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails) {
   OptionSet start;
-  start.exif = kExifKeepOriginal;
+  start.exif = ExifOption::kKeepOriginal;
   EXPECT_EQ(LoadSettings(dir.File("absent.ini"), start).options, start);
   EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), start, 0));
   // A device without end is read no further than any settings file could reach.
