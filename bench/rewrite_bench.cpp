@@ -70,7 +70,7 @@ void CorpusRewrite(benchmark::State& state) {
   StagedCorpus& corpus = StagedCorpus::Get();
   if (corpus.files.empty()) return state.SkipWithError("no camera corpus");
   const bool quickScan = state.range(0) == 1;
-  const int exifMode = static_cast<int>(state.range(1));
+  const auto exifMode = static_cast<ExifMode>(state.range(1));
   const std::string out = corpus.dir.File("out.jpg");
   DiscardingLogBox box;
   LogSink log(box);
@@ -84,7 +84,7 @@ void CorpusRewrite(benchmark::State& state) {
   }
   state.SetBytesProcessed(state.iterations() * corpus.bytes);
   state.SetLabel(std::string(quickScan ? "quick" : "thorough") + " scan, exif mode " +
-                 std::to_string(exifMode));
+                 std::to_string(state.range(1)));
 }
 
 // A picture whose entropy data holds no 0xFF at all: the longest possible stretch for the
@@ -104,7 +104,7 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
   RewriteTotals totals;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, kExifModeRemove, false));
+        RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, ExifMode::kRemove, false));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(entropy.size()));
   state.SetComplexityN(static_cast<int64_t>(entropy.size()));
@@ -113,7 +113,7 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
 BENCHMARK(CorpusCopy)->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(CorpusRewrite)
-    ->ArgsProduct({{1, 0}, {kExifModeRemove, kExifModeReduce}})
+    ->ArgsProduct({{1, 0}, {static_cast<int64_t>(ExifMode::kRemove), static_cast<int64_t>(ExifMode::kReduce)}})
     ->ArgNames({"quick", "exif"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -35,7 +35,8 @@ std::optional<std::vector<uint8_t>> Pixels(std::span<const uint8_t> jpeg) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const std::span<const uint8_t> jpeg(data + 1, size - 1);
-  const int mode = (data[0] & 1) ? keelpack::kOptimizeProgressive : keelpack::kOptimizeHuffman;
+  const keelpack::OptimizeChoice mode =
+      (data[0] & 1) ? keelpack::OptimizeChoice::kProgressive : keelpack::OptimizeChoice::kHuffman;
   const keelpack::Reencoded result = keelpack::ReencodeJpeg(jpeg, mode);
   if (result.declined.empty() == result.bytes.empty()) abort();  // exactly one of the two
   if (!result.declined.empty()) return 0;

@@ -18,17 +18,22 @@ constexpr int kMaxLogLevel = 3;
 // More threads than this would only add memory.
 constexpr int kMaxJobs = 256;
 
-const std::map<std::string, int> kExifChoices = {
-    {"keep", kExifKeepOriginal}, {"reduce", kExifReduceSize}, {"delete", kExifDelete}};
-const std::map<std::string, int> kIccChoices = {
-    {"auto", kIccAutomatic}, {"keep", kIccKeepAll}, {"remove", kIccForceRemoval}};
-const std::map<std::string, int> kCorruptedChoices = {
-    {"ignore", kCorruptedIgnore}, {"delete", kCorruptedDelete}, {"rename", kCorruptedRename}};
+template <OptionChoice Choice>
+using Choices = std::map<std::string, Choice>;
+
+const Choices<ExifOption> kExifChoices = {
+    {"keep", ExifOption::kKeepOriginal}, {"reduce", ExifOption::kReduceSize}, {"delete", ExifOption::kDelete}};
+const Choices<IccPolicy> kIccChoices = {
+    {"auto", IccPolicy::kAutomatic}, {"keep", IccPolicy::kKeepAll}, {"remove", IccPolicy::kForceRemoval}};
+const Choices<CorruptedChoice> kCorruptedChoices = {{"ignore", CorruptedChoice::kIgnore},
+                                                    {"delete", CorruptedChoice::kDelete},
+                                                    {"rename", CorruptedChoice::kRename}};
 
 // The choices in the order of their values, as the help lists them.
-std::vector<std::string> Names(const std::map<std::string, int>& choices) {
+template <OptionChoice Choice>
+std::vector<std::string> Names(const Choices<Choice>& choices) {
   std::vector<std::string> names(choices.size());
-  for (const auto& [name, value] : choices) names[static_cast<size_t>(value)] = name;
+  for (const auto& [name, value] : choices) names[static_cast<size_t>(ChoiceNumber(value))] = name;
   return names;
 }
 
@@ -148,7 +153,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
        progressive = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
-  auto oneOf = [](const std::map<std::string, int>& choices) {
+  auto oneOf = [](const auto& choices) {
     return CLI::IsMember(Names(choices)).description("");
   };
   auto* pathOpt = app.add_option("PATH", paths, "Files and folders to process")->type_name("");
@@ -269,8 +274,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (readOpt->count()) o.readability = readability ? 1 : 0;
   if (slowOpt->count()) o.slow = slow ? 1 : 0;
   if (backupsOpt->count()) o.backups = backups ? 1 : 0;
-  if (optimizeOpt->count()) o.optimize = optimize ? kOptimizeHuffman : kOptimizeOff;
-  if (progressiveOpt->count()) o.optimize = progressive ? kOptimizeProgressive : kOptimizeOff;
+  if (optimizeOpt->count()) o.optimize = optimize ? OptimizeChoice::kHuffman : OptimizeChoice::kOff;
+  if (progressiveOpt->count()) o.optimize = progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kOff;
   if (logOpt->count()) request.logLevel = logLevel;
   o.log = request.logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet

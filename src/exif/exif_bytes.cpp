@@ -2,48 +2,36 @@
 
 namespace keelpack {
 
-uint16_t ReadShort(std::span<const uint8_t> bytes, int byteOrder) {
+uint16_t ReadShort(std::span<const uint8_t> bytes, ByteOrder byteOrder) {
   if (bytes.size() < 2) return 0;
   const unsigned b0 = bytes[0];
   const unsigned b1 = bytes[1];
-  switch (byteOrder) {
-    case kLittleEndian:
-      return static_cast<uint16_t>(b1 << 8 | b0);
-    case kBigEndian:
-      return static_cast<uint16_t>(b0 << 8 | b1);
-    default:
-      return 0;
-  }
+  if (byteOrder == ByteOrder::kBigEndian) return static_cast<uint16_t>(b0 << 8 | b1);
+  return static_cast<uint16_t>(b1 << 8 | b0);
 }
 
-uint32_t ReadLong(std::span<const uint8_t> bytes, int byteOrder) {
+uint32_t ReadLong(std::span<const uint8_t> bytes, ByteOrder byteOrder) {
   if (bytes.size() < 4) return 0;
   const uint32_t b0 = bytes[0];
   const uint32_t b1 = bytes[1];
   const uint32_t b2 = bytes[2];
   const uint32_t b3 = bytes[3];
-  switch (byteOrder) {
-    case kLittleEndian:
-      return b3 << 24 | b2 << 16 | b1 << 8 | b0;
-    case kBigEndian:
-      return b0 << 24 | b1 << 16 | b2 << 8 | b3;
-    default:
-      return 0;
-  }
+  if (byteOrder == ByteOrder::kBigEndian) return b0 << 24 | b1 << 16 | b2 << 8 | b3;
+  return b3 << 24 | b2 << 16 | b1 << 8 | b0;
 }
 
-std::array<uint8_t, 2> PackShort(uint16_t value, int byteOrder) {
+std::array<uint8_t, 2> PackShort(uint16_t value, ByteOrder byteOrder) {
   const auto low = static_cast<uint8_t>(value & 0xFF);
   const auto high = static_cast<uint8_t>(value >> 8);
-  if (byteOrder == kBigEndian) return {high, low};
+  if (byteOrder == ByteOrder::kBigEndian) return {high, low};
   return {low, high};
 }
 
-std::array<uint8_t, 4> PackLong(uint32_t value, int byteOrder) {
+std::array<uint8_t, 4> PackLong(uint32_t value, ByteOrder byteOrder) {
   std::array<uint8_t, 4> bytes{};
   for (int i = 0; i < 4; ++i) {
     const auto byte = static_cast<uint8_t>(value >> (8 * i));
-    bytes[byteOrder == kBigEndian ? 3 - i : i] = byte;
+    bytes[byteOrder == ByteOrder::kBigEndian ? 3 - i : i] = byte;
   }
   return bytes;
 }
@@ -69,7 +57,7 @@ uint32_t TypeSize(uint16_t type) {
 }
 
 uint64_t ValueLength(std::span<const uint8_t> countBytes, std::span<const uint8_t> typeBytes,
-                     int byteOrder) {
+                     ByteOrder byteOrder) {
   return uint64_t{ReadLong(countBytes, byteOrder)} * TypeSize(ReadShort(typeBytes, byteOrder));
 }
 

@@ -152,7 +152,7 @@ bool NamesRepeatedBrand(std::span<const uint8_t> make) {
 }
 
 EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) {
-  const int order = reader.byteOrder();
+  const ByteOrder order = reader.byteOrder();
   if (IsUseful(tag, keepDpi_)) ++usefulTags_;
 
   switch (Classify(tag)) {

@@ -37,9 +37,9 @@ int ExifReader::CheckHeader(std::vector<uint8_t>& output) {
   const std::span<const uint8_t> order = BlockBytes(0, 2);
   if (order.empty() || order[0] != order[1]) return kNotExifBlock;
   if (order[0] == kMotorolaMark) {
-    byteOrder_ = kBigEndian;
+    byteOrder_ = ByteOrder::kBigEndian;
   } else if (order[0] == kIntelMark) {
-    byteOrder_ = kLittleEndian;
+    byteOrder_ = ByteOrder::kLittleEndian;
   } else {
     return kNotExifBlock;
   }

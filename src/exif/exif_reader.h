@@ -50,11 +50,11 @@ struct IfdEntry {
   std::span<const uint8_t> CountBytes() const { return std::span(raw).subspan(4, 4); }
   std::span<const uint8_t> ValueField() const { return std::span(raw).subspan(8, 4); }
 
-  uint16_t Tag(int byteOrder) const { return ReadShort(TagBytes(), byteOrder); }
-  uint16_t Type(int byteOrder) const { return ReadShort(TypeBytes(), byteOrder); }
-  uint32_t Count(int byteOrder) const { return ReadLong(CountBytes(), byteOrder); }
-  uint32_t ValueOrOffset(int byteOrder) const { return ReadLong(ValueField(), byteOrder); }
-  uint64_t Length(int byteOrder) const { return ValueLength(CountBytes(), TypeBytes(), byteOrder); }
+  uint16_t Tag(ByteOrder byteOrder) const { return ReadShort(TagBytes(), byteOrder); }
+  uint16_t Type(ByteOrder byteOrder) const { return ReadShort(TypeBytes(), byteOrder); }
+  uint32_t Count(ByteOrder byteOrder) const { return ReadLong(CountBytes(), byteOrder); }
+  uint32_t ValueOrOffset(ByteOrder byteOrder) const { return ReadLong(ValueField(), byteOrder); }
+  uint64_t Length(ByteOrder byteOrder) const { return ValueLength(CountBytes(), TypeBytes(), byteOrder); }
   void SetValueField(std::array<uint8_t, 4> bytes) {
     std::copy(bytes.begin(), bytes.end(), raw.begin() + 8);
   }
@@ -102,7 +102,7 @@ class ExifReader {
   // points, whatever the value's length, cut at the block's end; for log lines.
   std::span<const uint8_t> Excerpt(const IfdEntry& entry) const;
 
-  int byteOrder() const { return byteOrder_; }
+  ByteOrder byteOrder() const { return byteOrder_; }
   uint64_t payloadLength() const { return payload_.size(); }
 
  private:
@@ -111,7 +111,7 @@ class ExifReader {
 
   LogSink& log_;
   std::span<const uint8_t> payload_;
-  int byteOrder_ = kLittleEndian;
+  ByteOrder byteOrder_ = ByteOrder::kLittleEndian;
   uint32_t ifd0Offset_ = 0;
 };
 

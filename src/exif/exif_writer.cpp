@@ -23,7 +23,7 @@ using platform::Append;
 
 }  // namespace
 
-ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, int byteOrder,
+ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
                               std::vector<uint8_t>& output) {
   // Block offsets of the two directories and the data area (TIFF 6.0 section 2: a directory
   // is a 2-byte count, 12-byte entries and a 4-byte link).
@@ -64,7 +64,7 @@ ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, int
   return {};
 }
 
-void LogKeptEntries(LogSink& log, const std::vector<KeptEntry>& rows, int byteOrder) {
+void LogKeptEntries(LogSink& log, const std::vector<KeptEntry>& rows, ByteOrder byteOrder) {
   if (!log.Wants(kExplicit)) return;
   for (const KeptEntry& row : rows) {
     const IfdEntry& entry = row.entry;

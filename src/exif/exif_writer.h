@@ -25,10 +25,10 @@ struct KeptEntry {
 //   data area at D: the out-of-line values in row order, end to end.
 // Every row with data gets its new offset in its value-or-offset field. Fails, adding
 // nothing, when the block would be too large for 32-bit offsets.
-ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, int byteOrder,
+ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
                               std::vector<uint8_t>& output);
 
 // One log line per kept row, with the offsets as written.
-void LogKeptEntries(LogSink& log, const std::vector<KeptEntry>& rows, int byteOrder);
+void LogKeptEntries(LogSink& log, const std::vector<KeptEntry>& rows, ByteOrder byteOrder);
 
 }  // namespace keelpack

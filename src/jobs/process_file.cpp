@@ -53,12 +53,13 @@ bool MatchesStars(std::string_view name, std::string_view pattern) {
   return false;
 }
 
-int ExifModeFor(int exifOption) {
+ExifMode ExifModeFor(ExifOption exifOption) {
   switch (exifOption) {
-    case kExifKeepOriginal: return kExifModeKeep;
-    case kExifReduceSize: return kExifModeReduce;
-    default: return kExifModeRemove;
+    case ExifOption::kKeepOriginal: return ExifMode::kKeep;
+    case ExifOption::kReduceSize: return ExifMode::kReduce;
+    case ExifOption::kDelete: return ExifMode::kRemove;
   }
+  return ExifMode::kRemove;
 }
 
 using platform::EntryStatus;
@@ -75,12 +76,12 @@ class Job {
   JobOutcome Open();
   bool Backup();
   bool ChooseOutput();
-  JobOutcome Verdict(int result);
+  JobOutcome Verdict(const RewriteResult& result);
   JobOutcome Finalize();
   std::string MaskedName() const;
   bool MaskProduced() const;
   JobOutcome RenameByMask(JobOutcome outcome);
-  Action ActionFor(int result) const;
+  Action ActionFor(const RewriteResult& result) const;
   // True while the file's name still holds the file this job opened and judged.
   bool SourceStillThere() const;
 
@@ -173,11 +174,11 @@ JobOutcome Job::Run() {
   boundTemp_.emplace(written_, temp_);
 
   std::string removeList(kJobRemoveList);
-  if (o_.icc != kIccKeepAll) removeList += kApp2Code;
+  if (o_.icc != IccPolicy::kKeepAll) removeList += kApp2Code;
   RewriteEnv rewriteEnv{env_.log, o_, env_.totals};
-  const int result =
+  const RewriteResult result =
       RewriteJpeg(rewriteEnv, path_, written_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
-  env_.log.WriteLog("Return code was " + std::to_string(result), kExplicit);
+  env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
   return Verdict(result);
 }
 
@@ -225,14 +226,15 @@ bool Job::ChooseOutput() {
   return true;
 }
 
-Job::Action Job::ActionFor(int result) const {
-  const bool damaged = result >= kDamaged;
-  const bool notJpeg = result == kNotJpeg;
-  if (damaged && o_.corrupted == kCorruptedDelete) return Action::kDelete;
-  if (notJpeg && o_.corrupted == kCorruptedDelete && o_.nonjpegs == 1) return Action::kDeleteNonJpeg;
-  if (notJpeg && o_.corrupted == kCorruptedDelete && o_.nonjpegs == 0) return Action::kRename;
-  if (notJpeg && o_.corrupted == kCorruptedRename && o_.nonjpegs == 1) return Action::kRename;
-  if (damaged && o_.corrupted == kCorruptedRename && (o_.nonjpegs == 0 || o_.nonjpegs == 1)) {
+Job::Action Job::ActionFor(const RewriteResult& result) const {
+  // A failure on the file's own bytes counts as damage (a system failure never comes here).
+  const bool notJpeg = result.kind == RewriteResult::Kind::kNotJpeg;
+  const bool damaged = !notJpeg && !result.rewritten();
+  if (damaged && o_.corrupted == CorruptedChoice::kDelete) return Action::kDelete;
+  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 1) return Action::kDeleteNonJpeg;
+  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 0) return Action::kRename;
+  if (notJpeg && o_.corrupted == CorruptedChoice::kRename && o_.nonjpegs == 1) return Action::kRename;
+  if (damaged && o_.corrupted == CorruptedChoice::kRename && (o_.nonjpegs == 0 || o_.nonjpegs == 1)) {
     return Action::kRename;
   }
   return Action::kIgnore;
@@ -243,21 +245,22 @@ bool Job::SourceStillThere() const {
   return !folder_->Lookup(name_, now) && now.id == source_.Id();
 }
 
-JobOutcome Job::Verdict(int result) {
-  if (result == kRewritten) {
+JobOutcome Job::Verdict(const RewriteResult& result) {
+  if (result.rewritten()) {
     if (o_.readability == 1 && !platform::LoadsAsPicture(written_)) {
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
     return Finalize();
   }
-  if (result > kDamaged && !platform::IsContentFailure(result)) {
+  if (result.systemFailure()) {
     // The system failed the rewrite (the disk is full, a folder is read-only): that says
     // nothing about the file, which is left as it was.
     RemoveOutput();
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
 
-  const JobOutcome outcome = result == kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
+  const JobOutcome outcome =
+      result.kind == RewriteResult::Kind::kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
   Action action = ActionFor(result);
   // A name the mask gave on an earlier run keeps it; renaming again would pile up prefixes.
   if (action == Action::kRename && MaskProduced()) action = Action::kIgnore;

@@ -130,7 +130,7 @@ struct Session {
   bool outCreated = false;
   Destination dest{};
   std::span<const uint8_t> jpeg;
-  int mode = kOptimizeHuffman;
+  OptimizeChoice mode = OptimizeChoice::kHuffman;
   size_t headerSegments = 0;        // APPn and COM segments before the first scan
   bool metadataAfterTables = false;  // one of them stands after a table or frame header
   const char* declined = nullptr;   // a reason found without the library's help
@@ -278,7 +278,7 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
   }
 
   const bool scriptsToTry = s.in.num_components == 1 || s.in.num_components == 3;
-  if (s.mode == kOptimizeProgressive && scriptsToTry) RequestSample(s);
+  if (s.mode == OptimizeChoice::kProgressive && scriptsToTry) RequestSample(s);
   jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&s.in);
   size_t saved = 0;
   for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) ++saved;
@@ -299,7 +299,7 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     }
   }
 
-  if (s.mode != kOptimizeProgressive) {
+  if (s.mode != OptimizeChoice::kProgressive) {
     s.dest.out = result;
     Encode(s, coefficients, false, nullptr, 0, s.in.image_height);
     return true;
@@ -354,7 +354,7 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
 
 }  // namespace
 
-Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, int mode) {
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
   Reencoded result;
   Session s;
   s.jpeg = jpeg;
@@ -379,9 +379,9 @@ Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, int mode) {
   return result;
 }
 
-std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, int mode,
+std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, OptimizeChoice mode,
                                                       std::span<const uint8_t> walked) {
-  if (mode != kOptimizeHuffman && mode != kOptimizeProgressive) return std::nullopt;
+  if (mode == OptimizeChoice::kOff) return std::nullopt;
   Reencoded reencoded = ReencodeJpeg(walked, mode);
   if (!reencoded.declined.empty()) {
     log.WriteLog("Picture data copied as it was, re-encoding declined: " + reencoded.declined,

@@ -24,11 +24,11 @@ struct Reencoded {
 // right after SOI where it stood before the tables; nothing else is added. Declines anything
 // the decoder warns about, and arithmetic-coded, lossless, 12-bit or otherwise unusual files.
 // The result may be larger than the input; the caller compares.
-Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, int mode);
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode);
 
 // The rewriter's step: re-encodes its finished output `walked` when `mode` asks for it and
 // returns the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.
-std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, int mode,
+std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, OptimizeChoice mode,
                                                       std::span<const uint8_t> walked);
 
 }  // namespace keelpack

@@ -163,7 +163,7 @@ FrameColours ReadFrameColours(const Input& in) {
 class Rewriter {
  public:
   Rewriter(const RewriteEnv& env, const std::string& inputPath, const std::string& outputPath,
-           std::string_view removeList, int exifMode, bool quickScan)
+           std::string_view removeList, ExifMode exifMode, bool quickScan)
       : env_(env),
         log_(env.log),
         inputPath_(inputPath),
@@ -173,38 +173,30 @@ class Rewriter {
                         : removeList),
         exifMode_(exifMode),
         quickScan_(quickScan),
-        reencode_(env.options.optimize != kOptimizeOff) {}
+        reencode_(env.options.optimize != OptimizeChoice::kOff) {}
 
-  int Run();
+  RewriteResult Run();
 
  private:
-  // A walk outcome: a result code, or a failure number for the failure path.
-  struct Outcome {
-    int result = kRewritten;
-    bool failed = false;
-  };
-  static Outcome Result(int result) { return {result, false}; }
-  static Outcome Failure(int number) { return {number, true}; }
-
-  Outcome Open();
-  Outcome PreCheck();
-  Outcome Walk();
-  Outcome Finish();
+  RewriteResult Open();
+  RewriteResult PreCheck();
+  RewriteResult Walk();
+  RewriteResult Finish();
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
   Step Standalone(const MarkerHeader& header, size_t headerOffset);
-  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, Outcome& outcome);
+  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, RewriteResult& outcome);
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   void CopyEntropyData();
   bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
   ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
-  Step Corruption(size_t headerOffset, uint8_t lead, Outcome& outcome);
+  Step Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome);
   std::error_code HandOn(bool all);
   std::error_code WritePieces(std::span<const ByteSpan> pieces);
   std::error_code WriteCollected(bool tryReencoding);
-  int FailurePath(int number);
+  RewriteResult FailurePath(RewriteResult failure);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
   bool Logs(int level) const { return log_.Wants(level); }
@@ -214,7 +206,7 @@ class Rewriter {
   const std::string& inputPath_;
   const std::string& outputPath_;
   std::string_view removeList_;
-  int exifMode_;
+  ExifMode exifMode_;
   bool quickScan_;
 
   platform::File input_;
@@ -246,51 +238,51 @@ class Rewriter {
   size_t written_ = 0;
 };
 
-int Rewriter::Run() {
-  Outcome outcome;
+RewriteResult Rewriter::Run() {
+  RewriteResult outcome;
   try {
     outcome = Open();
-    if (!outcome.failed) outcome = PreCheck();
-    if (!outcome.failed && outcome.result == kRewritten) outcome = Walk();
-    if (!outcome.failed && outcome.result == kRewritten) outcome = Finish();
-    if (!outcome.failed && outcome.result == kDamaged) {
+    if (outcome.rewritten()) outcome = PreCheck();
+    if (outcome.rewritten()) outcome = Walk();
+    if (outcome.rewritten()) outcome = Finish();
+    if (outcome.kind == RewriteResult::Kind::kDamaged) {
       // The output keeps what was written so far; the file job decides what becomes of it.
       std::error_code error = HandOn(true);
       if (!error && reencode_) error = WriteCollected(false);
-      if (error) outcome = Failure(platform::FailureNumber(error));
+      if (error) outcome = RewriteResult::Failed(platform::FailureNumber(error));
     }
   } catch (const std::bad_alloc&) {
     // The machine's limit, not the file's fault.
-    outcome = Failure(platform::FailureNumber(ENOMEM));
+    outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
   } catch (const std::length_error&) {
-    outcome = Failure(platform::FailureNumber(ENOMEM));
+    outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
   }
-  if (outcome.failed) return FailurePath(outcome.result);
+  if (outcome.kind == RewriteResult::Kind::kFailed) return FailurePath(outcome);
   input_.Close();
   output_.Close();
-  return outcome.result;
+  return outcome;
 }
 
-Rewriter::Outcome Rewriter::Open() {
+RewriteResult Rewriter::Open() {
   // The input is only ever read.
-  if (std::error_code error = input_.OpenForReading(inputPath_)) return Failure(platform::FailureNumber(error));
-  if (std::error_code error = input_.GetStatus(status_)) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = input_.OpenForReading(inputPath_)) return RewriteResult::Failed(platform::FailureNumber(error));
+  if (std::error_code error = input_.GetStatus(status_)) return RewriteResult::Failed(platform::FailureNumber(error));
   if (std::error_code error = map_.Map(input_, static_cast<size_t>(std::max<int64_t>(status_.size, 0)))) {
-    return Failure(platform::FailureNumber(error));
+    return RewriteResult::Failed(platform::FailureNumber(error));
   }
   in_.Set(map_.bytes());
 
   // Writing the output over the input would destroy it before the walk has read it through.
-  if (input_.IsSameFileAs(outputPath_)) return Failure(platform::FailureNumber(EINVAL));
-  if (std::error_code error = output_.Create(outputPath_)) return Failure(platform::FailureNumber(error));
-  return Result(kRewritten);
+  if (input_.IsSameFileAs(outputPath_)) return RewriteResult::Failed(platform::FailureNumber(EINVAL));
+  if (std::error_code error = output_.Create(outputPath_)) return RewriteResult::Failed(platform::FailureNumber(error));
+  return RewriteResult::Rewritten();
 }
 
-Rewriter::Outcome Rewriter::PreCheck() {
+RewriteResult Rewriter::PreCheck() {
   Log(kBrief, "Reading " + inputPath_);
   const size_t length = in_.size();
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
-  if (length < 2) return Failure(platform::kFailReadPastEnd);
+  if (length < 2) return RewriteResult::Failed(platform::kFailReadPastEnd);
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
   std::array<uint8_t, 4> tag{};
@@ -306,9 +298,9 @@ Rewriter::Outcome Rewriter::PreCheck() {
   const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
   if (!tagIsJfif && !startsLikeJpeg) {
     Log(kVerbose, "Not a JPEG - " + inputPath_);
-    return Result(kNotJpeg);
+    return RewriteResult::NotJpeg();
   }
-  return Result(kRewritten);
+  return RewriteResult::Rewritten();
 }
 
 bool Rewriter::HeaderNeedsRepair() const {
@@ -318,7 +310,7 @@ bool Rewriter::HeaderNeedsRepair() const {
   return true;
 }
 
-Rewriter::Outcome Rewriter::Walk() {
+RewriteResult Rewriter::Walk() {
   const size_t length = in_.size();
   // The input is used up once the walk has consumed it all; a marker whose header runs past
   // the end is still read as far as it goes.
@@ -326,7 +318,7 @@ Rewriter::Outcome Rewriter::Walk() {
     if (StartsEntropyData(last_.code)) CopyEntropyData();
     if (consumed_ > length) {
       Log(kVerbose, "Unexpected end of file");
-      return Result(kDamaged);
+      return RewriteResult::Damaged();
     }
     const size_t headerOffset = consumed_;
     const size_t available = length - headerOffset;
@@ -338,7 +330,7 @@ Rewriter::Outcome Rewriter::Walk() {
     last_ = header;
     consumed_ = headerOffset + kHeaderSize;
 
-    Outcome outcome = Result(kRewritten);
+    RewriteResult outcome = RewriteResult::Rewritten();
     // A marker, standalone or not, begins with 0xFF: anything else is a stray byte, and
     // taking what follows it for a marker could end the picture early.
     const Step step = header.lead != kMarkerLead ? Corruption(headerOffset, header.lead, outcome)
@@ -348,15 +340,15 @@ Rewriter::Outcome Rewriter::Walk() {
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
     if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
-      if (std::error_code error = HandOn(false)) return Failure(platform::FailureNumber(error));
+      if (std::error_code error = HandOn(false)) return RewriteResult::Failed(platform::FailureNumber(error));
     }
   }
 
   if (!eoiSeen_) {
     Log(kVerbose, "No ending marker! File is truncated.");
-    return Result(kDamaged);
+    return RewriteResult::Damaged();
   }
-  return Result(kRewritten);
+  return RewriteResult::Rewritten();
 }
 
 Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset) {
@@ -376,11 +368,11 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
   return eoiSeen_ ? Step::kLeave : Step::kGoOn;
 }
 
-Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Outcome& outcome) {
+Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome) {
   Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2)) + " - " +
                      Decimal(lead) + " - " + inputPath_);
   if (!eoiSeen_) {
-    outcome = Result(kDamaged);
+    outcome = RewriteResult::Damaged();
     return Step::kStop;
   }
   Log(kExplicit, " but *End* encountered, assuming OK");
@@ -388,11 +380,11 @@ Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Outcome& 
 }
 
 Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
-                                       Outcome& outcome) {
+                                       RewriteResult& outcome) {
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
-    outcome = Result(kDamaged);
+    outcome = RewriteResult::Damaged();
     return Step::kStop;
   }
   const int dataLength = header.DataLength();
@@ -401,12 +393,12 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
                        ", length of data is " + Decimal(dataLength));
   }
   if (dataLength < 0) {
-    outcome = Failure(platform::kFailInvalidCall);
+    outcome = RewriteResult::Failed(platform::kFailInvalidCall);
     return Step::kStop;
   }
   if (consumed_ + static_cast<size_t>(dataLength) > in_.size()) {
     Log(kExplicit, "Block beyond end of file");
-    outcome = Result(kDamaged);
+    outcome = RewriteResult::Damaged();
     return Step::kStop;
   }
   const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
@@ -418,7 +410,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   bool copy = false;
 
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  if (isExif && exifMode_ == kExifModeReduce) {
+  if (isExif && exifMode_ == ExifMode::kReduce) {
     if (ReduceExifSegment(read, reduced)) {
       data = reduced;
       copy = true;
@@ -433,14 +425,14 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
     // The transform flag lies beyond the end of a shorter segment.
     if (data.size() < kAdobeMinimumLength) {
-      outcome = Failure(platform::kFailReadPastEnd);
+      outcome = RewriteResult::Failed(platform::kFailReadPastEnd);
       return Step::kStop;
     }
     if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
       WriteSegment(segment, data, copy);
     }
   }
-  if (header.code == kApp2 && BeginsWith(data, "ICC") && env_.options.icc == kIccAutomatic &&
+  if (header.code == kApp2 && BeginsWith(data, "ICC") && env_.options.icc == IccPolicy::kAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
     WriteSegment(segment, data, copy);
   }
@@ -479,12 +471,12 @@ bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
 
 ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  const bool keep = !InList(removeList_, header.code) || (isExif && exifMode_ != kExifModeRemove);
+  const bool keep = !InList(removeList_, header.code) || (isExif && exifMode_ != ExifMode::kRemove);
   if (!keep) {
     Log(kExplicit, "Block " + Decimal(header.code) + " removed");
     return data;
   }
-  if (isExif && exifMode_ == kExifModeReduce && usefulTags_ == 0) {
+  if (isExif && exifMode_ == ExifMode::kReduce && usefulTags_ == 0) {
     Log(kExplicit, "EXIF removed");
     return data;
   }
@@ -547,11 +539,11 @@ void Rewriter::CopyEntropyData() {
   consumed_ = end.markerFound ? consumed_ + end.copied : in_.size();
 }
 
-Rewriter::Outcome Rewriter::Finish() {
-  if (std::error_code error = HandOn(true)) return Failure(platform::FailureNumber(error));
+RewriteResult Rewriter::Finish() {
+  if (std::error_code error = HandOn(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   written_ = out_.size();
   if (reencode_) {
-    if (std::error_code error = WriteCollected(true)) return Failure(platform::FailureNumber(error));
+    if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
   input_.Close();
 
@@ -568,14 +560,14 @@ Rewriter::Outcome Rewriter::Finish() {
   Log(kExplicit, "Time set, restoring attributes..." + Decimal(status_.attributes.mode));
   const std::error_code attributesFailed = output_.SetAttributes(status_.attributes);
   if (env_.syncOutput) {
-    if (std::error_code error = output_.Sync()) return Failure(platform::FailureNumber(error));
+    if (std::error_code error = output_.Sync()) return RewriteResult::Failed(platform::FailureNumber(error));
   }
-  if (std::error_code error = output_.Close()) return Failure(platform::FailureNumber(error));
+  if (std::error_code error = output_.Close()) return RewriteResult::Failed(platform::FailureNumber(error));
   if (attributesFailed) {
     Log(kBrief, "Failed to open file " + inputPath_);
     Log(kExplicit, "Attributes failed.");
   }
-  return Result(kRewritten);
+  return RewriteResult::Rewritten();
 }
 
 std::error_code Rewriter::HandOn(bool all) {
@@ -630,17 +622,18 @@ std::error_code Rewriter::WriteCollected(bool tryReencoding) {
   return output_.WriteGathered(std::span<const ByteSpan>(&all, 1));
 }
 
-int Rewriter::FailurePath(int number) {
+RewriteResult Rewriter::FailurePath(RewriteResult failure) {
   input_.Close();
   output_.Close();
   Log(kBrief, "Failed to open file " + inputPath_);
-  return number;
+  return failure;
 }
 
 }  // namespace
 
-int RewriteJpeg(const RewriteEnv& env, const std::string& inputPath, const std::string& outputPath,
-                std::string_view removeList, int exifMode, bool quickScan) {
+RewriteResult RewriteJpeg(const RewriteEnv& env, const std::string& inputPath,
+                          const std::string& outputPath, std::string_view removeList, ExifMode exifMode,
+                          bool quickScan) {
   return Rewriter(env, inputPath, outputPath, removeList, exifMode, quickScan).Run();
 }
 

@@ -3,20 +3,36 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 namespace keelpack {
 
 class LogSink;
 struct OptionSet;
 
-// Results of RewriteJpeg. Any other value is a failure number (platform/failure.h).
-inline constexpr int kRewritten = 0;
-inline constexpr int kNotJpeg = 1;
-inline constexpr int kDamaged = 2;
+// What RewriteJpeg came to.
+struct RewriteResult {
+  // The first three are also the numbers the log shows for them.
+  enum class Kind { kRewritten = 0, kNotJpeg = 1, kDamaged = 2, kFailed };
+  Kind kind = Kind::kRewritten;
+  int failure = 0;  // for kFailed: the failure number (platform/failure.h)
 
-// exifMode values: what happens to an APP1 "Exif" segment.
-inline constexpr int kExifModeRemove = 0;
-inline constexpr int kExifModeKeep = 1;
-inline constexpr int kExifModeReduce = 2;
+  static RewriteResult Rewritten() { return {}; }
+  static RewriteResult NotJpeg() { return {Kind::kNotJpeg, 0}; }
+  static RewriteResult Damaged() { return {Kind::kDamaged, 0}; }
+  static RewriteResult Failed(int number) { return {Kind::kFailed, number}; }
+
+  bool rewritten() const { return kind == Kind::kRewritten; }
+  // The system failed the rewrite (no memory, a full disk): that says nothing about the file.
+  bool systemFailure() const { return kind == Kind::kFailed && !platform::IsContentFailure(failure); }
+  // The number the log shows: 0 rewritten, 1 not a JPEG, 2 damaged, else the failure number.
+  int code() const { return kind == Kind::kFailed ? failure : static_cast<int>(kind); }
+
+  friend bool operator==(const RewriteResult&, const RewriteResult&) = default;
+};
+
+// What happens to an APP1 "Exif" segment.
+enum class ExifMode { kRemove, kKeep, kReduce };
 
 // A removeList argument of exactly this text stands for APP1, APP2, APP12, APP13, COM and APP14.
 inline constexpr std::string_view kDefaultRemoveList = "default";
@@ -47,9 +63,10 @@ struct RewriteEnv {
 // with what is held staying near one file's size; the output is written as it becomes final.
 // A file that begins with a known corruption (an APP1 "Exif" segment of length 16, cut short
 // by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there; the source
-// file keeps its bytes. A limit of the machine (no memory, no address space) gives a failure
-// number that is not a content failure (platform::IsContentFailure).
-int RewriteJpeg(const RewriteEnv& env, const std::string& inputPath, const std::string& outputPath,
-                std::string_view removeList, int exifMode, bool quickScan);
+// file keeps its bytes. A limit of the machine (no memory, no address space) is a system
+// failure, not a content failure (platform::IsContentFailure).
+RewriteResult RewriteJpeg(const RewriteEnv& env, const std::string& inputPath,
+                          const std::string& outputPath, std::string_view removeList, ExifMode exifMode,
+                          bool quickScan);
 
 }  // namespace keelpack

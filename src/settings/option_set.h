@@ -1,28 +1,44 @@
 #pragma once
 
+#include <concepts>
+#include <optional>
 #include <string>
 
 namespace keelpack {
 
 // Values of the `exif` option.
-inline constexpr int kExifKeepOriginal = 0;
-inline constexpr int kExifReduceSize = 1;
-inline constexpr int kExifDelete = 2;
+enum class ExifOption { kKeepOriginal, kReduceSize, kDelete };
 
 // Values of the `icc` option (the three states of its check box).
-inline constexpr int kIccAutomatic = 0;
-inline constexpr int kIccKeepAll = 1;
-inline constexpr int kIccForceRemoval = 2;
+enum class IccPolicy { kAutomatic, kKeepAll, kForceRemoval };
 
 // Values of the `corrupted` option.
-inline constexpr int kCorruptedIgnore = 0;
-inline constexpr int kCorruptedDelete = 1;
-inline constexpr int kCorruptedRename = 2;
+enum class CorruptedChoice { kIgnore, kDelete, kRename };
 
 // Values of the `optimize` option: how the entropy-coded data reaches the output.
-inline constexpr int kOptimizeOff = 0;          // copied byte for byte
-inline constexpr int kOptimizeHuffman = 1;      // coded again with Huffman tables made for it
-inline constexpr int kOptimizeProgressive = 2;  // progressive, with tables made for each scan
+enum class OptimizeChoice {
+  kOff,          // copied byte for byte
+  kHuffman,      // coded again with Huffman tables made for it
+  kProgressive,  // progressive, with tables made for each scan
+};
+
+template <typename T>
+concept OptionChoice = std::same_as<T, ExifOption> || std::same_as<T, IccPolicy> ||
+                       std::same_as<T, CorruptedChoice> || std::same_as<T, OptimizeChoice>;
+
+// Each choice is stored as its number, 0, 1 or 2 in the order above: in the settings file and
+// as the position of its control in the window.
+template <OptionChoice Choice>
+constexpr int ChoiceNumber(Choice choice) {
+  return static_cast<int>(choice);
+}
+
+// The choice stored as `number`; none for a number no choice has.
+template <OptionChoice Choice>
+constexpr std::optional<Choice> ChoiceFromNumber(long number) {
+  if (number < 0 || number > 2) return std::nullopt;
+  return static_cast<Choice>(number);
+}
 
 inline constexpr const char* kDefaultMask = "_corrupted_*.*";
 
@@ -30,10 +46,10 @@ inline constexpr const char* kDefaultMask = "_corrupted_*.*";
 // a fresh installation starts with. The front ends keep it current; the processing code
 // reads it when it needs a value, so a change made during a run affects the following files.
 struct OptionSet {
-  int exif = kExifReduceSize;
-  int icc = kIccAutomatic;
+  ExifOption exif = ExifOption::kReduceSize;
+  IccPolicy icc = IccPolicy::kAutomatic;
   int dpi = 0;
-  int corrupted = kCorruptedRename;
+  CorruptedChoice corrupted = CorruptedChoice::kRename;
   int nonjpegs = 0;
   std::string mask = kDefaultMask;
   int difdir = 0;
@@ -44,7 +60,7 @@ struct OptionSet {
   std::string font;     // kept verbatim for the window's font choice
   std::string charset;  // kept verbatim and written back unchanged
   int log = 0;          // 0 no log file, 1 Brief, 2 Verbose, 3 Explicit
-  int optimize = kOptimizeOff;
+  OptimizeChoice optimize = OptimizeChoice::kOff;
 
   bool keepDpi() const { return dpi > 0; }
   bool differentFolder() const { return difdir == 1; }

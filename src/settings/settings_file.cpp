@@ -61,17 +61,23 @@ void SetIfInRange(int& target, long value, int low, int high) {
   if (value >= low && value <= high) target = static_cast<int>(value);
 }
 
+// Sets `target` to the choice stored as `value`; a number no choice has is skipped.
+template <OptionChoice Choice>
+void SetChoice(Choice& target, long value) {
+  if (const std::optional<Choice> choice = ChoiceFromNumber<Choice>(value)) target = *choice;
+}
+
 void ApplyLine(const std::string& key, const std::string& value, LoadedSettings& loaded) {
   OptionSet& o = loaded.options;
   const long number = NumericValue(value);
   if (key == "exif") {
-    SetIfInRange(o.exif, number, 0, 2);
+    SetChoice(o.exif, number);
   } else if (key == "icc") {
-    SetIfInRange(o.icc, number, 0, 2);
+    SetChoice(o.icc, number);
   } else if (key == "dpi") {
     SetIfInRange(o.dpi, number, 0, kCheckBoxHigh);
   } else if (key == "corrupted") {
-    SetIfInRange(o.corrupted, number, 0, 2);
+    SetChoice(o.corrupted, number);
   } else if (key == "nonjpegs") {
     SetIfInRange(o.nonjpegs, number, 0, kCheckBoxHigh);
   } else if (key == "mask") {
@@ -97,7 +103,7 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
       o.log = *loaded.logLevel;
     }
   } else if (key == "optimize") {
-    SetIfInRange(o.optimize, number, kOptimizeOff, kOptimizeProgressive);
+    SetChoice(o.optimize, number);
   }
 }
 
@@ -135,10 +141,10 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   auto line = [&](std::string_view key, const std::string& value) {
     text.append(key).append("=").append(value).append("\r\n");
   };
-  line("Exif", std::to_string(o.exif));
-  line("ICC", std::to_string(o.icc));
+  line("Exif", std::to_string(ChoiceNumber(o.exif)));
+  line("ICC", std::to_string(ChoiceNumber(o.icc)));
   line("DPI", std::to_string(o.dpi));
-  line("Corrupted", std::to_string(o.corrupted));
+  line("Corrupted", std::to_string(ChoiceNumber(o.corrupted)));
   line("NonJPEGs", std::to_string(o.nonjpegs));
   line("Mask", o.mask);
   line("DifDir", std::to_string(o.difdir));
@@ -149,7 +155,7 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   line("Font", o.font);
   line("CharSet", o.charset);
   line("Log", std::to_string(logLevel));
-  line("Optimize", std::to_string(o.optimize));
+  line("Optimize", std::to_string(ChoiceNumber(o.optimize)));
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());

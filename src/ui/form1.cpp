@@ -103,22 +103,40 @@ QRadioButton* MakeOption(const QString& caption, const char* name, const QString
   return Named(new QRadioButton(caption), name, toolTip);
 }
 
-int IccValue(Qt::CheckState state) {
-  switch (state) {
-    case Qt::Unchecked:
-      return kIccAutomatic;
-    case Qt::Checked:
-      return kIccKeepAll;
-    case Qt::PartiallyChecked:
-      return kIccForceRemoval;
-  }
-  return kIccAutomatic;
+// The window shows each option choice at the position of its stored number: the button id in
+// its group, the item index of the combo box. These are the only conversions between them.
+template <OptionChoice Choice>
+int ControlIndex(Choice choice) {
+  return ChoiceNumber(choice);
 }
 
-Qt::CheckState IccState(int value) {
-  return value == kIccKeepAll        ? Qt::Checked
-         : value == kIccForceRemoval ? Qt::PartiallyChecked
-                                     : Qt::Unchecked;
+template <OptionChoice Choice>
+Choice ChoiceAt(int index) {
+  return ChoiceFromNumber<Choice>(index).value_or(Choice{});
+}
+
+IccPolicy IccValue(Qt::CheckState state) {
+  switch (state) {
+    case Qt::Unchecked:
+      return IccPolicy::kAutomatic;
+    case Qt::Checked:
+      return IccPolicy::kKeepAll;
+    case Qt::PartiallyChecked:
+      return IccPolicy::kForceRemoval;
+  }
+  return IccPolicy::kAutomatic;
+}
+
+Qt::CheckState IccState(IccPolicy value) {
+  switch (value) {
+    case IccPolicy::kAutomatic:
+      return Qt::Unchecked;
+    case IccPolicy::kKeepAll:
+      return Qt::Checked;
+    case IccPolicy::kForceRemoval:
+      return Qt::PartiallyChecked;
+  }
+  return Qt::Unchecked;
 }
 
 // The character code a key press types, as the classic key-press event gives it: Ctrl with a
@@ -249,8 +267,8 @@ void Form1::CreateControls() {
     exifGroup->addButton(exifOption[i], i);
     corGroup->addButton(corOption[i], i);
   }
-  exifOption[kExifReduceSize]->setChecked(true);
-  corOption[kCorruptedRename]->setChecked(true);
+  exifOption[ControlIndex(ExifOption::kReduceSize)]->setChecked(true);
+  corOption[ControlIndex(CorruptedChoice::kRename)]->setChecked(true);
   corren = Named(new QLineEdit(QString::fromUtf8(kDefaultMask)), "corren");
   evenCheck =
       MakeCheck(QStringLiteral("non-JPEGs"), "evenCheck",
@@ -330,9 +348,9 @@ void Form1::LayOutControls() {
   for (QRadioButton* option : exifOption) exifLayout->addWidget(option);
 
   auto* corLayout = new QGridLayout(corFrame);
-  corLayout->addWidget(corOption[kCorruptedIgnore], 0, 0, 1, 2);
-  corLayout->addWidget(corOption[kCorruptedDelete], 1, 0, 1, 2);
-  corLayout->addWidget(corOption[kCorruptedRename], 2, 0);
+  corLayout->addWidget(corOption[ControlIndex(CorruptedChoice::kIgnore)], 0, 0, 1, 2);
+  corLayout->addWidget(corOption[ControlIndex(CorruptedChoice::kDelete)], 1, 0, 1, 2);
+  corLayout->addWidget(corOption[ControlIndex(CorruptedChoice::kRename)], 2, 0);
   corLayout->addWidget(corren, 2, 1);
   corLayout->addWidget(evenCheck, 3, 0, 1, 2);
   corLayout->setColumnStretch(1, 1);
@@ -512,10 +530,10 @@ void Form1::LoadSettings() {
 }
 
 void Form1::SetControls(const OptionSet& options) {
-  exifOption[options.exif]->setChecked(true);
+  exifOption[ControlIndex(options.exif)]->setChecked(true);
   iccCheck->setCheckState(IccState(options.icc));
   dpiCheck->setChecked(options.dpi == 1);
-  corOption[options.corrupted]->setChecked(true);
+  corOption[ControlIndex(options.corrupted)]->setChecked(true);
   evenCheck->setChecked(options.nonjpegs == 1);
   corren->setText(FromBytes(options.mask));
   difdirCheck->setChecked(options.differentFolder());
@@ -523,7 +541,7 @@ void Form1::SetControls(const OptionSet& options) {
   readCheck->setChecked(options.readability == 1);
   slowCheck->setChecked(options.slow == 1);
   bakCheck->setChecked(options.backups == 1);
-  optimizeCombo->setCurrentIndex(options.optimize);
+  optimizeCombo->setCurrentIndex(ControlIndex(options.optimize));
 }
 
 void Form1::SelectFont() {
@@ -571,10 +589,10 @@ void Form1::SetProgressPercent(float percent) { backFrame->SetPercent(percent); 
 
 OptionSet Form1::Options() {
   OptionSet options;
-  options.exif = exifGroup->checkedId();
+  options.exif = ChoiceAt<ExifOption>(exifGroup->checkedId());
   options.icc = IccValue(iccCheck->checkState());
   options.dpi = dpiCheck->isChecked() ? 1 : 0;
-  options.corrupted = corGroup->checkedId();
+  options.corrupted = ChoiceAt<CorruptedChoice>(corGroup->checkedId());
   options.nonjpegs = evenCheck->isChecked() ? 1 : 0;
   options.mask = ToBytes(corren->text());
   options.difdir = difdirCheck->isChecked() ? 1 : 0;
@@ -582,7 +600,7 @@ OptionSet Form1::Options() {
   options.readability = readCheck->isChecked() ? 1 : 0;
   options.slow = slowCheck->isChecked() ? 1 : 0;
   options.backups = bakCheck->isChecked() ? 1 : 0;
-  options.optimize = optimizeCombo->currentIndex();
+  options.optimize = ChoiceAt<OptimizeChoice>(optimizeCombo->currentIndex());
   options.font = fontName_;
   options.charset = charset_;
   options.log = session_.log.logLevel();

@@ -16,28 +16,28 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndASettingsFileComesFirst) {
   test::WriteFile(ini, test::ToBytes("Exif=2\r\nICC=1\r\nCorrupted=0\r\nMask=m*\r\nDifDir=1\r\n"
                                      "Output=/o\r\nSlow=1\r\nBackups=1\r\nLog=2\r\n"));
   const auto fromFile = [](CliRequest& r) {
-    r.options.exif = kExifDelete, r.options.icc = kIccKeepAll;
-    r.options.corrupted = kCorruptedIgnore, r.options.mask = "m*";
+    r.options.exif = ExifOption::kDelete, r.options.icc = IccPolicy::kKeepAll;
+    r.options.corrupted = CorruptedChoice::kIgnore, r.options.mask = "m*";
     r.options.difdir = 1, r.options.output = "/o";
     r.options.slow = r.options.backups = 1, r.logLevel = r.options.log = 2;
   };
   const std::vector<std::pair<std::vector<std::string>, std::function<void(CliRequest&)>>> cases = {
       {{}, [](CliRequest&) {}},
-      {{"--exif", "keep"}, [](CliRequest& r) { r.options.exif = kExifKeepOriginal; }},
-      {{"--exif", "delete"}, [](CliRequest& r) { r.options.exif = kExifDelete; }},
-      {{"--icc", "keep"}, [](CliRequest& r) { r.options.icc = kIccKeepAll; }},
-      {{"--icc", "remove"}, [](CliRequest& r) { r.options.icc = kIccForceRemoval; }},
+      {{"--exif", "keep"}, [](CliRequest& r) { r.options.exif = ExifOption::kKeepOriginal; }},
+      {{"--exif", "delete"}, [](CliRequest& r) { r.options.exif = ExifOption::kDelete; }},
+      {{"--icc", "keep"}, [](CliRequest& r) { r.options.icc = IccPolicy::kKeepAll; }},
+      {{"--icc", "remove"}, [](CliRequest& r) { r.options.icc = IccPolicy::kForceRemoval; }},
       {{"--dpi"}, [](CliRequest& r) { r.options.dpi = 1; }},
-      {{"--corrupted", "ignore"}, [](CliRequest& r) { r.options.corrupted = kCorruptedIgnore; }},
-      {{"--corrupted", "delete"}, [](CliRequest& r) { r.options.corrupted = kCorruptedDelete; }},
+      {{"--corrupted", "ignore"}, [](CliRequest& r) { r.options.corrupted = CorruptedChoice::kIgnore; }},
+      {{"--corrupted", "delete"}, [](CliRequest& r) { r.options.corrupted = CorruptedChoice::kDelete; }},
       {{"--mask", "bad-*"}, [](CliRequest& r) { r.options.mask = "bad-*"; }},
       {{"--non-jpegs"}, [](CliRequest& r) { r.options.nonjpegs = 1; }},
       {{"--output", "/o"}, [](CliRequest& r) { r.options.difdir = 1, r.options.output = "/o"; }},
       {{"--check-readability"}, [](CliRequest& r) { r.options.readability = 1; }},
       {{"--slow"}, [](CliRequest& r) { r.options.slow = 1; }},
       {{"--backups"}, [](CliRequest& r) { r.options.backups = 1; }},
-      {{"--optimize"}, [](CliRequest& r) { r.options.optimize = kOptimizeHuffman; }},
-      {{"--progressive"}, [](CliRequest& r) { r.options.optimize = kOptimizeProgressive; }},
+      {{"--optimize"}, [](CliRequest& r) { r.options.optimize = OptimizeChoice::kHuffman; }},
+      {{"--progressive"}, [](CliRequest& r) { r.options.optimize = OptimizeChoice::kProgressive; }},
       {{"--log-level", "2"}, [](CliRequest& r) { r.logLevel = r.options.log = 2; }},
       {{"-q"}, [](CliRequest& r) { r.verbosity = Verbosity::kQuiet; }},
       {{"--verbose"}, [](CliRequest& r) { r.verbosity = Verbosity::kVerbose; }},
@@ -47,7 +47,7 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndASettingsFileComesFirst) {
       {{"--settings", ini, "--exif", "keep", "--log-level", "0", "--output", "/p"},
        [&](CliRequest& r) {
          fromFile(r);
-         r.options.exif = kExifKeepOriginal, r.logLevel = r.options.log = 0;
+         r.options.exif = ExifOption::kKeepOriginal, r.logLevel = r.options.log = 0;
          r.options.output = "/p";
        }},
   };

@@ -27,9 +27,9 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
   for (const std::string& file : files) {
     const Bytes original = ReadFile(file);
     const auto originalPixels = DecodePixels(original, false);
-    for (int exifMode : {kExifModeRemove, kExifModeKeep, kExifModeReduce}) {
-      for (auto [optimize, quickScan] : {std::pair{kOptimizeOff, true}, {kOptimizeOff, false},
-                                         {kOptimizeHuffman, false}, {kOptimizeProgressive, false}}) {
+    for (int exifMode : {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce}) {
+      for (auto [optimize, quickScan] : {std::pair{OptimizeChoice::kOff, true}, {OptimizeChoice::kOff, false},
+                                         {OptimizeChoice::kHuffman, false}, {OptimizeChoice::kProgressive, false}}) {
         SCOPED_TRACE(file + " exif mode " + std::to_string(exifMode) + " optimize " +
                      std::to_string(optimize) + (quickScan ? " quick" : " thorough"));
         OptionSet options;
@@ -38,7 +38,7 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
         WriteFile(in, original);
         const int result = RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, exifMode, quickScan);
         ++runs;
-        if (exifMode == kExifModeReduce && !quickScan) saved[optimize] += totals.bytesSaved;
+        if (exifMode == ExifMode::kReduce && !quickScan) saved[optimize] += totals.bytesSaved;
         if (result != kRewritten) continue;
         ++rewritten;
         ASSERT_TRUE(originalPixels);
@@ -50,8 +50,8 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
               "data reduced: copy %.0f, optimised %.0f, progressive %.0f bytes\n",
               files.size(), runs, rewritten, saved[0], saved[1], saved[2]);
   EXPECT_GT(rewritten, runs / 2);
-  EXPECT_GT(saved[kOptimizeHuffman], saved[kOptimizeOff]);
-  EXPECT_GT(saved[kOptimizeProgressive], saved[kOptimizeHuffman]);
+  EXPECT_GT(saved[OptimizeChoice::kHuffman], saved[OptimizeChoice::kOff]);
+  EXPECT_GT(saved[OptimizeChoice::kProgressive], saved[OptimizeChoice::kHuffman]);
 }
 
 }  // namespace

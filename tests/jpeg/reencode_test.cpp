@@ -96,25 +96,25 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
 
   const Case cases[] = {
       {"every kind of segment, sequential", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}),
-       kOptimizeHuffman, nullptr},
+       OptimizeChoice::kHuffman, nullptr},
       {"every kind of segment, progressive", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}),
-       kOptimizeProgressive, nullptr},
-      {"no JFIF header, restart markers, sequential", restarts, kOptimizeHuffman, nullptr},
-      {"no JFIF header, restart markers, progressive", restarts, kOptimizeProgressive, nullptr},
+       OptimizeChoice::kProgressive, nullptr},
+      {"no JFIF header, restart markers, sequential", restarts, OptimizeChoice::kHuffman, nullptr},
+      {"no JFIF header, restart markers, progressive", restarts, OptimizeChoice::kProgressive, nullptr},
       {"progressive grey input, scripts compared on samples",
-       EncodePicture({.width = 40, .height = 600, .progressive = true, .grayscale = true}), kOptimizeProgressive,
+       EncodePicture({.width = 40, .height = 600, .progressive = true, .grayscale = true}), OptimizeChoice::kProgressive,
        nullptr},
       {"colour, scripts compared on samples", EncodePicture({.width = 48, .height = 560, .seed = 3}),
-       kOptimizeProgressive, nullptr},
-      {"picture data cut short", truncated, kOptimizeHuffman, "premature end"},
-      {"progressive scans left unfinished", unfinished, kOptimizeHuffman, "incomplete"},
-      {"arithmetic coding", Patched(baseline, 1, 0xC9), kOptimizeProgressive, "arithmetic"},
-      {"12-bit samples", Patched(baseline, 4, 12), kOptimizeHuffman, "precision"},
-      {"lossless", Patched(baseline, 1, 0xC3), kOptimizeHuffman, "Unsupported JPEG process"},
-      {"a segment after the tables", commentAfterTables, kOptimizeHuffman, "follows the tables"},
+       OptimizeChoice::kProgressive, nullptr},
+      {"picture data cut short", truncated, OptimizeChoice::kHuffman, "premature end"},
+      {"progressive scans left unfinished", unfinished, OptimizeChoice::kHuffman, "incomplete"},
+      {"arithmetic coding", Patched(baseline, 1, 0xC9), OptimizeChoice::kProgressive, "arithmetic"},
+      {"12-bit samples", Patched(baseline, 4, 12), OptimizeChoice::kHuffman, "precision"},
+      {"lossless", Patched(baseline, 1, 0xC3), OptimizeChoice::kHuffman, "Unsupported JPEG process"},
+      {"a segment after the tables", commentAfterTables, OptimizeChoice::kHuffman, "follows the tables"},
       {"frame far larger than its data", Patched(Patched(baseline, 5, 0xFF), 7, 0xFF),
-       kOptimizeHuffman, "larger than its data"},
-      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOptimizeProgressive, "Not a JPEG"},
+       OptimizeChoice::kHuffman, "larger than its data"},
+      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), OptimizeChoice::kProgressive, "Not a JPEG"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -139,10 +139,10 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     EXPECT_TRUE(std::equal(metadata.begin(), metadata.end(), after.begin()));
     EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
 
-    EXPECT_NE(Find(after, c.mode == kOptimizeProgressive ? kSof2 : kSof0), nullptr);
+    EXPECT_NE(Find(after, c.mode == OptimizeChoice::kProgressive ? kSof2 : kSof0), nullptr);
     // Sequential output keeps the restart interval; progressive output has none.
     const Bytes* dri = Find(after, kDri);
-    if (c.mode == kOptimizeProgressive || !Find(before, kDri)) {
+    if (c.mode == OptimizeChoice::kProgressive || !Find(before, kDri)) {
       EXPECT_EQ(dri, nullptr);
     } else {
       ASSERT_NE(dri, nullptr);
@@ -166,14 +166,14 @@ TEST(Reencode, RewriterKeepsTheSmallerFormAndFallsBackToTheCopy) {
     test::WriteFile(in, input);
     chmod(in.c_str(), 0644);
     box.lines.clear();
-    EXPECT_EQ(RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, kExifModeRemove, true),
+    EXPECT_EQ(RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, ExifMode::kRemove, true),
               kRewritten);
     return test::ReadFile(out);
   };
 
   const Bytes input = test::ShrinkablePicture({.width = 128, .height = 96});
-  const Bytes copy = rewrite(input, kOptimizeOff);
-  for (int mode : {kOptimizeHuffman, kOptimizeProgressive}) {
+  const Bytes copy = rewrite(input, OptimizeChoice::kOff);
+  for (int mode : {OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
     const Bytes smaller = rewrite(input, mode);
     EXPECT_LT(smaller.size(), copy.size());
     EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(input));
@@ -184,8 +184,8 @@ TEST(Reencode, RewriterKeepsTheSmallerFormAndFallsBackToTheCopy) {
   Bytes damaged = input;
   damaged.resize(damaged.size() / 2);
   damaged.insert(damaged.end(), {kMarkerLead, kEoi});
-  const Bytes damagedCopy = rewrite(damaged, kOptimizeOff);
-  EXPECT_EQ(rewrite(damaged, kOptimizeProgressive), damagedCopy);
+  const Bytes damagedCopy = rewrite(damaged, OptimizeChoice::kOff);
+  EXPECT_EQ(rewrite(damaged, OptimizeChoice::kProgressive), damagedCopy);
   EXPECT_TRUE(std::any_of(box.lines.begin(), box.lines.end(), [](const std::string& line) {
     return line.starts_with("Picture data copied as it was, re-encoding declined: ");
   }));

@@ -69,7 +69,7 @@ class RewriteTest : public ::testing::Test {
 
   // The one place that calls the rewriter; without an input, `in` is rewritten as it is.
   Run Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
-              int exifMode = kExifModeRemove, bool quickScan = true) {
+              int exifMode = ExifMode::kRemove, bool quickScan = true) {
     if (input) {
       test::WriteFile(in, *input);
       chmod(in.c_str(), 0644);
@@ -106,8 +106,8 @@ struct SegmentRow {
   Bytes kept;
   std::vector<std::string> lines = {};
   std::string removeList = std::string(kDefaultRemoveList);
-  int exifMode = kExifModeRemove;
-  int icc = kIccAutomatic;
+  int exifMode = ExifMode::kRemove;
+  int icc = IccPolicy::kAutomatic;
 };
 
 TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
@@ -145,7 +145,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const SegmentRow rows[] = {
       {"remove list: built in", all, kept, {"Block 225 removed"}},
       {"remove list: spelt out", all, kept, {}, "\xE1\xE2\xEC\xED\xFE\xEE"},
-      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, std::string(kDefaultRemoveList), kExifModeKeep},
+      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, std::string(kDefaultRemoveList), ExifMode::kKeep},
       {"remove list: job's, profiles kept", all, Concat({app0, app2, app3, app15, dri}), {}, kJobListKeepingProfiles},
       {"camera file: Exif goes, tables merge",
        Concat({Exif(Data("Exif\0\0MM"sv, 200)), dqt1, dqt2, Tables({30, 40, 20, 50})}),
@@ -173,16 +173,16 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
       {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, ""},
       {"profiles kept", Concat({Icc(" EPSON  sRGB"), Icc(" custom"), Adobe(1)}), Concat({Icc(" EPSON  sRGB"), Icc(" custom")}),
-       {}, kJobListKeepingProfiles, kExifModeRemove, kIccKeepAll},
+       {}, kJobListKeepingProfiles, ExifMode::kRemove, IccPolicy::kKeepAll},
       {"profiles forced out", Concat({Icc(" EPSON  sRGB"), Icc(" custom"), Adobe(1)}), {}, {},
-       kJobListKeepingProfiles + "\xE2", kExifModeRemove, kIccForceRemoval},
-      {"Exif reduced", Exif(camera), Exif(reduced), {}, std::string(kDefaultRemoveList), kExifModeReduce},
-      {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, std::string(kDefaultRemoveList), kExifModeReduce},
+       kJobListKeepingProfiles + "\xE2", ExifMode::kRemove, IccPolicy::kForceRemoval},
+      {"Exif reduced", Exif(camera), Exif(reduced), {}, std::string(kDefaultRemoveList), ExifMode::kReduce},
+      {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, std::string(kDefaultRemoveList), ExifMode::kReduce},
       // A failed reduction keeps the segment when it counted useful tags.
       {"Exif reduction failed", Exif(failing.Build()), Exif(failing.Build()),
-       {cannot, "Too many Exif sub-directories - Failed to open file " + in}, std::string(kDefaultRemoveList), kExifModeReduce},
-      {"Exif unreadable", Exif(notTiff), {}, {cannot}, std::string(kDefaultRemoveList), kExifModeReduce},
-      {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, std::string(kDefaultRemoveList), kExifModeReduce},
+       {cannot, "Too many Exif sub-directories - Failed to open file " + in}, std::string(kDefaultRemoveList), ExifMode::kReduce},
+      {"Exif unreadable", Exif(notTiff), {}, {cannot}, std::string(kDefaultRemoveList), ExifMode::kReduce},
+      {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, std::string(kDefaultRemoveList), ExifMode::kReduce},
   };
   for (const SegmentRow& row : rows) {
     SCOPED_TRACE(row.name);
@@ -271,7 +271,7 @@ TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
   // A comment after the picture data, before the final EOI.
   const Bytes withComment = Concat({Bytes(original.begin(), original.end() - 2), SegmentBytes(kCom, Data("late comment")), {0xFF, 0xD9}});
   for (bool quick : {true, false}) {
-    Run run = Rewrite(withComment, kDefaultRemoveList, kExifModeRemove, quick);
+    Run run = Rewrite(withComment, kDefaultRemoveList, ExifMode::kRemove, quick);
     ASSERT_EQ(run.result, kRewritten);
     EXPECT_EQ(test::DecodePixels(run.output), pixels) << (quick ? "quick" : "thorough");
     // The quick scan copies the comment with the picture data; the thorough one finds it.

@@ -37,7 +37,7 @@ class FaultTest : public ::testing::Test {
       test::WriteFile(path, originals[path]);
     }
     front.folder = disk;
-    front.options.corrupted = kCorruptedDelete;  // a failing disk must never look like damage
+    front.options.corrupted = CorruptedChoice::kDelete;  // a failing disk must never look like damage
     return mounted;
   }
   void TearDown() override {

@@ -20,10 +20,10 @@ TEST(SettingsFile, WritesFifteenLinesAndReadsEveryValueBack) {
             "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
             "Optimize=0\r\n");
 
-  const OptionSet all{.exif = kExifDelete, .icc = kIccForceRemoval, .dpi = 1, .corrupted = kCorruptedIgnore,
+  const OptionSet all{.exif = ExifOption::kDelete, .icc = IccPolicy::kForceRemoval, .dpi = 1, .corrupted = CorruptedChoice::kIgnore,
                       .nonjpegs = 1, .mask = "/bad/*-*.*", .difdir = 1, .output = "/home/me/out dir",
                       .readability = 1, .slow = 1, .backups = 1, .font = "DejaVu Sans", .charset = "0",
-                      .log = 3, .optimize = kOptimizeProgressive};
+                      .log = 3, .optimize = OptimizeChoice::kProgressive};
   ASSERT_TRUE(SaveSettings(path, all, 3));
   const LoadedSettings loaded = LoadSettings(path, OptionSet{});
   EXPECT_EQ(loaded.options, all);
@@ -40,12 +40,12 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
     std::optional<int> logLevel = {};
   };
   const Row rows[] = {
-      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1", [](OptionSet& o) { o.corrupted = kCorruptedDelete, o.slow = 1; }},
+      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1", [](OptionSet& o) { o.corrupted = CorruptedChoice::kDelete, o.slow = 1; }},
       {"no equals sign here\r\ncolour=3\r\nmask = a=b \r\n", [](OptionSet& o) { o.mask = "a=b"; }},
       {"slow=0.6\nreadability=+1\rdifdir=2.0", [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }},
       {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r", [](OptionSet& o) { o.nonjpegs = 2, o.backups = 1; }},
       {"icc=2\r\nicc=1\r\nOptimize = 1\r\noptimize=3\r\nbackups=-1\r\nslow=1e1",
-       [](OptionSet& o) { o.icc = kIccKeepAll, o.optimize = kOptimizeHuffman; }},
+       [](OptionSet& o) { o.icc = IccPolicy::kKeepAll, o.optimize = OptimizeChoice::kHuffman; }},
       {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ", [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
       {"Log=2.0", [](OptionSet&) {}, true},
       {"Log=2", [](OptionSet& o) { o.log = 2; }, true, 2},
@@ -66,7 +66,7 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
 TEST(SettingsFile, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails) {
   test::Sandbox dir;
   OptionSet start;
-  start.exif = kExifKeepOriginal;
+  start.exif = ExifOption::kKeepOriginal;
   EXPECT_EQ(LoadSettings(dir.File("absent.ini"), start).options, start);
   EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), start, 0));
   // A device without end is read no further than any settings file could reach.

@@ -393,13 +393,13 @@ void WindowTest::iccBoxGraysOnlyThroughItsMenu() {
   std::vector<int> values;
   for (Qt::MouseButton button : {Qt::LeftButton, Qt::LeftButton, Qt::MiddleButton}) {
     ClickBox(iccCheck, button);
-    values.push_back(form_->Options().icc);
+    values.push_back(ChoiceNumber(form_->Options().icc));
   }
   rightClick("forceiccremoval");
   rightClick(nullptr);  // dismissed: no change
-  values.push_back(form_->Options().icc);
+  values.push_back(ChoiceNumber(form_->Options().icc));
   ClickBox(iccCheck);  // from grayed, a left click checks
-  values.push_back(form_->Options().icc);
+  values.push_back(ChoiceNumber(form_->Options().icc));
   QCOMPARE(values, std::vector<int>({1, 0, 0, 2, 1}));
 }
 
