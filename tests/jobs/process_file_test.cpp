@@ -114,7 +114,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     const timespec times[2] = {{0, UTIME_OMIT}, time};
     utimensat(AT_FDCWD, path.c_str(), times, 0);
   };
-  auto verdict = [&](bool notJpeg, int corrupted, int nonjpegs, Fate fate, const char* line) {
+  auto verdict = [&](bool notJpeg, CorruptedChoice corrupted, int nonjpegs, Fate fate, const char* line) {
     return Row{"verdict", notJpeg ? NotAJpeg() : Damaged(), notJpeg ? O::kNotJpeg : O::kDamaged, fate, line,
                [&, corrupted, nonjpegs](const std::string&) { options.corrupted = corrupted, options.nonjpegs = nonjpegs; }};
   };
@@ -179,7 +179,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       {.name = "broken header, to another folder", .content = brokenHeader, .outcome = O::kRewritten, .fate = kUntouched,
        .before = elsewhere, .mirrored = "out/photo.jpg"},
       {"a reduction that fails names the photo", WithExifFirst(picture, loops.Build()), O::kRewritten, kReplaced,
-       "Too many Exif sub-directories - Failed to open file ", set(log.screenDebug, true)},
+       "Too many Exif sub-directories - Failed to open file ", [&](const std::string&) { log.SetScreenDebug(true); }},
       {.name = "a frame too large to check", .content = huge, .outcome = O::kFailed, .fate = kUntouched,
        .line = "Picture check failed - ", .before = set(options.readability, 1), .temporaries = 1},
       {"an RGB picture whose Adobe segment says YCbCr", rgbSaidYcc, O::kRewritten, kReplaced},
