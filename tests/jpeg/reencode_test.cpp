@@ -43,23 +43,22 @@ const Bytes* Find(const std::vector<Bytes>& segments, uint8_t code) {
   return nullptr;
 }
 
-// Where the first `code` segment of `picture` starts, and where it ends.
-std::pair<size_t, size_t> SegmentAt(const Bytes& picture, uint8_t code) {
-  size_t i = 2;
-  while (i + 4 < picture.size() && picture[i + 1] != code) i += 2 + (size_t{picture[i + 2]} << 8 | picture[i + 3]);
-  return {i, i + 2 + (size_t{picture[i + 2]} << 8 | picture[i + 3])};
+// Where the frame header of `picture` starts.
+ptrdiff_t FrameAt(const Bytes& picture) {
+  const Bytes sof0 = {kMarkerLead, kSof0};
+  return std::search(picture.begin(), picture.end(), sof0.begin(), sof0.end()) - picture.begin();
 }
 
-// `picture` with its APP0 segment, when it has one, replaced by `segments`.
+// `picture` without its APP0 segment, the given segments right after SOI.
 Bytes WithMetadata(Bytes picture, const std::vector<Bytes>& segments) {
-  if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kApp0).second));
+  if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + 4 + (picture[4] << 8 | picture[5]));
   for (auto it = segments.rbegin(); it != segments.rend(); ++it) picture.insert(picture.begin() + 2, it->begin(), it->end());
   return picture;
 }
 
 // `picture` with the byte at `offset` into its frame header set to `value`.
-Bytes Patched(Bytes picture, size_t offset, uint8_t value) {
-  picture[SegmentAt(picture, kSof0).first + offset] = value;
+Bytes Patched(Bytes picture, ptrdiff_t offset, uint8_t value) {
+  picture[static_cast<size_t>(FrameAt(picture) + offset)] = value;
   return picture;
 }
 
@@ -83,8 +82,7 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   truncated.resize(truncated.size() * 2 / 3);
   truncated.insert(truncated.end(), {kMarkerLead, kEoi});
   Bytes commentAfterTables = baseline;
-  commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(SegmentAt(baseline, kDqt).second),
-                            kComment.begin(), kComment.end());
+  commentAfterTables.insert(commentAfterTables.begin() + FrameAt(baseline), kComment.begin(), kComment.end());
 
   // A progressive picture that ends after its third scan, without a fault a decoder reports.
   Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});

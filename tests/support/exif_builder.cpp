@@ -57,16 +57,6 @@ ExifBuilder& ExifBuilder::Link(int directory, int next) {
   return *this;
 }
 
-ExifBuilder& ExifBuilder::Ifd0Offset(uint32_t offset) {
-  ifd0Offset_ = offset;
-  return *this;
-}
-
-ExifEntry ExifBuilder::Ascii(uint16_t tag, std::string_view text) const {
-  Bytes value = Concat({ToBytes(text), {0}});
-  return Entry(tag, 2, static_cast<uint32_t>(value.size()), value);
-}
-
 Bytes ExifBuilder::Pack(uint32_t value, int size) const {
   Bytes bytes;
   for (int i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -86,7 +76,7 @@ Bytes ExifBuilder::Build() const {
       if (entry.value.size() > 4) position += static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2);
     }
   }
-  Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(ifd0Offset_.value_or(8), 4)});
+  Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(8, 4)});
   tiff.resize(position, 0);
   const auto put = [&](uint32_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), tiff.begin() + at); };
   size_t value = 0;
