@@ -20,15 +20,10 @@ struct ReferenceEnd {
 ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
   const long length = static_cast<long>(r.size());
   auto at = [&](long k) { return r[static_cast<size_t>(k - 1)]; };
-  auto firstFF = [&](long k) -> long {
-    for (long j = k; j <= length; ++j) {
-      if (at(j) == 0xFF) return j;
-    }
-    return 0;
-  };
-  auto firstFF00 = [&](long k) -> long {
-    for (long j = k; j < length; ++j) {
-      if (at(j) == 0xFF && at(j + 1) == 0x00) return j;
+  // The first FF (or FF 00) at or after position k; 0 when there is none.
+  auto firstFF = [&](long k, bool stuffed = false) -> long {
+    for (long j = k; j <= length - (stuffed ? 1 : 0); ++j) {
+      if (at(j) == 0xFF && (!stuffed || at(j + 1) == 0x00)) return j;
     }
     return 0;
   };
@@ -36,7 +31,7 @@ ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
   long i = 0, nextFF = 0, nextFF00 = 0;
   for (;;) {
     if (nextFF < i + 1) nextFF = firstFF(i + 1);
-    if (nextFF00 < i + 1) nextFF00 = firstFF00(i + 1);
+    if (nextFF00 < i + 1) nextFF00 = firstFF(i + 1, true);
     long p1 = i, p2 = i;
     if (quickScan && tailIsEoi) {
       nextFF = nextFF00 = length - 1;
@@ -44,7 +39,7 @@ ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
       for (;;) {
         const long q = p1;
         p1 = firstFF(q + 1);
-        p2 = firstFF00(q + 1);
+        p2 = firstFF(q + 1, true);
         if (p1 != p2) {
           if (p1 == length) {
             ++result.prematureLines;

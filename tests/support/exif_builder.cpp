@@ -19,15 +19,14 @@ std::optional<ParsedDirectory> ReadDirectory(const Bytes& payload, bool bigEndia
   const auto has = [&](uint64_t at, uint64_t length) { return kPrefix + at + length <= payload.size(); };
   const auto number = [&](uint64_t at, int size) {
     uint32_t value = 0;
-    for (int i = 0; i < size; ++i)
-      value |= uint32_t{payload[kPrefix + at + i]} << (8 * (bigEndian ? size - 1 - i : i));
+    for (int i = 0; i < size; ++i) value |= uint32_t{payload[kPrefix + at + i]} << (8 * (bigEndian ? size - 1 - i : i));
     return value;
   };
   if (!has(offset, 2) || !has(offset, 2 + kEntry * number(offset, 2) + 4)) return std::nullopt;
   ParsedDirectory directory;
   directory.offset = static_cast<uint32_t>(offset);
-  const uint32_t count = number(offset, 2);
-  for (uint64_t at = offset + 2; at < offset + 2 + kEntry * count; at += kEntry) {
+  const uint64_t end = offset + 2 + kEntry * number(offset, 2);
+  for (uint64_t at = offset + 2; at < end; at += kEntry) {
     const uint64_t length = uint64_t{number(at + 4, 4)} * TypeBytes(static_cast<uint16_t>(number(at + 2, 2)));
     const uint64_t valueAt = length <= 4 ? at + 8 : number(at + 8, 4);
     if (!has(valueAt, length)) return std::nullopt;
@@ -36,7 +35,7 @@ std::optional<ParsedDirectory> ReadDirectory(const Bytes& payload, bool bigEndia
     const auto begin = payload.begin() + static_cast<long>(kPrefix + valueAt);
     directory.values.emplace_back(begin, begin + static_cast<long>(length));
   }
-  directory.next = number(offset + 2 + kEntry * count, 4);
+  directory.next = number(end, 4);
   return directory;
 }
 
@@ -128,9 +127,9 @@ std::optional<ParsedExif> ParseExif(const Bytes& payload) {
   if (!bigEndian && header != std::string("II*\0", 4)) return std::nullopt;
   uint32_t ifd0 = 0;
   for (int i = 0; i < 4; ++i) ifd0 |= uint32_t{payload[kPrefix + 4 + i]} << (8 * (bigEndian ? 3 - i : i));
-  ParsedExif parsed;
   auto directory = ReadDirectory(payload, bigEndian, ifd0);
   if (!directory) return std::nullopt;
+  ParsedExif parsed;
   parsed.ifd0 = *directory;
   for (size_t e = 0; e < parsed.ifd0.tags.size(); ++e) {
     if (parsed.ifd0.tags[e] != 34665) continue;
