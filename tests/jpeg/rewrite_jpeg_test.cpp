@@ -40,9 +40,10 @@ Bytes Data(std::string_view text, size_t padTo = 0) {
   return bytes;
 }
 
-// A small file with a frame, a scan and entropy data, around the given segments.
+// A small file with a frame, a table, a scan and entropy data, around the given segments. The
+// table's sixth byte, read as the frame's, would make the one component four.
 Bytes Picture(const Bytes& segments) {
-  return JpegBuilder().Soi().Raw(segments).Sof0().Sos().Entropy({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
+  return JpegBuilder().Soi().Raw(segments).Sof0().Segment(kDht, 6, 4).Sos().Entropy({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
 }
 
 Bytes Tables(std::initializer_list<size_t> sizes) {
