@@ -65,24 +65,6 @@ class ExifBuilder {
 // DateTimeOriginal, a MakerNote and an Interoperability IFD; a thumbnail IFD1 with its image.
 Bytes CameraExifBlock(bool bigEndian);
 
-// A directory of a block read back by ParseExif: each entry's tag, value-or-offset field and
-// value bytes, and the directory's next link.
-struct ParsedDirectory {
-  uint32_t offset = 0;
-  std::vector<uint16_t> tags;
-  std::vector<uint32_t> fields;
-  std::vector<Bytes> values;
-  uint32_t next = 0;
-};
-
-// IFD0 and the Exif IFD its 34665 entry points to (an empty directory at offset 0 when there
-// is none), read strictly: nothing when the header is wrong or any directory or value lies
-// even partly outside the block.
-struct ParsedExif {
-  ParsedDirectory ifd0, exif;
-};
-std::optional<ParsedExif> ParseExif(const Bytes& payload);
-
 // Where the first APP1 segment whose payload begins "Exif" lies in a JPEG file: the index of
 // its FF byte and the payload's length. Segments are walked from SOI up to SOS.
 struct ExifSegment {
