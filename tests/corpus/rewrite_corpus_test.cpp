@@ -30,8 +30,7 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
     for (int exifMode : {kExifModeRemove, kExifModeKeep, kExifModeReduce}) {
       for (auto [optimize, quickScan] : {std::pair{kOptimizeOff, true}, {kOptimizeOff, false},
                                          {kOptimizeHuffman, false}, {kOptimizeProgressive, false}}) {
-        SCOPED_TRACE(file + " exif mode " + std::to_string(exifMode) + " optimize " +
-                     std::to_string(optimize) + (quickScan ? " quick" : " thorough"));
+        SCOPED_TRACE(testing::Message() << file << " exif " << exifMode << " optimize " << optimize << " quick " << quickScan);
         OptionSet options;
         options.optimize = optimize;
         RewriteTotals totals;

@@ -264,11 +264,10 @@ TEST_P(ReduceExifTest, QueueAndTableLimits) {
 
 TEST(ExifPolicyTest, JunkTextAndCommentText) {
   const std::pair<std::string, bool> junk[] = {
-      {"oppo_32", true}, {"oppo_33", false}, {std::string(31, '0'), false},  // too short to judge
-      {std::string(32, '0'), true}, {std::string("0123456789 abcdef ABCDEF\0 0123456789abcdef", 42), true},
+      {"oppo_33", false}, {std::string(31, '0'), false}, {std::string(32, '0'), true},  // 31: too short to judge
+      {std::string("0123456789 abcdef ABCDEF\0 0123456789abcdef", 42), true},
       {"0123456789 abcdef ABCDEF 0123456789abcdefg", false}, {std::string(200, 'Q') + "/", true},
-      {std::string(198, 'Q') + "AAA", true}, {std::string(199, 'Q') + "/", false},  // not over 200
-      {std::string(199, 'Q') + " /", false}};  // a blank: not a base64 run
+      {std::string(199, 'Q') + "/", false}, {std::string(199, 'Q') + " /", false}};  // not over 200; a blank
   for (const auto& [text, isJunk] : junk) EXPECT_EQ(IsJunkText(text), isJunk) << text;
   EXPECT_EQ(CommentText(Comment("  hi \0 \0"s)), "hi");
   EXPECT_EQ(CommentText(Comment("\0x "s)), "\0x"s);
