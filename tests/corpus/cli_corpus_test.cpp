@@ -15,22 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr unsigned kModes[] = {0644, 0600, 0444, 0640, 0755};
-constexpr int64_t kNanosPerSecond = 1'000'000'000;
-constexpr int64_t kOldTime = 946'684'800 * kNanosPerSecond;  // 2000-01-01
-constexpr const char* kMaskPrefix = "_corrupted_";
-
-struct Original {
-  FileState state;
-  std::optional<Pixels> pixels;  // as a forgiving decoder sees them
-  bool damaged = false;          // the decoder reports an error or a warning
-};
-
-std::string MaskedName(const std::string& relative) {
-  const fs::path path(relative);
-  return (path.parent_path() / (kMaskPrefix + path.filename().string())).string();
-}
-
 TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondRunSavesNothing) {
   const std::vector<std::string> files = CorpusFiles();
   KEELPACK_REQUIRE_CORPUS(files);
@@ -40,73 +24,53 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   fs::copy(CorpusFolder(), tree, fs::copy_options::recursive);
   // The corpus may come without write bits; a user's own folders have them.
   fs::permissions(tree, fs::perms::owner_all, fs::perm_options::add);
-  std::map<std::string, Original> originals;
-  int index = 0;
+  int64_t index = 0;
   for (const auto& entry : fs::recursive_directory_iterator(tree)) {
-    if (entry.is_directory())
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-    if (!entry.is_regular_file()) continue;
-    const unsigned mode = kModes[index % std::size(kModes)];
-    SetModeAndTime(entry.path(), mode, kOldTime + index * 3600 * kNanosPerSecond + index * 7919);
+    if (entry.is_directory()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    constexpr unsigned kModes[] = {0644, 0600, 0444, 0640, 0755};
+    if (!entry.is_regular_file()) continue;  // from 2000-01-01 on, an hour and some nanoseconds apart
+    SetModeAndTime(entry.path(), kModes[index % 5], (946'684'800 + index * 3600) * 1'000'000'000 + index * 7919);
     ++index;
   }
-  for (const auto& [name, state] : Snapshot(tree)) {
-    originals[name] = {state, DecodePixels(state.bytes, false), !DecodePixels(state.bytes, true)};
-  }
+  const auto originals = Snapshot(tree);
   ASSERT_EQ(originals.size(), files.size());
 
   // The thorough scan: the quick one trusts a final end marker and so passes some damage on.
   const CliCall call{{"--slow", tree}, dir.File("config"), dir.File("cache")};
   const CliResult first = RunCli(call);
   const auto after = Snapshot(tree);
-
-  int rewritten = 0, renamed = 0, reduced = 0;
+  long reduced = 0, renamed = 0;
   long long saved = 0;
   for (const auto& [name, original] : originals) {
     SCOPED_TRACE(name);
-    if (original.damaged) {
+    if (!DecodePixels(original.bytes, true)) {  // the decoder reports an error or a warning
+      const std::string masked = (fs::path(name).parent_path() / ("_corrupted_" + fs::path(name).filename().string())).string();
       EXPECT_FALSE(after.contains(name));
-      ASSERT_TRUE(after.contains(MaskedName(name)));
-      EXPECT_EQ(after.at(MaskedName(name)).bytes, original.state.bytes);
+      EXPECT_EQ(after.contains(masked) ? after.at(masked).bytes : Bytes{}, original.bytes);
       ++renamed;
       continue;
     }
     ASSERT_TRUE(after.contains(name));
     const FileState& now = after.at(name);
-    const auto pixels = DecodePixels(now.bytes, true);
-    ASSERT_TRUE(pixels) << "the rewritten file does not decode cleanly";
-    EXPECT_EQ(pixels, original.pixels);
-    EXPECT_EQ(now.mtimeNs, original.state.mtimeNs);
-    EXPECT_EQ(now.mode, original.state.mode);
-    EXPECT_LE(now.bytes.size(), original.state.bytes.size());
-    saved += static_cast<long long>(original.state.bytes.size() - now.bytes.size());
-    reduced += now.bytes.size() < original.state.bytes.size();
-    ++rewritten;
+    EXPECT_EQ(DecodePixels(now.bytes, true), DecodePixels(original.bytes, false));
+    EXPECT_EQ(std::pair(now.mtimeNs, now.mode), std::pair(original.mtimeNs, original.mode));
+    EXPECT_LE(now.bytes.size(), original.bytes.size());
+    saved += static_cast<long long>(original.bytes.size() - now.bytes.size());
+    reduced += now.bytes.size() < original.bytes.size();
   }
   EXPECT_EQ(after.size(), originals.size()) << "a work file was left behind, or a file vanished";
   EXPECT_EQ(first.exitStatus, renamed > 0 ? 1 : 0) << first.out << first.err;
   const auto summaries = Summaries(first.out);
   ASSERT_EQ(summaries.size(), 1u) << first.out;
   EXPECT_EQ(summaries[0].files, static_cast<long>(originals.size()));
-  EXPECT_EQ(summaries[0].reduced, reduced);
-  EXPECT_EQ(summaries[0].bytesSaved, saved);
+  EXPECT_EQ(std::pair(summaries[0].reduced, summaries[0].bytesSaved), std::pair(reduced, saved));
 
-  const CliResult second = RunCli(call);
-  const auto again = Snapshot(tree);
-  const auto secondSummaries = Summaries(second.out);
-  ASSERT_EQ(secondSummaries.size(), 1u) << second.out;
-  EXPECT_EQ(secondSummaries[0].reduced, 0);
-  EXPECT_EQ(secondSummaries[0].bytesSaved, 0);
-  for (const auto& [name, original] : originals) {
-    if (!original.damaged) {
-      EXPECT_EQ(again.at(name), after.at(name)) << name;
-    }
-  }
-
-  std::printf(
-      "cli corpus: %zu files: %d rewritten with the same pixels, time and mode (%d smaller, "
-      "%lld bytes saved), %d damaged renamed by the mask; second run saved %lld bytes\n",
-      originals.size(), rewritten, reduced, saved, renamed, secondSummaries[0].bytesSaved);
+  const auto second = Summaries(RunCli(call).out);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(std::pair(second[0].reduced, second[0].bytesSaved), std::pair(0L, 0LL));
+  EXPECT_EQ(Snapshot(tree), after);
+  std::printf("cli corpus: %zu files, %ld smaller (%lld bytes saved), %ld damaged renamed\n", originals.size(), reduced,
+              saved, renamed);
 }
 
 }  // namespace

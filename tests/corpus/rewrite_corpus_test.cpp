@@ -30,8 +30,7 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
     for (int exifMode : {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce}) {
       for (auto [optimize, quickScan] : {std::pair{OptimizeChoice::kOff, true}, {OptimizeChoice::kOff, false},
                                          {OptimizeChoice::kHuffman, false}, {OptimizeChoice::kProgressive, false}}) {
-        SCOPED_TRACE(file + " exif mode " + std::to_string(exifMode) + " optimize " +
-                     std::to_string(optimize) + (quickScan ? " quick" : " thorough"));
+        SCOPED_TRACE(testing::Message() << file << " exif " << exifMode << " optimize " << optimize << " quick " << quickScan);
         OptionSet options;
         options.optimize = optimize;
         RewriteTotals totals;

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "support/jpeg_builder.h"
 
 namespace keelpack {
@@ -22,15 +20,10 @@ struct ReferenceEnd {
 ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
   const long length = static_cast<long>(r.size());
   auto at = [&](long k) { return r[static_cast<size_t>(k - 1)]; };
-  auto firstFF = [&](long k) -> long {
-    for (long j = k; j <= length; ++j) {
-      if (at(j) == 0xFF) return j;
-    }
-    return 0;
-  };
-  auto firstFF00 = [&](long k) -> long {
-    for (long j = k; j < length; ++j) {
-      if (at(j) == 0xFF && at(j + 1) == 0x00) return j;
+  // The first FF (or FF 00) at or after position k; 0 when there is none.
+  auto firstFF = [&](long k, bool stuffed = false) -> long {
+    for (long j = k; j <= length - (stuffed ? 1 : 0); ++j) {
+      if (at(j) == 0xFF && (!stuffed || at(j + 1) == 0x00)) return j;
     }
     return 0;
   };
@@ -38,7 +31,7 @@ ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
   long i = 0, nextFF = 0, nextFF00 = 0;
   for (;;) {
     if (nextFF < i + 1) nextFF = firstFF(i + 1);
-    if (nextFF00 < i + 1) nextFF00 = firstFF00(i + 1);
+    if (nextFF00 < i + 1) nextFF00 = firstFF(i + 1, true);
     long p1 = i, p2 = i;
     if (quickScan && tailIsEoi) {
       nextFF = nextFF00 = length - 1;
@@ -46,7 +39,7 @@ ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
       for (;;) {
         const long q = p1;
         p1 = firstFF(q + 1);
-        p2 = firstFF00(q + 1);
+        p2 = firstFF(q + 1, true);
         if (p1 != p2) {
           if (p1 == length) {
             ++result.prematureLines;
@@ -103,16 +96,6 @@ TEST(EntropyCopy, AgreesWithTheDesignedSearchOnEveryShortSequence) {
       while (k < length && ++digits[k] == std::size(alphabet)) digits[k++] = 0;
       if (k == length) break;
     }
-  }
-}
-
-TEST(EntropyCopy, AgreesWithTheDesignedSearchOnLongerRandomData) {
-  std::mt19937 random(7);
-  const uint8_t alphabet[] = {0x12, 0x34, 0x00, 0xFF, 0xFF, 0xD0, 0xD7, 0xD9, 0xDA, 0x01};
-  for (int round = 0; round < 20000; ++round) {
-    Bytes data(random() % 60);
-    for (auto& byte : data) byte = alphabet[random() % std::size(alphabet)];
-    ExpectSameAsReference(data, false, false);
   }
 }
 

@@ -25,8 +25,8 @@ using test::ExifBuilder;
 using test::JpegBuilder;
 using test::SegmentBytes;
 using test::ToBytes;
-using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::IsSupersetOf;
 using ::testing::Not;
 using namespace std::literals;
 
@@ -40,21 +40,22 @@ Bytes Data(std::string_view text, size_t padTo = 0) {
   return bytes;
 }
 
-// A small file with a frame, a scan and entropy data, around the given segments.
-Bytes Picture(const Bytes& segments, const Bytes& entropy = {0x12, 0xFF, 0x00, 0x34}) {
-  return JpegBuilder().Soi().Raw(segments).Sof0().Sos().Entropy(entropy).Eoi().bytes();
+// A small file with a frame, a table, a scan and entropy data, around the given segments. The
+// table's sixth byte, read as the frame's, would make the one component four.
+Bytes Picture(const Bytes& segments) {
+  return JpegBuilder().Soi().Raw(segments).Sof0().Segment(kDht, 6, 4).Sos().Entropy({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
 }
 
-Bytes Tables(std::initializer_list<size_t> sizes, uint8_t code = kDht) {
+Bytes Tables(std::initializer_list<size_t> sizes) {
   JpegBuilder b;
-  for (size_t size : sizes) b.Segment(code, size);
+  for (size_t size : sizes) b.Segment(kDht, size);
   return b.bytes();
 }
 
 Bytes Adobe(uint8_t transform) { return SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform}); }
-Bytes Icc(std::string_view text) { return SegmentBytes(kApp2, Data("ICC_PROFILE\0\x01\x01"s + std::string(text), 80)); }
-Bytes IccPiece(char n, std::string_view text) {
-  return SegmentBytes(kApp2, Data("ICC_PROFILE\0"s + n + "\x03" + std::string(text), 60));
+// Piece n of a profile in 3 pieces, or the whole profile when n is 1 and the length 80.
+Bytes Icc(std::string_view text, char n = 1, size_t length = 80) {
+  return SegmentBytes(kApp2, Data("ICC_PROFILE\0"s + n + (length == 80 ? '\x01' : '\x03') + std::string(text), length));
 }
 Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
 
@@ -62,23 +63,18 @@ class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override { log.SetScreenDebug(true); }  // every line the rewriter writes shows up
 
-  struct Run {
-    int result = -1;
-    Bytes output;
-  };
-
   // The one place that calls the rewriter; without an input, `in` is rewritten as it is.
-  Run Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
+  int Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
               int exifMode = ExifMode::kRemove, bool quickScan = true) {
     if (input) {
       test::WriteFile(in, *input);
       chmod(in.c_str(), 0644);
     }
     box.lines.clear();
-    Run run;
-    run.result = RewriteJpeg({log, options, totals}, in, out, removeList, exifMode, quickScan);
-    if (platform::Exists(out)) run.output = test::ReadFile(out);
-    return run;
+    platform::RemoveFile(out);
+    const int result = RewriteJpeg({log, options, totals}, in, out, removeList, exifMode, quickScan);
+    output = platform::Exists(out) ? test::ReadFile(out) : Bytes{};
+    return result;
   }
 
   test::Sandbox dir;
@@ -88,16 +84,8 @@ class RewriteTest : public ::testing::Test {
   RewriteTotals totals;
   std::string in = dir.File("in.jpg");
   std::string out = dir.File("out.jpg");
+  Bytes output;
 };
-
-TEST_F(RewriteTest, SmallestFileAndItsExactLines) {
-  Run run = Rewrite(Bytes{0xFF, 0xD8, 0xFF, 0xD9});
-  EXPECT_EQ(run.result, kRewritten);
-  EXPECT_EQ(run.output, (Bytes{0xFF, 0xD8, 0xFF, 0xD9}));
-  EXPECT_THAT(box.lines, ElementsAre("Reading " + in, "Non-data segment 216 (START) at 2",
-                                     "Non-data segment 217 (END) at 4", "Reached end of " + in,
-                                     "Time set, restoring attributes...420"));
-}
 
 // Which segments of a file stay, how tables merge, and what the totals and the log say.
 struct SegmentRow {
@@ -105,8 +93,8 @@ struct SegmentRow {
   Bytes input;  // the segments between SOI and the frame
   Bytes kept;
   std::vector<std::string> lines = {};
-  std::string removeList = std::string(kDefaultRemoveList);
   int exifMode = ExifMode::kRemove;
+  std::string removeList = std::string(kDefaultRemoveList);
   int icc = IccPolicy::kAutomatic;
 };
 
@@ -122,7 +110,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes dqt1 = SegmentBytes(kDqt, Bytes(65, 1)), dqt2 = SegmentBytes(kDqt, Bytes(65, 2));
   const Bytes dqts = SegmentBytes(kDqt, Concat({Bytes(65, 1), Bytes(65, 2)}));
   const Bytes dqtDhtDqt = Concat({dqt1, SegmentBytes(kDht, Bytes(20, 3)), dqt2});
-  const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"), cmyk = Icc(" prtrCMYKLab ");
+  const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"), epson = Icc(" EPSON  sRGB");
   const Bytes camera = test::CameraExifBlock(true);
   Bytes reduced;
   int useful = 0;
@@ -130,31 +118,29 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   ASSERT_LT(reduced.size(), camera.size());
   ExifBuilder noUseful, failing, tooLong;
   noUseful.Add(ExifBuilder::kIfd0, noUseful.Ascii(306, "2020:01:01 10:00:00"));
-  // A Model, then more sub-directory pointers than the reduction follows.
+  // A Model, then more sub-directory pointers than the reduction follows; and a Model with two
+  // pointers to one directory with a long value, which the reduction writes twice.
+  const int empty = failing.AddDirectory(), shared = tooLong.AddDirectory();
   failing.Add(ExifBuilder::kIfd0, failing.Ascii(272, "Camera"));
-  const int empty = failing.AddDirectory();
+  tooLong.Add(ExifBuilder::kIfd0, tooLong.Ascii(272, "Camera")).Add(shared, ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
   for (int i = 0; i < 25; ++i) failing.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, empty));
-  // Two pointers to one directory with a long value: the reduction writes the value twice.
-  tooLong.Add(ExifBuilder::kIfd0, tooLong.Ascii(272, "Camera"));
-  const int shared = tooLong.AddDirectory();
-  tooLong.Add(shared, ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
-  tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared)).Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
+  for (int i = 0; i < 2; ++i) tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
   const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
   const std::string cannot = "Cannot reduce EXIF size";
+  const int remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
 
   const SegmentRow rows[] = {
       {"remove list: built in", all, kept, {"Block 225 removed"}},
-      {"remove list: spelt out", all, kept, {}, "\xE1\xE2\xEC\xED\xFE\xEE"},
-      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, std::string(kDefaultRemoveList), ExifMode::kKeep},
-      {"remove list: job's, profiles kept", all, Concat({app0, app2, app3, app15, dri}), {}, kJobListKeepingProfiles},
+      {"remove list: spelt out", all, kept, {}, remove, "\xE1\xE2\xEC\xED\xFE\xEE"},
+      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, ExifMode::kKeep},
+      {"remove list: job's, profiles kept", all, Concat({app0, app2, app3, app15, dri}), {}, remove, kJobListKeepingProfiles},
       {"camera file: Exif goes, tables merge",
        Concat({Exif(Data("Exif\0\0MM"sv, 200)), dqt1, dqt2, Tables({30, 40, 20, 50})}),
-       Concat({dqts, SegmentBytes(kDht, Concat({Bytes(30, 0x11), Bytes(40, 0x11), Bytes(20, 0x11), Bytes(50, 0x11)}))}),
+       Concat({dqts, SegmentBytes(kDht, Bytes(140, 0x11))}),
        {"Merging 219 (QUANTIZATION) with previous block", "Block type is 196 (HUFFMAN), length of data is 40", "4 bytes"}},
       // 64999 joined bytes merge; 65000 do not; a third segment starts afresh after a refusal.
       {"merge: 64999", Tables({32499, 32500}), Tables({64999})},
       {"merge: 65000", Tables({32500, 32500}), Tables({32500, 32500})},
-      {"merge: 70000", Tables({40000, 30000}), Tables({40000, 30000})},
       {"merge: refused third", Tables({30000, 30000, 10000}), Tables({60000, 10000})},
       {"merge: refused second", Tables({30000, 10000, 30000}), Tables({40000, 30000})},
       // A removed segment between two tables does not stop their merge; another table does.
@@ -163,45 +149,37 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}},
       {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)})},
       // A CMYK profile goes with its later pieces, but its Adobe segment stays whatever its flag.
-      {"profile: CMYK", Concat({cmyk, IccPiece(2, "more"), Adobe(1)}), Adobe(1)},
+      {"profile: CMYK", Concat({Icc(" prtrCMYKLab "), Icc("more", 2, 60), Adobe(1)}), Adobe(1)},
       // The pieces of a split standard profile all go; pieces before the one that names it stay.
-      {"profile: split sRGB", Concat({IccPiece(1, "IEC sRGB"), IccPiece(2, "x"), IccPiece(3, "y")}), {}},
-      {"profile: sRGB named late", Concat({IccPiece(1, "a"), IccPiece(2, "Nikon sRGB"), IccPiece(3, "y")}), IccPiece(1, "a")},
+      {"profile: split sRGB", Concat({Icc("IEC sRGB", 1, 60), Icc("x", 2, 60), Icc("y", 3, 60)}), {}},
+      {"profile: sRGB named late", Concat({Icc("a", 1, 60), Icc("Nikon sRGB", 2, 60), Icc("y", 3, 60)}), Icc("a", 1, 60)},
       // Before any profile, the Adobe segment stays only when the picture is not YCbCr.
       {"Adobe: YCbCr", Adobe(1), {}},
       {"Adobe: RGB", Adobe(0), Adobe(0)},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
-      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, ""},
-      {"profiles kept", Concat({Icc(" EPSON  sRGB"), Icc(" custom"), Adobe(1)}), Concat({Icc(" EPSON  sRGB"), Icc(" custom")}),
-       {}, kJobListKeepingProfiles, ExifMode::kRemove, IccPolicy::kKeepAll},
-      {"profiles forced out", Concat({Icc(" EPSON  sRGB"), Icc(" custom"), Adobe(1)}), {}, {},
-       kJobListKeepingProfiles + "\xE2", ExifMode::kRemove, IccPolicy::kForceRemoval},
-      {"Exif reduced", Exif(camera), Exif(reduced), {}, std::string(kDefaultRemoveList), ExifMode::kReduce},
-      {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, std::string(kDefaultRemoveList), ExifMode::kReduce},
+      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, remove, ""},
+      {"profiles kept", Concat({epson, custom, Adobe(1)}), Concat({epson, custom}), {}, remove, kJobListKeepingProfiles, IccPolicy::kKeepAll},
+      {"profiles forced out", Concat({epson, custom, Adobe(1)}), {}, {}, remove, kJobListKeepingProfiles + "\xE2", IccPolicy::kForceRemoval},
+      {"Exif reduced", Exif(camera), Exif(reduced), {}, reduce},
+      {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, reduce},
       // A failed reduction keeps the segment when it counted useful tags.
       {"Exif reduction failed", Exif(failing.Build()), Exif(failing.Build()),
-       {cannot, "Too many Exif sub-directories - Failed to open file " + in}, std::string(kDefaultRemoveList), ExifMode::kReduce},
-      {"Exif unreadable", Exif(notTiff), {}, {cannot}, std::string(kDefaultRemoveList), ExifMode::kReduce},
-      {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, std::string(kDefaultRemoveList), ExifMode::kReduce},
+       {cannot, "Too many Exif sub-directories - Failed to open file " + in}, reduce},
+      {"Exif unreadable", Exif(notTiff), {}, {cannot}, reduce},
+      {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, reduce},
   };
   for (const SegmentRow& row : rows) {
     SCOPED_TRACE(row.name);
     options.icc = row.icc;
     const RewriteTotals before = totals;
     const Bytes input = Picture(row.input);
-    const Run run = Rewrite(input, row.removeList, row.exifMode);
-    EXPECT_EQ(run.result, kRewritten);
-    EXPECT_EQ(run.output, Picture(row.kept));
-    for (const std::string& line : row.lines) EXPECT_THAT(box.lines, Contains(line));
-    const double saved = static_cast<double>(input.size()) - static_cast<double>(run.output.size());
-    EXPECT_EQ(totals.bytesSaved - before.bytesSaved, saved);
+    EXPECT_EQ(Rewrite(input, row.removeList, row.exifMode), kRewritten);
+    EXPECT_EQ(output, Picture(row.kept));
+    EXPECT_THAT(box.lines, IsSupersetOf(row.lines));
+    const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
+    EXPECT_EQ(totals.bytesSaved - before.bytesSaved, static_cast<double>(saved));
     EXPECT_EQ(totals.filesReduced - before.filesReduced, saved > 0 ? 1 : 0);
-    const std::string reducedBy = "Reduced by " + std::to_string(static_cast<long>(saved)) + " bytes.";
-    if (saved > 0) {
-      EXPECT_THAT(box.lines, Contains(reducedBy));
-    } else {
-      EXPECT_THAT(box.lines, Not(Contains(testing::StartsWith("Reduced by"))));
-    }
+    EXPECT_EQ(box.Has("Reduced by " + std::to_string(saved) + " bytes."), saved > 0);
   }
 }
 
@@ -219,6 +197,7 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
     std::optional<Bytes> output = std::nullopt;
   };
   const Row rows[] = {
+      {{0xFF, 0xD8, 0xFF, 0xD9}, kRewritten, "Non-data segment 217 (END) at 4", Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
       {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
@@ -235,28 +214,26 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line + " " + testing::PrintToString(row.input));
-    platform::RemoveFile(out);
-    const Run run = Rewrite(row.input);
-    EXPECT_THAT(run.result, row.result);
-    EXPECT_THAT(box.lines, Contains(row.line));
-    if (row.output) { EXPECT_EQ(run.output, *row.output); }
-    if (run.result == kDamaged) { EXPECT_THAT(box.lines, Not(Contains("Reached end of " + in))); }
+    const int result = Rewrite(row.input);
+    EXPECT_THAT(result, row.result);
+    EXPECT_TRUE(box.Has(row.line));
+    EXPECT_EQ(output, row.output.value_or(output));
+    EXPECT_FALSE(result == kDamaged && box.Has("Reached end of " + in));
   }
   in = dir.File("absent.jpg");  // a file that cannot be read at all
-  EXPECT_GT(Rewrite(std::nullopt).result, kDamaged);
+  EXPECT_GT(Rewrite(std::nullopt), kDamaged);
   EXPECT_THAT(box.lines, ElementsAre("Failed to open file " + in));
-}
 
-TEST_F(RewriteTest, CarriesTimeAndPermissionsToTheOutputAndLogsByLevel) {
-  test::WriteFile(in, Picture(SegmentBytes(kCom, Data("comment"))));
+  // The output gets the input's time and permissions; the log file only the lines of its level.
+  test::WriteFile(in = dir.File("in.jpg"), Picture(SegmentBytes(kCom, Data("comment"))));
   chmod(in.c_str(), 0640);
   const timespec times[2] = {{0, UTIME_OMIT}, {1109671200, 123456789}};
   ASSERT_EQ(utimensat(AT_FDCWD, in.c_str(), times, 0), 0);
-  log.SetLogLevel(kVerbose);  // the log file gets only the lines of its level
-  EXPECT_EQ(Rewrite(std::nullopt).result, kRewritten);
+  log.SetLogLevel(kVerbose);
+  EXPECT_EQ(Rewrite(std::nullopt), kRewritten);
   EXPECT_EQ(platform::SaveFileTime(out), (platform::FileTime{1109671200, 123456789}));
   EXPECT_EQ(platform::ReadAttributes(out)->mode, 0640u);
-  EXPECT_THAT(box.lines, Contains("Time set, restoring attributes...416"));
+  EXPECT_TRUE(box.Has("Time set, restoring attributes...416"));
   EXPECT_THAT(test::ReadLines(LogSink::LogFilePath().value()),
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));
 }
@@ -271,17 +248,15 @@ TEST_P(RewritePictureTest, BothScansKeepEveryPixel) {
   // A comment after the picture data, before the final EOI.
   const Bytes withComment = Concat({Bytes(original.begin(), original.end() - 2), SegmentBytes(kCom, Data("late comment")), {0xFF, 0xD9}});
   for (bool quick : {true, false}) {
-    Run run = Rewrite(withComment, kDefaultRemoveList, ExifMode::kRemove, quick);
-    ASSERT_EQ(run.result, kRewritten);
-    EXPECT_EQ(test::DecodePixels(run.output), pixels) << (quick ? "quick" : "thorough");
+    ASSERT_EQ(Rewrite(withComment, kDefaultRemoveList, ExifMode::kRemove, quick), kRewritten);
+    EXPECT_EQ(test::DecodePixels(output), pixels) << quick;
     // The quick scan copies the comment with the picture data; the thorough one finds it.
-    const bool commentKept = std::search(run.output.begin(), run.output.end(), withComment.end() - 16,
-                                         withComment.end() - 2) != run.output.end();
+    const bool commentKept = std::search(output.begin(), output.end(), withComment.end() - 16, withComment.end() - 2) != output.end();
     EXPECT_EQ(commentKept, quick);
   }
   // A file that does not end in EOI always gets the thorough scan.
-  EXPECT_EQ(Rewrite(Bytes(withComment.begin(), withComment.end() - 1)).result, kDamaged);
-  EXPECT_THAT(box.lines, Contains("Block 254 removed"));
+  EXPECT_EQ(Rewrite(Bytes(withComment.begin(), withComment.end() - 1)), kDamaged);
+  EXPECT_TRUE(box.Has("Block 254 removed"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Pictures, RewritePictureTest,

@@ -5,40 +5,7 @@
 namespace keelpack::test {
 namespace {
 
-constexpr size_t kPrefix = 6;  // "Exif" and two zero bytes before the TIFF block
 constexpr uint32_t kEntry = 12;
-
-// The TIFF 6.0 bytes per value of types 1 ... 12.
-uint32_t TypeBytes(uint16_t type) {
-  constexpr uint32_t sizes[] = {1, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
-  return type < std::size(sizes) ? sizes[type] : 1;
-}
-
-// Reads a directory at `offset` of the TIFF block; nothing when any of it lies outside.
-std::optional<ParsedDirectory> ReadDirectory(const Bytes& payload, bool bigEndian, uint64_t offset) {
-  const auto has = [&](uint64_t at, uint64_t length) { return kPrefix + at + length <= payload.size(); };
-  const auto number = [&](uint64_t at, int size) {
-    uint32_t value = 0;
-    for (int i = 0; i < size; ++i)
-      value |= uint32_t{payload[kPrefix + at + i]} << (8 * (bigEndian ? size - 1 - i : i));
-    return value;
-  };
-  if (!has(offset, 2) || !has(offset, 2 + kEntry * number(offset, 2) + 4)) return std::nullopt;
-  ParsedDirectory directory;
-  directory.offset = static_cast<uint32_t>(offset);
-  const uint32_t count = number(offset, 2);
-  for (uint64_t at = offset + 2; at < offset + 2 + kEntry * count; at += kEntry) {
-    const uint64_t length = uint64_t{number(at + 4, 4)} * TypeBytes(static_cast<uint16_t>(number(at + 2, 2)));
-    const uint64_t valueAt = length <= 4 ? at + 8 : number(at + 8, 4);
-    if (!has(valueAt, length)) return std::nullopt;
-    directory.tags.push_back(static_cast<uint16_t>(number(at, 2)));
-    directory.fields.push_back(number(at + 8, 4));
-    const auto begin = payload.begin() + static_cast<long>(kPrefix + valueAt);
-    directory.values.emplace_back(begin, begin + static_cast<long>(length));
-  }
-  directory.next = number(offset + 2 + kEntry * count, 4);
-  return directory;
-}
 
 }  // namespace
 
@@ -55,16 +22,6 @@ ExifBuilder& ExifBuilder::Add(int directory, ExifEntry entry) {
 ExifBuilder& ExifBuilder::Link(int directory, int next) {
   directories_.at(directory).next = next;
   return *this;
-}
-
-ExifBuilder& ExifBuilder::Ifd0Offset(uint32_t offset) {
-  ifd0Offset_ = offset;
-  return *this;
-}
-
-ExifEntry ExifBuilder::Ascii(uint16_t tag, std::string_view text) const {
-  Bytes value = Concat({ToBytes(text), {0}});
-  return Entry(tag, 2, static_cast<uint32_t>(value.size()), value);
 }
 
 Bytes ExifBuilder::Pack(uint32_t value, int size) const {
@@ -86,7 +43,7 @@ Bytes ExifBuilder::Build() const {
       if (entry.value.size() > 4) position += static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2);
     }
   }
-  Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(ifd0Offset_.value_or(8), 4)});
+  Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(8, 4)});
   tiff.resize(position, 0);
   const auto put = [&](uint32_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), tiff.begin() + at); };
   size_t value = 0;
@@ -129,25 +86,6 @@ Bytes CameraExifBlock(bool bigEndian) {
   b.Add(thumbnail, b.Short(259, 6))
       .Add(thumbnail, ExifBuilder::Undefined(513, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9}));
   return b.Link(ExifBuilder::kIfd0, thumbnail).Build();
-}
-
-std::optional<ParsedExif> ParseExif(const Bytes& payload) {
-  if (payload.size() < kPrefix + 8 || !std::equal(payload.begin(), payload.begin() + 4, "Exif")) return std::nullopt;
-  const std::string header(payload.begin() + kPrefix, payload.begin() + kPrefix + 4);
-  const bool bigEndian = header == std::string("MM\0*", 4);
-  if (!bigEndian && header != std::string("II*\0", 4)) return std::nullopt;
-  uint32_t ifd0 = 0;
-  for (int i = 0; i < 4; ++i) ifd0 |= uint32_t{payload[kPrefix + 4 + i]} << (8 * (bigEndian ? 3 - i : i));
-  ParsedExif parsed;
-  auto directory = ReadDirectory(payload, bigEndian, ifd0);
-  if (!directory) return std::nullopt;
-  parsed.ifd0 = *directory;
-  for (size_t e = 0; e < parsed.ifd0.tags.size(); ++e) {
-    if (parsed.ifd0.tags[e] != 34665) continue;
-    if (!(directory = ReadDirectory(payload, bigEndian, parsed.ifd0.fields[e]))) return std::nullopt;
-    parsed.exif = *directory;
-  }
-  return parsed;
 }
 
 std::optional<ExifSegment> FindExifSegment(const Bytes& jpeg) {

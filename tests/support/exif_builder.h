@@ -33,24 +33,20 @@ class ExifBuilder {
   int AddDirectory();
   ExifBuilder& Add(int directory, ExifEntry entry);
   ExifBuilder& Link(int directory, int next);  // the directory's next-directory link
-  ExifBuilder& Ifd0Offset(uint32_t offset);    // header field, instead of IFD0's real offset
 
-  static ExifEntry Entry(uint16_t tag, uint16_t type, uint32_t count, Bytes value,
-                         std::optional<uint32_t> field = {}, int directory = -1) {
-    return {tag, type, count, std::move(value), field, directory};
-  }
-  ExifEntry Short(uint16_t tag, uint16_t value) const { return Entry(tag, 3, 1, Pack(value, 2)); }
-  ExifEntry Long(uint16_t tag, uint32_t value) const { return Entry(tag, 4, 1, Pack(value, 4)); }
+  ExifEntry Short(uint16_t tag, uint16_t value) const { return {tag, 3, 1, Pack(value, 2), {}, -1}; }
   ExifEntry Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) const {
-    return Entry(tag, 5, 1, Concat({Pack(numerator, 4), Pack(denominator, 4)}));
+    return {tag, 5, 1, Concat({Pack(numerator, 4), Pack(denominator, 4)}), {}, -1};
   }
-  ExifEntry Ascii(uint16_t tag, std::string_view text) const;  // a NUL is added
-  static ExifEntry Undefined(uint16_t tag, const Bytes& bytes) {
-    return Entry(tag, 7, static_cast<uint32_t>(bytes.size()), bytes);
+  ExifEntry Ascii(uint16_t tag, std::string_view text) const {  // a NUL is added
+    return Undefined(tag, Concat({ToBytes(text), {0}}), 2);
   }
-  static ExifEntry Pointer(uint16_t tag, int directory) { return Entry(tag, 4, 1, {}, {}, directory); }
+  static ExifEntry Undefined(uint16_t tag, const Bytes& bytes, uint16_t type = 7) {
+    return {tag, type, static_cast<uint32_t>(bytes.size()), bytes, {}, -1};
+  }
+  static ExifEntry Pointer(uint16_t tag, int directory) { return {tag, 4, 1, {}, {}, directory}; }
   static ExifEntry Raw(uint16_t tag, uint16_t type, uint32_t count, uint32_t field) {
-    return Entry(tag, type, count, {}, field);
+    return {tag, type, count, {}, field, -1};
   }
   Bytes Pack(uint32_t value, int size) const;  // in the block's byte order
   Bytes Build() const;
@@ -62,31 +58,12 @@ class ExifBuilder {
   };
   bool bigEndian_;
   std::vector<Directory> directories_;
-  std::optional<uint32_t> ifd0Offset_;
 };
 
 // A camera-like block: IFD0 with Make "NIKON CORPORATION", Model "NIKON D70", Orientation 6,
 // X/YResolution, Software, DateTime; an Exif IFD with ExposureTime, FNumber, ISO,
 // DateTimeOriginal, a MakerNote and an Interoperability IFD; a thumbnail IFD1 with its image.
 Bytes CameraExifBlock(bool bigEndian);
-
-// A directory of a block read back by ParseExif: each entry's tag, value-or-offset field and
-// value bytes, and the directory's next link.
-struct ParsedDirectory {
-  uint32_t offset = 0;
-  std::vector<uint16_t> tags;
-  std::vector<uint32_t> fields;
-  std::vector<Bytes> values;
-  uint32_t next = 0;
-};
-
-// IFD0 and the Exif IFD its 34665 entry points to (an empty directory at offset 0 when there
-// is none), read strictly: nothing when the header is wrong or any directory or value lies
-// even partly outside the block.
-struct ParsedExif {
-  ParsedDirectory ifd0, exif;
-};
-std::optional<ParsedExif> ParseExif(const Bytes& payload);
 
 // Where the first APP1 segment whose payload begins "Exif" lies in a JPEG file: the index of
 // its FF byte and the payload's length. Segments are walked from SOI up to SOS.

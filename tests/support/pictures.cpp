@@ -51,14 +51,6 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   return jpeg;
 }
 
-Bytes ShrinkablePicture(const PictureRecipe& recipe, size_t commentLength) {
-  Bytes picture = EncodePicture(recipe);
-  constexpr uint8_t kComment = 0xFE;
-  const Bytes comment = SegmentBytes(kComment, Bytes(commentLength, 'c'));
-  picture.insert(picture.begin() + 2, comment.begin(), comment.end());  // after SOI
-  return picture;
-}
-
 std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
   if (!handle) return std::nullopt;

@@ -23,7 +23,12 @@ Bytes EncodePicture(const PictureRecipe& recipe);
 
 // A real picture with a comment segment of `commentLength` bytes right after its start
 // marker: a file that a rewrite makes smaller while keeping every pixel.
-Bytes ShrinkablePicture(const PictureRecipe& recipe, size_t commentLength = 16);
+inline Bytes ShrinkablePicture(const PictureRecipe& recipe, size_t commentLength = 16) {
+  Bytes picture = EncodePicture(recipe);
+  const Bytes comment = SegmentBytes(0xFE, Bytes(commentLength, 'c'));
+  picture.insert(picture.begin() + 2, comment.begin(), comment.end());  // after SOI
+  return picture;
+}
 
 // The decoded RGB pixels with width and height, or nothing when the decoder reports an error,
 // or any warning when `strict`.

@@ -28,17 +28,6 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ignored);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
-  if (const char* old = std::getenv(name)) old_ = old;
-  setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
-
-bool CapturingLogBox::Has(std::string_view line) const {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
@@ -55,10 +44,8 @@ std::vector<std::string> ReadLines(const std::string& path) {
   const Bytes bytes = ReadFile(path);
   const std::string text(bytes.begin(), bytes.end());
   std::vector<std::string> lines;
-  for (size_t start = 0, end = 0; start < text.size(); start = end + 2) {
-    end = std::min(text.find("\r\n", start), text.size());
-    lines.push_back(text.substr(start, end - start));
-  }
+  for (size_t start = 0, end = 0; start < text.size(); start = end + 2)
+    lines.push_back(text.substr(start, (end = std::min(text.find("\r\n", start), text.size())) - start));
   return lines;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -28,8 +29,11 @@ class TempDir {
 // Sets an environment variable for the life of the object.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const std::string& value);
-  ~ScopedEnv();
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -57,7 +61,7 @@ class CapturingLogBox : public LogBox {
     if (!showNewest) quietLines.emplace_back(line);
   }
   void Clear() override { lines.clear(); }
-  bool Has(std::string_view line) const;
+  bool Has(std::string_view line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
 
   std::vector<std::string> lines;
   std::vector<std::string> quietLines;  // those added without bringing them into view
