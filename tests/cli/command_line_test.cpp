@@ -19,7 +19,7 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndASettingsFileComesFirst) {
     r.options.exif = ExifOption::kDelete, r.options.icc = IccPolicy::kKeepAll;
     r.options.corrupted = CorruptedChoice::kIgnore, r.options.mask = "m*";
     r.options.difdir = 1, r.options.output = "/o";
-    r.options.slow = r.options.backups = 1, r.SetLogLevel(r.options.log = 2);
+    r.options.slow = r.options.backups = 1, r.logLevel = r.options.log = 2;
   };
   const std::vector<std::pair<std::vector<std::string>, std::function<void(CliRequest&)>>> cases = {
       {{}, [](CliRequest&) {}},
@@ -38,7 +38,7 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndASettingsFileComesFirst) {
       {{"--backups"}, [](CliRequest& r) { r.options.backups = 1; }},
       {{"--optimize"}, [](CliRequest& r) { r.options.optimize = OptimizeChoice::kHuffman; }},
       {{"--progressive"}, [](CliRequest& r) { r.options.optimize = OptimizeChoice::kProgressive; }},
-      {{"--log-level", "2"}, [](CliRequest& r) { r.SetLogLevel(r.options.log = 2); }},
+      {{"--log-level", "2"}, [](CliRequest& r) { r.logLevel = r.options.log = 2; }},
       {{"-q"}, [](CliRequest& r) { r.verbosity = Verbosity::kQuiet; }},
       {{"--verbose"}, [](CliRequest& r) { r.verbosity = Verbosity::kVerbose; }},
       {{"--no-fsync"}, [](CliRequest& r) { r.durable = false; }},
@@ -47,7 +47,7 @@ TEST(CommandLine, EachOptionSetsItsOneFieldAndASettingsFileComesFirst) {
       {{"--settings", ini, "--exif", "keep", "--log-level", "0", "--output", "/p"},
        [&](CliRequest& r) {
          fromFile(r);
-         r.options.exif = ExifOption::kKeepOriginal, r.SetLogLevel(r.options.log = 0);
+         r.options.exif = ExifOption::kKeepOriginal, r.logLevel = r.options.log = 0;
          r.options.output = "/p";
        }},
   };

@@ -71,7 +71,7 @@ const Bytes kComment = SegmentBytes(kCom, ToBytes("kept"));
 struct Case {
   const char* name;
   Bytes input;
-  int mode;
+  OptimizeChoice mode;
   const char* declined;  // a part of the reason, or null when the new form must come out
 };
 
@@ -154,18 +154,18 @@ TEST(Reencode, RewriterKeepsTheSmallerFormAndFallsBackToTheCopy) {
   RewriteTotals totals;
   OptionSet options;
   const std::string in = dir.File("in.jpg"), out = dir.File("out.jpg");
-  auto rewrite = [&](const Bytes& input, int optimize) {
+  auto rewrite = [&](const Bytes& input, OptimizeChoice optimize) {
     options.optimize = optimize;
     test::WriteFile(in, input);
     chmod(in.c_str(), 0644);
-    EXPECT_EQ(RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, ExifMode::kRemove, true), kRewritten);
+    EXPECT_EQ(RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, ExifMode::kRemove, true), RewriteResult::Rewritten());
     return test::ReadFile(out);
   };
   const Bytes input = test::ShrinkablePicture({.width = 128, .height = 96});
   Bytes damaged = Bytes(input.begin(), input.begin() + static_cast<ptrdiff_t>(input.size() / 2));
   damaged.insert(damaged.end(), {kMarkerLead, kEoi});
   const Bytes copy = rewrite(input, OptimizeChoice::kOff), damagedCopy = rewrite(damaged, OptimizeChoice::kOff);
-  for (int mode : {OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
+  for (OptimizeChoice mode : {OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
     const Bytes smaller = rewrite(input, mode);
     EXPECT_LT(smaller.size(), copy.size());
     EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(input));

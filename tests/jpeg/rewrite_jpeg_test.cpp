@@ -28,6 +28,10 @@ using test::ToBytes;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
 using ::testing::Not;
+
+// The rewriter's result as the log prints it: 0 rewritten, 1 not a JPEG, 2 damaged, else a
+// failure number.
+constexpr int kRewritten = 0, kNotJpeg = 1, kDamaged = 2;
 using namespace std::literals;
 
 // The remove list a file job builds when colour profiles are kept: APP12, APP13, APP1, COM,
@@ -65,14 +69,14 @@ class RewriteTest : public ::testing::Test {
 
   // The one place that calls the rewriter; without an input, `in` is rewritten as it is.
   int Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
-              int exifMode = ExifMode::kRemove, bool quickScan = true) {
+              ExifMode exifMode = ExifMode::kRemove, bool quickScan = true) {
     if (input) {
       test::WriteFile(in, *input);
       chmod(in.c_str(), 0644);
     }
     box.lines.clear();
     platform::RemoveFile(out);
-    const int result = RewriteJpeg({log, options, totals}, in, out, removeList, exifMode, quickScan);
+    const int result = RewriteJpeg({log, options, totals}, in, out, removeList, exifMode, quickScan).code();
     output = platform::Exists(out) ? test::ReadFile(out) : Bytes{};
     return result;
   }
@@ -93,9 +97,9 @@ struct SegmentRow {
   Bytes input;  // the segments between SOI and the frame
   Bytes kept;
   std::vector<std::string> lines = {};
-  int exifMode = ExifMode::kRemove;
+  ExifMode exifMode = ExifMode::kRemove;
   std::string removeList = std::string(kDefaultRemoveList);
-  int icc = IccPolicy::kAutomatic;
+  IccPolicy icc = IccPolicy::kAutomatic;
 };
 
 TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
@@ -127,7 +131,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   for (int i = 0; i < 2; ++i) tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
   const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
   const std::string cannot = "Cannot reduce EXIF size";
-  const int remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
+  const ExifMode remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
 
   const SegmentRow rows[] = {
       {"remove list: built in", all, kept, {"Block 225 removed"}},
