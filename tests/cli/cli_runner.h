@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace keelpack::test {
@@ -17,8 +16,7 @@ struct CliCall {
   std::vector<std::string> args;
   std::string configHome;
   std::string cacheHome;
-  bool stderrOnTerminal = false;  // standard error is a pseudo-terminal 100 columns wide
-  std::string input{};            // standard input (at most a pipe's size); else /dev/null
+  std::string input{};  // standard input
 };
 
 struct CliResult {
@@ -27,7 +25,8 @@ struct CliResult {
   std::string err;
 };
 
-// A running keelpack-cli whose standard output and error are read as it goes.
+// A running keelpack-cli; its standard output and error go to files in memory that can be
+// read while it runs.
 class CliProcess {
  public:
   explicit CliProcess(const CliCall& call);
@@ -35,21 +34,15 @@ class CliProcess {
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
 
-  // Reads until standard output (or error) holds `text`; false when the child ends or time
-  // runs out.
-  bool WaitFor(std::string_view text, std::chrono::milliseconds timeout, bool onError = false);
-  void Signal(int signal);
-  // Stops reading standard output, as a pager that was closed early.
-  void CloseOutput();
-  // Reads everything that is left and waits for the child's end.
+  // False when standard output (or error) does not show `text` in time.
+  bool WaitFor(const std::string& text, std::chrono::seconds timeout, bool onError = false) const;
+  void Signal(int signal) const;
   CliResult Finish();
 
  private:
-  bool Pump(int timeoutMs);  // false once both streams are closed
-
   pid_t pid_ = -1;
-  int fds_[2] = {-1, -1};  // standard output, standard error
-  CliResult result_;
+  int out_ = -1;
+  int err_ = -1;
 };
 
 inline CliResult RunCli(const CliCall& call) { return CliProcess(call).Finish(); }
@@ -76,8 +69,5 @@ struct Summary {
 };
 // Every summary line of `out`, in order.
 std::vector<Summary> Summaries(const std::string& out);
-
-// The lines of `text`, without their line ends.
-std::vector<std::string> Lines(const std::string& text);
 
 }  // namespace keelpack::test
