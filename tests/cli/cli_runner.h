@@ -1,17 +1,26 @@
 #pragma once
+// Starts the built keelpack-cli as a user would, and looks at the files before and after.
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <map>
-#include <string>
-#include <vector>
+#include <stdexcept>
+#include <thread>
+
+#include "support/temp_dir.h"
 
 namespace keelpack::test {
 
-// How to start the built keelpack-cli. The child gets its own $XDG_CONFIG_HOME and
-// $XDG_CACHE_HOME, so that no test reads or writes the user's own folders.
+// The child gets its own $XDG_CONFIG_HOME and $XDG_CACHE_HOME, so that no test reads or
+// writes the user's own folders.
 struct CliCall {
   std::vector<std::string> args;
   std::string configHome;
@@ -25,19 +34,64 @@ struct CliResult {
   std::string err;
 };
 
-// A running keelpack-cli; its standard output and error go to files in memory that can be
-// read while it runs.
+inline std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[8192];
+  for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;) {
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  return text;
+}
+
+// A running keelpack-cli. Its standard streams are files in memory, so that its output can be
+// read while it runs and its input is there from the start.
 class CliProcess {
  public:
-  explicit CliProcess(const CliCall& call);
-  ~CliProcess();
-  CliProcess(const CliProcess&) = delete;
-  CliProcess& operator=(const CliProcess&) = delete;
+  explicit CliProcess(const CliCall& call) {
+    std::vector<std::string> args{KEELPACK_CLI_PATH};
+    args.insert(args.end(), call.args.begin(), call.args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int in = ::memfd_create("in", MFD_CLOEXEC);
+    out_ = ::memfd_create("out", MFD_CLOEXEC);
+    err_ = ::memfd_create("err", MFD_CLOEXEC);
+    if (in < 0 || out_ < 0 || err_ < 0 ||
+        ::pwrite(in, call.input.data(), call.input.size(), 0) != static_cast<ssize_t>(call.input.size())) {
+      throw std::runtime_error("cannot make the standard streams");
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {  // the tests start no threads, so the child may still allocate
+      ::setenv("XDG_CONFIG_HOME", call.configHome.c_str(), 1);
+      ::setenv("XDG_CACHE_HOME", call.cacheHome.c_str(), 1);
+      ::dup2(in, STDIN_FILENO), ::dup2(out_, STDOUT_FILENO), ::dup2(err_, STDERR_FILENO);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(in);
+    if (pid_ < 0) throw std::runtime_error("fork");
+  }
+  ~CliProcess() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
+    ::close(out_), ::close(err_);
+  }
 
   // False when standard output (or error) does not show `text` in time.
-  bool WaitFor(const std::string& text, std::chrono::seconds timeout, bool onError = false) const;
-  void Signal(int signal) const;
-  CliResult Finish();
+  bool WaitFor(const std::string& text, std::chrono::seconds timeout, bool onError = false) const {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (ReadAll(onError ? err_ : out_).find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+  }
+  void Signal(int signal) const { ::kill(pid_, signal); }
+  CliResult Finish() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out_), ReadAll(err_)};
+  }
 
  private:
   pid_t pid_ = -1;
@@ -56,10 +110,25 @@ struct FileState {
 };
 
 // Every file below `folder` by its path relative to it.
-std::map<std::string, FileState> Snapshot(const std::string& folder);
+inline std::map<std::string, FileState> Snapshot(const std::string& folder) {
+  std::map<std::string, FileState> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    struct stat info {};
+    if (!entry.is_regular_file() || ::stat(entry.path().c_str(), &info) != 0) continue;
+    files[std::filesystem::relative(entry.path(), folder).string()] = {
+        ReadFile(entry.path()), info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
+        static_cast<unsigned>(info.st_mode & 07777)};
+  }
+  return files;
+}
 
 // Gives a file its permission bits and a modification time in nanoseconds.
-void SetModeAndTime(const std::string& path, unsigned mode, int64_t mtimeNs);
+inline void SetModeAndTime(const std::string& path, unsigned mode, int64_t mtimeNs) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {mtimeNs / 1'000'000'000, mtimeNs % 1'000'000'000}};
+  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0 || ::chmod(path.c_str(), mode) != 0) {
+    throw std::runtime_error("cannot set the time or mode of " + path);
+  }
+}
 
 // The numbers of a summary line "Finished. Out of F files, R were reduced saving B bytes.".
 struct Summary {
@@ -67,7 +136,19 @@ struct Summary {
   long reduced = -1;
   long long bytesSaved = -1;
 };
+
 // Every summary line of `out`, in order.
-std::vector<Summary> Summaries(const std::string& out);
+inline std::vector<Summary> Summaries(const std::string& out) {
+  std::vector<Summary> found;
+  const std::string text = "\n" + out;
+  for (size_t at = text.find("\nFinished. "); at != std::string::npos; at = text.find("\nFinished. ", at + 1)) {
+    Summary s;
+    if (std::sscanf(text.c_str() + at, "\nFinished. Out of %ld files, %ld were reduced saving %lld bytes.",
+                    &s.files, &s.reduced, &s.bytesSaved) == 3) {
+      found.push_back(s);
+    }
+  }
+  return found;
+}
 
 }  // namespace keelpack::test
