@@ -35,11 +35,9 @@ struct CliResult {
 };
 
 inline std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[8192];
-  for (ssize_t got; (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0;) {
-    text.append(buffer, static_cast<size_t>(got));
-  }
+  struct stat info {};
+  std::string text(::fstat(fd, &info) == 0 ? static_cast<size_t>(info.st_size) : 0, '\0');
+  text.resize(static_cast<size_t>(std::max<ssize_t>(::pread(fd, text.data(), text.size(), 0), 0)));
   return text;
 }
 
@@ -56,8 +54,9 @@ class CliProcess {
     const int in = ::memfd_create("in", MFD_CLOEXEC);
     out_ = ::memfd_create("out", MFD_CLOEXEC);
     err_ = ::memfd_create("err", MFD_CLOEXEC);
+    const auto size = static_cast<ssize_t>(call.input.size());
     if (in < 0 || out_ < 0 || err_ < 0 ||
-        ::pwrite(in, call.input.data(), call.input.size(), 0) != static_cast<ssize_t>(call.input.size())) {
+        ::pwrite(in, call.input.data(), call.input.size(), 0) != size) {
       throw std::runtime_error("cannot make the standard streams");
     }
     pid_ = ::fork();
@@ -78,12 +77,11 @@ class CliProcess {
 
   // False when standard output (or error) does not show `text` in time.
   bool WaitFor(const std::string& text, std::chrono::seconds timeout, bool onError = false) const {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (ReadAll(onError ? err_ : out_).find(text) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > end) return false;
+    for (auto tries = timeout.count() * 200; tries > 0; --tries) {  // 5 ms apart
+      if (ReadAll(onError ? err_ : out_).find(text) != std::string::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return true;
+    return false;
   }
   void Signal(int signal) const { ::kill(pid_, signal); }
   CliResult Finish() {
@@ -139,16 +137,13 @@ struct Summary {
 
 // Every summary line of `out`, in order.
 inline std::vector<Summary> Summaries(const std::string& out) {
-  std::vector<Summary> found;
-  const std::string text = "\n" + out;
-  for (size_t at = text.find("\nFinished. "); at != std::string::npos; at = text.find("\nFinished. ", at + 1)) {
+  std::vector<Summary> all;
+  for (size_t at = 0; (at = out.find("Finished. Out of ", at)) != std::string::npos; ++at) {
     Summary s;
-    if (std::sscanf(text.c_str() + at, "\nFinished. Out of %ld files, %ld were reduced saving %lld bytes.",
-                    &s.files, &s.reduced, &s.bytesSaved) == 3) {
-      found.push_back(s);
-    }
+    const char* format = "Finished. Out of %ld files, %ld were reduced saving %lld bytes.";
+    if (std::sscanf(&out[at], format, &s.files, &s.reduced, &s.bytesSaved) == 3) all.push_back(s);
   }
-  return found;
+  return all;
 }
 
 }  // namespace keelpack::test
