@@ -1,24 +1,31 @@
 #pragma once
+// Starts the built keelpack-cli as a user would, and looks at the files before and after.
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <map>
-#include <string>
-#include <string_view>
-#include <vector>
+#include <stdexcept>
+#include <thread>
+
+#include "support/temp_dir.h"
 
 namespace keelpack::test {
 
-// How to start the built keelpack-cli. The child gets its own $XDG_CONFIG_HOME and
-// $XDG_CACHE_HOME, so that no test reads or writes the user's own folders.
+// The child gets its own $XDG_CONFIG_HOME and $XDG_CACHE_HOME, so that no test reads or
+// writes the user's own folders.
 struct CliCall {
   std::vector<std::string> args;
   std::string configHome;
   std::string cacheHome;
-  bool stderrOnTerminal = false;  // standard error is a pseudo-terminal 100 columns wide
-  std::string input{};            // standard input (at most a pipe's size); else /dev/null
+  std::string input{};  // standard input
 };
 
 struct CliResult {
@@ -27,29 +34,67 @@ struct CliResult {
   std::string err;
 };
 
-// A running keelpack-cli whose standard output and error are read as it goes.
+inline std::string ReadAll(int fd) {
+  struct stat info {};
+  std::string text(::fstat(fd, &info) == 0 ? static_cast<size_t>(info.st_size) : 0, '\0');
+  text.resize(static_cast<size_t>(std::max<ssize_t>(::pread(fd, text.data(), text.size(), 0), 0)));
+  return text;
+}
+
+// A running keelpack-cli. Its standard streams are files in memory, so that its output can be
+// read while it runs and its input is there from the start.
 class CliProcess {
  public:
-  explicit CliProcess(const CliCall& call);
-  ~CliProcess();
-  CliProcess(const CliProcess&) = delete;
-  CliProcess& operator=(const CliProcess&) = delete;
+  explicit CliProcess(const CliCall& call) {
+    std::vector<std::string> args{KEELPACK_CLI_PATH};
+    args.insert(args.end(), call.args.begin(), call.args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int in = ::memfd_create("in", MFD_CLOEXEC);
+    out_ = ::memfd_create("out", MFD_CLOEXEC);
+    err_ = ::memfd_create("err", MFD_CLOEXEC);
+    const auto size = static_cast<ssize_t>(call.input.size());
+    if (in < 0 || out_ < 0 || err_ < 0 ||
+        ::pwrite(in, call.input.data(), call.input.size(), 0) != size) {
+      throw std::runtime_error("cannot make the standard streams");
+    }
+    pid_ = ::fork();
+    if (pid_ == 0) {  // the tests start no threads, so the child may still allocate
+      ::setenv("XDG_CONFIG_HOME", call.configHome.c_str(), 1);
+      ::setenv("XDG_CACHE_HOME", call.cacheHome.c_str(), 1);
+      ::dup2(in, STDIN_FILENO), ::dup2(out_, STDOUT_FILENO), ::dup2(err_, STDERR_FILENO);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(in);
+    if (pid_ < 0) throw std::runtime_error("fork");
+  }
+  ~CliProcess() {
+    if (pid_ > 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
+    ::close(out_), ::close(err_);
+  }
 
-  // Reads until standard output (or error) holds `text`; false when the child ends or time
-  // runs out.
-  bool WaitFor(std::string_view text, std::chrono::milliseconds timeout, bool onError = false);
-  void Signal(int signal);
-  // Stops reading standard output, as a pager that was closed early.
-  void CloseOutput();
-  // Reads everything that is left and waits for the child's end.
-  CliResult Finish();
+  // False when standard output (or error) does not show `text` in time.
+  bool WaitFor(const std::string& text, std::chrono::seconds timeout, bool onError = false) const {
+    for (auto tries = timeout.count() * 200; tries > 0; --tries) {  // 5 ms apart
+      if (ReadAll(onError ? err_ : out_).find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  void Signal(int signal) const { ::kill(pid_, signal); }
+  CliResult Finish() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out_), ReadAll(err_)};
+  }
 
  private:
-  bool Pump(int timeoutMs);  // false once both streams are closed
-
   pid_t pid_ = -1;
-  int fds_[2] = {-1, -1};  // standard output, standard error
-  CliResult result_;
+  int out_ = -1;
+  int err_ = -1;
 };
 
 inline CliResult RunCli(const CliCall& call) { return CliProcess(call).Finish(); }
@@ -63,10 +108,25 @@ struct FileState {
 };
 
 // Every file below `folder` by its path relative to it.
-std::map<std::string, FileState> Snapshot(const std::string& folder);
+inline std::map<std::string, FileState> Snapshot(const std::string& folder) {
+  std::map<std::string, FileState> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    struct stat info {};
+    if (!entry.is_regular_file() || ::stat(entry.path().c_str(), &info) != 0) continue;
+    files[std::filesystem::relative(entry.path(), folder).string()] = {
+        ReadFile(entry.path()), info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
+        static_cast<unsigned>(info.st_mode & 07777)};
+  }
+  return files;
+}
 
 // Gives a file its permission bits and a modification time in nanoseconds.
-void SetModeAndTime(const std::string& path, unsigned mode, int64_t mtimeNs);
+inline void SetModeAndTime(const std::string& path, unsigned mode, int64_t mtimeNs) {
+  const timespec times[2] = {{0, UTIME_OMIT}, {mtimeNs / 1'000'000'000, mtimeNs % 1'000'000'000}};
+  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0 || ::chmod(path.c_str(), mode) != 0) {
+    throw std::runtime_error("cannot set the time or mode of " + path);
+  }
+}
 
 // The numbers of a summary line "Finished. Out of F files, R were reduced saving B bytes.".
 struct Summary {
@@ -74,10 +134,16 @@ struct Summary {
   long reduced = -1;
   long long bytesSaved = -1;
 };
-// Every summary line of `out`, in order.
-std::vector<Summary> Summaries(const std::string& out);
 
-// The lines of `text`, without their line ends.
-std::vector<std::string> Lines(const std::string& text);
+// Every summary line of `out`, in order.
+inline std::vector<Summary> Summaries(const std::string& out) {
+  std::vector<Summary> all;
+  for (size_t at = 0; (at = out.find("Finished. Out of ", at)) != std::string::npos; ++at) {
+    Summary s;
+    const char* format = "Finished. Out of %ld files, %ld were reduced saving %lld bytes.";
+    if (std::sscanf(&out[at], format, &s.files, &s.reduced, &s.bytesSaved) == 3) all.push_back(s);
+  }
+  return all;
+}
 
 }  // namespace keelpack::test
