@@ -159,10 +159,12 @@ TEST_F(CliProgramTest, NamedFilesAndFilesFromStandardInput) {
   ExpectRewritten(out + "/b/y.jpg", y);
   EXPECT_EQ(Snapshot(out).size(), 2u) << "a file named twice was written twice";
 
-  CliCall call = Call({"--files-from", "-", "-0", "-j", "2"});
+  CliCall call = Call({"-v", "--files-from", "-", "-0", "-j", "2"});
   call.input = xPath + '\0' + photos_ + "/b" + '\0';
   result = RunCli(call);
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  // A control byte in a name never reaches the terminal as it is.
+  EXPECT_TRUE(result.out.find("two\\x0Alines.jpg") != npos && result.out.find("two\nlines") == npos);
   ExpectRewritten(xPath, x);
   ExpectRewritten(yPath, y);
   EXPECT_EQ(ReadFile(zPath), z) << "a file that was not listed was processed";
