@@ -1,17 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
-#include <thread>
 
 #include "platform/files.h"
-#include "platform/folders.h"
 #include "platform/mounts.h"
-#include "platform/viewer.h"
 #include "support/temp_dir.h"
 
 namespace keelpack::platform {
@@ -54,38 +45,6 @@ TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
       {"/hob", 0}, {"relative/path", -1}};
   for (const auto& [folder, index] : folders)
     EXPECT_EQ(MountPointOf(mounts, folder), index) << folder;
-}
-
-// True when this process has no child left, running or waiting to be reaped.
-bool NoChildLeft() { return waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD; }
-
-TEST(OpenInViewer, StartsTheDesktopViewerWithThePathAndDoesNotWaitForIt) {
-  TempDir dir;
-  {
-    const TempDir empty;
-    test::ScopedEnv path("PATH", empty.path());  // no viewer anywhere: nothing happens
-    OpenInViewer(dir.File("keelpack.log"));
-    EXPECT_TRUE(NoChildLeft());
-  }
-  // A stand-in for xdg-open on PATH: records its arguments, then stays until released (ten
-  // seconds at most) and leaves a mark when it ends.
-  WriteText(dir.File("xdg-open"),
-            "#!/bin/sh\nprintf '%s|' \"$@\" > args.part\nmv args.part args\n"
-            "for i in $(seq 100); do [ -e release ] && break; sleep 0.1; done\ntouch ended\n");
-  chmod(dir.File("xdg-open").c_str(), 0755);
-  test::ScopedEnv path("PATH", dir.path() + ":" + std::getenv("PATH"));
-  const std::string here = CurrentFolder().value();
-  ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  OpenInViewer("/some folder/keelpack.log");
-  for (int i = 0; i < 500 && !Exists(dir.File("args")); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  const test::Bytes args = test::ReadFile(dir.File("args"));
-  EXPECT_EQ(std::string(args.begin(), args.end()), "/some folder/keelpack.log|");
-  // Still running: had the call waited for the viewer, the viewer would have ended first.
-  EXPECT_FALSE(Exists(dir.File("ended")));
-  EXPECT_TRUE(NoChildLeft()) << "the viewer must not stay a child of ours";
-  WriteText(dir.File("release"), "");
-  ASSERT_EQ(chdir(here.c_str()), 0);
 }
 
 }  // namespace
