@@ -352,6 +352,36 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
   return true;
 }
 
+// The encoder writes each quantization and Huffman table in a segment of its own, while one
+// segment may hold several (ITU T.81, B.2.4.1 and B.2.4.2): joined, every table after the first
+// costs four bytes less, as in the copied form. Only the header is looked at, where every
+// segment has a length; output the encoder made otherwise is left as it is.
+void MergeHeaderTables(std::vector<uint8_t>& jpeg) {
+  if (jpeg.size() < 2) return;
+  std::vector<uint8_t> merged(jpeg.begin(), jpeg.begin() + 2);
+  merged.reserve(jpeg.size());
+  size_t at = 2;
+  size_t run = 0;  // where the segment that a table of the same kind may join begins, or 0
+  while (at + 4 <= jpeg.size() && jpeg[at] == kMarkerLead && jpeg[at + 1] != kSos) {
+    const uint8_t code = jpeg[at + 1];
+    const size_t length = size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
+    if (length < 2 || at + 2 + length > jpeg.size()) return;
+    const auto segment = jpeg.begin() + static_cast<std::ptrdiff_t>(at);
+    const size_t joined = run ? (size_t{merged[run + 2]} << 8 | merged[run + 3]) + length - 2 : 0;
+    if (run && merged[run + 1] == code && joined <= 0xFFFF) {
+      merged.insert(merged.end(), segment + 4, segment + 2 + static_cast<std::ptrdiff_t>(length));
+      merged[run + 2] = static_cast<uint8_t>(joined >> 8);
+      merged[run + 3] = static_cast<uint8_t>(joined);
+    } else {
+      run = code == kDqt || code == kDht ? merged.size() : 0;
+      merged.insert(merged.end(), segment, segment + 2 + static_cast<std::ptrdiff_t>(length));
+    }
+    at += 2 + length;
+  }
+  merged.insert(merged.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
+  jpeg.swap(merged);
+}
+
 }  // namespace
 
 Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
@@ -373,6 +403,8 @@ Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
   if (!Run(s, &result.bytes)) {
     result.bytes.clear();
     result.declined = s.declined ? s.declined : s.err.message;
+  } else {
+    MergeHeaderTables(result.bytes);
   }
   if (s.outCreated) jpeg_destroy_compress(&s.out);
   if (s.inCreated) jpeg_destroy_decompress(&s.in);
