@@ -35,10 +35,6 @@ std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
   return starts;
 }
 
-size_t SegmentLength(const Bytes& jpeg, size_t start) {
-  return std::min<size_t>(2 + jpeg[start + 2] * 256u + jpeg[start + 3], jpeg.size() - start);
-}
-
 // Plants one fault where files go wrong: in the segments before the first scan's data, or in
 // the Exif block's counts and offsets.
 class Mutator {
@@ -51,7 +47,7 @@ class Mutator {
     const size_t segment = starts[Below(starts.size())];
     if (jpeg.size() < segment + 4) return jpeg;
     const auto at = [&](size_t offset) { return jpeg.begin() + static_cast<ptrdiff_t>(offset); };
-    const Bytes copy(at(segment), at(segment + SegmentLength(jpeg, segment)));
+    const Bytes copy(at(segment), at(std::min<size_t>(segment + 2 + jpeg[segment + 2] * 256u + jpeg[segment + 3], jpeg.size())));
     switch (Below(8)) {
       case 0:  // bit flips anywhere
         for (size_t n = 1 + Below(3); n > 0; --n)
@@ -69,16 +65,14 @@ class Mutator {
                     copy.end());
         break;
       case 4: {  // stray bytes between segments, or anywhere
-        const Bytes strays[] = {{0x00, 0xD9},       {0xFF},      {0x00}, {0xFF, 0xD9},
-                                {0x12, 0x34, 0x56}, {0xFF, 0x01}};
+        const Bytes strays[] = {{0x00, 0xD9}, {0xFF}, {0x00}, {0xFF, 0xD9}, {0x12, 0x34, 0x56}, {0xFF, 0x01}};
         const Bytes& stray = strays[Below(std::size(strays))];
         jpeg.insert(at(Below(4) == 0 ? Below(jpeg.size()) : segment), stray.begin(), stray.end());
         break;
       }
       case 5: {  // a length field at its limits
         const auto own = static_cast<uint16_t>(copy.size() - 2);
-        const uint16_t lengths[] = {
-            0, 1, 2, 3, 0xFFFF, static_cast<uint16_t>(own - 1), static_cast<uint16_t>(own + 1)};
+        const uint16_t lengths[] = {0, 1, 2, 3, 0xFFFF, static_cast<uint16_t>(own - 1), static_cast<uint16_t>(own + 1)};
         const uint16_t length = lengths[Below(std::size(lengths))];
         jpeg[segment + 2] = static_cast<uint8_t>(length >> 8);
         jpeg[segment + 3] = static_cast<uint8_t>(length);
@@ -91,9 +85,7 @@ class Mutator {
   }
 
  private:
-  size_t Below(size_t n) {
-    return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(random_);
-  }
+  size_t Below(size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
 
   void MutateExif(Bytes& jpeg) {
     const auto exif = test::FindExifSegment(jpeg);
@@ -158,8 +150,7 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
       ASSERT_EQ(test::DecodePixels(after, false), pixels) << "mutant " << i << " lost pixels";
       ++replaced;
     }
-    ASSERT_EQ(platform::ListFiles(folder, "*")->size(), 1u)
-        << "mutant " << i << " left files behind";
+    ASSERT_EQ(platform::ListFiles(folder, "*")->size(), 1u) << "mutant " << i << " left files behind";
     platform::RemoveFile(kept);
   }
   // Enough of them decode, and enough are rewritten, for the property to mean something.
