@@ -96,8 +96,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   // The header the repair is meant for: an APP1 "Exif" of length 16, then a marker at 20.
   const Bytes brokenHeader = Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10}, test::ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
                                      Bytes(picture.begin() + 2, picture.end())});
-  const Bytes repairedHead = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',
-                              0x00, 0x01, 0x01, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00};
+  const Bytes repairedHead = test::ToBytes(std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1\0\0", 20));
   // 00 D9 before the first table: a decoder warns and shows every pixel.
   Bytes strayEnd = picture;
   strayEnd.insert(strayEnd.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)), {0x00, 0xD9});
@@ -127,10 +126,8 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   };
   auto masked = [&](std::string mask, std::string file, std::string renamed) {
     return Row{.name = "mask", .content = Damaged(), .outcome = O::kDamaged, .fate = kRenamed, .line = "Renaming corrupted ",
-               .before = [&, mask](const std::string&) {
-                 options.mask = mask.starts_with('/') ? here + mask : mask;
-                 platform::MakeFolder(At("bad"));
-               }, .file = file, .renamed = renamed};
+               .before = [&, mask](const std::string&) { options.mask = mask.starts_with('/') ? here + mask : mask, platform::MakeFolder(At("bad")); },
+               .file = file, .renamed = renamed};
   };
   auto set = [](auto& field, auto value) { return [&field, value](const std::string&) { field = value; }; };
   const Row rows[] = {
@@ -251,21 +248,19 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
 TEST_F(ProcessFileTest, FinalizingRetriesTenTimesThenGivesUp) {
   here = dir.path();
   const std::string holder = At("holder"), path = At("held.jpg");
-  test::WriteFile(holder, Good());
-  test::WriteFile(path, Good());
+  for (const std::string& file : {holder, path}) test::WriteFile(file, Good());
   if (mount(holder.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) GTEST_SKIP() << "cannot bind-mount here";
-  int waits = 0;
-  yield = [&] { ++waits; };
+  int waits = 0, unmountAt = 0;
+  bool mounted = true;
+  yield = [&] {
+    if (++waits == unmountAt && umount2(path.c_str(), MNT_DETACH) == 0) mounted = false;
+  };
   EXPECT_EQ(Process(path, true), O::kFailed);
   EXPECT_EQ(waits, 9);
   EXPECT_TRUE(box.Has("Cannot finalize - rename manually - " + path));
   EXPECT_EQ(Temporaries(), 1);
 
-  waits = 0;
-  bool mounted = true;
-  yield = [&] {
-    if (++waits == 3 && umount2(path.c_str(), MNT_DETACH) == 0) mounted = false;
-  };
+  waits = 0, unmountAt = 3;
   EXPECT_EQ(Process(path, true), O::kRewritten);
   EXPECT_EQ(waits, 3);
   EXPECT_LT(test::ReadFile(path).size(), Good().size());

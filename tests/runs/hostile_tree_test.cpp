@@ -53,9 +53,7 @@ std::map<std::string, Entry> Snapshot(const std::string& top) {
 }
 
 // The folders of one case: the tree, the output folder and a folder outside both.
-struct Paths {
-  std::string tree, out, outside;
-};
+struct Paths { std::string tree, out, outside; };
 
 struct Case {
   const char* name;

@@ -67,9 +67,8 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_EQ(front.statuses.back(), summary);
   EXPECT_EQ(front.progress.back(), 100);
   EXPECT_EQ(front.rereads, 2);
-  using Change = std::pair<RunKind, bool>;
-  EXPECT_THAT(front.runningChanges, ElementsAre(Change{RunKind::kSelectedFiles, true}, Change{RunKind::kSelectedFiles, false},
-                                                Change{RunKind::kSelectedFiles, true}, Change{RunKind::kSelectedFiles, false}));
+  const std::pair on{RunKind::kSelectedFiles, true}, off{RunKind::kSelectedFiles, false};
+  EXPECT_THAT(front.runningChanges, ElementsAre(on, off, on, off));
   // The log file starts afresh with the run and ends with the summary.
   const auto lines = test::ReadLines(LogSink::LogFilePath().value());
   EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
