@@ -79,54 +79,42 @@ std::string Expand(std::string line, const Paths& p) { return line.replace(line.
 const std::string kLongName = std::string(251, 'n') + ".jpg";  // the longest a name may be
 
 const Case kCases[] = {
-    {"link to a tree folder inside the output folder",
-     [](const Paths& p, OptionSet& o) {
+    {"link to a tree folder inside the output folder", [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"sub/a.jpg", Photo(1)}});
        fs::create_directories(p.out);
        fs::create_directory_symlink(p.tree + "/sub", p.out + "/sub");
        o.difdir = 1, o.output = p.out;
-     },
-     {"Cannot create path for T/sub/a.jpg"}, 1},
-    {"output folder inside the tree over a photo, then over an earlier output",
-     [](const Paths& p, OptionSet& o) {
+     }, {"Cannot create path for T/sub/a.jpg"}, 1},
+    {"output folder inside the tree over a photo, then over an earlier output", [](const Paths& p, OptionSet& o) {
        // sub/a.jpg is the user's own photo; sub/b.jpg an earlier output that carries its source's time.
        Put(p.tree, {{"a.jpg", Photo(1)}, {"b.jpg", Photo(2)}, {"sub/a.jpg", Photo(3)}, {"sub/b.jpg", Photo(4)}});
        fs::last_write_time(p.tree + "/sub/b.jpg", fs::last_write_time(p.tree + "/b.jpg"));
        o.difdir = 1, o.output = p.tree + "/sub";
-     },
-     {"Output exists - T/sub/a.jpg"}, 1, {"sub/b.jpg"}, nullptr,
+     }, {"Output exists - T/sub/a.jpg"}, 1, {"sub/b.jpg"}, nullptr,
      [](const Paths& p) { EXPECT_EQ(test::DecodePixels(test::ReadFile(p.tree + "/sub/b.jpg")), test::DecodePixels(Photo(2))); }},
-    {"output folder holding the tree",
-     [](const Paths& p, OptionSet& o) {
+    {"output folder holding the tree", [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"x.jpg", Photo(1)}, {fs::path(p.tree).filename().string() + "/x.jpg", Photo(2)}});
        o.difdir = 1, o.output = fs::path(p.tree).parent_path();
-     },
-     {}, 2},
-    {"folder swapped for a link to outside after the scan",
-     [](const Paths& p, OptionSet&) {
+     }, {}, 2},
+    {"folder swapped for a link to outside after the scan", [](const Paths& p, OptionSet&) {
        Put(p.tree, {{"a/1.jpg", Photo(1)}, {"b/2.jpg", Photo(1)}});
        Put(p.outside, {{"2.jpg", Photo(9)}});
-     },
-     {"Cannot open directory T/b"}, 0, {"b", "b/2.jpg"},
+     }, {"Cannot open directory T/b"}, 0, {"b", "b/2.jpg"},
      [](const Paths& p) { fs::remove_all(p.tree + "/b"), fs::create_directory_symlink(p.outside, p.tree + "/b"); }},
-    {"file swapped for a link to a private file during the run",
-     [](const Paths& p, OptionSet&) {
+    {"file swapped for a link to a private file during the run", [](const Paths& p, OptionSet&) {
        Put(p.tree, {{"1.jpg", Photo(1)}, {"2.jpg", Photo(1)}});
        Put(p.outside, {{"private.jpg", Photo(9)}});
        chmod((p.outside + "/private.jpg").c_str(), 0600);
-     },
-     {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
+     }, {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
      [](const Paths& p) { fs::remove(p.tree + "/2.jpg"), fs::create_symlink(p.outside + "/private.jpg", p.tree + "/2.jpg"); }},
-    {"backup over a link to a read-only document, attributes carried",
-     [](const Paths& p, OptionSet& o) {
+    {"backup over a link to a read-only document, attributes carried", [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"a.jpg", Photo(1)}});
        Put(p.outside, {{"doc", {1, 2, 3}}});
        chmod((p.outside + "/doc").c_str(), 0444);
        fs::create_symlink(p.outside + "/doc", p.tree + "/a.jpg.bak");
        setxattr((p.tree + "/a.jpg").c_str(), "user.rating", "5", 1, 0);
        o.backups = 1;
-     },
-     {}, 0, {"a.jpg.bak"}, nullptr,
+     }, {}, 0, {"a.jpg.bak"}, nullptr,
      [](const Paths& p) {
        EXPECT_EQ(test::ReadFile(p.tree + "/a.jpg.bak"), Photo(1));
        EXPECT_FALSE(fs::is_symlink(p.tree + "/a.jpg.bak"));
@@ -137,25 +125,21 @@ const Case kCases[] = {
          EXPECT_EQ(getxattr((p.tree + name).c_str(), "user.rating", value, sizeof value), 1) << name;
        }
      }},
-    {"long names and backslashes are ordinary, and a masked name stays",
-     [](const Paths& p, OptionSet& o) {
+    {"long names and backslashes are ordinary, and a masked name stays", [](const Paths& p, OptionSet& o) {
        // "\\_old.jpg" is a name this mask gave on an earlier run.
        Put(p.tree, {{kLongName, Photo(1)}, {"my\\dir/we\\ird.jpg", Damaged()}, {"\\_old.jpg", Damaged()}});
        o.mask = "\\_*.*";
-     },
-     {"Renaming corrupted T/my\\dir/we\\ird.jpg", "Incompatible file ignored - T/\\_old.jpg"}, 2, {"my\\dir/we\\ird.jpg"}, nullptr,
+     }, {"Renaming corrupted T/my\\dir/we\\ird.jpg", "Incompatible file ignored - T/\\_old.jpg"}, 2, {"my\\dir/we\\ird.jpg"}, nullptr,
      [](const Paths& p) {
        EXPECT_EQ(test::ReadFile(p.tree + "/my\\dir/\\_we\\ird.jpg"), Damaged());
        EXPECT_LT(test::ReadFile(p.tree + "/" + kLongName).size(), Photo(1).size());
      }},
-    {"mask on another file system",
-     [](const Paths& p, OptionSet& o) {
+    {"mask on another file system", [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"bad.jpg", Damaged()}});
        fs::create_directories(p.out);
        if (geteuid() == 0) mount("tmpfs", p.out.c_str(), "tmpfs", 0, "size=1m");
        o.mask = p.out + "/*-*.*";
-     },
-     {"Renaming corrupted T/bad.jpg"}, 1, {"bad.jpg"}, nullptr,
+     }, {"Renaming corrupted T/bad.jpg"}, 1, {"bad.jpg"}, nullptr,
      [](const Paths& p) {
        EXPECT_EQ(test::ReadFile(p.out + "/bad-jpg._"), Damaged());
        umount2(p.out.c_str(), MNT_DETACH);
