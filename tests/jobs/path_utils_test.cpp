@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "platform/files.h"
 #include "support/temp_dir.h"
 
@@ -16,7 +14,7 @@ TEST(PathUtils, SeparatorsAsTabled) {
   auto collapse = [](std::string path) { return CollapseSeparators(path), path; };
   auto strip = [](std::string path) { return StripTrailingSeparator(path), path; };
   const struct {
-    std::function<std::string(std::string)> edit;
+    std::string (*edit)(std::string);
     std::string in, out;
   } rows[] = {{add, "/out/", "/out/"}, {add, "/out\\", "/out\\/"},
               {add, "", "/"},          {collapse, "//home//u\\\\///a.jpg", "//home/u\\\\/a.jpg"},

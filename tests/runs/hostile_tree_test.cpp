@@ -53,9 +53,7 @@ std::map<std::string, Entry> Snapshot(const std::string& top) {
 }
 
 // The folders of one case: the tree, the output folder and a folder outside both.
-struct Paths {
-  std::string tree, out, outside;
-};
+struct Paths { std::string tree, out, outside; };
 
 struct Case {
   const char* name;
@@ -67,9 +65,12 @@ struct Case {
   std::function<void(const Paths&)> check = nullptr;
 };
 
-void Put(const std::string& path, const Bytes& bytes = Photo(1)) {
-  fs::create_directories(fs::path(path).parent_path());
-  test::WriteFile(path, bytes);
+// Writes each file below `folder`, making the folders on the way.
+void Put(const std::string& folder, std::initializer_list<std::pair<std::string, Bytes>> files) {
+  for (const auto& [name, bytes] : files) {
+    fs::create_directories(fs::path(folder + "/" + name).parent_path());
+    test::WriteFile(folder + "/" + name, bytes);
+  }
 }
 
 // "T" in a line stands for the tree.
@@ -78,104 +79,67 @@ std::string Expand(std::string line, const Paths& p) { return line.replace(line.
 const std::string kLongName = std::string(251, 'n') + ".jpg";  // the longest a name may be
 
 const Case kCases[] = {
-    {"link to a tree folder inside the output folder",
-     [](const Paths& p, OptionSet& o) {
-       Put(p.tree + "/sub/a.jpg");
+    {"link to a tree folder inside the output folder", [](const Paths& p, OptionSet& o) {
+       Put(p.tree, {{"sub/a.jpg", Photo(1)}});
        fs::create_directories(p.out);
        fs::create_directory_symlink(p.tree + "/sub", p.out + "/sub");
        o.difdir = 1, o.output = p.out;
-     },
-     {"Cannot create path for T/sub/a.jpg"}, 1},
-    {"output folder inside the tree over a photo, then over an earlier output",
-     [](const Paths& p, OptionSet& o) {
-       Put(p.tree + "/a.jpg", Photo(1));
-       Put(p.tree + "/b.jpg", Photo(2));
-       Put(p.tree + "/sub/a.jpg", Photo(3));  // the user's own photo
-       Put(p.tree + "/sub/b.jpg", Photo(4));  // an earlier output: it carries its source's time
+     }, {"Cannot create path for T/sub/a.jpg"}, 1},
+    {"output folder inside the tree over a photo, then over an earlier output", [](const Paths& p, OptionSet& o) {
+       // sub/a.jpg is the user's own photo; sub/b.jpg an earlier output that carries its source's time.
+       Put(p.tree, {{"a.jpg", Photo(1)}, {"b.jpg", Photo(2)}, {"sub/a.jpg", Photo(3)}, {"sub/b.jpg", Photo(4)}});
        fs::last_write_time(p.tree + "/sub/b.jpg", fs::last_write_time(p.tree + "/b.jpg"));
        o.difdir = 1, o.output = p.tree + "/sub";
-     },
-     {"Output exists - T/sub/a.jpg"}, 1, {"sub/b.jpg"}, nullptr,
-     [](const Paths& p) {
-       EXPECT_EQ(test::ReadFile(p.tree + "/sub/a.jpg"), Photo(3));
-       EXPECT_EQ(test::DecodePixels(test::ReadFile(p.tree + "/sub/b.jpg")), test::DecodePixels(Photo(2)));
-     }},
-    {"output folder holding the tree",
-     [](const Paths& p, OptionSet& o) {
-       Put(p.tree + "/x.jpg", Photo(1));
-       Put(p.tree + "/" + fs::path(p.tree).filename().string() + "/x.jpg", Photo(2));
+     }, {"Output exists - T/sub/a.jpg"}, 1, {"sub/b.jpg"}, nullptr,
+     [](const Paths& p) { EXPECT_EQ(test::DecodePixels(test::ReadFile(p.tree + "/sub/b.jpg")), test::DecodePixels(Photo(2))); }},
+    {"output folder holding the tree", [](const Paths& p, OptionSet& o) {
+       Put(p.tree, {{"x.jpg", Photo(1)}, {fs::path(p.tree).filename().string() + "/x.jpg", Photo(2)}});
        o.difdir = 1, o.output = fs::path(p.tree).parent_path();
-     },
-     {}, 2},
-    {"folder swapped for a link to outside after the scan",
-     [](const Paths& p, OptionSet&) {
-       Put(p.tree + "/a/1.jpg");
-       Put(p.tree + "/b/2.jpg");
-       Put(p.outside + "/2.jpg", Photo(9));
-     },
-     {"Cannot open directory T/b"}, 0, {"b", "b/2.jpg"},
-     [](const Paths& p) {
-       fs::remove_all(p.tree + "/b");
-       fs::create_directory_symlink(p.outside, p.tree + "/b");
-     }},
-    {"file swapped for a link to a private file during the run",
-     [](const Paths& p, OptionSet&) {
-       Put(p.tree + "/1.jpg");
-       Put(p.tree + "/2.jpg");
-       Put(p.outside + "/private.jpg", Photo(9));
+     }, {}, 2},
+    {"folder swapped for a link to outside after the scan", [](const Paths& p, OptionSet&) {
+       Put(p.tree, {{"a/1.jpg", Photo(1)}, {"b/2.jpg", Photo(1)}});
+       Put(p.outside, {{"2.jpg", Photo(9)}});
+     }, {"Cannot open directory T/b"}, 0, {"b", "b/2.jpg"},
+     [](const Paths& p) { fs::remove_all(p.tree + "/b"), fs::create_directory_symlink(p.outside, p.tree + "/b"); }},
+    {"file swapped for a link to a private file during the run", [](const Paths& p, OptionSet&) {
+       Put(p.tree, {{"1.jpg", Photo(1)}, {"2.jpg", Photo(1)}});
+       Put(p.outside, {{"private.jpg", Photo(9)}});
        chmod((p.outside + "/private.jpg").c_str(), 0600);
-     },
-     {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
-     [](const Paths& p) {
-       fs::remove(p.tree + "/2.jpg");
-       fs::create_symlink(p.outside + "/private.jpg", p.tree + "/2.jpg");
-     }},
-    {"backup over a link to a read-only document, attributes carried",
-     [](const Paths& p, OptionSet& o) {
-       Put(p.tree + "/a.jpg");
-       Put(p.outside + "/doc", {1, 2, 3});
+     }, {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
+     [](const Paths& p) { fs::remove(p.tree + "/2.jpg"), fs::create_symlink(p.outside + "/private.jpg", p.tree + "/2.jpg"); }},
+    {"backup over a link to a read-only document, attributes carried", [](const Paths& p, OptionSet& o) {
+       Put(p.tree, {{"a.jpg", Photo(1)}});
+       Put(p.outside, {{"doc", {1, 2, 3}}});
        chmod((p.outside + "/doc").c_str(), 0444);
        fs::create_symlink(p.outside + "/doc", p.tree + "/a.jpg.bak");
        setxattr((p.tree + "/a.jpg").c_str(), "user.rating", "5", 1, 0);
        o.backups = 1;
-     },
-     {}, 0, {"a.jpg.bak"},
-     nullptr,
+     }, {}, 0, {"a.jpg.bak"}, nullptr,
      [](const Paths& p) {
        EXPECT_EQ(test::ReadFile(p.tree + "/a.jpg.bak"), Photo(1));
        EXPECT_FALSE(fs::is_symlink(p.tree + "/a.jpg.bak"));
        // Where the file system keeps user attributes, the rewrite and the backup carry them.
-       Put(p.tree + "/probe");
-       if (setxattr((p.tree + "/probe").c_str(), "user.probe", "1", 1, 0) != 0) return;
+       if (setxattr(p.tree.c_str(), "user.probe", "1", 1, 0) != 0) return;
        for (const char* name : {"/a.jpg", "/a.jpg.bak"}) {
          char value[8] = {};
          EXPECT_EQ(getxattr((p.tree + name).c_str(), "user.rating", value, sizeof value), 1) << name;
        }
      }},
-    {"long names, backslashes and colons are ordinary, and a masked name stays",
-     [](const Paths& p, OptionSet& o) {
-       Put(p.tree + "/" + kLongName);
-       Put(p.tree + "/my\\dir/we\\ird.jpg", Damaged());
-       Put(p.tree + "/c:x.jpg", Damaged());
-       Put(p.tree + "/\\_old.jpg", Damaged());  // a name this mask gave on an earlier run
+    {"long names and backslashes are ordinary, and a masked name stays", [](const Paths& p, OptionSet& o) {
+       // "\\_old.jpg" is a name this mask gave on an earlier run.
+       Put(p.tree, {{kLongName, Photo(1)}, {"my\\dir/we\\ird.jpg", Damaged()}, {"\\_old.jpg", Damaged()}});
        o.mask = "\\_*.*";
-     },
-     {"Renaming corrupted T/my\\dir/we\\ird.jpg", "Incompatible file ignored - T/\\_old.jpg"}, 3,
-     {"my\\dir/we\\ird.jpg", "c:x.jpg"},
-     nullptr,
+     }, {"Renaming corrupted T/my\\dir/we\\ird.jpg", "Incompatible file ignored - T/\\_old.jpg"}, 2, {"my\\dir/we\\ird.jpg"}, nullptr,
      [](const Paths& p) {
        EXPECT_EQ(test::ReadFile(p.tree + "/my\\dir/\\_we\\ird.jpg"), Damaged());
-       EXPECT_EQ(test::ReadFile(p.tree + "/\\_c:x.jpg"), Damaged());
        EXPECT_LT(test::ReadFile(p.tree + "/" + kLongName).size(), Photo(1).size());
      }},
-    {"mask on another file system",
-     [](const Paths& p, OptionSet& o) {
-       Put(p.tree + "/bad.jpg", Damaged());
+    {"mask on another file system", [](const Paths& p, OptionSet& o) {
+       Put(p.tree, {{"bad.jpg", Damaged()}});
        fs::create_directories(p.out);
        if (geteuid() == 0) mount("tmpfs", p.out.c_str(), "tmpfs", 0, "size=1m");
        o.mask = p.out + "/*-*.*";
-     },
-     {"Renaming corrupted T/bad.jpg"}, 1, {"bad.jpg"}, nullptr,
+     }, {"Renaming corrupted T/bad.jpg"}, 1, {"bad.jpg"}, nullptr,
      [](const Paths& p) {
        EXPECT_EQ(test::ReadFile(p.out + "/bad-jpg._"), Damaged());
        umount2(p.out.c_str(), MNT_DETACH);
@@ -187,8 +151,7 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
     SCOPED_TRACE(c.name);
     test::Sandbox dir;
     const Paths p{dir.File("tree"), dir.File("out"), dir.File("outside")};
-    fs::create_directories(p.tree);
-    fs::create_directories(p.outside);
+    for (const std::string& folder : {p.tree, p.outside}) fs::create_directories(folder);
     test::FakeFrontEnd front;
     front.folder = p.tree;
     c.setup(p, front.options);
@@ -208,14 +171,11 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
     EXPECT_EQ(Snapshot(p.outside), outside);
     const auto after = Snapshot(p.tree);
     for (const auto& [name, before] : tree) {
-      const auto now = after.find(name);
-      if (std::find(c.free.begin(), c.free.end(), name) != c.free.end()) continue;
-      if (now == after.end()) {
-        ADD_FAILURE() << name << " is gone";
-      } else if (now->second.bytes != before.bytes) {
-        EXPECT_EQ(test::DecodePixels(now->second.bytes), test::DecodePixels(before.bytes)) << name;
-        EXPECT_NE(test::DecodePixels(before.bytes), std::nullopt) << name << " was changed";
-      }
+      if (std::ranges::find(c.free, name) != c.free.end()) continue;
+      ASSERT_TRUE(after.contains(name)) << name << " is gone";
+      const Bytes& now = after.at(name).bytes;
+      const auto pixels = test::DecodePixels(before.bytes);
+      EXPECT_TRUE(now == before.bytes || (pixels && test::DecodePixels(now) == pixels)) << name << " was changed";
     }
     for (const auto& [name, entry] : after) {
       EXPECT_FALSE(platform::Folder::IsTemporaryName(fs::path(name).filename().string())) << name;

@@ -10,16 +10,14 @@
 namespace keelpack {
 namespace {
 
-TEST(SettingsFile, WritesFifteenLinesAndReadsEveryValueBack) {
+TEST(SettingsFile, WritesFifteenLinesReadsThemBackAndKeepsTheValuesWithoutAFile) {
   test::Sandbox dir;
   const std::string path = dir.File("keelpack.ini");
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
-  const test::Bytes bytes = test::ReadFile(path);
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-            "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
-            "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
-            "Optimize=0\r\n");
-
+  EXPECT_EQ(test::ReadFile(path),
+            test::ToBytes("Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
+                          "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
+                          "Optimize=0\r\n"));
   const OptionSet all{.exif = ExifOption::kDelete, .icc = IccPolicy::kForceRemoval, .dpi = 1, .corrupted = CorruptedChoice::kIgnore,
                       .nonjpegs = 1, .mask = "/bad/*-*.*", .difdir = 1, .output = "/home/me/out dir",
                       .readability = 1, .slow = 1, .backups = 1, .font = "DejaVu Sans", .charset = "0",
@@ -29,30 +27,38 @@ TEST(SettingsFile, WritesFifteenLinesAndReadsEveryValueBack) {
   EXPECT_EQ(loaded.options, all);
   EXPECT_TRUE(loaded.logTicked);
   EXPECT_EQ(loaded.logLevel, 3);
+
+  // A missing file, or a device without end, leaves the starting values; a save needs a folder.
+  EXPECT_EQ(LoadSettings(dir.File("absent.ini"), all).options, all);
+  EXPECT_EQ(LoadSettings("/dev/zero", all).options, all);
+  EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), all, 0));
+  // Without a per-user folder there is no settings file, and nothing goes to the root folder.
+  test::WriteFile(dir.File("plain"), {});
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));
+  const bool rootHadOne = platform::Exists("/keelpack.ini");
+  EXPECT_FALSE(SaveSettings(SettingsFilePath(), all, 0));
+  EXPECT_EQ(platform::Exists("/keelpack.ini"), rootHadOne);
 }
 
 // Each text is loaded over the defaults; `change` says how the options differ from them.
 TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
-  struct Row {
+  const struct {
     const char* text;
     std::function<void(OptionSet&)> change;
     bool logTicked = false;
     std::optional<int> logLevel = {};
-  };
-  const Row rows[] = {
-      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1", [](OptionSet& o) { o.corrupted = CorruptedChoice::kDelete, o.slow = 1; }},
+  } rows[] = {
+      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1\r\nLog=0", [](OptionSet& o) { o.corrupted = CorruptedChoice::kDelete, o.slow = 1; }},
       {"no equals sign here\r\ncolour=3\r\nmask = a=b \r\n", [](OptionSet& o) { o.mask = "a=b"; }},
-      {"slow=0.6\nreadability=+1\rdifdir=2.0", [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }},
+      {"slow=0.6\nreadability=+1\rdifdir=2.0\nLog=2.0", [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }, true},
       {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r", [](OptionSet& o) { o.nonjpegs = 2, o.backups = 1; }},
       {"icc=2\r\nicc=1\r\nOptimize = 1\r\noptimize=3\r\nbackups=-1\r\nslow=1e1",
        [](OptionSet& o) { o.icc = IccPolicy::kKeepAll, o.optimize = OptimizeChoice::kHuffman; }},
       {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ", [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
-      {"Log=2.0", [](OptionSet&) {}, true},
       {"Log=2", [](OptionSet& o) { o.log = 2; }, true, 2},
-      {"Log=0", [](OptionSet&) {}},
   };
   test::Sandbox dir;
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     test::WriteFile(dir.File("s.ini"), test::ToBytes(row.text));
     const LoadedSettings loaded = LoadSettings(dir.File("s.ini"), OptionSet{});
     OptionSet expected;
@@ -61,22 +67,6 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
     EXPECT_EQ(loaded.logTicked, row.logTicked) << row.text;
     EXPECT_EQ(loaded.logLevel, row.logLevel) << row.text;
   }
-}
-
-TEST(SettingsFile, MissingFileKeepsTheStartingValuesAndUnwritableSaveFails) {
-  test::Sandbox dir;
-  OptionSet start;
-  start.exif = ExifOption::kKeepOriginal;
-  EXPECT_EQ(LoadSettings(dir.File("absent.ini"), start).options, start);
-  EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), start, 0));
-  // A device without end is read no further than any settings file could reach.
-  EXPECT_EQ(LoadSettings("/dev/zero", start).options, start);
-  // Without a per-user folder there is no settings file, and nothing goes to the root folder.
-  test::WriteFile(dir.File("plain"), {});
-  test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));
-  const bool rootHadOne = platform::Exists("/keelpack.ini");
-  EXPECT_FALSE(SaveSettings(SettingsFilePath(), start, 0));
-  EXPECT_EQ(platform::Exists("/keelpack.ini"), rootHadOne);
 }
 
 }  // namespace
