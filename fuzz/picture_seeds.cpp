@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
               .bytes());
   seed(0, Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},
                   ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
-                  JpegBuilder().Sof0().Sos().Entropy({1, 2}).Marker(0xFF).Eoi().bytes()}));
+                  JpegBuilder().Sof0().Sos().Entropy({1, 2}).Raw({0xFF, 0xFF}).Eoi().bytes()}));
   const Bytes app1 = SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
   auto withSegment = [&](Bytes picture) {
     picture.insert(picture.begin() + 2, app1.begin(), app1.end());
