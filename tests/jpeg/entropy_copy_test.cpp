@@ -99,12 +99,5 @@ TEST(EntropyCopy, AgreesWithTheDesignedSearchOnEveryShortSequence) {
   }
 }
 
-TEST(EntropyCopy, QuickScanRunsToTheFinalEndMarker) {
-  // Tables and a scan between progressive scans are copied unexamined by the quick scan.
-  const Bytes progressive = {0x12, 0xFF, 0xC4, 0x00, 0x03, 0x01, 0xFF, 0xD9};
-  EXPECT_EQ(FindEntropyEnd(progressive, true, true).copied, 6u);
-  EXPECT_EQ(FindEntropyEnd(progressive, false, true).copied, 1u);
-}
-
 }  // namespace
 }  // namespace keelpack

@@ -242,6 +242,30 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));
 }
 
+// Re-encoding: the saving counts both steps, and a file the decoder finds fault with keeps the
+// walk's byte copy.
+TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
+  const Bytes picture = test::ShrinkablePicture({.width = 128, .height = 96});
+  const Bytes damaged = Concat({Bytes(picture.begin(), picture.begin() + static_cast<long>(picture.size() / 2)), {0xFF, kEoi}});
+  const auto rewrite = [&](const Bytes& input, OptimizeChoice optimize) {
+    options.optimize = optimize;
+    EXPECT_EQ(Rewrite(input), kRewritten);
+    return output;
+  };
+  const Bytes copy = rewrite(picture, OptimizeChoice::kOff), damagedCopy = rewrite(damaged, OptimizeChoice::kOff);
+  for (OptimizeChoice mode : {OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
+    const Bytes smaller = rewrite(picture, mode);
+    EXPECT_LT(smaller.size(), copy.size());
+    EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(picture));
+    EXPECT_TRUE(box.Has("Re-encoding saved " + std::to_string(copy.size() - smaller.size()) + " bytes."));
+    EXPECT_TRUE(box.Has("Reduced by " + std::to_string(picture.size() - smaller.size()) + " bytes."));
+    EXPECT_EQ(rewrite(damaged, mode), damagedCopy);
+    EXPECT_TRUE(std::ranges::any_of(box.lines, [](const std::string& line) {
+      return line.starts_with("Picture data copied as it was, re-encoding declined: ");
+    }));
+  }
+}
+
 // Real pictures: the rewritten file must decode to exactly the original's pixels.
 class RewritePictureTest : public RewriteTest, public ::testing::WithParamInterface<test::PictureRecipe> {};
 
