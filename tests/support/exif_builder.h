@@ -67,22 +67,20 @@ class ExifBuilder {
 
   Bytes Build() const {
     // First pass: where every directory and out-of-line value goes.
-    std::vector<uint32_t> directoryAt, valueAt;
+    const auto outOfLine = [](const ExifEntry& entry) { return entry.value.size() > 4 ? static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2) : 0; };
+    std::vector<uint32_t> directoryAt;
     uint32_t position = 8;
     for (const Directory& directory : directories_) {
       directoryAt.push_back(position);
       position += static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
-      for (const ExifEntry& entry : directory.entries) {
-        valueAt.push_back(position);
-        if (entry.value.size() > 4) position += static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2);
-      }
+      for (const ExifEntry& entry : directory.entries) position += outOfLine(entry);
     }
     Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(8, 4)});
     tiff.resize(position, 0);
     const auto put = [&](uint32_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), tiff.begin() + at); };
-    for (size_t d = 0, value = 0; d < directories_.size(); ++d) {
+    for (size_t d = 0; d < directories_.size(); ++d) {
       const Directory& directory = directories_[d];
-      uint32_t at = directoryAt[d];
+      uint32_t at = directoryAt[d], value = at + static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
       put(at, Pack(static_cast<uint32_t>(directory.entries.size()), 2));
       for (at += 2; const ExifEntry& entry : directory.entries) {
         put(at, Concat({Pack(entry.tag, 2), Pack(entry.type, 2), Pack(entry.count, 4)}));
@@ -91,9 +89,9 @@ class ExifBuilder {
         } else if (entry.value.size() <= 4) {
           put(at + 8, entry.value);
         } else {
-          put(at + 8, Pack(valueAt[value], 4)), put(valueAt[value], entry.value);
+          put(at + 8, Pack(value, 4)), put(value, entry.value);
         }
-        at += 12, ++value;
+        at += 12, value += outOfLine(entry);
       }
       put(at, Pack(directory.next >= 0 ? directoryAt.at(directory.next) : 0, 4));
     }

@@ -44,19 +44,15 @@ class TempDir {
 };
 
 // Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
+struct ScopedEnv {
+  ScopedEnv(const char* variable, const std::string& value) : name(variable) {
+    if (const char* was = std::getenv(variable)) old = was;
+    setenv(variable, value.c_str(), 1);
   }
-  ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() { old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str()); }
 
- private:
-  std::string name_;
-  std::optional<std::string> old_;
+  std::string name;
+  std::optional<std::string> old;
 };
 
 // A temporary folder that also stands in for the per-user folders (config/ and cache/ in
