@@ -73,9 +73,8 @@ ReferenceEnd ReferenceScan(const Bytes& r, bool quickScan, bool tailIsEoi) {
 void ExpectSameAsReference(const Bytes& data, bool quickScan, bool tailIsEoi) {
   const ReferenceEnd expected = ReferenceScan(data, quickScan, tailIsEoi);
   const EntropyEnd actual = FindEntropyEnd(data, quickScan, tailIsEoi);
-  ASSERT_EQ(actual.copied, expected.copied) << testing::PrintToString(data);
-  ASSERT_EQ(actual.markerFound, expected.markerFound) << testing::PrintToString(data);
-  ASSERT_EQ(actual.endedOnLoneFF, expected.prematureLines > 0) << testing::PrintToString(data);
+  ASSERT_EQ(std::tuple(actual.copied, actual.markerFound, actual.endedOnLoneFF),
+            std::tuple(expected.copied, expected.markerFound, expected.prematureLines > 0)) << testing::PrintToString(data);
 }
 
 TEST(EntropyCopy, AgreesWithTheDesignedSearchOnEveryShortSequence) {

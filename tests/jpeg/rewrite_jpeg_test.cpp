@@ -27,7 +27,6 @@ using test::SegmentBytes;
 using test::ToBytes;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
-using ::testing::Not;
 
 // The rewriter's result as the log prints it: 0 rewritten, 1 not a JPEG, 2 damaged, else a
 // failure number.
@@ -205,7 +204,7 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
-      {jfifOnly, Not(kNotJpeg), "Reading " + in},
+      {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
       {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},
       {Concat({start, {0xFF, kDqt, 0x01, 0x00, 1, 2, 3}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
