@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "exif/reduce_exif.h"
 #include "log/log_sink.h"
@@ -27,8 +26,8 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     const Bytes jpeg = ReadFile(file);
     const std::optional<ExifSegment> segment = FindExifSegment(jpeg);
     if (!segment) continue;
-    std::vector<uint8_t> reduced;
-    int useful = 0;  // a block without useful tags is dropped by the rewriter, but must be valid
+    std::vector<uint8_t> reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
+    int useful = 0;
     EXPECT_EQ(ReduceExifBlock(log, false, SegmentPayload(jpeg, *segment), reduced, useful, file), 0) << file;
     const auto end = jpeg.begin() + static_cast<long>(segment->start + 4 + segment->payloadLength);
     copies.emplace_back(dir.File(std::to_string(copies.size()) + ".jpg"), file);
@@ -40,22 +39,16 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
   // exiftool starts slowly: one run over every copy and its original, one tab-separated line
   // each: validation ("errors warnings minor"), error, IFD0 orientation, then the camera values.
   const std::string arguments = dir.File("arguments.txt"), table = dir.File("values.txt");
-  {
-    std::ofstream list(arguments);
-    list << "-T\n-n\n-Validate\n-Error\n-IFD0:Orientation\n";
-    for (const char* tag : {"Model", "ExposureTime", "FNumber", "ISO", "MaxApertureValue", "FocalLengthIn35mmFormat"})
-      list << "-EXIF:" << tag << "\n";
-    for (const auto& [copy, original] : copies) list << copy << "\n" << original << "\n";
-  }
+  std::string list = "-T\n-n\n-Validate\n-Error\n-IFD0:Orientation\n";
+  for (const char* tag : {"Model", "ExposureTime", "FNumber", "ISO", "MaxApertureValue", "FocalLengthIn35mmFormat"})
+    list += std::string("-EXIF:") + tag + "\n";
+  for (const auto& [copy, original] : copies) list += copy + "\n" + original + "\n";
+  WriteFile(arguments, ToBytes(list));
   ASSERT_NE(std::system(("exiftool -q -@ '" + arguments + "' > '" + table + "'").c_str()), -1);
   std::ifstream in(table);
   const auto columns = [&in] {
-    std::string line;
-    std::getline(in, line);
-    std::vector<std::string> all;
-    std::stringstream cells(line);
-    for (std::string cell; std::getline(cells, cell, '\t');) all.push_back(cell);
-    all.resize(9);
+    std::vector<std::string> all(9);
+    for (size_t i = 0; i < all.size(); ++i) std::getline(in, all[i], i + 1 < all.size() ? '\t' : '\n');
     return all;
   };
   for (const auto& [copy, original] : copies) {

@@ -35,19 +35,14 @@ TEST(RewriteCorpus, RewrittenFilesDecodeToTheOriginalPixels) {
         options.optimize = optimize;
         RewriteTotals totals;
         WriteFile(in, original);
-        const RewriteResult result = RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, exifMode, quickScan);
-        ++runs;
+        const bool done = RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, exifMode, quickScan).rewritten();
         if (exifMode == ExifMode::kReduce && !quickScan) saved[ChoiceNumber(optimize)] += totals.bytesSaved;
-        if (!result.rewritten()) continue;
-        ++rewritten;
-        ASSERT_TRUE(originalPixels);
-        EXPECT_EQ(DecodePixels(ReadFile(out), false), originalPixels);
+        ++runs, rewritten += done;
+        EXPECT_TRUE(!done || DecodePixels(ReadFile(out), false) == originalPixels.value_or(Pixels{}));
       }
     }
   }
-  std::printf("corpus: %zu files, %d rewrites, %d rewritten with identical pixels; saved with the Exif "
-              "data reduced: copy %.0f, optimised %.0f, progressive %.0f bytes\n",
-              files.size(), runs, rewritten, saved[0], saved[1], saved[2]);
+  std::printf("corpus: %d of %d rewrites done; saved: copy %.0f, optimised %.0f, progressive %.0f bytes\n", rewritten, runs, saved[0], saved[1], saved[2]);
   EXPECT_GT(rewritten, runs / 2);
   EXPECT_GT(saved[1], saved[0]);  // Huffman tables made for the picture beat the copy
   EXPECT_GT(saved[2], saved[1]);  // and progressive beats them

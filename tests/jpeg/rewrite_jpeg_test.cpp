@@ -27,7 +27,6 @@ using test::SegmentBytes;
 using test::ToBytes;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
-using ::testing::Not;
 
 // The rewriter's result as the log prints it: 0 rewritten, 1 not a JPEG, 2 damaged, else a
 // failure number.
@@ -205,7 +204,7 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
-      {jfifOnly, Not(kNotJpeg), "Reading " + in},
+      {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
       {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},
       {Concat({start, {0xFF, kDqt, 0x01, 0x00, 1, 2, 3}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
@@ -240,6 +239,30 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
   EXPECT_TRUE(box.Has("Time set, restoring attributes...416"));
   EXPECT_THAT(test::ReadLines(LogSink::LogFilePath().value()),
               ElementsAre("Reading " + in, "Reached end of " + in, "Reduced by 11 bytes."));
+}
+
+// Re-encoding: the saving counts both steps, and a file the decoder finds fault with keeps the
+// walk's byte copy.
+TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
+  const Bytes picture = test::ShrinkablePicture({.width = 128, .height = 96});
+  const Bytes damaged = Concat({Bytes(picture.begin(), picture.begin() + static_cast<long>(picture.size() / 2)), {0xFF, kEoi}});
+  const auto rewrite = [&](const Bytes& input, OptimizeChoice optimize) {
+    options.optimize = optimize;
+    EXPECT_EQ(Rewrite(input), kRewritten);
+    return output;
+  };
+  const Bytes copy = rewrite(picture, OptimizeChoice::kOff), damagedCopy = rewrite(damaged, OptimizeChoice::kOff);
+  for (OptimizeChoice mode : {OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
+    const Bytes smaller = rewrite(picture, mode);
+    EXPECT_LT(smaller.size(), copy.size());
+    EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(picture));
+    EXPECT_TRUE(box.Has("Re-encoding saved " + std::to_string(copy.size() - smaller.size()) + " bytes."));
+    EXPECT_TRUE(box.Has("Reduced by " + std::to_string(picture.size() - smaller.size()) + " bytes."));
+    EXPECT_EQ(rewrite(damaged, mode), damagedCopy);
+    EXPECT_TRUE(std::ranges::any_of(box.lines, [](const std::string& line) {
+      return line.starts_with("Picture data copied as it was, re-encoding declined: ");
+    }));
+  }
 }
 
 // Real pictures: the rewritten file must decode to exactly the original's pixels.

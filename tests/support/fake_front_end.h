@@ -15,10 +15,7 @@ class FakeFrontEnd : public FrontEnd {
   void AppendLine(std::string_view line, bool showNewest) override { box.AppendLine(line, showNewest); }
   void Clear() override { box.Clear(); }
   void SetStatusText(std::string_view text) override { statuses.emplace_back(text); }
-  void ProcessPendingEvents() override {
-    ++yields;
-    if (onYield) onYield();
-  }
+  void ProcessPendingEvents() override { if (onYield) onYield(); }
   void SetProgressPercent(float percent) override { progress.push_back(percent); }
   OptionSet Options() override { return options; }
   void SetRunning(RunKind kind, bool running) override {
@@ -37,7 +34,6 @@ class FakeFrontEnd : public FrontEnd {
   std::vector<std::string> statuses;
   std::vector<float> progress;
   std::vector<std::pair<RunKind, bool>> runningChanges;
-  int yields = 0;
   int rereads = 0;
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +19,6 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
 
 // One length-bearing segment: FF, code, the big-endian length (data + 2), the data.
 inline Bytes SegmentBytes(uint8_t code, const Bytes& data) {
-  if (data.size() + 2 > 0xFFFF) throw std::length_error("segment data too long");
   const size_t length = data.size() + 2;
   return Concat({{0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)}, data});
 }

@@ -18,8 +18,7 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   std::mt19937 noise(recipe.seed);
   Bytes pixels(static_cast<size_t>(recipe.width * recipe.height * components));
   for (size_t i = 0; i < pixels.size(); ++i) {
-    const int x = static_cast<int>(i / components) % recipe.width, y = static_cast<int>(i / components) / recipe.width;
-    const int c = static_cast<int>(i % components);
+    const int x = static_cast<int>(i / components) % recipe.width, y = static_cast<int>(i / components) / recipe.width, c = static_cast<int>(i % components);
     pixels[i] = static_cast<uint8_t>(x * 255 / recipe.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64));
   }
 
@@ -53,20 +52,15 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
 
 std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
-  if (!handle) return std::nullopt;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  // A warning while reading the header (stray bytes between segments) stops only a strict decode.
-  if (tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling,
-                          &colorspace) != 0 &&
-      (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL || width <= 0 || height <= 0)) {
+  // A warning (stray bytes between segments, say) stops only a strict decode.
+  const auto failed = [&](int status) { return status != 0 && (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL); };
+  if (!handle || failed(tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling, &colorspace)) ||
+      width <= 0 || height <= 0)
     return std::nullopt;
-  }
   Pixels pixels{width, height, Bytes(static_cast<size_t>(width) * height * 3)};
-  if (tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0, height,
-                    TJPF_RGB, strict ? TJFLAG_STOPONWARNING : 0) != 0 &&
-      (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL)) {
-    return std::nullopt;
-  }
+  const int flags = strict ? TJFLAG_STOPONWARNING : 0;
+  if (failed(tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0, height, TJPF_RGB, flags))) return std::nullopt;
   return pixels;
 }
 

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,8 +18,21 @@ namespace keelpack::test {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    // Read-only folders inside would stop the removal; give them back their write bit.
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+      if (it->is_directory(ignored) && !it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(path_, ignored);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
@@ -27,19 +44,15 @@ class TempDir {
 };
 
 // Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
+struct ScopedEnv {
+  ScopedEnv(const char* variable, const std::string& value) : name(variable) {
+    if (const char* was = std::getenv(variable)) old = was;
+    setenv(variable, value.c_str(), 1);
   }
-  ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~ScopedEnv() { old ? setenv(name.c_str(), old->c_str(), 1) : unsetenv(name.c_str()); }
 
- private:
-  std::string name_;
-  std::optional<std::string> old_;
+  std::string name;
+  std::optional<std::string> old;
 };
 
 // A temporary folder that also stands in for the per-user folders (config/ and cache/ in
@@ -67,9 +80,26 @@ class CapturingLogBox : public LogBox {
   std::vector<std::string> quietLines;  // those added without bringing them into view
 };
 
-Bytes ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const Bytes& bytes);
+inline Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
 // Lines of a CR LF text file, without their line ends.
-std::vector<std::string> ReadLines(const std::string& path);
+inline std::vector<std::string> ReadLines(const std::string& path) {
+  const Bytes bytes = ReadFile(path);
+  const std::string text(bytes.begin(), bytes.end());
+  std::vector<std::string> lines;
+  for (size_t start = 0, end = 0; start < text.size(); start = end + 2)
+    lines.push_back(text.substr(start, (end = std::min(text.find("\r\n", start), text.size())) - start));
+  return lines;
+}
 
 }  // namespace keelpack::test
