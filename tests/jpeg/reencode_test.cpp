@@ -131,6 +131,10 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     EXPECT_FALSE(Find(after, progressive ? kSof2 : kSof0).empty());
     // Sequential output keeps the restart interval; progressive output has none.
     EXPECT_EQ(Find(after, kDri), progressive ? Bytes{} : Find(before, kDri));
+    // Tables of one kind share a segment, as in the copied form.
+    for (size_t i = 1; i < after.size(); ++i) {
+      EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1]) << i;
+    }
   }
 }
 
