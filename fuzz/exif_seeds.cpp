@@ -45,7 +45,7 @@ Bytes Malformed(bool bigEndian) {
       .Add(exif, ExifBuilder::Undefined(
                      37510, ToBytes(std::string("ASCII\0\0\0", 8) + std::string(201, 'A'))))
       .Add(exif, ExifBuilder::Undefined(37510, ToBytes("UNICODE\0 a comment ")))
-      .Add(exif, b.Long(40962, 4000))
+      .Add(exif, ExifBuilder::Raw(40962, 4, 1, 4000))
       .Add(exif, b.Ascii(42033, "SN 12345"));
   b.Add(gps, b.Short(1, 0x4E));
   return b.Build();
