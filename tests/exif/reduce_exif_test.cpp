@@ -70,6 +70,10 @@ TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecision) {
   ASSERT_EQ(Reduce(test::CameraExifBlock(GetParam())), 0);
   EXPECT_EQ(useful, 5);  // Model, Orientation 6, ExposureTime, FNumber, ISO
   EXPECT_THAT(Kept(), ElementsAre(272, 274, 282, 283, 33434, 33437, 34855, 36867));
+  // A value of at most four bytes is listed as the four bytes of its field.
+  const auto orientation = std::find_if(box.lines.begin(), box.lines.end(), [](const std::string& line) { return line.starts_with("Tag 274,"); });
+  ASSERT_NE(orientation, box.lines.end());
+  EXPECT_TRUE(orientation->ends_with(std::string(GetParam() ? "\0\x06\0\0" : "\x06\0\0\0", 4))) << *orientation;
   // The thumbnail directory is gone, and its image with it. IFD0 keeps 4 rows and the pointer:
   // E = 12 * 5 + 14 = 74, D = 74 + 2 + 12 * 4 + 4 = 128; the data: Model (10), two
   // resolutions, ExposureTime, FNumber (8 each), DateTimeOriginal (20).
