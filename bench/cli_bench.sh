@@ -33,10 +33,7 @@ while getopts "r:c:x:b:" flag; do
   esac
 done
 
-cli=$(realpath "$build/bin/keelpack-cli")
-corpus=${KEELPACK_CORPUS:-$(realpath -m ../shared/corpus/camera)}
-[ -x "$cli" ] || { echo "no $cli: build first (cmake --build $build)"; exit 2; }
-[ -d "$corpus" ] || { echo "skipped: no camera corpus at $corpus"; exit 0; }
+. bench/find_inputs.sh  # from the project root, where the script has moved
 if ! command -v jhead >/dev/null; then
   sudo=; [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo apt-get install -y -qq jhead >/dev/null

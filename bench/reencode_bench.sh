@@ -25,10 +25,7 @@ while getopts "b:" flag; do
   esac
 done
 
-cli=$(realpath "$build/bin/keelpack-cli")
-corpus=${KEELPACK_CORPUS:-$(realpath -m ../shared/corpus/camera)}
-[ -x "$cli" ] || { echo "no $cli: build first (cmake --build $build)"; exit 2; }
-[ -d "$corpus" ] || { echo "skipped: no camera corpus at $corpus"; exit 0; }
+. bench/find_inputs.sh  # from the project root, where the script has moved
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/keelpack-reencode-bench-XXXXXX")
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
