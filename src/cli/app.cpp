@@ -48,15 +48,14 @@ int RunCommandLine(int argc, const char* const* argv) {
 
   const Console console = Console::Standard();
   CliFrontEnd frontEnd(console, request.verbosity);
-  Session session(frontEnd);
-  session.log.SetLogLevel(request.logLevel);
-  session.log.SetScreenDebug(request.verbosity == Verbosity::kVerbose);
-  session.durable = request.durable;
-  session.jobs = request.jobs > 0
-                     ? request.jobs
-                     : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  frontEnd.WatchInterrupt(&session.cancelRequested, InterruptRequested);
-  const InterruptScope interrupts(session.cancelRequested, console.errIsTerminal);
+  const int jobs = request.jobs > 0
+                       ? request.jobs
+                       : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  Session session(frontEnd, {.jobs = jobs, .durable = request.durable});
+  session.log().SetLogLevel(request.logLevel);
+  session.log().SetScreenDebug(request.verbosity == Verbosity::kVerbose);
+  frontEnd.WatchInterrupt(&session.cancelFlag(), InterruptRequested);
+  const InterruptScope interrupts(session.cancelFlag(), console.errIsTerminal);
   // A reader that goes away (`keelpack-cli -v photos | head`) must not end the process in the
   // middle of a file job; the lines it would have read are simply lost.
   std::signal(SIGPIPE, SIG_IGN);
@@ -70,7 +69,7 @@ int RunCommandLine(int argc, const char* const* argv) {
     } else {
       RunSelectedFiles(session);
     }
-    outcomes += session.outcomes;
+    outcomes += session.lastRun().outcomes;
   }
   if (InterruptRequested()) return kExitInterrupted;
   // A folder left out is a tree not fully processed, as much as a file that was.

@@ -277,7 +277,6 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (optimizeOpt->count()) o.optimize = optimize ? OptimizeChoice::kHuffman : OptimizeChoice::kOff;
   if (progressiveOpt->count()) o.optimize = progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kOff;
   if (logOpt->count()) request.logLevel = logLevel;
-  o.log = request.logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet
                       : verbose ? Verbosity::kVerbose
                                 : Verbosity::kNormal;

@@ -9,9 +9,9 @@ namespace keelpack {
 
 void CommitBatch(Session& session) {
   const int failures =
-      session.batch.Commit(session.log, [&session] { session.frontEnd.ProcessPendingEvents(); });
-  session.outcomes.rewritten -= failures;
-  session.outcomes.failed += failures;
+      session.batch().Commit(session.log(), [&session] { session.frontEnd().ProcessPendingEvents(); });
+  session.run().outcomes.rewritten -= failures;
+  session.run().outcomes.failed += failures;
 }
 
 namespace {
@@ -34,7 +34,7 @@ struct FileJobs::Slot : MessageHolder {
         path(std::move(file)),
         folder(std::move(holder)),
         step(std::move(then)),
-        log(owner.session_.log, *this) {}
+        log(owner.session_.log(), *this) {}
 
   void Hold(LogMessage message) override {
     const std::lock_guard lock(jobs.mutex_);
@@ -59,7 +59,7 @@ struct FileJobs::Slot : MessageHolder {
 
 FileJobs::FileJobs(Session& session, std::function<void()> released)
     : session_(session), released_(std::move(released)) {
-  const int workers = std::max(session.jobs, 1);
+  const int workers = std::max(session.settings().jobs, 1);
   if (workers == 1) return;
   window_ = std::max(static_cast<size_t>(workers),
                      std::min(kWindowPerWorker * static_cast<size_t>(workers), kMaxWindow));
@@ -78,11 +78,11 @@ FileJobs::~FileJobs() {
 
 void FileJobs::Add(std::string path, std::shared_ptr<const platform::Folder> folder) {
   auto slot = std::make_unique<Slot>(*this, std::move(path), std::move(folder), nullptr);
-  slot->options = session_.frontEnd.Options();
+  slot->options = session_.frontEnd().Options();
   if (workers_.empty()) {
-    session_.outcomes.Add(Run(*slot, session_.log, session_.totals,
-                              session_.durable ? &session_.batch : nullptr,
-                              [this] { session_.frontEnd.ProcessPendingEvents(); }));
+    session_.run().outcomes.Add(Run(*slot, session_.log(), session_.run().totals,
+                              session_.settings().durable ? &session_.batch() : nullptr,
+                              [this] { session_.frontEnd().ProcessPendingEvents(); }));
     Passed();
     return;
   }
@@ -136,7 +136,7 @@ void FileJobs::PassOn(std::unique_lock<std::mutex>& lock) {
       order_.pop_front();
     }
     lock.unlock();
-    for (const LogMessage& message : messages) session_.log.Pass(message);
+    for (const LogMessage& message : messages) session_.log().Pass(message);
     if (finished) Release(*finished);
     lock.lock();
     if (!finished) return;
@@ -146,15 +146,15 @@ void FileJobs::PassOn(std::unique_lock<std::mutex>& lock) {
 void FileJobs::Release(Slot& slot) {
   if (slot.step) return slot.step();
   if (slot.state != Slot::State::kDone) return;  // never started: a cancel came first
-  session_.totals.filesReduced += slot.totals.filesReduced;
-  session_.totals.bytesSaved += slot.totals.bytesSaved;
-  session_.outcomes.Add(slot.outcome);
-  slot.batch.MoveTo(session_.batch);
+  session_.run().totals.filesReduced += slot.totals.filesReduced;
+  session_.run().totals.bytesSaved += slot.totals.bytesSaved;
+  session_.run().outcomes.Add(slot.outcome);
+  slot.batch.MoveTo(session_.batch());
   Passed();
 }
 
 void FileJobs::Passed() {
-  if (session_.batch.Full()) CommitBatch(session_);
+  if (session_.batch().Full()) CommitBatch(session_);
   if (released_) released_();
 }
 
@@ -163,12 +163,12 @@ JobOutcome FileJobs::Run(Slot& slot, LogSink& log, RewriteTotals& totals, Durabl
   const JobEnv env{log,
                    slot.options,
                    totals,
-                   session_.baseFolder,
+                   session_.run().baseFolder,
                    std::move(yield),
-                   session_.durable,
-                   &session_.folderSyncs,
+                   session_.settings().durable,
+                   &session_.folderSyncs(),
                    slot.folder.get(),
-                   session_.outputInTree,
+                   session_.run().outputInTree,
                    batch};
   return ProcessFile(env, slot.path);
 }
@@ -180,7 +180,7 @@ void FileJobs::Worker() {
     if (toStart_.empty()) return;
     Slot& slot = *toStart_.front();
     toStart_.pop_front();
-    if (session_.cancelRequested) {
+    if (session_.cancelRequested()) {
       slot.state = Slot::State::kDropped;
       ++dropped_;
     } else {
@@ -189,7 +189,7 @@ void FileJobs::Worker() {
       // No front end to yield to on this thread: a job's attempts to put its new file in
       // place follow one another. A durable job leaves its file in the slot's own batch.
       const JobOutcome outcome =
-          Run(slot, slot.log, slot.totals, session_.durable ? &slot.batch : nullptr, nullptr);
+          Run(slot, slot.log, slot.totals, session_.settings().durable ? &slot.batch : nullptr, nullptr);
       lock.lock();
       slot.outcome = outcome;
       slot.state = Slot::State::kDone;

@@ -42,49 +42,49 @@ class ProgressClock {
 };
 
 void StartRun(Session& session, RunKind kind) {
-  session.cancelRequested = false;
-  session.frontEnd.SetRunning(kind, true);
-  session.frontEnd.Clear();
-  session.totals = {};
-  session.outcomes = {};
-  session.fileTotal = 0;
-  session.folderTotal = 0;
-  session.skippedFolders = 0;
-  session.outputInTree = false;
+  session.ClearCancel();
+  session.frontEnd().SetRunning(kind, true);
+  session.frontEnd().Clear();
+  session.run().totals = {};
+  session.run().outcomes = {};
+  session.run().fileTotal = 0;
+  session.run().folderTotal = 0;
+  session.run().skippedFolders = 0;
+  session.run().outputInTree = false;
 }
 
 // A folder left out of the run: logged as designed, and told to the front end.
 void SkipFolder(Session& session, const std::string& line, int folders = 1) {
-  session.log.WriteLog(line, kVerbose);
-  session.skippedFolders += folders;
-  session.frontEnd.FolderSkipped(line);
+  session.log().WriteLog(line, kVerbose);
+  session.run().skippedFolders += folders;
+  session.frontEnd().FolderSkipped(line);
 }
 
 // The output folder when the run writes one, opened so that it can be told by device and
 // inode wherever it turns up; and whether it lies inside the run's base folder.
 std::optional<platform::Folder> OpenOutputFolder(Session& session, const platform::Folder& base) {
-  const OptionSet options = session.frontEnd.Options();
+  const OptionSet options = session.frontEnd().Options();
   platform::Folder output;
   if (!options.differentFolder() || options.output.empty() || output.Open(options.output)) return std::nullopt;
-  session.outputInTree = output.Id() == base.Id() || base.Holds(output);
+  session.run().outputInTree = output.Id() == base.Id() || base.Holds(output);
   return output;
 }
 
 void EndRun(Session& session, RunKind kind) {
   CommitBatch(session);
-  session.folderSyncs.Flush();
+  session.folderSyncs().Flush();
   SetProgress(session, 100);
-  const std::string summary = "Finished. Out of " + std::to_string(session.fileTotal) + " files, " +
-                              Number(session.totals.filesReduced) + " were reduced saving " +
-                              Number(session.totals.bytesSaved) + " bytes.";
+  const std::string summary = "Finished. Out of " + std::to_string(session.run().fileTotal) + " files, " +
+                              Number(session.run().totals.filesReduced) + " were reduced saving " +
+                              Number(session.run().totals.bytesSaved) + " bytes.";
   ShowStatus(session, summary);
-  session.log.WriteLog(summary, kBrief);
-  session.frontEnd.SetRunning(kind, false);
+  session.log().WriteLog(summary, kBrief);
+  session.frontEnd().SetRunning(kind, false);
 }
 
 // `folder` is open already; its subfolders are opened through it, never through a link.
 void ScanFolder(Session& session, const platform::Folder& folder, const platform::Folder* output) {
-  if (session.cancelRequested) return;
+  if (session.cancelRequested()) return;
   const std::string& path = folder.path();
   if (path.find('?') != std::string::npos) {
     SkipFolder(session, "Invalid characters in the name - " + path);
@@ -93,7 +93,7 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
   // The output folder and all below it stay out of the run, by device and inode: a second
   // mount of it, or another spelling of its name, is still the same folder.
   if (output != nullptr && output->Id() == folder.Id()) {
-    session.outputInTree = true;
+    session.run().outputInTree = true;
     return;
   }
   auto subfolders = folder.SubfolderNames();
@@ -102,19 +102,19 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
     SkipFolder(session, "Cannot open directory " + path);
     return;
   }
-  session.fileTotal += static_cast<int>(files->size());
-  session.folderTotal += 1;
-  session.dirList.push_back(path);
-  if (session.folderTotal % 5 == 0) {
-    ShowStatus(session, "Found " + std::to_string(session.folderTotal) + " directories, " +
-                            std::to_string(session.fileTotal) + " files...");
+  session.run().fileTotal += static_cast<int>(files->size());
+  session.run().folderTotal += 1;
+  session.run().dirList.push_back(path);
+  if (session.run().folderTotal % 5 == 0) {
+    ShowStatus(session, "Found " + std::to_string(session.run().folderTotal) + " directories, " +
+                            std::to_string(session.run().fileTotal) + " files...");
   }
   if (subfolders->size() > kMaxSubfolders) {
     SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders->size() - kMaxSubfolders));
     subfolders->resize(kMaxSubfolders);
   }
   for (const std::string& name : *subfolders) {
-    if (session.cancelRequested) return;
+    if (session.cancelRequested()) return;
     platform::Folder subfolder;
     if (subfolder.OpenIn(folder, name)) {
       SkipFolder(session, "Cannot open directory " + folder.PathOf(name));
@@ -127,29 +127,29 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
 }  // namespace
 
 void ShowStatus(Session& session, std::string_view text) {
-  session.frontEnd.SetStatusText(text);
-  session.frontEnd.ProcessPendingEvents();
+  session.frontEnd().SetStatusText(text);
+  session.frontEnd().ProcessPendingEvents();
 }
 
 void SetProgress(Session& session, float percentage) {
   if (percentage < 0) return;
-  session.frontEnd.SetProgressPercent(percentage);
+  session.frontEnd().SetProgressPercent(percentage);
 }
 
 void RunSelectedFiles(Session& session) {
   StartRun(session, RunKind::kSelectedFiles);
   // The folder and the selection as they are now; navigating during the run changes neither.
-  const std::string folder = session.frontEnd.FolderPath();
-  session.baseFolder = folder;
+  const std::string folder = session.frontEnd().FolderPath();
+  session.run().baseFolder = folder;
   SetProgress(session, 0);
-  session.log.WriteLog("Starting to process selected files in " + folder, kBrief, true);
+  session.log().WriteLog("Starting to process selected files in " + folder, kBrief, true);
   ShowStatus(session, "Starting...");
 
   std::vector<std::string> selected;
-  for (const FileEntry& entry : session.frontEnd.FileEntries()) {
+  for (const FileEntry& entry : session.frontEnd().FileEntries()) {
     if (entry.selected) selected.push_back(entry.name);
   }
-  session.fileTotal = static_cast<int>(selected.size());
+  session.run().fileTotal = static_cast<int>(selected.size());
   if (platform::Folder base; !base.Open(folder)) OpenOutputFolder(session, base);
   // Temporary files that a killed run left beside the selected files go, once per folder.
   std::set<std::string> cleaned;
@@ -163,31 +163,31 @@ void RunSelectedFiles(Session& session) {
   FileJobs jobs(session, [&] {
     ++processed;
     if (clock.Due()) {
-      SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
+      SetProgress(session, static_cast<float>(processed * 100.0 / session.run().fileTotal));
       ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
-                              std::to_string(session.fileTotal) + " files...");
+                              std::to_string(session.run().fileTotal) + " files...");
     }
   });
   bool cancelled = false;
   for (const std::string& name : selected) {
-    if ((cancelled = session.cancelRequested)) break;
+    if ((cancelled = session.cancelRequested())) break;
     jobs.Add(folder + "/" + name);
   }
   jobs.Finish();
   // Jobs that were waiting for a worker when the cancel came were left out too.
-  if (cancelled || jobs.Dropped() > 0) session.log.AppendScreenLog("Operation cancelled!", kBrief);
-  session.frontEnd.RereadFileList();
-  if (selected.empty()) session.log.AppendScreenLog("Please select a file.", kScreenOnly);
+  if (cancelled || jobs.Dropped() > 0) session.log().AppendScreenLog("Operation cancelled!", kBrief);
+  session.frontEnd().RereadFileList();
+  if (selected.empty()) session.log().AppendScreenLog("Please select a file.", kScreenOnly);
   EndRun(session, RunKind::kSelectedFiles);
 }
 
 void BuildFolderList(Session& session, const std::string& top) {
-  session.dirList.clear();
+  session.run().dirList.clear();
   SetProgress(session, 0);
   ShowStatus(session, "Starting...");
-  session.folderTotal = 0;
-  session.fileTotal = 0;
-  session.baseFolder = top;
+  session.run().folderTotal = 0;
+  session.run().fileTotal = 0;
+  session.run().baseFolder = top;
   platform::Folder folder;
   if (folder.Open(top)) {
     SkipFolder(session, "Cannot open directory " + top);
@@ -199,8 +199,8 @@ void BuildFolderList(Session& session, const std::string& top) {
 
 void RunFolderTree(Session& session) {
   StartRun(session, RunKind::kFolderTree);
-  const std::string top = session.frontEnd.FolderPath();
-  session.log.WriteLog("Starting to recurse " + top, kBrief, true);
+  const std::string top = session.frontEnd().FolderPath();
+  session.log().WriteLog("Starting to recurse " + top, kBrief, true);
   BuildFolderList(session, top);
 
   ProgressClock clock;
@@ -209,26 +209,26 @@ void RunFolderTree(Session& session) {
   FileJobs jobs(session, [&] {
     ++processed;
     if (clock.Due()) {
-      if (session.fileTotal > 0) {
-        SetProgress(session, static_cast<float>(processed * 100.0 / session.fileTotal));
+      if (session.run().fileTotal > 0) {
+        SetProgress(session, static_cast<float>(processed * 100.0 / session.run().fileTotal));
       }
       ShowStatus(session, "Processed " + std::to_string(processed) + " of " +
-                              std::to_string(session.fileTotal) + " files in " +
+                              std::to_string(session.run().fileTotal) + " files in " +
                               std::to_string(foldersDone + 1) + " of " +
-                              std::to_string(session.folderTotal) + " directories.");
+                              std::to_string(session.run().folderTotal) + " directories.");
     }
   });
   platform::Folder topFolder;
-  if (!session.dirList.empty()) topFolder.Open(top);
+  if (!session.run().dirList.empty()) topFolder.Open(top);
   std::optional<platform::Folder> output;
   if (topFolder.IsOpen()) {
-    const bool inTree = session.outputInTree;  // as the scan found it
+    const bool inTree = session.run().outputInTree;  // as the scan found it
     output = OpenOutputFolder(session, topFolder);
-    session.outputInTree = session.outputInTree || inTree;
+    session.run().outputInTree = session.run().outputInTree || inTree;
   }
   bool cancelled = false;
-  for (size_t i = 0; i < session.dirList.size(); ++i) {
-    std::string path = session.dirList[i];
+  for (size_t i = 0; i < session.run().dirList.size(); ++i) {
+    std::string path = session.run().dirList[i];
     CollapseSeparators(path);
     // Entered again from the top one name at a time: a folder swapped for a link since the
     // scan is not followed out of the tree. Listed afresh: files that came or went since the
@@ -249,19 +249,19 @@ void RunFolderTree(Session& session) {
       }
     }
     for (const std::string& name : files.value_or(std::vector<std::string>{})) {
-      if (session.cancelRequested) break;
+      if (session.cancelRequested()) break;
       jobs.Add(folder->PathOf(name), folder);
     }
     jobs.Then([&] {
-      session.folderSyncs.Flush();
+      session.folderSyncs().Flush();
       ++foldersDone;
     });
-    if ((cancelled = session.cancelRequested)) break;
+    if ((cancelled = session.cancelRequested())) break;
   }
   jobs.Finish();
-  if (cancelled || jobs.Dropped() > 0) session.log.AppendScreenLog("Operation cancelled!", kBrief);
-  session.frontEnd.RereadFileList();
-  if (session.fileTotal < 1) session.log.AppendScreenLog("No compatible file found.", kScreenOnly);
+  if (cancelled || jobs.Dropped() > 0) session.log().AppendScreenLog("Operation cancelled!", kBrief);
+  session.frontEnd().RereadFileList();
+  if (session.run().fileTotal < 1) session.log().AppendScreenLog("No compatible file found.", kScreenOnly);
   EndRun(session, RunKind::kFolderTree);
 }
 

@@ -21,7 +21,7 @@ void RunSelectedFiles(Session& session);
 // Processes every JPEG-named file in the front end's folder and in all folders below it.
 void RunFolderTree(Session& session);
 
-// The folder-tree run's scan: fills session.dirList, folderTotal and fileTotal.
+// The folder-tree run's scan: fills the run record's dirList, folderTotal and fileTotal.
 void BuildFolderList(Session& session, const std::string& top);
 
 }  // namespace keelpack

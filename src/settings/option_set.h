@@ -59,7 +59,6 @@ struct OptionSet {
   int backups = 0;
   std::string font;     // kept verbatim for the window's font choice
   std::string charset;  // kept verbatim and written back unchanged
-  int log = 0;          // 0 no log file, 1 Brief, 2 Verbose, 3 Explicit
   OptimizeChoice optimize = OptimizeChoice::kOff;
 
   bool keepDpi() const { return dpi > 0; }

@@ -100,7 +100,6 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
     if (number > 0) loaded.logTicked = true;
     if (value == "1" || value == "2" || value == "3") {
       loaded.logLevel = platform::ParseNumber<int>(value);
-      o.log = *loaded.logLevel;
     }
   } else if (key == "optimize") {
     SetChoice(o.optimize, number);

@@ -565,8 +565,8 @@ void Form1::SelectFont() {
 
 void Form1::closeEvent(QCloseEvent* event) {
   // A run still going stops at its next check; the settings are saved as the controls show.
-  session_.cancelRequested = true;
-  SaveSettings(SettingsFilePath(), Options(), session_.log.logLevel());
+  session_.RequestCancel();
+  SaveSettings(SettingsFilePath(), Options(), session_.log().logLevel());
   // A fade still under way must not show the closed window again.
   transTimer1->stop();
   winfixTimer->stop();
@@ -603,7 +603,6 @@ OptionSet Form1::Options() {
   options.optimize = ChoiceAt<OptimizeChoice>(optimizeCombo->currentIndex());
   options.font = fontName_;
   options.charset = charset_;
-  options.log = session_.log.logLevel();
   return options;
 }
 
@@ -649,7 +648,7 @@ void Form1::RunFolderTree() {
   keelpack::RunFolderTree(session_);
 }
 
-void Form1::Abort() { session_.cancelRequested = true; }
+void Form1::Abort() { session_.RequestCancel(); }
 
 // --- Log controls ----------------------------------------------------------------------------
 
@@ -659,7 +658,7 @@ void Form1::LogCheckChanged() {
   if (!logCheck->isEnabled()) return;
   if (!logCheck->isChecked()) {
     logCheck->setText(kLogOff);
-    session_.log.SetLogLevel(0);
+    session_.log().SetLogLevel(0);
     return;
   }
   logCheck->setEnabled(false);
@@ -674,7 +673,7 @@ void Form1::LogCheckChanged() {
 void Form1::ChooseLogLevel(int level) {
   logCheck->setEnabled(true);
   logCheck->setText(kLogCaptions[level]);
-  session_.log.SetLogLevel(level);
+  session_.log().SetLogLevel(level);
 }
 
 void Form1::OpenLogFile() {
@@ -691,8 +690,8 @@ void Form1::ShowAbout() {
 }
 
 void Form1::EnableDirtyDebug() {
-  session_.log.AppendScreenLog("Dirty debug enabled!", kScreenOnly);
-  session_.log.SetScreenDebug(true);
+  session_.log().AppendScreenLog("Dirty debug enabled!", kScreenOnly);
+  session_.log().SetScreenDebug(true);
 }
 
 // --- Colour profiles -------------------------------------------------------------------------

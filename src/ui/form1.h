@@ -43,7 +43,6 @@ class Form1 : public QWidget, public FrontEnd {
   explicit Form1(QWidget* parent = nullptr);
   ~Form1() override;
 
-  Session& session() { return session_; }
 
   // The on-screen log.
   void AppendLine(std::string_view line, bool showNewest) override;

@@ -71,8 +71,8 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   front.options.backups = 1;  // a full disk never leaves a backup cut short
   RunFolderTree(session);
   ExpectEverySourceWhole();
-  EXPECT_GT(session.outcomes.failed, 0);
-  EXPECT_EQ(session.outcomes.damaged, 0);
+  EXPECT_GT(session.lastRun().outcomes.failed, 0);
+  EXPECT_EQ(session.lastRun().outcomes.damaged, 0);
   EXPECT_EQ(platform::ListFiles(disk, "*.tmp")->size(), 0u);
   EXPECT_TRUE(std::ranges::any_of(front.box.lines, [](auto& line) { return line.starts_with("Cannot backup image - "); }));
 }
@@ -87,9 +87,9 @@ TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
   };
   RunFolderTree(session);
   // The first new file may still wait for its batch when the disk turns read-only.
-  EXPECT_EQ(ExpectEverySourceWhole(), session.outcomes.rewritten);
-  EXPECT_LE(session.outcomes.rewritten, 1);
-  EXPECT_EQ(session.outcomes.failed, 5 - session.outcomes.rewritten);
+  EXPECT_EQ(ExpectEverySourceWhole(), session.lastRun().outcomes.rewritten);
+  EXPECT_LE(session.lastRun().outcomes.rewritten, 1);
+  EXPECT_EQ(session.lastRun().outcomes.failed, 5 - session.lastRun().outcomes.rewritten);
   EXPECT_TRUE(front.box.Has("Inaccessible for writing - " + disk + "/p104.jpg"));
 }
 

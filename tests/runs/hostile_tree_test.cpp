@@ -162,12 +162,12 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
       if (c.during && !swapped && front.statuses.back().starts_with("Processed")) c.during(p), swapped = true;
     };
     Session session(front);
-    session.log.SetScreenDebug(true);  // the run's file-only lines too
+    session.log().SetScreenDebug(true);  // the run's file-only lines too
     RunFolderTree(session);
 
     EXPECT_EQ(swapped, c.during != nullptr);
     for (const std::string& line : c.lines) EXPECT_TRUE(front.box.Has(Expand(line, p))) << Expand(line, p);
-    EXPECT_EQ(session.outcomes.total() - session.outcomes.rewritten, c.notRewritten);
+    EXPECT_EQ(session.lastRun().outcomes.total() - session.lastRun().outcomes.rewritten, c.notRewritten);
     EXPECT_EQ(Snapshot(p.outside), outside);
     const auto after = Snapshot(p.tree);
     for (const auto& [name, before] : tree) {

@@ -28,7 +28,7 @@ class RunsTest : public ::testing::Test {
   // Abort is clicked during the first progress update, which comes after the first file.
   void AbortAfterTheFirstFile() {
     front.onYield = [&] {
-      if (front.statuses.back().starts_with("Processed ")) session.cancelRequested = true;
+      if (front.statuses.back().starts_with("Processed ")) session.RequestCancel();
     };
   }
 
@@ -43,7 +43,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
     front.entries.push_back({"f" + std::to_string(i) + ".jpg", i != 1});
   }
   front.folder = dir.path();
-  session.log.SetLogLevel(kBrief);
+  session.log().SetLogLevel(kBrief);
   AbortAfterTheFirstFile();
   RunSelectedFiles(session);
   EXPECT_TRUE(Shrunk("f0.jpg"));
@@ -60,10 +60,10 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   RunSelectedFiles(session);
   for (int i = 1; i < 10; ++i) EXPECT_EQ(Shrunk("f" + std::to_string(i) + ".jpg"), i != 1) << i;
   EXPECT_FALSE(front.box.Has("Operation cancelled!"));
-  EXPECT_EQ(session.baseFolder, dir.path());
+  EXPECT_EQ(session.lastRun().baseFolder, dir.path());
   const std::string summary =
-      "Finished. Out of 8 files, 8 were reduced saving " + std::to_string(static_cast<long>(session.totals.bytesSaved)) + " bytes.";
-  EXPECT_GT(session.totals.bytesSaved, 8 * 16);
+      "Finished. Out of 8 files, 8 were reduced saving " + std::to_string(static_cast<long>(session.lastRun().totals.bytesSaved)) + " bytes.";
+  EXPECT_GT(session.lastRun().totals.bytesSaved, 8 * 16);
   EXPECT_EQ(front.statuses.back(), summary);
   EXPECT_EQ(front.progress.back(), 100);
   EXPECT_EQ(front.rereads, 2);
@@ -92,21 +92,21 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   ASSERT_EQ(mkfifo(dir.File("A/C/pipe.jpg").c_str(), 0644), 0);
   front.options.difdir = 1;
   front.options.output = dir.File("A/B/../out/");  // another spelling of the same folder
-  session.log.SetScreenDebug(true);
+  session.log().SetScreenDebug(true);
 
   BuildFolderList(session, dir.File("A"));
-  EXPECT_THAT(session.dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
-  EXPECT_EQ(session.folderTotal, 4);
-  EXPECT_EQ(session.fileTotal, 5);  // 1, 2, 3, 5 and the hidden .x.jpeg; not "4.jfif"
+  EXPECT_THAT(session.lastRun().dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
+  EXPECT_EQ(session.lastRun().folderTotal, 4);
+  EXPECT_EQ(session.lastRun().fileTotal, 5);  // 1, 2, 3, 5 and the hidden .x.jpeg; not "4.jfif"
   EXPECT_TRUE(front.box.Has("Invalid characters in the name - " + dir.File("A/wh?t")));
 
   // Past 2000 subfolders a folder is scanned in part.
   Folder("many");
   for (int i = 0; i < 2002; ++i) Folder("many/" + std::to_string(100000 + i));
   BuildFolderList(session, dir.File("many"));
-  EXPECT_EQ(session.folderTotal, 1 + 2001);
+  EXPECT_EQ(session.lastRun().folderTotal, 1 + 2001);
   EXPECT_TRUE(front.box.Has("Too many directories in " + dir.File("many")));
-  EXPECT_EQ(session.dirList.back(), dir.File("many/102000"));
+  EXPECT_EQ(session.lastRun().dirList.back(), dir.File("many/102000"));
 }
 
 TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAsked) {
@@ -121,7 +121,7 @@ TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAske
   for (int i = 0; i < 11; ++i) shrunk += Shrunk("t" + std::to_string(i) + "/x.jpg");
   EXPECT_EQ(shrunk, 1);
   EXPECT_EQ(std::count(front.box.lines.begin(), front.box.lines.end(), "Operation cancelled!"), 1);
-  EXPECT_EQ(session.folderTotal, 12);
+  EXPECT_EQ(session.lastRun().folderTotal, 12);
   EXPECT_THAT(front.statuses, Contains("Found 5 directories, 4 files..."));
   EXPECT_THAT(front.statuses, Contains("Found 10 directories, 9 files..."));
   EXPECT_THAT(front.statuses, Contains("Processed 1 of 11 files in 2 of 12 directories."));
@@ -135,7 +135,7 @@ TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAske
   front.options.difdir = 1;
   front.options.output = dir.File("empty");
   RunFolderTree(session);
-  EXPECT_EQ(session.folderTotal, 0);
+  EXPECT_EQ(session.lastRun().folderTotal, 0);
   EXPECT_FALSE(Shrunk("empty/a.jpg"));
 }
 
