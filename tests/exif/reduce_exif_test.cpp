@@ -154,6 +154,7 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
       {ExifBuilder::Undefined(37500, Bytes(80, 'm')), false, 0,
        {"Removing out-of-scope tag 37500", "Length: 80", "Excerpt: " + std::string(60, 'm')}},
       {ExifBuilder::Raw(4098, 4, 1, 480), false, 0, {"Removing out-of-scope tag 4098", "Length: 4", "Excerpt: "}},
+      {x.Ascii(33432, "(c)"), false, 0, {"Removing unwanted tag 33432"}},  // a rights notice
       {x.Short(40961, 1), true, 0, {}},
       {x.Short(40961, 0xFFFF), false, 0, {"Removing unwanted color space tag"}},
       {x.Short(274, 1), false, 0, {"Removing unwanted orientation tag"}},

@@ -148,6 +148,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       masked("/bad/*-*.*", "img02.jpg", "bad/img02-jpg._"),
       masked("*_old", "noext", "noext_old"),
       masked("x_*.*", "two.dots.jpeg", "x_two.dots.jpeg"),
+      masked("_corrupted_**.*", "_corrupted_a.jpg", "_corrupted__corrupted_ajpg._"),  // not a name it gives
       {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched, "Invalid filename or disk full - ",
        [&](const std::string&) { options.mask = "broken.jpg", options.nonjpegs = 1, test::WriteFile(At("broken.jpg"), Damaged()); },
        [&](const std::string&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},

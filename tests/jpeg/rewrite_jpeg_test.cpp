@@ -43,10 +43,17 @@ Bytes Data(std::string_view text, size_t padTo = 0) {
   return bytes;
 }
 
+// A frame header of 16 x 16 pixels, one component for each id.
+Bytes Frame(std::initializer_list<uint8_t> ids) {
+  Bytes data{8, 0, 16, 0, 16, static_cast<uint8_t>(ids.size())};
+  for (uint8_t id : ids) data.insert(data.end(), {id, 0x11, 0});
+  return SegmentBytes(kSof0, data);
+}
+
 // A small file with a frame, a table, a scan and entropy data, around the given segments. The
 // table's sixth byte, read as the frame's, would make the one component four.
-Bytes Picture(const Bytes& segments) {
-  return JpegBuilder().Soi().Raw(segments).Sof0().Segment(kDht, 6, 4).Sos().Entropy({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
+Bytes Picture(const Bytes& segments, const Bytes& frame = Frame({1})) {
+  return JpegBuilder().Soi().Raw(segments).Raw(frame).Segment(kDht, 6, 4).Sos().Entropy({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
 }
 
 Bytes Tables(std::initializer_list<size_t> sizes) {
@@ -99,6 +106,7 @@ struct SegmentRow {
   ExifMode exifMode = ExifMode::kRemove;
   std::string removeList = std::string(kDefaultRemoveList);
   IccPolicy icc = IccPolicy::kAutomatic;
+  Bytes frame = Frame({1});
 };
 
 TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
@@ -115,6 +123,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes dqtDhtDqt = Concat({dqt1, SegmentBytes(kDht, Bytes(20, 3)), dqt2});
   const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"), epson = Icc(" EPSON  sRGB");
   const Bytes camera = test::CameraExifBlock(true);
+  const Bytes rgb = Frame({'R', 'G', 'B'}), shortJfif = SegmentBytes(kApp0, Data("JFIF\0"sv, 13));
   Bytes reduced;
   int useful = 0;
   ASSERT_EQ(ReduceExifBlock(log, false, camera, reduced, useful, "x"), 0);
@@ -159,6 +168,12 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // Before any profile, the Adobe segment stays only when the picture is not YCbCr.
       {"Adobe: YCbCr", Adobe(1), {}},
       {"Adobe: RGB", Adobe(0), Adobe(0)},
+      // Three components are YCbCr without it unless named 'R', 'G', 'B' with no JFIF segment
+      // (one of 14 bytes or more); four are CMYK without it.
+      {.name = "Adobe: ids 1, 2, 3", .input = Adobe(1), .kept = {}, .frame = Frame({1, 2, 3})},
+      {.name = "Adobe: RGB ids", .input = Concat({shortJfif, Adobe(1)}), .kept = Concat({shortJfif, Adobe(1)}), .frame = rgb},
+      {.name = "Adobe: RGB ids, JFIF", .input = Concat({app0, Adobe(1)}), .kept = app0, .frame = rgb},
+      {.name = "Adobe: four components", .input = Adobe(1), .kept = Adobe(1), .frame = Frame({1, 2, 3, 4})},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
       {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, remove, ""},
       {"profiles kept", Concat({epson, custom, Adobe(1)}), Concat({epson, custom}), {}, remove, kJobListKeepingProfiles, IccPolicy::kKeepAll},
@@ -175,9 +190,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
     SCOPED_TRACE(row.name);
     options.icc = row.icc;
     const RewriteTotals before = totals;
-    const Bytes input = Picture(row.input);
+    const Bytes input = Picture(row.input, row.frame);
     EXPECT_EQ(Rewrite(input, row.removeList, row.exifMode), kRewritten);
-    EXPECT_EQ(output, Picture(row.kept));
+    EXPECT_EQ(output, Picture(row.kept, row.frame));
     EXPECT_THAT(box.lines, IsSupersetOf(row.lines));
     const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
     EXPECT_EQ(totals.bytesSaved - before.bytesSaved, static_cast<double>(saved));

@@ -107,6 +107,11 @@ const Case kCases[] = {
        chmod((p.outside + "/private.jpg").c_str(), 0600);
      }, {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
      [](const Paths& p) { fs::remove(p.tree + "/2.jpg"), fs::create_symlink(p.outside + "/private.jpg", p.tree + "/2.jpg"); }},
+    {"photo replaced by another program while its new file waits to be put in place", [](const Paths& p, OptionSet&) {
+       Put(p.tree, {{"1.jpg", Photo(1)}});
+     }, {"Inaccessible for writing - T/1.jpg"}, 1, {"1.jpg"},
+     [](const Paths& p) { Put(p.tree, {{"new", Photo(2)}}), fs::rename(p.tree + "/new", p.tree + "/1.jpg"); },
+     [](const Paths& p) { EXPECT_EQ(test::ReadFile(p.tree + "/1.jpg"), Photo(2)); }},
     {"backup over a link to a read-only document, attributes carried", [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"a.jpg", Photo(1)}});
        Put(p.outside, {{"doc", {1, 2, 3}}});
