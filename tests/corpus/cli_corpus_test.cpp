@@ -29,7 +29,11 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   for (const auto& entry : fs::recursive_directory_iterator(tree)) {
     if (entry.is_directory()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
     // From 2000-01-01 on, an hour and some nanoseconds apart.
-    else if (++n; entry.is_regular_file()) SetModeAndTime(entry.path(), kModes[n % 5], (946'684'800 + n * 3600) * 1'000'000'000 + n * 7919);
+    else if (++n; entry.is_regular_file()) {
+      fs::permissions(entry.path(), static_cast<fs::perms>(kModes[n % 5]));
+      const std::chrono::sys_time<std::chrono::nanoseconds> time{std::chrono::nanoseconds((946'684'800 + n * 3600) * 1'000'000'000 + n * 7919)};
+      fs::last_write_time(entry.path(), std::chrono::file_clock::from_sys(time));
+    }
   }
   const auto originals = Snapshot(tree);
   ASSERT_EQ(originals.size(), files.size());

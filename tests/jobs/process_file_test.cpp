@@ -27,26 +27,16 @@ namespace {
 namespace fs = std::filesystem;
 using test::Bytes;
 using test::Concat;
+using test::Damaged;
+using test::WithExifFirst;
 
 Bytes Good() { return test::ShrinkablePicture({.width = 32, .height = 24}); }
-Bytes Damaged() { return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }  // no end marker
 Bytes NotAJpeg() { return test::ToBytes("GIF89a - not a JPEG at all, whatever its name says"); }
-
-// A picture as a camera writes it: the Exif segment right after the start marker.
-Bytes WithExifFirst(const Bytes& picture, const Bytes& exif) {
-  return Concat({{0xFF, 0xD8}, test::SegmentBytes(kApp1, exif), Bytes(picture.begin() + 2, picture.end())});
-}
 
 // Where the segment with this marker starts, before the first scan.
 size_t SegmentAt(const Bytes& jpeg, uint8_t marker) {
-  size_t at = 2;
-  while (jpeg[at + 1] != marker) at += 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
-  return at;
-}
-
-unsigned Mode(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+  for (size_t at : test::SegmentStarts(jpeg)) if (jpeg[at + 1] == marker) return at;
+  return 0;
 }
 long PeakKiB() {
   rusage usage{};
@@ -211,7 +201,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     ASSERT_EQ(row.sparseTail ? truncate(path.c_str(), static_cast<off_t>(row.sparseTail)) : 0, 0);
     if (row.before) row.before(path);
     const auto time = platform::SaveFileTime(path);
-    const auto mode = Mode(path);
+    const auto mode = platform::ReadAttributes(path);
     const long peakBefore = PeakKiB();
     const JobOutcome outcome = Process(path, true);
     setrlimit(RLIMIT_FSIZE, &old);
@@ -230,7 +220,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       EXPECT_NE(after, row.content);
       EXPECT_EQ(test::DecodePixels(after, false), test::DecodePixels(row.content, false));
       EXPECT_EQ(platform::SaveFileTime(path), time);
-      EXPECT_EQ(Mode(path), mode);
+      EXPECT_EQ(platform::ReadAttributes(path)->mode, mode->mode);
     }
     EXPECT_TRUE(row.mirrored.empty() ||
                 test::DecodePixels(test::ReadFile(At(row.mirrored)), false) == test::DecodePixels(row.content, false));

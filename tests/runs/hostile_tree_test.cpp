@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 
 #include "platform/folder.h"
 #include "runs/runs.h"
@@ -25,32 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::Damaged;
+using test::Snapshot;
 
 Bytes Photo(unsigned seed) { return test::ShrinkablePicture({.width = 32, .height = 24, .seed = seed}); }
-Bytes Damaged() { return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }
-
-struct Entry {
-  Bytes bytes;
-  unsigned mode = 0;
-  int64_t mtime = 0;
-  std::string link;  // the target, for a link
-  friend bool operator==(const Entry&, const Entry&) = default;
-};
-
-// Every entry below `top` as it is itself (links not followed).
-std::map<std::string, Entry> Snapshot(const std::string& top) {
-  std::map<std::string, Entry> entries;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(top, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    struct stat info {};
-    lstat(it->path().c_str(), &info);
-    Entry entry{{}, info.st_mode & 07777u, info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, {}};
-    if (S_ISLNK(info.st_mode)) entry.link = fs::read_symlink(it->path()).string();
-    if (S_ISREG(info.st_mode)) entry.bytes = test::ReadFile(it->path().string());
-    entries[it->path().lexically_relative(top).string()] = entry;
-  }
-  return entries;
-}
 
 // The folders of one case: the tree, the output folder and a folder outside both.
 struct Paths { std::string tree, out, outside; };
