@@ -24,13 +24,12 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
   std::vector<std::pair<std::string, std::string>> copies;  // reduced copy and its original
   for (const std::string& file : files) {
     const Bytes jpeg = ReadFile(file);
-    const std::vector<size_t> starts = SegmentStarts(jpeg);
-    const auto exif = std::ranges::find_if(starts, [&](size_t at) { return jpeg[at + 1] == 0xE1 && jpeg[at + 4] == 'E' && jpeg[at + 5] == 'x'; });
-    if (exif == starts.end()) continue;
-    const auto begin = jpeg.begin() + static_cast<long>(*exif), end = begin + 2 + begin[2] * 256 + begin[3];
+    const std::optional<ExifSegment> segment = FindExifSegment(jpeg);
+    if (!segment) continue;
     std::vector<uint8_t> reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
     int useful = 0;
-    EXPECT_EQ(ReduceExifBlock(log, false, Bytes(begin + 4, end), reduced, useful, file), 0) << file;
+    EXPECT_EQ(ReduceExifBlock(log, false, SegmentPayload(jpeg, *segment), reduced, useful, file), 0) << file;
+    const auto begin = jpeg.begin() + static_cast<long>(segment->start), end = begin + 4 + static_cast<long>(segment->payloadLength);
     copies.emplace_back(dir.File(std::to_string(copies.size()) + ".jpg"), file);
     WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), begin), SegmentBytes(0xE1, reduced), Bytes(end, jpeg.end())}));
   }
