@@ -27,14 +27,8 @@ class TempDir {
     path_ = pattern;
   }
   ~TempDir() {
-    namespace fs = std::filesystem;
     std::error_code ignored;
-    // Read-only folders inside would stop the removal; give them back their write bit.
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-      if (it->is_directory(ignored) && !it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(path_, ignored);
+    std::filesystem::remove_all(path_, ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
