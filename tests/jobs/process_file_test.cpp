@@ -1,7 +1,6 @@
 #include "jobs/process_file.h"
 
 #include <fcntl.h>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>

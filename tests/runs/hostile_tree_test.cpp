@@ -1,7 +1,6 @@
 // Trees that a user, a second program or a second run can shape: links, mounts, swaps during
 // a run, odd names. Whatever the tree, every source ends untouched or replaced by a complete
 // rewrite with the same pixels, and nothing outside the tree and the output folder changes.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
