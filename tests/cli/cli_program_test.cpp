@@ -15,11 +15,9 @@ namespace fs = std::filesystem;
 using std::chrono::seconds;
 constexpr size_t npos = std::string::npos;
 
-// A real picture with a comment and a Photoshop segment, which the rewrite drops.
-Bytes Shrinkable(unsigned seed, int side = 48, size_t extra = 150) {
-  const Bytes plain = EncodePicture({.width = side, .height = side, .seed = seed});
-  return Concat({Bytes(plain.begin(), plain.begin() + 2), SegmentBytes(0xFE, Bytes(extra, 'c')),
-                 SegmentBytes(0xED, Bytes(extra, 0x22)), Bytes(plain.begin() + 2, plain.end())});
+// A real picture with a comment, which the rewrite drops.
+Bytes Shrinkable(unsigned seed, int side = 48, size_t comment = 300) {
+  return ShrinkablePicture({.width = side, .height = side, .seed = seed}, comment);
 }
 
 // Cut in half: no end marker, so the rewrite finds it damaged.
@@ -178,7 +176,7 @@ TEST_F(CliProgramTest, TwoRunsAtOnceOneKilledLoseNothing) {
   const bool inMemory = mount("tmpfs", photos_.c_str(), "tmpfs", 0, "size=64m") == 0;
   std::map<std::string, Bytes> originals;
   for (unsigned i = 0; i < 300; ++i) {
-    const Bytes jpeg = Shrinkable(i, 16, 32);
+    const Bytes jpeg = Shrinkable(i, 16, 64);
     originals[Put("d" + std::to_string(i % 4) + "/" + std::to_string(i) + ".jpg", jpeg)] = jpeg;
   }
   std::mt19937 random(20261206);

@@ -1,7 +1,6 @@
 #pragma once
 // Starts the built keelpack-cli as a user would, and looks at the files before and after.
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -10,8 +9,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <map>
 #include <stdexcept>
 #include <thread>
 
@@ -98,35 +95,6 @@ class CliProcess {
 };
 
 inline CliResult RunCli(const CliCall& call) { return CliProcess(call).Finish(); }
-
-// A file as the tests compare it before and after a run.
-struct FileState {
-  std::vector<uint8_t> bytes;
-  int64_t mtimeNs = 0;
-  unsigned mode = 0;
-  friend bool operator==(const FileState&, const FileState&) = default;
-};
-
-// Every file below `folder` by its path relative to it.
-inline std::map<std::string, FileState> Snapshot(const std::string& folder) {
-  std::map<std::string, FileState> files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    struct stat info {};
-    if (!entry.is_regular_file() || ::stat(entry.path().c_str(), &info) != 0) continue;
-    files[std::filesystem::relative(entry.path(), folder).string()] = {
-        ReadFile(entry.path()), info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
-        static_cast<unsigned>(info.st_mode & 07777)};
-  }
-  return files;
-}
-
-// Gives a file its permission bits and a modification time in nanoseconds.
-inline void SetModeAndTime(const std::string& path, unsigned mode, int64_t mtimeNs) {
-  const timespec times[2] = {{0, UTIME_OMIT}, {mtimeNs / 1'000'000'000, mtimeNs % 1'000'000'000}};
-  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0 || ::chmod(path.c_str(), mode) != 0) {
-    throw std::runtime_error("cannot set the time or mode of " + path);
-  }
-}
 
 // The numbers of a summary line "Finished. Out of F files, R were reduced saving B bytes.".
 struct Summary {

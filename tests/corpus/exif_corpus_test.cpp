@@ -29,10 +29,9 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     std::vector<uint8_t> reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
     int useful = 0;
     EXPECT_EQ(ReduceExifBlock(log, false, SegmentPayload(jpeg, *segment), reduced, useful, file), 0) << file;
-    const auto end = jpeg.begin() + static_cast<long>(segment->start + 4 + segment->payloadLength);
+    const auto begin = jpeg.begin() + static_cast<long>(segment->start), end = begin + 4 + static_cast<long>(segment->payloadLength);
     copies.emplace_back(dir.File(std::to_string(copies.size()) + ".jpg"), file);
-    WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(segment->start)),
-                                           SegmentBytes(0xE1, reduced), Bytes(end, jpeg.end())}));
+    WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), begin), SegmentBytes(0xE1, reduced), Bytes(end, jpeg.end())}));
   }
   ASSERT_FALSE(copies.empty());
 

@@ -19,11 +19,8 @@ using test::ToBytes;
 // The whole segments before the first scan, in file order.
 std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
   std::vector<Bytes> segments;
-  size_t i = 2;
-  while (i + 4 <= jpeg.size() && jpeg[i] == kMarkerLead && jpeg[i + 1] != kSos) {
-    const size_t end = std::min(jpeg.size(), i + 2 + (size_t{jpeg[i + 2]} << 8 | jpeg[i + 3]));
-    segments.emplace_back(jpeg.begin() + static_cast<ptrdiff_t>(i), jpeg.begin() + static_cast<ptrdiff_t>(end));
-    i = end;
+  for (size_t at : test::SegmentStarts(jpeg)) {
+    if (jpeg[at + 1] != kSos) segments.emplace_back(jpeg.begin() + static_cast<ptrdiff_t>(at), jpeg.begin() + static_cast<ptrdiff_t>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
   }
   return segments;
 }

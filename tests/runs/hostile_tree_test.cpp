@@ -1,7 +1,6 @@
 // Trees that a user, a second program or a second run can shape: links, mounts, swaps during
 // a run, odd names. Whatever the tree, every source ends untouched or replaced by a complete
 // rewrite with the same pixels, and nothing outside the tree and the output folder changes.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -10,7 +9,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 
 #include "platform/folder.h"
 #include "runs/runs.h"
@@ -25,32 +23,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::Damaged;
+using test::Snapshot;
 
 Bytes Photo(unsigned seed) { return test::ShrinkablePicture({.width = 32, .height = 24, .seed = seed}); }
-Bytes Damaged() { return test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }
-
-struct Entry {
-  Bytes bytes;
-  unsigned mode = 0;
-  int64_t mtime = 0;
-  std::string link;  // the target, for a link
-  friend bool operator==(const Entry&, const Entry&) = default;
-};
-
-// Every entry below `top` as it is itself (links not followed).
-std::map<std::string, Entry> Snapshot(const std::string& top) {
-  std::map<std::string, Entry> entries;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(top, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    struct stat info {};
-    lstat(it->path().c_str(), &info);
-    Entry entry{{}, info.st_mode & 07777u, info.st_mtim.tv_sec * 1000000000LL + info.st_mtim.tv_nsec, {}};
-    if (S_ISLNK(info.st_mode)) entry.link = fs::read_symlink(it->path()).string();
-    if (S_ISREG(info.st_mode)) entry.bytes = test::ReadFile(it->path().string());
-    entries[it->path().lexically_relative(top).string()] = entry;
-  }
-  return entries;
-}
 
 // The folders of one case: the tree, the output folder and a folder outside both.
 struct Paths { std::string tree, out, outside; };
@@ -107,6 +83,11 @@ const Case kCases[] = {
        chmod((p.outside + "/private.jpg").c_str(), 0600);
      }, {"Incompatible file ignored - T/2.jpg"}, 1, {"2.jpg"},
      [](const Paths& p) { fs::remove(p.tree + "/2.jpg"), fs::create_symlink(p.outside + "/private.jpg", p.tree + "/2.jpg"); }},
+    {"photo replaced by another program while its new file waits to be put in place", [](const Paths& p, OptionSet&) {
+       Put(p.tree, {{"1.jpg", Photo(1)}});
+     }, {"Inaccessible for writing - T/1.jpg"}, 1, {"1.jpg"},
+     [](const Paths& p) { Put(p.tree, {{"new", Photo(2)}}), fs::rename(p.tree + "/new", p.tree + "/1.jpg"); },
+     [](const Paths& p) { EXPECT_EQ(test::ReadFile(p.tree + "/1.jpg"), Photo(2)); }},
     {"backup over a link to a read-only document, attributes carried", [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"a.jpg", Photo(1)}});
        Put(p.outside, {{"doc", {1, 2, 3}}});

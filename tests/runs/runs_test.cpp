@@ -51,6 +51,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_TRUE(front.box.Has("Operation cancelled!"));
   EXPECT_EQ(front.statuses.front(), "Starting...");
   EXPECT_THAT(front.statuses, Contains("Processed 1 of 9 files..."));
+  EXPECT_THAT(front.progress, Contains(testing::FloatEq(100.0f / 9)));
   EXPECT_EQ(front.statuses.back().find("Finished. Out of 9 files, 1 were reduced"), 0u);
 
   // The next run starts with the request cleared.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "support/jpeg_builder.h"
@@ -129,26 +128,29 @@ inline Bytes CameraExifBlock(bool bigEndian) {
   return b.Link(ExifBuilder::kIfd0, thumbnail).Build();
 }
 
-// Where the first APP1 segment whose payload begins "Exif" lies in a JPEG file: the index of
-// its FF byte and the payload's length. Segments are walked from SOI up to SOS.
+// Where the first APP1 segment whose payload begins "Exif" lies in a JPEG file, before its first
+// scan: the index of its FF byte and the payload's length.
 struct ExifSegment {
   size_t start = 0;
   size_t payloadLength = 0;
 };
 inline std::optional<ExifSegment> FindExifSegment(const Bytes& jpeg) {
-  for (size_t at = 2; at + 4 <= jpeg.size() && jpeg[0] == 0xFF && jpeg[1] == 0xD8 && jpeg[at] == 0xFF; ++at) {
-    const uint8_t code = jpeg[at + 1];  // a second FF is a fill byte before a marker
-    const size_t length = size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
-    if (code != 0xFF && (code == 0xDA || code == 0xD9 || length < 2 || at + 2 + length > jpeg.size())) break;
-    if (code == 0xE1 && length >= 6 && std::string_view(reinterpret_cast<const char*>(&jpeg[at + 4]), 4) == "Exif")
-      return ExifSegment{.start = at, .payloadLength = length - 2};
-    if (code != 0xFF) at += 1 + length;
+  for (size_t at : SegmentStarts(jpeg)) {
+    const size_t length = jpeg[at + 2] * 256u + jpeg[at + 3];
+    if (jpeg[at + 1] == 0xE1 && length >= 6 && at + 2 + length <= jpeg.size() && jpeg[at + 4] == 'E' && jpeg[at + 5] == 'x' &&
+        jpeg[at + 6] == 'i' && jpeg[at + 7] == 'f')
+      return ExifSegment{at, length - 2};
   }
   return std::nullopt;
 }
 inline Bytes SegmentPayload(const Bytes& jpeg, const ExifSegment& segment) {
-  const auto begin = jpeg.begin() + static_cast<long>(segment.start + 4);
-  return Bytes(begin, begin + static_cast<long>(segment.payloadLength));
+  return Bytes(jpeg.begin() + static_cast<long>(segment.start + 4), jpeg.begin() + static_cast<long>(segment.start + 4 + segment.payloadLength));
+}
+
+// A picture as a camera writes it: the Exif segment right after the start marker (so that the
+// IFD0 entry count of a block from ExifBuilder lies at offset 20), then what the encoder wrote.
+inline Bytes WithExifFirst(const Bytes& picture, const Bytes& exif) {
+  return Concat({{0xFF, 0xD8}, SegmentBytes(0xE1, exif), Bytes(picture.begin() + 2, picture.end())});
 }
 
 }  // namespace keelpack::test

@@ -49,4 +49,18 @@ class JpegBuilder {
   Bytes bytes_;
 };
 
+// A file that ends inside its picture data, without an end marker: damaged.
+inline Bytes Damaged() { return JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }
+
+// Offsets of the segments from the start marker up to the first scan's (SOS last).
+inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
+  std::vector<size_t> starts;
+  for (size_t at = 2; at + 4 <= jpeg.size() && jpeg[at] == 0xFF;) {
+    starts.push_back(at);
+    if (jpeg[at + 1] == 0xDA) break;
+    at += 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
+  }
+  return starts;
+}
+
 }  // namespace keelpack::test

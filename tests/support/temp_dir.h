@@ -1,10 +1,13 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,14 +27,8 @@ class TempDir {
     path_ = pattern;
   }
   ~TempDir() {
-    namespace fs = std::filesystem;
     std::error_code ignored;
-    // Read-only folders inside would stop the removal; give them back their write bit.
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-      if (it->is_directory(ignored) && !it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(path_, ignored);
+    std::filesystem::remove_all(path_, ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -90,6 +87,31 @@ inline void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// A file or a link as the tests compare it before and after a run.
+struct FileState {
+  Bytes bytes;
+  int64_t mtimeNs = 0;
+  unsigned mode = 0;
+  std::string link;  // the target, for a link
+  friend bool operator==(const FileState&, const FileState&) = default;
+};
+
+// Every file and link below `folder` as it is itself (links not followed, folders left out),
+// by its path relative to `folder`.
+inline std::map<std::string, FileState> Snapshot(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, FileState> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    struct stat info {};
+    if (::lstat(it->path().c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
+    files[it->path().lexically_relative(folder).string()] = {
+        S_ISREG(info.st_mode) ? ReadFile(it->path()) : Bytes{}, info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
+        info.st_mode & 07777u, S_ISLNK(info.st_mode) ? fs::read_symlink(it->path()).string() : ""};
+  }
+  return files;
 }
 
 // Lines of a CR LF text file, without their line ends.
