@@ -15,40 +15,15 @@
 namespace keelpack::platform {
 namespace {
 
-// The names bound on this thread, innermost last.
-thread_local std::vector<std::pair<std::string, int>> boundNames;
-
-// The descriptor a name is bound to on this thread, or -1.
-int BoundDescriptor(const std::string& path) {
-  for (auto i = boundNames.rbegin(); i != boundNames.rend(); ++i) {
-    if (i->first == path) return i->second;
-  }
-  return -1;
-}
-
-std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
 std::error_code OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
-  std::string name = path;
-  if (const int bound = BoundDescriptor(path); bound >= 0) {
-    // Opened anew through the descriptor: the very same file, with a position of its own.
-    name = DescriptorPath(bound);
-    flags &= ~(O_CREAT | O_EXCL | O_NOFOLLOW);
-  }
   do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC, mode);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd >= 0 ? std::error_code() : LastSystemError();
 }
 
 }  // namespace
-
-BoundName::BoundName(std::string path, const File& file) {
-  boundNames.emplace_back(std::move(path), file.descriptor());
-}
-
-BoundName::~BoundName() { boundNames.pop_back(); }
 
 File::~File() {
   if (fd_ >= 0) ::close(fd_);
@@ -70,6 +45,10 @@ std::error_code File::Create(const std::string& path, mode_t mode) {
 }
 std::error_code File::OpenFolder(const std::string& path) {
   return OpenWith(fd_, path, O_RDONLY | O_DIRECTORY);
+}
+std::error_code File::ReopenForReading(const File& other) {
+  // Through the descriptor's own entry, which leads to the open file itself, not to a name.
+  return OpenWith(fd_, "/proc/self/fd/" + std::to_string(other.fd_), O_RDONLY);
 }
 
 std::error_code File::Size(int64_t& size) const {
@@ -191,9 +170,7 @@ std::error_code File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? std::error_
 
 bool File::IsSameFileAs(const std::string& path) const {
   struct stat mine {}, theirs {};
-  const int bound = BoundDescriptor(path);
-  const int found = bound >= 0 ? ::fstat(bound, &theirs) : ::stat(path.c_str(), &theirs);
-  return ::fstat(fd_, &mine) == 0 && found == 0 && mine.st_dev == theirs.st_dev &&
+  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
          mine.st_ino == theirs.st_ino;
 }
 
@@ -257,6 +234,14 @@ std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector
     }
   }
   return {};
+}
+
+std::error_code File::Flush() {
+  // A close of a second descriptor does what the last close would: a network file system
+  // sends what is written and reports a failure, while this descriptor (and its lock) stays.
+  const int second = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (second < 0) return LastSystemError();
+  return ::close(second) == 0 ? std::error_code() : LastSystemError();
 }
 
 std::error_code File::Close() {

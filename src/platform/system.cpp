@@ -50,10 +50,9 @@ size_t CoefficientBytes(int width, int height, int subsampling, int colorspace) 
 
 }  // namespace
 
-bool LoadsAsPicture(const std::string& path) {
-  File file;
+bool LoadsAsPicture(const File& file) {
   File::Status status;
-  if (file.OpenForReading(path) || file.GetStatus(status) || status.size <= 0) return false;
+  if (file.GetStatus(status) || status.size <= 0) return false;
   MappedFile jpeg;
   if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
   const std::span<const uint8_t> bytes = jpeg.bytes();

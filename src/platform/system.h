@@ -4,6 +4,8 @@
 
 namespace keelpack::platform {
 
+class File;
+
 // Seconds since local midnight, for the runs' once-a-second progress updates.
 double SecondsSinceMidnight();
 
@@ -12,6 +14,6 @@ std::string ProcessId();
 
 // True when libjpeg-turbo decodes the whole file without an error or a warning. A picture whose
 // frame is too large to decode in bounded memory (about 1 GiB) is refused without decoding.
-bool LoadsAsPicture(const std::string& path);
+bool LoadsAsPicture(const File& file);
 
 }  // namespace keelpack::platform
