@@ -6,9 +6,6 @@ namespace keelpack::platform {
 
 class File;
 
-// Seconds since local midnight, for the runs' once-a-second progress updates.
-double SecondsSinceMidnight();
-
 // The process id in decimal.
 std::string ProcessId();
 

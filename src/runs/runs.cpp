@@ -1,7 +1,7 @@
 #include "runs/runs.h"
 
 #include <algorithm>
-#include <cmath>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -10,7 +10,6 @@
 #include "jobs/path_utils.h"
 #include "platform/folder.h"
 #include "platform/listing.h"
-#include "platform/system.h"
 #include "runs/file_jobs.h"
 #include "runs/session.h"
 
@@ -27,18 +26,20 @@ std::string Number(double value) {
   return text;
 }
 
-// Progress lines come at most about once a second, after a file, never during one.
+// Progress lines come at most about once a second, after a file, never during one: the first
+// after the first file. Timed by a clock that a change of the system time or the time zone
+// does not move.
 class ProgressClock {
  public:
   bool Due() {
-    const double now = platform::SecondsSinceMidnight();
-    if (std::fabs(now - lastUpdate_) <= 1) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastUpdate_ && now - *lastUpdate_ <= std::chrono::seconds(1)) return false;
     lastUpdate_ = now;
     return true;
   }
 
  private:
-  double lastUpdate_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> lastUpdate_;
 };
 
 void StartRun(Session& session, RunKind kind) {
