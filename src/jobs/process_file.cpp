@@ -150,7 +150,7 @@ JobOutcome Job::Run() {
     // One file's mirror could land on another source file.
     return End("Output folder holds the source - ", kVerbose, JobOutcome::kFailed);
   }
-  if (EntryStatus existing; !outFolder_->Lookup(outName_, existing) && differentFolder_) {
+  if (EntryStatus existing; differentFolder_ && !outFolder_->Lookup(outName_, existing)) {
     // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
     // file that is not this source's earlier output.
     platform::File::Status status;
@@ -414,10 +414,11 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
     batch.swap(pending_);
     bytes_ = 0;
   }
-  // Every new file durable first, one flush per file system.
+  // Every new file durable first, one flush per file system. A new file lies beside its
+  // source, on its file system.
   std::set<dev_t> synced, unsynced;
   for (const auto& p : batch) {
-    const dev_t device = p->temp.Id().device;
+    const dev_t device = p->source.Id().device;
     if (synced.insert(device).second && p->temp.SyncFileSystem()) unsynced.insert(device);
   }
   int failures = 0;
@@ -426,7 +427,7 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
   for (const auto& p : batch) {
     EntryStatus now;
     const bool still = !p->folder.Lookup(p->name, now) && now.id == p->source.Id();
-    if (unsynced.contains(p->temp.Id().device) || !still) {
+    if (unsynced.contains(p->source.Id().device) || !still) {
       // Not durable, or the name holds another file by now: the source stays as it is.
       p->folder.Remove(p->tempName);
       log.AppendScreenLog("Inaccessible for writing - " + p->path, kVerbose);

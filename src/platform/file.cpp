@@ -15,8 +15,9 @@
 namespace keelpack::platform {
 namespace {
 
-std::error_code OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
+std::error_code OpenWith(int& fd, std::optional<FileId>& id, const std::string& path, int flags, mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
+  id.reset();
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
@@ -33,22 +34,26 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = other.fd_;
+    id_ = other.id_;
     other.fd_ = -1;
+    other.id_.reset();
   }
   return *this;
 }
 
-std::error_code File::OpenForReading(const std::string& path) { return OpenWith(fd_, path, O_RDONLY); }
-std::error_code File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, path, O_RDWR); }
+std::error_code File::OpenForReading(const std::string& path) { return OpenWith(fd_, id_, path, O_RDONLY); }
+std::error_code File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, id_, path, O_RDWR); }
 std::error_code File::Create(const std::string& path, mode_t mode) {
-  return OpenWith(fd_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
+  return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
 }
 std::error_code File::OpenFolder(const std::string& path) {
-  return OpenWith(fd_, path, O_RDONLY | O_DIRECTORY);
+  return OpenWith(fd_, id_, path, O_RDONLY | O_DIRECTORY);
 }
 std::error_code File::ReopenForReading(const File& other) {
   // Through the descriptor's own entry, which leads to the open file itself, not to a name.
-  return OpenWith(fd_, "/proc/self/fd/" + std::to_string(other.fd_), O_RDONLY);
+  const std::error_code error = OpenWith(fd_, id_, "/proc/self/fd/" + std::to_string(other.fd_), O_RDONLY);
+  if (!error) id_ = other.id_;
+  return error;
 }
 
 std::error_code File::Size(int64_t& size) const {
@@ -175,6 +180,7 @@ bool File::IsSameFileAs(const std::string& path) const {
 }
 
 FileId File::Id() const {
+  if (id_) return *id_;
   struct stat info {};
   if (::fstat(fd_, &info) != 0) return {};
   return {info.st_dev, info.st_ino};
@@ -217,6 +223,7 @@ std::error_code File::CopyContentFrom(const File& source) {
 std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused) {
   ssize_t length = ::flistxattr(source.fd_, nullptr, 0);
   if (length < 0) return errno == ENOTSUP ? std::error_code() : LastSystemError();
+  if (length == 0) return {};  // the usual case: nothing to list, nothing to set
   std::vector<char> names(static_cast<size_t>(length));
   length = ::flistxattr(source.fd_, names.data(), names.size());
   if (length < 0) return LastSystemError();
@@ -248,6 +255,7 @@ std::error_code File::Close() {
   if (fd_ < 0) return {};
   const std::error_code result = ::close(fd_) == 0 ? std::error_code() : LastSystemError();
   fd_ = -1;
+  id_.reset();
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -28,7 +29,10 @@ class File {
  public:
   File() = default;
   ~File();
-  File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  File(File&& other) noexcept : fd_(other.fd_), id_(other.id_) {
+    other.fd_ = -1;
+    other.id_.reset();
+  }
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -87,6 +91,9 @@ class File {
  private:
   friend class Folder;
   int fd_ = -1;
+  // What names the open file, when it is known without asking: it cannot change while the
+  // file is open.
+  std::optional<FileId> id_;
 };
 
 }  // namespace keelpack::platform

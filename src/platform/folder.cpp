@@ -190,15 +190,19 @@ std::error_code Folder::OpenFile(const std::string& name, File& file) const {
   if (::fstat(fd, &info) != 0) return LastSystemError();
   if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
   if (!S_ISREG(info.st_mode)) return SystemError(EINVAL);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // None of the flags that can change was asked for but this one.
+  ::fcntl(fd, F_SETFL, 0);
+  opened.id_ = {info.st_dev, info.st_ino};
   file = std::move(opened);
   return {};
 }
 
 std::error_code Folder::CreateTemporary(const std::string& forName, File& file, std::string& tempName) const {
+  // Only part of a name: one that is taken already is passed over, whatever its number says.
+  static const auto processId = static_cast<unsigned>(::getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
     char tag[48];
-    std::snprintf(tag, sizeof tag, "%x-%x-", static_cast<unsigned>(::getpid()), temporaryCounter++);
+    std::snprintf(tag, sizeof tag, "%x-%x-", processId, temporaryCounter++);
     const size_t fixed = kTemporaryPrefix.size() + std::string_view(tag).size() + kTemporarySuffix.size();
     std::string name = std::string(kTemporaryPrefix) + tag + forName.substr(0, NAME_MAX - fixed);
     name += kTemporarySuffix;
