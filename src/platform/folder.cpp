@@ -225,9 +225,11 @@ bool Folder::IsTemporaryName(std::string_view name) {
 }
 
 void Folder::RemoveStaleTemporaries() const {
-  const auto entries = Entries(fd_);
-  if (!entries) return;
-  for (const auto& [name, kind] : *entries) {
+  if (const auto entries = Entries(fd_)) RemoveStale(*entries);
+}
+
+void Folder::RemoveStale(const std::vector<std::pair<std::string, EntryStatus::Kind>>& entries) const {
+  for (const auto& [name, kind] : entries) {
     if (kind != EntryStatus::Kind::kFile || !IsTemporaryName(name)) continue;
     File stale;
     if (OpenFile(name, stale)) continue;
@@ -282,20 +284,23 @@ std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& tar
   return {};
 }
 
-std::optional<std::vector<std::string>> Folder::SubfolderNames() const {
+std::optional<Folder::Names> Folder::SubfolderAndFileNames(std::string_view patterns) const {
   auto entries = Entries(fd_);
   if (!entries) return std::nullopt;
-  std::vector<std::string> names;
+  Names names;
   for (auto& [name, kind] : *entries) {
-    if (kind == EntryStatus::Kind::kFolder && name.front() != '.') names.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFolder && name.front() != '.') names.subfolders.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.files.push_back(std::move(name));
   }
-  std::sort(names.begin(), names.end(), NameLess);
+  std::sort(names.subfolders.begin(), names.subfolders.end(), NameLess);
+  std::sort(names.files.begin(), names.files.end(), NameLess);
   return names;
 }
 
-std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns) const {
+std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns, bool removeStaleTemporaries) const {
   auto entries = Entries(fd_);
   if (!entries) return std::nullopt;
+  if (removeStaleTemporaries) RemoveStale(*entries);
   std::vector<std::string> names;
   for (auto& [name, kind] : *entries) {
     if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.push_back(std::move(name));

@@ -97,24 +97,24 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
     session.outputInTree = true;
     return;
   }
-  auto subfolders = folder.SubfolderNames();
-  auto files = folder.FileNames(platform::kJpegPatterns);
-  if (!subfolders || !files) {
+  auto names = folder.SubfolderAndFileNames(platform::kJpegPatterns);
+  if (!names) {
     SkipFolder(session, "Cannot open directory " + path);
     return;
   }
-  session.fileTotal += static_cast<int>(files->size());
+  std::vector<std::string>& subfolders = names->subfolders;
+  session.fileTotal += static_cast<int>(names->files.size());
   session.folderTotal += 1;
   session.dirList.push_back(path);
   if (session.folderTotal % 5 == 0) {
     ShowStatus(session, "Found " + std::to_string(session.folderTotal) + " directories, " +
                             std::to_string(session.fileTotal) + " files...");
   }
-  if (subfolders->size() > kMaxSubfolders) {
-    SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders->size() - kMaxSubfolders));
-    subfolders->resize(kMaxSubfolders);
+  if (subfolders.size() > kMaxSubfolders) {
+    SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders.size() - kMaxSubfolders));
+    subfolders.resize(kMaxSubfolders);
   }
-  for (const std::string& name : *subfolders) {
+  for (const std::string& name : subfolders) {
     if (session.cancelRequested) return;
     platform::Folder subfolder;
     if (subfolder.OpenIn(folder, name)) {
@@ -238,13 +238,13 @@ void RunFolderTree(Session& session) {
     std::optional<std::vector<std::string>> files;
     const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
     if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
-      files = folder->FileNames(platform::kJpegPatterns);
+      // Temporary files that a killed run left here go, from the same reading of the folder.
+      files = folder->FileNames(platform::kJpegPatterns, true);
     }
     if (!files) {
       jobs.Then([&session, path] { SkipFolder(session, "Cannot open directory " + path); });
     } else {
-      folder->RemoveStaleTemporaries();
-      // And those left in this folder's mirror below the output folder.
+      // So do those left in this folder's mirror below the output folder.
       if (platform::Folder mirror; output && !mirror.OpenBelow(*output, relative, false)) {
         mirror.RemoveStaleTemporaries();
       }
