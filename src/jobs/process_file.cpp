@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <utility>
 #include <string_view>
 
@@ -109,12 +108,8 @@ class Job {
   const platform::Folder* outFolder_ = nullptr;
   std::string outName_;
   std::string tempName_;
-  std::string written_;  // the temporary file's path
   platform::File temp_;
   bool differentFolder_ = false;
-  // The rewriter, which works with paths, reaches exactly the files opened here.
-  std::optional<platform::BoundName> boundSource_;
-  std::optional<platform::BoundName> boundTemp_;
 };
 
 JobOutcome Job::Open() {
@@ -155,7 +150,7 @@ JobOutcome Job::Run() {
     // One file's mirror could land on another source file.
     return End("Output folder holds the source - ", kVerbose, JobOutcome::kFailed);
   }
-  if (EntryStatus existing; !outFolder_->Lookup(outName_, existing) && differentFolder_) {
+  if (EntryStatus existing; differentFolder_ && !outFolder_->Lookup(outName_, existing)) {
     // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
     // file that is not this source's earlier output.
     platform::File::Status status;
@@ -169,15 +164,11 @@ JobOutcome Job::Run() {
   if (outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
-  written_ = outFolder_->PathOf(tempName_);
-  boundSource_.emplace(path_, source_);
-  boundTemp_.emplace(written_, temp_);
-
   std::string removeList(kJobRemoveList);
   if (o_.icc != IccPolicy::kKeepAll) removeList += kApp2Code;
   RewriteEnv rewriteEnv{env_.log, o_, env_.totals};
   const RewriteResult result =
-      RewriteJpeg(rewriteEnv, path_, written_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
+      RewriteJpeg(rewriteEnv, source_, temp_, path_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
   return Verdict(result);
 }
@@ -247,7 +238,9 @@ bool Job::SourceStillThere() const {
 
 JobOutcome Job::Verdict(const RewriteResult& result) {
   if (result.rewritten()) {
-    if (o_.readability == 1 && !platform::LoadsAsPicture(written_)) {
+    // The new file is open for writing only; it is read through a second descriptor.
+    platform::File written;
+    if (o_.readability == 1 && (written.ReopenForReading(temp_) || !platform::LoadsAsPicture(written))) {
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
     return Finalize();
@@ -317,13 +310,10 @@ JobOutcome Job::Finalize() {
     auto pending = std::make_unique<DurableBatch::Pending>();
     // Kept open for reading only, so that nothing holds the file system open for writing
     // while the file waits; and locked again, so that no other run takes it for a leftover.
-    if (!folder_->Duplicate(pending->folder) && !pending->temp.OpenForReading(written_)) {
+    if (!folder_->Duplicate(pending->folder) && !pending->temp.ReopenForReading(temp_)) {
       temp_.StartWriteBack();
       temp_.Close();
       pending->temp.TryLock();
-      // The names are bound on this thread for the job's length only.
-      boundTemp_.reset();
-      boundSource_.reset();
       pending->temp.Size(pending->size);
       pending->source = std::move(source_);  // still locked until the file is in place
       pending->name = name_;
@@ -424,10 +414,11 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
     batch.swap(pending_);
     bytes_ = 0;
   }
-  // Every new file durable first, one flush per file system.
+  // Every new file durable first, one flush per file system. A new file lies beside its
+  // source, on its file system.
   std::set<dev_t> synced, unsynced;
   for (const auto& p : batch) {
-    const dev_t device = p->temp.Id().device;
+    const dev_t device = p->source.Id().device;
     if (synced.insert(device).second && p->temp.SyncFileSystem()) unsynced.insert(device);
   }
   int failures = 0;
@@ -436,7 +427,7 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
   for (const auto& p : batch) {
     EntryStatus now;
     const bool still = !p->folder.Lookup(p->name, now) && now.id == p->source.Id();
-    if (unsynced.contains(p->temp.Id().device) || !still) {
+    if (unsynced.contains(p->source.Id().device) || !still) {
       // Not durable, or the name holds another file by now: the source stays as it is.
       p->folder.Remove(p->tempName);
       log.AppendScreenLog("Inaccessible for writing - " + p->path, kVerbose);

@@ -162,12 +162,13 @@ FrameColours ReadFrameColours(const Input& in) {
 // One rewrite: the input mapped, the output handed on to the output file as it becomes final.
 class Rewriter {
  public:
-  Rewriter(const RewriteEnv& env, const std::string& inputPath, const std::string& outputPath,
+  Rewriter(const RewriteEnv& env, const platform::File& input, platform::File& output, const std::string& inputPath,
            std::string_view removeList, ExifMode exifMode, bool quickScan)
       : env_(env),
         log_(env.log),
         inputPath_(inputPath),
-        outputPath_(outputPath),
+        input_(input),
+        output_(output),
         removeList_(removeList == kDefaultRemoveList
                         ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
                         : removeList),
@@ -178,7 +179,7 @@ class Rewriter {
   RewriteResult Run();
 
  private:
-  RewriteResult Open();
+  RewriteResult Load();
   RewriteResult PreCheck();
   RewriteResult Walk();
   RewriteResult Finish();
@@ -203,14 +204,13 @@ class Rewriter {
 
   const RewriteEnv& env_;
   LogSink& log_;
-  const std::string& inputPath_;
-  const std::string& outputPath_;
+  const std::string& inputPath_;  // for the log
+  const platform::File& input_;
+  platform::File& output_;
   std::string_view removeList_;
   ExifMode exifMode_;
   bool quickScan_;
 
-  platform::File input_;
-  platform::File output_;
   platform::File::Status status_;  // size, last-write time and attributes of the input
   platform::MappedFile map_;
   Input in_;
@@ -241,7 +241,7 @@ class Rewriter {
 RewriteResult Rewriter::Run() {
   RewriteResult outcome;
   try {
-    outcome = Open();
+    outcome = Load();
     if (outcome.rewritten()) outcome = PreCheck();
     if (outcome.rewritten()) outcome = Walk();
     if (outcome.rewritten()) outcome = Finish();
@@ -258,23 +258,15 @@ RewriteResult Rewriter::Run() {
     outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
   }
   if (outcome.kind == RewriteResult::Kind::kFailed) return FailurePath(outcome);
-  input_.Close();
-  output_.Close();
   return outcome;
 }
 
-RewriteResult Rewriter::Open() {
-  // The input is only ever read.
-  if (std::error_code error = input_.OpenForReading(inputPath_)) return RewriteResult::Failed(platform::FailureNumber(error));
+RewriteResult Rewriter::Load() {
   if (std::error_code error = input_.GetStatus(status_)) return RewriteResult::Failed(platform::FailureNumber(error));
   if (std::error_code error = map_.Map(input_, static_cast<size_t>(std::max<int64_t>(status_.size, 0)))) {
     return RewriteResult::Failed(platform::FailureNumber(error));
   }
   in_.Set(map_.bytes());
-
-  // Writing the output over the input would destroy it before the walk has read it through.
-  if (input_.IsSameFileAs(outputPath_)) return RewriteResult::Failed(platform::FailureNumber(EINVAL));
-  if (std::error_code error = output_.Create(outputPath_)) return RewriteResult::Failed(platform::FailureNumber(error));
   return RewriteResult::Rewritten();
 }
 
@@ -545,7 +537,6 @@ RewriteResult Rewriter::Finish() {
   if (reencode_) {
     if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
-  input_.Close();
 
   Log(kVerbose, "Reached end of " + inputPath_);
   const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(written_);
@@ -562,7 +553,7 @@ RewriteResult Rewriter::Finish() {
   if (env_.syncOutput) {
     if (std::error_code error = output_.Sync()) return RewriteResult::Failed(platform::FailureNumber(error));
   }
-  if (std::error_code error = output_.Close()) return RewriteResult::Failed(platform::FailureNumber(error));
+  if (std::error_code error = output_.Flush()) return RewriteResult::Failed(platform::FailureNumber(error));
   if (attributesFailed) {
     Log(kBrief, "Failed to open file " + inputPath_);
     Log(kExplicit, "Attributes failed.");
@@ -623,18 +614,32 @@ std::error_code Rewriter::WriteCollected(bool tryReencoding) {
 }
 
 RewriteResult Rewriter::FailurePath(RewriteResult failure) {
-  input_.Close();
-  output_.Close();
   Log(kBrief, "Failed to open file " + inputPath_);
   return failure;
 }
 
 }  // namespace
 
+RewriteResult RewriteJpeg(const RewriteEnv& env, const platform::File& input, platform::File& output,
+                          const std::string& inputPath, std::string_view removeList, ExifMode exifMode,
+                          bool quickScan) {
+  return Rewriter(env, input, output, inputPath, removeList, exifMode, quickScan).Run();
+}
+
 RewriteResult RewriteJpeg(const RewriteEnv& env, const std::string& inputPath,
                           const std::string& outputPath, std::string_view removeList, ExifMode exifMode,
                           bool quickScan) {
-  return Rewriter(env, inputPath, outputPath, removeList, exifMode, quickScan).Run();
+  platform::File input;
+  platform::File output;
+  std::error_code error = input.OpenForReading(inputPath);
+  // Writing the output over the input would destroy it before the walk has read it through.
+  if (!error && input.IsSameFileAs(outputPath)) error = platform::SystemError(EINVAL);
+  if (!error) error = output.Create(outputPath);
+  if (error) {
+    env.log.WriteLog("Failed to open file " + inputPath, kBrief);
+    return RewriteResult::Failed(platform::FailureNumber(error));
+  }
+  return RewriteJpeg(env, input, output, inputPath, removeList, exifMode, quickScan);
 }
 
 }  // namespace keelpack

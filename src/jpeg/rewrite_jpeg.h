@@ -9,6 +9,9 @@ namespace keelpack {
 
 class LogSink;
 struct OptionSet;
+namespace platform {
+class File;
+}
 
 // What RewriteJpeg came to.
 struct RewriteResult {
@@ -67,6 +70,14 @@ struct RewriteEnv {
 // failure, not a content failure (platform::IsContentFailure).
 RewriteResult RewriteJpeg(const RewriteEnv& env, const std::string& inputPath,
                           const std::string& outputPath, std::string_view removeList, ExifMode exifMode,
+                          bool quickScan);
+
+// The same rewrite between files the caller holds open, so that it reaches exactly the files
+// the caller opened and checked: `input` (only ever read, from its start, whatever its
+// position) into `output`, a new empty file open for writing, which is left open (and locked,
+// if it was). `inputPath` names the input in the log.
+RewriteResult RewriteJpeg(const RewriteEnv& env, const platform::File& input, platform::File& output,
+                          const std::string& inputPath, std::string_view removeList, ExifMode exifMode,
                           bool quickScan);
 
 }  // namespace keelpack

@@ -15,40 +15,16 @@
 namespace keelpack::platform {
 namespace {
 
-// The names bound on this thread, innermost last.
-thread_local std::vector<std::pair<std::string, int>> boundNames;
-
-// The descriptor a name is bound to on this thread, or -1.
-int BoundDescriptor(const std::string& path) {
-  for (auto i = boundNames.rbegin(); i != boundNames.rend(); ++i) {
-    if (i->first == path) return i->second;
-  }
-  return -1;
-}
-
-std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
-std::error_code OpenWith(int& fd, const std::string& path, int flags, mode_t mode = 0) {
+std::error_code OpenWith(int& fd, std::optional<FileId>& id, const std::string& path, int flags, mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
-  std::string name = path;
-  if (const int bound = BoundDescriptor(path); bound >= 0) {
-    // Opened anew through the descriptor: the very same file, with a position of its own.
-    name = DescriptorPath(bound);
-    flags &= ~(O_CREAT | O_EXCL | O_NOFOLLOW);
-  }
+  id.reset();
   do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC, mode);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd >= 0 ? std::error_code() : LastSystemError();
 }
 
 }  // namespace
-
-BoundName::BoundName(std::string path, const File& file) {
-  boundNames.emplace_back(std::move(path), file.descriptor());
-}
-
-BoundName::~BoundName() { boundNames.pop_back(); }
 
 File::~File() {
   if (fd_ >= 0) ::close(fd_);
@@ -58,18 +34,26 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = other.fd_;
+    id_ = other.id_;
     other.fd_ = -1;
+    other.id_.reset();
   }
   return *this;
 }
 
-std::error_code File::OpenForReading(const std::string& path) { return OpenWith(fd_, path, O_RDONLY); }
-std::error_code File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, path, O_RDWR); }
+std::error_code File::OpenForReading(const std::string& path) { return OpenWith(fd_, id_, path, O_RDONLY); }
+std::error_code File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, id_, path, O_RDWR); }
 std::error_code File::Create(const std::string& path, mode_t mode) {
-  return OpenWith(fd_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
+  return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
 }
 std::error_code File::OpenFolder(const std::string& path) {
-  return OpenWith(fd_, path, O_RDONLY | O_DIRECTORY);
+  return OpenWith(fd_, id_, path, O_RDONLY | O_DIRECTORY);
+}
+std::error_code File::ReopenForReading(const File& other) {
+  // Through the descriptor's own entry, which leads to the open file itself, not to a name.
+  const std::error_code error = OpenWith(fd_, id_, "/proc/self/fd/" + std::to_string(other.fd_), O_RDONLY);
+  if (!error) id_ = other.id_;
+  return error;
 }
 
 std::error_code File::Size(int64_t& size) const {
@@ -191,13 +175,12 @@ std::error_code File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? std::error_
 
 bool File::IsSameFileAs(const std::string& path) const {
   struct stat mine {}, theirs {};
-  const int bound = BoundDescriptor(path);
-  const int found = bound >= 0 ? ::fstat(bound, &theirs) : ::stat(path.c_str(), &theirs);
-  return ::fstat(fd_, &mine) == 0 && found == 0 && mine.st_dev == theirs.st_dev &&
+  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
          mine.st_ino == theirs.st_ino;
 }
 
 FileId File::Id() const {
+  if (id_) return *id_;
   struct stat info {};
   if (::fstat(fd_, &info) != 0) return {};
   return {info.st_dev, info.st_ino};
@@ -240,6 +223,7 @@ std::error_code File::CopyContentFrom(const File& source) {
 std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused) {
   ssize_t length = ::flistxattr(source.fd_, nullptr, 0);
   if (length < 0) return errno == ENOTSUP ? std::error_code() : LastSystemError();
+  if (length == 0) return {};  // the usual case: nothing to list, nothing to set
   std::vector<char> names(static_cast<size_t>(length));
   length = ::flistxattr(source.fd_, names.data(), names.size());
   if (length < 0) return LastSystemError();
@@ -259,10 +243,19 @@ std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector
   return {};
 }
 
+std::error_code File::Flush() {
+  // A close of a second descriptor does what the last close would: a network file system
+  // sends what is written and reports a failure, while this descriptor (and its lock) stays.
+  const int second = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  if (second < 0) return LastSystemError();
+  return ::close(second) == 0 ? std::error_code() : LastSystemError();
+}
+
 std::error_code File::Close() {
   if (fd_ < 0) return {};
   const std::error_code result = ::close(fd_) == 0 ? std::error_code() : LastSystemError();
   fd_ = -1;
+  id_.reset();
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -28,7 +29,10 @@ class File {
  public:
   File() = default;
   ~File();
-  File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  File(File&& other) noexcept : fd_(other.fd_), id_(other.id_) {
+    other.fd_ = -1;
+    other.id_.reset();
+  }
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -38,6 +42,9 @@ class File {
   // Created (0600 unless told otherwise) or emptied, for writing.
   std::error_code Create(const std::string& path, mode_t mode = 0600);
   std::error_code OpenFolder(const std::string& path);
+  // Opens for reading the very file that `other` holds, whatever its name leads to by now,
+  // with a position and an access mode of its own.
+  std::error_code ReopenForReading(const File& other);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -78,22 +85,15 @@ class File {
   std::error_code CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused);
   // Closes now and reports the close's error, which can carry a delayed write error.
   std::error_code Close();
+  // Reports what Close would, while the file stays open.
+  std::error_code Flush();
 
  private:
   friend class Folder;
   int fd_ = -1;
-};
-
-// While it lives, on this thread, File's OpenForReading, OpenForUpdate, Create and
-// IsSameFileAs given exactly `path` reach the file `file` already holds, instead of whatever
-// the name leads to at that moment. A file job opens and checks its files itself, then lets
-// code that works with paths (the rewriter) use them without a window for a swap.
-class BoundName {
- public:
-  BoundName(std::string path, const File& file);
-  ~BoundName();
-  BoundName(const BoundName&) = delete;
-  BoundName& operator=(const BoundName&) = delete;
+  // What names the open file, when it is known without asking: it cannot change while the
+  // file is open.
+  std::optional<FileId> id_;
 };
 
 }  // namespace keelpack::platform

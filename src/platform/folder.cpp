@@ -190,15 +190,19 @@ std::error_code Folder::OpenFile(const std::string& name, File& file) const {
   if (::fstat(fd, &info) != 0) return LastSystemError();
   if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
   if (!S_ISREG(info.st_mode)) return SystemError(EINVAL);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // None of the flags that can change was asked for but this one.
+  ::fcntl(fd, F_SETFL, 0);
+  opened.id_ = {info.st_dev, info.st_ino};
   file = std::move(opened);
   return {};
 }
 
 std::error_code Folder::CreateTemporary(const std::string& forName, File& file, std::string& tempName) const {
+  // Only part of a name: one that is taken already is passed over, whatever its number says.
+  static const auto processId = static_cast<unsigned>(::getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
     char tag[48];
-    std::snprintf(tag, sizeof tag, "%x-%x-", static_cast<unsigned>(::getpid()), temporaryCounter++);
+    std::snprintf(tag, sizeof tag, "%x-%x-", processId, temporaryCounter++);
     const size_t fixed = kTemporaryPrefix.size() + std::string_view(tag).size() + kTemporarySuffix.size();
     std::string name = std::string(kTemporaryPrefix) + tag + forName.substr(0, NAME_MAX - fixed);
     name += kTemporarySuffix;
@@ -221,9 +225,11 @@ bool Folder::IsTemporaryName(std::string_view name) {
 }
 
 void Folder::RemoveStaleTemporaries() const {
-  const auto entries = Entries(fd_);
-  if (!entries) return;
-  for (const auto& [name, kind] : *entries) {
+  if (const auto entries = Entries(fd_)) RemoveStale(*entries);
+}
+
+void Folder::RemoveStale(const std::vector<std::pair<std::string, EntryStatus::Kind>>& entries) const {
+  for (const auto& [name, kind] : entries) {
     if (kind != EntryStatus::Kind::kFile || !IsTemporaryName(name)) continue;
     File stale;
     if (OpenFile(name, stale)) continue;
@@ -278,20 +284,23 @@ std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& tar
   return {};
 }
 
-std::optional<std::vector<std::string>> Folder::SubfolderNames() const {
+std::optional<Folder::Names> Folder::SubfolderAndFileNames(std::string_view patterns) const {
   auto entries = Entries(fd_);
   if (!entries) return std::nullopt;
-  std::vector<std::string> names;
+  Names names;
   for (auto& [name, kind] : *entries) {
-    if (kind == EntryStatus::Kind::kFolder && name.front() != '.') names.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFolder && name.front() != '.') names.subfolders.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.files.push_back(std::move(name));
   }
-  std::sort(names.begin(), names.end(), NameLess);
+  std::sort(names.subfolders.begin(), names.subfolders.end(), NameLess);
+  std::sort(names.files.begin(), names.files.end(), NameLess);
   return names;
 }
 
-std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns) const {
+std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns, bool removeStaleTemporaries) const {
   auto entries = Entries(fd_);
   if (!entries) return std::nullopt;
+  if (removeStaleTemporaries) RemoveStale(*entries);
   std::vector<std::string> names;
   for (auto& [name, kind] : *entries) {
     if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.push_back(std::move(name));

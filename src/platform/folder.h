@@ -73,11 +73,19 @@ class Folder {
   std::error_code MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const;
 
   // Visible subfolder names (no links, no hidden folders) and matching regular file names,
-  // both in name order.
-  std::optional<std::vector<std::string>> SubfolderNames() const;
-  std::optional<std::vector<std::string>> FileNames(std::string_view patterns) const;
+  // both in name order, from one reading of the folder.
+  struct Names {
+    std::vector<std::string> subfolders;
+    std::vector<std::string> files;
+  };
+  std::optional<Names> SubfolderAndFileNames(std::string_view patterns) const;
+  // The matching regular file names alone; with `removeStaleTemporaries`, RemoveStaleTemporaries
+  // is done first, on the same reading of the folder.
+  std::optional<std::vector<std::string>> FileNames(std::string_view patterns, bool removeStaleTemporaries = false) const;
 
  private:
+  void RemoveStale(const std::vector<std::pair<std::string, EntryStatus::Kind>>& entries) const;
+
   int fd_ = -1;
   std::string path_;
 };

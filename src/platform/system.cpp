@@ -3,7 +3,6 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <memory>
 #include <span>
 #include <vector>
@@ -12,14 +11,6 @@
 #include "platform/mapped_file.h"
 
 namespace keelpack::platform {
-
-double SecondsSinceMidnight() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm local{};
-  localtime_r(&now.tv_sec, &local);
-  return local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + static_cast<double>(now.tv_nsec) / 1e9;
-}
 
 std::string ProcessId() { return std::to_string(::getpid()); }
 
@@ -50,10 +41,9 @@ size_t CoefficientBytes(int width, int height, int subsampling, int colorspace) 
 
 }  // namespace
 
-bool LoadsAsPicture(const std::string& path) {
-  File file;
+bool LoadsAsPicture(const File& file) {
   File::Status status;
-  if (file.OpenForReading(path) || file.GetStatus(status) || status.size <= 0) return false;
+  if (file.GetStatus(status) || status.size <= 0) return false;
   MappedFile jpeg;
   if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
   const std::span<const uint8_t> bytes = jpeg.bytes();

@@ -4,14 +4,13 @@
 
 namespace keelpack::platform {
 
-// Seconds since local midnight, for the runs' once-a-second progress updates.
-double SecondsSinceMidnight();
+class File;
 
 // The process id in decimal.
 std::string ProcessId();
 
 // True when libjpeg-turbo decodes the whole file without an error or a warning. A picture whose
 // frame is too large to decode in bounded memory (about 1 GiB) is refused without decoding.
-bool LoadsAsPicture(const std::string& path);
+bool LoadsAsPicture(const File& file);
 
 }  // namespace keelpack::platform

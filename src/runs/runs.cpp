@@ -1,7 +1,7 @@
 #include "runs/runs.h"
 
 #include <algorithm>
-#include <cmath>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -10,7 +10,6 @@
 #include "jobs/path_utils.h"
 #include "platform/folder.h"
 #include "platform/listing.h"
-#include "platform/system.h"
 #include "runs/file_jobs.h"
 #include "runs/session.h"
 
@@ -27,18 +26,20 @@ std::string Number(double value) {
   return text;
 }
 
-// Progress lines come at most about once a second, after a file, never during one.
+// Progress lines come at most about once a second, after a file, never during one: the first
+// after the first file. Timed by a clock that a change of the system time or the time zone
+// does not move.
 class ProgressClock {
  public:
   bool Due() {
-    const double now = platform::SecondsSinceMidnight();
-    if (std::fabs(now - lastUpdate_) <= 1) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastUpdate_ && now - *lastUpdate_ <= std::chrono::seconds(1)) return false;
     lastUpdate_ = now;
     return true;
   }
 
  private:
-  double lastUpdate_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> lastUpdate_;
 };
 
 void StartRun(Session& session, RunKind kind) {
@@ -96,24 +97,25 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
     session.run().outputInTree = true;
     return;
   }
-  auto subfolders = folder.SubfolderNames();
-  auto files = folder.FileNames(platform::kJpegPatterns);
-  if (!subfolders || !files) {
+  auto names = folder.SubfolderAndFileNames(platform::kJpegPatterns);
+  if (!names) {
     SkipFolder(session, "Cannot open directory " + path);
     return;
   }
-  session.run().fileTotal += static_cast<int>(files->size());
-  session.run().folderTotal += 1;
-  session.run().dirList.push_back(path);
-  if (session.run().folderTotal % 5 == 0) {
-    ShowStatus(session, "Found " + std::to_string(session.run().folderTotal) + " directories, " +
-                            std::to_string(session.run().fileTotal) + " files...");
+  std::vector<std::string>& subfolders = names->subfolders;
+  RunRecord& run = session.run();
+  run.fileTotal += static_cast<int>(names->files.size());
+  run.folderTotal += 1;
+  run.dirList.push_back(path);
+  if (run.folderTotal % 5 == 0) {
+    ShowStatus(session, "Found " + std::to_string(run.folderTotal) + " directories, " +
+                            std::to_string(run.fileTotal) + " files...");
   }
-  if (subfolders->size() > kMaxSubfolders) {
-    SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders->size() - kMaxSubfolders));
-    subfolders->resize(kMaxSubfolders);
+  if (subfolders.size() > kMaxSubfolders) {
+    SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders.size() - kMaxSubfolders));
+    subfolders.resize(kMaxSubfolders);
   }
-  for (const std::string& name : *subfolders) {
+  for (const std::string& name : subfolders) {
     if (session.cancelRequested()) return;
     platform::Folder subfolder;
     if (subfolder.OpenIn(folder, name)) {
@@ -237,13 +239,13 @@ void RunFolderTree(Session& session) {
     std::optional<std::vector<std::string>> files;
     const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
     if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
-      files = folder->FileNames(platform::kJpegPatterns);
+      // Temporary files that a killed run left here go, from the same reading of the folder.
+      files = folder->FileNames(platform::kJpegPatterns, true);
     }
     if (!files) {
       jobs.Then([&session, path] { SkipFolder(session, "Cannot open directory " + path); });
     } else {
-      folder->RemoveStaleTemporaries();
-      // And those left in this folder's mirror below the output folder.
+      // So do those left in this folder's mirror below the output folder.
       if (platform::Folder mirror; output && !mirror.OpenBelow(*output, relative, false)) {
         mirror.RemoveStaleTemporaries();
       }
