@@ -126,8 +126,8 @@ constexpr uint64_t kBlocksPerInputByte = 8;
 // (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the
 // picture has at least kSampleMinimumRows of them: the sizes of whole rows of a photograph rank
 // the scripts as the whole picture does, at a fraction of the cost.
-constexpr JDIMENSION kSampleStep = 16;
-constexpr JDIMENSION kSampleMinimumRows = 16;
+constexpr JDIMENSION kSampleStep = 32;
+constexpr JDIMENSION kSampleMinimumRows = 8;
 
 // What one re-encoding works with. Lives outside the jumps, in the caller's frame.
 struct Session {
