@@ -127,7 +127,7 @@ constexpr uint64_t kBlocksPerInputByte = 8;
 // picture has at least kSampleMinimumRows of them: the sizes of whole rows of a photograph rank
 // the scripts as the whole picture does, at a fraction of the cost.
 constexpr JDIMENSION kSampleStep = 32;
-constexpr JDIMENSION kSampleMinimumRows = 8;
+constexpr JDIMENSION kSampleMinimumRows = 4;
 
 // What one re-encoding works with. Lives outside the jumps, in the caller's frame.
 struct Session {
