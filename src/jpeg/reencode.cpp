@@ -82,22 +82,29 @@ void TermDestination(j_compress_ptr cinfo) {
   }
 }
 
-// Scan scripts (ITU T.81 G.1) tried for progressive output besides the library's standard
-// one. Each scan's Huffman tables are made for that scan alone, so how the spectral bands
-// and the bits of precision are split changes the size; which split wins depends on the
-// picture. Component 0 is the luma of a YCbCr picture.
+// Scan scripts (ITU T.81 G.1) tried for progressive output. Each scan's Huffman tables are
+// made for that scan alone, so how the spectral bands and the bits of precision are split
+// changes the size; which split wins depends on the picture. Every scan costs a pass that
+// counts its symbols and one that codes them, and a refinement scan visits every coefficient
+// of its band again, so the scripts keep those few. Component 0 is the luma of a YCbCr
+// picture. An empty script stands for the library's standard progression.
 using Script = std::span<const jpeg_scan_info>;
 
+// For colour, two scripts that split the luma bands alike: with two refinement steps for
+// luma, or with one for every component. On camera photographs the smaller of the two is
+// smaller than the standard progression and costs less to encode; the standard one, which
+// refines every component and the DC twice, won on too few pictures to pay for its trial.
 constexpr jpeg_scan_info kColourFineLuma[] = {
     // DC per component, luma bands with two refinement steps, chroma in one scan each.
     {1, {0}, 0, 0, 0, 0},  {1, {1}, 0, 0, 0, 0},  {1, {2}, 0, 0, 0, 0},
     {1, {0}, 1, 8, 0, 2},  {1, {0}, 9, 63, 0, 2}, {1, {0}, 1, 63, 2, 1},
     {1, {0}, 1, 63, 1, 0}, {1, {1}, 1, 63, 0, 0}, {1, {2}, 1, 63, 0, 0},
 };
-constexpr jpeg_scan_info kColourBandsOnly[] = {
-    // Spectral selection without successive approximation.
-    {3, {0, 1, 2}, 0, 0, 0, 0}, {1, {0}, 1, 5, 0, 0},  {1, {1}, 1, 63, 0, 0},
-    {1, {2}, 1, 63, 0, 0},      {1, {0}, 6, 63, 0, 0},
+constexpr jpeg_scan_info kColourOneStep[] = {
+    // DC per component, then every component's AC less its last bit, then that bit.
+    {1, {0}, 0, 0, 0, 0},  {1, {1}, 0, 0, 0, 0},  {1, {2}, 0, 0, 0, 0},  {1, {0}, 1, 8, 0, 1},
+    {1, {0}, 9, 63, 0, 1}, {1, {1}, 1, 63, 0, 1}, {1, {2}, 1, 63, 0, 1}, {1, {0}, 1, 63, 1, 0},
+    {1, {1}, 1, 63, 1, 0}, {1, {2}, 1, 63, 1, 0},
 };
 constexpr jpeg_scan_info kGreyFine[] = {
     {1, {0}, 0, 0, 0, 0},  {1, {0}, 1, 8, 0, 2},  {1, {0}, 9, 63, 0, 2},
@@ -106,8 +113,9 @@ constexpr jpeg_scan_info kGreyFine[] = {
 constexpr jpeg_scan_info kGreyBandsOnly[] = {
     {1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 5, 0, 0}, {1, {0}, 6, 63, 0, 0}};
 
-constexpr Script kColourScripts[] = {kColourFineLuma, kColourBandsOnly};
-constexpr Script kGreyScripts[] = {kGreyFine, kGreyBandsOnly};
+constexpr Script kColourScripts[] = {kColourFineLuma, kColourOneStep};
+constexpr Script kGreyScripts[] = {Script{}, kGreyFine, kGreyBandsOnly};
+constexpr Script kStandardOnly[] = {Script{}};
 
 // Limits that keep a hostile header from asking for more memory than a real photograph needs.
 constexpr long kMemoryLimit = 1L << 30;
@@ -118,8 +126,8 @@ constexpr uint64_t kBlocksPerInputByte = 8;
 // (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the
 // picture has at least kSampleMinimumRows of them: the sizes of whole rows of a photograph rank
 // the scripts as the whole picture does, at a fraction of the cost.
-constexpr JDIMENSION kSampleStep = 16;
-constexpr JDIMENSION kSampleMinimumRows = 16;
+constexpr JDIMENSION kSampleStep = 32;
+constexpr JDIMENSION kSampleMinimumRows = 4;
 
 // What one re-encoding works with. Lives outside the jumps, in the caller's frame.
 struct Session {
@@ -205,8 +213,8 @@ void SurveyHeader(Session& s) {
   }
 }
 
-// One encoding of the coefficients read into `s.in`, with `script` (empty: the standard
-// progression, or sequential when not progressive), into `s.dest`.
+// One encoding of the coefficients read into `s.in`, with the `scans` of `script` (none: the
+// standard progression, or sequential when not progressive), into `s.dest`.
 void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const jpeg_scan_info* script,
             int scans, JDIMENSION height) {
   jpeg_create_compress(&s.out);
@@ -223,7 +231,7 @@ void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const 
   // MCU is one block instead of a whole group: the same interval would put restart markers
   // several times as close, in every scan. Only sequential output keeps the input's markers.
   if (!progressive) s.out.restart_interval = s.in.restart_interval;
-  if (progressive && script) {
+  if (progressive && scans > 0) {
     s.out.scan_info = script;
     s.out.num_scans = scans;
   } else if (progressive) {
@@ -305,20 +313,15 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     return true;
   }
 
-  // The standard progression first, then the other scripts that fit the picture; the
-  // smallest is encoded once more for real.
-  const Script* scripts = nullptr;
-  size_t count = 0;
+  // Every script that fits the picture is tried; the smallest is the result, or, when the
+  // trials ran on a sample, is encoded once more in full.
+  std::span<const Script> scripts = kStandardOnly;
   if (s.in.num_components == 3) {
     scripts = kColourScripts;
-    count = std::size(kColourScripts);
   } else if (s.in.num_components == 1) {
     scripts = kGreyScripts;
-    count = std::size(kGreyScripts);
   }
-  // Trials on a sample are only counted and the winner is encoded again in full; trials on
-  // the whole picture are kept, the smallest is the result.
-  const bool sampled = count > 0 && s.sampleRows > 0;
+  const bool sampled = scripts.size() > 1 && s.sampleRows > 0;
   jvirt_barray_ptr* trial = coefficients;
   JDIMENSION trialHeight = s.in.image_height;
   if (sampled) {
@@ -326,28 +329,23 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     trial = s.sample;
     trialHeight = s.sampleRows * static_cast<JDIMENSION>(s.in.max_v_samp_factor * DCTSIZE);
   }
-  s.dest.out = sampled ? nullptr : result;
-  Encode(s, trial, true, nullptr, 0, trialHeight);
-  size_t best = 0;  // 0 the standard script, i + 1 scripts[i]
-  size_t bestSize = sampled ? s.dest.counted : result->size();
-  for (size_t i = 0; i < count; ++i) {
-    s.dest.out = sampled ? nullptr : &s.candidate;
+  size_t best = 0;
+  size_t bestSize = 0;
+  for (size_t i = 0; i < scripts.size(); ++i) {
+    // Kept trials on the whole picture go to `result` first, then to `candidate`.
+    s.dest.out = sampled ? nullptr : i == 0 ? result : &s.candidate;
     Encode(s, trial, true, scripts[i].data(), static_cast<int>(scripts[i].size()), trialHeight);
-    const size_t size = sampled ? s.dest.counted : s.candidate.size();
-    if (size < bestSize) {
+    const size_t size = sampled ? s.dest.counted : s.dest.out->size();
+    if (i == 0 || size < bestSize) {
       bestSize = size;
-      best = i + 1;
-      if (!sampled) result->swap(s.candidate);
+      best = i;
+      if (!sampled && i > 0) result->swap(s.candidate);
     }
   }
   if (sampled) {
     s.dest.out = result;
-    if (best == 0) {
-      Encode(s, coefficients, true, nullptr, 0, s.in.image_height);
-    } else {
-      const Script script = scripts[best - 1];
-      Encode(s, coefficients, true, script.data(), static_cast<int>(script.size()), s.in.image_height);
-    }
+    Encode(s, coefficients, true, scripts[best].data(), static_cast<int>(scripts[best].size()),
+           s.in.image_height);
   }
   return true;
 }
