@@ -12,10 +12,9 @@
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
 
 // Plants one fault where files go wrong: in the segments before the first scan's data, or in
 // the Exif block's counts and offsets.
@@ -133,4 +132,4 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

@@ -16,10 +16,9 @@
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
 
 class FaultTest : public ::testing::Test {
  protected:
@@ -94,4 +93,4 @@ TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

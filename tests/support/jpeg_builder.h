@@ -30,9 +30,7 @@ class JpegBuilder {
   JpegBuilder& Soi() { return Raw({0xFF, 0xD8}); }
   JpegBuilder& Eoi() { return Raw({0xFF, 0xD9}); }
   JpegBuilder& Segment(uint8_t code, const Bytes& data) { return Raw(SegmentBytes(code, data)); }
-  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) {
-    return Segment(code, Bytes(dataLength, fill));
-  }
+  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) { return Segment(code, Bytes(dataLength, fill)); }
   JpegBuilder& Raw(const Bytes& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
@@ -41,7 +39,6 @@ class JpegBuilder {
   JpegBuilder& Sof0() { return Segment(0xC0, Bytes{8, 0, 16, 0, 16, 1, 1, 0x11, 0}); }
   // One component, tables 0/0, full spectral range, no successive approximation.
   JpegBuilder& Sos() { return Segment(0xDA, Bytes{1, 1, 0x00, 0, 63, 0}); }
-  JpegBuilder& Entropy(const Bytes& data) { return Raw(data); }
 
   const Bytes& bytes() const { return bytes_; }
 
@@ -50,7 +47,7 @@ class JpegBuilder {
 };
 
 // A file that ends inside its picture data, without an end marker: damaged.
-inline Bytes Damaged() { return JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }
+inline Bytes Damaged() { return JpegBuilder().Soi().Sof0().Sos().Raw({1, 2, 3, 4}).bytes(); }
 
 // Offsets of the segments from the start marker up to the first scan's (SOS last).
 inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
@@ -61,6 +58,12 @@ inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
     at += 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
   }
   return starts;
+}
+
+// Where the first segment with this marker starts, before the first scan; 0 when there is none.
+inline size_t SegmentAt(const Bytes& jpeg, uint8_t marker) {
+  for (size_t at : SegmentStarts(jpeg)) if (jpeg[at + 1] == marker) return at;
+  return 0;
 }
 
 }  // namespace keelpack::test
