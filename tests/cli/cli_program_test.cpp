@@ -111,20 +111,15 @@ TEST_F(CliProgramTest, TreeRunWithOneOrManyJobs) {
     ExpectRewritten(photos_ + "/" + name, bytes);
     saved += static_cast<long long>(bytes.size() - after.at(name).bytes.size());
   }
-  for (const char* same : {".hidden/d.jpg", "notes.txt", "b/text.jpg"}) {
-    EXPECT_EQ(after.at(same), before.at(same)) << same;
-  }
+  for (const char* same : {".hidden/d.jpg", "notes.txt", "b/text.jpg"}) EXPECT_EQ(after.at(same), before.at(same)) << same;
   EXPECT_EQ(after.at("a/_corrupted_p12.jpg").bytes, before.at("a/p12.jpg").bytes);
   EXPECT_EQ(after.size(), before.size()) << "a work file was left behind";
   const auto summaries = Summaries(one.out);
   ASSERT_EQ(summaries.size(), 1u);
   EXPECT_EQ(summaries[0], Summary(26, good.size(), saved));
-  for (const std::string& line :
-       {"Starting to recurse " + photos_, "Reading " + photos_ + "/a/000-big.jpg",
-        "Renaming corrupted " + photos_ + "/a/p12.jpg",
-        "Incompatible file ignored - " + photos_ + "/b/text.jpg"}) {
+  for (const std::string& line : {"Starting to recurse " + photos_, "Reading " + photos_ + "/a/000-big.jpg",
+                                  "Renaming corrupted " + photos_ + "/a/p12.jpg", "Incompatible file ignored - " + photos_ + "/b/text.jpg"})
     EXPECT_NE(one.out.find(line + "\n"), npos) << line;
-  }
   EXPECT_EQ(CountOf(one.out, "Return code was "), 26u);
   EXPECT_EQ(CountOf(oneLog, "Return code was 0\r\n"), good.size());
   for (const char* jobs : {"2", "5"}) {
@@ -199,9 +194,7 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
     SCOPED_TRACE(twice ? "twice" : "once");
     fs::remove_all(photos_);
     Put("000-big.jpg", Shrinkable(7, 2500));
-    for (unsigned i = 0; i < kSmallFiles; ++i) {
-      Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
-    }
+    for (unsigned i = 0; i < kSmallFiles; ++i) Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
     const auto before = Snapshot(photos_);
     CliProcess cli({"-v", "--check-readability", "-j", std::to_string(kJobs), photos_});
     ASSERT_TRUE(cli.WaitFor("Reading " + photos_ + "/000-big.jpg", seconds(60)));

@@ -15,9 +15,8 @@ namespace {
 // The whole segments before the first scan, in file order.
 std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
   std::vector<Bytes> segments;
-  for (size_t at : test::SegmentStarts(jpeg)) {
+  for (size_t at : test::SegmentStarts(jpeg))
     if (jpeg[at + 1] != kSos) segments.emplace_back(jpeg.begin() + static_cast<ptrdiff_t>(at), jpeg.begin() + static_cast<ptrdiff_t>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
-  }
   return segments;
 }
 
@@ -117,9 +116,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     // Sequential output keeps the restart interval; progressive output has none.
     EXPECT_EQ(Find(after, kDri), progressive ? Bytes{} : Find(before, kDri));
     // Tables of one kind share a segment, as in the copied form.
-    for (size_t i = 1; i < after.size(); ++i) {
+    for (size_t i = 1; i < after.size(); ++i)
       EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1]) << i;
-    }
   }
 }
 

@@ -34,9 +34,7 @@ class FaultTest : public ::testing::Test {
     front.options.corrupted = CorruptedChoice::kDelete;  // a failing disk must never look like damage
     return mounted;
   }
-  void TearDown() override {
-    if (mounted) umount2(disk.c_str(), MNT_DETACH);
-  }
+  void TearDown() override { if (mounted) umount2(disk.c_str(), MNT_DETACH); }
 
   // Every source (and backup) is its original or a complete rewrite; returns how many were rewritten.
   int ExpectEverySourceWhole() {

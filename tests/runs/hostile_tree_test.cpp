@@ -152,9 +152,8 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
       const auto pixels = test::DecodePixels(before.bytes);
       EXPECT_TRUE(now == before.bytes || (pixels && test::DecodePixels(now) == pixels)) << name << " was changed";
     }
-    for (const auto& [name, entry] : after) {
+    for (const auto& [name, entry] : after)
       EXPECT_FALSE(platform::Folder::IsTemporaryName(fs::path(name).filename().string())) << name;
-    }
     if (c.check) c.check(p);
   }
 }
