@@ -26,12 +26,12 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     const Bytes jpeg = ReadFile(file);
     const std::optional<size_t> at = FindExifSegment(jpeg);
     if (!at) continue;
-    const auto begin = jpeg.begin() + static_cast<long>(*at), end = begin + 2 + jpeg[*at + 2] * 256 + jpeg[*at + 3];
+    const Bytes payload = SegmentPayload(jpeg, *at);
     std::vector<uint8_t> reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
     int useful = 0;
-    EXPECT_EQ(ReduceExifBlock(log, false, Bytes(begin + 4, end), reduced, useful, file), 0) << file;
+    EXPECT_EQ(ReduceExifBlock(log, false, payload, reduced, useful, file), 0) << file;
     copies.emplace_back(dir.File(std::to_string(copies.size()) + ".jpg"), file);
-    WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), begin), SegmentBytes(0xE1, reduced), Bytes(end, jpeg.end())}));
+    WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(*at)), SegmentBytes(0xE1, reduced), Bytes(jpeg.begin() + static_cast<long>(*at + 4 + payload.size()), jpeg.end())}));
   }
   ASSERT_FALSE(copies.empty());
 

@@ -87,7 +87,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   Bytes rgbSaidYcc = test::EncodePicture({.width = 16, .height = 8, .rgb = true});
   rgbSaidYcc[SegmentAt(rgbSaidYcc, kApp14) + 4 + 11] = 1;
   // Complete as far as markers go, but its picture data decodes to nothing.
-  const Bytes undecodable = test::JpegBuilder().Soi().Sof0().Sos().Raw({1, 2, 3}).Eoi().bytes();
+  const Bytes undecodable = test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3}).Eoi().bytes();
 
   auto elsewhere = [&](const std::string&) { options.difdir = 1, options.output = At("out"); };
   auto hardLink = [](const std::string& path) { ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0); };

@@ -44,7 +44,7 @@ Bytes Frame(std::initializer_list<uint8_t> ids) {
 // A small file with a frame, a table, a scan and entropy data, around the given segments. The
 // table's sixth byte, read as the frame's, would make the one component four.
 Bytes Picture(const Bytes& segments, const Bytes& frame = Frame({1})) {
-  return JpegBuilder().Soi().Raw(segments).Raw(frame).Segment(kDht, 6, 4).Sos().Raw({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
+  return JpegBuilder().Soi().Raw(segments).Raw(frame).Segment(kDht, 6, 4).Sos().Entropy({0x12, 0xFF, 0x00, 0x34}).Eoi().bytes();
 }
 
 Bytes Tables(std::initializer_list<size_t> sizes) {
@@ -207,7 +207,7 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
       {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
-      {JpegBuilder().Raw(start).Sos().Raw({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},
+      {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},
       {Concat({start, {0xFF, kDqt, 0x01, 0x00, 1, 2, 3}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0x12, kDqt, 0x00, 0x04, 1, 2, 0xFF, 0xD9}}), kDamaged,

@@ -8,11 +8,10 @@
 namespace keelpack::platform {
 namespace {
 
-using test::TempDir;
 using ::testing::ElementsAre;
 
 TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
-  TempDir dir;
+  test::TempDir dir;
   ASSERT_FALSE(MakeFolder(dir.File("photos")));
   ASSERT_FALSE(MakeFolder(dir.File("two words")));
   test::WriteFile(dir.File("hosts"), {});

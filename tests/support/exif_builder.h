@@ -137,6 +137,9 @@ inline std::optional<size_t> FindExifSegment(const Bytes& jpeg) {
   }
   return std::nullopt;
 }
+inline Bytes SegmentPayload(const Bytes& jpeg, size_t at) {
+  return Bytes(jpeg.begin() + static_cast<long>(at + 4), jpeg.begin() + static_cast<long>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
+}
 
 // A picture as a camera writes it: the Exif segment right after the start marker (so that the
 // IFD0 entry count of a block from ExifBuilder lies at offset 20), then what the encoder wrote.

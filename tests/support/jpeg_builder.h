@@ -39,6 +39,7 @@ class JpegBuilder {
   JpegBuilder& Sof0() { return Segment(0xC0, Bytes{8, 0, 16, 0, 16, 1, 1, 0x11, 0}); }
   // One component, tables 0/0, full spectral range, no successive approximation.
   JpegBuilder& Sos() { return Segment(0xDA, Bytes{1, 1, 0x00, 0, 63, 0}); }
+  JpegBuilder& Entropy(const Bytes& data) { return Raw(data); }
 
   const Bytes& bytes() const { return bytes_; }
 
@@ -47,7 +48,7 @@ class JpegBuilder {
 };
 
 // A file that ends inside its picture data, without an end marker: damaged.
-inline Bytes Damaged() { return JpegBuilder().Soi().Sof0().Sos().Raw({1, 2, 3, 4}).bytes(); }
+inline Bytes Damaged() { return JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3, 4}).bytes(); }
 
 // Offsets of the segments from the start marker up to the first scan's (SOS last).
 inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
