@@ -39,19 +39,13 @@ class CliProgramTest : public ::testing::Test {
  protected:
   CliProgramTest() { fs::create_directories(photos_); }
 
-  CliCall Call(std::vector<std::string> args) const {
-    return {std::move(args), dir_.File("config"), dir_.File("cache")};
-  }
-
   // Writes a file below the photo folder and returns its full path.
   std::string Put(const std::string& relative, const Bytes& bytes) const {
-    const std::string path = photos_ + "/" + relative;
-    fs::create_directories(fs::path(path).parent_path());
-    WriteFile(path, bytes);
-    return path;
+    WriteFile(photos_ + "/" + relative, bytes);
+    return photos_ + "/" + relative;
   }
 
-  TempDir dir_;
+  Sandbox dir_;
   const std::string photos_ = dir_.File("photos");
 };
 
@@ -79,7 +73,7 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
   if (mounted) calls.push_back({"--output", bound, photos_});
   for (const auto& args : calls) {
     SCOPED_TRACE(::testing::PrintToString(args));
-    const CliResult result = RunCli(Call(args));
+    const CliResult result = RunCli(args);
     EXPECT_TRUE(result.exitStatus == 2 && result.out.empty()) << result.exitStatus << result.out;
     // One line of its own, and no escape codes on a standard error that is no terminal.
     EXPECT_TRUE(result.err.starts_with("keelpack-cli: ") && result.err.find('\x1b') == npos)
@@ -106,7 +100,7 @@ TEST_F(CliProgramTest, TreeRunWithOneOrManyJobs) {
     Put(".hidden/d.jpg", Shrinkable(9));
     Put("notes.txt", ToBytes("left alone"));
     const auto before = Snapshot(photos_);
-    const CliResult result = RunCli(Call({"-v", "--log-level", "3", "-j", jobs, photos_}));
+    const CliResult result = RunCli({"-v", "--log-level", "3", "-j", jobs, photos_});
     const Bytes log = ReadFile(dir_.File("config/keelpack.log"));
     return std::tuple{result, std::string(log.begin(), log.end()), before, Snapshot(photos_)};
   };
@@ -117,21 +111,15 @@ TEST_F(CliProgramTest, TreeRunWithOneOrManyJobs) {
     ExpectRewritten(photos_ + "/" + name, bytes);
     saved += static_cast<long long>(bytes.size() - after.at(name).bytes.size());
   }
-  for (const char* same : {".hidden/d.jpg", "notes.txt", "b/text.jpg"}) {
-    EXPECT_EQ(after.at(same), before.at(same)) << same;
-  }
+  for (const char* same : {".hidden/d.jpg", "notes.txt", "b/text.jpg"}) EXPECT_EQ(after.at(same), before.at(same)) << same;
   EXPECT_EQ(after.at("a/_corrupted_p12.jpg").bytes, before.at("a/p12.jpg").bytes);
   EXPECT_EQ(after.size(), before.size()) << "a work file was left behind";
   const auto summaries = Summaries(one.out);
   ASSERT_EQ(summaries.size(), 1u);
-  EXPECT_TRUE(summaries[0].files == 26 && summaries[0].reduced == static_cast<long>(good.size()) &&
-              summaries[0].bytesSaved == saved);
-  for (const std::string& line :
-       {"Starting to recurse " + photos_, "Reading " + photos_ + "/a/000-big.jpg",
-        "Renaming corrupted " + photos_ + "/a/p12.jpg",
-        "Incompatible file ignored - " + photos_ + "/b/text.jpg"}) {
+  EXPECT_EQ(summaries[0], Summary(26, good.size(), saved));
+  for (const std::string& line : {"Starting to recurse " + photos_, "Reading " + photos_ + "/a/000-big.jpg",
+                                  "Renaming corrupted " + photos_ + "/a/p12.jpg", "Incompatible file ignored - " + photos_ + "/b/text.jpg"})
     EXPECT_NE(one.out.find(line + "\n"), npos) << line;
-  }
   EXPECT_EQ(CountOf(one.out, "Return code was "), 26u);
   EXPECT_EQ(CountOf(oneLog, "Return code was 0\r\n"), good.size());
   for (const char* jobs : {"2", "5"}) {
@@ -151,15 +139,13 @@ TEST_F(CliProgramTest, NamedFilesAndFilesFromStandardInput) {
   // A newline in a name: only NUL separation can carry it.
   const std::string xPath = Put("a/two\nlines.jpg", x), yPath = Put("b/y.jpg", y);
   const std::string zPath = Put("a/z.jpg", z), out = dir_.File("out");
-  CliResult result = RunCli(Call({"--output", out, zPath, yPath, photos_ + "/b/../a/z.jpg"}));
-  EXPECT_TRUE(result.exitStatus == 0 && Summaries(result.out).at(0).files == 2) << result.out;
+  CliResult result = RunCli({"--output", out, zPath, yPath, photos_ + "/b/../a/z.jpg"});
+  EXPECT_TRUE(result.exitStatus == 0 && std::get<0>(Summaries(result.out).at(0)) == 2) << result.out;
   ExpectRewritten(out + "/a/z.jpg", z);
   ExpectRewritten(out + "/b/y.jpg", y);
   EXPECT_EQ(Snapshot(out).size(), 2u) << "a file named twice was written twice";
 
-  CliCall call = Call({"-v", "--files-from", "-", "-0", "-j", "2"});
-  call.input = xPath + '\0' + photos_ + "/b" + '\0';
-  result = RunCli(call);
+  result = RunCli({"-v", "--files-from", "-", "-0", "-j", "2"}, xPath + '\0' + photos_ + "/b" + '\0');
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
   // A control byte in a name never reaches the terminal as it is.
   EXPECT_TRUE(result.out.find("two\\x0Alines.jpg") != npos && result.out.find("two\nlines") == npos);
@@ -181,7 +167,7 @@ TEST_F(CliProgramTest, TwoRunsAtOnceOneKilledLoseNothing) {
   }
   std::mt19937 random(20261206);
   for (int round = 0; round < (inMemory ? 12 : 4); ++round) {
-    CliProcess killed(Call({"-q", photos_})), other(Call({"-q", photos_}));
+    CliProcess killed({"-q", photos_}), other({"-q", photos_});
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 150));
     killed.Signal(SIGKILL);
     killed.Finish();
@@ -192,7 +178,7 @@ TEST_F(CliProgramTest, TwoRunsAtOnceOneKilledLoseNothing) {
       ASSERT_TRUE(now == original || DecodePixels(now) == DecodePixels(original)) << path;
     }
   }
-  EXPECT_EQ(RunCli(Call({"-q", photos_})).exitStatus, 0);
+  EXPECT_EQ(RunCli({"-q", photos_}).exitStatus, 0);
   EXPECT_EQ(Snapshot(photos_).size(), originals.size()) << "work files left";
   if (inMemory) umount2(photos_.c_str(), MNT_DETACH);
 }
@@ -208,11 +194,9 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
     SCOPED_TRACE(twice ? "twice" : "once");
     fs::remove_all(photos_);
     Put("000-big.jpg", Shrinkable(7, 2500));
-    for (unsigned i = 0; i < kSmallFiles; ++i) {
-      Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
-    }
+    for (unsigned i = 0; i < kSmallFiles; ++i) Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
     const auto before = Snapshot(photos_);
-    CliProcess cli(Call({"-v", "--check-readability", "-j", std::to_string(kJobs), photos_}));
+    CliProcess cli({"-v", "--check-readability", "-j", std::to_string(kJobs), photos_});
     ASSERT_TRUE(cli.WaitFor("Reading " + photos_ + "/000-big.jpg", seconds(60)));
     cli.Signal(SIGINT);
     // Two signals sent before the first is handled would count as one.
@@ -231,7 +215,7 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
     if (!twice) {
       EXPECT_NE(result.out.find("Operation cancelled!\n"), npos) << result.out;
       ASSERT_EQ(Summaries(result.out).size(), 1u);
-      EXPECT_EQ(Summaries(result.out)[0].files, kSmallFiles + 1);  // found, not done
+      EXPECT_EQ(std::get<0>(Summaries(result.out)[0]), kSmallFiles + 1);  // found, not done
       // The other job went on while the big file was read, but only a window's length ahead.
       const size_t finished = CountOf(result.out, "Return code was ");
       EXPECT_EQ(CountOf(result.out, "Reading " + photos_), finished);

@@ -16,15 +16,6 @@
 
 namespace keelpack::test {
 
-// The child gets its own $XDG_CONFIG_HOME and $XDG_CACHE_HOME, so that no test reads or
-// writes the user's own folders.
-struct CliCall {
-  std::vector<std::string> args;
-  std::string configHome;
-  std::string cacheHome;
-  std::string input{};  // standard input
-};
-
 struct CliResult {
   int exitStatus = -1;  // -1 when the child did not exit normally
   std::string out;
@@ -39,27 +30,22 @@ inline std::string ReadAll(int fd) {
 }
 
 // A running keelpack-cli. Its standard streams are files in memory, so that its output can be
-// read while it runs and its input is there from the start.
+// read while it runs and its input is there from the start. It inherits the environment, so a
+// test runs it inside a Sandbox to keep it out of the user's own folders.
 class CliProcess {
  public:
-  explicit CliProcess(const CliCall& call) {
-    std::vector<std::string> args{KEELPACK_CLI_PATH};
-    args.insert(args.end(), call.args.begin(), call.args.end());
+  explicit CliProcess(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), KEELPACK_CLI_PATH);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     const int in = ::memfd_create("in", MFD_CLOEXEC);
     out_ = ::memfd_create("out", MFD_CLOEXEC);
     err_ = ::memfd_create("err", MFD_CLOEXEC);
-    const auto size = static_cast<ssize_t>(call.input.size());
-    if (in < 0 || out_ < 0 || err_ < 0 ||
-        ::pwrite(in, call.input.data(), call.input.size(), 0) != size) {
+    if (in < 0 || out_ < 0 || err_ < 0 || ::pwrite(in, input.data(), input.size(), 0) != static_cast<ssize_t>(input.size()))
       throw std::runtime_error("cannot make the standard streams");
-    }
     pid_ = ::fork();
-    if (pid_ == 0) {  // the tests start no threads, so the child may still allocate
-      ::setenv("XDG_CONFIG_HOME", call.configHome.c_str(), 1);
-      ::setenv("XDG_CACHE_HOME", call.cacheHome.c_str(), 1);
+    if (pid_ == 0) {
       ::dup2(in, STDIN_FILENO), ::dup2(out_, STDOUT_FILENO), ::dup2(err_, STDERR_FILENO);
       ::execv(argv[0], argv.data());
       ::_exit(127);
@@ -94,22 +80,21 @@ class CliProcess {
   int err_ = -1;
 };
 
-inline CliResult RunCli(const CliCall& call) { return CliProcess(call).Finish(); }
+inline CliResult RunCli(std::vector<std::string> args, const std::string& input = "") {
+  return CliProcess(std::move(args), input).Finish();
+}
 
-// The numbers of a summary line "Finished. Out of F files, R were reduced saving B bytes.".
-struct Summary {
-  long files = -1;
-  long reduced = -1;
-  long long bytesSaved = -1;
-};
+// The numbers of a summary line "Finished. Out of F files, R were reduced saving B bytes.":
+// files, reduced files, bytes saved.
+using Summary = std::tuple<long, long, long long>;
 
 // Every summary line of `out`, in order.
 inline std::vector<Summary> Summaries(const std::string& out) {
   std::vector<Summary> all;
   for (size_t at = 0; (at = out.find("Finished. Out of ", at)) != std::string::npos; ++at) {
-    Summary s;
+    auto& [files, reduced, saved] = all.emplace_back();
     const char* format = "Finished. Out of %ld files, %ld were reduced saving %lld bytes.";
-    if (std::sscanf(&out[at], format, &s.files, &s.reduced, &s.bytesSaved) == 3) all.push_back(s);
+    if (std::sscanf(&out[at], format, &files, &reduced, &saved) != 3) all.pop_back();
   }
   return all;
 }

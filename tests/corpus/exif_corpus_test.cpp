@@ -24,14 +24,14 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
   std::vector<std::pair<std::string, std::string>> copies;  // reduced copy and its original
   for (const std::string& file : files) {
     const Bytes jpeg = ReadFile(file);
-    const std::optional<ExifSegment> segment = FindExifSegment(jpeg);
-    if (!segment) continue;
+    const std::optional<size_t> at = FindExifSegment(jpeg);
+    if (!at) continue;
+    const Bytes payload = SegmentPayload(jpeg, *at);
     std::vector<uint8_t> reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
     int useful = 0;
-    EXPECT_EQ(ReduceExifBlock(log, false, SegmentPayload(jpeg, *segment), reduced, useful, file), 0) << file;
-    const auto begin = jpeg.begin() + static_cast<long>(segment->start), end = begin + 4 + static_cast<long>(segment->payloadLength);
+    EXPECT_EQ(ReduceExifBlock(log, false, payload, reduced, useful, file), 0) << file;
     copies.emplace_back(dir.File(std::to_string(copies.size()) + ".jpg"), file);
-    WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), begin), SegmentBytes(0xE1, reduced), Bytes(end, jpeg.end())}));
+    WriteFile(copies.back().first, Concat({Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(*at)), SegmentBytes(0xE1, reduced), Bytes(jpeg.begin() + static_cast<long>(*at + 4 + payload.size()), jpeg.end())}));
   }
   ASSERT_FALSE(copies.empty());
 

@@ -12,14 +12,9 @@
 #include "support/exif_builder.h"
 #include "support/temp_dir.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
-using test::Concat;
-using test::ExifBuilder;
-using test::ExifEntry;
-using test::ToBytes;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::IsSupersetOf;
@@ -245,4 +240,4 @@ TEST(ExifPolicyTest, JunkTextAndCommentText) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

@@ -12,10 +12,9 @@
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
 
 // Plants one fault where files go wrong: in the segments before the first scan's data, or in
 // the Exif block's counts and offsets.
@@ -52,8 +51,7 @@ class Mutator {
         const auto own = static_cast<uint16_t>(copy.size() - 2);
         const uint16_t lengths[] = {0, 1, 2, 3, 0xFFFF, static_cast<uint16_t>(own - 1), static_cast<uint16_t>(own + 1)};
         const uint16_t length = lengths[Below(std::size(lengths))];
-        jpeg[segment + 2] = static_cast<uint8_t>(length >> 8);
-        jpeg[segment + 3] = static_cast<uint8_t>(length);
+        jpeg[segment + 2] = static_cast<uint8_t>(length >> 8), jpeg[segment + 3] = static_cast<uint8_t>(length);
         break;
       }
       default:
@@ -78,9 +76,8 @@ class Mutator {
     size_t where = choice == 0 ? ifd0 : tiff + 4;
     if (choice == 2) where = ifd0 + 2 + 12 * Below(8), where += 4 + 4 * Below(2);
     const int bytes = choice == 0 ? 2 : 4;
-    for (int i = 0; i < bytes && where + i < jpeg.size(); ++i) {
+    for (int i = 0; i < bytes && where + i < jpeg.size(); ++i)
       jpeg[where + i] = static_cast<uint8_t>(value >> (8 * (bigEndian ? bytes - 1 - i : i)));
-    }
   }
 
   std::mt19937 random_;
@@ -133,4 +130,4 @@ TEST_F(HostileBytesTest, NoDecodablePictureIsEverLost) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

@@ -20,23 +20,14 @@
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::Concat;
-using test::Damaged;
-using test::WithExifFirst;
 
 Bytes Good() { return test::ShrinkablePicture({.width = 32, .height = 24}); }
 Bytes NotAJpeg() { return test::ToBytes("GIF89a - not a JPEG at all, whatever its name says"); }
 
-// Where the segment with this marker starts, before the first scan.
-size_t SegmentAt(const Bytes& jpeg, uint8_t marker) {
-  for (size_t at : test::SegmentStarts(jpeg)) if (jpeg[at + 1] == marker) return at;
-  return 0;
-}
 long PeakKiB() {
   rusage usage{};
   return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : 0;
@@ -186,7 +177,6 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     const test::TempDir folder;
     here = base = folder.path();
     const std::string path = At(row.file);
-    fs::create_directories(fs::path(path).parent_path());
     test::WriteFile(path, row.content);
     chmod(path.c_str(), 0644);
     ASSERT_EQ(row.sparseTail ? truncate(path.c_str(), static_cast<off_t>(row.sparseTail)) : 0, 0);
@@ -247,4 +237,4 @@ TEST_F(ProcessFileTest, FinalizingRetriesTenTimesThenGivesUp) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

@@ -8,20 +8,15 @@
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
-using test::EncodePicture;
-using test::SegmentBytes;
-using test::ToBytes;
 
 // The whole segments before the first scan, in file order.
 std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
   std::vector<Bytes> segments;
-  for (size_t at : test::SegmentStarts(jpeg)) {
+  for (size_t at : test::SegmentStarts(jpeg))
     if (jpeg[at + 1] != kSos) segments.emplace_back(jpeg.begin() + static_cast<ptrdiff_t>(at), jpeg.begin() + static_cast<ptrdiff_t>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
-  }
   return segments;
 }
 
@@ -35,12 +30,6 @@ Bytes Find(const std::vector<Bytes>& segments, uint8_t code) {
   return it == segments.end() ? Bytes{} : *it;
 }
 
-// Where the frame header of `picture` starts.
-ptrdiff_t FrameAt(const Bytes& picture) {
-  const Bytes sof0 = {kMarkerLead, kSof0};
-  return std::search(picture.begin(), picture.end(), sof0.begin(), sof0.end()) - picture.begin();
-}
-
 // `picture` without its APP0 segment, the given segments right after SOI.
 Bytes WithMetadata(Bytes picture, const std::vector<Bytes>& segments) {
   if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + 4 + (picture[4] << 8 | picture[5]));
@@ -49,8 +38,8 @@ Bytes WithMetadata(Bytes picture, const std::vector<Bytes>& segments) {
 }
 
 // `picture` with the byte at `offset` into its frame header set to `value`.
-Bytes Patched(Bytes picture, ptrdiff_t offset, uint8_t value) {
-  picture[static_cast<size_t>(FrameAt(picture) + offset)] = value;
+Bytes Patched(Bytes picture, size_t offset, uint8_t value) {
+  picture[test::SegmentAt(picture, kSof0) + offset] = value;
   return picture;
 }
 
@@ -70,19 +59,17 @@ struct Case {
 TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   const Bytes baseline = EncodePicture({.width = 96, .height = 64});
   const Bytes restarts = WithMetadata(EncodePicture({.width = 64, .height = 48, .restartInterval = 2}), {});
-  Bytes truncated = baseline;
-  truncated.resize(truncated.size() * 2 / 3);
-  truncated.insert(truncated.end(), {kMarkerLead, kEoi});
+  const Bytes truncated = test::Concat({Bytes(baseline.begin(), baseline.begin() + static_cast<ptrdiff_t>(baseline.size() * 2 / 3)), {kMarkerLead, kEoi}});
   Bytes commentAfterTables = baseline;
-  commentAfterTables.insert(commentAfterTables.begin() + FrameAt(baseline), kComment.begin(), kComment.end());
+  commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(test::SegmentAt(baseline, kSof0)), kComment.begin(), kComment.end());
 
   // A progressive picture that ends after its third scan, without a fault a decoder reports.
   Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
   const Bytes sos = {kMarkerLead, kSos};
   auto scan = unfinished.begin();
   for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, unfinished.end(), sos.begin(), sos.end());
-  unfinished.erase(scan, unfinished.end());
-  unfinished.insert(unfinished.end(), {kMarkerLead, kEoi});
+  scan[1] = kEoi;  // that scan's marker becomes the end marker
+  unfinished.erase(scan + 2, unfinished.end());
 
   using enum OptimizeChoice;
   const Case cases[] = {
@@ -129,11 +116,10 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     // Sequential output keeps the restart interval; progressive output has none.
     EXPECT_EQ(Find(after, kDri), progressive ? Bytes{} : Find(before, kDri));
     // Tables of one kind share a segment, as in the copied form.
-    for (size_t i = 1; i < after.size(); ++i) {
+    for (size_t i = 1; i < after.size(); ++i)
       EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1]) << i;
-    }
   }
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

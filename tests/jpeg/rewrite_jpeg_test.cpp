@@ -13,15 +13,9 @@
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
-using test::Concat;
-using test::ExifBuilder;
-using test::JpegBuilder;
-using test::SegmentBytes;
-using test::ToBytes;
 using ::testing::ElementsAre;
 using ::testing::IsSupersetOf;
 
@@ -289,4 +283,4 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

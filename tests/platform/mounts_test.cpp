@@ -8,18 +8,13 @@
 namespace keelpack::platform {
 namespace {
 
-using test::TempDir;
 using ::testing::ElementsAre;
 
-void WriteText(const std::string& path, const std::string& text) {
-  test::WriteFile(path, test::ToBytes(text));
-}
-
 TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
-  TempDir dir;
+  test::TempDir dir;
   ASSERT_FALSE(MakeFolder(dir.File("photos")));
   ASSERT_FALSE(MakeFolder(dir.File("two words")));
-  WriteText(dir.File("hosts"), "");
+  test::WriteFile(dir.File("hosts"), {});
   std::string table;
   for (const std::string& line : std::vector<std::string>{
            "proc /proc proc", "sysfs /sys sysfs", "/dev/sda1 / ext4", "tmpfs /run/user/1000 tmpfs",
@@ -30,13 +25,11 @@ TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
            "/dev/sde1 " + dir.File("photos") + " exfat"}) {
     table += line + " rw 0 0\n";
   }
-  WriteText(dir.File("mounts"), table);
+  test::WriteFile(dir.File("mounts"), test::ToBytes(table));
   std::vector<std::string> shown;
-  for (const MountPoint& mount : MountPoints(dir.File("mounts")))
-    shown.push_back(mount.path + " " + mount.label);
+  for (const MountPoint& mount : MountPoints(dir.File("mounts"))) shown.push_back(mount.path + " " + mount.label);
   // A later mount over the same folder is the one seen; files and missing folders are not.
-  EXPECT_THAT(shown,
-              ElementsAre("/ sda1", dir.File("photos") + " sde1", dir.File("two words") + " sdc1"));
+  EXPECT_THAT(shown, ElementsAre("/ sda1", dir.File("photos") + " sde1", dir.File("two words") + " sdc1"));
   EXPECT_EQ(MountPoints(dir.File("no such table")).size(), 1u);
 
   const std::vector<MountPoint> mounts{{"/", ""}, {"/home", ""}, {"/home/me/usb", ""}, {"/ho", ""}};

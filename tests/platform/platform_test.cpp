@@ -13,7 +13,6 @@
 namespace keelpack::platform {
 namespace {
 
-using test::Bytes;
 
 // (The log's and the settings' tests use the variable, and a folder that cannot be made.)
 TEST(Folders, ARelativeXdgVariableIsIgnoredForAPrivateFolderInHome) {
@@ -30,14 +29,14 @@ TEST(Folders, ARelativeXdgVariableIsIgnoredForAPrivateFolderInHome) {
 // readable (no SIGBUS), and a file shorter than its size said is an error, not a short file.
 TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
   test::TempDir dir;
-  const Bytes content(100000, 0x5A);
+  const test::Bytes content(100000, 0x5A);
   test::WriteFile(dir.File("photo"), content);
   File file;
   ASSERT_FALSE(file.OpenForReading(dir.File("photo")));
   MappedFile held;
   ASSERT_FALSE(held.Map(file, content.size()));
   ASSERT_EQ(::truncate(dir.File("photo").c_str(), 0), 0);
-  EXPECT_EQ(Bytes(held.bytes().begin(), held.bytes().end()), content);
+  EXPECT_EQ(test::Bytes(held.bytes().begin(), held.bytes().end()), content);
   MappedFile again;
   EXPECT_EQ(again.Map(file, content.size()).value(), EIO);
   EXPECT_TRUE(again.bytes().empty());

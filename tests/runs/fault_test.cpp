@@ -16,10 +16,9 @@
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
-using test::Bytes;
 
 class FaultTest : public ::testing::Test {
  protected:
@@ -35,9 +34,7 @@ class FaultTest : public ::testing::Test {
     front.options.corrupted = CorruptedChoice::kDelete;  // a failing disk must never look like damage
     return mounted;
   }
-  void TearDown() override {
-    if (mounted) umount2(disk.c_str(), MNT_DETACH);
-  }
+  void TearDown() override { if (mounted) umount2(disk.c_str(), MNT_DETACH); }
 
   // Every source (and backup) is its original or a complete rewrite; returns how many were rewritten.
   int ExpectEverySourceWhole() {
@@ -94,4 +91,4 @@ TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

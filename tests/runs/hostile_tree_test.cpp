@@ -18,13 +18,10 @@
 #include "support/pictures.h"
 #include "support/temp_dir.h"
 
-namespace keelpack {
+namespace keelpack::test {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::Damaged;
-using test::Snapshot;
 
 Bytes Photo(unsigned seed) { return test::ShrinkablePicture({.width = 32, .height = 24, .seed = seed}); }
 
@@ -41,12 +38,9 @@ struct Case {
   std::function<void(const Paths&)> check = nullptr;
 };
 
-// Writes each file below `folder`, making the folders on the way.
+// Writes each file below `folder`.
 void Put(const std::string& folder, std::initializer_list<std::pair<std::string, Bytes>> files) {
-  for (const auto& [name, bytes] : files) {
-    fs::create_directories(fs::path(folder + "/" + name).parent_path());
-    test::WriteFile(folder + "/" + name, bytes);
-  }
+  for (const auto& [name, bytes] : files) test::WriteFile(folder + "/" + name, bytes);
 }
 
 // "T" in a line stands for the tree.
@@ -158,12 +152,11 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
       const auto pixels = test::DecodePixels(before.bytes);
       EXPECT_TRUE(now == before.bytes || (pixels && test::DecodePixels(now) == pixels)) << name << " was changed";
     }
-    for (const auto& [name, entry] : after) {
+    for (const auto& [name, entry] : after)
       EXPECT_FALSE(platform::Folder::IsTemporaryName(fs::path(name).filename().string())) << name;
-    }
     if (c.check) c.check(p);
   }
 }
 
 }  // namespace
-}  // namespace keelpack
+}  // namespace keelpack::test

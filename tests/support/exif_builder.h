@@ -128,23 +128,17 @@ inline Bytes CameraExifBlock(bool bigEndian) {
   return b.Link(ExifBuilder::kIfd0, thumbnail).Build();
 }
 
-// Where the first APP1 segment whose payload begins "Exif" lies in a JPEG file, before its first
-// scan: the index of its FF byte and the payload's length.
-struct ExifSegment {
-  size_t start = 0;
-  size_t payloadLength = 0;
-};
-inline std::optional<ExifSegment> FindExifSegment(const Bytes& jpeg) {
+// Where the first whole APP1 segment whose payload begins "Exif" starts in a JPEG file, before
+// its first scan.
+inline std::optional<size_t> FindExifSegment(const Bytes& jpeg) {
   for (size_t at : SegmentStarts(jpeg)) {
-    const size_t length = jpeg[at + 2] * 256u + jpeg[at + 3];
-    if (jpeg[at + 1] == 0xE1 && length >= 6 && at + 2 + length <= jpeg.size() && jpeg[at + 4] == 'E' && jpeg[at + 5] == 'x' &&
-        jpeg[at + 6] == 'i' && jpeg[at + 7] == 'f')
-      return ExifSegment{at, length - 2};
+    const size_t end = at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
+    if (jpeg[at + 1] == 0xE1 && at + 8 <= end && end <= jpeg.size() && Bytes(&jpeg[at + 4], &jpeg[at + 8]) == ToBytes("Exif")) return at;
   }
   return std::nullopt;
 }
-inline Bytes SegmentPayload(const Bytes& jpeg, const ExifSegment& segment) {
-  return Bytes(jpeg.begin() + static_cast<long>(segment.start + 4), jpeg.begin() + static_cast<long>(segment.start + 4 + segment.payloadLength));
+inline Bytes SegmentPayload(const Bytes& jpeg, size_t at) {
+  return Bytes(jpeg.begin() + static_cast<long>(at + 4), jpeg.begin() + static_cast<long>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
 }
 
 // A picture as a camera writes it: the Exif segment right after the start marker (so that the

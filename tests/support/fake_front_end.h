@@ -18,9 +18,7 @@ class FakeFrontEnd : public FrontEnd {
   void ProcessPendingEvents() override { if (onYield) onYield(); }
   void SetProgressPercent(float percent) override { progress.push_back(percent); }
   OptionSet Options() override { return options; }
-  void SetRunning(RunKind kind, bool running) override {
-    runningChanges.push_back({kind, running});
-  }
+  void SetRunning(RunKind kind, bool running) override { runningChanges.push_back({kind, running}); }
   std::string FolderPath() override { return folder; }
   std::vector<FileEntry> FileEntries() override { return entries; }
   void RereadFileList() override { ++rereads; }

@@ -16,10 +16,7 @@ namespace keelpack::test {
 // A sandbox folder and what a file job needs to run in it, its screen lines captured.
 class JobFixture : public ::testing::Test {
  protected:
-  JobOutcome Process(std::string path, bool durable = false) {
-    const JobEnv env{log, options, totals, base, yield, durable};
-    return ProcessFile(env, path);
-  }
+  JobOutcome Process(std::string path, bool durable = false) { return ProcessFile({log, options, totals, base, yield, durable}, path); }
 
   Sandbox dir;
   CapturingLogBox box;

@@ -30,9 +30,7 @@ class JpegBuilder {
   JpegBuilder& Soi() { return Raw({0xFF, 0xD8}); }
   JpegBuilder& Eoi() { return Raw({0xFF, 0xD9}); }
   JpegBuilder& Segment(uint8_t code, const Bytes& data) { return Raw(SegmentBytes(code, data)); }
-  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) {
-    return Segment(code, Bytes(dataLength, fill));
-  }
+  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) { return Segment(code, Bytes(dataLength, fill)); }
   JpegBuilder& Raw(const Bytes& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
@@ -61,6 +59,12 @@ inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
     at += 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
   }
   return starts;
+}
+
+// Where the first segment with this marker starts, before the first scan; 0 when there is none.
+inline size_t SegmentAt(const Bytes& jpeg, uint8_t marker) {
+  for (size_t at : SegmentStarts(jpeg)) if (jpeg[at + 1] == marker) return at;
+  return 0;
 }
 
 }  // namespace keelpack::test

@@ -54,13 +54,8 @@ struct ScopedEnv {
 
 // A temporary folder that also stands in for the per-user folders (config/ and cache/ in
 // it), so that nothing a test runs touches the user's own settings, log or work files.
-class Sandbox : public TempDir {
- public:
-  Sandbox() : config_("XDG_CONFIG_HOME", File("config")), cache_("XDG_CACHE_HOME", File("cache")) {}
-
- private:
-  ScopedEnv config_;
-  ScopedEnv cache_;
+struct Sandbox : TempDir {
+  ScopedEnv config{"XDG_CONFIG_HOME", File("config")}, cache{"XDG_CACHE_HOME", File("cache")};
 };
 
 // A log box that keeps its lines, for checking what the program showed.
@@ -83,7 +78,10 @@ inline Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Writes a file, making the folders on its way.
 inline void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);

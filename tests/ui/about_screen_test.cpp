@@ -10,9 +10,7 @@ namespace {
 // The offscreen platform cannot show the forced effects and says so on every call.
 QtMessageHandler testLogHandler = nullptr;
 void QuietAboutEffects(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (type != QtWarningMsg || !text.startsWith("This plugin does not support setting window")) {
-    testLogHandler(type, context, text);
-  }
+  if (type != QtWarningMsg || !text.startsWith("This plugin does not support setting window")) testLogHandler(type, context, text);
 }
 
 }  // namespace

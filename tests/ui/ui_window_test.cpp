@@ -42,11 +42,6 @@ std::unique_ptr<Form1> Open() {
   return form;
 }
 
-// Clicks a check box or option on its indicator: a stretched box takes no clicks beyond its caption.
-void ClickBox(QAbstractButton* box) {
-  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
-}
-
 QString Summary(int files, int reduced, long long saved) {
   return QString("Finished. Out of %1 files, %2 were reduced saving %3 bytes.").arg(files).arg(reduced).arg(saved);
 }
@@ -59,35 +54,7 @@ class WindowTest : public QObject {
  private slots:
   void fitsTheScreen();
   void runsAndKeepsItsOptions();
-
- private:
-  std::vector<std::string> Write(const std::string& folder, int count, int first = 0);
-  // The bytes a rewritten file saved, after checking that it kept its picture; -1 otherwise.
-  long long Saved(const std::string& path) const;
-  bool Unchanged(const std::string& path) const { return kt::ReadFile(path) == originals_.at(path); }
-
-  std::map<std::string, kt::Bytes> originals_;
 };
-
-std::vector<std::string> WindowTest::Write(const std::string& folder, int count, int first) {
-  QDir().mkpath(QString::fromStdString(folder));
-  std::vector<std::string> paths;
-  for (int i = first; i < first + count; ++i) {
-    const std::string path = folder + "/picture" + std::to_string(10000 + i) + ".jpg";
-    originals_[path] = kt::ShrinkablePicture({.width = 16, .height = 16, .seed = unsigned(i + 1)});
-    kt::WriteFile(path, originals_[path]);
-    paths.push_back(path);
-  }
-  return paths;
-}
-
-long long WindowTest::Saved(const std::string& path) const {
-  const kt::Bytes now = kt::ReadFile(path);
-  const kt::Bytes& original = originals_.at(path);
-  const auto pixels = kt::DecodePixels(now);
-  if (now.size() >= original.size() || !pixels || pixels != kt::DecodePixels(original)) return -1;
-  return static_cast<long long>(original.size() - now.size());
-}
 
 // Run once for each screen in CMakeLists.txt: the designed size where the screen's free area
 // allows it; otherwise the window and its frame inside that area. Either way, on both tabs,
@@ -101,8 +68,7 @@ void WindowTest::fitsTheScreen() {
   if (available.height() >= form->sizeHint().height() + frame.height()) {
     QCOMPARE(form->size(), form->sizeHint());
     // The log box runs under the options column as designed.
-    QVERIFY(Get(form.get(), "debugtext")->geometry().right() >
-            Get(form.get(), "few")->geometry().left());
+    QVERIFY(Get(form.get(), "debugtext")->geometry().right() > Get(form.get(), "few")->geometry().left());
   }
   for (bool safety : {true, false}) {
     Get(form.get(), "safetyFrame")->setVisible(safety);
@@ -111,19 +77,12 @@ void WindowTest::fitsTheScreen() {
     for (QWidget* control : form->findChildren<QWidget*>()) {
       QWidget* holder = control->parentWidget();
       const QString name = control->objectName();
-      if (name.isEmpty() || !control->isVisible() ||
-          (holder != form.get() && !qobject_cast<QGroupBox*>(holder))) {
-        continue;
-      }
+      if (name.isEmpty() || !control->isVisible() || (holder != form.get() && !qobject_cast<QGroupBox*>(holder))) continue;
       QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
-      const QSize needs = control->minimumSizeHint();
-      QVERIFY2(control->width() >= needs.width() && control->height() >= needs.height(),
-               qPrintable(name));
-      for (const QWidget* other : controls) {
-        QVERIFY2(
-            other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
-            qPrintable(name + " on " + other->objectName()));
-      }
+      QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(), qPrintable(name));
+      for (const QWidget* other : controls)
+        QVERIFY2(other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
+                 qPrintable(name + " on " + other->objectName()));
       controls << control;
     }
     QVERIFY(controls.size() > 25);
@@ -135,6 +94,22 @@ void WindowTest::fitsTheScreen() {
 void WindowTest::runsAndKeepsItsOptions() {
   kt::Sandbox user;
   kt::TempDir tree;
+  std::map<std::string, kt::Bytes> originals;
+  auto Write = [&](const std::string& folder, int count, int first = 0) {
+    std::vector<std::string> paths;
+    for (int i = first; i < first + count; ++i) {
+      paths.push_back(folder + "/picture" + std::to_string(10000 + i) + ".jpg");
+      kt::WriteFile(paths.back(), originals[paths.back()] = kt::ShrinkablePicture({.width = 16, .height = 16, .seed = unsigned(i + 1)}));
+    }
+    return paths;
+  };
+  // The bytes a rewritten file saved, after checking that it kept its picture; -1 otherwise.
+  auto Saved = [&](const std::string& path) -> long long {
+    const kt::Bytes now = kt::ReadFile(path), &original = originals.at(path);
+    const auto pixels = kt::DecodePixels(now);
+    return now.size() < original.size() && pixels && pixels == kt::DecodePixels(original) ? static_cast<long long>(original.size() - now.size()) : -1;
+  };
+  auto Unchanged = [&](const std::string& path) { return kt::ReadFile(path) == originals.at(path); };
   const auto paths = Write(tree.path(), 6);
   Write(tree.File("sub/deeper"), 3);
   const auto hidden = Write(tree.File(".hidden"), 1);
@@ -163,8 +138,10 @@ void WindowTest::runsAndKeepsItsOptions() {
     return state + " " + form->focusWidget()->objectName();
   };
 
-  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck"}) {
-    ClickBox(Get<QAbstractButton>(form.get(), box));
+  // Each box is clicked on its indicator: a stretched box takes no clicks beyond its caption.
+  for (const char* name : {"exifOption2", "corOption0", "readCheck", "slowCheck"}) {
+    auto* box = Get<QAbstractButton>(form.get(), name);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
   }
 
   auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
@@ -187,7 +164,7 @@ void WindowTest::runsAndKeepsItsOptions() {
 
   // Abort is clicked at the first yield after a file, as a user would click it. (What a run does
   // when nothing is selected, and that the next run starts afresh, the runs' own tests check.)
-  originals_.clear();
+  originals.clear();
   const auto again = Write(tree.path(), 7);
   fileBox->selectAll();
   QString clickedAt;
@@ -213,13 +190,11 @@ void WindowTest::runsAndKeepsItsOptions() {
 
   QVERIFY(form->close());
   const auto settings = kt::ReadLines(user.File("config/keelpack.ini"));
-  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0"}) {
-    QVERIFY2(std::count(settings.begin(), settings.end(), line) == 1, line);
-  }
+  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0"})
+    QVERIFY2(std::ranges::count(settings, line) == 1, line);
   form = Open();
-  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck"}) {
+  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck"})
     QVERIFY2(Get<QAbstractButton>(form.get(), box)->isChecked() != (box == "bakCheck"s), box);
-  }
 }
 
 QTEST_MAIN(WindowTest)
