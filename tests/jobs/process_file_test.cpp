@@ -75,7 +75,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   const Bytes manyEntries = WithExifFirst(picture, many.Build());
   // The header the repair is meant for: an APP1 "Exif" of length 16, then a marker at 20.
   const Bytes brokenHeader = Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10}, test::ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
-                                     Bytes(picture.begin() + 2, picture.end())});
+                                     Bytes(picture.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)), picture.end())});
   const Bytes repairedHead = test::ToBytes(std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1\0\0", 20));
   // 00 D9 before the first table: a decoder warns and shows every pixel.
   Bytes strayEnd = picture;
@@ -124,6 +124,8 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       masked("*_old", "noext", "noext_old"),
       masked("x_*.*", "two.dots.jpeg", "x_two.dots.jpeg"),
       masked("_corrupted_**.*", "_corrupted_a.jpg", "_corrupted__corrupted_ajpg._"),  // not a name it gives
+      {"a mask into a missing folder makes none", Damaged(), O::kDamaged, kUntouched, "Invalid filename or disk full - ",
+       set(options.mask, std::string("gone/x_*.*")), [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("gone"))); }},
       {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched, "Invalid filename or disk full - ",
        [&](const std::string&) { options.mask = "broken.jpg", options.nonjpegs = 1, test::WriteFile(At("broken.jpg"), Damaged()); },
        [&](const std::string&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},
