@@ -111,7 +111,10 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes dqtDhtDqt = Concat({dqt1, SegmentBytes(kDht, Bytes(20, 3)), dqt2});
   const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"), epson = Icc(" EPSON  sRGB");
   const Bytes camera = test::CameraExifBlock(true);
-  const Bytes rgb = Frame({'R', 'G', 'B'}), shortJfif = SegmentBytes(kApp0, Data("JFIF\0"sv, 13));
+  const Bytes rgb = Frame({'R', 'G', 'B'});
+  // Too short, or one letter off: none of them is a JFIF segment.
+  const Bytes notJfif = Concat({SegmentBytes(kApp0, Data("JFIF\0"sv, 13)), SegmentBytes(kApp0, Data("JFXX\0"sv, 14)),
+                                SegmentBytes(kApp0, Data("XFIF\0"sv, 14))});
   Bytes reduced;
   int useful = 0;
   ASSERT_EQ(ReduceExifBlock(log, false, camera, reduced, useful, "x"), 0);
@@ -158,7 +161,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // Three components are YCbCr without it unless named 'R', 'G', 'B' with no JFIF segment
       // (one of 14 bytes or more); four are CMYK without it.
       {.name = "Adobe: ids 1, 2, 3", .input = Adobe(1), .kept = {}, .frame = Frame({1, 2, 3})},
-      {.name = "Adobe: RGB ids", .input = Concat({shortJfif, Adobe(1)}), .kept = Concat({shortJfif, Adobe(1)}), .frame = rgb},
+      {.name = "Adobe: RGB ids", .input = Concat({notJfif, Adobe(1)}), .kept = Concat({notJfif, Adobe(1)}), .frame = rgb},
       {.name = "Adobe: RGB ids, JFIF", .input = Concat({app0, Adobe(1)}), .kept = app0, .frame = rgb},
       {.name = "Adobe: four components", .input = Adobe(1), .kept = Adobe(1), .frame = Frame({1, 2, 3, 4})},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
