@@ -141,6 +141,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
        Concat({dqts, SegmentBytes(kDht, Bytes(140, 0x11))}),
        {"Merging 219 (QUANTIZATION) with previous block", "Block type is 196 (HUFFMAN), length of data is 40", "4 bytes"}},
       // 64999 joined bytes merge; 65000 do not; a third segment starts afresh after a refusal.
+      {"a restart marker among the segments stays", Bytes{0xFF, 0xD0}, Bytes{0xFF, 0xD0}},
       {"merge: 64999", Tables({32499, 32500}), Tables({64999})},
       {"merge: 65000", Tables({32500, 32500}), Tables({32500, 32500})},
       {"merge: refused third", Tables({30000, 30000, 10000}), Tables({60000, 10000})},
