@@ -23,6 +23,10 @@ class OutputBuffer {
   // `bytes` must stay valid until they have been handed on.
   void AppendView(ByteSpan bytes);
 
+  // Counts `length` bytes that the caller wrote to the output itself, right after everything
+  // appended so far was handed on.
+  void CountWritten(size_t length) { size_ += length; }
+
   // Output offset of the next byte: every byte appended so far, handed on or not.
   size_t size() const { return size_; }
   // Changes a byte that Append copied in and that has not been handed on yet.

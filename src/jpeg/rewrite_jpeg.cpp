@@ -63,6 +63,12 @@ constexpr size_t kHandOnOwnBytes = size_t{1} << 20;
 // the file.
 constexpr size_t kLargeInput = size_t{64} << 20;
 constexpr size_t kStretch = size_t{16} << 20;
+// With the quick scan, picture data of at least this length is copied from file to file inside
+// the kernel, and only the segments before it are read: the bytes of a photo then pass through
+// memory once instead of three times. The first read takes this much of the file's head and
+// grows when the segments run on.
+constexpr size_t kKernelCopyAtLeast = size_t{64} << 10;
+constexpr size_t kHeadRead = size_t{32} << 10;
 
 bool BeginsWith(ByteSpan data, std::string_view text) {
   return data.size() >= text.size() && std::equal(text.begin(), text.end(), data.begin(),
@@ -75,23 +81,42 @@ bool InList(std::string_view list, uint8_t code) {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
-// The input as the walk reads it: the mapped file, with the repaired header in place of the
-// broken one when the repair applies.
+// Thrown when the walk reaches input bytes that were never read, which the choice to read only
+// a file's ends rules out; should it happen, the file is left as it is.
+struct UnreadInput {};
+
+// The input as the walk reads it: the file read whole, or only its head and its last two bytes;
+// with the repaired header in place of the broken one when the repair applies.
 class Input {
  public:
-  void Set(ByteSpan file) { file_ = file; }
+  void Set(ByteSpan file) {
+    file_ = file;
+    size_ = file.size();
+  }
+  void SetEnds(ByteSpan head, size_t size, std::array<uint8_t, 2> tail) {
+    file_ = head;
+    size_ = size;
+    tail_ = tail;
+  }
   void Repair() {
     std::copy(file_.begin(), file_.begin() + kRepairOffset, head_.begin());
     std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), head_.begin() + kRepairOffset);
     repaired_ = true;
   }
 
-  size_t size() const { return file_.size(); }
+  size_t size() const { return size_; }
+  // True when the `length` bytes from `offset` were read.
+  bool Holds(size_t offset, size_t length) const { return offset + length <= file_.size() || offset >= TailStart(); }
   uint8_t operator[](size_t offset) const {
-    return repaired_ && offset < kRepairEnd ? head_[offset] : file_[offset];
+    if (repaired_ && offset < kRepairEnd) return head_[offset];
+    if (offset < file_.size()) return file_[offset];
+    if (offset >= TailStart() && offset < size_) return tail_[offset - TailStart()];
+    throw UnreadInput{};
   }
   // `length` bytes from `offset`; offset + length must not pass size().
   ByteSpan Span(size_t offset, size_t length) {
+    if (!Holds(offset, length)) throw UnreadInput{};
+    if (offset >= file_.size()) return ByteSpan(tail_).subspan(offset - TailStart(), length);
     if (!repaired_ || offset >= kRepairEnd) return file_.subspan(offset, length);
     if (offset + length <= kRepairEnd) return ByteSpan(head_).subspan(offset, length);
     // Across the end of the repaired header: joined in a copy that lives as long as the walk.
@@ -102,11 +127,40 @@ class Input {
   }
 
  private:
-  ByteSpan file_;
+  // Where the last two bytes, read on their own, begin; the file's end when it was read whole.
+  size_t TailStart() const { return size_ == file_.size() ? size_ : size_ - tail_.size(); }
+
+  ByteSpan file_;  // what was read from the file's start
+  size_t size_ = 0;
+  std::array<uint8_t, 2> tail_{};
   std::array<uint8_t, kRepairEnd> head_{};
   bool repaired_ = false;
   std::deque<Bytes> joined_;
 };
+
+// How far the segments before the first scan reach, followed in `head`, the start of a file.
+struct HeadExtent {
+  size_t dataStart = 0;  // where the first scan's data begins; 0 when not found
+  size_t needed = 0;     // when not found: how much of the file following them further needs
+};
+
+// Follows only plain segments (0xFF, a code, a length) from the SOI on; any other byte on the
+// way (a fill byte, a standalone marker, a stray byte, a length below 2) ends the search with
+// neither a start nor a need, and the whole file is read.
+HeadExtent FindHeadExtent(ByteSpan head) {
+  if (head.size() < 2 || head[0] != kMarkerLead || head[1] != kSoi) return {};
+  size_t at = 2;
+  for (;;) {
+    if (at + kHeaderSize > head.size()) return {0, at + kHeaderSize};
+    if (head[at] != kMarkerLead || IsStandaloneMarker(head[at + 1]).standalone) return {};
+    const size_t length = head[at + 2] * size_t{256} + head[at + 3];
+    if (length < 2) return {};
+    const size_t next = at + 2 + length;
+    if (next > head.size()) return {0, next};
+    if (head[at + 1] == kSos) return {next, 0};
+    at = next;
+  }
+}
 
 // What a decoder learns about a picture's colours from the segments before its first scan.
 struct FrameColours {
@@ -180,6 +234,7 @@ class Rewriter {
 
  private:
   RewriteResult Load();
+  std::error_code LoadEnds(size_t size, bool& loaded);
   RewriteResult PreCheck();
   RewriteResult Walk();
   RewriteResult Finish();
@@ -188,7 +243,7 @@ class Rewriter {
   Step Standalone(const MarkerHeader& header, size_t headerOffset);
   Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, RewriteResult& outcome);
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
-  void CopyEntropyData();
+  std::error_code CopyEntropyData();
   bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
   ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
@@ -256,6 +311,8 @@ RewriteResult Rewriter::Run() {
     outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
   } catch (const std::length_error&) {
     outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
+  } catch (const UnreadInput&) {
+    outcome = RewriteResult::Failed(platform::FailureNumber(EIO));
   }
   if (outcome.kind == RewriteResult::Kind::kFailed) return FailurePath(outcome);
   return outcome;
@@ -263,11 +320,41 @@ RewriteResult Rewriter::Run() {
 
 RewriteResult Rewriter::Load() {
   if (std::error_code error = input_.GetStatus(status_)) return RewriteResult::Failed(platform::FailureNumber(error));
-  if (std::error_code error = map_.Map(input_, static_cast<size_t>(std::max<int64_t>(status_.size, 0)))) {
-    return RewriteResult::Failed(platform::FailureNumber(error));
+  const size_t size = static_cast<size_t>(std::max<int64_t>(status_.size, 0));
+  bool loaded = false;
+  // Re-encoding needs every byte in memory, the thorough scan looks at every byte.
+  if (quickScan_ && !reencode_ && size >= kKernelCopyAtLeast) {
+    if (std::error_code error = LoadEnds(size, loaded)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
-  in_.Set(map_.bytes());
+  if (!loaded) {
+    if (std::error_code error = map_.Map(input_, size)) return RewriteResult::Failed(platform::FailureNumber(error));
+    in_.Set(map_.bytes());
+  }
   return RewriteResult::Rewritten();
+}
+
+// Reads only the segments before the first scan and the last two bytes, when the quick scan
+// will take everything between them as picture data (the file ends with an EOI) and there is
+// enough of it to be worth copying inside the kernel. `loaded` stays false otherwise.
+std::error_code Rewriter::LoadEnds(size_t size, bool& loaded) {
+  std::array<uint8_t, 2> tail{};
+  if (std::error_code error = input_.ReadAt(static_cast<int64_t>(size - tail.size()), tail)) return error;
+  if (tail[0] != kMarkerLead || tail[1] != kEoi) return {};
+  for (size_t head = kHeadRead;;) {
+    // A head that reaches the last two bytes is the whole file.
+    if (head + tail.size() >= size) return {};
+    if (std::error_code error = map_.Map(input_, head)) return error;
+    const HeadExtent extent = FindHeadExtent(map_.bytes());
+    if (extent.dataStart != 0) {
+      if (size - tail.size() - std::min(extent.dataStart, size - tail.size()) < kKernelCopyAtLeast) return {};
+      in_.SetEnds(map_.bytes(), size, tail);
+      loaded = true;
+      return {};
+    }
+    // Segments that fill half the file or more are read with the rest of it.
+    if (extent.needed == 0 || extent.needed > size / 2) return {};
+    head = extent.needed + kHeadRead;
+  }
 }
 
 RewriteResult Rewriter::PreCheck() {
@@ -307,7 +394,9 @@ RewriteResult Rewriter::Walk() {
   // The input is used up once the walk has consumed it all; a marker whose header runs past
   // the end is still read as far as it goes.
   while (consumed_ < length) {
-    if (StartsEntropyData(last_.code)) CopyEntropyData();
+    if (StartsEntropyData(last_.code)) {
+      if (std::error_code error = CopyEntropyData()) return RewriteResult::Failed(platform::FailureNumber(error));
+    }
     if (consumed_ > length) {
       Log(kVerbose, "Unexpected end of file");
       return RewriteResult::Damaged();
@@ -521,14 +610,29 @@ void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy
   }
 }
 
-void Rewriter::CopyEntropyData() {
+std::error_code Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
+  const size_t restLength = in_.size() - consumed_;
+  if (quickScan_ && fileEndsWithEoi_ && restLength >= 2 && !in_.Holds(consumed_, restLength - 2)) {
+    // Everything up to the final EOI, straight from file to file: what is pending goes out first.
+    const size_t copied = restLength - 2;
+    if (std::error_code error = HandOn(true)) return error;
+    if (std::error_code error = output_.CopyRangeFrom(input_, static_cast<int64_t>(consumed_),
+                                                      static_cast<int64_t>(copied))) {
+      return error;
+    }
+    out_.CountWritten(copied);
+    Log(kExplicit, Decimal(static_cast<int64_t>(copied)) + " bytes");
+    consumed_ += copied;
+    return {};
+  }
   const ByteSpan rest = in_.Span(consumed_, in_.size() - consumed_);
   const EntropyEnd end = FindEntropyEnd(rest, quickScan_, fileEndsWithEoi_);
   if (end.endedOnLoneFF) Log(kExplicit, "File ended prematurely after the FF block marker!");
   out_.AppendView(rest.first(end.copied));
   Log(kExplicit, Decimal(static_cast<int64_t>(end.copied)) + " bytes");
   consumed_ = end.markerFound ? consumed_ + end.copied : in_.size();
+  return {};
 }
 
 RewriteResult Rewriter::Finish() {

@@ -196,26 +196,38 @@ std::error_code File::TryLock() {
 std::error_code File::CopyContentFrom(const File& source) {
   int64_t size = 0;
   if (std::error_code error = source.Size(size)) return error;
-  off_t from = 0;
-  while (from < size) {
-    const ssize_t copied = ::copy_file_range(source.fd_, &from, fd_, nullptr,
-                                             static_cast<size_t>(size - from), 0);
+  return CopyRangeFrom(source, 0, size);
+}
+
+std::error_code File::CopyRangeFrom(const File& source, int64_t offset, int64_t length) {
+  off_t from = offset;
+  const off_t end = offset + length;
+  while (from < end) {
+    // Inside the kernel, from one file's cache to the other's: no copy through our memory.
+    const ssize_t copied = ::copy_file_range(source.fd_, &from, fd_, nullptr, static_cast<size_t>(end - from), 0);
     if (copied < 0 && errno == EINTR) continue;
-    if (copied < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return LastSystemError();
-      // Where the kernel cannot copy between these files, plain reads and writes do.
-      std::vector<uint8_t> buffer(1 << 20);
-      while (from < size) {
-        const ssize_t got = ::pread(source.fd_, buffer.data(), buffer.size(), from);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return LastSystemError();
-        if (got == 0) return {};
-        if (std::error_code error = Write({buffer.data(), static_cast<size_t>(got)})) return error;
-        from += got;
-      }
-      return {};
+    if (copied == 0) return SystemError(EIO);  // cut short since its size was taken
+    if (copied > 0) continue;
+    if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return LastSystemError();
+    // Where the kernel cannot copy between these files, plain reads and writes do.
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<off_t>(end - from, off_t{1} << 20)));
+    while (from < end) {
+      const size_t want = static_cast<size_t>(std::min<off_t>(end - from, static_cast<off_t>(buffer.size())));
+      if (std::error_code error = source.ReadAt(from, {buffer.data(), want})) return error;
+      if (std::error_code error = Write({buffer.data(), want})) return error;
+      from += static_cast<off_t>(want);
     }
-    if (copied == 0) break;  // the file shrank while we copied
+  }
+  return {};
+}
+
+std::error_code File::ReadAt(int64_t offset, std::span<uint8_t> into) const {
+  for (size_t got = 0; got < into.size();) {
+    const ssize_t n = ::pread(fd_, into.data() + got, into.size() - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastSystemError();
+    if (n == 0) return SystemError(EIO);  // cut short since its size was taken
+    got += static_cast<size_t>(n);
   }
   return {};
 }

@@ -60,6 +60,8 @@ class File {
   std::error_code ReadAll(std::vector<uint8_t>& data);  // from the current position to the end
   // Reads up to `size` bytes into `buffer`; `got` tells how many there were.
   std::error_code Read(uint8_t* buffer, size_t size, size_t& got);
+  // Fills `into` from `offset` on, whatever the file's position; EIO when the file ends first.
+  std::error_code ReadAt(int64_t offset, std::span<uint8_t> into) const;
   std::error_code Write(std::span<const uint8_t> data);
   std::error_code WriteAt(int64_t offset, std::span<const uint8_t> data);
   // Writes the pieces one after another, in as few system calls as it can.
@@ -80,6 +82,9 @@ class File {
   std::error_code TryLock();
   // Copies the whole content of `source` (from its start) to this file's current position.
   std::error_code CopyContentFrom(const File& source);
+  // Copies `length` bytes of `source` from `offset` on to this file's current position; EIO
+  // when `source` ends first.
+  std::error_code CopyRangeFrom(const File& source, int64_t offset, int64_t length);
   // Gives this file every extended attribute of `source` (ACLs included); `refused` gets
   // the names of those the file system or the process's rights would not let us set.
   std::error_code CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused);

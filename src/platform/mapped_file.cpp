@@ -60,15 +60,9 @@ std::error_code MappedFile::Map(const File& file, size_t size) {
     if (!buffer_) return SystemError(ENOMEM);
     capacity_ = size;
   }
-  for (size_t got = 0; got < size;) {
-    const ssize_t n = ::pread(file.descriptor(), buffer_.get() + got, size - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const std::error_code error = n < 0 ? LastSystemError() : SystemError(EIO);  // cut short since its size was taken
-      Clear();
-      return error;
-    }
-    got += static_cast<size_t>(n);
+  if (const std::error_code error = file.ReadAt(0, {buffer_.get(), size})) {
+    Clear();
+    return error;
   }
   data_ = buffer_.get();
   size_ = size;

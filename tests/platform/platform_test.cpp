@@ -26,20 +26,26 @@ TEST(Folders, ARelativeXdgVariableIsIgnoredForAPrivateFolderInHome) {
 }
 
 // Another program may cut a photo short while it is being read: the bytes already read stay
-// readable (no SIGBUS), and a file shorter than its size said is an error, not a short file.
+// readable (no SIGBUS), and a file shorter than its size said is an error, not a short file,
+// whether it is read into memory or copied from file to file.
 TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
   test::TempDir dir;
-  const test::Bytes content(100000, 0x5A);
+  test::Bytes content(100000);
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i % 251);
   test::WriteFile(dir.File("photo"), content);
-  File file;
+  File file, copy;
   ASSERT_FALSE(file.OpenForReading(dir.File("photo")));
+  ASSERT_FALSE(copy.Create(dir.File("copy")));
+  ASSERT_FALSE(copy.CopyRangeFrom(file, 1000, 90000));
+  EXPECT_EQ(test::ReadFile(dir.File("copy")), test::Bytes(content.begin() + 1000, content.begin() + 91000));
   MappedFile held;
   ASSERT_FALSE(held.Map(file, content.size()));
-  ASSERT_EQ(::truncate(dir.File("photo").c_str(), 0), 0);
+  ASSERT_EQ(::truncate(dir.File("photo").c_str(), 50000), 0);
   EXPECT_EQ(test::Bytes(held.bytes().begin(), held.bytes().end()), content);
   MappedFile again;
   EXPECT_EQ(again.Map(file, content.size()).value(), EIO);
   EXPECT_TRUE(again.bytes().empty());
+  EXPECT_EQ(copy.CopyRangeFrom(file, 1000, 90000).value(), EIO);
 }
 
 }  // namespace
