@@ -8,6 +8,7 @@
 #include "jobs/path_utils.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
+#include "platform/background_closer.h"
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/files.h"
@@ -340,6 +341,7 @@ JobOutcome Job::Finalize() {
     }
     if (env_.yield) env_.yield();
   }
+  if (env_.closer && !differentFolder_) env_.closer->Close(std::move(source_));
   if (durable) {
     if (env_.folderSyncs) {
       env_.folderSyncs->Add(outFolder_->path());
@@ -407,7 +409,7 @@ bool DurableBatch::Full() {
   return pending_.size() >= kBatchFiles || bytes_ >= kBatchBytes;
 }
 
-int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
+int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield, platform::BackgroundCloser* closer) {
   std::vector<std::unique_ptr<Pending>> batch;
   {
     std::lock_guard lock(mutex_);
@@ -445,6 +447,7 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield) {
     }
     const platform::FileId id = p->folder.Id();
     if (seen.insert({id.device, id.inode}).second) changed.push_back(&p->folder);
+    if (closer) closer->Close(std::move(p->source));
   }
   for (const platform::Folder* folder : changed) folder->Sync();
   return failures;

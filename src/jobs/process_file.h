@@ -10,6 +10,7 @@
 namespace keelpack {
 
 namespace platform {
+class BackgroundCloser;
 class Folder;
 }
 class LogSink;
@@ -75,8 +76,9 @@ class DurableBatch {
   // Enough files or bytes wait that the batch should be committed now.
   bool Full();
   // Puts every waiting file in place; returns how many could not be (each reported with
-  // "Cannot finalize - rename manually - ", the source left as it was).
-  int Commit(LogSink& log, const std::function<void()>& yield);
+  // "Cannot finalize - rename manually - ", the source left as it was). The replaced sources
+  // go to `closer` when there is one.
+  int Commit(LogSink& log, const std::function<void()>& yield, platform::BackgroundCloser* closer = nullptr);
 
  private:
   std::mutex mutex_;
@@ -105,6 +107,8 @@ struct JobEnv {
   // Where a durable in-place job leaves its complete new file to be put in place with others;
   // without one it is made durable and put in place at once.
   DurableBatch* batch = nullptr;
+  // Where a replaced source is closed, when the run has one; otherwise the job closes it.
+  platform::BackgroundCloser* closer = nullptr;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged

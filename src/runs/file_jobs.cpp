@@ -9,7 +9,8 @@ namespace keelpack {
 
 void CommitBatch(Session& session) {
   const int failures =
-      session.batch().Commit(session.log(), [&session] { session.frontEnd().ProcessPendingEvents(); });
+      session.batch().Commit(session.log(), [&session] { session.frontEnd().ProcessPendingEvents(); },
+                             &session.closer());
   session.run().outcomes.rewritten -= failures;
   session.run().outcomes.failed += failures;
 }
@@ -169,7 +170,8 @@ JobOutcome FileJobs::Run(Slot& slot, LogSink& log, RewriteTotals& totals, Durabl
                    &session_.folderSyncs(),
                    slot.folder.get(),
                    session_.run().outputInTree,
-                   batch};
+                   batch,
+                   &session_.closer()};
   return ProcessFile(env, slot.path);
 }
 

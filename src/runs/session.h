@@ -7,6 +7,7 @@
 #include "jobs/process_file.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
+#include "platform/background_closer.h"
 #include "platform/system.h"
 #include "runs/front_end.h"
 
@@ -62,6 +63,7 @@ class Session {
   void ClearCancel() { cancel_ = false; }
   PendingFolderSyncs& folderSyncs() { return folderSyncs_; }
   DurableBatch& batch() { return batch_; }  // durable runs put their new files in place in batches
+  platform::BackgroundCloser& closer() { return closer_; }  // for the photos the runs replaced
 
  private:
   FrontEnd& frontEnd_;
@@ -71,6 +73,7 @@ class Session {
   RunRecord run_;
   PendingFolderSyncs folderSyncs_;
   DurableBatch batch_;
+  platform::BackgroundCloser closer_;  // last, so that it is gone first: it closes what waits
 };
 
 }  // namespace keelpack
