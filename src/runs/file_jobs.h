@@ -16,7 +16,7 @@ namespace keelpack {
 namespace platform {
 class Folder;
 }
-struct Session;
+class Session;
 
 // Puts the new files that wait in the session's batch in place; a file that could not be put
 // in place counts as failed after all.

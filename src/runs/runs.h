@@ -5,7 +5,7 @@
 
 namespace keelpack {
 
-struct Session;
+class Session;
 
 // The status line: shows the text, then lets the front end handle pending events. Apart from
 // the waits between a file job's attempts to put its new file in place, this is the only
