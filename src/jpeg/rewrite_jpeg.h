@@ -62,8 +62,10 @@ struct RewriteEnv {
 // data unchanged (`quickScan` trusts a final EOI; otherwise every 0xFF is looked at), stops
 // at the first EOI, and gives the output the input's last-write time and permissions.
 //
-// The input is only ever read, through a read-only mapping, so a file of any size is rewritten
-// with what is held staying near one file's size; the output is written as it becomes final.
+// The input is only ever read: whole, into memory or through a read-only mapping, so that what
+// is held stays near one file's size; or, with the quick scan and a file that ends with an EOI,
+// only up to its first scan's data, which then goes from file to file inside the kernel. The
+// output is written as it becomes final.
 // A file that begins with a known corruption (an APP1 "Exif" segment of length 16, cut short
 // by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there; the source
 // file keeps its bytes. A limit of the machine (no memory, no address space) is a system
