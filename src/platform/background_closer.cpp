@@ -5,7 +5,7 @@ namespace {
 
 // Enough to keep the disk busy with several files at once; few enough descriptors held open.
 constexpr size_t kThreads = 4;
-constexpr size_t kMostWaiting = 256;
+constexpr size_t kMostWaiting = 64;
 
 }  // namespace
 
