@@ -346,7 +346,8 @@ std::error_code Rewriter::LoadEnds(size_t size, bool& loaded) {
     if (std::error_code error = map_.Map(input_, head)) return error;
     const HeadExtent extent = FindHeadExtent(map_.bytes());
     if (extent.dataStart != 0) {
-      if (size - tail.size() - std::min(extent.dataStart, size - tail.size()) < kKernelCopyAtLeast) return {};
+      // The head ends before the last two bytes, so the data's start does too.
+      if (size - tail.size() - extent.dataStart < kKernelCopyAtLeast) return {};
       in_.SetEnds(map_.bytes(), size, tail);
       loaded = true;
       return {};
