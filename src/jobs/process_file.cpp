@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "jobs/path_utils.h"
-#include "jpeg/rewrite_jpeg.h"
+#include "jobs/rewrite_file.h"
 #include "log/log_sink.h"
 #include "platform/background_closer.h"
 #include "platform/failure.h"
@@ -32,10 +32,6 @@ struct DurableBatch::Pending {
 
 namespace {
 
-// APP12, APP13, APP1, COM and APP14, then APP2 unless colour profiles are all kept.
-constexpr std::string_view kJobRemoveList = "\xEC\xED\xE1\xFE\xEE";
-constexpr char kApp2Code = '\xE2';
-
 constexpr int kFinalizeAttempts = 10;
 
 // A batch is committed once this many files, or bytes, wait in it.
@@ -51,15 +47,6 @@ bool MatchesStars(std::string_view name, std::string_view pattern) {
     if (MatchesStars(name.substr(skip), pattern.substr(star + 1))) return true;
   }
   return false;
-}
-
-ExifMode ExifModeFor(ExifOption exifOption) {
-  switch (exifOption) {
-    case ExifOption::kKeepOriginal: return ExifMode::kKeep;
-    case ExifOption::kReduceSize: return ExifMode::kReduce;
-    case ExifOption::kDelete: return ExifMode::kRemove;
-  }
-  return ExifMode::kRemove;
 }
 
 using platform::EntryStatus;
@@ -165,11 +152,13 @@ JobOutcome Job::Run() {
   if (outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
-  std::string removeList(kJobRemoveList);
-  if (o_.icc != IccPolicy::kKeepAll) removeList += kApp2Code;
-  RewriteEnv rewriteEnv{env_.log, o_, env_.totals};
-  const RewriteResult result =
-      RewriteJpeg(rewriteEnv, source_, temp_, path_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
+  platform::File::Status status;
+  const RewriteOutcome outcome = RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
+  const RewriteResult& result = outcome.result;
+  if (result.rewritten()) {
+    env_.totals.bytesSaved += static_cast<double>(outcome.saved());
+    if (outcome.saved() > 0) env_.totals.filesReduced += 1;
+  }
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
   return Verdict(result);
 }

@@ -15,7 +15,12 @@ class Folder;
 }
 class LogSink;
 struct OptionSet;
-struct RewriteTotals;
+
+// Run totals that every file put in place adds to.
+struct RewriteTotals {
+  double filesReduced = 0;  // files that came out smaller
+  double bytesSaved = 0;    // input length minus output length, summed (can go down)
+};
 
 // What became of one file.
 enum class JobOutcome {
