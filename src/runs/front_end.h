@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/process_file.h"
 #include "log/log_sink.h"
 #include "settings/option_set.h"
 
@@ -40,6 +41,9 @@ class FrontEnd : public LogBox {
   // A folder of the tree was left out (the log line that says why, already logged); the
   // command line reports it on its own.
   virtual void FolderSkipped(std::string_view /*line*/) {}
+  // A file's fate is settled (a file whose new form waits in a batch, once the batch is put in
+  // place), in the order the fates are settled.
+  virtual void FileFinished(const JobReport& /*report*/) {}
 };
 
 }  // namespace keelpack
