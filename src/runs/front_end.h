@@ -40,6 +40,9 @@ class FrontEnd : public LogBox {
   // A folder of the tree was left out (the log line that says why, already logged); the
   // command line reports it on its own.
   virtual void FolderSkipped(std::string_view /*line*/) {}
+  // A folder-tree run has counted the `files` it is about to process in `folder` and below;
+  // false stops it before any of them is touched. The window may ask its user here.
+  virtual bool ConfirmFolderTree(std::string_view /*folder*/, int /*files*/) { return true; }
 };
 
 }  // namespace keelpack
