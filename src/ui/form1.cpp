@@ -78,6 +78,7 @@ constexpr int kChooseButtonWidthTwips = 375;
 constexpr int kOptionFrameWidthTwips = 2895;
 constexpr int kOptionFrameHeightTwips = 1575;
 constexpr int kAbortWidthTwips = 1200;
+constexpr int kStatusHeightTwips = 375;
 constexpr int kMarginTwips = 120;
 constexpr int kSpacingTwips = 105;
 constexpr int kTargetGapTwips = 120;
@@ -448,7 +449,6 @@ void Form1::LayOutControls() {
   exifBlock_ = Block({exifFrame, dpiCheck, iccCheck}, spacing);
   statusBlock_ = Block({backFrame, cancelCommand, aboutCommand}, spacing, true);
   static_cast<QBoxLayout*>(statusBlock_->layout())->setStretch(0, 1);
-  for (QPushButton* button : {cancelCommand, aboutCommand}) button->setFixedHeight(backFrame->height());
   cancelCommand->setMinimumWidth(Twips(this, kAbortWidthTwips));
 
   content_ = new QWidget;
@@ -541,6 +541,9 @@ void Form1::FitToScreen() {
                               .expandedTo(safetyFrame->minimumSizeHint())
                               .expandedTo(targetFrame->minimumSizeHint());
   for (QGroupBox* tabFrame : {safetyFrame, targetFrame}) tabFrame->setMinimumSize(frameSize);
+  // The status line is as tall as its buttons need.
+  const int statusHeight = std::max(Twips(this, kStatusHeightTwips), cancelCommand->minimumSizeHint().height());
+  for (QWidget* status : std::initializer_list<QWidget*>{backFrame, cancelCommand, aboutCommand}) status->setFixedHeight(statusHeight);
   ShowTab(targetFrame->isVisible() ? kTargetTab : kSafetyTab);
   // The first arrangement whose controls all fit; the last one scrolls where none does.
   for (Arrangement arrangement : {Arrangement::kDesigned, Arrangement::kBesideLog, Arrangement::kCompact}) {
@@ -818,6 +821,8 @@ void Form1::LogCheckChanged() {
     session_.log().SetLogLevel(0);
     return;
   }
+  // Disabling the box hands the focus on; it comes back when the menu closes.
+  const bool hadFocus = focusWidget() == logCheck;
   logCheck->setEnabled(false);
   logtop->exec(logCheck->mapToGlobal(QPoint(0, logCheck->height())));
   // Dismissed, or a command that leaves logging off: clearing the enabled box switches it off.
@@ -825,6 +830,7 @@ void Form1::LogCheckChanged() {
     logCheck->setEnabled(true);
     logCheck->setChecked(false);
   }
+  if (hadFocus) logCheck->setFocus();
 }
 
 void Form1::ChooseLogLevel(int level) {

@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
 #include <algorithm>
 
@@ -55,7 +56,8 @@ QSize ListLook::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& 
 }
 
 void SortNaturally(std::vector<std::string>& names) {
-  QCollator collator;
+  // The C locale compares code points only; people count the same way in every language.
+  QCollator collator(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale());
   collator.setNumericMode(true);
   collator.setCaseSensitivity(Qt::CaseInsensitive);
   std::vector<std::pair<QString, std::string>> keyed;
