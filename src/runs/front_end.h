@@ -44,6 +44,9 @@ class FrontEnd : public LogBox {
   // A file's fate is settled (a file whose new form waits in a batch, once the batch is put in
   // place), in the order the fates are settled.
   virtual void FileFinished(const JobReport& /*report*/) {}
+  // A folder-tree run has counted the `files` it is about to process in `folder` and below;
+  // false stops it before any of them is touched. The window may ask its user here.
+  virtual bool ConfirmFolderTree(std::string_view /*folder*/, int /*files*/) { return true; }
 };
 
 }  // namespace keelpack
