@@ -139,8 +139,6 @@ struct Session {
   Destination dest{};
   std::span<const uint8_t> jpeg;
   OptimizeChoice mode = OptimizeChoice::kHuffman;
-  size_t headerSegments = 0;        // APPn and COM segments before the first scan
-  bool metadataAfterTables = false;  // one of them stands after a table or frame header
   const char* declined = nullptr;   // a reason found without the library's help
   jvirt_barray_ptr sample[MAX_COMPONENTS] = {};  // the sampled MCU rows, when sampling
   JDIMENSION sampleRows = 0;                     // MCU rows in `sample`
@@ -185,34 +183,6 @@ void FillSample(Session& s, jvirt_barray_ptr* coefficients) {
   }
 }
 
-// The APPn and COM segments of the header part, and whether one follows a table or frame
-// header: the encoder can put them back only right after SOI.
-void SurveyHeader(Session& s) {
-  const std::span<const uint8_t> in = s.jpeg;
-  bool seenOther = false;
-  size_t i = 2;
-  while (i + 4 <= in.size() && in[i] == kMarkerLead) {
-    const uint8_t code = in[i + 1];
-    if (code == kMarkerLead) {
-      ++i;
-      continue;
-    }
-    if (code == kSos) break;
-    if (IsStandaloneMarker(code).standalone) {
-      i += 2;
-      continue;
-    }
-    const bool metadata = (code >= kApp0 && code <= kApp0 + 15) || code == kCom;
-    if (metadata) {
-      ++s.headerSegments;
-      if (seenOther) s.metadataAfterTables = true;
-    } else {
-      seenOther = true;
-    }
-    i += 2 + (size_t{in[i + 2]} << 8 | in[i + 3]);
-  }
-}
-
 // One encoding of the coefficients read into `s.in`, with the `scans` of `script` (none: the
 // standard progression, or sequential when not progressive), into `s.dest`.
 void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const jpeg_scan_info* script,
@@ -238,6 +208,9 @@ void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const 
     jpeg_simple_progression(&s.out);
   }
   jpeg_write_coefficients(&s.out, coefficients);
+  // Every APPn and COM segment of the input, wherever it stood (among the tables, between
+  // scans), goes right behind SOI in its order: decoders read them wherever they stand among
+  // the segments before a scan, and none of them refers to where it stands.
   for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) {
     jpeg_write_marker(&s.out, m->marker, m->data, m->data_length);
   }
@@ -271,10 +244,6 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     s.declined = "more than 4 components";
     return false;
   }
-  if (s.metadataAfterTables) {
-    s.declined = "a segment follows the tables";
-    return false;
-  }
   uint64_t blocks = 0;
   for (int c = 0; c < s.in.num_components; ++c) {
     const jpeg_component_info& comp = s.in.comp_info[c];
@@ -288,12 +257,6 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
   const bool scriptsToTry = s.in.num_components == 1 || s.in.num_components == 3;
   if (s.mode == OptimizeChoice::kProgressive && scriptsToTry) RequestSample(s);
   jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&s.in);
-  size_t saved = 0;
-  for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) ++saved;
-  if (saved != s.headerSegments) {
-    s.declined = "segments between scans";
-    return false;
-  }
   // A progressive file whose scans leave bits of some coefficient unsent is shown smoothed by
   // decoders; complete, the same coefficients would show other pixels.
   if (s.in.progressive_mode) {
@@ -396,7 +359,6 @@ Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
   s.dest.pub.empty_output_buffer = EmptyOutputBuffer;
   s.dest.pub.term_destination = TermDestination;
   result.bytes.reserve(jpeg.size());
-  SurveyHeader(s);
 
   if (!Run(s, &result.bytes)) {
     result.bytes.clear();

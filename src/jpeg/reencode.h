@@ -21,7 +21,8 @@ struct Reencoded {
 // Codes the DCT coefficients of the complete JPEG `jpeg` again, losslessly (the coefficients
 // are never turned into pixels), with optimised Huffman tables, sequential or progressive as
 // `mode` says. Every APPn and COM segment reaches the new form unchanged and in its order,
-// right after SOI where it stood before the tables; nothing else is added. Declines anything
+// right after SOI, wherever it stood before (among the tables, between scans); nothing else
+// is added. Declines anything
 // the decoder warns about, and arithmetic-coded, lossless, 12-bit or otherwise unusual files.
 // The result may be larger than the input; the caller compares.
 Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode);

@@ -54,6 +54,7 @@ struct Case {
   Bytes input;
   OptimizeChoice mode;
   const char* declined;  // a part of the reason, or null when the new form must come out
+  std::vector<Bytes> betweenScans = {};  // metadata segments that stand after the first scan
 };
 
 TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
@@ -63,13 +64,21 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   Bytes commentAfterTables = baseline;
   commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(test::SegmentAt(baseline, kSof0)), kComment.begin(), kComment.end());
 
-  // A progressive picture that ends after its third scan, without a fault a decoder reports.
+  // A progressive picture that ends after its third scan, without a fault a decoder reports;
+  // and one with a comment and an APPn segment before its third scan.
   Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
-  const Bytes sos = {kMarkerLead, kSos};
-  auto scan = unfinished.begin();
-  for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, unfinished.end(), sos.begin(), sos.end());
+  Bytes between = unfinished;
+  const Bytes sos = {kMarkerLead, kSos}, app3 = SegmentBytes(0xE3, ToBytes("later"));
+  const auto third = [&](Bytes& picture) {
+    auto scan = picture.begin();
+    for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, picture.end(), sos.begin(), sos.end());
+    return scan;
+  };
+  auto scan = third(unfinished);
   scan[1] = kEoi;  // that scan's marker becomes the end marker
   unfinished.erase(scan + 2, unfinished.end());
+  const Bytes later = Concat({kComment, app3});
+  between.insert(third(between), later.begin(), later.end());
 
   using enum OptimizeChoice;
   const Case cases[] = {
@@ -85,7 +94,9 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
       {"arithmetic coding", Patched(baseline, 1, 0xC9), kProgressive, "arithmetic"},
       {"12-bit samples", Patched(baseline, 4, 12), kHuffman, "precision"},
       {"lossless", Patched(baseline, 1, 0xC3), kHuffman, "Unsupported JPEG process"},
-      {"a segment after the tables", commentAfterTables, kHuffman, "follows the tables"},
+      {"a comment after the tables, sequential", commentAfterTables, kHuffman, nullptr},
+      {"a comment after the tables, progressive", commentAfterTables, kProgressive, nullptr},
+      {"segments between scans", between, kHuffman, nullptr, {kComment, app3}},
       {"frame far larger than its data", Patched(Patched(baseline, 5, 0xFF), 7, 0xFF), kHuffman, "larger than its data"},
       {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kProgressive, "Not a JPEG"},
   };
@@ -107,6 +118,7 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     const std::vector<Bytes> before = HeaderSegments(c.input), after = HeaderSegments(result.bytes);
     std::vector<Bytes> metadata = before;
     std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
+    metadata.insert(metadata.end(), c.betweenScans.begin(), c.betweenScans.end());
     ASSERT_LE(metadata.size(), after.size());
     EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
     EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
