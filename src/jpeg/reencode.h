@@ -27,6 +27,17 @@ struct Reencoded {
 // The result may be larger than the input; the caller compares.
 Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode);
 
+// Why a re-encoding, or a turn, declines a progressive picture whose scans leave bits of some
+// coefficient unsent: decoders show it smoothed, and the same coefficients coded afresh would
+// show other pixels.
+inline constexpr const char* kIncompleteProgression =
+    "progressive scans that leave coefficients incomplete";
+
+// Whether `jpeg` is such a picture. Decodes the whole picture data of a progressive picture,
+// and none of any other (false at once). False too when the data cannot be decoded, which the
+// caller's own decoding then meets.
+bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg);
+
 // The rewriter's step: re-encodes its finished output `walked` when `mode` asks for it and
 // returns the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.
 std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, OptimizeChoice mode,

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "jpeg/markers.h"
+#include "jpeg/turn_jpeg.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 
@@ -49,6 +50,22 @@ const Bytes kIcc = SegmentBytes(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1cus
 const Bytes kAdobe = SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1});
 const Bytes kComment = SegmentBytes(kCom, ToBytes("kept"));
 
+// A progressive picture with `inserted` before its third scan; with nothing to insert, one that
+// ends there (that scan's marker becomes the end marker), without a fault a decoder reports.
+Bytes AtThirdScan(const Bytes& inserted) {
+  Bytes picture = EncodePicture({.width = 64, .height = 48, .progressive = true});
+  const Bytes sos = {kMarkerLead, kSos};
+  auto scan = picture.begin();
+  for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, picture.end(), sos.begin(), sos.end());
+  if (!inserted.empty()) {
+    picture.insert(scan, inserted.begin(), inserted.end());
+  } else {
+    scan[1] = kEoi;
+    picture.erase(scan + 2, picture.end());
+  }
+  return picture;
+}
+
 struct Case {
   const char* name;
   Bytes input;
@@ -64,21 +81,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   Bytes commentAfterTables = baseline;
   commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(test::SegmentAt(baseline, kSof0)), kComment.begin(), kComment.end());
 
-  // A progressive picture that ends after its third scan, without a fault a decoder reports;
-  // and one with a comment and an APPn segment before its third scan.
-  Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
-  Bytes between = unfinished;
-  const Bytes sos = {kMarkerLead, kSos}, app3 = SegmentBytes(0xE3, ToBytes("later"));
-  const auto third = [&](Bytes& picture) {
-    auto scan = picture.begin();
-    for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, picture.end(), sos.begin(), sos.end());
-    return scan;
-  };
-  auto scan = third(unfinished);
-  scan[1] = kEoi;  // that scan's marker becomes the end marker
-  unfinished.erase(scan + 2, unfinished.end());
-  const Bytes later = Concat({kComment, app3});
-  between.insert(third(between), later.begin(), later.end());
+  const Bytes app3 = SegmentBytes(0xE3, ToBytes("later"));
+  const Bytes unfinished = AtThirdScan({}), between = AtThirdScan(Concat({kComment, app3}));
 
   using enum OptimizeChoice;
   const Case cases[] = {
@@ -130,6 +134,82 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     // Tables of one kind share a segment, as in the copied form.
     for (size_t i = 1; i < after.size(); ++i)
       EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1]) << i;
+  }
+}
+
+// The picture a viewer shows for `p` stored with this Exif orientation, pixel by pixel.
+Pixels AsShown(const Pixels& p, int orientation) {
+  const int w = p.width, h = p.height;
+  const bool quarter = orientation >= 5;
+  Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};
+  for (int y = 0; y < shown.height; ++y) {
+    for (int x = 0; x < shown.width; ++x) {
+      const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                                          {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+      const auto [fx, fy] = from[orientation];
+      std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
+    }
+  }
+  return shown;
+}
+
+struct TurnCase {
+  const char* name;
+  Bytes input;
+  int orientation;
+  OptimizeChoice coding = OptimizeChoice::kOff;
+  const char* declined = nullptr;  // a part of the reason, or null when the turned picture must come out
+};
+
+TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
+  // Whole blocks of 8 x 8 (grey) and 16 x 16 (colour, 2 x 2 chroma), and not.
+  const Bytes grey = WithMetadata(EncodePicture({.width = 64, .height = 48, .grayscale = true}), {kJfif, kExif, kIcc, kComment});
+  const Bytes colour = WithMetadata(EncodePicture({.width = 96, .height = 64, .seed = 2}), {kExif, kAdobe});
+  const Bytes ragged = EncodePicture({.width = 60, .height = 44, .grayscale = true});
+  const Bytes truncated = Concat({Bytes(colour.begin(), colour.begin() + static_cast<ptrdiff_t>(colour.size() * 2 / 3)), {kMarkerLead, kEoi}});
+  using enum OptimizeChoice;
+  std::vector<TurnCase> cases;
+  for (int orientation = 2; orientation <= 8; ++orientation) cases.push_back({"grey", grey, orientation});
+  const TurnCase more[] = {
+      {"colour, progressive", colour, 6, kProgressive},
+      {"colour, Huffman", colour, 7, kHuffman},
+      // Mirroring along the main diagonal moves no edge block to the other side.
+      {"not whole blocks, 5", ragged, 5},
+      {"not whole blocks, 6", ragged, 6, kOff, "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)"},
+      {"not whole blocks, 3", ragged, 3, kOff, "edge blocks"},
+      {"orientation 1", grey, 1, kOff, "asks for no turn"},
+      {"picture data cut short", truncated, 6, kOff, "premature end"},
+      {"progressive scans left unfinished", AtThirdScan({}), 3, kOff, "incomplete"},
+      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), 6, kOff, "cannot be followed"},
+  };
+  cases.insert(cases.end(), std::begin(more), std::end(more));
+  // Where the inverse IDCT and the chroma upsampling round differ once the blocks have moved;
+  // a wrong turn differs by far more.
+  constexpr int kRounding = 4;
+  const int inverse[] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
+  for (const TurnCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name << ", orientation " << c.orientation);
+    const Turned turned = TurnJpeg(c.input, c.orientation, c.coding);
+    if (c.declined) {
+      EXPECT_TRUE(turned.bytes.empty());
+      EXPECT_NE(turned.declined.find(c.declined), std::string::npos) << turned.declined;
+      continue;
+    }
+    ASSERT_EQ(turned.declined, "");
+    const auto source = DecodePixels(c.input), shown = DecodePixels(turned.bytes);
+    ASSERT_TRUE(source && shown);
+    const Pixels expected = AsShown(*source, c.orientation);
+    ASSERT_EQ(std::pair(shown->width, shown->height), std::pair(expected.width, expected.height));
+    for (size_t i = 0; i < expected.rgb.size(); ++i) ASSERT_LE(std::abs(shown->rgb[i] - expected.rgb[i]), kRounding) << i;
+    // Not a sample lost: turned back, the picture is the source's exactly.
+    EXPECT_EQ(DecodePixels(TurnJpeg(turned.bytes, inverse[c.orientation], kOff).bytes), source);
+
+    std::vector<Bytes> metadata = HeaderSegments(c.input), after = HeaderSegments(turned.bytes);
+    std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
+    ASSERT_LE(metadata.size(), after.size());
+    EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
+    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
+    EXPECT_FALSE(Find(after, c.coding == kProgressive ? kSof2 : kSof0).empty());
   }
 }
 
