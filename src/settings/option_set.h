@@ -60,8 +60,10 @@ struct OptionSet {
   std::string font;     // kept verbatim for the window's font choice
   std::string charset;  // kept verbatim and written back unchanged
   OptimizeChoice optimize = OptimizeChoice::kOff;
+  int upright = 0;  // turn pictures upright by their Exif orientation, losslessly
 
   bool keepDpi() const { return dpi > 0; }
+  bool turnUpright() const { return upright > 0; }
   bool differentFolder() const { return difdir == 1; }
   // The backups box is disabled while output goes to a different folder.
   bool makeBackups() const { return backups == 1 && !differentFolder(); }

@@ -103,6 +103,8 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
     }
   } else if (key == "optimize") {
     SetChoice(o.optimize, number);
+  } else if (key == "upright") {
+    SetIfInRange(o.upright, number, 0, kCheckBoxHigh);
   }
 }
 
@@ -155,6 +157,7 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   line("CharSet", o.charset);
   line("Log", std::to_string(logLevel));
   line("Optimize", std::to_string(ChoiceNumber(o.optimize)));
+  line("Upright", std::to_string(o.upright));
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
