@@ -43,10 +43,9 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     int useful = 0;
     EXPECT_EQ(ReduceExifBlock(log, false, payload, reduced, useful, file), 0) << file;
     add(reduced, Kind::kReduced);
-    const ThumbnailTurner turner = [](std::span<const uint8_t> thumbnail) -> std::optional<Bytes> {
-      Turned turned = TurnJpeg(thumbnail, 6, OptimizeChoice::kHuffman);
-      if (!turned.declined.empty()) return std::nullopt;
-      return std::move(turned.bytes);
+    const ThumbnailTurner turner = [](std::span<const uint8_t> thumbnail) {
+      Turned t = TurnJpeg(thumbnail, 6, OptimizeChoice::kHuffman);
+      return t.declined.empty() ? std::optional(std::move(t.bytes)) : std::nullopt;
     };
     TurnedExif turned = ExifForTurnedPicture(log, payload, 6, turner);
     if (!turned.refused.empty()) turned = ExifForTurnedPicture(log, payload, 6, nullptr);

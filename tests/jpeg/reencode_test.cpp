@@ -25,6 +25,18 @@ bool IsMetadata(const Bytes& segment) {
   return (segment[1] >= kApp0 && segment[1] <= kApp0 + 15) || segment[1] == kCom;
 }
 
+// The metadata segments of `input`'s header, then `later` ones, stand unchanged and in order
+// right after SOI of `output`, and nothing adds any of its own.
+void ExpectMetadataFirst(const Bytes& input, const Bytes& output, const std::vector<Bytes>& later = {}) {
+  std::vector<Bytes> metadata = HeaderSegments(input);
+  const std::vector<Bytes> after = HeaderSegments(output);
+  std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
+  metadata.insert(metadata.end(), later.begin(), later.end());
+  ASSERT_LE(metadata.size(), after.size());
+  EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
+}
+
 // The first segment of the kind, or nothing.
 Bytes Find(const std::vector<Bytes>& segments, uint8_t code) {
   const auto it = std::find_if(segments.begin(), segments.end(), [code](const Bytes& s) { return s[1] == code; });
@@ -72,6 +84,7 @@ struct Case {
   OptimizeChoice mode;
   const char* declined;  // a part of the reason, or null when the new form must come out
   std::vector<Bytes> betweenScans = {};  // metadata segments that stand after the first scan
+  int orientation = 1;                    // for a turn
 };
 
 TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
@@ -117,15 +130,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     ASSERT_TRUE(pixels);
     EXPECT_EQ(test::DecodePixels(result.bytes), pixels);
 
-    // The metadata segments come back unchanged and in order, right after SOI, and the
-    // encoder adds none of its own.
+    ExpectMetadataFirst(c.input, result.bytes, c.betweenScans);
     const std::vector<Bytes> before = HeaderSegments(c.input), after = HeaderSegments(result.bytes);
-    std::vector<Bytes> metadata = before;
-    std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
-    metadata.insert(metadata.end(), c.betweenScans.begin(), c.betweenScans.end());
-    ASSERT_LE(metadata.size(), after.size());
-    EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
-    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
 
     const bool progressive = c.mode == kProgressive;
     EXPECT_FALSE(Find(after, progressive ? kSof2 : kSof0).empty());
@@ -142,24 +148,14 @@ Pixels AsShown(const Pixels& p, int orientation) {
   const int w = p.width, h = p.height;
   const bool quarter = orientation >= 5;
   Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};
-  for (int y = 0; y < shown.height; ++y) {
-    for (int x = 0; x < shown.width; ++x) {
-      const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
-                                          {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
-      const auto [fx, fy] = from[orientation];
-      std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
-    }
+  for (int y = 0; y < shown.height; ++y) for (int x = 0; x < shown.width; ++x) {
+    const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                                        {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+    const auto [fx, fy] = from[orientation];
+    std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
   }
   return shown;
 }
-
-struct TurnCase {
-  const char* name;
-  Bytes input;
-  int orientation;
-  OptimizeChoice coding = OptimizeChoice::kOff;
-  const char* declined = nullptr;  // a part of the reason, or null when the turned picture must come out
-};
 
 TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
   // Whole blocks of 8 x 8 (grey) and 16 x 16 (colour, 2 x 2 chroma), and not.
@@ -168,28 +164,27 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
   const Bytes ragged = EncodePicture({.width = 60, .height = 44, .grayscale = true});
   const Bytes truncated = Concat({Bytes(colour.begin(), colour.begin() + static_cast<ptrdiff_t>(colour.size() * 2 / 3)), {kMarkerLead, kEoi}});
   using enum OptimizeChoice;
-  std::vector<TurnCase> cases;
-  for (int orientation = 2; orientation <= 8; ++orientation) cases.push_back({"grey", grey, orientation});
-  const TurnCase more[] = {
-      {"colour, progressive", colour, 6, kProgressive},
-      {"colour, Huffman", colour, 7, kHuffman},
+  std::vector<Case> cases;
+  for (int orientation = 2; orientation <= 8; ++orientation) cases.push_back({"grey", grey, kOff, nullptr, {}, orientation});
+  const Case more[] = {
+      {"colour, progressive", colour, kProgressive, nullptr, {}, 6},
+      {"colour, Huffman", colour, kHuffman, nullptr, {}, 7},
       // Mirroring along the main diagonal moves no edge block to the other side.
-      {"not whole blocks, 5", ragged, 5},
-      {"not whole blocks, 6", ragged, 6, kOff, "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)"},
-      {"not whole blocks, 3", ragged, 3, kOff, "edge blocks"},
-      {"orientation 1", grey, 1, kOff, "asks for no turn"},
-      {"picture data cut short", truncated, 6, kOff, "premature end"},
-      {"progressive scans left unfinished", AtThirdScan({}), 3, kOff, "incomplete"},
-      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), 6, kOff, "cannot be followed"},
+      {"not whole blocks, 5", ragged, kOff, nullptr, {}, 5},
+      {"not whole blocks, 6", ragged, kOff, "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)", {}, 6},
+      {"orientation 1", grey, kOff, "asks for no turn", {}, 1},
+      {"picture data cut short", truncated, kOff, "premature end", {}, 6},
+      {"progressive scans left unfinished", AtThirdScan({}), kOff, "incomplete", {}, 3},
+      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOff, "cannot be followed", {}, 6},
   };
   cases.insert(cases.end(), std::begin(more), std::end(more));
   // Where the inverse IDCT and the chroma upsampling round differ once the blocks have moved;
   // a wrong turn differs by far more.
   constexpr int kRounding = 4;
   const int inverse[] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
-  for (const TurnCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name << ", orientation " << c.orientation);
-    const Turned turned = TurnJpeg(c.input, c.orientation, c.coding);
+    const Turned turned = TurnJpeg(c.input, c.orientation, c.mode);
     if (c.declined) {
       EXPECT_TRUE(turned.bytes.empty());
       EXPECT_NE(turned.declined.find(c.declined), std::string::npos) << turned.declined;
@@ -204,12 +199,8 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
     // Not a sample lost: turned back, the picture is the source's exactly.
     EXPECT_EQ(DecodePixels(TurnJpeg(turned.bytes, inverse[c.orientation], kOff).bytes), source);
 
-    std::vector<Bytes> metadata = HeaderSegments(c.input), after = HeaderSegments(turned.bytes);
-    std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
-    ASSERT_LE(metadata.size(), after.size());
-    EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
-    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
-    EXPECT_FALSE(Find(after, c.coding == kProgressive ? kSof2 : kSof0).empty());
+    ExpectMetadataFirst(c.input, turned.bytes);
+    EXPECT_FALSE(Find(HeaderSegments(turned.bytes), c.mode == kProgressive ? kSof2 : kSof0).empty());
   }
 }
 

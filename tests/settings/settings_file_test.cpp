@@ -57,7 +57,6 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
       {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ", [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
       {"Log=2", [](OptionSet&) {}, true, 2},
       {"UPRIGHT = 1.2\r\nupright=3", [](OptionSet& o) { o.upright = 1; }},
-      {"Upright=yes\r\nUpright=2", [](OptionSet& o) { o.upright = 2; }},
   };
   test::Sandbox dir;
   for (const auto& row : rows) {
