@@ -2,9 +2,11 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "jpeg/entropy_copy.h"
 #include "jpeg/markers.h"
@@ -35,6 +37,9 @@ constexpr uint64_t kPixelsPerBlock = 64;
 constexpr uint64_t kBlocksPerInputByte = 8;
 
 bool IsMetadata(uint8_t code) { return (code >= kApp0 && code <= kApp0 + 15) || code == kCom; }
+
+// An APP1 segment's length field counts itself.
+constexpr size_t kMaxSegmentData = 0xFFFF - 2;
 
 size_t SegmentLength(std::span<const uint8_t> jpeg, size_t at) {
   return size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
@@ -122,7 +127,7 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
   const std::unique_ptr<unsigned char, BufferFree> owned(buffer);
   if (status != 0) {
     const std::string message = tjGetErrorStr2(handle.get());
-    if (message.find("not perfect") != std::string::npos) {
+    if (message.find("not perfect") != std::string::npos && subsampling >= 0 && subsampling < TJ_NUMSAMP) {
       result.declined = "the edge blocks cannot turn without loss (" + std::to_string(width) + "x" +
                         std::to_string(height) + " pixels, blocks of " +
                         std::to_string(tjMCUWidth[subsampling]) + "x" +
@@ -166,6 +171,42 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   if (reencoded.declined.empty() && reencoded.bytes.size() < result.bytes.size()) {
     result.bytes = std::move(reencoded.bytes);
   }
+  return result;
+}
+
+std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
+                                                    const std::optional<std::vector<uint8_t>>& payload) {
+  if (jpeg.size() < 2 || (payload && payload->size() > kMaxSegmentData)) return std::nullopt;
+  const auto begins = [&](size_t at, std::string_view text) {
+    return SegmentLength(jpeg, at) >= 2 + text.size() && std::equal(text.begin(), text.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4));
+  };
+  // Exif 2.32, 4.5.4: the Exif segment follows SOI, or the JFIF segment that JFIF puts first.
+  size_t at = 2, from = 0, to = 0, behindSoi = 2;
+  for (;;) {
+    if (at + 4 > jpeg.size() || jpeg[at] != kMarkerLead) return std::nullopt;
+    const uint8_t code = jpeg[at + 1];
+    if (IsStandaloneMarker(code).standalone) {  // a fill byte, a restart or TEM marker
+      at += code == kFill ? 1 : 2;
+      continue;
+    }
+    const size_t end = at + 2 + SegmentLength(jpeg, at);
+    if (code == kSos) break;
+    if (end < at + 4 || end > jpeg.size()) return std::nullopt;
+    if (code == kApp1 && begins(at, "Exif")) {
+      from = at, to = end;
+      break;
+    }
+    if (at == 2 && code == kApp0 && begins(at, std::string_view("JFIF\0", 5))) behindSoi = end;
+    at = end;
+  }
+  if (to == 0) from = to = behindSoi;
+  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(from));
+  if (payload) {
+    const size_t length = payload->size() + 2;
+    platform::Append(result, std::array<uint8_t, 4>{kMarkerLead, kApp1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    platform::Append(result, *payload);
+  }
+  platform::Append(result, jpeg.subspan(to));
   return result;
 }
 

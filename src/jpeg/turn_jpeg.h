@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,5 +31,13 @@ struct Turned {
 // does); so the turned picture is about the size of the source re-encoded, and may be larger than
 // a source that was coded more tightly. The caller compares sizes.
 Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice coding);
+
+// `jpeg` with its first APP1 "Exif" segment (before the first scan) holding `payload` instead,
+// or without it when there is no payload; with no such segment, a new one goes right behind
+// SOI, or behind the JFIF segment that stands there. For the Exif block of a turned picture,
+// edited after the turn. Nothing when the payload does not fit in a segment, or the segments
+// before the first scan cannot be followed.
+std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
+                                                    const std::optional<std::vector<uint8_t>>& payload);
 
 }  // namespace keelpack

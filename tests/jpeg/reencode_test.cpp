@@ -6,6 +6,7 @@
 
 #include "jpeg/markers.h"
 #include "jpeg/turn_jpeg.h"
+#include "support/exif_builder.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 
@@ -202,6 +203,13 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
     ExpectMetadataFirst(c.input, turned.bytes);
     EXPECT_FALSE(Find(HeaderSegments(turned.bytes), c.mode == kProgressive ? kSof2 : kSof0).empty());
   }
+  // The Exif block edited after the turn: replaced, removed, or added behind the JFIF segment.
+  const Bytes turned = TurnJpeg(grey, 6, kOff).bytes, other = ToBytes(std::string_view("Exif\0\0other", 11)), none = *WithExifPayload(turned, {});
+  const Bytes replaced = *WithExifPayload(turned, other), added = *WithExifPayload(none, other);
+  EXPECT_EQ(SegmentPayload(replaced, FindExifSegment(replaced).value_or(0)), other);
+  EXPECT_EQ(std::pair(none.size(), FindExifSegment(none)), std::pair(turned.size() - kExif.size(), std::optional<size_t>()));
+  EXPECT_EQ(std::pair(added, SegmentStarts(added)[1]), std::pair(replaced, *FindExifSegment(added)));
+  EXPECT_EQ(WithExifPayload(turned, Bytes(65534, 0)), std::nullopt);
 }
 
 }  // namespace
