@@ -10,8 +10,9 @@
 
 #include "support/corpus.h"
 #include "jpeg/markers.h"
-#include "jpeg/rewrite_jpeg.h"
+#include "jobs/rewrite_file.h"
 #include "log/log_sink.h"
+#include "platform/file.h"
 #include "platform/files.h"
 #include "settings/option_set.h"
 #include "support/jpeg_builder.h"
@@ -25,6 +26,15 @@ class DiscardingLogBox : public LogBox {
   void AppendLine(std::string_view, bool) override {}
   void Clear() override {}
 };
+
+// One rewrite from file to file, as a file job makes it.
+RewriteResult RewriteBetween(LogSink& log, const std::string& in, const std::string& out, ExifMode exifMode,
+                             bool quickScan) {
+  platform::File source, target;
+  platform::File::Status status;
+  if (source.OpenForReading(in) || target.Create(out)) return RewriteResult::Failed(platform::kFailFileNotFound);
+  return RewriteFile({.exifMode = exifMode, .quickScan = quickScan}, source, target, in, log, status).result;
+}
 
 // The corpus copied once into a temporary folder, so that every benchmark reads the same
 // files from the page cache.
@@ -74,12 +84,9 @@ void CorpusRewrite(benchmark::State& state) {
   const std::string out = corpus.dir.File("out.jpg");
   DiscardingLogBox box;
   LogSink log(box);
-  OptionSet options;
-  RewriteTotals totals;
   for (auto _ : state) {
     for (const std::string& file : corpus.files) {
-      benchmark::DoNotOptimize(
-          RewriteJpeg({log, options, totals}, file, out, kDefaultRemoveList, exifMode, quickScan));
+      benchmark::DoNotOptimize(RewriteBetween(log, file, out, exifMode, quickScan));
     }
   }
   state.SetBytesProcessed(state.iterations() * corpus.bytes);
@@ -100,11 +107,8 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
   test::WriteFile(in, test::JpegBuilder().Soi().Sof0().Sos().Entropy(entropy).Eoi().bytes());
   DiscardingLogBox box;
   LogSink log(box);
-  OptionSet options;
-  RewriteTotals totals;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        RewriteJpeg({log, options, totals}, in, out, kDefaultRemoveList, ExifMode::kRemove, false));
+    benchmark::DoNotOptimize(RewriteBetween(log, in, out, ExifMode::kRemove, false));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(entropy.size()));
   state.SetComplexityN(static_cast<int64_t>(entropy.size()));

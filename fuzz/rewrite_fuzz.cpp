@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "jpeg/rewrite_jpeg.h"
+#include "jobs/rewrite_file.h"
+#include "platform/file.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "settings/option_set.h"
@@ -62,12 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.icc = kPolicies[(choice >> 3) % 3];
   options.dpi = (choice >> 5) & 1;
   options.optimize = (choice & 128) ? keelpack::OptimizeChoice::kProgressive : keelpack::OptimizeChoice::kOff;
-  keelpack::RewriteTotals totals;
-  const std::string jobList = std::string("\xEC\xED\xE1\xFE\xEE") + (options.icc == keelpack::IccPolicy::kKeepAll ? "" : "\xE2");
-  const keelpack::RewriteResult result =
-      keelpack::RewriteJpeg({log, options, totals}, in, out,
-                            (choice & 64) ? std::string_view(jobList) : keelpack::kDefaultRemoveList,
-                            kExifModes[choice % 3], (choice & 4) != 0);
+  keelpack::RewriteOptions rewrite = keelpack::RewriteOptionsFor(options);
+  if ((choice & 64) == 0) rewrite.removeList = keelpack::kDefaultRemoveList;
+  rewrite.exifMode = kExifModes[choice % 3];
+  rewrite.quickScan = (choice & 4) != 0;
+  keelpack::platform::File source, target;
+  keelpack::platform::File::Status status;
+  if (source.OpenForReading(in) || target.Create(out)) abort();
+  const keelpack::RewriteResult result = keelpack::RewriteFile(rewrite, source, target, in, log, status).result;
   // A failure number never collides with the result codes the log shows.
   if (result.kind == keelpack::RewriteResult::Kind::kFailed && result.failure <= 2) abort();
   // Local files never fail to read: an I/O failure here is the walk reaching bytes it never read.

@@ -103,6 +103,13 @@ if command -v keelpack-cli >/dev/null; then
 fi
 
 if command -v keelpack >/dev/null; then
+  for option in --help --version; do
+    if out=$(run env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM keelpack "$option") && [ -n "$out" ]; then
+      ok "keelpack $option prints and exits 0 without a display"
+    else
+      bad "keelpack $option failed without a display: $out"
+    fi
+  done
   # The window has no display here; the offscreen platform shows that it starts and stays up
   # until it is stopped.
   status=0
@@ -121,7 +128,8 @@ if [ -f "$desktop" ]; then
   else
     bad "desktop-file-validate: $report"
   fi
-  for key in "Name=Keelpack" "Exec=keelpack" "Icon=keelpack" "Categories=Graphics;Utility;"; do
+  for key in "Name=Keelpack" "Exec=keelpack %F" "Icon=keelpack" "Categories=Graphics;Utility;" \
+    "MimeType=image/jpeg;inode/directory;"; do
     grep -qx "$key" "$desktop" || bad "$desktop lacks $key"
   done
 else

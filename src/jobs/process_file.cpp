@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "jobs/path_utils.h"
-#include "jpeg/rewrite_jpeg.h"
+#include "jobs/rewrite_file.h"
 #include "log/log_sink.h"
 #include "platform/background_closer.h"
 #include "platform/failure.h"
@@ -26,15 +26,11 @@ struct DurableBatch::Pending {
   platform::File temp;
   std::string name;
   std::string tempName;
-  std::string path;
+  JobReport report;  // the job's, which the commit completes
   int64_t size = 0;
 };
 
 namespace {
-
-// APP12, APP13, APP1, COM and APP14, then APP2 unless colour profiles are all kept.
-constexpr std::string_view kJobRemoveList = "\xEC\xED\xE1\xFE\xEE";
-constexpr char kApp2Code = '\xE2';
 
 constexpr int kFinalizeAttempts = 10;
 
@@ -53,24 +49,21 @@ bool MatchesStars(std::string_view name, std::string_view pattern) {
   return false;
 }
 
-ExifMode ExifModeFor(ExifOption exifOption) {
-  switch (exifOption) {
-    case ExifOption::kKeepOriginal: return ExifMode::kKeep;
-    case ExifOption::kReduceSize: return ExifMode::kReduce;
-    case ExifOption::kDelete: return ExifMode::kRemove;
-  }
-  return ExifMode::kRemove;
-}
-
 using platform::EntryStatus;
 
 // One job; every step that can fail ends it with its scope's message.
 class Job {
  public:
   Job(const JobEnv& env, std::string& path) : env_(env), o_(env.options), path_(path) {}
-  JobOutcome Run();
+  JobReport Report() {
+    report_.outcome = Run();
+    report_.path = path_;
+    return std::move(report_);
+  }
 
  private:
+  JobOutcome Run();
+
   enum class Action { kDelete, kDeleteNonJpeg, kRename, kIgnore };
 
   JobOutcome Open();
@@ -87,6 +80,7 @@ class Job {
 
   JobOutcome End(std::string_view message, int level, JobOutcome outcome) {
     env_.log.AppendScreenLog(std::string(message) + path_, level);
+    report_.reason = message;
     return outcome;
   }
   // The rewriter's output, which did not become the result.
@@ -98,6 +92,7 @@ class Job {
   const JobEnv& env_;
   const OptionSet& o_;
   std::string& path_;
+  JobReport report_;
   std::string name_;  // the file's name in its folder
   platform::Folder ownFolder_;
   const platform::Folder* folder_ = nullptr;
@@ -159,17 +154,17 @@ JobOutcome Job::Run() {
     if (existing.id == source_.Id() ||
         (env_.outputInTree && (existing.kind != EntryStatus::Kind::kFile || existing.lastWrite != status.lastWrite))) {
       env_.log.AppendScreenLog("Output exists - " + mirror_.PathOf(outName_), kBrief);
+      report_.reason = "Output exists - ";
       return JobOutcome::kFailed;
     }
   }
   if (outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
-  std::string removeList(kJobRemoveList);
-  if (o_.icc != IccPolicy::kKeepAll) removeList += kApp2Code;
-  RewriteEnv rewriteEnv{env_.log, o_, env_.totals};
-  const RewriteResult result =
-      RewriteJpeg(rewriteEnv, source_, temp_, path_, removeList, ExifModeFor(o_.exif), o_.slow == 0);
+  platform::File::Status status;
+  const RewriteOutcome outcome = RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
+  const RewriteResult& result = outcome.result;
+  report_.rewrite = outcome;
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
   return Verdict(result);
 }
@@ -265,9 +260,9 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
           std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
       // Only the file that was judged is deleted, never one put under its name meanwhile.
-      if (!SourceStillThere() || folder_->Remove(name_) || !RemoveOutput()) {
-        return End("Inaccessible for writing - ", kVerbose, outcome);
-      }
+      if (!SourceStillThere() || folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
+      report_.action = FileAction::kDeleted;
+      if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;
     case Action::kRename:
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
@@ -297,6 +292,8 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
   if (!error && !SourceStillThere()) error = platform::SystemError(ENOENT);
   if (!error) error = folder_->MoveNoReplace(name_, target, targetName);
   if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
+  report_.action = FileAction::kRenamed;
+  report_.target = renamed;
   return outcome;
 }
 
@@ -319,8 +316,11 @@ JobOutcome Job::Finalize() {
       pending->source = std::move(source_);  // still locked until the file is in place
       pending->name = name_;
       pending->tempName = tempName_;
-      pending->path = path_;
+      pending->report = report_;
+      pending->report.path = path_;
+      pending->report.outcome = JobOutcome::kRewritten;
       env_.batch->Add(std::move(pending));
+      report_.action = FileAction::kWaiting;
       return JobOutcome::kRewritten;
     }
   }
@@ -341,6 +341,8 @@ JobOutcome Job::Finalize() {
     }
     if (env_.yield) env_.yield();
   }
+  report_.action = differentFolder_ ? FileAction::kWrittenToOutput : FileAction::kReplaced;
+  if (differentFolder_) report_.target = outFolder_->PathOf(outName_);
   if (env_.closer && !differentFolder_) env_.closer->Close(std::move(source_));
   if (durable) {
     if (env_.folderSyncs) {
@@ -409,7 +411,8 @@ bool DurableBatch::Full() {
   return pending_.size() >= kBatchFiles || bytes_ >= kBatchBytes;
 }
 
-int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield, platform::BackgroundCloser* closer) {
+std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<void()>& yield,
+                                           platform::BackgroundCloser* closer) {
   std::vector<std::unique_ptr<Pending>> batch;
   {
     std::lock_guard lock(mutex_);
@@ -423,17 +426,23 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield, platf
     const dev_t device = p->source.Id().device;
     if (synced.insert(device).second && p->temp.SyncFileSystem()) unsynced.insert(device);
   }
-  int failures = 0;
+  std::vector<JobReport> reports;
   std::vector<const platform::Folder*> changed;
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const auto& p : batch) {
+    JobReport& report = reports.emplace_back(std::move(p->report));
+    auto fail = [&](std::string_view reason, int level) {
+      log.AppendScreenLog(std::string(reason) + report.path, level);
+      report.outcome = JobOutcome::kFailed;
+      report.action = FileAction::kLeft;
+      report.reason = reason;
+    };
     EntryStatus now;
     const bool still = !p->folder.Lookup(p->name, now) && now.id == p->source.Id();
     if (unsynced.contains(p->source.Id().device) || !still) {
       // Not durable, or the name holds another file by now: the source stays as it is.
       p->folder.Remove(p->tempName);
-      log.AppendScreenLog("Inaccessible for writing - " + p->path, kVerbose);
-      ++failures;
+      fail("Inaccessible for writing - ", kVerbose);
       continue;
     }
     int attempts = 0;
@@ -441,16 +450,16 @@ int DurableBatch::Commit(LogSink& log, const std::function<void()>& yield, platf
       if (yield) yield();
     }
     if (attempts == kFinalizeAttempts) {
-      log.AppendScreenLog("Cannot finalize - rename manually - " + p->path, kBrief);
-      ++failures;
+      fail("Cannot finalize - rename manually - ", kBrief);
       continue;
     }
+    report.action = FileAction::kReplaced;
     const platform::FileId id = p->folder.Id();
     if (seen.insert({id.device, id.inode}).second) changed.push_back(&p->folder);
     if (closer) closer->Close(std::move(p->source));
   }
   for (const platform::Folder* folder : changed) folder->Sync();
-  return failures;
+  return reports;
 }
 
 void PendingFolderSyncs::Flush() {
@@ -472,6 +481,14 @@ void JobCounts::Add(JobOutcome outcome) {
   }
 }
 
-JobOutcome ProcessFile(const JobEnv& env, std::string& path) { return Job(env, path).Run(); }
+void RewriteTotals::Add(const JobReport& report) {
+  const bool inPlace = report.action == FileAction::kReplaced || report.action == FileAction::kWrittenToOutput;
+  if (report.outcome != JobOutcome::kRewritten || !inPlace || !report.rewrite) return;
+  const int64_t saved = report.rewrite->saved();
+  bytesSaved += static_cast<double>(saved);
+  if (saved > 0) filesReduced += 1;
+}
+
+JobReport ProcessFile(const JobEnv& env, std::string& path) { return Job(env, path).Report(); }
 
 }  // namespace keelpack

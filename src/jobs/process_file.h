@@ -3,9 +3,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "jpeg/rewrite_jpeg.h"
 
 namespace keelpack {
 
@@ -15,7 +18,6 @@ class Folder;
 }
 class LogSink;
 struct OptionSet;
-struct RewriteTotals;
 
 // What became of one file.
 enum class JobOutcome {
@@ -25,6 +27,36 @@ enum class JobOutcome {
   kSkipped,    // not processed: a name with "?", a vanished file, not a regular file, a file
                // another run works on
   kFailed,     // could not be processed: left as it was (backup, folders, writing, check)
+};
+
+// What a job did to the file, or to its new form.
+enum class FileAction {
+  kLeft,             // nothing: the file is as it was
+  kWaiting,          // complete and durable-to-be, waiting in a batch to take the file's place
+  kReplaced,         // replaced by its new form
+  kWrittenToOutput,  // its new form written to the output folder (`target`)
+  kDeleted,          // deleted as damaged or not JPEG data
+  kRenamed,          // renamed by the mask to `target`
+};
+
+// The whole account of one file's job.
+struct JobReport {
+  std::string path;  // as the job normalised it
+  JobOutcome outcome = JobOutcome::kSkipped;
+  FileAction action = FileAction::kLeft;
+  // The message that ended the job without its path ("Missing file - "), when one did.
+  std::string reason;
+  std::string target;  // for kWrittenToOutput and kRenamed: the new path
+  std::optional<RewriteOutcome> rewrite;  // when the job came as far as the rewrite
+};
+
+// Run totals that every file put in place adds to.
+struct RewriteTotals {
+  double filesReduced = 0;  // files that came out smaller
+  double bytesSaved = 0;    // input length minus output length, summed (can go down)
+
+  // Counts a file whose new form took its place, or went to the output folder.
+  void Add(const JobReport& report);
 };
 
 struct JobCounts {
@@ -75,10 +107,11 @@ class DurableBatch {
   void MoveTo(DurableBatch& other);
   // Enough files or bytes wait that the batch should be committed now.
   bool Full();
-  // Puts every waiting file in place; returns how many could not be (each reported with
-  // "Cannot finalize - rename manually - ", the source left as it was). The replaced sources
-  // go to `closer` when there is one.
-  int Commit(LogSink& log, const std::function<void()>& yield, platform::BackgroundCloser* closer = nullptr);
+  // Puts every waiting file in place and gives their final reports, in the order the files
+  // were added: replaced, or failed (reported with "Cannot finalize - rename manually - ", the
+  // source left as it was). The replaced sources go to `closer` when there is one.
+  std::vector<JobReport> Commit(LogSink& log, const std::function<void()>& yield,
+                                platform::BackgroundCloser* closer = nullptr);
 
  private:
   std::mutex mutex_;
@@ -90,7 +123,6 @@ class DurableBatch {
 struct JobEnv {
   LogSink& log;
   const OptionSet& options;  // as they are when the job starts
-  RewriteTotals& totals;
   const std::string& baseFolder;  // the folder the run started from
   // Lets the front end handle pending events between attempts to put the new file in place.
   std::function<void()> yield;
@@ -113,9 +145,10 @@ struct JobEnv {
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged
 // and non-JPEG files, the readability check and the final replacement. `path` is normalised
-// in place. Never throws; every outcome is reported through the log. Jobs on different files
+// in place. Never throws; every outcome is reported through the log and in the report, whose
+// action is kWaiting when the new file waits in the job's batch. Jobs on different files
 // may run on several threads at once; each holds a lock on its source file for its whole
 // length, so that two runs (two processes) never work on one file.
-JobOutcome ProcessFile(const JobEnv& env, std::string& path);
+JobReport ProcessFile(const JobEnv& env, std::string& path);
 
 }  // namespace keelpack

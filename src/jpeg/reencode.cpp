@@ -415,19 +415,24 @@ bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg) {
   return incomplete;
 }
 
-std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, OptimizeChoice mode,
-                                                      std::span<const uint8_t> walked) {
-  if (mode == OptimizeChoice::kOff) return std::nullopt;
+SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked) {
+  SmallerReencoding result;
+  if (mode == OptimizeChoice::kOff) return result;
   Reencoded reencoded = ReencodeJpeg(walked, mode);
   if (!reencoded.declined.empty()) {
-    log.WriteLog("Picture data copied as it was, re-encoding declined: " + reencoded.declined,
-                 kVerbose);
-    return std::nullopt;
+    log.WriteLog("Picture data copied as it was, re-encoding declined: " + reencoded.declined, kVerbose);
+    result.note = {ReencodingNote::Kind::kDeclined, std::move(reencoded.declined)};
+    return result;
   }
   const size_t saved = reencoded.bytes.size() < walked.size() ? walked.size() - reencoded.bytes.size() : 0;
   log.WriteLog("Re-encoding saved " + std::to_string(saved) + " bytes.", kExplicit);
-  if (saved == 0) return std::nullopt;
-  return std::move(reencoded.bytes);
+  if (saved == 0) {
+    result.note.kind = ReencodingNote::Kind::kNotSmaller;
+    return result;
+  }
+  result.note.kind = ReencodingNote::Kind::kUsed;
+  result.bytes = std::move(reencoded.bytes);
+  return result;
 }
 
 }  // namespace keelpack

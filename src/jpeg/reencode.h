@@ -27,6 +27,18 @@ struct Reencoded {
 // The result may be larger than the input; the caller compares.
 Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode);
 
+// What became of the re-encoding the options asked for.
+struct ReencodingNote {
+  enum class Kind { kNotAsked, kUsed, kNotSmaller, kDeclined };
+  Kind kind = Kind::kNotAsked;
+  std::string reason;  // for kDeclined: the decoder's or the re-encoder's reason
+};
+
+struct SmallerReencoding {
+  std::optional<std::vector<uint8_t>> bytes;  // the new form, when it is smaller
+  ReencodingNote note;
+};
+
 // Why a re-encoding, or a turn, declines a progressive picture whose scans leave bits of some
 // coefficient unsent: decoders show it smoothed, and the same coefficients coded afresh would
 // show other pixels.
@@ -39,8 +51,7 @@ inline constexpr const char* kIncompleteProgression =
 bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg);
 
 // The rewriter's step: re-encodes its finished output `walked` when `mode` asks for it and
-// returns the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.
-std::optional<std::vector<uint8_t>> SmallerReencoding(LogSink& log, OptimizeChoice mode,
-                                                      std::span<const uint8_t> walked);
+// gives the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.
+SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked);
 
 }  // namespace keelpack

@@ -19,9 +19,6 @@
 #include "jpeg/reencode.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
-#include "platform/file.h"
-#include "platform/mapped_file.h"
-#include "settings/option_set.h"
 
 namespace keelpack {
 namespace {
@@ -54,21 +51,10 @@ static_assert(kRepairEnd == kRepairProbeOffset);
 // The largest payload a segment's 16-bit length field can describe.
 constexpr size_t kMaxSegmentData = 0xFFFF - 2;
 
-// Output held back before it is written: enough to write in few calls, little enough that
+// Output held back before it is handed on: enough to write in few calls, little enough that
 // what is held stays small whatever the file.
 constexpr size_t kHandOnPieces = 256;
 constexpr size_t kHandOnOwnBytes = size_t{1} << 20;
-// A large input is written in stretches of this size, and each stretch read from the input is
-// given back once it is written, so that what the process holds stays small however large
-// the file.
-constexpr size_t kLargeInput = size_t{64} << 20;
-constexpr size_t kStretch = size_t{16} << 20;
-// With the quick scan, picture data of at least this length is copied from file to file inside
-// the kernel, and only the segments before it are read: the bytes of a photo then pass through
-// memory once instead of three times. The first read takes this much of the file's head and
-// grows when the segments run on.
-constexpr size_t kKernelCopyAtLeast = size_t{64} << 10;
-constexpr size_t kHeadRead = size_t{32} << 10;
 
 bool BeginsWith(ByteSpan data, std::string_view text) {
   return data.size() >= text.size() && std::equal(text.begin(), text.end(), data.begin(),
@@ -138,30 +124,6 @@ class Input {
   std::deque<Bytes> joined_;
 };
 
-// How far the segments before the first scan reach, followed in `head`, the start of a file.
-struct HeadExtent {
-  size_t dataStart = 0;  // where the first scan's data begins; 0 when not found
-  size_t needed = 0;     // when not found: how much of the file following them further needs
-};
-
-// Follows only plain segments (0xFF, a code, a length) from the SOI on; any other byte on the
-// way (a fill byte, a standalone marker, a stray byte, a length below 2) ends the search with
-// neither a start nor a need, and the whole file is read.
-HeadExtent FindHeadExtent(ByteSpan head) {
-  if (head.size() < 2 || head[0] != kMarkerLead || head[1] != kSoi) return {};
-  size_t at = 2;
-  for (;;) {
-    if (at + kHeaderSize > head.size()) return {0, at + kHeaderSize};
-    if (head[at] != kMarkerLead || IsStandaloneMarker(head[at + 1]).standalone) return {};
-    const size_t length = head[at + 2] * size_t{256} + head[at + 3];
-    if (length < 2) return {};
-    const size_t next = at + 2 + length;
-    if (next > head.size()) return {0, next};
-    if (head[at + 1] == kSos) return {next, 0};
-    at = next;
-  }
-}
-
 // What a decoder learns about a picture's colours from the segments before its first scan.
 struct FrameColours {
   bool complete = false;  // the segments lead cleanly up to the first scan
@@ -216,25 +178,26 @@ FrameColours ReadFrameColours(const Input& in) {
 // One rewrite: the input mapped, the output handed on to the output file as it becomes final.
 class Rewriter {
  public:
-  Rewriter(const RewriteEnv& env, const platform::File& input, platform::File& output, const std::string& inputPath,
-           std::string_view removeList, ExifMode exifMode, bool quickScan)
-      : env_(env),
-        log_(env.log),
-        inputPath_(inputPath),
-        input_(input),
-        output_(output),
-        removeList_(removeList == kDefaultRemoveList
+  Rewriter(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog, LogSink& log,
+           RewriteSink& sink)
+      : options_(options),
+        log_(log),
+        name_(nameForLog),
+        sink_(sink),
+        removeList_(options.removeList == kDefaultRemoveList
                         ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
-                        : removeList),
-        exifMode_(exifMode),
-        quickScan_(quickScan),
-        reencode_(env.options.optimize != OptimizeChoice::kOff) {}
+                        : std::string_view(options.removeList)),
+        reencode_(options.optimize != OptimizeChoice::kOff) {
+    if (input.whole()) {
+      in_.Set(input.head);
+    } else {
+      in_.SetEnds(input.head, input.size, input.tail);
+    }
+  }
 
-  RewriteResult Run();
+  RewriteOutcome Run();
 
  private:
-  RewriteResult Load();
-  std::error_code LoadEnds(size_t size, bool& loaded);
   RewriteResult PreCheck();
   RewriteResult Walk();
   RewriteResult Finish();
@@ -252,24 +215,19 @@ class Rewriter {
   std::error_code HandOn(bool all);
   std::error_code WritePieces(std::span<const ByteSpan> pieces);
   std::error_code WriteCollected(bool tryReencoding);
-  RewriteResult FailurePath(RewriteResult failure);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
   bool Logs(int level) const { return log_.Wants(level); }
 
-  const RewriteEnv& env_;
+  const RewriteOptions& options_;
   LogSink& log_;
-  const std::string& inputPath_;  // for the log
-  const platform::File& input_;
-  platform::File& output_;
+  const std::string name_;  // for the log
+  RewriteSink& sink_;
   std::string_view removeList_;
-  ExifMode exifMode_;
-  bool quickScan_;
 
-  platform::File::Status status_;  // size, last-write time and attributes of the input
-  platform::MappedFile map_;
   Input in_;
   OutputBuffer out_;
+  ReencodingNote reencoding_;
 
   // Walk state.
   size_t consumed_ = 0;
@@ -286,80 +244,39 @@ class Rewriter {
   ColourState colour_;
   std::optional<FrameColours> frameColours_;  // read once, when an Adobe segment asks
   int usefulTags_ = 0;
-  // With re-encoding asked for, the walk's output is collected here rather than written, and
-  // `written_` is the length of what was finally written.
+  // With re-encoding asked for, the walk's output is collected here rather than handed on,
+  // and `written_` is the length of what was finally handed on.
   bool reencode_;
   Bytes collected_;
   size_t written_ = 0;
 };
 
-RewriteResult Rewriter::Run() {
-  RewriteResult outcome;
+RewriteOutcome Rewriter::Run() {
+  RewriteResult result;
   try {
-    outcome = Load();
-    if (outcome.rewritten()) outcome = PreCheck();
-    if (outcome.rewritten()) outcome = Walk();
-    if (outcome.rewritten()) outcome = Finish();
-    if (outcome.kind == RewriteResult::Kind::kDamaged) {
-      // The output keeps what was written so far; the file job decides what becomes of it.
-      std::error_code error = HandOn(true);
-      if (!error && reencode_) error = WriteCollected(false);
-      if (error) outcome = RewriteResult::Failed(platform::FailureNumber(error));
-    }
+    result = PreCheck();
+    if (result.rewritten()) result = Walk();
+    if (result.rewritten()) result = Finish();
   } catch (const std::bad_alloc&) {
     // The machine's limit, not the file's fault.
-    outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
+    result = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
   } catch (const std::length_error&) {
-    outcome = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
+    result = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
   } catch (const UnreadInput&) {
-    outcome = RewriteResult::Failed(platform::FailureNumber(EIO));
+    result = RewriteResult::Failed(platform::FailureNumber(EIO));
   }
-  if (outcome.kind == RewriteResult::Kind::kFailed) return FailurePath(outcome);
-  return outcome;
-}
-
-RewriteResult Rewriter::Load() {
-  if (std::error_code error = input_.GetStatus(status_)) return RewriteResult::Failed(platform::FailureNumber(error));
-  const size_t size = static_cast<size_t>(std::max<int64_t>(status_.size, 0));
-  bool loaded = false;
-  // Re-encoding needs every byte in memory, the thorough scan looks at every byte.
-  if (quickScan_ && !reencode_ && size >= kKernelCopyAtLeast) {
-    if (std::error_code error = LoadEnds(size, loaded)) return RewriteResult::Failed(platform::FailureNumber(error));
+  if (result.kind == RewriteResult::Kind::kDamaged) {
+    // What was made so far goes out too, for whoever wants to look at it.
+    std::error_code error = HandOn(true);
+    if (!error && reencode_) error = WriteCollected(false);
+    if (error) result = RewriteResult::Failed(platform::FailureNumber(error));
   }
-  if (!loaded) {
-    if (std::error_code error = map_.Map(input_, size)) return RewriteResult::Failed(platform::FailureNumber(error));
-    in_.Set(map_.bytes());
-  }
-  return RewriteResult::Rewritten();
-}
-
-// Reads only the segments before the first scan and the last two bytes, when the quick scan
-// will take everything between them as picture data (the file ends with an EOI) and there is
-// enough of it to be worth copying inside the kernel. `loaded` stays false otherwise.
-std::error_code Rewriter::LoadEnds(size_t size, bool& loaded) {
-  std::array<uint8_t, 2> tail{};
-  if (std::error_code error = input_.ReadAt(static_cast<int64_t>(size - tail.size()), tail)) return error;
-  if (tail[0] != kMarkerLead || tail[1] != kEoi) return {};
-  for (size_t head = kHeadRead;;) {
-    // A head that reaches the last two bytes is the whole file.
-    if (head + tail.size() >= size) return {};
-    if (std::error_code error = map_.Map(input_, head)) return error;
-    const HeadExtent extent = FindHeadExtent(map_.bytes());
-    if (extent.dataStart != 0) {
-      // The head ends before the last two bytes, so the data's start does too.
-      if (size - tail.size() - extent.dataStart < kKernelCopyAtLeast) return {};
-      in_.SetEnds(map_.bytes(), size, tail);
-      loaded = true;
-      return {};
-    }
-    // Segments that fill half the file or more are read with the rest of it.
-    if (extent.needed == 0 || extent.needed > size / 2) return {};
-    head = extent.needed + kHeadRead;
-  }
+  if (result.kind == RewriteResult::Kind::kFailed) Log(kBrief, "Failed to open file " + name_);
+  return {result, in_.size(), written_, reencoding_};
 }
 
 RewriteResult Rewriter::PreCheck() {
-  Log(kBrief, "Reading " + inputPath_);
+  Log(kBrief, "Reading " + name_);
   const size_t length = in_.size();
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
   if (length < 2) return RewriteResult::Failed(platform::kFailReadPastEnd);
@@ -377,7 +294,7 @@ RewriteResult Rewriter::PreCheck() {
 
   const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
   if (!tagIsJfif && !startsLikeJpeg) {
-    Log(kVerbose, "Not a JPEG - " + inputPath_);
+    Log(kVerbose, "Not a JPEG - " + name_);
     return RewriteResult::NotJpeg();
   }
   return RewriteResult::Rewritten();
@@ -452,7 +369,7 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
 
 Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome) {
   Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2)) + " - " +
-                     Decimal(lead) + " - " + inputPath_);
+                     Decimal(lead) + " - " + name_);
   if (!eoiSeen_) {
     outcome = RewriteResult::Damaged();
     return Step::kStop;
@@ -492,7 +409,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   bool copy = false;
 
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  if (isExif && exifMode_ == ExifMode::kReduce) {
+  if (isExif && options_.exifMode == ExifMode::kReduce) {
     if (ReduceExifSegment(read, reduced)) {
       data = reduced;
       copy = true;
@@ -514,7 +431,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
       WriteSegment(segment, data, copy);
     }
   }
-  if (header.code == kApp2 && BeginsWith(data, "ICC") && env_.options.icc == IccPolicy::kAutomatic &&
+  if (header.code == kApp2 && BeginsWith(data, "ICC") && options_.icc == IccPolicy::kAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
     WriteSegment(segment, data, copy);
   }
@@ -542,7 +459,7 @@ bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
 bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
   // In memory: no copy of the block, which may hold a serial number or a position, is ever
   // written anywhere but into the photo's own rewrite.
-  const int result = ReduceExifBlock(log_, env_.options.keepDpi(), payload, reduced, usefulTags_, inputPath_);
+  const int result = ReduceExifBlock(log_, options_.keepDpi, payload, reduced, usefulTags_, name_);
   // A block that grew past what a segment can hold stays as it was.
   if (result != 0 || reduced.size() > kMaxSegmentData) {
     Log(kVerbose, "Cannot reduce EXIF size");
@@ -553,12 +470,12 @@ bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
 
 ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  const bool keep = !InList(removeList_, header.code) || (isExif && exifMode_ != ExifMode::kRemove);
+  const bool keep = !InList(removeList_, header.code) || (isExif && options_.exifMode != ExifMode::kRemove);
   if (!keep) {
     Log(kExplicit, "Block " + Decimal(header.code) + " removed");
     return data;
   }
-  if (isExif && exifMode_ == ExifMode::kReduce && usefulTags_ == 0) {
+  if (isExif && options_.exifMode == ExifMode::kReduce && usefulTags_ == 0) {
     Log(kExplicit, "EXIF removed");
     return data;
   }
@@ -614,21 +531,19 @@ void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy
 std::error_code Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
   const size_t restLength = in_.size() - consumed_;
-  if (quickScan_ && fileEndsWithEoi_ && restLength >= 2 && !in_.Holds(consumed_, restLength - 2)) {
+  if (options_.quickScan && fileEndsWithEoi_ && restLength >= 2 && !in_.Holds(consumed_, restLength - 2)) {
     // Everything up to the final EOI, straight from file to file: what is pending goes out first.
     const size_t copied = restLength - 2;
     if (std::error_code error = HandOn(true)) return error;
-    if (std::error_code error = output_.CopyRangeFrom(input_, static_cast<int64_t>(consumed_),
-                                                      static_cast<int64_t>(copied))) {
-      return error;
-    }
+    if (std::error_code error = sink_.CopyInput(consumed_, copied)) return error;
     out_.CountWritten(copied);
+    written_ += copied;
     Log(kExplicit, Decimal(static_cast<int64_t>(copied)) + " bytes");
     consumed_ += copied;
     return {};
   }
   const ByteSpan rest = in_.Span(consumed_, in_.size() - consumed_);
-  const EntropyEnd end = FindEntropyEnd(rest, quickScan_, fileEndsWithEoi_);
+  const EntropyEnd end = FindEntropyEnd(rest, options_.quickScan, fileEndsWithEoi_);
   if (end.endedOnLoneFF) Log(kExplicit, "File ended prematurely after the FF block marker!");
   out_.AppendView(rest.first(end.copied));
   Log(kExplicit, Decimal(static_cast<int64_t>(end.copied)) + " bytes");
@@ -638,31 +553,12 @@ std::error_code Rewriter::CopyEntropyData() {
 
 RewriteResult Rewriter::Finish() {
   if (std::error_code error = HandOn(true)) return RewriteResult::Failed(platform::FailureNumber(error));
-  written_ = out_.size();
   if (reencode_) {
     if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
-
-  Log(kVerbose, "Reached end of " + inputPath_);
+  Log(kVerbose, "Reached end of " + name_);
   const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(written_);
-  env_.totals.bytesSaved += static_cast<double>(saved);
-  if (saved > 0) {
-    env_.totals.filesReduced += 1;
-    Log(kBrief, "Reduced by " + Decimal(saved) + " bytes.");
-  }
-
-  // The time and the attributes go on while the file is still open: nothing is written after.
-  output_.SetLastWriteTime(status_.lastWrite);
-  Log(kExplicit, "Time set, restoring attributes..." + Decimal(status_.attributes.mode));
-  const std::error_code attributesFailed = output_.SetAttributes(status_.attributes);
-  if (env_.syncOutput) {
-    if (std::error_code error = output_.Sync()) return RewriteResult::Failed(platform::FailureNumber(error));
-  }
-  if (std::error_code error = output_.Flush()) return RewriteResult::Failed(platform::FailureNumber(error));
-  if (attributesFailed) {
-    Log(kBrief, "Failed to open file " + inputPath_);
-    Log(kExplicit, "Attributes failed.");
-  }
+  if (saved > 0) Log(kBrief, "Reduced by " + Decimal(saved) + " bytes.");
   return RewriteResult::Rewritten();
 }
 
@@ -681,70 +577,75 @@ std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
     for (const ByteSpan piece : pieces) collected_.insert(collected_.end(), piece.begin(), piece.end());
     return {};
   }
-  if (in_.size() <= kLargeInput) return output_.WriteGathered(pieces);
-  std::vector<ByteSpan> stretch;
-  size_t held = 0;
-  auto write = [&]() -> std::error_code {
-    if (std::error_code error = output_.WriteGathered(stretch)) return error;
-    for (ByteSpan written : stretch) map_.Release(written);
-    stretch.clear();
-    held = 0;
-    return {};
-  };
-  for (ByteSpan piece : pieces) {
-    while (!piece.empty()) {
-      const ByteSpan part = piece.first(std::min(piece.size(), kStretch - held));
-      stretch.push_back(part);
-      held += part.size();
-      piece = piece.subspan(part.size());
-      if (held == kStretch) {
-        if (std::error_code error = write()) return error;
-      }
-    }
-  }
-  return write();
+  for (const ByteSpan piece : pieces) written_ += piece.size();
+  return sink_.Write(pieces);
 }
 
 // The walk's output, complete in memory, is coded again from its DCT coefficients when asked,
-// and the smaller form is written. A damaged file's output is written as the walk left it.
+// and the smaller form is handed on. A damaged file's output goes as the walk left it.
 std::error_code Rewriter::WriteCollected(bool tryReencoding) {
   reencode_ = false;
   Bytes output = std::move(collected_);
   if (tryReencoding) {
-    if (auto smaller = SmallerReencoding(log_, env_.options.optimize, output)) output = std::move(*smaller);
+    SmallerReencoding reencoded = ReencodeIfSmaller(log_, options_.optimize, output);
+    reencoding_ = std::move(reencoded.note);
+    if (reencoded.bytes) output = std::move(*reencoded.bytes);
   }
-  written_ = output.size();
   const ByteSpan all(output);
-  return output_.WriteGathered(std::span<const ByteSpan>(&all, 1));
+  return WritePieces(std::span<const ByteSpan>(&all, 1));
 }
 
-RewriteResult Rewriter::FailurePath(RewriteResult failure) {
-  Log(kBrief, "Failed to open file " + inputPath_);
-  return failure;
-}
+// Collects what a rewrite hands on.
+class ByteCollector : public RewriteSink {
+ public:
+  explicit ByteCollector(Bytes& bytes) : bytes_(bytes) {}
+  std::error_code Write(std::span<const ByteSpan> pieces) override {
+    for (const ByteSpan piece : pieces) bytes_.insert(bytes_.end(), piece.begin(), piece.end());
+    return {};
+  }
+  // A file in memory is always whole.
+  std::error_code CopyInput(uint64_t, uint64_t) override { return platform::SystemError(EINVAL); }
+
+ private:
+  Bytes& bytes_;
+};
 
 }  // namespace
 
-RewriteResult RewriteJpeg(const RewriteEnv& env, const platform::File& input, platform::File& output,
-                          const std::string& inputPath, std::string_view removeList, ExifMode exifMode,
-                          bool quickScan) {
-  return Rewriter(env, input, output, inputPath, removeList, exifMode, quickScan).Run();
+RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog,
+                              LogSink& log, RewriteSink& sink) {
+  return Rewriter(options, input, nameForLog, log, sink).Run();
 }
 
-RewriteResult RewriteJpeg(const RewriteEnv& env, const std::string& inputPath,
-                          const std::string& outputPath, std::string_view removeList, ExifMode exifMode,
-                          bool quickScan) {
-  platform::File input;
-  platform::File output;
-  std::error_code error = input.OpenForReading(inputPath);
-  // Writing the output over the input would destroy it before the walk has read it through.
-  if (!error && input.IsSameFileAs(outputPath)) error = platform::SystemError(EINVAL);
-  if (!error) error = output.Create(outputPath);
-  if (error) {
-    env.log.WriteLog("Failed to open file " + inputPath, kBrief);
-    return RewriteResult::Failed(platform::FailureNumber(error));
+RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8_t> file, std::string_view nameForLog,
+                            LogSink& log) {
+  RewrittenBytes rewritten;
+  ByteCollector collector(rewritten.bytes);
+  try {
+    rewritten.bytes.reserve(file.size());
+  } catch (const std::bad_alloc&) {
+    // The rewrite then meets the same limit and says so.
   }
-  return RewriteJpeg(env, input, output, inputPath, removeList, exifMode, quickScan);
+  rewritten.outcome = RewritePicture(options, PictureInput::Whole(file), nameForLog, log, collector);
+  return rewritten;
+}
+
+HeadExtent FindHeadExtent(std::span<const uint8_t> head, size_t resumeAt) {
+  size_t at = resumeAt;
+  if (at == 0) {
+    if (head.size() < 2 || head[0] != kMarkerLead || head[1] != kSoi) return {};
+    at = 2;
+  }
+  for (;;) {
+    if (at + kHeaderSize > head.size()) return {0, at + kHeaderSize, at};
+    if (head[at] != kMarkerLead || IsStandaloneMarker(head[at + 1]).standalone) return {};
+    const size_t length = head[at + 2] * size_t{256} + head[at + 3];
+    if (length < 2) return {};
+    const size_t next = at + 2 + length;
+    if (next > head.size()) return {0, next, at};
+    if (head[at + 1] == kSos) return {next, 0, 0};
+    at = next;
+  }
 }
 
 }  // namespace keelpack

@@ -1,19 +1,22 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
+#include "jpeg/reencode.h"
 #include "platform/failure.h"
+#include "settings/option_set.h"
 
 namespace keelpack {
 
 class LogSink;
-struct OptionSet;
-namespace platform {
-class File;
-}
 
-// What RewriteJpeg came to.
+// What a rewrite came to.
 struct RewriteResult {
   // The first three are also the numbers the log shows for them.
   enum class Kind { kRewritten = 0, kNotJpeg = 1, kDamaged = 2, kFailed };
@@ -40,46 +43,87 @@ enum class ExifMode { kRemove, kKeep, kReduce };
 // A removeList argument of exactly this text stands for APP1, APP2, APP12, APP13, COM and APP14.
 inline constexpr std::string_view kDefaultRemoveList = "default";
 
-// Run totals that every rewrite adds to.
-struct RewriteTotals {
-  double filesReduced = 0;  // files that came out smaller
-  double bytesSaved = 0;    // input length minus output length, summed (can go down)
+// The values a rewrite works with: the segments to drop and the few options it reads.
+struct RewriteOptions {
+  // One character per marker code, or "default".
+  std::string removeList = std::string(kDefaultRemoveList);
+  ExifMode exifMode = ExifMode::kRemove;
+  // Trust a final EOI to end the picture data; otherwise every 0xFF of it is looked at.
+  bool quickScan = true;
+  IccPolicy icc = IccPolicy::kAutomatic;
+  bool keepDpi = false;
+  OptimizeChoice optimize = OptimizeChoice::kOff;
 };
 
-// What a rewrite needs besides its arguments.
-struct RewriteEnv {
-  LogSink& log;
-  const OptionSet& options;  // `icc` and `dpi` are read here
-  RewriteTotals& totals;
-  // Flush the output to the disk before it is closed, so that it can safely take another
-  // file's place.
-  bool syncOutput = false;
+// A file's bytes as a rewrite reads them: the whole file, or (with the quick scan, for a file
+// that ends with an EOI) only its start, up to the first scan's picture data at least, and its
+// last two bytes. The picture data between them is then never looked at: the rewrite hands it
+// on as a stretch of the file (RewriteSink::CopyInput).
+struct PictureInput {
+  std::span<const uint8_t> head;  // the file from its first byte on
+  uint64_t size = 0;              // the file's length
+  std::array<uint8_t, 2> tail{};  // the file's last two bytes, when `head` ends before them
+
+  static PictureInput Whole(std::span<const uint8_t> file) { return {file, file.size(), {}}; }
+  bool whole() const { return head.size() == size; }
 };
 
-// Copies the JPEG file `inputPath` into `outputPath` segment by segment: drops the segments
-// whose codes are in `removeList` (one character per marker code, or "default"), treats the
-// Exif segment by `exifMode`, merges runs of DQT and DHT segments, copies the entropy-coded
-// data unchanged (`quickScan` trusts a final EOI; otherwise every 0xFF is looked at), stops
-// at the first EOI, and gives the output the input's last-write time and permissions.
+// Where the new file goes, in file order, each byte once, as soon as it is final.
+class RewriteSink {
+ public:
+  virtual ~RewriteSink() = default;
+  // Bytes in memory: made by the rewrite, or views of the input's `head`.
+  virtual std::error_code Write(std::span<const std::span<const uint8_t>> pieces) = 0;
+  // `length` bytes of the file from `offset` on, which lie between the input's head and its
+  // tail and were never read. Exactly that many bytes, however the file has changed since.
+  virtual std::error_code CopyInput(uint64_t offset, uint64_t length) = 0;
+};
+
+// The whole account of one rewrite.
+struct RewriteOutcome {
+  RewriteResult result;
+  uint64_t inputSize = 0;
+  uint64_t outputSize = 0;  // what went to the sink; the new file's length when rewritten
+  ReencodingNote reencoding;
+
+  // Input length minus output length; negative for a file that grew.
+  int64_t saved() const { return static_cast<int64_t>(inputSize) - static_cast<int64_t>(outputSize); }
+};
+
+// Rewrites one JPEG file held in memory, segment by segment: drops the segments whose codes are
+// in the remove list, treats the Exif segment by the Exif mode, merges runs of DQT and DHT
+// segments, hands the entropy-coded data on unchanged, stops at the first EOI, and re-encodes
+// the result when the options ask for it and that is smaller. The output goes to `sink`; the
+// lines go to `log`, naming the file `nameForLog`. Touches no file: reading the input, writing
+// the output and putting it in place are the caller's.
 //
-// The input is only ever read: whole, into memory or through a read-only mapping, so that what
-// is held stays near one file's size; or, with the quick scan and a file that ends with an EOI,
-// only up to its first scan's data, which then goes from file to file inside the kernel. The
-// output is written as it becomes final.
 // A file that begins with a known corruption (an APP1 "Exif" segment of length 16, cut short
-// by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there; the source
-// file keeps its bytes. A limit of the machine (no memory, no address space) is a system
-// failure, not a content failure (platform::IsContentFailure).
-RewriteResult RewriteJpeg(const RewriteEnv& env, const std::string& inputPath,
-                          const std::string& outputPath, std::string_view removeList, ExifMode exifMode,
-                          bool quickScan);
+// by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there. A limit of
+// the machine (no memory) is a system failure, not a content failure
+// (platform::IsContentFailure); so is a failure of the sink.
+RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog,
+                              LogSink& log, RewriteSink& sink);
 
-// The same rewrite between files the caller holds open, so that it reaches exactly the files
-// the caller opened and checked: `input` (only ever read, from its start, whatever its
-// position) into `output`, a new empty file open for writing, which is left open (and locked,
-// if it was). `inputPath` names the input in the log.
-RewriteResult RewriteJpeg(const RewriteEnv& env, const platform::File& input, platform::File& output,
-                          const std::string& inputPath, std::string_view removeList, ExifMode exifMode,
-                          bool quickScan);
+// The same rewrite with the whole output in memory: `bytes` holds what the sink would have got
+// (also for a file found damaged, as far as the rewrite went).
+struct RewrittenBytes {
+  RewriteOutcome outcome;
+  std::vector<uint8_t> bytes;
+};
+RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8_t> file, std::string_view nameForLog,
+                            LogSink& log);
+
+// How far the segments before the first scan reach in `head`, the start of a file.
+struct HeadExtent {
+  size_t dataStart = 0;  // where the first scan's data begins; 0 when not found
+  size_t needed = 0;     // when not found: how much of the file following them further needs
+  size_t resumeAt = 0;   // when not found: where the search goes on once more is read
+};
+
+// Follows only plain segments (0xFF, a code, a length) from the SOI on, or from `resumeAt` of
+// an earlier search in a shorter head; any other byte on the way (a fill byte, a standalone
+// marker, a stray byte, a length below 2) ends the search with neither a start nor a need:
+// such a file is read whole.
+HeadExtent FindHeadExtent(std::span<const uint8_t> head, size_t resumeAt = 0);
 
 }  // namespace keelpack

@@ -7,12 +7,17 @@
 
 namespace keelpack {
 
+void CountFile(Session& session, const JobReport& report) {
+  session.run().outcomes.Add(report.outcome);
+  session.run().totals.Add(report);
+  session.frontEnd().FileFinished(report);
+}
+
 void CommitBatch(Session& session) {
-  const int failures =
+  const std::vector<JobReport> reports =
       session.batch().Commit(session.log(), [&session] { session.frontEnd().ProcessPendingEvents(); },
                              &session.closer());
-  session.run().outcomes.rewritten -= failures;
-  session.run().outcomes.failed += failures;
+  for (const JobReport& report : reports) CountFile(session, report);
 }
 
 namespace {
@@ -50,9 +55,8 @@ struct FileJobs::Slot : MessageHolder {
   std::function<void()> step;  // set for a step; a job has a path instead
   OptionSet options;
   LogSink log;  // holds the job's messages in `held`
-  RewriteTotals totals;
   DurableBatch batch;  // the job's finished file, until it is passed on
-  JobOutcome outcome = JobOutcome::kSkipped;
+  JobReport report;
   // Guarded by the mutex:
   std::vector<LogMessage> held;
   State state = State::kWaiting;
@@ -81,9 +85,9 @@ void FileJobs::Add(std::string path, std::shared_ptr<const platform::Folder> fol
   auto slot = std::make_unique<Slot>(*this, std::move(path), std::move(folder), nullptr);
   slot->options = session_.frontEnd().Options();
   if (workers_.empty()) {
-    session_.run().outcomes.Add(Run(*slot, session_.log(), session_.run().totals,
-                              session_.settings().durable ? &session_.batch() : nullptr,
-                              [this] { session_.frontEnd().ProcessPendingEvents(); }));
+    const JobReport report = Run(*slot, session_.log(), session_.settings().durable ? &session_.batch() : nullptr,
+                                 [this] { session_.frontEnd().ProcessPendingEvents(); });
+    if (report.action != FileAction::kWaiting) CountFile(session_, report);
     Passed();
     return;
   }
@@ -147,9 +151,8 @@ void FileJobs::PassOn(std::unique_lock<std::mutex>& lock) {
 void FileJobs::Release(Slot& slot) {
   if (slot.step) return slot.step();
   if (slot.state != Slot::State::kDone) return;  // never started: a cancel came first
-  session_.run().totals.filesReduced += slot.totals.filesReduced;
-  session_.run().totals.bytesSaved += slot.totals.bytesSaved;
-  session_.run().outcomes.Add(slot.outcome);
+  // A file that waits in a batch is counted when the batch puts it in place.
+  if (slot.report.action != FileAction::kWaiting) CountFile(session_, slot.report);
   slot.batch.MoveTo(session_.batch());
   Passed();
 }
@@ -159,11 +162,9 @@ void FileJobs::Passed() {
   if (released_) released_();
 }
 
-JobOutcome FileJobs::Run(Slot& slot, LogSink& log, RewriteTotals& totals, DurableBatch* batch,
-                         std::function<void()> yield) {
+JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch, std::function<void()> yield) {
   const JobEnv env{log,
                    slot.options,
-                   totals,
                    session_.run().baseFolder,
                    std::move(yield),
                    session_.settings().durable,
@@ -190,10 +191,9 @@ void FileJobs::Worker() {
       lock.unlock();
       // No front end to yield to on this thread: a job's attempts to put its new file in
       // place follow one another. A durable job leaves its file in the slot's own batch.
-      const JobOutcome outcome =
-          Run(slot, slot.log, slot.totals, session_.settings().durable ? &slot.batch : nullptr, nullptr);
+      JobReport report = Run(slot, slot.log, session_.settings().durable ? &slot.batch : nullptr, nullptr);
       lock.lock();
-      slot.outcome = outcome;
+      slot.report = std::move(report);
       slot.state = Slot::State::kDone;
     }
     if (order_.front().get() == &slot) headChanged_.notify_one();

@@ -18,12 +18,12 @@ class Folder;
 }
 class Session;
 
-// Puts the new files that wait in the session's batch in place; a file that could not be put
-// in place counts as failed after all.
+// Puts the new files that wait in the session's batch in place, and counts them: a file that
+// could not be put in place counts as failed after all.
 void CommitBatch(Session& session);
 
 // The file jobs of one run, handed back in the order they were added: each job's log lines
-// together, then its totals and outcome, then `released` (the progress). With one job at a
+// together, then its report (counted, and given to the front end), then `released` (the progress). With one job at a
 // time a job runs on the caller's thread as it is added, and may let the front end handle its
 // events. With more, worker threads run the jobs while the caller goes on adding; only the
 // caller's thread passes their results on, so only it talks to the front end, and only it
@@ -55,9 +55,8 @@ class FileJobs {
   struct Slot;
 
   void Worker();
-  // Runs the slot's job, with its lines, totals and finished file going where they are told.
-  JobOutcome Run(Slot& slot, LogSink& log, RewriteTotals& totals, DurableBatch* batch,
-                 std::function<void()> yield);
+  // Runs the slot's job, with its lines and finished file going where they are told.
+  JobReport Run(Slot& slot, LogSink& log, DurableBatch* batch, std::function<void()> yield);
   // After a job's outcome has been counted: commits the batch once it is full.
   void Passed();
   // With the lock held: passes on whatever the oldest slots have, in order, unlocking while

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/process_file.h"
 #include "log/log_sink.h"
 #include "settings/option_set.h"
 
@@ -40,6 +41,12 @@ class FrontEnd : public LogBox {
   // A folder of the tree was left out (the log line that says why, already logged); the
   // command line reports it on its own.
   virtual void FolderSkipped(std::string_view /*line*/) {}
+  // A file's fate is settled (a file whose new form waits in a batch, once the batch is put in
+  // place), in the order the fates are settled.
+  virtual void FileFinished(const JobReport& /*report*/) {}
+  // A folder-tree run has counted the `files` it is about to process in `folder` and below;
+  // false stops it before any of them is touched. The window may ask its user here.
+  virtual bool ConfirmFolderTree(std::string_view /*folder*/, int /*files*/) { return true; }
 };
 
 }  // namespace keelpack

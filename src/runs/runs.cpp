@@ -204,6 +204,11 @@ void RunFolderTree(Session& session) {
   const std::string top = session.frontEnd().FolderPath();
   session.log().WriteLog("Starting to recurse " + top, kBrief, true);
   BuildFolderList(session, top);
+  if (session.run().fileTotal > 0 && !session.cancelRequested() &&
+      !session.frontEnd().ConfirmFolderTree(top, session.run().fileTotal)) {
+    session.RequestCancel();
+    session.run().dirList.clear();  // not a folder is opened
+  }
 
   ProgressClock clock;
   int processed = 0;
@@ -228,7 +233,7 @@ void RunFolderTree(Session& session) {
     output = OpenOutputFolder(session, topFolder);
     session.run().outputInTree = session.run().outputInTree || inTree;
   }
-  bool cancelled = false;
+  bool cancelled = session.cancelRequested();
   for (size_t i = 0; i < session.run().dirList.size(); ++i) {
     std::string path = session.run().dirList[i];
     CollapseSeparators(path);

@@ -60,6 +60,10 @@ struct OptionSet {
   std::string font;     // kept verbatim for the window's font choice
   std::string charset;  // kept verbatim and written back unchanged
   OptimizeChoice optimize = OptimizeChoice::kOff;
+  // The window's own: whether it asks before a folder-tree run rewrites files in place (1) or
+  // not (0), and the folder its folder list showed when it last closed.
+  int confirmTree = 1;
+  std::string lastFolder;
   int upright = 0;  // turn pictures upright by their Exif orientation, losslessly
 
   bool keepDpi() const { return dpi > 0; }

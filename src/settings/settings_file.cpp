@@ -103,6 +103,10 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
     }
   } else if (key == "optimize") {
     SetChoice(o.optimize, number);
+  } else if (key == "confirmtree") {
+    SetIfInRange(o.confirmTree, number, 0, 1);
+  } else if (key == "lastfolder") {
+    o.lastFolder = value;
   } else if (key == "upright") {
     SetIfInRange(o.upright, number, 0, kCheckBoxHigh);
   }
@@ -157,6 +161,8 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   line("CharSet", o.charset);
   line("Log", std::to_string(logLevel));
   line("Optimize", std::to_string(ChoiceNumber(o.optimize)));
+  line("ConfirmTree", std::to_string(o.confirmTree));
+  line("LastFolder", o.lastFolder);
   line("Upright", std::to_string(o.upright));
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.

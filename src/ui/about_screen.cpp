@@ -34,6 +34,9 @@ constexpr TwipsBox kWordMark{900, 240, 5400, 1200};
 constexpr TwipsBox kCreditsWindow{900, 1560, 5400, 2250};
 // The credits start two thirds down their window, so the first lines show at once.
 constexpr double kCreditsStartTop = 1500;
+// The foot line with the version and the licence, and its gap to the bottom edge.
+constexpr double kFootTwips = 450;
+constexpr double kFootGapTwips = 120;
 
 // How the logo sails off from tick 50: per tick to the right and up, shrinking.
 constexpr double kLogoRightPerTick = 2.6;
@@ -65,6 +68,9 @@ constexpr int kCreditsPointSize = 10;
 const QColor kCreditsHalo(8, 22, 40);
 constexpr double kCreditsHaloRadius = 5;
 
+// The licence the program is distributed under, as the about screen names it.
+const QString kLicence = QStringLiteral("GNU General Public License, version 3 or later");
+
 // The people in the credits go by their nicknames.
 const QString kAuthor = QStringLiteral("Skerry");
 const QStringList kBetatesters = {QStringLiteral("Barnacle"), QStringLiteral("Tiller"),
@@ -87,6 +93,9 @@ QString FromView(std::string_view text) {
 QString FirstReleaseYear() {
   return FromView(kReleaseYears).section(QLatin1Char('-'), 0, 0).trimmed();
 }
+
+// "Keelpack 0.1.0, GNU General Public License, version 3 or later".
+QString VersionLine() { return QStringLiteral("%1 %2, %3").arg(FromView(kProgramName), FromView(kVersion), kLicence); }
 
 QLabel* PictureLabel(const QString& name, const QImage& picture, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -141,7 +150,7 @@ QString CreditsText() {
       QStringLiteral("Fair winds and lean files, %1").arg(kAuthor),
       QString(),
       QString(),
-      FromView(kHomepage),
+      VersionLine(),
   };
   return lines.join(QStringLiteral("\r\n"));
 }
@@ -247,6 +256,15 @@ void AboutScreen::CreateElements() {
                        rantLabel_->y() + rantLabel_->height());
   edgeFade_ = new EdgeFade(frame1_);
   edgeFade_->setGeometry(frame1_->rect());
+
+  // The version and the licence stand at the foot of the screen from the start.
+  auto* versionLabel = new QLabel(VersionLine(), this);
+  versionLabel->setObjectName(QStringLiteral("versionLabel"));
+  versionLabel->setFont(font);
+  versionLabel->setPalette(light);
+  versionLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+  const int foot = TwipsRect(0, 0, 0, kFootTwips).height();
+  versionLabel->setGeometry(0, height() - foot, width(), foot - TwipsRect(0, 0, 0, kFootGapTwips).height());
 
   ownPicture_ = DrawBlockShapes(size(), ratio);
   storedPictures_ = {DrawSunset(size(), ratio), DrawCommentDump(size(), ratio)};

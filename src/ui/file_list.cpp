@@ -1,8 +1,10 @@
 #include "ui/file_list.h"
 
 #include <QKeyEvent>
+#include <algorithm>
 
 #include "platform/listing.h"
+#include "ui/list_look.h"
 #include "ui/text.h"
 
 namespace keelpack::ui {
@@ -14,6 +16,7 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
   setObjectName("FileBox");
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
+  new ListLook(this, -1, 0);
   // A selected-files run disables the list; the names it works on stay as readable as
   // before, rather than in the faint colours of a disabled list.
   QPalette colours = palette();
@@ -24,8 +27,9 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
 }
 
 void FileList::SetFolder(const std::string& folder) {
-  const auto names = platform::ListFiles(folder);
+  auto names = platform::ListFiles(folder);
   if (!names) return;
+  SortNaturally(*names);
   folder_ = folder;
   clear();
   for (const std::string& name : *names) {
@@ -36,6 +40,20 @@ void FileList::SetFolder(const std::string& folder) {
 }
 
 void FileList::Reread() { SetFolder(folder_); }
+
+void FileList::Select(const std::vector<std::string>& names) {
+  clearSelection();
+  QListWidgetItem* first = nullptr;
+  for (int i = 0; i < count(); ++i) {
+    QListWidgetItem* entry = item(i);
+    if (std::find(names.begin(), names.end(), DataBytes(entry->data(kNameRole))) == names.end()) continue;
+    entry->setSelected(true);
+    if (first == nullptr) first = entry;
+  }
+  if (first == nullptr) return;
+  setCurrentItem(first, QItemSelectionModel::NoUpdate);
+  scrollToItem(first);
+}
 
 std::vector<FileEntry> FileList::Entries() const {
   std::vector<FileEntry> result;

@@ -8,7 +8,7 @@
 
 namespace keelpack::ui {
 
-// The file list (`FileBox`): the JPEG-named files of one folder in name order, hidden ones
+// The file list (`FileBox`): the JPEG-named files of one folder in natural name order, hidden ones
 // included, with extended multiple selection.
 class FileList : public QListWidget {
   Q_OBJECT
@@ -20,6 +20,8 @@ class FileList : public QListWidget {
   void SetFolder(const std::string& folder);
   // Reads the same folder again.
   void Reread();
+  // Selects the entries of these names (as the file system has them), and only those.
+  void Select(const std::vector<std::string>& names);
   // The entries with their names as the file system has them, and whether each is selected.
   std::vector<FileEntry> Entries() const;
 

@@ -3,10 +3,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <filesystem>
 
 #include "platform/listing.h"
+#include "ui/list_look.h"
 #include "ui/text.h"
 #include "ui/twips.h"
 
@@ -16,27 +16,6 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kDepthRole = Qt::UserRole + 1;
 constexpr int kIndentTwips = 180;
-
-// Each entry stands one step further in than the folder above it in the chain.
-class IndentDelegate : public QStyledItemDelegate {
- public:
-  IndentDelegate(int indent, QObject* parent) : QStyledItemDelegate(parent), indent_(indent) {}
-
-  void paint(QPainter* painter, const QStyleOptionViewItem& option,
-             const QModelIndex& index) const override {
-    QStyleOptionViewItem shifted(option);
-    shifted.rect.setLeft(option.rect.left() + Offset(index));
-    QStyledItemDelegate::paint(painter, shifted, index);
-  }
-
-  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    return QStyledItemDelegate::sizeHint(option, index) + QSize(Offset(index), 0);
-  }
-
- private:
-  int Offset(const QModelIndex& index) const { return index.data(kDepthRole).toInt() * indent_; }
-  int indent_;
-};
 
 // "/a/b" gives "/", "/a", "/a/b".
 std::vector<std::string> Chain(const std::string& path) {
@@ -64,7 +43,7 @@ std::string CleanFolderPath(const std::string& path, const std::string& base) {
 
 FolderList::FolderList(Extras extras, QWidget* parent) : QListWidget(parent), extras_(extras) {
   setObjectName("Dir1");
-  setItemDelegate(new IndentDelegate(Twips(this, kIndentTwips), this));
+  new ListLook(this, kDepthRole, Twips(this, kIndentTwips));
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformItemSizes(true);
   connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::OpenHighlighted);
@@ -72,8 +51,9 @@ FolderList::FolderList(Extras extras, QWidget* parent) : QListWidget(parent), ex
 
 bool FolderList::setPath(const std::string& folder) {
   const std::string clean = CleanFolderPath(folder, path_.empty() ? "/" : path_);
-  const auto subfolders = platform::ListSubfolders(clean);
+  auto subfolders = platform::ListSubfolders(clean);
   if (!subfolders) return false;
+  SortNaturally(*subfolders);
   const bool changed = clean != path_;
   path_ = clean;
   Fill(*subfolders);
@@ -82,7 +62,10 @@ bool FolderList::setPath(const std::string& folder) {
 }
 
 void FolderList::Reread() {
-  if (const auto subfolders = platform::ListSubfolders(path_)) Fill(*subfolders);
+  if (auto subfolders = platform::ListSubfolders(path_)) {
+    SortNaturally(*subfolders);
+    Fill(*subfolders);
+  }
 }
 
 std::string FolderList::HighlightedPath() const {

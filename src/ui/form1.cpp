@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -13,17 +14,28 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QMoveEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QStandardPaths>
+#include <QStringListModel>
 #include <QStyle>
+#include <QSvgRenderer>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "platform/files.h"
+#include "platform/folder.h"
 #include "platform/folders.h"
+#include "platform/listing.h"
 #include "platform/viewer.h"
 #include "runs/runs.h"
 #include "settings/settings_file.h"
@@ -32,6 +44,7 @@
 #include "ui/drive_list.h"
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
+#include "ui/list_look.h"
 #include "ui/log_text_box.h"
 #include "ui/option_widgets.h"
 #include "ui/progress_status_bar.h"
@@ -43,11 +56,13 @@
 namespace keelpack::ui {
 namespace {
 
-const QString kLogOff = QStringLiteral("Log...");
+// Each Alt+letter does one thing: no two controls share an access key. Free for later
+// controls: H, M, Q, X, Y, Z.
+const QString kLogOff = QStringLiteral("L&og...");
 // The log box's caption for each log level; level 0 is "Log...".
-const std::array<QString, 4> kLogCaptions = {kLogOff, QStringLiteral("Log (Brief)"),
-                                             QStringLiteral("Log (Verbose)"),
-                                             QStringLiteral("Log (Explicit)")};
+const std::array<QString, 4> kLogCaptions = {kLogOff, QStringLiteral("L&og (Brief)"),
+                                             QStringLiteral("L&og (Verbose)"),
+                                             QStringLiteral("L&og (Explicit)")};
 
 const QStringList kFontCandidates = {"tahoma",   "arial ce",    "segoe ui", "trebuchet ms",
                                      "freesans", "lucida sans", "arial"};
@@ -63,6 +78,7 @@ constexpr int kChooseButtonWidthTwips = 375;
 constexpr int kOptionFrameWidthTwips = 2895;
 constexpr int kOptionFrameHeightTwips = 1575;
 constexpr int kAbortWidthTwips = 1200;
+constexpr int kStatusHeightTwips = 375;
 constexpr int kMarginTwips = 120;
 constexpr int kSpacingTwips = 105;
 constexpr int kTargetGapTwips = 120;
@@ -74,6 +90,8 @@ constexpr int kRaisedTabTwips = 280;
 constexpr int kOpeningRaisedTabTwips = 285;
 constexpr int kLoweredTabTwips = 255;
 constexpr int kTabWidthTwips = 735;
+// The raised tab stands this much taller than the lowered one, whatever the font.
+constexpr int kTabRiseTwips = 25;
 
 // Until the window manager has framed the window, its frame is taken to be a title bar and
 // thin borders of these sizes.
@@ -160,12 +178,51 @@ std::string ExpandHome(const QString& typed) {
   return ToBytes(typed);
 }
 
+// The packaged icon, drawn at the sizes window managers and task bars ask for.
+QIcon ProgramIcon() {
+  QSvgRenderer drawing(QStringLiteral(":/keelpack.svg"));
+  QIcon icon;
+  for (int side : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap picture(side, side);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    drawing.render(&painter);
+    painter.end();
+    icon.addPixmap(picture);
+  }
+  return icon;
+}
+
+// A block of controls kept together, one below the other (or side by side).
+QWidget* Block(std::initializer_list<QWidget*> widgets, int spacing, bool across = false) {
+  auto* block = new QWidget;
+  QBoxLayout* layout = across ? static_cast<QBoxLayout*>(new QHBoxLayout(block)) : new QVBoxLayout(block);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  for (QWidget* widget : widgets) layout->addWidget(widget);
+  return block;
+}
+
+QString ExifWords(ExifOption exif) {
+  switch (exif) {
+    case ExifOption::kKeepOriginal:
+      return QStringLiteral("Exif kept as it is");
+    case ExifOption::kReduceSize:
+      return QStringLiteral("Exif reduced");
+    case ExifOption::kDelete:
+      return QStringLiteral("Exif deleted");
+  }
+  return {};
+}
+
 }  // namespace
 
-Form1::Form1(QWidget* parent)
+Form1::Form1(const QStringList& startPaths, QWidget* parent)
     : QWidget(parent), session_(*this), translucency_(WindowOpacityAvailable()) {
   setObjectName("Form1");
   setWindowTitle(FromBytes(kProgramName));
+  setWindowIcon(ProgramIcon());
+  setAcceptDrops(true);
   fontList = kFontCandidates;
 
   CreateControls();
@@ -173,13 +230,10 @@ Form1::Form1(QWidget* parent)
   LayOutControls();
   ConnectSignals();
 
-  // The navigator opens at the process's current folder.
-  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here)) Dir1->setPath("/");
-  Drive1->ShowDriveOf(Dir1->path());
-
   ShowStatus(session_, std::string(kProgramName) + " " + std::string(kVersion) + " (" +
                            std::string(kReleaseYears) + ")");
-  LoadSettings();
+  const std::string lastFolder = LoadSettings();
+  OpenStartFolder(startPaths, lastFolder);
   SelectFont();
   FitToScreen();
   // A panel that appears or grows later (one started after the program at login) must not
@@ -203,22 +257,35 @@ Form1::~Form1() = default;
 void Form1::CreateControls() {
   Drive1 = new DriveList;
   Dir1 = new FolderList(FolderList::Extras::kNavigator);
+  pathText = Named(new QLineEdit, "pathText",
+                   QStringLiteral("The open directory. Type or paste another one and press Enter."));
+  pathText->setPlaceholderText(QStringLiteral("Directory to open"));
+  pathCompletions_ = new QStringListModel(this);
+  pathCompleter_ = new QCompleter(pathCompletions_, this);
+  pathCompleter_->setCaseSensitivity(Qt::CaseSensitive);
+  pathText->setCompleter(pathCompleter_);
   Dir1->SetDesignSize(QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
   FileBox = new FileList;
   FileBox->SetDesignSize(QSize(Twips(this, kFileListWidthTwips), Twips(this, kFileListHeightTwips)));
 
   few = Named(
       new QPushButton(style()->standardIcon(QStyle::SP_FileIcon),
-                      QStringLiteral("Process selected file(s)")),
+                      QStringLiteral("Process selected &file(s)")),
       "few",
       QStringLiteral("Runs the optimization for each file selected in the list to the left."));
   many = Named(new QPushButton(style()->standardIcon(QStyle::SP_DirIcon),
-                               QStringLiteral("Process the directory")),
-               "many", QStringLiteral("Recurses the directory selected in the left panel."));
-  cancelCommand = Named(new QPushButton(QStringLiteral("Abort")), "cancelCommand");
+                               QStringLiteral("Process the &directory")),
+               "many");
+  cancelCommand = Named(new QPushButton(QStringLiteral("&Abort")), "cancelCommand");
   cancelCommand->setEnabled(false);
   // Abort keeps the ordinary arrow while the rest of the window shows the busy pointer.
   cancelCommand->setCursor(Qt::ArrowCursor);
+  cancelCommand->setToolTip(QStringLiteral("Stops the run after the file under way (Esc)."));
+  aboutCommand = Named(new QPushButton(QStringLiteral("Abo&ut...")), "aboutCommand",
+                       QStringLiteral("Shows the version and the licence (F1)."));
+  // Escape aborts a run, and only while one goes on: otherwise it stays with the controls.
+  escapeAborts_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escapeAborts_->setEnabled(false);
   for (QPushButton* button : {few, many}) button->setMinimumHeight(Twips(this, kRunButtonHeightTwips));
 
   backFrame = new ProgressStatusBar;
@@ -227,22 +294,22 @@ void Form1::CreateControls() {
   exifFrame = Named(new QGroupBox(QStringLiteral("Exif")), "exifFrame");
   exifOption = {
       MakeOption(
-          QStringLiteral("Keep original"), "exifOption0",
+          QStringLiteral("&Keep original"), "exifOption0",
           QStringLiteral("Will not alter EXIF. Since Exifs contain a lot of garbage, this is "
                          "not recommended.")),
-      MakeOption(QStringLiteral("Reduce size"), "exifOption1",
+      MakeOption(QStringLiteral("&Reduce size"), "exifOption1",
                  QStringLiteral("Reworks the camera data to keep as much interesting data as "
                                 "possible while drastically reducing the file size.")),
       MakeOption(
-          QStringLiteral("Delete"), "exifOption2",
+          QStringLiteral("D&elete"), "exifOption2",
           QStringLiteral("Removes the Exif altogether. Saves space the most. You will not be "
                          "able to see your camera settings in the file anymore."))};
   exifGroup = new QButtonGroup(this);
-  dpiCheck = MakeCheck(QStringLiteral("Keep DPI"), "dpiCheck",
+  dpiCheck = MakeCheck(QStringLiteral("Keep D&PI"), "dpiCheck",
                        QStringLiteral("Useful for printing CD booklets. Printing software will "
                                       "maintain original size on paper."));
   iccCheck =
-      Named(new IccCheckBox(QStringLiteral("Keep embedded ICC (for custom profiles)")), "iccCheck",
+      Named(new IccCheckBox(QStringLiteral("Keep embedded &ICC (for custom profiles)")), "iccCheck",
             QStringLiteral("Clear: Auto, Check: Keep all, Grayed (right click): Force Remove "
                            "(only for files reported by Photoshop as bad)"));
 
@@ -255,11 +322,11 @@ void Form1::CreateControls() {
 
   corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
   corOption = {
-      MakeOption(QStringLiteral("Ignore"), "corOption0",
+      MakeOption(QStringLiteral("I&gnore"), "corOption0",
                  QStringLiteral("This will leave the bad file unchanged in place.")),
-      MakeOption(QStringLiteral("Delete"), "corOption1",
+      MakeOption(QStringLiteral("De&lete"), "corOption1",
                  QStringLiteral("Assume irrecoverable JPEGs if blocks are damaged.")),
-      MakeOption(QStringLiteral("Rename to"), "corOption2",
+      MakeOption(QStringLiteral("Re&name to"), "corOption2",
                  QStringLiteral("Recommended. Search for these later and try to fix them. First "
                                 "asterisk is replaced with filename, the other with extension."))};
   corGroup = new QButtonGroup(this);
@@ -271,24 +338,24 @@ void Form1::CreateControls() {
   corOption[ControlIndex(CorruptedChoice::kRename)]->setChecked(true);
   corren = Named(new QLineEdit(QString::fromUtf8(kDefaultMask)), "corren");
   evenCheck =
-      MakeCheck(QStringLiteral("non-JPEGs"), "evenCheck",
+      MakeCheck(QStringLiteral("non-&JPEGs"), "evenCheck",
                 QStringLiteral("The program protects other formats having a JPG extension by "
                                "accident by default. Check this to delete such files."));
 
   safetyFrame = Named(new QGroupBox(QStringLiteral("Safety")), "safetyFrame");
-  readCheck = MakeCheck(QStringLiteral("Check readability"), "readCheck",
+  readCheck = MakeCheck(QStringLiteral("&Check readability"), "readCheck",
                         QStringLiteral("The program will attempt to load the JPEG after the change "
                                        "to ensure readability."));
-  slowCheck = MakeCheck(QStringLiteral("Slow entropy parsing"), "slowCheck",
+  slowCheck = MakeCheck(QStringLiteral("Slo&w entropy parsing"), "slowCheck",
                         QStringLiteral("A more thorough algorithm will make sure that the entropy "
                                        "data are correct. Use this for suspicious directories."));
-  bakCheck = MakeCheck(QStringLiteral("Make backups"), "bakCheck",
+  bakCheck = MakeCheck(QStringLiteral("Make &backups"), "bakCheck",
                        QStringLiteral("Please note that this may fill your disk and cause the "
                                       "operation to fail."));
   logCheck = MakeCheck(kLogOff, "logCheck");
 
   targetFrame = Named(new QGroupBox(QStringLiteral("Target")), "targetFrame");
-  difdirCheck = MakeCheck(QStringLiteral("Save in different directory"), "difdirCheck",
+  difdirCheck = MakeCheck(QStringLiteral("Sa&ve in different directory"), "difdirCheck",
                           QStringLiteral("Allows you to specify a different output directory."));
   newdirText = Named(new QLineEdit, "newdirText");
   newdirText->setMinimumHeight(Twips(this, kOutputRowHeightTwips));
@@ -301,14 +368,12 @@ void Form1::CreateControls() {
               new TabLabel(kTargetTab, QStringLiteral("&Target"))};
   tabLabel[kSafetyTab]->setObjectName("tabLabel0");
   tabLabel[kTargetTab]->setObjectName("tabLabel1");
-  // An access key takes the focus to the first control of the label's frame.
-  tabLabel[kSafetyTab]->setBuddy(readCheck);
-  tabLabel[kTargetTab]->setBuddy(difdirCheck);
+  // A label shows its access key only with a buddy; the key itself shows the label's frame.
+  tabLabel[kSafetyTab]->setBuddy(safetyFrame);
+  tabLabel[kTargetTab]->setBuddy(targetFrame);
   for (TabLabel* label : tabLabel) label->setMinimumWidth(Twips(this, kTabWidthTwips));
-  tabLabel[kSafetyTab]->setFixedHeight(Twips(this, kOpeningRaisedTabTwips));
-  tabLabel[kSafetyTab]->SetRaised(true);
-  tabLabel[kTargetTab]->setFixedHeight(Twips(this, kLoweredTabTwips));
-  targetFrame->hide();
+  ShowTab(kSafetyTab);
+  tabLabel[kSafetyTab]->setFixedHeight(std::max(tabLabel[kSafetyTab]->height(), Twips(this, kOpeningRaisedTabTwips)));
 
   transTimer1 = new QTimer(this);
   transTimer1->setObjectName("transTimer1");
@@ -336,13 +401,10 @@ void Form1::CreateMenus() {
 }
 
 void Form1::LayOutControls() {
-  const int margin = Twips(this, kMarginTwips);
   const int spacing = Twips(this, kSpacingTwips);
 
-  auto* navigator = new QVBoxLayout;
-  navigator->setSpacing(spacing / 2);
-  navigator->addWidget(Drive1);
-  navigator->addWidget(Dir1, 1);
+  navigatorBlock_ = Block({Drive1, pathText, Dir1}, spacing / 2);
+  static_cast<QBoxLayout*>(navigatorBlock_->layout())->setStretch(2, 1);
 
   auto* exifLayout = new QVBoxLayout(exifFrame);
   for (QRadioButton* option : exifOption) exifLayout->addWidget(option);
@@ -371,70 +433,93 @@ void Form1::LayOutControls() {
   targetLayout->setRowStretch(4, 1);
 
   // The two frames share one place; the tab labels hang below them.
-  auto* tabs = new QGridLayout;
+  tabsBlock_ = new QWidget;
+  auto* tabs = new QGridLayout(tabsBlock_);
+  tabs->setContentsMargins(0, 0, 0, 0);
   tabs->setSpacing(0);
-  // Both frames get the size of the larger, so that switching tabs moves nothing else.
-  const QSize frameSize = QSize(Twips(this, kOptionFrameWidthTwips), Twips(this, kOptionFrameHeightTwips))
-                              .expandedTo(safetyFrame->minimumSizeHint())
-                              .expandedTo(targetFrame->minimumSizeHint());
-  for (QGroupBox* frame : {safetyFrame, targetFrame}) {
-    frame->setMinimumSize(frameSize);
-    tabs->addWidget(frame, 0, 0);
-  }
+  for (QGroupBox* frame : {safetyFrame, targetFrame}) tabs->addWidget(frame, 0, 0);
   auto* tabStrip = new QHBoxLayout;
   tabStrip->setSpacing(0);
   tabStrip->setContentsMargins(Twips(this, kTabIndentTwips), 0, 0, 0);
   for (TabLabel* label : tabLabel) tabStrip->addWidget(label, 0, Qt::AlignTop);
   tabStrip->addStretch(1);
   tabs->addLayout(tabStrip, 1, 0);
-  tabs->setRowMinimumHeight(1, Twips(this, kOpeningRaisedTabTwips));
 
-  optionsColumn_ = new QVBoxLayout;
-  optionsColumn_->setSpacing(spacing);
-  optionsColumn_->addWidget(few);
-  optionsColumn_->addWidget(many);
-  optionsColumn_->addSpacing(spacing);
-  optionsColumn_->addWidget(exifFrame);
-  optionsColumn_->addWidget(dpiCheck);
-  optionsColumn_->addWidget(iccCheck);
-  optionsColumn_->addWidget(corFrame);
-  optionsColumn_->addStretch(1);
-  optionsColumn_->addLayout(tabs);
-
-  auto* status = new QHBoxLayout;
-  status->setSpacing(spacing);
-  status->addWidget(backFrame, 1);
-  status->addWidget(cancelCommand);
-  cancelCommand->setFixedHeight(backFrame->height());
+  runBlock_ = Block({few, many}, spacing);
+  exifBlock_ = Block({exifFrame, dpiCheck, iccCheck}, spacing);
+  statusBlock_ = Block({backFrame, cancelCommand, aboutCommand}, spacing, true);
+  static_cast<QBoxLayout*>(statusBlock_->layout())->setStretch(0, 1);
   cancelCommand->setMinimumWidth(Twips(this, kAbortWidthTwips));
 
-  windowGrid_ = new QGridLayout(this);
-  windowGrid_->setContentsMargins(margin, margin, margin, margin);
-  windowGrid_->setHorizontalSpacing(spacing);
-  windowGrid_->setVerticalSpacing(spacing);
-  windowGrid_->addLayout(navigator, 0, 0);
-  windowGrid_->addWidget(FileBox, 0, 1);
-  windowGrid_->addLayout(status, 2, 0, 1, 3);
-  windowGrid_->setColumnStretch(0, 3735);
-  windowGrid_->setColumnStretch(1, 3015);
-  windowGrid_->setRowStretch(0, 1);
-  ArrangeOptions(false);
+  content_ = new QWidget;
+  content_->setObjectName("content");
+  scroller_ = new QScrollArea;
+  scroller_->setObjectName("scroller");
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setWidgetResizable(true);
+  scroller_->setWidget(content_);
+  auto* whole = new QVBoxLayout(this);
+  whole->setContentsMargins(0, 0, 0, 0);
+  whole->addWidget(scroller_);
+  Arrange(Arrangement::kDesigned);
 
-  setTabOrder(Drive1, Dir1);
+  setTabOrder(Drive1, pathText);
+  setTabOrder(pathText, Dir1);
   setTabOrder(Dir1, FileBox);
   setTabOrder(FileBox, few);
+  // Drops go to the window, not as text into a box.
+  for (QWidget* box : std::initializer_list<QWidget*>{pathText, corren, newdirText, debugtext}) box->setAcceptDrops(false);
 }
 
-void Form1::ArrangeOptions(bool besideLog) {
-  if (windowGrid_->indexOf(debugtext) >= 0) {
-    windowGrid_->removeWidget(debugtext);
-    windowGrid_->removeItem(optionsColumn_);
-    optionsColumn_->setParent(nullptr);  // a layout joins another only without a parent
+void Form1::Arrange(Arrangement arrangement) {
+  // Only the placement goes: the widgets stay the content's children.
+  delete content_->layout();
+  const int margin = Twips(this, kMarginTwips);
+  const int spacing = Twips(this, kSpacingTwips);
+  auto* grid = new QGridLayout(content_);
+  grid->setContentsMargins(margin, margin, margin, margin);
+  grid->setSpacing(spacing);
+  // A column of blocks; the stretch before `last` keeps it at the bottom.
+  auto column = [&](std::initializer_list<QWidget*> blocks, QWidget* last) {
+    auto* layout = new QVBoxLayout;
+    layout->setSpacing(spacing);
+    for (QWidget* block : blocks) layout->addWidget(block);
+    layout->addStretch(1);
+    if (last != nullptr) layout->addWidget(last);
+    return layout;
+  };
+  switch (arrangement) {
+    case Arrangement::kDesigned:
+    case Arrangement::kBesideLog: {
+      const bool besideLog = arrangement == Arrangement::kBesideLog;
+      grid->addWidget(navigatorBlock_, 0, 0);
+      grid->addWidget(FileBox, 0, 1);
+      grid->addLayout(column({runBlock_, exifBlock_, corFrame}, tabsBlock_), 0, 2, besideLog ? 2 : 1, 1);
+      grid->addWidget(debugtext, 1, 0, 1, besideLog ? 2 : 3);
+      grid->setRowStretch(0, 1);
+      grid->setColumnStretch(0, kFolderListWidthTwips);
+      grid->setColumnStretch(1, kFileListWidthTwips);
+      break;
+    }
+    case Arrangement::kCompact: {
+      auto* lists = new QVBoxLayout;
+      lists->setSpacing(spacing);
+      lists->addWidget(navigatorBlock_, 1);
+      lists->addWidget(FileBox, 1);
+      grid->addLayout(lists, 0, 0, 2, 1);
+      grid->addLayout(column({runBlock_, exifBlock_}, nullptr), 0, 1);
+      grid->addWidget(debugtext, 1, 1);
+      grid->addLayout(column({corFrame}, tabsBlock_), 0, 2, 2, 1);
+      grid->setRowStretch(1, 1);
+      grid->setColumnStretch(0, 1);
+      break;
+    }
   }
-  windowGrid_->addLayout(optionsColumn_, 0, 2, besideLog ? 2 : 1, 1);
-  windowGrid_->addWidget(debugtext, 1, 0, 1, besideLog ? 2 : 3);
-  windowGrid_->activate();
+  grid->addWidget(statusBlock_, 2, 0, 1, 3);
+  grid->activate();
 }
+
+QSize Form1::sizeHint() const { return content_->sizeHint(); }
 
 void Form1::FitToScreen() {
   const QScreen* shown = screen();
@@ -450,12 +535,24 @@ void Form1::FitToScreen() {
           : QMargins(Twips(this, kBorderEstimateTwips), Twips(this, kTitleBarEstimateTwips),
                      Twips(this, kBorderEstimateTwips), Twips(this, kBorderEstimateTwips));
   const QSize room = available.size().shrunkBy(frame);
-  // The options column cannot give up height; where the design is too tall for the screen,
-  // it takes the log box's height as well.
-  ArrangeOptions(false);
-  if (minimumSizeHint().height() > room.height()) ArrangeOptions(true);
+  // Both frames get the size of the larger, so that switching tabs moves nothing else; and
+  // the tab labels the height of their captions in the font now chosen.
+  const QSize frameSize = QSize(Twips(this, kOptionFrameWidthTwips), Twips(this, kOptionFrameHeightTwips))
+                              .expandedTo(safetyFrame->minimumSizeHint())
+                              .expandedTo(targetFrame->minimumSizeHint());
+  for (QGroupBox* tabFrame : {safetyFrame, targetFrame}) tabFrame->setMinimumSize(frameSize);
+  // The status line is as tall as its buttons need.
+  const int statusHeight = std::max(Twips(this, kStatusHeightTwips), cancelCommand->minimumSizeHint().height());
+  for (QWidget* status : std::initializer_list<QWidget*>{backFrame, cancelCommand, aboutCommand}) status->setFixedHeight(statusHeight);
+  ShowTab(targetFrame->isVisible() ? kTargetTab : kSafetyTab);
+  // The first arrangement whose controls all fit; the last one scrolls where none does.
+  for (Arrangement arrangement : {Arrangement::kDesigned, Arrangement::kBesideLog, Arrangement::kCompact}) {
+    Arrange(arrangement);
+    const QSize least = content_->minimumSizeHint();
+    if (least.width() <= room.width() && least.height() <= room.height()) break;
+  }
   const QSize designed = sizeHint();
-  const QSize size = designed.boundedTo(room).expandedTo(minimumSizeHint());
+  const QSize size = designed.boundedTo(room).expandedTo(content_->minimumSizeHint().boundedTo(room));
   resize(size);
   if (size == designed && !fittedToRealFrame_) return;  // the window manager places it
   // Inside the free area, title bar first; a window larger than the area hangs off its
@@ -484,6 +581,11 @@ void Form1::ConnectSignals() {
   connect(few, &QPushButton::clicked, this, &Form1::RunSelectedFiles);
   connect(many, &QPushButton::clicked, this, &Form1::RunFolderTree);
   connect(cancelCommand, &QPushButton::clicked, this, &Form1::Abort);
+  connect(escapeAborts_, &QShortcut::activated, this, &Form1::Abort);
+  connect(aboutCommand, &QPushButton::clicked, this, &Form1::ShowAbout);
+  connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &Form1::ShowAbout);
+  connect(pathText, &QLineEdit::returnPressed, this, &Form1::OpenTypedPath);
+  connect(pathText, &QLineEdit::textEdited, this, &Form1::OfferCompletions);
 
   connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
   connect(Dir1, &FolderList::pathChanged, this, &Form1::FolderChanged);
@@ -503,7 +605,10 @@ void Form1::ConnectSignals() {
 
   connect(difdirCheck, &QCheckBox::toggled, this, &Form1::DifdirChanged);
   connect(chooseCommand, &QToolButton::clicked, this, &Form1::ChooseOutputFolder);
+  // A click or the access key shows the frame; the key also takes the focus into it.
   for (TabLabel* label : tabLabel) connect(label, &TabLabel::clicked, this, &Form1::ShowTab);
+  connect(tabLabel[kSafetyTab], &TabLabel::clicked, readCheck, [this] { readCheck->setFocus(Qt::ShortcutFocusReason); });
+  connect(tabLabel[kTargetTab], &TabLabel::clicked, difdirCheck, [this] { difdirCheck->setFocus(Qt::ShortcutFocusReason); });
 
   connect(transTimer1, &QTimer::timeout, this, &Form1::FadeStep);
   connect(winfixTimer, &QTimer::timeout, this, &Form1::WatchScreenWidth);
@@ -514,11 +619,12 @@ void Form1::ConnectSignals() {
 
 // --- Start-up and shut-down --------------------------------------------------------------
 
-void Form1::LoadSettings() {
+std::string Form1::LoadSettings() {
   const LoadedSettings loaded = keelpack::LoadSettings(SettingsFilePath(), Options());
   SetControls(loaded.options);
   fontName_ = loaded.options.font;
   charset_ = loaded.options.charset;
+  confirmTree_ = loaded.options.confirmTree;
   if (!fontName_.empty()) fontList.prepend(FromBytes(fontName_));
   if (loaded.logTicked) {
     // Ticked while disabled, so that the user's way of ticking (the menu) does not run.
@@ -527,6 +633,7 @@ void Form1::LoadSettings() {
     logCheck->setEnabled(true);
   }
   if (loaded.logLevel) ChooseLogLevel(*loaded.logLevel);
+  return loaded.options.lastFolder;
 }
 
 void Form1::SetControls(const OptionSet& options) {
@@ -603,6 +710,8 @@ OptionSet Form1::Options() {
   options.optimize = ChoiceAt<OptimizeChoice>(optimizeCombo->currentIndex());
   options.font = fontName_;
   options.charset = charset_;
+  options.confirmTree = confirmTree_;
+  options.lastFolder = Dir1->path();
   return options;
 }
 
@@ -614,6 +723,7 @@ void Form1::SetRunning(RunKind kind, bool running) {
     cancelCommand->setEnabled(true);
     cancelCommand->setFocus();
   }
+  escapeAborts_->setEnabled(running);
   few->setEnabled(!running);
   many->setEnabled(!running);
   // A folder-tree run leaves the file list usable; it only re-reads it at the end.
@@ -639,16 +749,66 @@ void Form1::RereadFileList() { FileBox->Reread(); }
 // --- Runs ------------------------------------------------------------------------------------
 
 void Form1::RunSelectedFiles() {
+  if (!OutputFolderUsable()) return;
   runStarter_ = few;
   keelpack::RunSelectedFiles(session_);
 }
 
 void Form1::RunFolderTree() {
+  if (!OutputFolderUsable()) return;
   runStarter_ = many;
   keelpack::RunFolderTree(session_);
 }
 
 void Form1::Abort() { session_.RequestCancel(); }
+
+bool Form1::OutputFolderUsable() {
+  if (!difdirCheck->isChecked()) return true;
+  const std::string output = ToBytes(newdirText->text());
+  std::string problem;
+  if (output.empty()) {
+    problem = "Please choose an output directory, or clear \"Save in different directory\".";
+  } else if (output.front() != '/') {
+    problem = "The output directory must be a full path: " + output;
+  } else {
+    // The run makes a missing output folder; the nearest existing one above it must be a folder.
+    std::string existing = output;
+    while (!platform::Exists(existing)) existing = platform::ParentFolder(existing);
+    if (!platform::IsFolder(existing)) problem = "Cannot create the output directory " + output;
+  }
+  if (problem.empty()) return true;
+  ShowTab(kTargetTab);
+  newdirText->setFocus(Qt::OtherFocusReason);
+  newdirText->selectAll();
+  SetStatusText(problem);
+  session_.log().AppendScreenLog(problem, kScreenOnly);
+  return false;
+}
+
+bool Form1::ConfirmFolderTree(std::string_view folder, int files) {
+  // Output to another folder leaves the files in place as they are.
+  if (confirmTree_ == 0 || difdirCheck->isChecked()) return true;
+  const QString what =
+      QStringLiteral("Rewrite %1 in place in %2 and all its subdirectories, with %3 and %4?")
+          .arg(files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files), FromBytes(folder),
+               ExifWords(Options().exif),
+               Options().makeBackups() ? QStringLiteral("backups") : QStringLiteral("no backups"));
+  QMessageBox box(QMessageBox::Question, windowTitle(), what, QMessageBox::NoButton, this);
+  box.setObjectName("confirmTree");
+  QPushButton* rewrite = box.addButton(QStringLiteral("&Rewrite"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  // Enter and Escape both keep the files as they are; rewriting takes a deliberate choice.
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  auto* dontAsk = new QCheckBox(QStringLiteral("&Do not ask again"));
+  dontAsk->setObjectName("dontAskCheck");
+  box.setCheckBox(dontAsk);
+  box.exec();
+  if (box.clickedButton() != rewrite) return false;
+  // Kept only with a yes: a user who ticks it and then cancels is not left without the question.
+  if (dontAsk->isChecked()) confirmTree_ = 0;
+  return true;
+}
 
 // --- Log controls ----------------------------------------------------------------------------
 
@@ -661,6 +821,8 @@ void Form1::LogCheckChanged() {
     session_.log().SetLogLevel(0);
     return;
   }
+  // Disabling the box hands the focus on; it comes back when the menu closes.
+  const bool hadFocus = focusWidget() == logCheck;
   logCheck->setEnabled(false);
   logtop->exec(logCheck->mapToGlobal(QPoint(0, logCheck->height())));
   // Dismissed, or a command that leaves logging off: clearing the enabled box switches it off.
@@ -668,6 +830,7 @@ void Form1::LogCheckChanged() {
     logCheck->setEnabled(true);
     logCheck->setChecked(false);
   }
+  if (hadFocus) logCheck->setFocus();
 }
 
 void Form1::ChooseLogLevel(int level) {
@@ -715,8 +878,12 @@ void Form1::DifdirChanged(bool checked) {
 void Form1::ShowTab(int index) {
   safetyFrame->hide();
   targetFrame->hide();
+  // The designed heights, unless a large font needs more: a caption is never cut.
+  int lowered = Twips(this, kLoweredTabTwips);
+  for (const TabLabel* label : tabLabel) lowered = std::max(lowered, label->sizeHint().height());
+  const int raised = std::max(Twips(this, kRaisedTabTwips), lowered + Twips(this, kTabRiseTwips));
   for (int i : {kSafetyTab, kTargetTab}) {
-    tabLabel[i]->setFixedHeight(Twips(this, i == index ? kRaisedTabTwips : kLoweredTabTwips));
+    tabLabel[i]->setFixedHeight(i == index ? raised : lowered);
     tabLabel[i]->SetRaised(i == index);
   }
   (index == kSafetyTab ? safetyFrame : targetFrame)->show();
@@ -751,13 +918,108 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     // A key that the focused control ignores travels up to its parents and passes here again;
     // the handling gives the same result however often it runs.
     HandleTabShortcutKeys(event);
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+    if (event->type() == QEvent::KeyPress && watched == focusWidget() && key.modifiers() == Qt::NoModifier) {
+      // Enter presses the focused button, as Space does.
+      auto* button = qobject_cast<QAbstractButton*>(watched);
+      if (enter && button != nullptr && (qobject_cast<QPushButton*>(button) || qobject_cast<QToolButton*>(button))) {
+        button->animateClick();
+        return true;
+      }
+      // Escape in the path field gives up what was typed.
+      if (watched == pathText && key.key() == Qt::Key_Escape && pathCompleter_->popup()->isHidden()) {
+        pathText->setText(FromBytes(Dir1->path()));
+        return true;
+      }
+    }
   }
   return false;  // the focused control receives the key as well
 }
 
 // --- Navigation ------------------------------------------------------------------------------
 
-void Form1::FolderChanged() { FileBox->SetFolder(Dir1->path()); }
+void Form1::FolderChanged() {
+  FileBox->SetFolder(Dir1->path());
+  const QString folder = FromBytes(Dir1->path());
+  pathText->setText(folder);
+  // The run works on the open folder, whatever entry is highlighted; the tip says which.
+  many->setToolTip(QStringLiteral("Recurses the directory open in the left panel, %1, and all its subdirectories.").arg(folder));
+}
+
+void Form1::OpenStartFolder(const QStringList& startPaths, const std::string& lastFolder) {
+  const std::string here = platform::CurrentFolder().value_or("/");
+  if (!startPaths.isEmpty() && OpenPaths(startPaths, here)) return;
+  const std::string pictures = ToBytes(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+  for (const std::string& folder : {lastFolder, pictures, ToBytes(QDir::homePath()), std::string("/")}) {
+    if (!folder.empty() && folder.front() == '/' && Dir1->setPath(folder)) break;
+  }
+  Drive1->ShowDriveOf(Dir1->path());
+}
+
+bool Form1::OpenPaths(const QStringList& paths, const std::string& base) {
+  if (paths.isEmpty()) return false;
+  const std::string first = CleanFolderPath(ExpandHome(paths.front()), base);
+  if (platform::IsFolder(first)) {
+    if (!Dir1->setPath(first)) return false;
+    Drive1->ShowDriveOf(Dir1->path());
+    return true;
+  }
+  if (!platform::IsRegularFile(first)) return false;
+  const std::string folder = platform::ParentFolder(first);
+  if (!Dir1->setPath(folder)) return false;
+  Drive1->ShowDriveOf(Dir1->path());
+  std::vector<std::string> names;
+  for (const QString& path : paths) {
+    const std::string file = CleanFolderPath(ExpandHome(path), base);
+    if (platform::ParentFolder(file) == folder) names.push_back(file.substr(folder == "/" ? 1 : folder.size() + 1));
+  }
+  FileBox->Select(names);
+  FileBox->setFocus(Qt::OtherFocusReason);
+  return true;
+}
+
+void Form1::OpenTypedPath() {
+  const std::string typed = ToBytes(pathText->text());
+  if (OpenPaths({pathText->text()}, Dir1->path())) return;
+  SetStatusText("Cannot open directory " + typed);
+  pathText->selectAll();
+}
+
+// The path field offers the subfolders of the folder typed so far, read once per folder.
+void Form1::OfferCompletions(const QString& typed) {
+  const qsizetype slash = typed.lastIndexOf(QLatin1Char('/'));
+  if (slash < 0) return;
+  const QString typedFolder = typed.left(slash + 1);
+  const std::string folder = ExpandHome(typedFolder);
+  if (folder == completedFolder_) return;
+  completedFolder_ = folder;
+  QStringList offers;
+  if (auto subfolders = platform::ListSubfolders(folder)) {
+    SortNaturally(*subfolders);
+    // Offered as typed, "~/" included.
+    for (const std::string& subfolder : *subfolders) offers << typedFolder + FromBytes(subfolder).section(QLatin1Char('/'), -1);
+  }
+  pathCompletions_->setStringList(offers);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  const bool photos = std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
+    const std::string path = ToBytes(url.toLocalFile());
+    return url.isLocalFile() && (platform::IsFolder(path) || platform::MatchesPatterns(path, platform::kJpegPatterns));
+  });
+  if (photos) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (OpenPaths(paths, Dir1->path())) event->acceptProposedAction();
+  activateWindow();
+}
 
 void Form1::AskForCustomPath() {
   const QString answer = QInputDialog::getText(

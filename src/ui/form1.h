@@ -12,16 +12,18 @@
 class QAction;
 class QButtonGroup;
 class QCheckBox;
-class QGridLayout;
 class QComboBox;
+class QCompleter;
 class QGroupBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
+class QShortcut;
+class QStringListModel;
 class QTimer;
 class QToolButton;
-class QVBoxLayout;
 
 namespace keelpack::ui {
 
@@ -40,9 +42,18 @@ class Form1 : public QWidget, public FrontEnd {
   Q_OBJECT
 
  public:
-  explicit Form1(QWidget* parent = nullptr);
+  // Opens at `startPaths` (see OpenPaths); without them, or when none can be opened, where
+  // the user last worked, else in the pictures folder, else in the home folder.
+  explicit Form1(const QStringList& startPaths = {}, QWidget* parent = nullptr);
   ~Form1() override;
 
+  // Shows what the user handed the window: the first path decides. A folder opens in the
+  // folder list; a file opens its folder, and the given files of that folder with a JPEG
+  // name are selected. Relative paths are taken from `base`. Nothing is processed. False
+  // when the first path could not be opened.
+  bool OpenPaths(const QStringList& paths, const std::string& base);
+
+  QSize sizeHint() const override;
 
   // The on-screen log.
   void AppendLine(std::string_view line, bool showNewest) override;
@@ -57,12 +68,15 @@ class Form1 : public QWidget, public FrontEnd {
   std::string FolderPath() override;
   std::vector<FileEntry> FileEntries() override;
   void RereadFileList() override;
+  bool ConfirmFolderTree(std::string_view folder, int files) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private slots:
   void RunSelectedFiles();
@@ -84,23 +98,35 @@ class Form1 : public QWidget, public FrontEnd {
 
   void FolderChanged();
   void AskForCustomPath();
+  void OpenTypedPath();
+  void OfferCompletions(const QString& typed);
 
   void FadeStep();
   void WatchScreenWidth();
 
  private:
+  // Where the blocks of controls stand: as designed (the options beside the lists, the log
+  // box under all), the options beside the log box as well, or, for small screens and large
+  // fonts, the lists one above the other and the options in two columns beside them.
+  enum class Arrangement { kDesigned, kBesideLog, kCompact };
+
   void CreateControls();
   void CreateMenus();
   void LayOutControls();
-  // Puts the options column beside the lists only (the designed arrangement) or beside the
-  // lists and the log box, for screens too short for the design.
-  void ArrangeOptions(bool besideLog);
+  void Arrange(Arrangement arrangement);
   // Keeps the designed size where the screen's free area allows it; otherwise the window and
-  // its frame fit into that area, and the lists and the log box give up height first.
+  // its frame fit into that area: the lists and the log box give up room first, then the
+  // options move beside the log box, then into two columns; where even that is too large,
+  // the window's content scrolls.
   void FitToScreen();
+  void OpenStartFolder(const QStringList& startPaths, const std::string& lastFolder);
+  // With "Save in different directory" on, a run needs an output folder it can use; when
+  // there is none, the Target tab comes forward with a message and false is returned.
+  bool OutputFolderUsable();
   void ConnectSignals();
 
-  void LoadSettings();
+  // Returns the folder the window showed when it last closed.
+  std::string LoadSettings();
   void SetControls(const OptionSet& options);
   void SelectFont();
   void HandleTabShortcutKeys(QEvent* event);
@@ -112,6 +138,8 @@ class Form1 : public QWidget, public FrontEnd {
   bool fittedToRealFrame_ = false;  // the window manager's frame was known at the last fit
   QWidget* runStarter_ = nullptr;   // the run button that started the run going on
   bool ctrlArmed = false;           // the Ctrl+S / Ctrl+T tab shortcuts are armed
+  int confirmTree_ = 1;             // ask before a folder-tree run rewrites files in place
+  std::string completedFolder_;     // the folder whose subfolders the path field offers
 
   // Kept verbatim from the settings file and written back unchanged.
   std::string fontName_;
@@ -124,13 +152,26 @@ class Form1 : public QWidget, public FrontEnd {
   FolderList* Dir1;
   FileList* FileBox;
 
-  QGridLayout* windowGrid_;
-  QVBoxLayout* optionsColumn_;
+  QLineEdit* pathText;  // the open folder, to type or paste another one into
+  QCompleter* pathCompleter_;
+  QStringListModel* pathCompletions_;
+
+  // The window's content scrolls only where the screen is too small for every arrangement.
+  QScrollArea* scroller_;
+  QWidget* content_;
+  // Blocks of controls that always stay together.
+  QWidget* navigatorBlock_;
+  QWidget* runBlock_;
+  QWidget* exifBlock_;
+  QWidget* tabsBlock_;
+  QWidget* statusBlock_;
 
   // Run controls and status.
   QPushButton* few;
   QPushButton* many;
   QPushButton* cancelCommand;
+  QPushButton* aboutCommand;
+  QShortcut* escapeAborts_;
   ProgressStatusBar* backFrame;
   LogTextBox* debugtext;
 

@@ -53,6 +53,16 @@ void TabLabel::paintEvent(QPaintEvent* event) {
   QLabel::paintEvent(event);
 }
 
+bool TabLabel::event(QEvent* event) {
+  // A plain label hands its access key on to its buddy, and clicks the buddy when that is a
+  // button: a check box on a hidden frame would be ticked unseen. The key shows the frame.
+  if (event->type() == QEvent::Shortcut) {
+    emit clicked(index_);
+    return true;
+  }
+  return QLabel::event(event);
+}
+
 void TabLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
     emit clicked(index_);

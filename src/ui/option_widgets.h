@@ -23,7 +23,8 @@ class IccCheckBox : public QCheckBox {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// One label of the tab strip under the Safety and Target frames; a click shows its frame.
+// One label of the tab strip under the Safety and Target frames; a click or its access key
+// (Alt with the underlined letter) shows its frame.
 class TabLabel : public QLabel {
   Q_OBJECT
 
@@ -37,6 +38,7 @@ class TabLabel : public QLabel {
   void clicked(int index);
 
  protected:
+  bool event(QEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 

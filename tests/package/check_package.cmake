@@ -60,13 +60,24 @@ function(check_manual)
   endif()
 endfunction()
 
-# The menu entry: no errors and no warnings (hints are advice and pass).
+# The menu entry: no errors and no warnings (hints are advice and pass), and the lines that
+# open files and folders handed over.
 function(check_desktop)
   execute_process(COMMAND desktop-file-validate "${DESKTOP}"
                   RESULT_VARIABLE result OUTPUT_VARIABLE report ERROR_VARIABLE report)
   if(NOT result EQUAL 0 OR report MATCHES "(error|warning):")
     fail("desktop-file-validate: " "${report}")
   endif()
+  # Files and folders handed over by a file manager ("Open with Keelpack") reach the program.
+  file(READ "${DESKTOP}" entry)
+  set(exec_line "Exec=keelpack %F")
+  set(mime_line "MimeType=image/jpeg;inode/directory;")
+  foreach(name exec_line mime_line)
+    string(FIND "\n${entry}" "\n${${name}}\n" at)
+    if(at EQUAL -1)
+      fail("${DESKTOP} lacks " "${${name}}")
+    endif()
+  endforeach()
 endfunction()
 
 if(CHECK STREQUAL "tree")

@@ -16,12 +16,17 @@ namespace keelpack::test {
 // A sandbox folder and what a file job needs to run in it, its screen lines captured.
 class JobFixture : public ::testing::Test {
  protected:
-  JobOutcome Process(std::string path, bool durable = false) { return ProcessFile({log, options, totals, base, yield, durable}, path); }
+  JobOutcome Process(std::string path, bool durable = false) {
+    report = ProcessFile({log, options, base, yield, durable}, path);
+    totals.Add(report);
+    return report.outcome;
+  }
 
   Sandbox dir;
   CapturingLogBox box;
   LogSink log{box};
   OptionSet options;
+  JobReport report;  // the last job's
   RewriteTotals totals;
   std::string base = dir.path();
   std::function<void()> yield;

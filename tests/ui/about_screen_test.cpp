@@ -1,7 +1,10 @@
 // The about screen, driven tick by tick on the offscreen platform over a plain main window.
 #include "about_screen.h"
 
+#include <QLabel>
 #include <QTest>
+
+#include "version.h"
 
 using keelpack::AboutScreen;
 
@@ -33,6 +36,10 @@ class AboutScreenTest : public QObject {
       screen.SetTranslucencyAvailable(true);
       screen.show();
       QVERIFY(screen.isVisible() && screen.ZoomTimer().isActive());
+      // The version and the licence show from the start; no web address anywhere.
+      const QString foot = screen.findChild<QLabel*>("versionLabel")->text();
+      QVERIFY(foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) && foot.contains("Licen"));
+      QVERIFY(!keelpack::CreditsText().contains("://") && keelpack::CreditsText().endsWith(foot));
       while (screen.isVisible() && screen.ZoomTimer().isActive()) screen.ZoomTick();
       QVERIFY(mainWindow.windowOpacity() < 1 && screen.ScrollTimer().isActive());
       if (byKey) QTest::keyClick(&screen, Qt::Key_Escape);

@@ -1,12 +1,23 @@
-// The main window on Qt's offscreen platform: its fit on the screen, and runs started from its
-// buttons on real JPEG files, with the options it keeps between sessions.
+// The main window on Qt's offscreen platform: its fit on the screen, its keys, the photos
+// handed to it, and runs started from its buttons on real JPEG files, with the options it
+// keeps between sessions.
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <map>
 
 #include "support/pictures.h"
@@ -21,13 +32,6 @@ using keelpack::ui::Form1;
 
 namespace {
 
-// The window's lists open at the process's current folder.
-struct InFolder {
-  QString old = QDir::currentPath();
-  explicit InFolder(const std::string& folder) { QDir::setCurrent(QString::fromStdString(folder)); }
-  ~InFolder() { QDir::setCurrent(old); }
-};
-
 template <typename T = QWidget>
 T* Get(const QObject* parent, const char* name) {
   T* child = parent->findChild<T*>(QString::fromLatin1(name));
@@ -35,11 +39,51 @@ T* Get(const QObject* parent, const char* name) {
   return child;
 }
 
-std::unique_ptr<Form1> Open() {
-  auto form = std::make_unique<Form1>();
+std::unique_ptr<Form1> Open(QStringList paths = {}) {
+  auto form = std::make_unique<Form1>(paths);
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) qFatal("window not shown");
+  QApplication::setActiveWindow(form.get());  // access keys act in the active window only
   return form;
+}
+
+// Answers the next modal window or pop-up menu with `act` and keeps its name; the menu is
+// closed, a dialog rejected, when `act` leaves it open.
+struct ModalAnswer {
+  QString opened;
+  QTimer poll;
+  explicit ModalAnswer(std::function<void(QWidget*)> act = {}) {
+    QObject::connect(&poll, &QTimer::timeout, [this, act] {
+      QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::activeModalWidget();
+      if (modal == nullptr) return;
+      poll.stop();
+      opened = modal->objectName();
+      if (act) act(modal);
+      if (modal->isVisible()) qobject_cast<QDialog*>(modal) ? qobject_cast<QDialog*>(modal)->reject() : void(modal->close());
+    });
+    poll.start(5);
+  }
+};
+
+// What a drop of these paths does: false when the window refuses them.
+bool Drop(QWidget* window, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+  data.setUrls(urls);
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  enter.ignore();
+  QApplication::sendEvent(window, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window, &drop);
+  return drop.isAccepted();
+}
+
+QStringList Texts(const QList<QListWidgetItem*>& items) {
+  QStringList texts;
+  for (const QListWidgetItem* item : items) texts << item->text();
+  return texts;
 }
 
 QString Summary(int files, int reduced, long long saved) {
@@ -53,14 +97,22 @@ class WindowTest : public QObject {
 
  private slots:
   void fitsTheScreen();
+  void accessKeysDoOneThingEach();
+  void takesPhotosHandedToIt();
   void runsAndKeepsItsOptions();
 };
 
-// Run once for each screen in CMakeLists.txt: the designed size where the screen's free area
-// allows it; otherwise the window and its frame inside that area. Either way, on both tabs,
-// every control lies inside what holds it, gets at least the size it needs, and covers no other.
+// Run once for each screen and font in CMakeLists.txt: the designed size where the screen's
+// free area allows it; otherwise the window and its frame inside that area. Either way, on
+// both tabs, every control lies on the screen inside what holds it, unscrolled, gets at least
+// the size it needs (tab captions included), and covers no other.
 void WindowTest::fitsTheScreen() {
   kt::Sandbox user;
+  if (const int points = qEnvironmentVariableIntValue("KEELPACK_TEST_FONT_POINTS")) {
+    QFont font = QApplication::font();
+    font.setPointSize(points);
+    QApplication::setFont(font);
+  }
   auto form = Open();
   const QRect available = form->screen()->availableGeometry();
   const QSize frame = form->frameGeometry().size() - form->size();
@@ -70,6 +122,8 @@ void WindowTest::fitsTheScreen() {
     // The log box runs under the options column as designed.
     QVERIFY(Get(form.get(), "debugtext")->geometry().right() > Get(form.get(), "few")->geometry().left());
   }
+  auto* scroller = Get<QScrollArea>(form.get(), "scroller");
+  QVERIFY(!scroller->horizontalScrollBar()->isVisible() && !scroller->verticalScrollBar()->isVisible());
   for (bool safety : {true, false}) {
     Get(form.get(), "safetyFrame")->setVisible(safety);
     Get(form.get(), "targetFrame")->setVisible(!safety);
@@ -77,7 +131,11 @@ void WindowTest::fitsTheScreen() {
     for (QWidget* control : form->findChildren<QWidget*>()) {
       QWidget* holder = control->parentWidget();
       const QString name = control->objectName();
-      if (name.isEmpty() || !control->isVisible() || (holder != form.get() && !qobject_cast<QGroupBox*>(holder))) continue;
+      if (name.isEmpty() || name.startsWith("qt_") || !control->isVisible() || control->isWindow() ||
+          QStringList{"backFrame", "FrontFrame"}.contains(holder->objectName()))  // the progress bar's layers lie on each other
+        continue;
+      const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
+      QVERIFY2(available.contains(onScreen) && form->geometry().contains(onScreen), qPrintable(name));
       QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
       QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(), qPrintable(name));
       for (const QWidget* other : controls)
@@ -87,6 +145,124 @@ void WindowTest::fitsTheScreen() {
     }
     QVERIFY(controls.size() > 25);
   }
+  // The smallest arrangement (the lists one above the other) has room for one more check box
+  // on either tab, with the spacing of its frame.
+  const int oneMore = QCheckBox("Turn pictures upright").sizeHint().height() + 10;
+  if (Get(form.get(), "FileBox")->y() > Get(form.get(), "Dir1")->y())
+    QVERIFY(Get(form.get(), "content")->minimumSizeHint().height() + oneMore <= scroller->viewport()->height());
+}
+
+// Every Alt+letter, on either tab, in the order below: what it changed (check marks, the
+// visible tab, the focus, the status line) and the window it opened.
+void WindowTest::accessKeysDoOneThingEach() {
+  kt::Sandbox user;
+  kt::TempDir folder;
+  kt::WriteFile(folder.File("photo.jpg"), kt::ShrinkablePicture({.width = 16, .height = 16}));
+  auto form = Open({QString::fromStdString(folder.path())});
+  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  auto state = [&] {
+    QStringList shown;
+    for (const QAbstractButton* button : form->findChildren<QAbstractButton*>())
+      if (button->isCheckable() && !button->objectName().isEmpty()) shown << button->objectName() + (button->isChecked() ? "+" : "-");
+    shown << (Get(form.get(), "safetyFrame")->isVisible() ? "tab:Safety" : "tab:Target");
+    shown << "focus:" + (form->focusWidget() ? form->focusWidget()->objectName() : "none");
+    shown << "status:" + Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text();
+    return shown;
+  };
+  const QString none = "status:Finished. Out of 0 files, 0 were reduced saving 0 bytes.";
+  const QString declined = "status:Finished. Out of 1 files, 0 were reduced saving 0 bytes.";
+  const std::vector<std::pair<char, QStringList>> steps = {
+      {'A', {}},  // Abort acts only during a run
+      {'B', {"bakCheck+", "focus:bakCheck"}},
+      {'C', {"readCheck+", "focus:readCheck"}},
+      {'D', {"focus:many", "opened:confirmTree", declined}},
+      {'E', {"exifOption1-", "exifOption2+", "focus:exifOption2"}},
+      {'F', {"focus:few", none}},
+      {'G', {"corOption0+", "corOption2-", "focus:corOption0"}},
+      {'H', {}},
+      {'I', {"iccCheck+", "focus:iccCheck"}},
+      {'J', {"evenCheck+", "focus:evenCheck"}},
+      {'K', {"exifOption0+", "exifOption2-", "focus:exifOption0"}},
+      {'L', {"corOption0-", "corOption1+", "focus:corOption1"}},
+      {'M', {}},
+      {'N', {"corOption1-", "corOption2+", "focus:corOption2"}},
+      {'O', {"focus:logCheck", "opened:logtop"}},  // the log menu, dismissed: the box stays clear
+      {'P', {"dpiCheck+", "focus:dpiCheck"}},
+      {'Q', {}},
+      {'R', {"exifOption0-", "exifOption1+", "focus:exifOption1"}},
+      {'V', {}},  // its box is on the hidden tab
+      {'T', {"tab:Target", "focus:difdirCheck"}},
+      {'W', {}},
+      {'V', {"difdirCheck+"}},  // the focus is on its box already
+      {'U', {"opened:splashForm"}},
+      {'X', {}},
+      {'Y', {}},
+      {'Z', {}},
+      {'S', {"tab:Safety", "focus:readCheck"}},
+      {'W', {"slowCheck+", "focus:slowCheck"}},
+      {'B', {}},  // no backups while the output goes to another folder
+  };
+  QSet<char> pressed;
+  for (const auto& [letter, expected] : steps) {
+    const QStringList before = state();
+    ModalAnswer answer;
+    QApplication::setActiveWindow(form.get());  // as a closed dialog gives the activation back
+    QTest::keyClick(form->focusWidget() ? form->focusWidget() : form.get(), Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
+    QTest::qWait(150);  // a button pressed by its key is released after 100 ms
+    QStringList changed;
+    for (const QString& item : state())
+      if (!before.contains(item)) changed << item;
+    if (!answer.opened.isEmpty()) changed << "opened:" + answer.opened;
+    changed.sort();
+    QStringList sorted = expected;
+    sorted.sort();
+    QVERIFY2(changed == sorted, qPrintable(QString(letter) + ": " + changed.join(", ")));
+    pressed << letter;
+  }
+  QCOMPARE(pressed.size(), 26);
+}
+
+// `keelpack PATH...`, drops of a folder and of files, and where the window opens otherwise:
+// nothing is processed, and the lists count the way people do.
+void WindowTest::takesPhotosHandedToIt() {
+  kt::Sandbox user;
+  kt::TempDir tree;
+  for (const char* name : {"p10.jpg", "P1.jpg", "p2.jpg", "album2/a.jpg", "album10/a.jpg", "album1/a.jpg"})
+    kt::WriteFile(tree.File(name), kt::ShrinkablePicture({.width = 16, .height = 16}));
+  kt::WriteFile(tree.File("notes.txt"), {});
+  const kt::Bytes original = kt::ReadFile(tree.File("p2.jpg"));
+  const QString top = QString::fromStdString(tree.path());
+  auto form = Open({top + "/p2.jpg", top + "/p10.jpg", top + "/album1/a.jpg"});
+  auto* dir1 = Get<QListWidget>(form.get(), "Dir1");
+  auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
+  auto at = [&] { return Get<QLineEdit>(form.get(), "pathText")->text(); };
+  QCOMPARE(at(), top);
+  QCOMPARE(Texts(fileBox->findItems("*", Qt::MatchWildcard)), QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
+  QCOMPARE(Texts(fileBox->selectedItems()), QStringList({"p2.jpg", "p10.jpg"}));  // the third is elsewhere
+  QCOMPARE(Texts(dir1->findItems("album*", Qt::MatchWildcard)), QStringList({"album1", "album2", "album10"}));
+
+  QVERIFY(Drop(form.get(), {top + "/album2", top + "/p2.jpg"}));
+  QCOMPARE(at(), top + "/album2");
+  QVERIFY(Drop(form.get(), {top + "/p10.jpg"}));
+  QCOMPARE(at(), top);
+  QCOMPARE(Texts(fileBox->selectedItems()), QStringList({"p10.jpg"}));
+  QVERIFY(!Drop(form.get(), {top + "/notes.txt"}));
+  QVERIFY(kt::ReadFile(tree.File("p2.jpg")) == original);
+
+  // A typed path opens as well; the window reopens where it was closed, and when that folder
+  // has gone, in the pictures folder.
+  auto* pathText = Get<QLineEdit>(form.get(), "pathText");
+  pathText->setText(top + "/album10");
+  QTest::keyClick(pathText, Qt::Key_Return);
+  QCOMPARE(at(), top + "/album10");
+  QVERIFY(form->close());
+  form = Open();
+  QCOMPARE(at(), top + "/album10");
+  QVERIFY(form->close());
+  QVERIFY(QDir(top + "/album10").removeRecursively());
+  kt::WriteFile(user.File("config/user-dirs.dirs"), kt::ToBytes("XDG_PICTURES_DIR=\"" + tree.File("album2") + "\"\n"));
+  form = Open();
+  QCOMPARE(at(), top + "/album2");
 }
 
 // Options set in the window, then selected files, a folder tree, a run stopped by Abort after
@@ -114,8 +290,7 @@ void WindowTest::runsAndKeepsItsOptions() {
   Write(tree.File("sub/deeper"), 3);
   const auto hidden = Write(tree.File(".hidden"), 1);
   QVERIFY(QDir().mkpath(QString::fromStdString(tree.File("empty"))));
-  InFolder here(tree.path());
-  auto form = Open();
+  auto form = Open({QString::fromStdString(tree.path())});
   auto get = [&](const char* name) { return Get(form.get(), name); };
   auto click = [&](const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); };
   auto status = [&] { return Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text(); };
@@ -145,6 +320,18 @@ void WindowTest::runsAndKeepsItsOptions() {
   }
 
   auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
+  // With "Save in different directory" on, no run starts without an output folder it can use.
+  Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(true);
+  fileBox->item(0)->setSelected(true);
+  for (const auto& [output, message] : {std::pair{""s, "Please choose an output directory, or clear \"Save in different directory\"."s},
+                                        {"out"s, "The output directory must be a full path: out"s},
+                                        {paths[0] + "/out", "Cannot create the output directory " + paths[0] + "/out"}}) {
+    Get<QLineEdit>(form.get(), "newdirText")->setText(QString::fromStdString(output));
+    click("few");
+    QCOMPARE(status(), QString::fromStdString(message));
+    QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") && Unchanged(paths[0]));
+  }
+  Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(false);
   for (int i : {0, 2, 3}) fileBox->item(i)->setSelected(true);
   const auto late = Write(tree.path(), 1, 6);  // not in the list until it is read again
   // Only Abort acts during the run; it keeps the arrow pointer. Afterwards the focus is back
@@ -158,9 +345,30 @@ void WindowTest::runsAndKeepsItsOptions() {
           !get("cancelCommand")->isEnabled() && form->cursor().shape() == Qt::ArrowCursor);
   QVERIFY(fileBox->selectedItems().isEmpty() && fileBox->count() == 7);  // read afresh
 
+  // The tree run asks first, with the files, the folder, the Exif choice and the backups;
+  // declined, it leaves every file as it was.
+  QString question;
+  {
+    ModalAnswer answer([&](QWidget* box) { question = qobject_cast<QMessageBox*>(box)->text(); });
+    click("many");
+  }
+  for (const std::string& part : {"10 files"s, tree.path() + " and all its subdirectories", "Exif deleted"s, "no backups"s})
+    QVERIFY2(question.contains(QString::fromStdString(part)), qPrintable(question));
+  QVERIFY(Unchanged(paths[1]) && status() == Summary(10, 0, 0) && logLines().contains("Operation cancelled!"));
+  // Answered yes, with "Do not ask again": the next run goes without asking.
+  ModalAnswer yes([](QWidget* box) {
+    box->findChild<QCheckBox*>("dontAskCheck")->setChecked(true);
+    for (auto* button : box->findChildren<QPushButton*>()) if (button->text() == "&Rewrite") button->click();
+  });
   QCOMPARE(runFrom("many"), QString("0011 busy arrow many"));  // the file list stays usable
+  QCOMPARE(yes.opened, QString("confirmTree"));
   // The hidden folder is left out; the files of the first run are small already.
   QVERIFY(Unchanged(hidden[0]) && status().startsWith("Finished. Out of 10 files, 7 were reduced"));
+  {
+    ModalAnswer unasked;
+    click("many");
+    QVERIFY(unasked.opened.isEmpty() && status().startsWith("Finished. Out of 10 files"));
+  }
 
   // Abort is clicked at the first yield after a file, as a user would click it. (What a run does
   // when nothing is selected, and that the next run starts afresh, the runs' own tests check.)
@@ -190,7 +398,7 @@ void WindowTest::runsAndKeepsItsOptions() {
 
   QVERIFY(form->close());
   const auto settings = kt::ReadLines(user.File("config/keelpack.ini"));
-  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0"})
+  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0", "ConfirmTree=0"})
     QVERIFY2(std::ranges::count(settings, line) == 1, line);
   form = Open();
   for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck"})

@@ -1,0 +1,191 @@
+#include "jobs/rewrite_file.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <new>
+#include <vector>
+
+#include "log/log_sink.h"
+#include "platform/failure.h"
+#include "platform/mapped_file.h"
+#include "settings/option_set.h"
+
+namespace keelpack {
+namespace {
+
+using ByteSpan = std::span<const uint8_t>;
+
+// APP12, APP13, APP1, COM and APP14, then APP2 unless colour profiles are all kept.
+constexpr std::string_view kJobRemoveList = "\xEC\xED\xE1\xFE\xEE";
+constexpr char kApp2Code = '\xE2';
+
+// With the quick scan, picture data of at least this length is copied from file to file inside
+// the kernel, and only the segments before it are read: the bytes of a photo then pass through
+// memory once instead of three times. The first read takes this much of the file's head and
+// grows when the segments run on.
+constexpr size_t kKernelCopyAtLeast = size_t{64} << 10;
+constexpr size_t kHeadRead = size_t{32} << 10;
+// A large input is written in stretches of this size, and each stretch read from the input is
+// given back once it is written, so that what the process holds stays small however large
+// the file.
+constexpr size_t kLargeInput = size_t{64} << 20;
+constexpr size_t kStretch = size_t{16} << 20;
+
+constexpr uint8_t kEoiBytes[] = {0xFF, 0xD9};
+
+ExifMode ExifModeFor(ExifOption exifOption) {
+  switch (exifOption) {
+    case ExifOption::kKeepOriginal: return ExifMode::kKeep;
+    case ExifOption::kReduceSize: return ExifMode::kReduce;
+    case ExifOption::kDelete: return ExifMode::kRemove;
+  }
+  return ExifMode::kRemove;
+}
+
+// The input's bytes as the rewrite reads them.
+class SourceBytes {
+ public:
+  // Reads only the segments before the first scan and the last two bytes when the quick scan
+  // will take everything between them as picture data (the file ends with an EOI) and there is
+  // enough of it to be worth copying inside the kernel; otherwise the whole file.
+  std::error_code Read(const platform::File& file, size_t size, bool endsMayDo) {
+    size_ = size;
+    if (endsMayDo && size >= kKernelCopyAtLeast) {
+      bool done = false;
+      if (std::error_code error = ReadEnds(file, done)) return error;
+      if (done) return {};
+    }
+    head_.clear();
+    return map_.Map(file, size);
+  }
+
+  PictureInput input() const {
+    if (map_.bytes().size() == size_) return PictureInput::Whole(map_.bytes());
+    return {head_, size_, tail_};
+  }
+  // The mapping of a large input, whose pages can be given back once written; else none.
+  platform::MappedFile* largeMapping() { return size_ > kLargeInput && map_.bytes().size() == size_ ? &map_ : nullptr; }
+
+ private:
+  // Each read goes on from where the last one ended, so that large header segments cost one
+  // read of their bytes.
+  std::error_code ReadEnds(const platform::File& file, bool& done) {
+    if (std::error_code error = file.ReadAt(static_cast<int64_t>(size_ - tail_.size()), tail_)) return error;
+    if (!std::equal(tail_.begin(), tail_.end(), std::begin(kEoiBytes))) return {};
+    HeadExtent extent;
+    for (size_t want = kHeadRead;;) {
+      // A head that reaches the last two bytes is the whole file.
+      if (want + tail_.size() >= size_) return {};
+      const size_t had = head_.size();
+      head_.resize(want);
+      if (std::error_code error = file.ReadAt(static_cast<int64_t>(had), std::span(head_).subspan(had))) return error;
+      extent = FindHeadExtent(head_, extent.resumeAt);
+      if (extent.dataStart != 0) {
+        // The head ends before the last two bytes, so the data's start does too.
+        done = size_ - tail_.size() - extent.dataStart >= kKernelCopyAtLeast;
+        return {};
+      }
+      // Segments that fill half the file or more are read with the rest of it.
+      if (extent.needed == 0 || extent.needed > size_ / 2) return {};
+      want = extent.needed + kHeadRead;
+    }
+  }
+
+  size_t size_ = 0;
+  std::vector<uint8_t> head_;
+  std::array<uint8_t, 2> tail_{};
+  platform::MappedFile map_;
+};
+
+// Writes the rewrite's output into the new file.
+class FileSink : public RewriteSink {
+ public:
+  FileSink(const platform::File& input, platform::File& output, platform::MappedFile* largeMapping)
+      : input_(input), output_(output), largeMapping_(largeMapping) {}
+
+  std::error_code Write(std::span<const ByteSpan> pieces) override {
+    if (largeMapping_ == nullptr) return output_.WriteGathered(pieces);
+    std::vector<ByteSpan> stretch;
+    size_t held = 0;
+    auto write = [&]() -> std::error_code {
+      if (std::error_code error = output_.WriteGathered(stretch)) return error;
+      for (ByteSpan written : stretch) largeMapping_->Release(written);
+      stretch.clear();
+      held = 0;
+      return {};
+    };
+    for (ByteSpan piece : pieces) {
+      while (!piece.empty()) {
+        const ByteSpan part = piece.first(std::min(piece.size(), kStretch - held));
+        stretch.push_back(part);
+        held += part.size();
+        piece = piece.subspan(part.size());
+        if (held == kStretch) {
+          if (std::error_code error = write()) return error;
+        }
+      }
+    }
+    return write();
+  }
+
+  std::error_code CopyInput(uint64_t offset, uint64_t length) override {
+    return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset), static_cast<int64_t>(length));
+  }
+
+ private:
+  const platform::File& input_;
+  platform::File& output_;
+  platform::MappedFile* largeMapping_;
+};
+
+RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error, RewriteOutcome outcome = {}) {
+  log.WriteLog("Failed to open file " + name, kBrief);
+  outcome.result = RewriteResult::Failed(platform::FailureNumber(error));
+  return outcome;
+}
+
+}  // namespace
+
+RewriteOptions RewriteOptionsFor(const OptionSet& o) {
+  RewriteOptions options;
+  options.removeList = kJobRemoveList;
+  if (o.icc != IccPolicy::kKeepAll) options.removeList += kApp2Code;
+  options.exifMode = ExifModeFor(o.exif);
+  options.quickScan = o.slow == 0;
+  options.icc = o.icc;
+  options.keepDpi = o.keepDpi();
+  options.optimize = o.optimize;
+  return options;
+}
+
+RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
+                           const std::string& nameForLog, LogSink& log, platform::File::Status& status) {
+  if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
+  SourceBytes source;
+  try {
+    // Re-encoding needs every byte in memory, the thorough scan looks at every byte.
+    const bool endsMayDo = options.quickScan && options.optimize == OptimizeChoice::kOff;
+    if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
+      return Failed(log, nameForLog, error);
+    }
+  } catch (const std::bad_alloc&) {
+    return Failed(log, nameForLog, platform::SystemError(ENOMEM));
+  }
+  FileSink sink(input, output, source.largeMapping());
+  RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
+  if (!outcome.result.rewritten()) return outcome;
+
+  // The time and the attributes go on while the file is still open: nothing is written after.
+  output.SetLastWriteTime(status.lastWrite);
+  log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode), kExplicit);
+  const std::error_code attributesFailed = output.SetAttributes(status.attributes);
+  if (std::error_code error = output.Flush()) return Failed(log, nameForLog, error, outcome);
+  if (attributesFailed) {
+    log.WriteLog("Failed to open file " + nameForLog, kBrief);
+    log.WriteLog("Attributes failed.", kExplicit);
+  }
+  return outcome;
+}
+
+}  // namespace keelpack

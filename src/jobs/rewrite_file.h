@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "jpeg/rewrite_jpeg.h"
+#include "platform/file.h"
+
+namespace keelpack {
+
+class LogSink;
+struct OptionSet;
+
+// The rewrite a file job asks for under `options`: APP12, APP13, APP1, COM and APP14 go, and
+// APP2 unless colour profiles are all kept; the Exif choice, the scan and the re-encoding as
+// the options say.
+RewriteOptions RewriteOptionsFor(const OptionSet& options);
+
+// The rewrite between two open files, so that it reaches exactly the files the caller opened
+// and checked: reads `input` (only ever read, from its start, whatever its position) as the
+// rewrite needs it, writes the new file into `output` (a new empty file open for writing, which
+// is left open) and gives it the input's last-write time and permissions. `status` gets the
+// input's size, time and permissions as they were when it was read. `nameForLog` names the
+// input in the log.
+//
+// What is held in memory stays near one file's size: the input is read whole, or, with the
+// quick scan and a file that ends with an EOI, only up to its first scan's data, which then
+// goes from file to file inside the kernel.
+RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
+                           const std::string& nameForLog, LogSink& log, platform::File::Status& status);
+
+}  // namespace keelpack
