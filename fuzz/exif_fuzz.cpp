@@ -1,6 +1,7 @@
 // Feeds arbitrary APP1 payloads to the Exif reduction. Every log line is formatted (screen
 // echo on, to a box that drops it), and every reduced block is read back independently: no
 // offset in it may point outside the block that was written.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "exif/exif_bytes.h"
+#include "exif/orientation_exif.h"
 #include "exif/reduce_exif.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
@@ -66,8 +68,7 @@ void CheckReduced(std::span<const uint8_t> payload) {
   const Block block{payload.subspan(6), payload[6] == 'M'};
   const uint32_t ifd0 = block.Number(4, 4);
   const uint32_t exifIfd = CheckDirectory(block, ifd0);
-  Require(exifIfd != 0);  // the pointer entry is always written
-  CheckDirectory(block, exifIfd);
+  if (exifIfd != 0) CheckDirectory(block, exifIfd);  // the pointer only for a directory with entries
 }
 
 }  // namespace
@@ -88,9 +89,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(usefulTags >= 0);
   if (result == 0) {
     CheckReduced(reduced);
+    Require(reduced.size() <= payload.size());
   } else {
     Require(result == kNotExifBlock ? usefulTags == 0
-                                    : result == keelpack::platform::kFailOutOfRange);
+                                    : result == keelpack::platform::kFailOutOfRange ||
+                                          result == keelpack::kReducedNotSmaller);
   }
+
+  // The pieces around the orientation read the same bytes. The length chooses the options and
+  // what the thumbnail turns into: nothing, or something shorter or longer.
+  const int orientation = keelpack::ExifOrientation(payload);
+  Require(orientation >= 0 && orientation <= 8);
+  if (const auto minimal = keelpack::MinimalExifBlock(log, payload, true, size % 3 == 0)) CheckReduced(*minimal);
+  const keelpack::ThumbnailTurner turner = [size](std::span<const uint8_t> thumbnail) -> std::optional<std::vector<uint8_t>> {
+    if (size % 5 == 0) return std::nullopt;
+    return std::vector<uint8_t>(thumbnail.size() / 2 + size % 7 * 10, 0xAB);
+  };
+  const keelpack::TurnedExif turned = keelpack::ExifForTurnedPicture(log, payload, 2 + static_cast<int>(size % 7), turner);
+  Require(turned.refused.empty() == !turned.payload.empty());
+  Require(turned.payload.size() <= std::max<size_t>(payload.size(), 65533));
   return 0;
 }

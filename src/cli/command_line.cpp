@@ -81,7 +81,8 @@ OUTPUT
 SETTINGS AND LOG FILE
   The window's settings file (keelpack.ini) is not read. --settings FILE reads the options
   from FILE (keys Exif, ICC, DPI, Corrupted, NonJPEGs, Mask, DifDir, Output, Readability,
-  Slow, Backups, Log, Optimize); options given on the command line win. Nothing is ever saved.
+  Slow, Backups, Log, Optimize, Upright); options given on the command line win. Nothing is
+  ever saved.
   --log-level 1-3 writes keelpack.log in $XDG_CONFIG_HOME (else ~/.config); each run starts
   it afresh, so after several runs it holds the last one.
 
@@ -150,7 +151,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   int logLevel = 0, jobs = 0;
   bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
   bool quiet = false, verbose = false, noFsync = false, nulSeparated = false, optimize = false,
-       progressive = false;
+       progressive = false, upright = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
   auto oneOf = [](const auto& choices) {
@@ -191,6 +192,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   auto* progressiveOpt = app.add_flag("--progressive", progressive,
                                       "As --optimize, but progressive: tries a few scan\n"
                                       "scripts and keeps the smallest");
+  auto* uprightOpt = app.add_flag("--upright", upright,
+                                  "Turn each picture upright as its Exif orientation\n"
+                                  "asks, losslessly; a picture whose edge blocks\n"
+                                  "cannot turn keeps its data and its orientation");
   auto* logOpt = app.add_option("--log-level", logLevel,
                                 "Write keelpack.log: 0 none, 1 brief, 2 verbose,\n"
                                 "3 explicit (0)")
@@ -276,6 +281,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (backupsOpt->count()) o.backups = backups ? 1 : 0;
   if (optimizeOpt->count()) o.optimize = optimize ? OptimizeChoice::kHuffman : OptimizeChoice::kOff;
   if (progressiveOpt->count()) o.optimize = progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kOff;
+  if (uprightOpt->count()) o.upright = upright ? 1 : 0;
   if (logOpt->count()) request.logLevel = logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet
                       : verbose ? Verbosity::kVerbose

@@ -27,11 +27,13 @@ ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, Byt
                               std::vector<uint8_t>& output) {
   // Block offsets of the two directories and the data area (TIFF 6.0 section 2: a directory
   // is a 2-byte count, 12-byte entries and a 4-byte link).
-  const size_t ifd0Count = ifd0Rows + 1;  // with the Exif IFD pointer
   const size_t exifCount = rows.size() - ifd0Rows;
+  const bool hasExifIfd = exifCount > 0;
+  const size_t ifd0Count = ifd0Rows + (hasExifIfd ? 1 : 0);  // with the Exif IFD pointer
   const uint64_t exifIfd =
       kTiffHeaderLength + kCountLength + kIfdEntryLength * ifd0Count + kLinkLength;
-  const uint64_t dataArea = exifIfd + kCountLength + kIfdEntryLength * exifCount + kLinkLength;
+  const uint64_t dataArea =
+      hasExifIfd ? exifIfd + kCountLength + kIfdEntryLength * exifCount + kLinkLength : exifIfd;
 
   uint64_t dataLength = 0;
   for (const KeptEntry& row : rows) dataLength += row.data.size();
@@ -49,16 +51,20 @@ ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, Byt
   output.reserve(output.size() + dataArea - kTiffHeaderLength + dataLength);
   Append(output, PackShort(static_cast<uint16_t>(ifd0Count), byteOrder));
   for (size_t i = 0; i < ifd0Rows; ++i) writeRow(rows[i]);
-  // The pointer is always IFD0's last entry, and written even for an empty Exif IFD.
-  Append(output, PackShort(kTagExifIfdPointer, byteOrder));
-  Append(output, PackShort(kTypeLong, byteOrder));
-  Append(output, PackLong(1, byteOrder));
-  Append(output, PackLong(static_cast<uint32_t>(exifIfd), byteOrder));
+  if (hasExifIfd) {
+    // The pointer is always IFD0's last entry.
+    Append(output, PackShort(kTagExifIfdPointer, byteOrder));
+    Append(output, PackShort(kTypeLong, byteOrder));
+    Append(output, PackLong(1, byteOrder));
+    Append(output, PackLong(static_cast<uint32_t>(exifIfd), byteOrder));
+  }
   Append(output, PackLong(0, byteOrder));  // no thumbnail directory
 
-  Append(output, PackShort(static_cast<uint16_t>(exifCount), byteOrder));
-  for (size_t i = ifd0Rows; i < rows.size(); ++i) writeRow(rows[i]);
-  Append(output, PackLong(0, byteOrder));
+  if (hasExifIfd) {
+    Append(output, PackShort(static_cast<uint16_t>(exifCount), byteOrder));
+    for (size_t i = ifd0Rows; i < rows.size(); ++i) writeRow(rows[i]);
+    Append(output, PackLong(0, byteOrder));
+  }
 
   for (const KeptEntry& row : rows) output.insert(output.end(), row.data.begin(), row.data.end());
   return {};

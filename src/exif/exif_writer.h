@@ -23,8 +23,10 @@ struct KeptEntry {
 //         thumbnail directory);
 //   Exif IFD at E = 12 * (ifd0Rows + 1) + 14: the other rows, then a zero link;
 //   data area at D: the out-of-line values in row order, end to end.
-// Every row with data gets its new offset in its value-or-offset field. Fails, adding
-// nothing, when the block would be too large for 32-bit offsets.
+// When no row is left for the Exif IFD, neither it nor its pointer is written: an empty
+// directory would only make the block larger than a source that had none. Every row with data
+// gets its new offset in its value-or-offset field. Fails, adding nothing, when the block
+// would be too large for 32-bit offsets.
 ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
                               std::vector<uint8_t>& output);
 

@@ -1,5 +1,7 @@
 #include "exif/reduce_exif.h"
 
+#include <string>
+
 #include "exif/exif_policy.h"
 #include "exif/exif_reader.h"
 #include "exif/exif_writer.h"
@@ -34,6 +36,16 @@ int ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload
   if (failure) {
     LogFailure(log, failure.text, nameForLog);
     return failure.number;
+  }
+  // Fresh offsets and no padding make a block smaller, but a value that several entries share
+  // is written once for each of them.
+  if (reduced.size() > payload.size()) {
+    if (log.Wants(kExplicit)) {
+      log.WriteLog("Reduced EXIF block would be " + std::to_string(reduced.size() - payload.size()) +
+                       " bytes larger",
+                   kExplicit);
+    }
+    return kReducedNotSmaller;
   }
   LogKeptEntries(log, policy.rows(), reader.byteOrder());
   return 0;

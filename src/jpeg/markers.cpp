@@ -1,5 +1,8 @@
 #include "jpeg/markers.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace keelpack {
 
 StandaloneInfo IsStandaloneMarker(uint8_t code) {
@@ -30,6 +33,18 @@ std::string MarkerName(uint8_t code) {
       return {};
   }
   return " (" + std::string(name) + ")";
+}
+
+bool JfifGivesDensity(std::span<const uint8_t> app0Payload) {
+  // "JFIF" and a NUL, the version (2 bytes), the units, X and Y density (2 bytes each,
+  // big-endian), the thumbnail's width and height.
+  constexpr std::string_view kIdentifier("JFIF\0", 5);
+  constexpr size_t kHeaderLength = 14;
+  constexpr size_t kUnits = 7;
+  const std::span<const uint8_t> p = app0Payload;
+  if (p.size() < kHeaderLength || !std::equal(kIdentifier.begin(), kIdentifier.end(), p.begin())) return false;
+  const bool units = p[kUnits] == 1 || p[kUnits] == 2;
+  return units && (p[8] | p[9]) != 0 && (p[10] | p[11]) != 0;
 }
 
 }  // namespace keelpack

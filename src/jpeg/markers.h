@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -59,5 +60,10 @@ constexpr bool IsRestartMarker(uint8_t code) { return code >= kRst0 && code <= k
 
 // " (NAME)" for the markers the log names, empty for the others.
 std::string MarkerName(uint8_t code);
+
+// Whether an APP0 payload is a JFIF header (JFIF 1.02) that gives the picture a density of its
+// own: units 1 (dots per inch) or 2 (dots per cm), and both densities above 0. Units 0 give
+// only the pixels' aspect.
+bool JfifGivesDensity(std::span<const uint8_t> app0Payload);
 
 }  // namespace keelpack

@@ -139,8 +139,6 @@ struct Session {
   Destination dest{};
   std::span<const uint8_t> jpeg;
   OptimizeChoice mode = OptimizeChoice::kHuffman;
-  size_t headerSegments = 0;        // APPn and COM segments before the first scan
-  bool metadataAfterTables = false;  // one of them stands after a table or frame header
   const char* declined = nullptr;   // a reason found without the library's help
   jvirt_barray_ptr sample[MAX_COMPONENTS] = {};  // the sampled MCU rows, when sampling
   JDIMENSION sampleRows = 0;                     // MCU rows in `sample`
@@ -185,32 +183,27 @@ void FillSample(Session& s, jvirt_barray_ptr* coefficients) {
   }
 }
 
-// The APPn and COM segments of the header part, and whether one follows a table or frame
-// header: the encoder can put them back only right after SOI.
-void SurveyHeader(Session& s) {
-  const std::span<const uint8_t> in = s.jpeg;
-  bool seenOther = false;
-  size_t i = 2;
-  while (i + 4 <= in.size() && in[i] == kMarkerLead) {
-    const uint8_t code = in[i + 1];
-    if (code == kMarkerLead) {
-      ++i;
-      continue;
+// A progressive file whose scans leave bits of some coefficient unsent is shown smoothed by
+// decoders; complete, the same coefficients would show other pixels. Asked once the
+// coefficients are read.
+bool CoefficientsIncomplete(const jpeg_decompress_struct& in) {
+  if (!in.progressive_mode) return false;
+  for (int c = 0; c < in.num_components; ++c) {
+    for (int k = 0; k < DCTSIZE2; ++k) {
+      if (in.coef_bits[c][k] != 0) return true;
     }
-    if (code == kSos) break;
-    if (IsStandaloneMarker(code).standalone) {
-      i += 2;
-      continue;
-    }
-    const bool metadata = (code >= kApp0 && code <= kApp0 + 15) || code == kCom;
-    if (metadata) {
-      ++s.headerSegments;
-      if (seenOther) s.metadataAfterTables = true;
-    } else {
-      seenOther = true;
-    }
-    i += 2 + (size_t{in[i + 2]} << 8 | in[i + 3]);
   }
+  return false;
+}
+
+// Whether the frame asks for more blocks than its data can code: a hostile header.
+bool LargerThanItsData(const Session& s) {
+  uint64_t blocks = 0;
+  for (int c = 0; c < s.in.num_components; ++c) {
+    const jpeg_component_info& comp = s.in.comp_info[c];
+    blocks += uint64_t{comp.width_in_blocks} * comp.height_in_blocks;
+  }
+  return blocks > kBlocksPerInputByte * s.jpeg.size() + 64;
 }
 
 // One encoding of the coefficients read into `s.in`, with the `scans` of `script` (none: the
@@ -238,6 +231,9 @@ void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const 
     jpeg_simple_progression(&s.out);
   }
   jpeg_write_coefficients(&s.out, coefficients);
+  // Every APPn and COM segment of the input, wherever it stood (among the tables, between
+  // scans), goes right behind SOI in its order: decoders read them wherever they stand among
+  // the segments before a scan, and none of them refers to where it stands.
   for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) {
     jpeg_write_marker(&s.out, m->marker, m->data, m->data_length);
   }
@@ -246,18 +242,26 @@ void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const 
   s.outCreated = false;
 }
 
+// Starts decoding `s.jpeg`: the decoder reads the header, keeping the APPn and COM segments
+// when asked to. Calls the library: only from a function that has set the jump.
+void ReadHeader(Session& s, bool keepMetadata) {
+  jpeg_create_decompress(&s.in);
+  s.inCreated = true;
+  s.in.mem->max_memory_to_use = kMemoryLimit;
+  jpeg_mem_src(&s.in, s.jpeg.data(), static_cast<unsigned long>(s.jpeg.size()));
+  if (keepMetadata) {
+    jpeg_save_markers(&s.in, JPEG_COM, 0xFFFF);
+    for (int n = 0; n < 16; ++n) jpeg_save_markers(&s.in, JPEG_APP0 + n, 0xFFFF);
+  }
+  jpeg_read_header(&s.in, TRUE);
+}
+
 // Runs the whole re-encoding; returns false when it was declined, with the reason in
 // `s.err.message` or `s.declined`.
 bool Run(Session& s, std::vector<uint8_t>* result) {
   if (setjmp(s.err.jump)) return false;
 
-  jpeg_create_decompress(&s.in);
-  s.inCreated = true;
-  s.in.mem->max_memory_to_use = kMemoryLimit;
-  jpeg_mem_src(&s.in, s.jpeg.data(), static_cast<unsigned long>(s.jpeg.size()));
-  jpeg_save_markers(&s.in, JPEG_COM, 0xFFFF);
-  for (int n = 0; n < 16; ++n) jpeg_save_markers(&s.in, JPEG_APP0 + n, 0xFFFF);
-  jpeg_read_header(&s.in, TRUE);
+  ReadHeader(s, true);
 
   if (s.in.arith_code) {
     s.declined = "arithmetic coding";
@@ -271,16 +275,7 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     s.declined = "more than 4 components";
     return false;
   }
-  if (s.metadataAfterTables) {
-    s.declined = "a segment follows the tables";
-    return false;
-  }
-  uint64_t blocks = 0;
-  for (int c = 0; c < s.in.num_components; ++c) {
-    const jpeg_component_info& comp = s.in.comp_info[c];
-    blocks += uint64_t{comp.width_in_blocks} * comp.height_in_blocks;
-  }
-  if (blocks > kBlocksPerInputByte * s.jpeg.size() + 64) {
+  if (LargerThanItsData(s)) {
     s.declined = "the picture is larger than its data";
     return false;
   }
@@ -288,23 +283,9 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
   const bool scriptsToTry = s.in.num_components == 1 || s.in.num_components == 3;
   if (s.mode == OptimizeChoice::kProgressive && scriptsToTry) RequestSample(s);
   jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&s.in);
-  size_t saved = 0;
-  for (jpeg_saved_marker_ptr m = s.in.marker_list; m; m = m->next) ++saved;
-  if (saved != s.headerSegments) {
-    s.declined = "segments between scans";
+  if (CoefficientsIncomplete(s.in)) {
+    s.declined = kIncompleteProgression;
     return false;
-  }
-  // A progressive file whose scans leave bits of some coefficient unsent is shown smoothed by
-  // decoders; complete, the same coefficients would show other pixels.
-  if (s.in.progressive_mode) {
-    for (int c = 0; c < s.in.num_components; ++c) {
-      for (int k = 0; k < DCTSIZE2; ++k) {
-        if (s.in.coef_bits[c][k] != 0) {
-          s.declined = "progressive scans that leave coefficients incomplete";
-          return false;
-        }
-      }
-    }
   }
 
   if (s.mode != OptimizeChoice::kProgressive) {
@@ -380,11 +361,18 @@ void MergeHeaderTables(std::vector<uint8_t>& jpeg) {
   jpeg.swap(merged);
 }
 
-}  // namespace
+// Whether the coefficients of a progressive picture are incomplete; false for any other picture,
+// and when the decoder stops (the caller's own decoding meets that).
+bool ReadProgression(Session& s) {
+  if (setjmp(s.err.jump)) return false;
+  ReadHeader(s, false);
+  if (!s.in.progressive_mode || LargerThanItsData(s)) return false;
+  jpeg_read_coefficients(&s.in);
+  return CoefficientsIncomplete(s.in);
+}
 
-Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
-  Reencoded result;
-  Session s;
+// A session over `jpeg` whose library failures and warnings jump back to the caller.
+void Prepare(Session& s, std::span<const uint8_t> jpeg, OptimizeChoice mode) {
   s.jpeg = jpeg;
   s.mode = mode;
   s.in.err = jpeg_std_error(&s.err.pub);
@@ -395,18 +383,36 @@ Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
   s.dest.pub.init_destination = InitDestination;
   s.dest.pub.empty_output_buffer = EmptyOutputBuffer;
   s.dest.pub.term_destination = TermDestination;
-  result.bytes.reserve(jpeg.size());
-  SurveyHeader(s);
+}
 
+void Close(Session& s) {
+  if (s.outCreated) jpeg_destroy_compress(&s.out);
+  if (s.inCreated) jpeg_destroy_decompress(&s.in);
+}
+
+}  // namespace
+
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
+  Reencoded result;
+  Session s;
+  Prepare(s, jpeg, mode);
+  result.bytes.reserve(jpeg.size());
   if (!Run(s, &result.bytes)) {
     result.bytes.clear();
     result.declined = s.declined ? s.declined : s.err.message;
   } else {
     MergeHeaderTables(result.bytes);
   }
-  if (s.outCreated) jpeg_destroy_compress(&s.out);
-  if (s.inCreated) jpeg_destroy_decompress(&s.in);
+  Close(s);
   return result;
+}
+
+bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg) {
+  Session s;
+  Prepare(s, jpeg, OptimizeChoice::kOff);
+  const bool incomplete = ReadProgression(s);
+  Close(s);
+  return incomplete;
 }
 
 SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked) {

@@ -21,7 +21,8 @@ struct Reencoded {
 // Codes the DCT coefficients of the complete JPEG `jpeg` again, losslessly (the coefficients
 // are never turned into pixels), with optimised Huffman tables, sequential or progressive as
 // `mode` says. Every APPn and COM segment reaches the new form unchanged and in its order,
-// right after SOI where it stood before the tables; nothing else is added. Declines anything
+// right after SOI, wherever it stood before (among the tables, between scans); nothing else
+// is added. Declines anything
 // the decoder warns about, and arithmetic-coded, lossless, 12-bit or otherwise unusual files.
 // The result may be larger than the input; the caller compares.
 Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode);
@@ -37,6 +38,17 @@ struct SmallerReencoding {
   std::optional<std::vector<uint8_t>> bytes;  // the new form, when it is smaller
   ReencodingNote note;
 };
+
+// Why a re-encoding, or a turn, declines a progressive picture whose scans leave bits of some
+// coefficient unsent: decoders show it smoothed, and the same coefficients coded afresh would
+// show other pixels.
+inline constexpr const char* kIncompleteProgression =
+    "progressive scans that leave coefficients incomplete";
+
+// Whether `jpeg` is such a picture. Decodes the whole picture data of a progressive picture,
+// and none of any other (false at once). False too when the data cannot be decoded, which the
+// caller's own decoding then meets.
+bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg);
 
 // The rewriter's step: re-encodes its finished output `walked` when `mode` asks for it and
 // gives the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.

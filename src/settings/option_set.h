@@ -64,8 +64,10 @@ struct OptionSet {
   // not (0), and the folder its folder list showed when it last closed.
   int confirmTree = 1;
   std::string lastFolder;
+  int upright = 0;  // turn pictures upright by their Exif orientation, losslessly
 
   bool keepDpi() const { return dpi > 0; }
+  bool turnUpright() const { return upright > 0; }
   bool differentFolder() const { return difdir == 1; }
   // The backups box is disabled while output goes to a different folder.
   bool makeBackups() const { return backups == 1 && !differentFolder(); }

@@ -107,6 +107,8 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
     SetIfInRange(o.confirmTree, number, 0, 1);
   } else if (key == "lastfolder") {
     o.lastFolder = value;
+  } else if (key == "upright") {
+    SetIfInRange(o.upright, number, 0, kCheckBoxHigh);
   }
 }
 
@@ -161,6 +163,7 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   line("Optimize", std::to_string(ChoiceNumber(o.optimize)));
   line("ConfirmTree", std::to_string(o.confirmTree));
   line("LastFolder", o.lastFolder);
+  line("Upright", std::to_string(o.upright));
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());

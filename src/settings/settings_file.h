@@ -24,7 +24,7 @@ struct LoadedSettings {
 // unreadable file, or no path, changes nothing.
 LoadedSettings LoadSettings(const std::optional<std::string>& path, const OptionSet& start);
 
-// Writes the seventeen lines, CR LF ended, with `logLevel` as the Log value. Failures are
+// Writes the eighteen lines, CR LF ended, with `logLevel` as the Log value. Failures are
 // silent: false tells the caller, who may ignore it. No path, or an empty one, writes nothing.
 bool SaveSettings(const std::optional<std::string>& path, const OptionSet& options, int logLevel);
 

@@ -30,6 +30,7 @@ TEST(CommandLine, OptionsSetWhatTheirSettingsLinesSet) {
       {{"--check-readability"}, "Readability=1"}, {{"--slow"}, "Slow=1"},
       {{"--backups"}, "Backups=1"},         {{"--optimize"}, "Optimize=1"},
       {{"--progressive"}, "Optimize=2"},    {{"--log-level", "2"}, "Log=2"},
+      {{"--upright"}, "Upright=1"},
   };
   for (const auto& [args, line] : rows) {
     SCOPED_TRACE(line);

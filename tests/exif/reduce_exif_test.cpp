@@ -7,6 +7,8 @@
 #include <string>
 
 #include "exif/exif_policy.h"
+#include "exif/orientation_exif.h"
+#include "jpeg/markers.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "support/exif_builder.h"
@@ -98,6 +100,18 @@ TEST_P(ReduceExifTest, WritesTheExactLayoutWithThePointerLastInIfd0) {
               entry(33434, 5, 1, b.Pack(88, 4)), entry(40961, 3, 1, Concat({b.Pack(1, 2), {0, 0}})),
               b.Pack(0, 4), ToBytes("ABCDEFG\0"s), b.Pack(1, 4), b.Pack(250, 4)});
   EXPECT_EQ(reduced, expected);
+}
+
+TEST_P(ReduceExifTest, NeverLargerThanTheBlockItReplaces) {
+  // Only an Orientation: IFD0 alone, as the source has it, with no empty Exif IFD behind a
+  // pointer. Two entries sharing one value: the reduction would write it twice.
+  ExifBuilder orientation(GetParam()), shared(GetParam());
+  orientation.Add(kIfd0, orientation.Short(274, 6));
+  shared.Add(kIfd0, shared.Ascii(50001, "twenty bytes of text")).Add(kIfd0, ExifBuilder::Raw(50002, 2, 21, 8 + 2 + 24 + 4));
+  ASSERT_EQ(Reduce(orientation.Build()), 0);
+  EXPECT_EQ(reduced, orientation.Build());
+  EXPECT_EQ(Reduce(shared.Build()), kReducedNotSmaller);
+  EXPECT_EQ(box.lines.back(), "Reduced EXIF block would be 20 bytes larger");
 }
 
 TEST_P(ReduceExifTest, HeaderChecksGiveResultTwo) {
@@ -225,6 +239,99 @@ TEST_P(ReduceExifTest, QueueAndTableLimits) {
     EXPECT_EQ(Reduce(many.Build()), n == 200 ? 0 : platform::kFailOutOfRange);
   }
   EXPECT_EQ(box.lines.back(), "Too many Exif entries to keep - Failed to open file in.bin");
+}
+
+// Delete keeps what shows the picture upright and, with Keep DPI, prints it at its size: the
+// resolution only when no JFIF segment gives a density of its own.
+TEST_P(ReduceExifTest, MinimalBlockForDelete) {
+  const Bytes noJfif, aspectOnly = ToBytes("JFIF\0\1\2\0\0\1\0\1\0\0"s), dpi = ToBytes("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"s);
+  const struct {
+    int orientation;
+    bool keepDpi;
+    const Bytes& jfif;
+    std::vector<ExifEntry> kept;  // none: no block
+  } rows[] = {
+      {1, false, noJfif, {}},
+      {6, false, noJfif, {b.Short(274, 6)}},
+      {8, false, dpi, {b.Short(274, 8)}},
+      {6, true, aspectOnly, {b.Short(274, 6), b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
+      {8, true, dpi, {b.Short(274, 8)}},
+      // A scan: the resolution alone makes a block.
+      {1, true, noJfif, {b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
+      {1, true, dpi, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.orientation << (row.keepDpi ? " keep DPI" : "") << " JFIF " << row.jfif.size());
+    ExifBuilder source(GetParam());
+    const int exif = source.AddDirectory(), thumbnail = source.AddDirectory();
+    for (const ExifEntry& entry : {source.Ascii(272, "Model"), source.Short(274, static_cast<uint16_t>(row.orientation)),
+                                   source.Rational(282, 300, 1), source.Rational(283, 72, 1), source.Short(296, 2),
+                                   ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
+      source.Add(kIfd0, entry);
+    source.Add(exif, source.Rational(33434, 1, 250)).Add(thumbnail, source.Short(274, 3)).Link(kIfd0, thumbnail);
+    const auto block = MinimalExifBlock(log, source.Build(), row.keepDpi, JfifGivesDensity(row.jfif));
+    ExifBuilder expected(GetParam());
+    for (const ExifEntry& entry : row.kept) expected.Add(kIfd0, entry);
+    EXPECT_EQ(block, row.kept.empty() ? std::nullopt : std::optional(expected.Build()));
+  }
+  const std::string kept = "Minimal EXIF block kept: ", resolution = "resolution 300/1 by 72/1, unit 2";
+  EXPECT_THAT(box.lines, ElementsAre(kept + "orientation 6", kept + "orientation 8", kept + "orientation 6, " + resolution,
+                                     kept + "orientation 8", kept + resolution));
+  EXPECT_EQ(MinimalExifBlock(log, ToBytes("Exif\0\0XX"s), true, false), std::nullopt);
+}
+
+// A block whose thumbnail (at `at` in `tail`, which ends the block) may be turned.
+Bytes Turnable(bool bigEndian, int orientation, bool swapped, int thumbnailOrientation, uint32_t at, uint32_t length, const Bytes& tail) {
+  ExifBuilder b(bigEndian);
+  const int exif = b.AddDirectory(), thumbnail = b.AddDirectory();
+  b.Add(kIfd0, swapped ? b.Long(256, 3000) : b.Short(256, 4000)).Add(kIfd0, swapped ? b.Short(257, 4000) : b.Long(257, 3000));
+  b.Add(kIfd0, b.Short(274, static_cast<uint16_t>(orientation))).Add(kIfd0, ExifBuilder::Pointer(34665, exif));
+  b.Add(exif, swapped ? b.Short(40962, 3000) : b.Long(40962, 4000)).Add(exif, swapped ? b.Long(40963, 4000) : b.Short(40963, 3000));
+  const uint32_t end = static_cast<uint32_t>(b.Build().size() + 12 * 3 - 6);  // with IFD1's three entries
+  b.Add(thumbnail, b.Short(274, static_cast<uint16_t>(thumbnailOrientation)))
+      .Add(thumbnail, b.Long(513, end + at)).Add(thumbnail, b.Long(514, length));
+  return Concat({b.Link(kIfd0, thumbnail).Build(), tail});
+}
+
+// Orientation 1, width and height swapped for a quarter turn, and the thumbnail turned in its
+// place, or at the block's end when it grew and something follows it.
+TEST_P(ReduceExifTest, EditsForATurnedPicture) {
+  const Bytes thumbnail = ToBytes("thumbnail"), smaller = ToBytes("small"), larger = ToBytes("a larger one"), pad = {1, 2, 3, 4};
+  const auto size = [](const Bytes& bytes) { return static_cast<uint32_t>(bytes.size()); };
+  const bool big = GetParam();
+  const struct {
+    const char* name;
+    int orientation;
+    Bytes tail;
+    std::optional<Bytes> turned;  // what the thumbnail turns into; none: it cannot
+    bool turner;
+    Bytes expected;  // empty: refused
+  } rows[] = {
+      {"half turn, smaller thumbnail", 3, thumbnail, smaller, true, Turnable(big, 1, false, 1, 0, 5, smaller)},
+      {"quarter turn, larger thumbnail", 6, thumbnail, larger, true, Turnable(big, 1, true, 1, 0, 12, larger)},
+      {"no turner: thumbnail left", 8, thumbnail, {}, false, Turnable(big, 1, true, 8, 0, 9, thumbnail)},
+      {"thumbnail cannot turn", 6, thumbnail, {}, true, {}},
+      {"larger, padding after it", 7, Concat({thumbnail, pad}), larger, true,
+       Turnable(big, 1, true, 1, size(thumbnail) + 4, 12, Concat({thumbnail, pad, larger}))},
+      {"smaller, padding after it", 2, Concat({thumbnail, pad}), smaller, true,
+       Turnable(big, 1, false, 1, 0, 5, Concat({smaller, Bytes(4, 0), pad}))},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Bytes source = Turnable(big, row.orientation, false, row.orientation, 0, size(thumbnail), row.tail);
+    ASSERT_EQ(ExifOrientation(source), row.orientation);
+    Bytes seen;
+    const ThumbnailTurner turner = [&](std::span<const uint8_t> t) { seen.assign(t.begin(), t.end()); return row.turned; };
+    const TurnedExif edited = ExifForTurnedPicture(log, source, row.orientation, row.turner ? turner : nullptr);
+    EXPECT_EQ(edited.payload, row.expected);
+    EXPECT_EQ(edited.refused.empty(), !row.expected.empty());
+    EXPECT_EQ(seen, row.turner ? thumbnail : Bytes{});
+  }
+  // The resolutions follow the width and height.
+  b.Add(kIfd0, b.Short(274, 5)).Add(kIfd0, b.Rational(282, 300, 1)).Add(kIfd0, b.Rational(283, 72, 1));
+  const Bytes turned = ExifForTurnedPicture(log, b.Build(), 5, nullptr).payload;
+  EXPECT_EQ(MinimalExifBlock(log, turned, true, false), ExifBuilder(big).Add(kIfd0, b.Rational(282, 72, 1)).Add(kIfd0, b.Rational(283, 300, 1)).Build());
+  EXPECT_EQ(ExifForTurnedPicture(log, ToBytes("Exif\0\0MM\0\x2A"s), 6, nullptr).refused, "the EXIF block cannot be read");
 }
 
 TEST(ExifPolicyTest, JunkTextAndCommentText) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "jpeg/markers.h"
+#include "jpeg/turn_jpeg.h"
+#include "support/exif_builder.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 
@@ -22,6 +24,18 @@ std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
 
 bool IsMetadata(const Bytes& segment) {
   return (segment[1] >= kApp0 && segment[1] <= kApp0 + 15) || segment[1] == kCom;
+}
+
+// The metadata segments of `input`'s header, then `later` ones, stand unchanged and in order
+// right after SOI of `output`, and nothing adds any of its own.
+void ExpectMetadataFirst(const Bytes& input, const Bytes& output, const std::vector<Bytes>& later = {}) {
+  std::vector<Bytes> metadata = HeaderSegments(input);
+  const std::vector<Bytes> after = HeaderSegments(output);
+  std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
+  metadata.insert(metadata.end(), later.begin(), later.end());
+  ASSERT_LE(metadata.size(), after.size());
+  EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
 }
 
 // The first segment of the kind, or nothing.
@@ -49,11 +63,29 @@ const Bytes kIcc = SegmentBytes(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1cus
 const Bytes kAdobe = SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1});
 const Bytes kComment = SegmentBytes(kCom, ToBytes("kept"));
 
+// A progressive picture with `inserted` before its third scan; with nothing to insert, one that
+// ends there (that scan's marker becomes the end marker), without a fault a decoder reports.
+Bytes AtThirdScan(const Bytes& inserted) {
+  Bytes picture = EncodePicture({.width = 64, .height = 48, .progressive = true});
+  const Bytes sos = {kMarkerLead, kSos};
+  auto scan = picture.begin();
+  for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, picture.end(), sos.begin(), sos.end());
+  if (!inserted.empty()) {
+    picture.insert(scan, inserted.begin(), inserted.end());
+  } else {
+    scan[1] = kEoi;
+    picture.erase(scan + 2, picture.end());
+  }
+  return picture;
+}
+
 struct Case {
   const char* name;
   Bytes input;
   OptimizeChoice mode;
   const char* declined;  // a part of the reason, or null when the new form must come out
+  std::vector<Bytes> betweenScans = {};  // metadata segments that stand after the first scan
+  int orientation = 1;                    // for a turn
 };
 
 TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
@@ -63,13 +95,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   Bytes commentAfterTables = baseline;
   commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(test::SegmentAt(baseline, kSof0)), kComment.begin(), kComment.end());
 
-  // A progressive picture that ends after its third scan, without a fault a decoder reports.
-  Bytes unfinished = EncodePicture({.width = 64, .height = 48, .progressive = true});
-  const Bytes sos = {kMarkerLead, kSos};
-  auto scan = unfinished.begin();
-  for (int n = 0; n < 3; ++n) scan = std::search(scan + 1, unfinished.end(), sos.begin(), sos.end());
-  scan[1] = kEoi;  // that scan's marker becomes the end marker
-  unfinished.erase(scan + 2, unfinished.end());
+  const Bytes app3 = SegmentBytes(0xE3, ToBytes("later"));
+  const Bytes unfinished = AtThirdScan({}), between = AtThirdScan(Concat({kComment, app3}));
 
   using enum OptimizeChoice;
   const Case cases[] = {
@@ -85,7 +112,9 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
       {"arithmetic coding", Patched(baseline, 1, 0xC9), kProgressive, "arithmetic"},
       {"12-bit samples", Patched(baseline, 4, 12), kHuffman, "precision"},
       {"lossless", Patched(baseline, 1, 0xC3), kHuffman, "Unsupported JPEG process"},
-      {"a segment after the tables", commentAfterTables, kHuffman, "follows the tables"},
+      {"a comment after the tables, sequential", commentAfterTables, kHuffman, nullptr},
+      {"a comment after the tables, progressive", commentAfterTables, kProgressive, nullptr},
+      {"segments between scans", between, kHuffman, nullptr, {kComment, app3}},
       {"frame far larger than its data", Patched(Patched(baseline, 5, 0xFF), 7, 0xFF), kHuffman, "larger than its data"},
       {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kProgressive, "Not a JPEG"},
   };
@@ -102,14 +131,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     ASSERT_TRUE(pixels);
     EXPECT_EQ(test::DecodePixels(result.bytes), pixels);
 
-    // The metadata segments come back unchanged and in order, right after SOI, and the
-    // encoder adds none of its own.
+    ExpectMetadataFirst(c.input, result.bytes, c.betweenScans);
     const std::vector<Bytes> before = HeaderSegments(c.input), after = HeaderSegments(result.bytes);
-    std::vector<Bytes> metadata = before;
-    std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
-    ASSERT_LE(metadata.size(), after.size());
-    EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
-    EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
 
     const bool progressive = c.mode == kProgressive;
     EXPECT_FALSE(Find(after, progressive ? kSof2 : kSof0).empty());
@@ -119,6 +142,74 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     for (size_t i = 1; i < after.size(); ++i)
       EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1]) << i;
   }
+}
+
+// The picture a viewer shows for `p` stored with this Exif orientation, pixel by pixel.
+Pixels AsShown(const Pixels& p, int orientation) {
+  const int w = p.width, h = p.height;
+  const bool quarter = orientation >= 5;
+  Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};
+  for (int y = 0; y < shown.height; ++y) for (int x = 0; x < shown.width; ++x) {
+    const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                                        {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+    const auto [fx, fy] = from[orientation];
+    std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
+  }
+  return shown;
+}
+
+TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
+  // Whole blocks of 8 x 8 (grey) and 16 x 16 (colour, 2 x 2 chroma), and not.
+  const Bytes grey = WithMetadata(EncodePicture({.width = 64, .height = 48, .grayscale = true}), {kJfif, kExif, kIcc, kComment});
+  const Bytes colour = WithMetadata(EncodePicture({.width = 96, .height = 64, .seed = 2}), {kExif, kAdobe});
+  const Bytes ragged = EncodePicture({.width = 60, .height = 44, .grayscale = true});
+  const Bytes truncated = Concat({Bytes(colour.begin(), colour.begin() + static_cast<ptrdiff_t>(colour.size() * 2 / 3)), {kMarkerLead, kEoi}});
+  using enum OptimizeChoice;
+  std::vector<Case> cases;
+  for (int orientation = 2; orientation <= 8; ++orientation) cases.push_back({"grey", grey, kOff, nullptr, {}, orientation});
+  const Case more[] = {
+      {"colour, progressive", colour, kProgressive, nullptr, {}, 6},
+      {"colour, Huffman", colour, kHuffman, nullptr, {}, 7},
+      // Mirroring along the main diagonal moves no edge block to the other side.
+      {"not whole blocks, 5", ragged, kOff, nullptr, {}, 5},
+      {"not whole blocks, 6", ragged, kOff, "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)", {}, 6},
+      {"orientation 1", grey, kOff, "asks for no turn", {}, 1},
+      {"picture data cut short", truncated, kOff, "premature end", {}, 6},
+      {"progressive scans left unfinished", AtThirdScan({}), kOff, "incomplete", {}, 3},
+      {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOff, "cannot be followed", {}, 6},
+  };
+  cases.insert(cases.end(), std::begin(more), std::end(more));
+  // Where the inverse IDCT and the chroma upsampling round differ once the blocks have moved;
+  // a wrong turn differs by far more.
+  constexpr int kRounding = 4;
+  const int inverse[] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.name << ", orientation " << c.orientation);
+    const Turned turned = TurnJpeg(c.input, c.orientation, c.mode);
+    if (c.declined) {
+      EXPECT_TRUE(turned.bytes.empty());
+      EXPECT_NE(turned.declined.find(c.declined), std::string::npos) << turned.declined;
+      continue;
+    }
+    ASSERT_EQ(turned.declined, "");
+    const auto source = DecodePixels(c.input), shown = DecodePixels(turned.bytes);
+    ASSERT_TRUE(source && shown);
+    const Pixels expected = AsShown(*source, c.orientation);
+    ASSERT_EQ(std::pair(shown->width, shown->height), std::pair(expected.width, expected.height));
+    for (size_t i = 0; i < expected.rgb.size(); ++i) ASSERT_LE(std::abs(shown->rgb[i] - expected.rgb[i]), kRounding) << i;
+    // Not a sample lost: turned back, the picture is the source's exactly.
+    EXPECT_EQ(DecodePixels(TurnJpeg(turned.bytes, inverse[c.orientation], kOff).bytes), source);
+
+    ExpectMetadataFirst(c.input, turned.bytes);
+    EXPECT_FALSE(Find(HeaderSegments(turned.bytes), c.mode == kProgressive ? kSof2 : kSof0).empty());
+  }
+  // The Exif block edited after the turn: replaced, removed, or added behind the JFIF segment.
+  const Bytes turned = TurnJpeg(grey, 6, kOff).bytes, other = ToBytes(std::string_view("Exif\0\0other", 11)), none = *WithExifPayload(turned, {});
+  const Bytes replaced = *WithExifPayload(turned, other), added = *WithExifPayload(none, other);
+  EXPECT_EQ(SegmentPayload(replaced, FindExifSegment(replaced).value_or(0)), other);
+  EXPECT_EQ(std::pair(none.size(), FindExifSegment(none)), std::pair(turned.size() - kExif.size(), std::optional<size_t>()));
+  EXPECT_EQ(std::pair(added, SegmentStarts(added)[1]), std::pair(replaced, *FindExifSegment(added)));
+  EXPECT_EQ(WithExifPayload(turned, Bytes(65534, 0)), std::nullopt);
 }
 
 }  // namespace

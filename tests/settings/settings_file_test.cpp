@@ -10,18 +10,18 @@
 namespace keelpack {
 namespace {
 
-TEST(SettingsFile, WritesSeventeenLinesReadsThemBackAndKeepsTheValuesWithoutAFile) {
+TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndKeepsTheValuesWithoutAFile) {
   test::Sandbox dir;
   const std::string path = dir.File("keelpack.ini");
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
   EXPECT_EQ(test::ReadFile(path),
             test::ToBytes("Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
                           "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
-                          "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\n"));
+                          "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
   const OptionSet all{.exif = ExifOption::kDelete, .icc = IccPolicy::kForceRemoval, .dpi = 1, .corrupted = CorruptedChoice::kIgnore,
                       .nonjpegs = 1, .mask = "/bad/*-*.*", .difdir = 1, .output = "/home/me/out dir",
                       .readability = 1, .slow = 1, .backups = 1, .font = "DejaVu Sans", .charset = "0",
-                      .optimize = OptimizeChoice::kProgressive, .confirmTree = 0, .lastFolder = "/home/me/album 2"};
+                      .optimize = OptimizeChoice::kProgressive, .confirmTree = 0, .lastFolder = "/home/me/album 2", .upright = 1};
   ASSERT_TRUE(SaveSettings(path, all, 3));
   const LoadedSettings loaded = LoadSettings(path, OptionSet{});
   EXPECT_EQ(loaded.options, all);
@@ -57,6 +57,7 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
       {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ", [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
       {"Log=2", [](OptionSet&) {}, true, 2},
       {"ConfirmTree=0\r\nconfirmtree=2\r\nLASTFOLDER = /p/a b \r\n", [](OptionSet& o) { o.confirmTree = 0, o.lastFolder = "/p/a b"; }},
+      {"UPRIGHT = 1.2\r\nupright=3", [](OptionSet& o) { o.upright = 1; }},
   };
   test::Sandbox dir;
   for (const auto& row : rows) {

@@ -44,6 +44,7 @@ class ExifBuilder {
   }
 
   ExifEntry Short(uint16_t tag, uint16_t value) const { return {tag, 3, 1, Pack(value, 2), {}, -1}; }
+  ExifEntry Long(uint16_t tag, uint32_t value) const { return {tag, 4, 1, Pack(value, 4), {}, -1}; }
   ExifEntry Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) const {
     return {tag, 5, 1, Concat({Pack(numerator, 4), Pack(denominator, 4)}), {}, -1};
   }
