@@ -174,14 +174,23 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   return result;
 }
 
-std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
-                                                    const std::optional<std::vector<uint8_t>>& payload) {
-  if (jpeg.size() < 2 || (payload && payload->size() > kMaxSegmentData)) return std::nullopt;
+namespace {
+
+// Where the Exif segment stands in a JPEG, or where a new one would go.
+struct ExifPlace {
+  size_t from = 0;  // the segment's first byte; equal to `to` when there is none
+  size_t to = 0;    // behind its last byte
+};
+
+// The first APP1 "Exif" segment before the first scan, or the place for one: right behind
+// SOI, or behind the JFIF segment that JFIF puts first (Exif 2.32, 4.5.4). Nothing when the
+// segments cannot be followed.
+std::optional<ExifPlace> FindExifPlace(std::span<const uint8_t> jpeg) {
+  if (jpeg.size() < 2) return std::nullopt;
   const auto begins = [&](size_t at, std::string_view text) {
     return SegmentLength(jpeg, at) >= 2 + text.size() && std::equal(text.begin(), text.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4));
   };
-  // Exif 2.32, 4.5.4: the Exif segment follows SOI, or the JFIF segment that JFIF puts first.
-  size_t at = 2, from = 0, to = 0, behindSoi = 2;
+  size_t at = 2, behindSoi = 2;
   for (;;) {
     if (at + 4 > jpeg.size() || jpeg[at] != kMarkerLead) return std::nullopt;
     const uint8_t code = jpeg[at + 1];
@@ -192,21 +201,33 @@ std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpe
     const size_t end = at + 2 + SegmentLength(jpeg, at);
     if (code == kSos) break;
     if (end < at + 4 || end > jpeg.size()) return std::nullopt;
-    if (code == kApp1 && begins(at, "Exif")) {
-      from = at, to = end;
-      break;
-    }
+    if (code == kApp1 && begins(at, "Exif")) return ExifPlace{at, end};
     if (at == 2 && code == kApp0 && begins(at, std::string_view("JFIF\0", 5))) behindSoi = end;
     at = end;
   }
-  if (to == 0) from = to = behindSoi;
-  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(from));
+  return ExifPlace{behindSoi, behindSoi};
+}
+
+}  // namespace
+
+std::optional<std::span<const uint8_t>> ExifPayloadOf(std::span<const uint8_t> jpeg) {
+  const std::optional<ExifPlace> place = FindExifPlace(jpeg);
+  if (!place || place->from == place->to) return std::nullopt;
+  return jpeg.subspan(place->from + 4, place->to - place->from - 4);
+}
+
+std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
+                                                    const std::optional<std::vector<uint8_t>>& payload) {
+  if (payload && payload->size() > kMaxSegmentData) return std::nullopt;
+  const std::optional<ExifPlace> place = FindExifPlace(jpeg);
+  if (!place) return std::nullopt;
+  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(place->from));
   if (payload) {
     const size_t length = payload->size() + 2;
     platform::Append(result, std::array<uint8_t, 4>{kMarkerLead, kApp1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
     platform::Append(result, *payload);
   }
-  platform::Append(result, jpeg.subspan(to));
+  platform::Append(result, jpeg.subspan(place->to));
   return result;
 }
 

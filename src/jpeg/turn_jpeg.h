@@ -40,4 +40,8 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
 std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
                                                     const std::optional<std::vector<uint8_t>>& payload);
 
+// The payload of the Exif segment that WithExifPayload would replace; nothing when there is
+// none, or the segments before the first scan cannot be followed.
+std::optional<std::span<const uint8_t>> ExifPayloadOf(std::span<const uint8_t> jpeg);
+
 }  // namespace keelpack
