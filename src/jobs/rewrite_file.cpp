@@ -156,6 +156,7 @@ RewriteOptions RewriteOptionsFor(const OptionSet& o) {
   options.icc = o.icc;
   options.keepDpi = o.keepDpi();
   options.optimize = o.optimize;
+  options.upright = o.turnUpright();
   return options;
 }
 
@@ -164,8 +165,8 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
   SourceBytes source;
   try {
-    // Re-encoding needs every byte in memory, the thorough scan looks at every byte.
-    const bool endsMayDo = options.quickScan && options.optimize == OptimizeChoice::kOff;
+    // Re-encoding and turning need every byte in memory, the thorough scan looks at every byte.
+    const bool endsMayDo = options.quickScan && options.optimize == OptimizeChoice::kOff && !options.upright;
     if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
       return Failed(log, nameForLog, error);
     }
