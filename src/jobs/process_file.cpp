@@ -233,6 +233,11 @@ bool Job::SourceStillThere() const {
 }
 
 JobOutcome Job::Verdict(const RewriteResult& result) {
+  if (result.rewritten() && report_.rewrite->saved() < 0) {
+    // The rewrite went right but would make the file larger: no file ever grows.
+    if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+    return End("Larger when rewritten, left as it was - ", kVerbose, JobOutcome::kRewritten);
+  }
   if (result.rewritten()) {
     // The new file is open for writing only; it is read through a second descriptor.
     platform::File written;
