@@ -158,7 +158,13 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return CLI::IsMember(Names(choices)).description("");
   };
   auto* pathOpt = app.add_option("PATH", paths, "Files and folders to process")->type_name("");
-  auto* exifOpt = app.add_option("--exif", exif, "Exif camera data (reduce)")
+  auto* exifOpt = app.add_option("--exif", exif,
+                                 "Exif camera data (reduce): keep keeps it all;\n"
+                                 "reduce keeps camera settings, date and orientation,\n"
+                                 "and removes location (GPS), thumbnail, maker notes,\n"
+                                 "serial numbers and owner names; delete keeps only\n"
+                                 "what shows the picture upright, and with --dpi its\n"
+                                 "resolution")
                       ->check(oneOf(kExifChoices))
                       ->type_name("keep|reduce|delete");
   auto* iccOpt = app.add_option("--icc", icc,
