@@ -238,6 +238,9 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0x12, kDqt, 0x00, 0x04, 1, 2, 0xFF, 0xD9}}), kDamaged,
        "Possible corruption at " + std::to_string(start.size() + 2) + " - 18 - " + in},
+      // An end marker before the first scan, with the picture after it, is no end.
+      {Picture(Bytes{0xFF, 0xD9}), kDamaged, "Possible corruption at 4 - 217 - " + in},
+      {Picture(Concat({SegmentBytes(kApp0, Bytes(14, 7)), {0xFF, 0xD9}})), kDamaged, "Possible corruption at 22 - 217 - " + in},
       {{0xFF}, testing::Gt(kDamaged), failed},  // shorter than its tail
       {{}, testing::Gt(kDamaged), failed},
       {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), testing::Gt(kDamaged), failed},  // length field below 2
