@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 
 #include "jpeg/markers.h"
+#include "jpeg/memory_budget.h"
 #include "log/log_sink.h"
 
 namespace keelpack {
@@ -282,6 +283,11 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
   }
   if (blocks > kBlocksPerInputByte * s.jpeg.size() + 64) {
     s.declined = "the picture is larger than its data";
+    return false;
+  }
+  // The coefficients are held whole, beside the walk's output, the new form and a trial.
+  if (blocks * kBytesPerBlock + 3 * uint64_t{s.jpeg.size()} > kPictureWorkBudget) {
+    s.declined = "the picture needs more memory than a job may take";
     return false;
   }
 
