@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "jpeg/reencode.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/mapped_file.h"
@@ -134,8 +135,10 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
   SourceBytes source;
   try {
-    // Re-encoding needs every byte in memory, the thorough scan looks at every byte.
-    const bool endsMayDo = options.quickScan && options.optimize == OptimizeChoice::kOff;
+    // Re-encoding needs every byte in memory (unless the file is too large for it anyway), the
+    // thorough scan looks at every byte.
+    const bool reencoding = options.optimize != OptimizeChoice::kOff && ReencodingMayFit(static_cast<uint64_t>(status.size));
+    const bool endsMayDo = options.quickScan && !reencoding;
     if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
       return Failed(log, nameForLog, error);
     }

@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 
 #include "jpeg/markers.h"
-#include "jpeg/memory_budget.h"
+#include "platform/memory_budget.h"
 #include "log/log_sink.h"
 
 namespace keelpack {
@@ -122,6 +122,8 @@ constexpr Script kStandardOnly[] = {Script{}};
 constexpr long kMemoryLimit = 1L << 30;
 // A coded block takes at least one bit of entropy-coded data.
 constexpr uint64_t kBlocksPerInputByte = 8;
+// A re-encoding holds the walk's output, the new form and a trial of the same size.
+constexpr uint64_t kCopies = 3;
 
 // Progressive scripts are compared on a sample of the picture's MCU rows, every kSampleStep-th
 // (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the
@@ -286,8 +288,8 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     return false;
   }
   // The coefficients are held whole, beside the walk's output, the new form and a trial.
-  if (blocks * kBytesPerBlock + 3 * uint64_t{s.jpeg.size()} > kPictureWorkBudget) {
-    s.declined = "the picture needs more memory than a job may take";
+  if (!ReencodingMayFit(s.jpeg.size() + blocks * platform::kBytesPerBlock / kCopies)) {
+    s.declined = kNoRoomToReencode.data();
     return false;
   }
 
@@ -415,13 +417,19 @@ Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
   return result;
 }
 
+bool ReencodingMayFit(uint64_t bytes) { return kCopies * bytes <= platform::kPictureWorkBudget; }
+
+ReencodingNote Decline(LogSink& log, std::string reason) {
+  log.WriteLog("Picture data copied as it was, re-encoding declined: " + reason, kVerbose);
+  return {ReencodingNote::Kind::kDeclined, std::move(reason)};
+}
+
 SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked) {
   SmallerReencoding result;
   if (mode == OptimizeChoice::kOff) return result;
   Reencoded reencoded = ReencodeJpeg(walked, mode);
   if (!reencoded.declined.empty()) {
-    log.WriteLog("Picture data copied as it was, re-encoding declined: " + reencoded.declined, kVerbose);
-    result.note = {ReencodingNote::Kind::kDeclined, std::move(reencoded.declined)};
+    result.note = Decline(log, std::move(reencoded.declined));
     return result;
   }
   const size_t saved = reencoded.bytes.size() < walked.size() ? walked.size() - reencoded.bytes.size() : 0;

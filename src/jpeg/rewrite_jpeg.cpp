@@ -193,6 +193,10 @@ class Rewriter {
     } else {
       in_.SetEnds(input.head, input.size, input.tail);
     }
+    // A file too large to re-encode in a job's memory is not collected for it either.
+    tooLargeToReencode_ = reencode_ && !ReencodingMayFit(input.size);
+    reencode_ = reencode_ && !tooLargeToReencode_;
+    if (reencode_) collected_.reserve(input.size);
   }
 
   RewriteOutcome Run();
@@ -248,6 +252,7 @@ class Rewriter {
   // With re-encoding asked for, the walk's output is collected here rather than handed on,
   // and `written_` is the length of what was finally handed on.
   bool reencode_;
+  bool tooLargeToReencode_ = false;
   Bytes collected_;
   size_t written_ = 0;
 };
@@ -566,6 +571,7 @@ RewriteResult Rewriter::Finish() {
   if (reencode_) {
     if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
+  if (tooLargeToReencode_) reencoding_ = Decline(log_, std::string(kNoRoomToReencode));
   Log(kVerbose, "Reached end of " + name_);
   const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(written_);
   if (saved > 0) Log(kBrief, "Reduced by " + Decimal(saved) + " bytes.");

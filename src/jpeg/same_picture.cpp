@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 
 #include "jpeg/markers.h"
-#include "jpeg/memory_budget.h"
+#include "platform/memory_budget.h"
 
 namespace keelpack {
 namespace {
@@ -84,7 +84,7 @@ uint64_t CoefficientBytes(const jpeg_decompress_struct& in) {
   for (int c = 0; c < in.num_components; ++c) {
     blocks += uint64_t{in.comp_info[c].width_in_blocks} * in.comp_info[c].height_in_blocks;
   }
-  return blocks * kBytesPerBlock;
+  return blocks * platform::kBytesPerBlock;
 }
 
 bool SameCoefficients(Comparison& s) {
@@ -133,11 +133,11 @@ bool SamePicture(ByteSpan a, ByteSpan b) {
   if (SameCodedPicture(a, b) || SameCodedPicture(b, a)) return true;
   // Coded otherwise (re-encoded, say): the coefficients decide, when both fit beside the
   // second file.
-  if (b.size() >= kPictureWorkBudget) return false;
+  if (b.size() >= platform::kPictureWorkBudget) return false;
   Comparison s;
   s.files[0] = a;
   s.files[1] = b;
-  s.budget = kPictureWorkBudget - b.size();
+  s.budget = platform::kPictureWorkBudget - b.size();
   jpeg_std_error(&s.err.pub);
   s.err.pub.error_exit = JumpBack;
   s.err.pub.emit_message = OnMessage;

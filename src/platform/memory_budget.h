@@ -1,16 +1,16 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
-namespace keelpack {
+namespace keelpack::platform {
 
 // A file job holds its file, plus at most 64 MB. What the picture work that needs a whole
-// picture's DCT coefficients in memory (re-encoding, comparing two pictures) may take of that,
-// copies of the picture's bytes included; the rest is the program's own.
+// picture's DCT coefficients in memory (re-encoding, comparing two pictures, decoding a
+// progressive picture for the readability check) may take of that, copies of the picture's
+// bytes included; the rest is the program's own.
 inline constexpr uint64_t kPictureWorkBudget = uint64_t{48} << 20;
 
 // The coefficients of one 8x8 block, as the decoder holds them: 64 values of 16 bits.
 inline constexpr uint64_t kBytesPerBlock = 128;
 
-}  // namespace keelpack
+}  // namespace keelpack::platform
