@@ -5,6 +5,8 @@
 #   large frame   a valid colour photo of SIDE x SIDE pixels (default 16000) that takes a few MB:
 #                 the default mode, --optimize, --progressive, --slow, --check-readability, and
 #                 -v -j 2 with the many-markers file beside it
+#   6 megapixels  a photo of 3000 x 2000 pixels, which --optimize and --progressive do code
+#                 again
 #   many markers  a small photo with 8 MB of fill bytes before its frame: eight million lines
 #                 at -v
 # and two timings:
@@ -70,7 +72,8 @@ open(path, "wb").write(data[:offset] + extra + data[offset:])
 PYTHON
 }
 
-picture "$side" "$side" 40 | cjpeg -quality 90 > "$work/large-frame.jpg"
+picture "$side" "$side" 360 | cjpeg -quality 90 > "$work/large-frame.jpg"
+picture 3000 2000 3 | cjpeg -quality 90 > "$work/camera.jpg"
 picture 640 480 1 | cjpeg -quality 90 > "$work/small.jpg"
 cp "$work/small.jpg" "$work/many-markers.jpg"
 python3 -c 'import sys; sys.stdout.buffer.write(b"\xff" * (8 << 20))' > "$work/fills"
@@ -103,6 +106,8 @@ peak "large frame, --progressive" 1 "$big" -- -q --progressive
 peak "large frame, --slow" 1 "$big" -- -q --slow
 peak "large frame, --check-readability" 1 "$big" -- -q --check-readability
 peak "large frame and many markers, -v -j 2" 2 "$big" "$many" -- -v
+peak "6 megapixels, --optimize" 1 "$work/camera.jpg" -- -q --optimize
+peak "6 megapixels, --progressive" 1 "$work/camera.jpg" -- -q --progressive
 peak "many markers twice, -v -j 2" 2 "$many" "$work/small.jpg" "$many" -- -v
 
 # Timings: the best of three runs.
