@@ -122,8 +122,9 @@ constexpr Script kStandardOnly[] = {Script{}};
 constexpr long kMemoryLimit = 1L << 30;
 // A coded block takes at least one bit of entropy-coded data.
 constexpr uint64_t kBlocksPerInputByte = 8;
-// A re-encoding holds the walk's output, the new form and a trial of the same size.
-constexpr uint64_t kCopies = 3;
+// A re-encoding holds the walk's output and the new form, of about the same size (trials of
+// progressive scripts on a sample of the picture are only counted, the sample is small).
+constexpr uint64_t kCopies = 2;
 
 // Progressive scripts are compared on a sample of the picture's MCU rows, every kSampleStep-th
 // (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the

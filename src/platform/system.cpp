@@ -86,12 +86,11 @@ bool Decodes(Check& c, std::span<const uint8_t> bytes, uint64_t budget) {
 bool LoadsAsPicture(const File& file) {
   File::Status status;
   if (file.GetStatus(status) || status.size <= 0) return false;
-  const auto size = static_cast<uint64_t>(status.size);
-  if (size >= kPictureWorkBudget) return false;
+  // The new file in memory takes the place its source had there.
   MappedFile jpeg;
-  if (jpeg.Map(file, static_cast<size_t>(size))) return false;
+  if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
   Check check;
-  const bool decodes = Decodes(check, jpeg.bytes(), kPictureWorkBudget - size);
+  const bool decodes = Decodes(check, jpeg.bytes(), kPictureWorkBudget);
   if (check.created) jpeg_destroy_decompress(&check.in);
   return decodes;
 }

@@ -284,14 +284,15 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
       return line.starts_with("Picture data copied as it was, re-encoding declined: ");
     }));
   }
-  // Past a job's memory: a small file whose frame's coefficients would take 52 MB, and a file
-  // of 17 MB, keep their picture data as it was.
+  // Past a job's memory: a small file whose frame's coefficients would take about 70 MB, and a file
+  // of 31 MB, keep their picture data as it was.
   const Bytes grey = test::EncodePicture({.width = 16, .height = 16, .grayscale = true});
-  Bytes hugeFrame = Concat({{0xFF, 0xD8}, SegmentBytes(0xE3, Bytes(60000, 1)), Bytes(grey.begin() + 2, grey.end())});
-  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 5120 >> 8, hugeFrame[at + 1] = 5120 & 0xFF;
+  const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1));
+  Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
   JpegBuilder large;
   large.Soi();
-  for (int i = 0; i < 260; ++i) large.Segment(0xE3, 65000);
+  for (int i = 0; i < 470; ++i) large.Segment(0xE3, 65000);
   large.Raw(Bytes(picture.begin() + 2, picture.end()));
   for (const Bytes& input : {hugeFrame, large.bytes()}) {
     const Bytes copied = rewrite(input, OptimizeChoice::kOff);
