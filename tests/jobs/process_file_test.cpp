@@ -34,6 +34,19 @@ long PeakKiB() {
   return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : 0;
 }
 
+// The memory a job takes, as far as the process's peak shows it: not under the address
+// sanitizer, whose shadow of every allocation comes on top.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEELPACK_ADDRESS_SANITIZER
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(KEELPACK_ADDRESS_SANITIZER)
+constexpr bool kPeakShowsJobs = false;
+#else
+constexpr bool kPeakShowsJobs = true;
+#endif
+
 enum Fate { kReplaced, kUntouched, kRenamed, kGone, kOther };
 
 // One outcome of the file job: the file, the options (set by `before`), what the job reports
@@ -225,13 +238,16 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       {.name = "a picture check without /proc", .content = good, .outcome = O::kRewritten, .fate = kReplaced,
        .before = [&](const std::string&) {
          options.readability = 1;
-         procHidden = unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                      umount2("/proc", MNT_DETACH) == 0;
+         // In a mount namespace of the test's own, an empty folder over /proc, taken away after.
+         const std::string empty = dir.File("empty");
+         procHidden = !platform::MakeFolders(empty) && unshare(CLONE_NEWNS) == 0 &&
+                      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                      mount(empty.c_str(), "/proc", nullptr, MS_BIND, nullptr) == 0;
        },
        .check = [&](const std::string&) {
          if (!procHidden) return;
          EXPECT_FALSE(platform::Exists("/proc/self"));
-         mount("proc", "/proc", "proc", 0, nullptr);
+         umount2("/proc", MNT_DETACH);
        }},
   };
 
@@ -254,7 +270,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     const JobOutcome outcome = Process(path, true);
     setrlimit(RLIMIT_FSIZE, &old);
     // A file read whole, and no more than 64 MB beside it.
-    EXPECT_LT(PeakKiB() - peakBefore, static_cast<long>(std::max(row.sparseTail, row.content.size()) >> 10) + (64 << 10))
+    if (kPeakShowsJobs) EXPECT_LT(PeakKiB() - peakBefore, static_cast<long>(std::max(row.sparseTail, row.content.size()) >> 10) + (64 << 10))
         << "KiB more at the peak";
     EXPECT_EQ(outcome, row.outcome);
     EXPECT_TRUE(row.line.empty() ? box.lines.empty() : box.Has(row.line + path)) << testing::PrintToString(box.lines);
