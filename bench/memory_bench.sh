@@ -53,12 +53,12 @@ picture() {
 import random, sys
 width, height, rough = (int(a) for a in sys.argv[1:])
 random.seed(1)
-smooth = [bytes((x * 255 // width + y) % 256 for x in range(width) for _ in range(3)) for y in range(16)]
+smooth = [bytes((x * 255 // width + y * 16) % 256 for x in range(width) for _ in range(3)) for y in range(16)]
 noisy = [bytes(random.getrandbits(8) for _ in range(width * 3)) for _ in range(4)]
 out = sys.stdout.buffer
 out.write(b"P6\n%d %d\n255\n" % (width, height))
 for y in range(height):
-    out.write(noisy[y % 4] if y % rough == 0 else smooth[y % 16])
+    out.write(noisy[y % 4] if y % rough == 0 else smooth[y // 64 % 16])
 PYTHON
 }
 
@@ -72,7 +72,7 @@ open(path, "wb").write(data[:offset] + extra + data[offset:])
 PYTHON
 }
 
-picture "$side" "$side" 360 | cjpeg -quality 90 > "$work/large-frame.jpg"
+picture "$side" "$side" 1000 | cjpeg -quality 90 > "$work/large-frame.jpg"
 picture 3000 2000 3 | cjpeg -quality 90 > "$work/camera.jpg"
 picture 640 480 1 | cjpeg -quality 90 > "$work/small.jpg"
 cp "$work/small.jpg" "$work/many-markers.jpg"
