@@ -56,8 +56,10 @@ constexpr const char* kFooter = R"(PATHS
   folder (or below the files' common folder), so two runs could write onto each other.
   The output folder must not be the processed folder or hold it. Files of the same name in
   the output folder are replaced; when the output folder lies inside the processed folder,
-  only an earlier output of the same file (it keeps that file's modification time) is
-  replaced, and any other file there is left alone ("Output exists - ").
+  only an earlier output of the same file (one that holds the same picture) is replaced,
+  and any other file there is left alone ("Output exists - "). With --output no source is
+  ever deleted, renamed or written: a damaged file, or one that holds no JPEG data, is left
+  as it is and gets nothing in the output folder ("Incompatible file ignored - ").
   Every PATH must exist. On a usage error nothing is touched.
   --files-from LIST adds the paths listed in the file LIST (- for standard input), one per
   line, or each ended by a NUL with -0, as `find ... -print0` writes them:
@@ -67,7 +69,10 @@ constexpr const char* kFooter = R"(PATHS
 JOBS
   -j N processes N files at the same time, by default one per processor core. What is
   printed and logged is the same for any N: each file's lines together, in the order of
-  the files. Each job needs memory for about one file.
+  the files. Each job needs memory for about one file and at most 64 MB more: with
+  --optimize or --progressive a picture too large to code again within that keeps its
+  picture data as it was, and --check-readability fails a progressive one too large to
+  decode within it.
 
 OUTPUT
   Standard output gets what the window's log box shows: files that were damaged, not JPEG
@@ -95,12 +100,16 @@ CTRL+C
 
 TWO RUNS
   Each file is locked while it is processed; a second keelpack-cli (or the window) over the
-  same files skips a locked file ("File in use by another run - ").
+  same files skips a locked file ("File in use by another run - "). A file that another
+  program saves while it is processed is left as that program saved it ("File changed
+  during processing - "); so is a file whose rewrite could not keep its owner and group
+  ("Owner cannot be kept - ").
 
 EXIT STATUS
   0    every file was rewritten (or none was found)
-  1    a file was damaged, not JPEG data, skipped or could not be processed, or a
-       folder was left out (each one is named on standard error)
+  1    a file was damaged, not JPEG data, skipped, changed by another program meanwhile or
+       could not be processed, or a folder was left out (each one is named on standard
+       error)
   2    usage error (bad option, missing path); nothing was touched
   130  interrupted by Ctrl+C
 )";
@@ -191,7 +200,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                                "Decode every new file fully before it replaces\n"
                                "the old one");
   auto* slowOpt = app.add_flag("--slow", slow, "Look at every byte of the picture data");
-  auto* backupsOpt = app.add_flag("--backups", backups, "Keep a copy of each file as FILE.bak");
+  auto* backupsOpt = app.add_flag("--backups", backups,
+                                  "Keep a copy of each file as FILE.bak; an existing\n"
+                                  "FILE.bak is left as it is");
   auto* optimizeOpt = app.add_flag("--optimize", optimize,
                                    "Code the picture data again, losslessly, with\n"
                                    "Huffman tables made for it, when that is smaller");

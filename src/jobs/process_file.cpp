@@ -7,12 +7,14 @@
 
 #include "jobs/path_utils.h"
 #include "jobs/rewrite_file.h"
+#include "jpeg/same_picture.h"
 #include "log/log_sink.h"
 #include "platform/background_closer.h"
 #include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/files.h"
 #include "platform/folder.h"
+#include "platform/mapped_file.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "settings/option_set.h"
@@ -26,6 +28,7 @@ struct DurableBatch::Pending {
   platform::File temp;
   std::string name;
   std::string tempName;
+  platform::File::Status opened;  // the source as it was read
   JobReport report;  // the job's, which the commit completes
   int64_t size = 0;
 };
@@ -33,6 +36,8 @@ struct DurableBatch::Pending {
 namespace {
 
 constexpr int kFinalizeAttempts = 10;
+
+constexpr std::string_view kChanged = "File changed during processing - ";
 
 // A batch is committed once this many files, or bytes, wait in it.
 constexpr size_t kBatchFiles = 64;
@@ -67,7 +72,10 @@ class Job {
   enum class Action { kDelete, kDeleteNonJpeg, kRename, kIgnore };
 
   JobOutcome Open();
-  bool Backup();
+  // Empty, or the message that ends the job.
+  std::string_view Backup();
+  bool EarlierOutput() const;
+  bool KeepsOwner(const platform::File& file) const;
   bool ChooseOutput();
   JobOutcome Verdict(const RewriteResult& result);
   JobOutcome Finalize();
@@ -77,6 +85,13 @@ class Job {
   Action ActionFor(const RewriteResult& result) const;
   // True while the file's name still holds the file this job opened and judged.
   bool SourceStillThere() const;
+  // True when the name no longer holds the file that was read, or that file was written or
+  // its entry changed since: another program saves it.
+  bool SourceChanged() const;
+  JobOutcome Changed() {
+    RemoveOutput();
+    return End(kChanged, kBrief, JobOutcome::kSkipped);
+  }
 
   JobOutcome End(std::string_view message, int level, JobOutcome outcome) {
     env_.log.AppendScreenLog(std::string(message) + path_, level);
@@ -97,6 +112,7 @@ class Job {
   platform::Folder ownFolder_;
   const platform::Folder* folder_ = nullptr;
   platform::File source_;  // opened, checked and locked before anything is written
+  platform::File::Status opened_;  // the source as it was when locked, before it was read
   // Where the result goes: beside the source (in place) or in its mirror below the output
   // folder. The rewriter writes a fresh temporary file there first, so that no name ever
   // holds half a file.
@@ -130,7 +146,13 @@ JobOutcome Job::Open() {
   }
   // Only a lock that another holds stops the job; a file system without locks (or one that
   // locks only files open for writing) leaves the job to go on unlocked, as before.
-  if (source_.TryLock().value() == EWOULDBLOCK) return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
+  switch (source_.TryLock().value()) {
+    case EWOULDBLOCK: return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
+    // This run holds it: met before under another name, it waits to be put in place there.
+    case EDEADLK: return End("Hard link to a file under way - ", kVerbose, JobOutcome::kSkipped);
+    default: break;
+  }
+  if (source_.GetStatus(opened_)) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   return JobOutcome::kRewritten;
 }
 
@@ -140,7 +162,7 @@ JobOutcome Job::Run() {
   }
   CollapseSeparators(path_);
   if (const JobOutcome opened = Open(); opened != JobOutcome::kRewritten) return opened;
-  if (!Backup()) return End("Cannot backup image - ", kVerbose, JobOutcome::kFailed);
+  if (const std::string_view failed = Backup(); !failed.empty()) return End(failed, kVerbose, JobOutcome::kFailed);
   if (!ChooseOutput()) return End("Cannot create path for ", kVerbose, JobOutcome::kFailed);
   if (differentFolder_ && (mirror_.Id() == folder_->Id() || mirror_.Holds(*folder_))) {
     // One file's mirror could land on another source file.
@@ -148,11 +170,10 @@ JobOutcome Job::Run() {
   }
   if (EntryStatus existing; differentFolder_ && !outFolder_->Lookup(outName_, existing)) {
     // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
-    // file that is not this source's earlier output.
-    platform::File::Status status;
-    source_.GetStatus(status);
+    // file that is not this source's earlier output. A time is no proof: different photos can
+    // share one.
     if (existing.id == source_.Id() ||
-        (env_.outputInTree && (existing.kind != EntryStatus::Kind::kFile || existing.lastWrite != status.lastWrite))) {
+        (env_.outputInTree && (existing.kind != EntryStatus::Kind::kFile || !EarlierOutput()))) {
       env_.log.AppendScreenLog("Output exists - " + mirror_.PathOf(outName_), kBrief);
       report_.reason = "Output exists - ";
       return JobOutcome::kFailed;
@@ -166,30 +187,61 @@ JobOutcome Job::Run() {
   const RewriteResult& result = outcome.result;
   report_.rewrite = outcome;
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
+  if (env_.judged) env_.judged(path_);
   return Verdict(result);
 }
 
-bool Job::Backup() {
-  if (!o_.makeBackups()) return true;
-  // Written whole under a temporary name, then put in place in one step: a failure never
-  // leaves a cut-short backup, and an old backup that is a link is replaced, not followed.
+std::string_view Job::Backup() {
+  if (!o_.makeBackups()) return {};
+  // An existing backup may be the only copy of the original (made by an earlier run, which
+  // rewrote the file since): it stays as it is, whatever it is, and the rewrite goes ahead.
+  const std::string backup = name_ + ".bak";
+  const auto kept = [&] {
+    env_.log.AppendScreenLog("Earlier backup kept - " + path_, kVerbose);
+    return std::string_view();
+  };
+  if (EntryStatus existing; !folder_->Lookup(backup, existing)) return kept();
+  // Written whole under a temporary name, then given its name in one step, never over another
+  // file: a failure never leaves a cut-short backup.
   platform::File copy;
   std::string tempName;
-  const std::string backup = name_ + ".bak";
-  if (folder_->CreateTemporary(backup, copy, tempName)) return false;
-  platform::File::Status status;
+  if (folder_->CreateTemporary(backup, copy, tempName)) return "Cannot backup image - ";
   std::vector<std::string> refused;
-  std::error_code error = source_.GetStatus(status);
-  if (!error) error = copy.CopyContentFrom(source_);
+  std::error_code error = copy.CopyContentFrom(source_);
   if (!error) error = copy.CopyExtendedAttributesFrom(source_, refused);
   if (!error) {
-    copy.SetLastWriteTime(status.lastWrite);
-    error = copy.SetAttributes(status.attributes);
+    copy.SetLastWriteTime(opened_.lastWrite);
+    error = copy.SetAttributes(opened_.attributes);
   }
-  if (!error && env_.durable) error = copy.Sync();
-  if (!error) error = folder_->Replace(tempName, backup);
-  if (error) folder_->Remove(tempName);
-  return !error;
+  std::string_view failed = error ? "Cannot backup image - " : "";
+  if (!error && !KeepsOwner(copy)) failed = "Owner cannot be kept - ";
+  if (failed.empty() && env_.durable && copy.Sync()) failed = "Cannot backup image - ";
+  if (failed.empty()) {
+    error = folder_->MoveNoReplace(tempName, *folder_, backup);
+    if (error.value() == EEXIST) {
+      folder_->Remove(tempName);
+      return kept();
+    }
+    if (error) failed = "Cannot backup image - ";
+  }
+  if (!failed.empty()) folder_->Remove(tempName);
+  return failed;
+}
+
+bool Job::KeepsOwner(const platform::File& file) const {
+  platform::File::Status status;
+  return !file.GetStatus(status) && status.attributes.owner == opened_.attributes.owner &&
+         status.attributes.group == opened_.attributes.group;
+}
+
+bool Job::EarlierOutput() const {
+  platform::File earlier;
+  platform::File::Status status;
+  platform::MappedFile source, output;
+  return !outFolder_->OpenFile(outName_, earlier) && !earlier.GetStatus(status) &&
+         !source.Map(source_, static_cast<size_t>(std::max<int64_t>(opened_.size, 0))) &&
+         !output.Map(earlier, static_cast<size_t>(std::max<int64_t>(status.size, 0))) &&
+         SamePicture(source.bytes(), output.bytes());
 }
 
 bool Job::ChooseOutput() {
@@ -208,7 +260,7 @@ bool Job::ChooseOutput() {
   if (CreateFolderPath(top) != 0 || outputTop.Open(top)) return false;
   // Below the output folder, mirror folders are made and entered one name at a time; a link
   // there (to a folder of the tree, say) is never followed.
-  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true)) return false;
+  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true, env_.durable)) return false;
   outFolder_ = &mirror_;
   return true;
 }
@@ -232,6 +284,11 @@ bool Job::SourceStillThere() const {
   return !folder_->Lookup(name_, now) && now.id == source_.Id();
 }
 
+bool Job::SourceChanged() const {
+  platform::File::Status now;
+  return !SourceStillThere() || source_.GetStatus(now) || !platform::SameState(now, opened_);
+}
+
 JobOutcome Job::Verdict(const RewriteResult& result) {
   if (result.rewritten() && report_.rewrite->saved() < 0) {
     // The rewrite went right but would make the file larger: no file ever grows.
@@ -239,9 +296,15 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
     return End("Larger when rewritten, left as it was - ", kVerbose, JobOutcome::kRewritten);
   }
   if (result.rewritten()) {
+    // In the source's place, another user's photo would become the runner's.
+    if (!differentFolder_ && !KeepsOwner(temp_)) {
+      RemoveOutput();
+      return End("Owner cannot be kept - ", kVerbose, JobOutcome::kFailed);
+    }
     // The new file is open for writing only; it is read through a second descriptor.
     platform::File written;
-    if (o_.readability == 1 && (written.ReopenForReading(temp_) || !platform::LoadsAsPicture(written))) {
+    if (o_.readability == 1 && (outFolder_->Reopen(tempName_, temp_, written) || !platform::LoadsAsPicture(written))) {
+      RemoveOutput();
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
     return Finalize();
@@ -255,17 +318,20 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
 
   const JobOutcome outcome =
       result.kind == RewriteResult::Kind::kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
-  Action action = ActionFor(result);
+  // With an output folder the sources stay as they are, damaged ones too.
+  Action action = differentFolder_ ? Action::kIgnore : ActionFor(result);
   // A name the mask gave on an earlier run keeps it; renaming again would pile up prefixes.
   if (action == Action::kRename && MaskProduced()) action = Action::kIgnore;
+  // Only the file that was judged is deleted or renamed: never one still being copied in, nor
+  // one put under its name meanwhile.
+  if (action != Action::kIgnore && SourceChanged()) return Changed();
   switch (action) {
     case Action::kDelete:
     case Action::kDeleteNonJpeg:
       env_.log.AppendScreenLog(
           std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
-      // Only the file that was judged is deleted, never one put under its name meanwhile.
-      if (!SourceStillThere() || folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
+      if (folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
       report_.action = FileAction::kDeleted;
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;
@@ -294,7 +360,6 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
     error = target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
   }
   // Never over another file: a mask without "*" names every damaged file alike.
-  if (!error && !SourceStillThere()) error = platform::SystemError(ENOENT);
   if (!error) error = folder_->MoveNoReplace(name_, target, targetName);
   if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
   report_.action = FileAction::kRenamed;
@@ -308,12 +373,12 @@ JobOutcome Job::Finalize() {
   for (const std::string& name : refused) {
     env_.log.AppendScreenLog("Cannot carry attribute " + name + " - " + path_, kVerbose);
   }
-  const bool durable = env_.durable && !differentFolder_;
-  if (durable && env_.batch != nullptr) {
+  const bool durable = env_.durable;
+  if (durable && !differentFolder_ && env_.batch != nullptr) {
     auto pending = std::make_unique<DurableBatch::Pending>();
     // Kept open for reading only, so that nothing holds the file system open for writing
     // while the file waits; and locked again, so that no other run takes it for a leftover.
-    if (!folder_->Duplicate(pending->folder) && !pending->temp.ReopenForReading(temp_)) {
+    if (!folder_->Duplicate(pending->folder) && !folder_->Reopen(tempName_, temp_, pending->temp)) {
       temp_.StartWriteBack();
       temp_.Close();
       pending->temp.TryLock();
@@ -321,6 +386,7 @@ JobOutcome Job::Finalize() {
       pending->source = std::move(source_);  // still locked until the file is in place
       pending->name = name_;
       pending->tempName = tempName_;
+      pending->opened = opened_;
       pending->report = report_;
       pending->report.path = path_;
       pending->report.outcome = JobOutcome::kRewritten;
@@ -333,15 +399,14 @@ JobOutcome Job::Finalize() {
     RemoveOutput();
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
-  // A file that another program put under the name meanwhile is not ours to replace.
-  if (!differentFolder_ && !SourceStillThere()) {
-    RemoveOutput();
-    return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
-  }
+  // A file that another program saved meanwhile, in place or under its name, is not ours to
+  // replace; nor is the rewrite of what it was worth having elsewhere.
+  if (SourceChanged()) return Changed();
   // The new file takes its name in one step: there is never a moment with neither the old
   // file nor the complete new one.
   for (int failures = 0; outFolder_->Replace(tempName_, outName_);) {
     if (++failures == kFinalizeAttempts) {
+      RemoveOutput();
       return End("Cannot finalize - rename manually - ", kBrief, JobOutcome::kFailed);
     }
     if (env_.yield) env_.yield();
@@ -436,18 +501,25 @@ std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<vo
   std::set<std::pair<dev_t, ino_t>> seen;
   for (const auto& p : batch) {
     JobReport& report = reports.emplace_back(std::move(p->report));
-    auto fail = [&](std::string_view reason, int level) {
+    // The source stays as it is, and its new file goes.
+    auto fail = [&](std::string_view reason, int level, JobOutcome outcome = JobOutcome::kFailed) {
+      p->folder.Remove(p->tempName);
       log.AppendScreenLog(std::string(reason) + report.path, level);
-      report.outcome = JobOutcome::kFailed;
+      report.outcome = outcome;
       report.action = FileAction::kLeft;
       report.reason = reason;
     };
-    EntryStatus now;
-    const bool still = !p->folder.Lookup(p->name, now) && now.id == p->source.Id();
-    if (unsynced.contains(p->source.Id().device) || !still) {
-      // Not durable, or the name holds another file by now: the source stays as it is.
-      p->folder.Remove(p->tempName);
+    if (unsynced.contains(p->source.Id().device)) {
       fail("Inaccessible for writing - ", kVerbose);
+      continue;
+    }
+    // Up to 64 files later: another program may have saved it meanwhile, in place or under
+    // its name.
+    EntryStatus now;
+    platform::File::Status status;
+    if (p->folder.Lookup(p->name, now) || now.id != p->source.Id() || p->source.GetStatus(status) ||
+        !platform::SameState(status, p->opened)) {
+      fail(kChanged, kBrief, JobOutcome::kSkipped);
       continue;
     }
     int attempts = 0;

@@ -109,8 +109,10 @@ class DurableBatch {
   // Enough files or bytes wait that the batch should be committed now.
   bool Full();
   // Puts every waiting file in place and gives their final reports, in the order the files
-  // were added: replaced, or failed (reported with "Cannot finalize - rename manually - ", the
-  // source left as it was). The replaced sources go to `closer` when there is one.
+  // were added: replaced; skipped, when another program changed the source since it was read
+  // ("File changed during processing - "); or failed. A file not put in place leaves its
+  // source as it was and its new file removed. The replaced sources go to `closer` when there
+  // is one.
   std::vector<JobReport> Commit(LogSink& log, const std::function<void()>& yield,
                                 platform::BackgroundCloser* closer = nullptr);
 
@@ -134,14 +136,17 @@ struct JobEnv {
   // folder); otherwise the job opens the folder of its path.
   const platform::Folder* folder = nullptr;
   // The output folder lies inside the tree being processed, so a file at an output path may
-  // be a photo of the user's: it is replaced only when it is an earlier output of the same
-  // source, which carries that source's modification time to the nanosecond.
+  // be a photo of the user's: it is replaced only when it holds the same picture as the
+  // source (an earlier output of it).
   bool outputInTree = false;
   // Where a durable in-place job leaves its complete new file to be put in place with others;
   // without one it is made durable and put in place at once.
   DurableBatch* batch = nullptr;
   // Where a replaced source is closed, when the run has one; otherwise the job closes it.
   platform::BackgroundCloser* closer = nullptr;
+  // Called with the path once the source has been read and judged, before anything is put in
+  // place or removed: a test stands in here for another program that saves the file meanwhile.
+  std::function<void(const std::string& path)> judged = nullptr;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged
@@ -150,6 +155,13 @@ struct JobEnv {
 // action is kWaiting when the new file waits in the job's batch. Jobs on different files
 // may run on several threads at once; each holds a lock on its source file for its whole
 // length, so that two runs (two processes) never work on one file.
+//
+// The source is only ever replaced, deleted or renamed while it is still the file that was
+// read, with the size, modification time and change time it had then: a file that another
+// program saves meanwhile is left as it is. With an output folder no source is ever touched:
+// a damaged one, or one that holds no JPEG data, is left alone, and nothing is written for it.
+// A new file that cannot keep its source's owner and group does not take its place. No
+// failure leaves a temporary file behind.
 JobReport ProcessFile(const JobEnv& env, std::string& path);
 
 }  // namespace keelpack

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "jpeg/reencode.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/mapped_file.h"
@@ -26,11 +27,6 @@ constexpr char kApp2Code = '\xE2';
 // grows when the segments run on.
 constexpr size_t kKernelCopyAtLeast = size_t{64} << 10;
 constexpr size_t kHeadRead = size_t{32} << 10;
-// A large input is written in stretches of this size, and each stretch read from the input is
-// given back once it is written, so that what the process holds stays small however large
-// the file.
-constexpr size_t kLargeInput = size_t{64} << 20;
-constexpr size_t kStretch = size_t{16} << 20;
 
 constexpr uint8_t kEoiBytes[] = {0xFF, 0xD9};
 
@@ -64,8 +60,6 @@ class SourceBytes {
     if (map_.bytes().size() == size_) return PictureInput::Whole(map_.bytes());
     return {head_, size_, tail_};
   }
-  // The mapping of a large input, whose pages can be given back once written; else none.
-  platform::MappedFile* largeMapping() { return size_ > kLargeInput && map_.bytes().size() == size_ ? &map_ : nullptr; }
 
  private:
   // Each read goes on from where the last one ended, so that large header segments cost one
@@ -101,34 +95,12 @@ class SourceBytes {
 // Writes the rewrite's output into the new file.
 class FileSink : public RewriteSink {
  public:
-  FileSink(const platform::File& input, platform::File& output, platform::MappedFile* largeMapping)
-      : input_(input), output_(output), largeMapping_(largeMapping) {}
+  FileSink(const platform::File& input, platform::File& output) : input_(input), output_(output) {}
 
-  std::error_code Write(std::span<const ByteSpan> pieces) override {
-    if (largeMapping_ == nullptr) return output_.WriteGathered(pieces);
-    std::vector<ByteSpan> stretch;
-    size_t held = 0;
-    auto write = [&]() -> std::error_code {
-      if (std::error_code error = output_.WriteGathered(stretch)) return error;
-      for (ByteSpan written : stretch) largeMapping_->Release(written);
-      stretch.clear();
-      held = 0;
-      return {};
-    };
-    for (ByteSpan piece : pieces) {
-      while (!piece.empty()) {
-        const ByteSpan part = piece.first(std::min(piece.size(), kStretch - held));
-        stretch.push_back(part);
-        held += part.size();
-        piece = piece.subspan(part.size());
-        if (held == kStretch) {
-          if (std::error_code error = write()) return error;
-        }
-      }
-    }
-    return write();
-  }
+  std::error_code Write(std::span<const ByteSpan> pieces) override { return output_.WriteGathered(pieces); }
 
+  // Exactly the stretch that was judged: a file that grew since gives no more, one that was
+  // cut short fails the copy.
   std::error_code CopyInput(uint64_t offset, uint64_t length) override {
     return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset), static_cast<int64_t>(length));
   }
@@ -136,7 +108,6 @@ class FileSink : public RewriteSink {
  private:
   const platform::File& input_;
   platform::File& output_;
-  platform::MappedFile* largeMapping_;
 };
 
 RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error, RewriteOutcome outcome = {}) {
@@ -165,15 +136,17 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
   SourceBytes source;
   try {
-    // Re-encoding and turning need every byte in memory, the thorough scan looks at every byte.
-    const bool endsMayDo = options.quickScan && options.optimize == OptimizeChoice::kOff && !options.upright;
+    // Re-encoding and turning need every byte in memory (unless the file is too large for them
+    // anyway), the thorough scan looks at every byte.
+    const bool reencoding = options.optimize != OptimizeChoice::kOff && ReencodingMayFit(static_cast<uint64_t>(status.size));
+    const bool endsMayDo = options.quickScan && !reencoding && !options.upright;
     if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
       return Failed(log, nameForLog, error);
     }
   } catch (const std::bad_alloc&) {
     return Failed(log, nameForLog, platform::SystemError(ENOMEM));
   }
-  FileSink sink(input, output, source.largeMapping());
+  FileSink sink(input, output);
   RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   if (!outcome.result.rewritten()) return outcome;
 

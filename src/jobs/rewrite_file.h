@@ -22,9 +22,10 @@ RewriteOptions RewriteOptionsFor(const OptionSet& options);
 // input's size, time and permissions as they were when it was read. `nameForLog` names the
 // input in the log.
 //
-// What is held in memory stays near one file's size: the input is read whole, or, with the
-// quick scan and a file that ends with an EOI, only up to its first scan's data, which then
-// goes from file to file inside the kernel (not when the picture data may be coded afresh or
+// What is held in memory stays near one file's size: the input is read whole into memory (never
+// mapped: another program that cuts the file short can only fail the read), or, with the quick
+// scan and a file that ends with an EOI, only up to its first scan's data, which then goes
+// from file to file inside the kernel (not when the picture data may be coded afresh or
 // turned upright).
 RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
                            const std::string& nameForLog, LogSink& log, platform::File::Status& status);

@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 
 #include "jpeg/markers.h"
+#include "platform/memory_budget.h"
 #include "log/log_sink.h"
 
 namespace keelpack {
@@ -121,6 +122,9 @@ constexpr Script kStandardOnly[] = {Script{}};
 constexpr long kMemoryLimit = 1L << 30;
 // A coded block takes at least one bit of entropy-coded data.
 constexpr uint64_t kBlocksPerInputByte = 8;
+// A re-encoding holds the walk's output and the new form, of about the same size (trials of
+// progressive scripts on a sample of the picture are only counted, the sample is small).
+constexpr uint64_t kCopies = 2;
 
 // Progressive scripts are compared on a sample of the picture's MCU rows, every kSampleStep-th
 // (for smaller pictures, every step that still gives kSampleMinimumRows / 2 rows), when the
@@ -197,14 +201,17 @@ bool CoefficientsIncomplete(const jpeg_decompress_struct& in) {
 }
 
 // Whether the frame asks for more blocks than its data can code: a hostile header.
-bool LargerThanItsData(const Session& s) {
+// The DCT blocks of all the picture's components.
+uint64_t Blocks(const Session& s) {
   uint64_t blocks = 0;
   for (int c = 0; c < s.in.num_components; ++c) {
     const jpeg_component_info& comp = s.in.comp_info[c];
     blocks += uint64_t{comp.width_in_blocks} * comp.height_in_blocks;
   }
-  return blocks > kBlocksPerInputByte * s.jpeg.size() + 64;
+  return blocks;
 }
+
+bool LargerThanItsData(const Session& s) { return Blocks(s) > kBlocksPerInputByte * s.jpeg.size() + 64; }
 
 // One encoding of the coefficients read into `s.in`, with the `scans` of `script` (none: the
 // standard progression, or sequential when not progressive), into `s.dest`.
@@ -277,6 +284,11 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
   }
   if (LargerThanItsData(s)) {
     s.declined = "the picture is larger than its data";
+    return false;
+  }
+  // The coefficients are held whole, beside the walk's output, the new form and a trial.
+  if (!ReencodingMayFit(s.jpeg.size() + Blocks(s) * platform::kBytesPerBlock / kCopies)) {
+    s.declined = kNoRoomToReencode.data();
     return false;
   }
 
@@ -415,13 +427,19 @@ bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg) {
   return incomplete;
 }
 
+bool ReencodingMayFit(uint64_t bytes) { return kCopies * bytes <= platform::kPictureWorkBudget; }
+
+ReencodingNote Decline(LogSink& log, std::string reason) {
+  log.WriteLog("Picture data copied as it was, re-encoding declined: " + reason, kVerbose);
+  return {ReencodingNote::Kind::kDeclined, std::move(reason)};
+}
+
 SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked) {
   SmallerReencoding result;
   if (mode == OptimizeChoice::kOff) return result;
   Reencoded reencoded = ReencodeJpeg(walked, mode);
   if (!reencoded.declined.empty()) {
-    log.WriteLog("Picture data copied as it was, re-encoding declined: " + reencoded.declined, kVerbose);
-    result.note = {ReencodingNote::Kind::kDeclined, std::move(reencoded.declined)};
+    result.note = Decline(log, std::move(reencoded.declined));
     return result;
   }
   const size_t saved = reencoded.bytes.size() < walked.size() ? walked.size() - reencoded.bytes.size() : 0;

@@ -213,6 +213,10 @@ class Rewriter {
       in_.SetEnds(input.head, input.size, input.tail);
     }
     whole_ = input.whole();
+    // A file too large to re-encode in a job's memory is not collected for it either.
+    tooLargeToReencode_ = collect_ && !ReencodingMayFit(input.size);
+    collect_ = collect_ && !tooLargeToReencode_;
+    if (collect_) collected_.reserve(input.size);
   }
 
   RewriteOutcome Run();
@@ -223,7 +227,7 @@ class Rewriter {
   RewriteResult Finish();
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
-  Step Standalone(const MarkerHeader& header, size_t headerOffset);
+  Step Standalone(const MarkerHeader& header, size_t headerOffset, RewriteResult& outcome);
   Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, RewriteResult& outcome);
   const FrameColours& HeaderFacts();
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
@@ -258,6 +262,7 @@ class Rewriter {
   // Walk state.
   size_t consumed_ = 0;
   bool eoiSeen_ = false;
+  bool scanSeen_ = false;  // an SOS segment was met: picture data may follow
   bool fileEndsWithEoi_ = false;
   MarkerHeader last_;  // the last header read; its code starts the entropy copy
   uint8_t lastMarker_ = 0;
@@ -273,6 +278,7 @@ class Rewriter {
   // With re-encoding asked for, or a picture to turn, the walk's output is collected here
   // rather than handed on, and `written_` is the length of what was finally handed on.
   bool collect_;
+  bool tooLargeToReencode_ = false;
   Bytes collected_;
   size_t written_ = 0;
   int turnBy_ = 0;  // the Exif orientation the picture is to be turned by, 2 to 8; else 0
@@ -342,6 +348,7 @@ RewriteResult Rewriter::Walk() {
   // the end is still read as far as it goes.
   while (consumed_ < length) {
     if (StartsEntropyData(last_.code)) {
+      scanSeen_ = scanSeen_ || last_.code == kSos;
       if (std::error_code error = CopyEntropyData()) return RewriteResult::Failed(platform::FailureNumber(error));
     }
     if (consumed_ > length) {
@@ -363,7 +370,7 @@ RewriteResult Rewriter::Walk() {
     // taking what follows it for a marker could end the picture early.
     const Step step = header.lead != kMarkerLead ? Corruption(headerOffset, header.lead, outcome)
                       : IsStandaloneMarker(header.code).standalone
-                          ? Standalone(header, headerOffset)
+                          ? Standalone(header, headerOffset, outcome)
                           : LengthBearing(header, headerOffset, available, outcome);
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
@@ -379,13 +386,21 @@ RewriteResult Rewriter::Walk() {
   return RewriteResult::Rewritten();
 }
 
-Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset) {
+Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset, RewriteResult& outcome) {
   const StandaloneInfo info = IsStandaloneMarker(header.code);
   // The bytes read beyond the marker go back to the input.
   consumed_ = headerOffset + kHeaderSize - 1 - static_cast<size_t>(info.stepBack);
   if (!IsRestartMarker(header.code) && Logs(kExplicit)) {
     Log(kExplicit, "Non-data segment " + Decimal(header.code) + MarkerName(header.code) + " at " +
                        Decimal(static_cast<int64_t>(consumed_)));
+  }
+  if (header.code == kEoi && !scanSeen_ && consumed_ < in_.size()) {
+    // An end marker before any scan, with more of the file after it, is a stray: taken for the
+    // end, it would leave out the frame and the picture that follow.
+    Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_)) + " - " + Decimal(header.code) +
+                       " - " + name_);
+    outcome = RewriteResult::Damaged();
+    return Step::kStop;
   }
   if (header.code == kEoi) eoiSeen_ = true;
   if (InList(removeList_, header.code)) return Step::kGoOn;
@@ -615,6 +630,7 @@ RewriteResult Rewriter::Finish() {
   if (collect_) {
     if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
+  if (tooLargeToReencode_) reencoding_ = Decline(log_, std::string(kNoRoomToReencode));
   Log(kVerbose, "Reached end of " + name_);
   const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(written_);
   if (saved > 0) Log(kBrief, "Reduced by " + Decimal(saved) + " bytes.");
@@ -649,7 +665,7 @@ std::error_code Rewriter::WriteCollected(bool finished) {
   if (finished && turnBy_ != 0 && TurnCollected(output)) {
     // The turn coded the picture data afresh, as the re-encoding would have.
     if (options_.optimize != OptimizeChoice::kOff) reencoding_.kind = ReencodingNote::Kind::kUsed;
-  } else if (finished) {
+  } else if (finished && !tooLargeToReencode_) {
     SmallerReencoding reencoded = ReencodeIfSmaller(log_, options_.optimize, output);
     reencoding_ = std::move(reencoded.note);
     if (reencoded.bytes) output = std::move(*reencoded.bytes);

@@ -103,6 +103,9 @@ struct RewriteOutcome {
 // The output goes to `sink`; the lines go to `log`, naming the file `nameForLog`. Touches no
 // file: reading the input, writing the output and putting it in place are the caller's.
 //
+// An EOI before the first SOS, with more of the file after it, is damage, not the end: a file
+// that holds a frame and a scan never comes out without them.
+//
 // A file that begins with a known corruption (an APP1 "Exif" segment of length 16, cut short
 // by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there. A limit of
 // the machine (no memory) is a system failure, not a content failure

@@ -50,7 +50,8 @@ class LogSink {
   // Shows or writes a held message as if it had been given to this sink in the first place.
   void Pass(const LogMessage& message);
 
-  // Shows the message in the log box; with a level of 1 or more also hands it to WriteLog.
+  // Shows the message in the log box; with a level of 1 or more also writes it to the log file
+  // as WriteLog would, without showing it again.
   void AppendScreenLog(std::string_view message, int level);
 
   // Appends the message to the log file when the log level lets it through; with
@@ -76,6 +77,8 @@ class LogSink {
   LogBox& box() { return box_; }
 
  private:
+  void WriteToFile(std::string_view message, int level, bool startNew);
+
   int logLevel_ = 0;
   bool screenDebug_ = false;
   bool failureReported_ = false;  // the one-time log-file warning was shown

@@ -1,5 +1,7 @@
 #include "platform/background_closer.h"
 
+#include <system_error>
+
 namespace keelpack::platform {
 namespace {
 
@@ -25,8 +27,19 @@ void BackgroundCloser::Close(File file) {
     file.Close();
     return;
   }
+  if (threads_.size() < kThreads) {
+    try {
+      threads_.emplace_back([this] { Loop(); });
+    } catch (const std::system_error&) {
+      // The system refuses threads: those there are close it, or this one at once.
+      if (threads_.empty()) {
+        lock.unlock();
+        file.Close();
+        return;
+      }
+    }
+  }
   waiting_.push_back(std::move(file));
-  if (threads_.size() < kThreads) threads_.emplace_back([this] { Loop(); });
   lock.unlock();
   added_.notify_one();
 }

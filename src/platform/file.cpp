@@ -10,10 +10,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
+#include <set>
 #include <utility>
 
 namespace keelpack::platform {
 namespace {
+
+// The files this process holds locked. A lock is held by an open file, not by a process: a
+// second open of a locked file (a hard link, met under its other name) is refused as if
+// another process held it, and only this list tells the two apart.
+std::mutex heldMutex;
+std::set<std::pair<dev_t, ino_t>> held;
 
 std::error_code OpenWith(int& fd, std::optional<FileId>& id, const std::string& path, int flags, mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
@@ -26,34 +34,46 @@ std::error_code OpenWith(int& fd, std::optional<FileId>& id, const std::string& 
 
 }  // namespace
 
-File::~File() {
-  if (fd_ >= 0) ::close(fd_);
+File::~File() { Release(); }
+
+void File::Release() {
+  if (fd_ < 0) return;
+  if (locked_) {
+    const FileId id = Id();
+    const std::lock_guard lock(heldMutex);
+    held.erase({id.device, id.inode});
+  }
+  ::close(fd_);
+  fd_ = -1;
+  id_.reset();
+  locked_ = false;
 }
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.fd_;
-    id_ = other.id_;
-    other.fd_ = -1;
-    other.id_.reset();
+    Release();
+    fd_ = std::exchange(other.fd_, -1);
+    id_ = std::exchange(other.id_, std::nullopt);
+    locked_ = std::exchange(other.locked_, false);
   }
   return *this;
 }
 
-std::error_code File::OpenForReading(const std::string& path) { return OpenWith(fd_, id_, path, O_RDONLY); }
-std::error_code File::OpenForUpdate(const std::string& path) { return OpenWith(fd_, id_, path, O_RDWR); }
+std::error_code File::OpenForReading(const std::string& path) {
+  Release();
+  return OpenWith(fd_, id_, path, O_RDONLY);
+}
+std::error_code File::OpenForUpdate(const std::string& path) {
+  Release();
+  return OpenWith(fd_, id_, path, O_RDWR);
+}
 std::error_code File::Create(const std::string& path, mode_t mode) {
+  Release();
   return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
 }
 std::error_code File::OpenFolder(const std::string& path) {
+  Release();
   return OpenWith(fd_, id_, path, O_RDONLY | O_DIRECTORY);
-}
-std::error_code File::ReopenForReading(const File& other) {
-  // Through the descriptor's own entry, which leads to the open file itself, not to a name.
-  const std::error_code error = OpenWith(fd_, id_, "/proc/self/fd/" + std::to_string(other.fd_), O_RDONLY);
-  if (!error) id_ = other.id_;
-  return error;
 }
 
 std::error_code File::Size(int64_t& size) const {
@@ -68,6 +88,7 @@ std::error_code File::GetStatus(Status& status) const {
   if (::fstat(fd_, &info) != 0) return LastSystemError();
   status.size = info.st_size;
   status.lastWrite = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  status.changed = {info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
   status.attributes = {static_cast<unsigned>(info.st_mode & 07777), info.st_uid, info.st_gid};
   status.markedWritable = (info.st_mode & S_IWUSR) != 0;
   return {};
@@ -187,9 +208,18 @@ FileId File::Id() const {
 }
 
 std::error_code File::TryLock() {
+  if (locked_) return {};
   while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EINTR) return LastSystemError();
+    if (errno == EINTR) continue;
+    const std::error_code error = LastSystemError();
+    const FileId id = Id();
+    const std::lock_guard lock(heldMutex);
+    return error.value() == EWOULDBLOCK && held.contains({id.device, id.inode}) ? SystemError(EDEADLK) : error;
   }
+  const FileId id = Id();
+  const std::lock_guard lock(heldMutex);
+  held.insert({id.device, id.inode});
+  locked_ = true;
   return {};
 }
 
@@ -265,6 +295,12 @@ std::error_code File::Flush() {
 
 std::error_code File::Close() {
   if (fd_ < 0) return {};
+  if (locked_) {
+    const FileId id = Id();
+    const std::lock_guard lock(heldMutex);
+    held.erase({id.device, id.inode});
+    locked_ = false;
+  }
   const std::error_code result = ::close(fd_) == 0 ? std::error_code() : LastSystemError();
   fd_ = -1;
   id_.reset();

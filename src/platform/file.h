@@ -29,9 +29,10 @@ class File {
  public:
   File() = default;
   ~File();
-  File(File&& other) noexcept : fd_(other.fd_), id_(other.id_) {
+  File(File&& other) noexcept : fd_(other.fd_), id_(other.id_), locked_(other.locked_) {
     other.fd_ = -1;
     other.id_.reset();
+    other.locked_ = false;
   }
   File& operator=(File&& other) noexcept;
   File(const File&) = delete;
@@ -42,9 +43,6 @@ class File {
   // Created (0600 unless told otherwise) or emptied, for writing.
   std::error_code Create(const std::string& path, mode_t mode = 0600);
   std::error_code OpenFolder(const std::string& path);
-  // Opens for reading the very file that `other` holds, whatever its name leads to by now,
-  // with a position and an access mode of its own.
-  std::error_code ReopenForReading(const File& other);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -52,6 +50,7 @@ class File {
   struct Status {
     int64_t size = 0;
     FileTime lastWrite;
+    FileTime changed;  // the last change of the content or the entry (st_ctim)
     FileAttributes attributes;
     bool markedWritable = false;  // the owner may write it: it is not marked read-only
   };
@@ -78,7 +77,8 @@ class File {
   // True when both name the same file on the same device.
   bool IsSameFileAs(const std::string& path) const;
   FileId Id() const;
-  // An exclusive advisory lock, not waited for: EWOULDBLOCK while another holds it.
+  // An exclusive advisory lock, not waited for: EWOULDBLOCK while another process holds it,
+  // EDEADLK while this process holds it through another open (the file under another name).
   std::error_code TryLock();
   // Copies the whole content of `source` (from its start) to this file's current position.
   std::error_code CopyContentFrom(const File& source);
@@ -95,10 +95,19 @@ class File {
 
  private:
   friend class Folder;
+  void Release();
+
   int fd_ = -1;
   // What names the open file, when it is known without asking: it cannot change while the
   // file is open.
   std::optional<FileId> id_;
+  bool locked_ = false;  // this holds the lock TryLock took
 };
+
+// True when nothing has written the file, changed its size or touched its entry between the
+// two looks at it.
+inline bool SameState(const File::Status& a, const File::Status& b) {
+  return a.size == b.size && a.lastWrite == b.lastWrite && a.changed == b.changed;
+}
 
 }  // namespace keelpack::platform

@@ -114,7 +114,7 @@ std::error_code Folder::OpenIn(const Folder& parent, const std::string& name) {
   return {};
 }
 
-std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, bool create) {
+std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, bool create, bool durable) {
   Folder current;
   current.fd_ = ::fcntl(top.fd_, F_DUPFD_CLOEXEC, 0);
   if (current.fd_ < 0) return LastSystemError();
@@ -125,7 +125,11 @@ std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, 
     relative.remove_prefix(std::min(slash + 1, relative.size()));
     if (name.empty() || name == ".") continue;
     if (name == "..") return SystemError(EINVAL);  // the walk stays below its top
-    if (create && ::mkdirat(current.fd_, name.c_str(), 0777) != 0 && errno != EEXIST) return LastSystemError();
+    if (create && ::mkdirat(current.fd_, name.c_str(), 0777) == 0) {
+      if (durable) current.Sync();
+    } else if (create && errno != EEXIST) {
+      return LastSystemError();
+    }
     Folder next;
     if (std::error_code error = next.OpenIn(current, name)) return error;
     current = std::move(next);
@@ -193,6 +197,14 @@ std::error_code Folder::OpenFile(const std::string& name, File& file) const {
   // None of the flags that can change was asked for but this one.
   ::fcntl(fd, F_SETFL, 0);
   opened.id_ = {info.st_dev, info.st_ino};
+  file = std::move(opened);
+  return {};
+}
+
+std::error_code Folder::Reopen(const std::string& name, const File& same, File& file) const {
+  File opened;
+  if (std::error_code error = OpenFile(name, opened)) return error;
+  if (opened.Id() != same.Id()) return SystemError(ESTALE);
   file = std::move(opened);
   return {};
 }

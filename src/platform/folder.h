@@ -36,8 +36,9 @@ class Folder {
   // Opens the entry `name` of `parent`, which must be a folder itself and not a link.
   std::error_code OpenIn(const Folder& parent, const std::string& name);
   // Opens the folder `relative` ("a/b/c", or "" for `top` itself) below `top`, one name at
-  // a time and never through a link; with `create`, missing folders are made on the way.
-  std::error_code OpenBelow(const Folder& top, std::string_view relative, bool create);
+  // a time and never through a link; with `create`, missing folders are made on the way, and
+  // with `durable` too, each one's name is flushed to the disk once it is made.
+  std::error_code OpenBelow(const Folder& top, std::string_view relative, bool create, bool durable = false);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -55,6 +56,10 @@ class Folder {
   // Opens a regular file for reading, never through a link: ELOOP for a link, EISDIR for a
   // folder, EINVAL for anything else that is not a regular file (a pipe, a device).
   std::error_code OpenFile(const std::string& name, File& file) const;
+  // Opens the entry `name` for reading as OpenFile does, when it still is the file `same`
+  // holds open (ESTALE otherwise): a second descriptor on it, with an access mode and a
+  // position of its own.
+  std::error_code Reopen(const std::string& name, const File& same, File& file) const;
   // Creates a new file 0600 under a name unique to this process, beside `forName` and
   // within the name limit, and locks it, so that no other run takes it for a leftover.
   std::error_code CreateTemporary(const std::string& forName, File& file, std::string& tempName) const;

@@ -1,8 +1,5 @@
 #include "platform/mapped_file.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <new>
 
@@ -11,11 +8,12 @@
 namespace keelpack::platform {
 namespace {
 
-// Files up to this size are read into a buffer; larger ones are mapped.
-constexpr size_t kReadAtMost = size_t{64} << 20;
+// Each thread keeps the buffer of the file it read last, up to this size, so that a run of
+// files does not pay a fresh allocation, and a page fault per 4 KiB of it, for every one. A
+// larger buffer is given back at once: after one huge file, the files that follow do not
+// keep its memory.
+constexpr size_t kKeepAtMost = size_t{64} << 20;
 
-// Each thread keeps the buffer of the file it read last, so that a run of files does not pay
-// a fresh allocation, and a page fault per 4 KiB of it, for every one.
 struct SpareBuffer {
   std::unique_ptr<uint8_t[]> bytes;
   size_t capacity = 0;
@@ -27,8 +25,7 @@ thread_local SpareBuffer spare;
 MappedFile::~MappedFile() { Clear(); }
 
 void MappedFile::Clear() {
-  if (mapped_) ::munmap(const_cast<uint8_t*>(data_), size_);
-  if (buffer_ && capacity_ >= spare.capacity) {
+  if (buffer_ && capacity_ >= spare.capacity && capacity_ <= kKeepAtMost) {
     spare.bytes = std::move(buffer_);
     spare.capacity = capacity_;
   }
@@ -36,21 +33,11 @@ void MappedFile::Clear() {
   capacity_ = 0;
   data_ = nullptr;
   size_ = 0;
-  mapped_ = false;
 }
 
 std::error_code MappedFile::Map(const File& file, size_t size) {
   Clear();
   if (size == 0) return {};
-  if (size > kReadAtMost) {
-    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
-    if (mapped == MAP_FAILED) return LastSystemError();
-    ::madvise(mapped, size, MADV_SEQUENTIAL);
-    data_ = static_cast<const uint8_t*>(mapped);
-    size_ = size;
-    mapped_ = true;
-    return {};
-  }
   if (spare.capacity >= size) {
     buffer_ = std::move(spare.bytes);
     capacity_ = spare.capacity;
@@ -67,17 +54,6 @@ std::error_code MappedFile::Map(const File& file, size_t size) {
   data_ = buffer_.get();
   size_ = size;
   return {};
-}
-
-void MappedFile::Release(std::span<const uint8_t> part) {
-  if (!mapped_ || part.empty() || part.data() < data_ || part.data() + part.size() > data_ + size_) {
-    return;
-  }
-  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const auto begin = reinterpret_cast<uintptr_t>(part.data());
-  const uintptr_t from = (begin + page - 1) / page * page;
-  const uintptr_t to = (begin + part.size()) / page * page;
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 }  // namespace keelpack::platform

@@ -1,14 +1,16 @@
 #include "platform/system.h"
 
-#include <turbojpeg.h>
 #include <unistd.h>
 
-#include <memory>
+#include <csetjmp>
+#include <cstdio>
 #include <span>
-#include <vector>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
 
 #include "platform/file.h"
 #include "platform/mapped_file.h"
+#include "platform/memory_budget.h"
 
 namespace keelpack::platform {
 
@@ -17,26 +19,66 @@ std::string ProcessId() { return std::to_string(::getpid()); }
 namespace {
 
 // A decoder that goes through a picture in several passes (a progressive picture, or one whose
-// colours come in separate scans) holds every block of it in memory at once, 128 bytes per
-// 8x8 block. The check refuses a picture that would need more, whatever its kind, before the
-// decoder allocates anything: a small file can declare a frame of gigapixels.
-constexpr size_t kMaxCoefficientBytes = size_t{1} << 30;
-// The decoded pixels: a huge picture is decoded scaled down (every byte of the picture data is
-// still decoded) rather than into gigabytes of pixels.
-constexpr size_t kMaxPixelBytes = size_t{256} << 20;
+// colours come in separate scans) holds every block of it in memory at once: the check refuses
+// one that would take a job past its memory, before the decoder allocates anything (a small
+// file can declare a frame of gigapixels). A picture of one pass is decoded a few rows at a
+// time, in little memory whatever its size.
+// A huge picture is decoded scaled down (every byte of the picture data is still decoded), so
+// that its check takes about as long as that of a picture of this many bytes of pixels.
+constexpr uint64_t kMaxPixelBytes = uint64_t{256} << 20;
+constexpr unsigned kScales[] = {1, 2, 4, 8};
 
-size_t CoefficientBytes(int width, int height, int subsampling, int colorspace) {
-  const auto blocks = [](int pixels, int unit) { return (static_cast<size_t>(pixels) + unit - 1) / unit; };
-  const size_t luma = blocks(width, 8) * blocks(height, 8);
-  size_t total = luma;
-  if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) {
-    total = 4 * luma;
-  } else if (colorspace != TJCS_GRAY && subsampling >= 0 && subsampling < TJ_NUMSAMP) {
-    total += 2 * blocks(width, tjMCUWidth[subsampling]) * blocks(height, tjMCUHeight[subsampling]);
-  } else if (colorspace != TJCS_GRAY) {
-    total = 3 * luma;
+// The library reports failures by calling back; these callbacks jump back to the one place
+// that catches them, so nothing between may own resources.
+struct Check {
+  struct {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+  } err{};
+  jpeg_decompress_struct in{};
+  bool created = false;
+};
+
+[[noreturn]] void JumpBack(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<decltype(Check::err)*>(cinfo->err)->jump, 1);
+}
+
+// Any warning fails the check, as an error does.
+void OnMessage(j_common_ptr cinfo, int level) {
+  if (level < 0) JumpBack(cinfo);
+}
+
+bool Decodes(Check& c, std::span<const uint8_t> bytes, uint64_t budget) {
+  if (setjmp(c.err.jump)) return false;
+  c.in.err = jpeg_std_error(&c.err.pub);
+  c.err.pub.error_exit = JumpBack;
+  c.err.pub.emit_message = OnMessage;
+  jpeg_create_decompress(&c.in);
+  c.created = true;
+  jpeg_mem_src(&c.in, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&c.in, TRUE);
+  if (jpeg_has_multiple_scans(&c.in)) {
+    uint64_t blocks = 0;
+    for (int i = 0; i < c.in.num_components; ++i) {
+      blocks += uint64_t{c.in.comp_info[i].width_in_blocks} * c.in.comp_info[i].height_in_blocks;
+    }
+    if (blocks * kBytesPerBlock > budget) return false;
   }
-  return total * 128;
+  for (unsigned scale : kScales) {
+    c.in.scale_num = 1;
+    c.in.scale_denom = scale;
+    jpeg_calc_output_dimensions(&c.in);
+    const uint64_t pixels = uint64_t{c.in.output_width} * c.in.output_height * c.in.out_color_components;
+    if (pixels <= kMaxPixelBytes) break;
+  }
+  jpeg_start_decompress(&c.in);
+  JSAMPARRAY rows = (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE,
+                                              c.in.output_width * c.in.output_components, c.in.rec_outbuf_height);
+  while (c.in.output_scanline < c.in.output_height) {
+    jpeg_read_scanlines(&c.in, rows, c.in.rec_outbuf_height);
+  }
+  jpeg_finish_decompress(&c.in);
+  return true;
 }
 
 }  // namespace
@@ -44,41 +86,13 @@ size_t CoefficientBytes(int width, int height, int subsampling, int colorspace) 
 bool LoadsAsPicture(const File& file) {
   File::Status status;
   if (file.GetStatus(status) || status.size <= 0) return false;
+  // The new file in memory takes the place its source had there.
   MappedFile jpeg;
   if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
-  const std::span<const uint8_t> bytes = jpeg.bytes();
-  std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
-  if (!decoder) return false;
-  int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  if (tjDecompressHeader3(decoder.get(), bytes.data(), bytes.size(), &width, &height, &subsampling,
-                          &colorspace) != 0 ||
-      width <= 0 || height <= 0) {
-    return false;
-  }
-  if (CoefficientBytes(width, height, subsampling, colorspace) > kMaxCoefficientBytes) return false;
-  // Each picture decodes into its own kind of pixels: a CMYK picture cannot become RGB.
-  const int format = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK ? TJPF_CMYK
-                     : colorspace == TJCS_GRAY                          ? TJPF_GRAY
-                                                                        : TJPF_RGB;
-  const size_t pixelSize = static_cast<size_t>(tjPixelSize[format]);
-  int factors = 0;
-  const tjscalingfactor* scales = tjGetScalingFactors(&factors);
-  size_t bestWidth = 0, bestHeight = 0;
-  for (int i = 0; scales != nullptr && i < factors; ++i) {
-    if (scales[i].num > scales[i].denom) continue;
-    const auto w = static_cast<size_t>(TJSCALED(width, scales[i]));
-    const auto h = static_cast<size_t>(TJSCALED(height, scales[i]));
-    if (w * h * pixelSize <= kMaxPixelBytes && w * h > bestWidth * bestHeight) {
-      bestWidth = w;
-      bestHeight = h;
-    }
-  }
-  if (bestWidth == 0) return false;
-  const size_t pixelBytes = bestWidth * bestHeight * pixelSize;
-  std::vector<uint8_t> pixels(pixelBytes);
-  return tjDecompress2(decoder.get(), bytes.data(), bytes.size(), pixels.data(),
-                       static_cast<int>(bestWidth), 0, static_cast<int>(bestHeight), format,
-                       TJFLAG_STOPONWARNING) == 0;
+  Check check;
+  const bool decodes = Decodes(check, jpeg.bytes(), kPictureWorkBudget);
+  if (check.created) jpeg_destroy_decompress(&check.in);
+  return decodes;
 }
 
 }  // namespace keelpack::platform

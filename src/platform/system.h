@@ -9,8 +9,9 @@ class File;
 // The process id in decimal.
 std::string ProcessId();
 
-// True when libjpeg-turbo decodes the whole file without an error or a warning. A picture whose
-// frame is too large to decode in bounded memory (about 1 GiB) is refused without decoding.
+// True when libjpeg-turbo decodes the whole file without an error or a warning. A picture that
+// cannot be decoded within a job's memory (a progressive one of a huge frame) is refused
+// without decoding.
 bool LoadsAsPicture(const File& file);
 
 }  // namespace keelpack::platform

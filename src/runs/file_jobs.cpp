@@ -29,6 +29,11 @@ namespace {
 constexpr size_t kWindowPerWorker = 16;
 constexpr size_t kMaxWindow = 128;
 
+// What the lines of one job waiting for its turn may take. A job that logs more (a file of
+// millions of fill bytes at the most detailed level) waits until its turn has come and its
+// lines go out as they come.
+constexpr size_t kMostHeldBytes = size_t{256} << 10;
+
 }  // namespace
 
 struct FileJobs::Slot : MessageHolder {
@@ -43,9 +48,11 @@ struct FileJobs::Slot : MessageHolder {
         log(owner.session_.log(), *this) {}
 
   void Hold(LogMessage message) override {
-    const std::lock_guard lock(jobs.mutex_);
+    std::unique_lock lock(jobs.mutex_);
+    heldBytes += sizeof message + message.text.size();
     held.push_back(std::move(message));
     if (jobs.order_.front().get() == this) jobs.headChanged_.notify_one();
+    jobs.drained_.wait(lock, [this] { return heldBytes < kMostHeldBytes; });
   }
   bool Finished() const { return step || state == State::kDone || state == State::kDropped; }
 
@@ -59,16 +66,27 @@ struct FileJobs::Slot : MessageHolder {
   JobReport report;
   // Guarded by the mutex:
   std::vector<LogMessage> held;
+  size_t heldBytes = 0;
   State state = State::kWaiting;
 };
 
 FileJobs::FileJobs(Session& session, std::function<void()> released)
     : session_(session), released_(std::move(released)) {
-  const int workers = std::max(session.settings().jobs, 1);
+  const auto workers = static_cast<size_t>(std::max(session.settings().jobs, 1));
   if (workers == 1) return;
-  window_ = std::max(static_cast<size_t>(workers),
-                     std::min(kWindowPerWorker * static_cast<size_t>(workers), kMaxWindow));
-  for (int i = 0; i < workers; ++i) workers_.emplace_back(&FileJobs::Worker, this);
+  for (size_t i = 0; i < workers; ++i) {
+    try {
+      workers_.emplace_back(&FileJobs::Worker, this);
+    } catch (const std::system_error&) {
+      // A process limit, or a container's: the run goes on with the threads it has, or with
+      // none but this one, rather than stop half way.
+      session.log().AppendScreenLog("Threads refused, jobs at a time: " + std::to_string(std::max<size_t>(workers_.size(), 1)),
+                                    kVerbose);
+      break;
+    }
+  }
+  if (workers_.empty()) return;
+  window_ = std::max(workers_.size(), std::min(kWindowPerWorker * workers_.size(), kMaxWindow));
 }
 
 FileJobs::~FileJobs() {
@@ -135,6 +153,8 @@ void FileJobs::PassOn(std::unique_lock<std::mutex>& lock) {
     Slot& head = *order_.front();
     std::vector<LogMessage> messages;
     messages.swap(head.held);
+    if (head.heldBytes >= kMostHeldBytes) drained_.notify_all();
+    head.heldBytes = 0;
     std::unique_ptr<Slot> finished;
     if (head.Finished()) {
       finished = std::move(order_.front());
@@ -172,7 +192,8 @@ JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch, std::func
                    slot.folder.get(),
                    session_.run().outputInTree,
                    batch,
-                   &session_.closer()};
+                   &session_.closer(),
+                   session_.settings().judged};
   return ProcessFile(env, slot.path);
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -31,8 +32,9 @@ void CommitBatch(Session& session);
 // holds the same files, and its lines come at the same place, as with one job. The lines of
 // the oldest unfinished job are passed on as they come, those of later jobs when it is their
 // turn. A bounded window of jobs is added ahead, so that a slow file does not hold up the
-// others and what waits stays small. Once a cancel is requested, the workers start no
-// further job; those already started are finished.
+// others and what waits stays small; a job whose held lines grow large waits for its turn.
+// Once a cancel is requested, the workers start no further job; those already started are
+// finished. When the system refuses threads, the jobs run on fewer, or on the caller's.
 class FileJobs {
  public:
   FileJobs(Session& session, std::function<void()> released);
@@ -72,6 +74,7 @@ class FileJobs {
   std::mutex mutex_;
   std::condition_variable headChanged_;  // the oldest slot has lines or has finished
   std::condition_variable workAdded_;
+  std::condition_variable drained_;  // a job's held lines were passed on
   std::deque<std::unique_ptr<Slot>> order_;  // not yet passed on, in the order added
   std::deque<Slot*> toStart_;                // jobs no worker has taken yet
   bool stopping_ = false;

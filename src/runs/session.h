@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct RunSettings {
   // Flush every new file to the disk before it replaces the old one. The command line may
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
+  // Called with a file's path between its reading and its replacement (JobEnv::judged).
+  std::function<void(const std::string& path)> judged = nullptr;
 };
 
 // What the current run found and did, kept after it until the next run starts. Only the runs

@@ -183,6 +183,26 @@ TEST_F(CliProgramTest, TwoRunsAtOnceOneKilledLoseNothing) {
   if (inMemory) umount2(photos_.c_str(), MNT_DETACH);
 }
 
+// A process limit that refuses threads, as a container's may: the run does without them and
+// still rewrites every file. Run as a user of its own, who owns the photos.
+TEST_F(CliProgramTest, ThreadsRefusedByAProcessLimit) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs to start the program as another user";
+  std::map<std::string, Bytes> photos;
+  for (unsigned i = 0; i < 6; ++i) {
+    const Bytes photo = Shrinkable(i);
+    const std::string path = Put("d" + std::to_string(i % 2) + "/" + std::to_string(i) + ".jpg", photo);
+    photos[path] = photo;
+    chown(path.c_str(), 65534, 0);
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) chmod(entry.path().c_str(), 0777);
+  chmod(dir_.path().c_str(), 0777);
+  const ScopedEnv noLeakCheck("ASAN_OPTIONS", "detect_leaks=0");  // the leak check needs a thread of its own
+  const CliResult result = CliProcess({"-j", "4", photos_}, "", {"/usr/bin/setpriv", "--reuid=65534", "prlimit", "--nproc=1"}).Finish();
+  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  EXPECT_NE(result.out.find("Threads refused, jobs at a time: 1\n"), npos) << result.out;
+  for (const auto& [path, bytes] : photos) ExpectRewritten(path, bytes);
+}
+
 // Ctrl+C: a large first file keeps the job busy long enough for the signal to land inside it;
 // many small files follow. Once: the files under way are finished and the summary printed.
 // Twice: stop at once, leaving only work files, complete ones with their source's mode.

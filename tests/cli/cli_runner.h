@@ -34,8 +34,10 @@ inline std::string ReadAll(int fd) {
 // test runs it inside a Sandbox to keep it out of the user's own folders.
 class CliProcess {
  public:
-  explicit CliProcess(std::vector<std::string> args, const std::string& input = "") {
+  // `launcher`: a program, with its arguments, that starts keelpack-cli under other conditions.
+  explicit CliProcess(std::vector<std::string> args, const std::string& input = "", std::vector<std::string> launcher = {}) {
     args.insert(args.begin(), KEELPACK_CLI_PATH);
+    args.insert(args.begin(), launcher.begin(), launcher.end());
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -33,6 +34,19 @@ long PeakKiB() {
   return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : 0;
 }
 
+// The memory a job takes, as far as the process's peak shows it: not under the address
+// sanitizer, whose shadow of every allocation comes on top.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEELPACK_ADDRESS_SANITIZER
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(KEELPACK_ADDRESS_SANITIZER)
+constexpr bool kPeakShowsJobs = false;
+#else
+constexpr bool kPeakShowsJobs = true;
+#endif
+
 enum Fate { kReplaced, kUntouched, kRenamed, kGone, kOther };
 
 // One outcome of the file job: the file, the options (set by `before`), what the job reports
@@ -47,7 +61,6 @@ struct Row {
   std::function<void(const std::string& path)> check = {};
   std::string file = "photo.jpg";
   std::string mirrored = {};  // the picture written to the output folder
-  long temporaries = 0;
   std::string renamed = "_corrupted_photo.jpg";
   size_t sparseTail = 0;  // grows the file to this size with a hole after the content
 };
@@ -92,6 +105,17 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   const Bytes portrait = WithExifFirst(test::EncodePicture({.width = 512, .height = 256, .quality = 95}), sideways.Build());
   // Complete as far as markers go, but its picture data decodes to nothing.
   const Bytes undecodable = test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3}).Eoi().bytes();
+  // An end marker right after the start marker, the whole picture after it.
+  Bytes strayEoi = good;
+  strayEoi.insert(strayEoi.begin() + 2, {0xFF, 0xD9});
+  // Another program saves the file, or goes on copying it in, after it was read.
+  const Bytes saved = test::ShrinkablePicture({.width = 40, .height = 32, .seed = 7});
+  auto another = [&](std::function<void(const std::string&)> save) { return [&, save](const std::string&) { judged = save; }; };
+  auto inPlace = [&](const std::string& path) { test::WriteFile(path, saved); };
+  auto appended = Concat({Damaged(), Bytes(4000, 0x55)});
+  const bool root = geteuid() == 0;
+  platform::File other;  // the file as a job under another name holds it
+  bool procHidden = false;
 
   auto elsewhere = [&](const std::string&) { options.difdir = 1, options.output = At("out"); };
   auto hardLink = [](const std::string& path) { ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0); };
@@ -143,7 +167,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       {"no output folder: the files would land in the root folder", good, O::kFailed, kUntouched,
        "Cannot create path for ", set(options.difdir, 1)},
       {.name = "a rewrite that does not decode", .content = undecodable, .outcome = O::kFailed, .fate = kUntouched,
-       .line = "Picture check failed - ", .before = set(options.readability, 1), .temporaries = 1},
+       .line = "Picture check failed - ", .before = set(options.readability, 1)},
       {"a question mark in the name", good, O::kSkipped, kUntouched, "Unsupported characters in filename: ",
        set(options.backups, 1), [](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "wh?t.jpg"},
       {"a vanished file", good, O::kSkipped, kGone, "Missing file - ", [](const std::string& path) { platform::RemoveFile(path); }},
@@ -166,7 +190,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       {.name = "broken header, to another folder", .content = brokenHeader, .outcome = O::kRewritten, .fate = kUntouched,
        .before = elsewhere, .mirrored = "out/photo.jpg"},
       {.name = "a frame too large to check", .content = huge, .outcome = O::kFailed, .fate = kUntouched,
-       .line = "Picture check failed - ", .before = set(options.readability, 1), .temporaries = 1},
+       .line = "Picture check failed - ", .before = set(options.readability, 1)},
       {"an RGB picture whose Adobe segment says YCbCr", rgbSaidYcc, O::kRewritten, kReplaced},
       {"a photo turned upright in place", portrait, O::kRewritten, kOther, "", set(options.upright, 1),
        [&](const std::string& path) { EXPECT_TRUE(test::TurnedFrom(portrait, test::ReadFile(path), 6)); }},
@@ -175,12 +199,69 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
        .sparseTail = size_t{3} << 30},
       {.name = "3 GiB of nothing, damaged files deleted", .outcome = O::kNotJpeg, .fate = kRenamed,
        .line = "Renaming corrupted ", .before = set(options.corrupted, CorruptedChoice::kDelete), .sparseTail = size_t{3} << 30},
+      {"an end marker before the frame", strayEoi, O::kDamaged, kRenamed, "Renaming corrupted "},
+      // Paths a second program shapes: nothing it saved is ever overwritten, deleted or renamed.
+      {"saved in place after it was read", good, O::kSkipped, kOther, "File changed during processing - ", another(inPlace),
+       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path), saved); }},
+      {"a damaged file still being copied in, damaged files deleted", Damaged(), O::kSkipped, kOther,
+       "File changed during processing - ",
+       [&](const std::string& path) {
+         options.corrupted = CorruptedChoice::kDelete;
+         another([&](const std::string& file) { test::WriteFile(file, appended); })(path);
+       },
+       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path), appended); }},
+      {"saved under its name while written to another folder", good, O::kSkipped, kOther, "File changed during processing - ",
+       [&](const std::string& path) {
+         elsewhere(path);
+         another([&](const std::string& file) { test::WriteFile(file + ".new", saved), fs::rename(file + ".new", file); })(path);
+       },
+       [&](const std::string& path) {
+         EXPECT_EQ(test::ReadFile(path), saved);
+         EXPECT_FALSE(platform::Exists(At("out/photo.jpg")));
+       }},
+      {"a hard link to a file under way", good, O::kSkipped, kUntouched, "Hard link to a file under way - ",
+       [&](const std::string& path) { hardLink(path), other.OpenForReading(path + ".link"), other.TryLock(); },
+       [&](const std::string&) { other.Close(); }},
+      // With an output folder, no source is deleted, renamed or written.
+      {"a damaged file, to another folder, damaged files deleted", Damaged(), O::kDamaged, kUntouched,
+       "Incompatible file ignored - ", [&](const std::string& path) { elsewhere(path), options.corrupted = CorruptedChoice::kDelete; },
+       [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("out/photo.jpg"))); }},
+      // A second run with backups: the backup may be the only copy of the original.
+      {"an earlier backup stays as it is", good, O::kRewritten, kReplaced, "Earlier backup kept - ",
+       [&](const std::string& path) { options.backups = 1, test::WriteFile(path + ".bak", NotAJpeg()); },
+       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path + ".bak"), NotAJpeg()); }},
+      // Run by one user in another's folder (as root, the run plays a user who may not give files away).
+      {"another user's photo", good, root ? O::kFailed : O::kRewritten, root ? kUntouched : kReplaced,
+       root ? "Owner cannot be kept - " : "",
+       [&](const std::string& path) {
+         if (root) chmod(here.c_str(), 0777), chown(path.c_str(), 4242, 4242), seteuid(65534);
+       },
+       [&](const std::string& path) {
+         if (!root) return;
+         seteuid(0);
+         EXPECT_EQ(platform::ReadAttributes(path)->owner, 4242u);
+       }},
+      {.name = "a picture check without /proc", .content = good, .outcome = O::kRewritten, .fate = kReplaced,
+       .before = [&](const std::string&) {
+         options.readability = 1;
+         // In a mount namespace of the test's own, an empty folder over /proc, taken away after.
+         const std::string empty = dir.File("empty");
+         procHidden = !platform::MakeFolders(empty) && unshare(CLONE_NEWNS) == 0 &&
+                      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                      mount(empty.c_str(), "/proc", nullptr, MS_BIND, nullptr) == 0;
+       },
+       .check = [&](const std::string&) {
+         if (!procHidden) return;
+         EXPECT_FALSE(platform::Exists("/proc/self"));
+         umount2("/proc", MNT_DETACH);
+       }},
   };
 
   signal(SIGXFSZ, SIG_IGN);
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " " + row.file);
     options = OptionSet{};
+    judged = nullptr;
     box.lines.clear();
     const test::TempDir folder;
     here = base = folder.path();
@@ -194,7 +275,9 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     const long peakBefore = PeakKiB();
     const JobOutcome outcome = Process(path, true);
     setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_LT(PeakKiB() - peakBefore, 256 << 10) << "KiB more at the peak";
+    // A file read whole, and no more than 64 MB beside it.
+    if (kPeakShowsJobs) EXPECT_LT(PeakKiB() - peakBefore, static_cast<long>(std::max(row.sparseTail, row.content.size()) >> 10) + (64 << 10))
+        << "KiB more at the peak";
     EXPECT_EQ(outcome, row.outcome);
     EXPECT_TRUE(row.line.empty() ? box.lines.empty() : box.Has(row.line + path)) << testing::PrintToString(box.lines);
     const std::string renamed = At(row.renamed);
@@ -213,7 +296,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     }
     EXPECT_TRUE(row.mirrored.empty() ||
                 test::DecodePixels(test::ReadFile(At(row.mirrored)), false) == test::DecodePixels(row.content, false));
-    EXPECT_EQ(Temporaries(), row.temporaries);
+    EXPECT_EQ(Temporaries(), 0);
     if (row.check) row.check(path);
   }
   signal(SIGXFSZ, SIG_DFL);
@@ -235,7 +318,7 @@ TEST_F(ProcessFileTest, FinalizingRetriesTenTimesThenGivesUp) {
   EXPECT_EQ(Process(path, true), O::kFailed);
   EXPECT_EQ(waits, 9);
   EXPECT_TRUE(box.Has("Cannot finalize - rename manually - " + path));
-  EXPECT_EQ(Temporaries(), 1);
+  EXPECT_EQ(Temporaries(), 0);
 
   waits = 0, unmountAt = 3;
   EXPECT_EQ(Process(path, true), O::kRewritten);

@@ -280,6 +280,9 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0x12, kDqt, 0x00, 0x04, 1, 2, 0xFF, 0xD9}}), kDamaged,
        "Possible corruption at " + std::to_string(start.size() + 2) + " - 18 - " + in},
+      // An end marker before the first scan, with the picture after it, is no end.
+      {Picture(Bytes{0xFF, 0xD9}), kDamaged, "Possible corruption at 4 - 217 - " + in},
+      {Picture(Concat({SegmentBytes(kApp0, Bytes(14, 7)), {0xFF, 0xD9}})), kDamaged, "Possible corruption at 22 - 217 - " + in},
       {{0xFF}, testing::Gt(kDamaged), failed},  // shorter than its tail
       {{}, testing::Gt(kDamaged), failed},
       {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), testing::Gt(kDamaged), failed},  // length field below 2
@@ -322,6 +325,22 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
     EXPECT_TRUE(std::ranges::any_of(box.lines, [](const std::string& line) {
       return line.starts_with("Picture data copied as it was, re-encoding declined: ");
     }));
+  }
+  // Past a job's memory: a small file whose frame's coefficients would take about 70 MB, and a file
+  // of 31 MB, keep their picture data as it was.
+  const Bytes grey = test::EncodePicture({.width = 16, .height = 16, .grayscale = true});
+  const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1));
+  Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
+  JpegBuilder large;
+  large.Soi();
+  for (int i = 0; i < 470; ++i) large.Segment(0xE3, 65000);
+  large.Raw(Bytes(picture.begin() + 2, picture.end()));
+  for (const Bytes& input : {hugeFrame, large.bytes()}) {
+    const Bytes copied = rewrite(input, OptimizeChoice::kOff);
+    EXPECT_EQ(rewrite(input, OptimizeChoice::kProgressive), copied);
+    EXPECT_TRUE(box.Has("Picture data copied as it was, re-encoding declined: the picture needs more memory than a job may take"));
+    EXPECT_EQ(outcome.reencoding.kind, ReencodingNote::Kind::kDeclined);
   }
 }
 

@@ -17,7 +17,7 @@ namespace keelpack::test {
 class JobFixture : public ::testing::Test {
  protected:
   JobOutcome Process(std::string path, bool durable = false) {
-    report = ProcessFile({log, options, base, yield, durable}, path);
+    report = ProcessFile({.log = log, .options = options, .baseFolder = base, .yield = yield, .durable = durable, .judged = judged}, path);
     totals.Add(report);
     return report.outcome;
   }
@@ -30,6 +30,7 @@ class JobFixture : public ::testing::Test {
   RewriteTotals totals;
   std::string base = dir.path();
   std::function<void()> yield;
+  std::function<void(const std::string& path)> judged;  // another program, between reading and replacing
 };
 
 }  // namespace keelpack::test
