@@ -679,11 +679,17 @@ std::error_code Rewriter::WriteCollected(bool finished) {
 void Rewriter::PlanTurn() {
   const int orientation = HeaderFacts().exifOrientation;
   if (orientation <= kOrientationAsStored) return;
+  // Not collected for a turn that could not happen anyway.
+  if (!TurnMayFit(in_.size())) {
+    Log(kVerbose, "Picture not turned upright: " + std::string(kNoRoomToReencode));
+    return;
+  }
   if (!whole_) {
     Log(kVerbose, "Picture not turned upright: only the ends of the file were read");
     return;
   }
   turnBy_ = orientation;
+  if (!collect_) collected_.reserve(in_.size());
   collect_ = true;
 }
 

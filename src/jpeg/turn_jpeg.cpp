@@ -11,6 +11,7 @@
 #include "jpeg/entropy_copy.h"
 #include "jpeg/markers.h"
 #include "jpeg/reencode.h"
+#include "platform/memory_budget.h"
 #include "platform/text.h"
 
 namespace keelpack {
@@ -27,12 +28,13 @@ constexpr std::array<int, 9> kTransformFor = {TJXOP_NONE,  TJXOP_NONE,      TJXO
                                               TJXOP_ROT90,  TJXOP_TRANSVERSE, TJXOP_ROT270};
 
 // The library holds every coefficient of the picture twice while it moves them, the source's
-// and the turned; pictures that could need more memory than this are left as they are.
-constexpr uint64_t kMemoryLimit = uint64_t{2} << 30;
-constexpr uint64_t kCoefficientBytesPerBlock = 64 * 2;
-constexpr uint64_t kCopiesHeld = 2;
+// and the turned, beside the picture it turns and the turned picture it makes. A picture that
+// needs more than a job's memory for that is left as it is.
+constexpr uint64_t kCoefficientCopies = 2;
+constexpr uint64_t kPictureCopies = 2;
 constexpr uint64_t kMostComponents = 4;
-constexpr uint64_t kPixelsPerBlock = 64;
+constexpr uint64_t kBlockSide = 8;
+constexpr uint64_t kPixelsPerBlock = kBlockSide * kBlockSide;
 // A coded block takes at least one bit of entropy-coded data.
 constexpr uint64_t kBlocksPerInputByte = 8;
 
@@ -84,6 +86,21 @@ std::vector<uint8_t> WithMetadata(std::span<const uint8_t> turned, const Segment
   return result;
 }
 
+// The DCT blocks of all the picture's components (ITU T.81, A.2): in each MCU, the luminance
+// (and the black of a four-colour picture) has a block for every 8x8 of its pixels, each other
+// component one block. A sampling the library does not name counts as four full components.
+uint64_t Blocks(int width, int height, int subsampling, int colourspace) {
+  const auto across = [](uint64_t pixels, uint64_t unit) { return (pixels + unit - 1) / unit; };
+  const uint64_t lumaBlocks = across(uint64_t(width), kBlockSide) * across(uint64_t(height), kBlockSide);
+  if (colourspace == TJCS_GRAY) return lumaBlocks;
+  if (subsampling < 0 || subsampling >= TJ_NUMSAMP) return lumaBlocks * kMostComponents;
+  const uint64_t mcuWidth = uint64_t(tjMCUWidth[subsampling]), mcuHeight = uint64_t(tjMCUHeight[subsampling]);
+  const uint64_t mcus = across(uint64_t(width), mcuWidth) * across(uint64_t(height), mcuHeight);
+  const uint64_t lumaPerMcu = mcuWidth * mcuHeight / kPixelsPerBlock;
+  const bool fourColours = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+  return mcus * (lumaPerMcu * (fourColours ? 2 : 1) + 2);
+}
+
 struct HandleCloser {
   void operator()(void* handle) const { tjDestroy(handle); }
 };
@@ -112,8 +129,16 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
     result.declined = "the picture is larger than its data";
     return result;
   }
-  if (blocks * kMostComponents * kCoefficientBytesPerBlock * kCopiesHeld > kMemoryLimit) {
-    result.declined = "the picture is too large to turn in memory";
+  const uint64_t memory = kCoefficientCopies * Blocks(width, height, subsampling, colourspace) * platform::kBytesPerBlock +
+                         kPictureCopies * jpeg.size();
+  if (memory > platform::kPictureWorkBudget) {
+    result.declined = kNoRoomToReencode;
+    return result;
+  }
+
+  // The library codes every coefficient, complete or not, as a sequential picture.
+  if (LeavesCoefficientsIncomplete(jpeg)) {
+    result.declined = kIncompleteProgression;
     return result;
   }
 
@@ -143,6 +168,8 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
 
 }  // namespace
 
+bool TurnMayFit(uint64_t bytes) { return kPictureCopies * bytes <= platform::kPictureWorkBudget; }
+
 Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice coding) {
   Turned result;
   if (orientation < 2 || orientation >= static_cast<int>(kTransformFor.size())) {
@@ -152,11 +179,6 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   const std::optional<Segments> metadata = MetadataSegments(jpeg);
   if (!metadata) {
     result.declined = "the segments cannot be followed to the end marker";
-    return result;
-  }
-  // The library codes every coefficient, complete or not, as a sequential picture.
-  if (LeavesCoefficientsIncomplete(jpeg)) {
-    result.declined = kIncompleteProgression;
     return result;
   }
   result = Transform(jpeg, orientation);

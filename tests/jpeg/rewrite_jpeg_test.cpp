@@ -350,6 +350,11 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
 TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const ExifBuilder e;
   const Bytes picture = EncodePicture({.width = 96, .height = 64}), ragged = EncodePicture({.width = 100, .height = 60});
+  // A frame of 6000 x 6000 pixels, whose coefficients would take 72 MB twice, over the data of
+  // 16 x 16, behind segments that make its size plausible.
+  const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1)), grey = EncodePicture({.width = 16, .height = 16, .grayscale = true});
+  Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
   const Bytes thumbnail = EncodePicture({.width = 32, .height = 16}), raggedThumbnail = EncodePicture({.width = 60, .height = 44, .grayscale = true});
   // CameraBlock(6) with a thumbnail directory after the Exif IFD.
   const auto withThumbnail = [&](const Bytes& image) {
@@ -400,6 +405,8 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
       {CameraBlock(7), 7, kRemove, kOff, Minimal({e.Rational(282, 72, 1), e.Rational(283, 300, 1), e.Short(296, 2)}), true},
       {CameraBlock(6), 0, kKeep, kOff, CameraBlock(6), false, &ragged, edge},
       {CameraBlock(6), 0, kRemove, kOff, Minimal({e.Short(274, 6)}), false, &ragged, edge},
+      {CameraBlock(8), 0, kKeep, kOff, CameraBlock(8), false, &hugeFrame,
+       "Picture not turned upright: the picture needs more memory than a job may take"},
       {withThumbnail(thumbnail), 6, kKeep, kOff, edited(withThumbnail(thumbnail), 6, true), false, nullptr,
        "EXIF follows the turned picture: orientation 1, width and height swapped, thumbnail turned"},
       {withThumbnail(raggedThumbnail), 0, kKeep, kOff, withThumbnail(raggedThumbnail), false, nullptr,
