@@ -108,8 +108,11 @@ struct BufferFree {
   void operator()(unsigned char* buffer) const { tjFree(buffer); }
 };
 
-// The library's turn: the picture data coded afresh with the standard Huffman tables, and of
-// the segments before the tables only the ones the encoder makes itself.
+// The library's turn: the picture data coded afresh as a progressive picture, and of the
+// segments before the tables only the ones the encoder makes itself. Progressive coding takes
+// every coefficient a decoder can read, also from damaged data that sequential coding cannot
+// hold; the library's sequential coder with its standard tables would code such coefficients
+// as something else without a word.
 Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
   Turned result;
   const std::unique_ptr<void, HandleCloser> handle(tjInitTransform());
@@ -144,7 +147,7 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
 
   tjtransform transform{};
   transform.op = kTransformFor[static_cast<size_t>(orientation)];
-  transform.options = TJXOPT_PERFECT | TJXOPT_COPYNONE;
+  transform.options = TJXOPT_PERFECT | TJXOPT_COPYNONE | TJXOPT_PROGRESSIVE;
   unsigned char* buffer = nullptr;
   unsigned long turnedSize = 0;
   const int status = tjTransform(handle.get(), jpeg.data(), size, 1, &buffer, &turnedSize, &transform,
@@ -185,14 +188,14 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   if (!result.declined.empty()) return result;
   result.bytes = WithMetadata(result.bytes, *metadata);
 
-  // Standard tables fit no picture well: the re-encoder's tables, made for this one, nearly
-  // always make it smaller, and progressive coding smaller still.
-  Reencoded reencoded = ReencodeJpeg(result.bytes, coding == OptimizeChoice::kProgressive
-                                                       ? OptimizeChoice::kProgressive
-                                                       : OptimizeChoice::kHuffman);
-  if (reencoded.declined.empty() && reencoded.bytes.size() < result.bytes.size()) {
-    result.bytes = std::move(reencoded.bytes);
-  }
+  // The coding asked for: sequential with tables made for the picture, or the re-encoder's
+  // progressive scripts where they beat the library's. What the re-encoder declines (the
+  // coefficients of damaged data that no decoder shows alike in every orientation, a picture
+  // past a job's memory) is not turned either.
+  const bool progressive = coding == OptimizeChoice::kProgressive;
+  Reencoded reencoded = ReencodeJpeg(result.bytes, progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kHuffman);
+  if (!reencoded.declined.empty()) return {{}, std::move(reencoded.declined)};
+  if (!progressive || reencoded.bytes.size() < result.bytes.size()) result.bytes = std::move(reencoded.bytes);
   return result;
 }
 

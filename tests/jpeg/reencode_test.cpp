@@ -163,6 +163,17 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
       {"picture data cut short", truncated, kOff, "premature end", {}, 6},
       {"progressive scans left unfinished", AtThirdScan({}), kOff, "incomplete", {}, 3},
       {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOff, "cannot be followed", {}, 6},
+      // Found by fuzzing: data that decodes to coefficients sequential coding cannot hold, which
+      // the library's standard-table coder made into another picture.
+      {"coefficients out of range", FromHex(
+      "ffd8ffe000104a46494600010100000100010000ffdb00430003020203030203030303feff0100613000021ec6050a07"
+      "0706080c01006110000057c10e12100d0e110e0b0b1016101113141515150c0f171816141812141514ffc0000b080018"
+      "001001011100ffc400b5100002010303020403050504040000017d010203000411051221314106135161072271143281"
+      "91a108498b0f491552d1ec2433627282090a161718191a25262728292a3435363738393a434445464748494a53545556"
+      "5758595a636465666768696a737475767778797a838485868788898a92939484300600a0610000a4a5a7aaa8b2a6a9b3"
+      "b4b5b6b7b8b9bac2c3c4c5c6c7c8c9ca2e00006110000441d2e1e2e3e4e5e6e7e8e9eaf1f2f3f4f5f6f7f8f9faffda00"
+      "08010100003f00f2b25dd95a431818afc769e1ff006ffd5357f0b7c37f0df86f89353d8a80db7cc417ab2bdd3b4fc4c2"
+      "c7ecf3e1c362d68638243998c55f0c5bcf45ffd9"), kProgressive, "out of range", {}, 6},
   };
   cases.insert(cases.end(), std::begin(more), std::end(more));
   for (const Case& c : cases) {

@@ -10,6 +10,12 @@ namespace keelpack::test {
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+// Bytes written as pairs of hexadecimal digits, for inputs that fuzzing found.
+inline Bytes FromHex(std::string_view hex) {
+  Bytes bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  return bytes;
+}
 
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes all;
