@@ -118,18 +118,20 @@ struct SegmentRow {
   bool keepDpi = false;
 };
 
-// An Exif block as a camera writes it: IFD0 with a Model, the Orientation (none for 0), the
-// resolution, and an Exif IFD with the exposure time and the size in pixels; GPS data too.
-Bytes CameraBlock(int orientation, uint32_t width = 96, uint32_t height = 64, uint32_t xDpi = 300, uint32_t yDpi = 72) {
+// An Exif block as a camera writes it: IFD0 with a Model, the Orientation, the resolution, and
+// an Exif IFD with the exposure time and the size in pixels; GPS data too; and, when given, a
+// thumbnail directory with its JPEG image at the block's end.
+Bytes CameraBlock(int orientation, const Bytes& thumbnail = {}) {
   ExifBuilder b;
-  const int exif = b.AddDirectory();
-  b.Add(ExifBuilder::kIfd0, b.Ascii(272, "Camera"));
-  if (orientation != 0) b.Add(ExifBuilder::kIfd0, b.Short(274, static_cast<uint16_t>(orientation)));
-  for (const ExifEntry& entry : {b.Rational(282, xDpi, 1), b.Rational(283, yDpi, 1), b.Short(296, 2),
-                                 ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
+  const int exif = b.AddDirectory(), ifd1 = thumbnail.empty() ? -1 : b.AddDirectory();
+  for (const ExifEntry& entry : {b.Ascii(272, "Camera"), b.Short(274, static_cast<uint16_t>(orientation)), b.Rational(282, 300, 1),
+                                 b.Rational(283, 72, 1), b.Short(296, 2), ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
     b.Add(ExifBuilder::kIfd0, entry);
-  b.Add(exif, b.Rational(33434, 1, 250)).Add(exif, b.Long(40962, width)).Add(exif, b.Long(40963, height));
-  return b.Build();
+  b.Add(exif, b.Rational(33434, 1, 250)).Add(exif, b.Long(40962, 96)).Add(exif, b.Long(40963, 64));
+  if (thumbnail.empty()) return b.Build();
+  const auto at = static_cast<uint32_t>(b.Link(ExifBuilder::kIfd0, ifd1).Build().size() - 6 + 12 * 3);  // behind IFD1's 3 entries
+  b.Add(ifd1, b.Short(259, 6)).Add(ifd1, b.Long(513, at)).Add(ifd1, b.Long(514, static_cast<uint32_t>(thumbnail.size())));
+  return Concat({b.Build(), thumbnail});
 }
 
 // The block that deleting the Exif data leaves: IFD0 alone with these entries.
@@ -356,16 +358,6 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
   for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
   const Bytes thumbnail = EncodePicture({.width = 32, .height = 16}), raggedThumbnail = EncodePicture({.width = 60, .height = 44, .grayscale = true});
-  // CameraBlock(6) with a thumbnail directory after the Exif IFD.
-  const auto withThumbnail = [&](const Bytes& image) {
-    ExifBuilder b;
-    const int exif = b.AddDirectory(), ifd1 = b.AddDirectory();
-    for (const ExifEntry& entry : {b.Ascii(272, "Camera"), b.Short(274, 6), ExifBuilder::Pointer(34665, exif)}) b.Add(ExifBuilder::kIfd0, entry);
-    b.Add(exif, b.Long(40962, 96)).Add(exif, b.Long(40963, 64)).Link(ExifBuilder::kIfd0, ifd1);
-    const auto at = static_cast<uint32_t>(b.Build().size() - 6 + 12 * 3);  // behind IFD1's three entries
-    b.Add(ifd1, b.Short(259, 6)).Add(ifd1, b.Long(513, at)).Add(ifd1, b.Long(514, static_cast<uint32_t>(image.size())));
-    return Concat({b.Build(), image});
-  };
   // The wiring is checked against the pieces' own results, which their tests check.
   const auto edited = [&](const Bytes& block, int orientation, bool turnThumbnail = false) {
     const ThumbnailTurner turner = [orientation](std::span<const uint8_t> t) -> std::optional<Bytes> {
@@ -376,9 +368,7 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const auto reduced = [&](const Bytes& block) {
     Bytes result;
     int useful = 0;
-    EXPECT_EQ(ReduceExifBlock(log, false, block, result, useful, "x"), 0);
-    EXPECT_EQ(ExifOrientation(result), 0);
-    return result;
+    return ReduceExifBlock(log, false, block, result, useful, "x") == 0 ? result : Bytes{};
   };
   using enum ExifMode;
   using enum OptimizeChoice;
@@ -407,9 +397,9 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
       {CameraBlock(6), 0, kRemove, kOff, Minimal({e.Short(274, 6)}), false, &ragged, edge},
       {CameraBlock(8), 0, kKeep, kOff, CameraBlock(8), false, &hugeFrame,
        "Picture not turned upright: the picture needs more memory than a job may take"},
-      {withThumbnail(thumbnail), 6, kKeep, kOff, edited(withThumbnail(thumbnail), 6, true), false, nullptr,
+      {CameraBlock(6, thumbnail), 6, kKeep, kOff, edited(CameraBlock(6, thumbnail), 6, true), false, nullptr,
        "EXIF follows the turned picture: orientation 1, width and height swapped, thumbnail turned"},
-      {withThumbnail(raggedThumbnail), 0, kKeep, kOff, withThumbnail(raggedThumbnail), false, nullptr,
+      {CameraBlock(6, raggedThumbnail), 0, kKeep, kOff, CameraBlock(6, raggedThumbnail), false, nullptr,
        "Picture not turned upright: the EXIF thumbnail cannot turn without loss"},
   };
   rows.insert(rows.end(), std::begin(more), std::end(more));
