@@ -232,8 +232,8 @@ class Rewriter {
   const FrameColours& HeaderFacts();
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   std::error_code CopyEntropyData();
-  bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
-  std::optional<Bytes> MinimalExif(ByteSpan payload);
+  bool ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced);
+  std::optional<Bytes> MinimalExif(LogSink& log, ByteSpan payload);
   bool ExifKeptWhole() const;
   ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool minimalExif = false);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
@@ -456,14 +456,14 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   // A deleted Exif block leaves behind what the picture needs to show upright.
   bool minimal = false;
   if (isExif && options_.exifMode == ExifMode::kRemove && !ExifKeptWhole()) {
-    if (std::optional<Bytes> block = MinimalExif(read)) {
+    if (std::optional<Bytes> block = MinimalExif(log_, read)) {
       reduced = std::move(*block);
       data = reduced;
       copy = minimal = true;
     }
   }
   if (isExif && options_.exifMode == ExifMode::kReduce) {
-    if (ReduceExifSegment(read, reduced)) {
+    if (ReduceExifSegment(log_, read, reduced)) {
       data = reduced;
       copy = true;
     }
@@ -518,9 +518,9 @@ const FrameColours& Rewriter::HeaderFacts() {
 
 // Deleting the Exif block keeps its orientation, and with Keep DPI its resolution unless a
 // JFIF segment that stays gives the picture a density of its own.
-std::optional<Bytes> Rewriter::MinimalExif(ByteSpan payload) {
+std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
   const bool jfifDensity = options_.keepDpi && !InList(removeList_, kApp0) && HeaderFacts().jfifDensity;
-  return MinimalExifBlock(log_, payload, options_.keepDpi, jfifDensity);
+  return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
 }
 
 // The Exif segment stays as it is read: kept, or not in the remove list.
@@ -529,13 +529,13 @@ bool Rewriter::ExifKeptWhole() const {
          (options_.exifMode == ExifMode::kRemove && !InList(removeList_, kApp1));
 }
 
-bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
+bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
   // In memory: no copy of the block, which may hold a serial number or a position, is ever
   // written anywhere but into the photo's own rewrite.
-  const int result = ReduceExifBlock(log_, options_.keepDpi, payload, reduced, usefulTags_, name_);
+  const int result = ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
   // A block that grew past what a segment can hold stays as it was.
   if (result != 0 || reduced.size() > kMaxSegmentData) {
-    Log(kVerbose, "Cannot reduce EXIF size");
+    log.WriteLog("Cannot reduce EXIF size", kVerbose);
     return false;
   }
   return true;
@@ -713,16 +713,12 @@ bool Rewriter::TurnCollected(Bytes& output) {
       return std::move(turned.bytes);
     };
   }
-  // The edits are tried first, as they cost little and may refuse; what they did is told
+  // The block is edited first, as that costs little and may refuse; what the edits did is told
   // once the picture has turned.
   HeldMessages edits;
   LogSink editLog(log_, edits);
   TurnedExif edited = ExifForTurnedPicture(editLog, *walkedExif, orientation, turnThumbnail);
   if (!edited.refused.empty()) return declined(edited.refused);
-  Turned turned = TurnJpeg(output, orientation, options_.optimize);
-  if (!turned.declined.empty()) return declined(turned.declined);
-  for (const LogMessage& message : edits.messages) log_.Pass(message);
-
   // The edited block as the Exif mode leaves it, which for a picture now upright holds no
   // orientation of its own: kept whole, reduced (none without a useful tag), or the minimal
   // block, which then holds the resolution at most.
@@ -731,20 +727,24 @@ bool Rewriter::TurnCollected(Bytes& output) {
     payload = std::move(edited.payload);
   } else if (options_.exifMode == ExifMode::kReduce) {
     Bytes reduced;
-    const bool done = ReduceExifSegment(edited.payload, reduced);
+    const bool done = ReduceExifSegment(editLog, edited.payload, reduced);
     if (usefulTags_ == 0) {
-      Log(kExplicit, "EXIF removed");
+      editLog.WriteLog("EXIF removed", kExplicit);
     } else {
       payload = done ? std::move(reduced) : std::move(edited.payload);
     }
   } else {
-    payload = MinimalExif(edited.payload);
+    payload = MinimalExif(editLog, edited.payload);
   }
+
+  Turned turned = TurnJpeg(output, orientation, options_.optimize);
+  if (!turned.declined.empty()) return declined(turned.declined);
   std::optional<Bytes> candidate = WithExifPayload(turned.bytes, payload);
   if (!candidate) return declined("the EXIF block does not fit in a segment");
   if (candidate->size() > in_.size()) {
     return declined("the file would grow by " + Decimal(static_cast<int64_t>(candidate->size() - in_.size())) + " bytes");
   }
+  for (const LogMessage& message : edits.messages) log_.Pass(message);
   Log(kExplicit, "Picture turned upright by orientation " + Decimal(orientation));
   output = std::move(*candidate);
   turned_ = true;
