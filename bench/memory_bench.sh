@@ -7,6 +7,9 @@
 #                 -v -j 2 with the many-markers file beside it
 #   6 megapixels  a photo of 3000 x 2000 pixels, which --optimize and --progressive do code
 #                 again
+#   on its side   a photo of 2560 x 1920 pixels (5 megapixels) with an Exif orientation of 6,
+#                 which --upright turns, and the large frame with that orientation, which it
+#                 does not (its coefficients alone would take more)
 #   many markers  a small photo with 8 MB of fill bytes before its frame: eight million lines
 #                 at -v
 # and two timings:
@@ -75,6 +78,16 @@ PYTHON
 picture "$side" "$side" 1000 | cjpeg -quality 90 > "$work/large-frame.jpg"
 picture 3000 2000 3 | cjpeg -quality 90 > "$work/camera.jpg"
 picture 640 480 1 | cjpeg -quality 90 > "$work/small.jpg"
+picture 2560 1920 3 | cjpeg -quality 90 > "$work/sideways.jpg"
+cp "$work/large-frame.jpg" "$work/large-sideways.jpg"
+# An Exif segment that holds only the orientation 6: turned a quarter clockwise to show upright.
+python3 -c '
+import sys
+tiff = b"MM\0*\0\0\0\x08" + b"\0\x01" + b"\x01\x12\0\x03\0\0\0\x01\0\x06\0\0" + b"\0\0\0\0"
+payload = b"Exif\0\0" + tiff
+sys.stdout.buffer.write(b"\xff\xe1" + (len(payload) + 2).to_bytes(2, "big") + payload)' > "$work/exif6"
+insert "$work/sideways.jpg" 2 "$work/exif6"
+insert "$work/large-sideways.jpg" 2 "$work/exif6"
 cp "$work/small.jpg" "$work/many-markers.jpg"
 python3 -c 'import sys; sys.stdout.buffer.write(b"\xff" * (8 << 20))' > "$work/fills"
 insert "$work/many-markers.jpg" 2 "$work/fills"
@@ -95,7 +108,7 @@ peak() {
   /usr/bin/time -f %M -o "$work/peak" "$cli" "$@" -j "$jobs" "${files[@]}" > /dev/null || [ $? -le 1 ]
   local used target
   used=$(cat "$work/peak") target=$((largest + 64 * 1024 * jobs))
-  printf '  %-44s %8d KB   target %8d KB   %s\n' "$label" "$used" "$target" "$([ "$used" -le "$target" ] && echo ok || echo OVER)"
+  printf '  %-46s %8d KB   target %8d KB   %s\n' "$label" "$used" "$target" "$([ "$used" -le "$target" ] && echo ok || echo OVER)"
 }
 
 big=$work/large-frame.jpg many=$work/many-markers.jpg
@@ -109,6 +122,9 @@ peak "large frame and many markers, -v -j 2" 2 "$big" "$many" -- -v
 peak "6 megapixels, --optimize" 1 "$work/camera.jpg" -- -q --optimize
 peak "6 megapixels, --progressive" 1 "$work/camera.jpg" -- -q --progressive
 peak "many markers twice, -v -j 2" 2 "$many" "$work/small.jpg" "$many" -- -v
+peak "5 megapixels sideways, --upright" 1 "$work/sideways.jpg" -- -q --upright
+peak "5 megapixels sideways, --progressive --upright" 1 "$work/sideways.jpg" -- -q --upright --progressive
+peak "large frame sideways, --upright" 1 "$work/large-sideways.jpg" -- -q --upright
 
 # Timings: the best of three runs.
 best_time() {

@@ -1,9 +1,11 @@
 // Writes first inputs for the rewriter's and the re-encoder's fuzzers: a choice byte, then real
-// pictures of several layouts (with the segments a rewrite keeps) and hand-built segment mixes.
+// pictures of several layouts (with the segments a rewrite keeps, and Exif orientations to turn
+// by) and hand-built segment mixes.
 #include <cstdio>
 #include <string>
 
 #include "jpeg/markers.h"
+#include "support/exif_builder.h"
 #include "support/jpeg_builder.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
@@ -52,5 +54,10 @@ int main(int argc, char** argv) {
   seed(1, withSegment(EncodePicture({.width = 24, .height = 16, .progressive = true})));
   seed(1, EncodePicture({.width = 16, .height = 24, .grayscale = true}));
   seed(1, EncodePicture({.width = 16, .height = 528, .quality = 50}));  // compared on samples
+  // Pictures to turn upright (option bit 16), with the Exif block kept and deleted.
+  ExifBuilder turned;
+  turned.Add(ExifBuilder::kIfd0, turned.Short(274, 6)).Add(ExifBuilder::kIfd0, turned.Rational(282, 300, 1));
+  seed(16, WithExifFirst(EncodePicture({.width = 32, .height = 16}), turned.Build()));
+  seed(18 + 32, WithExifFirst(EncodePicture({.width = 16, .height = 16, .progressive = true}), turned.Build()));
   return 0;
 }

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the JPEG rewriter, as a file, under every combination of its
-// options, re-encoding of the picture data included. The first byte chooses the options; the
-// rest is the file.
+// options, re-encoding of the picture data and the turn upright included. The first byte
+// chooses the options; the rest is the file.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -67,10 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((choice & 64) == 0) rewrite.removeList = keelpack::kDefaultRemoveList;
   rewrite.exifMode = kExifModes[choice % 3];
   rewrite.quickScan = (choice & 4) != 0;
+  rewrite.upright = (choice & 16) != 0;
   keelpack::platform::File source, target;
   keelpack::platform::File::Status status;
   if (source.OpenForReading(in) || target.Create(out)) abort();
-  const keelpack::RewriteResult result = keelpack::RewriteFile(rewrite, source, target, in, log, status).result;
+  const keelpack::RewriteOutcome outcome = keelpack::RewriteFile(rewrite, source, target, in, log, status);
+  const keelpack::RewriteResult& result = outcome.result;
+  // A turn is kept only when the file does not grow.
+  if (outcome.turned && outcome.saved() < 0) abort();
   // A failure number never collides with the result codes the log shows.
   if (result.kind == keelpack::RewriteResult::Kind::kFailed && result.failure <= 2) abort();
   // Local files never fail to read: an I/O failure here is the walk reaching bytes it never read.

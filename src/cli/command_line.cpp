@@ -71,8 +71,9 @@ JOBS
   printed and logged is the same for any N: each file's lines together, in the order of
   the files. Each job needs memory for about one file and at most 64 MB more: with
   --optimize or --progressive a picture too large to code again within that keeps its
-  picture data as it was, and --check-readability fails a progressive one too large to
-  decode within it.
+  picture data as it was, --upright leaves one whose coefficients do not fit in it twice
+  (about 6 to 8 megapixels) as it is, and --check-readability fails a progressive one too
+  large to decode within it.
 
 OUTPUT
   Standard output gets what the window's log box shows: files that were damaged, not JPEG
@@ -167,7 +168,13 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return CLI::IsMember(Names(choices)).description("");
   };
   auto* pathOpt = app.add_option("PATH", paths, "Files and folders to process")->type_name("");
-  auto* exifOpt = app.add_option("--exif", exif, "Exif camera data (reduce)")
+  auto* exifOpt = app.add_option("--exif", exif,
+                                 "Exif camera data (reduce): keep keeps it all;\n"
+                                 "reduce keeps camera settings, date and orientation,\n"
+                                 "and removes location (GPS), thumbnail, maker notes,\n"
+                                 "serial numbers and owner names; delete keeps only\n"
+                                 "what shows the picture upright, and with --dpi its\n"
+                                 "resolution")
                       ->check(oneOf(kExifChoices))
                       ->type_name("keep|reduce|delete");
   auto* iccOpt = app.add_option("--icc", icc,

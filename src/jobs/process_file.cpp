@@ -290,6 +290,11 @@ bool Job::SourceChanged() const {
 }
 
 JobOutcome Job::Verdict(const RewriteResult& result) {
+  if (result.rewritten() && report_.rewrite->saved() < 0) {
+    // The rewrite went right but would make the file larger: no file ever grows.
+    if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+    return End("Larger when rewritten, left as it was - ", kVerbose, JobOutcome::kRewritten);
+  }
   if (result.rewritten()) {
     // In the source's place, another user's photo would become the runner's.
     if (!differentFolder_ && !KeepsOwner(temp_)) {

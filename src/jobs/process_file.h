@@ -21,7 +21,8 @@ struct OptionSet;
 
 // What became of one file.
 enum class JobOutcome {
-  kRewritten,  // replaced by its rewritten form, or written to the output folder
+  kRewritten,  // replaced by its rewritten form, or written to the output folder; or left as
+               // it was, when that form would be larger ("Larger when rewritten, ...")
   kDamaged,    // damaged: deleted, renamed by the mask or left alone, as the options say
   kNotJpeg,    // a JPEG name on other data: deleted, renamed or left alone
   kSkipped,    // not processed: a name with "?", a vanished file, not a regular file, a file

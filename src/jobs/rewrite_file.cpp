@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jpeg/reencode.h"
+#include "jpeg/turn_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/mapped_file.h"
@@ -127,6 +128,7 @@ RewriteOptions RewriteOptionsFor(const OptionSet& o) {
   options.icc = o.icc;
   options.keepDpi = o.keepDpi();
   options.optimize = o.optimize;
+  options.upright = o.turnUpright();
   return options;
 }
 
@@ -135,10 +137,11 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
   SourceBytes source;
   try {
-    // Re-encoding needs every byte in memory (unless the file is too large for it anyway), the
-    // thorough scan looks at every byte.
+    // Re-encoding and turning need every byte in memory (unless the file is too large for them
+    // anyway), the thorough scan looks at every byte.
     const bool reencoding = options.optimize != OptimizeChoice::kOff && ReencodingMayFit(static_cast<uint64_t>(status.size));
-    const bool endsMayDo = options.quickScan && !reencoding;
+    const bool turning = options.upright && TurnMayFit(static_cast<uint64_t>(status.size));
+    const bool endsMayDo = options.quickScan && !reencoding && !turning;
     if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
       return Failed(log, nameForLog, error);
     }

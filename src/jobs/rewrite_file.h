@@ -11,8 +11,8 @@ class LogSink;
 struct OptionSet;
 
 // The rewrite a file job asks for under `options`: APP12, APP13, APP1, COM and APP14 go, and
-// APP2 unless colour profiles are all kept; the Exif choice, the scan and the re-encoding as
-// the options say.
+// APP2 unless colour profiles are all kept; the Exif choice, the scan, the re-encoding and the
+// turn upright as the options say.
 RewriteOptions RewriteOptionsFor(const OptionSet& options);
 
 // The rewrite between two open files, so that it reaches exactly the files the caller opened
@@ -25,7 +25,8 @@ RewriteOptions RewriteOptionsFor(const OptionSet& options);
 // What is held in memory stays near one file's size: the input is read whole into memory (never
 // mapped: another program that cuts the file short can only fail the read), or, with the quick
 // scan and a file that ends with an EOI, only up to its first scan's data, which then goes
-// from file to file inside the kernel.
+// from file to file inside the kernel (not when the picture data may be coded afresh or
+// turned upright).
 RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
                            const std::string& nameForLog, LogSink& log, platform::File::Status& status);
 

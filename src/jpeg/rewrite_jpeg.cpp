@@ -11,12 +11,14 @@
 #include <stdexcept>
 #include <vector>
 
+#include "exif/orientation_exif.h"
 #include "exif/reduce_exif.h"
 #include "jpeg/colour_policy.h"
 #include "jpeg/entropy_copy.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
 #include "jpeg/reencode.h"
+#include "jpeg/turn_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
 
@@ -124,7 +126,8 @@ class Input {
   std::deque<Bytes> joined_;
 };
 
-// What a decoder learns about a picture's colours from the segments before its first scan.
+// What a decoder learns about a picture's colours from the segments before its first scan,
+// and what a viewer learns about its density and orientation.
 struct FrameColours {
   bool complete = false;  // the segments lead cleanly up to the first scan
   size_t firstScan = 0;   // offset of the first SOS marker
@@ -132,14 +135,17 @@ struct FrameColours {
   bool jfif = false;      // a JFIF APP0 segment, which makes a 3-component picture YCbCr
   int components = 0;
   bool rgbIds = false;    // the components are named 'R', 'G', 'B'
+  bool jfifDensity = false;  // the first JFIF segment gives the picture a density
+  int exifOrientation = 0;   // of the first Exif segment, 1 to 8; 0 for none
 };
 
 bool IsFrameHeader(uint8_t code) {
   return code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC;
 }
 
-FrameColours ReadFrameColours(const Input& in) {
+FrameColours ReadFrameColours(Input& in) {
   FrameColours colours;
+  bool exifSeen = false;
   for (size_t at = 2; at + 4 <= in.size();) {
     if (in[at] != kMarkerLead) break;
     const uint8_t code = in[at + 1];
@@ -163,7 +169,14 @@ FrameColours ReadFrameColours(const Input& in) {
       }
       return true;
     };
-    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) colours.jfif = true;
+    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) {
+      if (!colours.jfif) colours.jfifDensity = JfifGivesDensity(in.Span(data, length - 2));
+      colours.jfif = true;
+    }
+    if (code == kApp1 && !exifSeen && says("Exif")) {
+      exifSeen = true;
+      colours.exifOrientation = ExifOrientation(in.Span(data, length - 2));
+    }
     if (code == kApp14 && says("Adobe")) ++colours.adobeSegments;
     if (IsFrameHeader(code) && length - 2 >= 6) {
       colours.components = in[data + 5];
@@ -174,6 +187,12 @@ FrameColours ReadFrameColours(const Input& in) {
   }
   return colours;
 }
+
+// Messages kept back until it is clear that what they tell happened.
+struct HeldMessages : MessageHolder {
+  std::vector<LogMessage> messages;
+  void Hold(LogMessage message) override { messages.push_back(std::move(message)); }
+};
 
 // One rewrite: the input mapped, the output handed on to the output file as it becomes final.
 class Rewriter {
@@ -187,16 +206,17 @@ class Rewriter {
         removeList_(options.removeList == kDefaultRemoveList
                         ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
                         : std::string_view(options.removeList)),
-        reencode_(options.optimize != OptimizeChoice::kOff) {
+        collect_(options.optimize != OptimizeChoice::kOff) {
     if (input.whole()) {
       in_.Set(input.head);
     } else {
       in_.SetEnds(input.head, input.size, input.tail);
     }
+    whole_ = input.whole();
     // A file too large to re-encode in a job's memory is not collected for it either.
-    tooLargeToReencode_ = reencode_ && !ReencodingMayFit(input.size);
-    reencode_ = reencode_ && !tooLargeToReencode_;
-    if (reencode_) collected_.reserve(input.size);
+    tooLargeToReencode_ = collect_ && !ReencodingMayFit(input.size);
+    collect_ = collect_ && !tooLargeToReencode_;
+    if (collect_) collected_.reserve(input.size);
   }
 
   RewriteOutcome Run();
@@ -209,16 +229,21 @@ class Rewriter {
   enum class Step { kGoOn, kLeave, kStop };
   Step Standalone(const MarkerHeader& header, size_t headerOffset, RewriteResult& outcome);
   Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, RewriteResult& outcome);
+  const FrameColours& HeaderFacts();
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   std::error_code CopyEntropyData();
-  bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
-  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy);
+  bool ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced);
+  std::optional<Bytes> MinimalExif(LogSink& log, ByteSpan payload);
+  bool ExifKeptWhole() const;
+  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool minimalExif = false);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
   Step Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome);
   std::error_code HandOn(bool all);
   std::error_code WritePieces(std::span<const ByteSpan> pieces);
-  std::error_code WriteCollected(bool tryReencoding);
+  std::error_code WriteCollected(bool finished);
+  void PlanTurn();
+  bool TurnCollected(Bytes& output);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
   bool Logs(int level) const { return log_.Wants(level); }
@@ -230,6 +255,7 @@ class Rewriter {
   std::string_view removeList_;
 
   Input in_;
+  bool whole_ = true;  // every byte of the input was read
   OutputBuffer out_;
   ReencodingNote reencoding_;
 
@@ -249,18 +275,21 @@ class Rewriter {
   ColourState colour_;
   std::optional<FrameColours> frameColours_;  // read once, when an Adobe segment asks
   int usefulTags_ = 0;
-  // With re-encoding asked for, the walk's output is collected here rather than handed on,
-  // and `written_` is the length of what was finally handed on.
-  bool reencode_;
+  // With re-encoding asked for, or a picture to turn, the walk's output is collected here
+  // rather than handed on, and `written_` is the length of what was finally handed on.
+  bool collect_;
   bool tooLargeToReencode_ = false;
   Bytes collected_;
   size_t written_ = 0;
+  int turnBy_ = 0;  // the Exif orientation the picture is to be turned by, 2 to 8; else 0
+  bool turned_ = false;
 };
 
 RewriteOutcome Rewriter::Run() {
   RewriteResult result;
   try {
     result = PreCheck();
+    if (result.rewritten() && options_.upright) PlanTurn();
     if (result.rewritten()) result = Walk();
     if (result.rewritten()) result = Finish();
   } catch (const std::bad_alloc&) {
@@ -274,11 +303,11 @@ RewriteOutcome Rewriter::Run() {
   if (result.kind == RewriteResult::Kind::kDamaged) {
     // What was made so far goes out too, for whoever wants to look at it.
     std::error_code error = HandOn(true);
-    if (!error && reencode_) error = WriteCollected(false);
+    if (!error && collect_) error = WriteCollected(false);
     if (error) result = RewriteResult::Failed(platform::FailureNumber(error));
   }
   if (result.kind == RewriteResult::Kind::kFailed) Log(kBrief, "Failed to open file " + name_);
-  return {result, in_.size(), written_, reencoding_};
+  return {result, in_.size(), written_, reencoding_, turned_};
 }
 
 RewriteResult Rewriter::PreCheck() {
@@ -424,17 +453,28 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   bool copy = false;
 
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
+  // A deleted Exif block leaves behind what the picture needs to show upright.
+  bool minimal = false;
+  if (isExif && options_.exifMode == ExifMode::kRemove && !ExifKeptWhole()) {
+    if (std::optional<Bytes> block = MinimalExif(log_, read)) {
+      reduced = std::move(*block);
+      data = reduced;
+      copy = minimal = true;
+    }
+  }
   if (isExif && options_.exifMode == ExifMode::kReduce) {
-    if (ReduceExifSegment(read, reduced)) {
+    if (ReduceExifSegment(log_, read, reduced)) {
       data = reduced;
       copy = true;
     }
+  }
+  if (copy || (isExif && options_.exifMode == ExifMode::kReduce)) {
     const size_t length = data.size() + 2;
     segment.lengthHigh = static_cast<uint8_t>(length / 256);
     segment.lengthLow = static_cast<uint8_t>(length % 256);
   }
 
-  const ByteSpan shown = KeepDecision(segment, data, copy);
+  const ByteSpan shown = KeepDecision(segment, data, copy, minimal);
 
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
     // The transform flag lies beyond the end of a shorter segment.
@@ -463,29 +503,47 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
 // without the names 'R', 'G', 'B'. A picture of four components is CMYK without it, not YCCK.
 // Once the first scan has begun, a decoder has settled the colours and the segment is idle.
 bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
-  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
-  const FrameColours& colours = *frameColours_;
+  const FrameColours& colours = HeaderFacts();
   if (!colours.complete) return false;
   if (adobeOffset > colours.firstScan) return true;
   if (colours.adobeSegments > 1) return false;  // the last one decides
   return colours.components == 1 || (colours.components == 3 && (colours.jfif || !colours.rgbIds));
 }
 
-bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
+// Read once, when a rule asks.
+const FrameColours& Rewriter::HeaderFacts() {
+  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
+  return *frameColours_;
+}
+
+// Deleting the Exif block keeps its orientation, and with Keep DPI its resolution unless a
+// JFIF segment that stays gives the picture a density of its own.
+std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
+  const bool jfifDensity = options_.keepDpi && !InList(removeList_, kApp0) && HeaderFacts().jfifDensity;
+  return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
+}
+
+// The Exif segment stays as it is read: kept, or not in the remove list.
+bool Rewriter::ExifKeptWhole() const {
+  return options_.exifMode == ExifMode::kKeep ||
+         (options_.exifMode == ExifMode::kRemove && !InList(removeList_, kApp1));
+}
+
+bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
   // In memory: no copy of the block, which may hold a serial number or a position, is ever
   // written anywhere but into the photo's own rewrite.
-  const int result = ReduceExifBlock(log_, options_.keepDpi, payload, reduced, usefulTags_, name_);
+  const int result = ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
   // A block that grew past what a segment can hold stays as it was.
   if (result != 0 || reduced.size() > kMaxSegmentData) {
-    Log(kVerbose, "Cannot reduce EXIF size");
+    log.WriteLog("Cannot reduce EXIF size", kVerbose);
     return false;
   }
   return true;
 }
 
-ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy) {
+ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool minimalExif) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  const bool keep = !InList(removeList_, header.code) || (isExif && options_.exifMode != ExifMode::kRemove);
+  const bool keep = minimalExif || !InList(removeList_, header.code) || (isExif && options_.exifMode != ExifMode::kRemove);
   if (!keep) {
     Log(kExplicit, "Block " + Decimal(header.code) + " removed");
     return data;
@@ -546,7 +604,8 @@ void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy
 std::error_code Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
   const size_t restLength = in_.size() - consumed_;
-  if (options_.quickScan && fileEndsWithEoi_ && restLength >= 2 && !in_.Holds(consumed_, restLength - 2)) {
+  // (Output that is collected must stay in order: it never goes from file to file.)
+  if (options_.quickScan && fileEndsWithEoi_ && restLength >= 2 && !collect_ && !in_.Holds(consumed_, restLength - 2)) {
     // Everything up to the final EOI, straight from file to file: what is pending goes out first.
     const size_t copied = restLength - 2;
     if (std::error_code error = HandOn(true)) return error;
@@ -568,7 +627,7 @@ std::error_code Rewriter::CopyEntropyData() {
 
 RewriteResult Rewriter::Finish() {
   if (std::error_code error = HandOn(true)) return RewriteResult::Failed(platform::FailureNumber(error));
-  if (reencode_) {
+  if (collect_) {
     if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
   }
   if (tooLargeToReencode_) reencoding_ = Decline(log_, std::string(kNoRoomToReencode));
@@ -589,7 +648,7 @@ std::error_code Rewriter::HandOn(bool all) {
 
 // Every byte of the output passes here exactly once, in file order, when it is final.
 std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
-  if (reencode_) {
+  if (collect_) {
     for (const ByteSpan piece : pieces) collected_.insert(collected_.end(), piece.begin(), piece.end());
     return {};
   }
@@ -597,18 +656,99 @@ std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
   return sink_.Write(pieces);
 }
 
-// The walk's output, complete in memory, is coded again from its DCT coefficients when asked,
-// and the smaller form is handed on. A damaged file's output goes as the walk left it.
-std::error_code Rewriter::WriteCollected(bool tryReencoding) {
-  reencode_ = false;
+// The walk's output, complete in memory, is turned upright when planned, or else coded again
+// from its DCT coefficients when asked, and the smaller form is handed on. A damaged file's
+// output goes as the walk left it.
+std::error_code Rewriter::WriteCollected(bool finished) {
+  collect_ = false;
   Bytes output = std::move(collected_);
-  if (tryReencoding) {
+  if (finished && turnBy_ != 0 && TurnCollected(output)) {
+    // The turn coded the picture data afresh, as the re-encoding would have.
+    if (options_.optimize != OptimizeChoice::kOff) reencoding_.kind = ReencodingNote::Kind::kUsed;
+  } else if (finished && !tooLargeToReencode_) {
     SmallerReencoding reencoded = ReencodeIfSmaller(log_, options_.optimize, output);
     reencoding_ = std::move(reencoded.note);
     if (reencoded.bytes) output = std::move(*reencoded.bytes);
   }
   const ByteSpan all(output);
   return WritePieces(std::span<const ByteSpan>(&all, 1));
+}
+
+// A picture whose Exif orientation shows it turned or mirrored is turned upright once the walk
+// is done, which needs the whole picture in memory. Planned before the walk hands anything on.
+void Rewriter::PlanTurn() {
+  const int orientation = HeaderFacts().exifOrientation;
+  if (orientation <= kOrientationAsStored) return;
+  // Not collected for a turn that could not happen anyway.
+  if (!TurnMayFit(in_.size())) {
+    Log(kVerbose, "Picture not turned upright: " + std::string(kNoRoomToReencode));
+    return;
+  }
+  if (!whole_) {
+    Log(kVerbose, "Picture not turned upright: only the ends of the file were read");
+    return;
+  }
+  turnBy_ = orientation;
+  if (!collect_) collected_.reserve(in_.size());
+  collect_ = true;
+}
+
+// Turns the walk's output upright and edits its Exif block to match: Orientation 1 and the
+// width and height swapped where the block is kept whole (its thumbnail turned too, or no
+// turn), and in a reduced or a minimal block what the reduction or the deletion leaves of
+// that. Declines with a line that says why, leaving picture and tag as the walk made them.
+bool Rewriter::TurnCollected(Bytes& output) {
+  const auto declined = [this](const std::string& why) {
+    Log(kVerbose, "Picture not turned upright: " + why);
+    return false;
+  };
+  const std::optional<ByteSpan> walkedExif = ExifPayloadOf(output);
+  if (!walkedExif || ExifOrientation(*walkedExif) != turnBy_) return declined("the EXIF block was not kept");
+  const int orientation = turnBy_;
+  ThumbnailTurner turnThumbnail;
+  if (ExifKeptWhole()) {
+    turnThumbnail = [orientation](ByteSpan thumbnail) -> std::optional<Bytes> {
+      Turned turned = TurnJpeg(thumbnail, orientation, OptimizeChoice::kHuffman);
+      if (!turned.declined.empty()) return std::nullopt;
+      return std::move(turned.bytes);
+    };
+  }
+  // The block is edited first, as that costs little and may refuse; what the edits did is told
+  // once the picture has turned.
+  HeldMessages edits;
+  LogSink editLog(log_, edits);
+  TurnedExif edited = ExifForTurnedPicture(editLog, *walkedExif, orientation, turnThumbnail);
+  if (!edited.refused.empty()) return declined(edited.refused);
+  // The edited block as the Exif mode leaves it, which for a picture now upright holds no
+  // orientation of its own: kept whole, reduced (none without a useful tag), or the minimal
+  // block, which then holds the resolution at most.
+  std::optional<Bytes> payload;
+  if (ExifKeptWhole()) {
+    payload = std::move(edited.payload);
+  } else if (options_.exifMode == ExifMode::kReduce) {
+    Bytes reduced;
+    const bool done = ReduceExifSegment(editLog, edited.payload, reduced);
+    if (usefulTags_ == 0) {
+      editLog.WriteLog("EXIF removed", kExplicit);
+    } else {
+      payload = done ? std::move(reduced) : std::move(edited.payload);
+    }
+  } else {
+    payload = MinimalExif(editLog, edited.payload);
+  }
+
+  Turned turned = TurnJpeg(output, orientation, options_.optimize);
+  if (!turned.declined.empty()) return declined(turned.declined);
+  std::optional<Bytes> candidate = WithExifPayload(turned.bytes, payload);
+  if (!candidate) return declined("the EXIF block does not fit in a segment");
+  if (candidate->size() > in_.size()) {
+    return declined("the file would grow by " + Decimal(static_cast<int64_t>(candidate->size() - in_.size())) + " bytes");
+  }
+  for (const LogMessage& message : edits.messages) log_.Pass(message);
+  Log(kExplicit, "Picture turned upright by orientation " + Decimal(orientation));
+  output = std::move(*candidate);
+  turned_ = true;
+  return true;
 }
 
 // Collects what a rewrite hands on.

@@ -53,6 +53,8 @@ struct RewriteOptions {
   IccPolicy icc = IccPolicy::kAutomatic;
   bool keepDpi = false;
   OptimizeChoice optimize = OptimizeChoice::kOff;
+  // Turn a picture that its Exif orientation shows turned or mirrored upright, losslessly.
+  bool upright = false;
 };
 
 // A file's bytes as a rewrite reads them: the whole file, or (with the quick scan, for a file
@@ -85,6 +87,7 @@ struct RewriteOutcome {
   uint64_t inputSize = 0;
   uint64_t outputSize = 0;  // what went to the sink; the new file's length when rewritten
   ReencodingNote reencoding;
+  bool turned = false;  // the picture was turned upright by its Exif orientation
 
   // Input length minus output length; negative for a file that grew.
   int64_t saved() const { return static_cast<int64_t>(inputSize) - static_cast<int64_t>(outputSize); }
@@ -92,10 +95,13 @@ struct RewriteOutcome {
 
 // Rewrites one JPEG file held in memory, segment by segment: drops the segments whose codes are
 // in the remove list, treats the Exif segment by the Exif mode, merges runs of DQT and DHT
-// segments, hands the entropy-coded data on unchanged, stops at the first EOI, and re-encodes
-// the result when the options ask for it and that is smaller. The output goes to `sink`; the
-// lines go to `log`, naming the file `nameForLog`. Touches no file: reading the input, writing
-// the output and putting it in place are the caller's.
+// segments, hands the entropy-coded data on unchanged, stops at the first EOI, turns the
+// picture upright when asked and its Exif orientation calls for it, and re-encodes the result
+// when the options ask for it and that is smaller. Deleting the Exif block leaves a minimal
+// one where the picture needs it to show upright (and, with Keep DPI, to print at its size).
+// A turn is kept only when the file does not grow, a re-encoding only when it is smaller.
+// The output goes to `sink`; the lines go to `log`, naming the file `nameForLog`. Touches no
+// file: reading the input, writing the output and putting it in place are the caller's.
 //
 // An EOI before the first SOS, with more of the file after it, is damage, not the end: a file
 // that holds a frame and a scan never comes out without them.

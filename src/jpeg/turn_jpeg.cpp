@@ -11,6 +11,7 @@
 #include "jpeg/entropy_copy.h"
 #include "jpeg/markers.h"
 #include "jpeg/reencode.h"
+#include "platform/memory_budget.h"
 #include "platform/text.h"
 
 namespace keelpack {
@@ -27,12 +28,13 @@ constexpr std::array<int, 9> kTransformFor = {TJXOP_NONE,  TJXOP_NONE,      TJXO
                                               TJXOP_ROT90,  TJXOP_TRANSVERSE, TJXOP_ROT270};
 
 // The library holds every coefficient of the picture twice while it moves them, the source's
-// and the turned; pictures that could need more memory than this are left as they are.
-constexpr uint64_t kMemoryLimit = uint64_t{2} << 30;
-constexpr uint64_t kCoefficientBytesPerBlock = 64 * 2;
-constexpr uint64_t kCopiesHeld = 2;
+// and the turned, beside the picture it turns and the turned picture it makes. A picture that
+// needs more than a job's memory for that is left as it is.
+constexpr uint64_t kCoefficientCopies = 2;
+constexpr uint64_t kPictureCopies = 2;
 constexpr uint64_t kMostComponents = 4;
-constexpr uint64_t kPixelsPerBlock = 64;
+constexpr uint64_t kBlockSide = 8;
+constexpr uint64_t kPixelsPerBlock = kBlockSide * kBlockSide;
 // A coded block takes at least one bit of entropy-coded data.
 constexpr uint64_t kBlocksPerInputByte = 8;
 
@@ -84,6 +86,21 @@ std::vector<uint8_t> WithMetadata(std::span<const uint8_t> turned, const Segment
   return result;
 }
 
+// The DCT blocks of all the picture's components (ITU T.81, A.2): in each MCU, the luminance
+// (and the black of a four-colour picture) has a block for every 8x8 of its pixels, each other
+// component one block. A sampling the library does not name counts as four full components.
+uint64_t Blocks(int width, int height, int subsampling, int colourspace) {
+  const auto across = [](uint64_t pixels, uint64_t unit) { return (pixels + unit - 1) / unit; };
+  const uint64_t lumaBlocks = across(uint64_t(width), kBlockSide) * across(uint64_t(height), kBlockSide);
+  if (colourspace == TJCS_GRAY) return lumaBlocks;
+  if (subsampling < 0 || subsampling >= TJ_NUMSAMP) return lumaBlocks * kMostComponents;
+  const uint64_t mcuWidth = uint64_t(tjMCUWidth[subsampling]), mcuHeight = uint64_t(tjMCUHeight[subsampling]);
+  const uint64_t mcus = across(uint64_t(width), mcuWidth) * across(uint64_t(height), mcuHeight);
+  const uint64_t lumaPerMcu = mcuWidth * mcuHeight / kPixelsPerBlock;
+  const bool fourColours = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+  return mcus * (lumaPerMcu * (fourColours ? 2 : 1) + 2);
+}
+
 struct HandleCloser {
   void operator()(void* handle) const { tjDestroy(handle); }
 };
@@ -115,8 +132,16 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
     result.declined = "the picture is larger than its data";
     return result;
   }
-  if (blocks * kMostComponents * kCoefficientBytesPerBlock * kCopiesHeld > kMemoryLimit) {
-    result.declined = "the picture is too large to turn in memory";
+  const uint64_t memory = kCoefficientCopies * Blocks(width, height, subsampling, colourspace) * platform::kBytesPerBlock +
+                         kPictureCopies * jpeg.size();
+  if (memory > platform::kPictureWorkBudget) {
+    result.declined = kNoRoomToReencode;
+    return result;
+  }
+
+  // The library codes every coefficient, complete or not, as a sequential picture.
+  if (LeavesCoefficientsIncomplete(jpeg)) {
+    result.declined = kIncompleteProgression;
     return result;
   }
 
@@ -146,6 +171,8 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
 
 }  // namespace
 
+bool TurnMayFit(uint64_t bytes) { return kPictureCopies * bytes <= platform::kPictureWorkBudget; }
+
 Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice coding) {
   Turned result;
   if (orientation < 2 || orientation >= static_cast<int>(kTransformFor.size())) {
@@ -155,11 +182,6 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   const std::optional<Segments> metadata = MetadataSegments(jpeg);
   if (!metadata) {
     result.declined = "the segments cannot be followed to the end marker";
-    return result;
-  }
-  // The library codes every coefficient, complete or not, as a sequential picture.
-  if (LeavesCoefficientsIncomplete(jpeg)) {
-    result.declined = kIncompleteProgression;
     return result;
   }
   result = Transform(jpeg, orientation);
@@ -177,14 +199,23 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   return result;
 }
 
-std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
-                                                    const std::optional<std::vector<uint8_t>>& payload) {
-  if (jpeg.size() < 2 || (payload && payload->size() > kMaxSegmentData)) return std::nullopt;
+namespace {
+
+// Where the Exif segment stands in a JPEG, or where a new one would go.
+struct ExifPlace {
+  size_t from = 0;  // the segment's first byte; equal to `to` when there is none
+  size_t to = 0;    // behind its last byte
+};
+
+// The first APP1 "Exif" segment before the first scan, or the place for one: right behind
+// SOI, or behind the JFIF segment that JFIF puts first (Exif 2.32, 4.5.4). Nothing when the
+// segments cannot be followed.
+std::optional<ExifPlace> FindExifPlace(std::span<const uint8_t> jpeg) {
+  if (jpeg.size() < 2) return std::nullopt;
   const auto begins = [&](size_t at, std::string_view text) {
     return SegmentLength(jpeg, at) >= 2 + text.size() && std::equal(text.begin(), text.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4));
   };
-  // Exif 2.32, 4.5.4: the Exif segment follows SOI, or the JFIF segment that JFIF puts first.
-  size_t at = 2, from = 0, to = 0, behindSoi = 2;
+  size_t at = 2, behindSoi = 2;
   for (;;) {
     if (at + 4 > jpeg.size() || jpeg[at] != kMarkerLead) return std::nullopt;
     const uint8_t code = jpeg[at + 1];
@@ -195,21 +226,33 @@ std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpe
     const size_t end = at + 2 + SegmentLength(jpeg, at);
     if (code == kSos) break;
     if (end < at + 4 || end > jpeg.size()) return std::nullopt;
-    if (code == kApp1 && begins(at, "Exif")) {
-      from = at, to = end;
-      break;
-    }
+    if (code == kApp1 && begins(at, "Exif")) return ExifPlace{at, end};
     if (at == 2 && code == kApp0 && begins(at, std::string_view("JFIF\0", 5))) behindSoi = end;
     at = end;
   }
-  if (to == 0) from = to = behindSoi;
-  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(from));
+  return ExifPlace{behindSoi, behindSoi};
+}
+
+}  // namespace
+
+std::optional<std::span<const uint8_t>> ExifPayloadOf(std::span<const uint8_t> jpeg) {
+  const std::optional<ExifPlace> place = FindExifPlace(jpeg);
+  if (!place || place->from == place->to) return std::nullopt;
+  return jpeg.subspan(place->from + 4, place->to - place->from - 4);
+}
+
+std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
+                                                    const std::optional<std::vector<uint8_t>>& payload) {
+  if (payload && payload->size() > kMaxSegmentData) return std::nullopt;
+  const std::optional<ExifPlace> place = FindExifPlace(jpeg);
+  if (!place) return std::nullopt;
+  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(place->from));
   if (payload) {
     const size_t length = payload->size() + 2;
     platform::Append(result, std::array<uint8_t, 4>{kMarkerLead, kApp1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
     platform::Append(result, *payload);
   }
-  platform::Append(result, jpeg.subspan(to));
+  platform::Append(result, jpeg.subspan(place->to));
   return result;
 }
 

@@ -57,7 +57,7 @@ namespace keelpack::ui {
 namespace {
 
 // Each Alt+letter does one thing: no two controls share an access key. Free for later
-// controls: H, M, Q, X, Y, Z.
+// controls: M, Q, X, Y, Z.
 const QString kLogOff = QStringLiteral("L&og...");
 // The log box's caption for each log level; level 0 is "Log...".
 const std::array<QString, 4> kLogCaptions = {kLogOff, QStringLiteral("L&og (Brief)"),
@@ -296,14 +296,18 @@ void Form1::CreateControls() {
       MakeOption(
           QStringLiteral("&Keep original"), "exifOption0",
           QStringLiteral("Will not alter EXIF. Since Exifs contain a lot of garbage, this is "
-                         "not recommended.")),
+                         "not recommended.\nKeeps everything: location (GPS), thumbnail, maker "
+                         "notes, serial numbers and owner names too.")),
       MakeOption(QStringLiteral("&Reduce size"), "exifOption1",
                  QStringLiteral("Reworks the camera data to keep as much interesting data as "
-                                "possible while drastically reducing the file size.")),
+                                "possible while drastically reducing the file size.\nKeeps camera "
+                                "settings, date and orientation; removes location (GPS), thumbnail, "
+                                "maker notes, serial numbers and owner names.")),
       MakeOption(
           QStringLiteral("D&elete"), "exifOption2",
-          QStringLiteral("Removes the Exif altogether. Saves space the most. You will not be "
-                         "able to see your camera settings in the file anymore."))};
+          QStringLiteral("Removes the Exif. Saves space the most. You will not be able to see "
+                         "your camera settings in the file anymore.\nKeeps only what shows the "
+                         "picture upright (its orientation) and, with Keep DPI, its resolution."))};
   exifGroup = new QButtonGroup(this);
   dpiCheck = MakeCheck(QStringLiteral("Keep D&PI"), "dpiCheck",
                        QStringLiteral("Useful for printing CD booklets. Printing software will "
@@ -319,6 +323,10 @@ void Form1::CreateControls() {
                                        "their picture data as it is."));
   optimizeCombo->addItems({QStringLiteral("Optimize coding: off"), QStringLiteral("Optimize coding: Huffman tables"),
                            QStringLiteral("Optimize coding: progressive")});
+  uprightCheck = MakeCheck(QStringLiteral("Turn pictures uprig&ht"), "uprightCheck",
+                           QStringLiteral("Turns each picture the way its Exif orientation asks, losslessly, and sets "
+                                          "the orientation to upright. A picture whose edge blocks cannot turn "
+                                          "without loss keeps its data and its orientation."));
 
   corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
   corOption = {
@@ -358,11 +366,8 @@ void Form1::CreateControls() {
   difdirCheck = MakeCheck(QStringLiteral("Sa&ve in different directory"), "difdirCheck",
                           QStringLiteral("Allows you to specify a different output directory."));
   newdirText = Named(new QLineEdit, "newdirText");
-  newdirText->setMinimumHeight(Twips(this, kOutputRowHeightTwips));
   chooseCommand = Named(new QToolButton, "chooseCommand", QStringLiteral("Choose Directory"));
   chooseCommand->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  chooseCommand->setMinimumSize(Twips(this, kChooseButtonWidthTwips),
-                                Twips(this, kOutputRowHeightTwips));
 
   tabLabel = {new TabLabel(kSafetyTab, QStringLiteral("&Safety")),
               new TabLabel(kTargetTab, QStringLiteral("&Target"))};
@@ -424,13 +429,18 @@ void Form1::LayOutControls() {
   auto* targetLayout = new QGridLayout(targetFrame);
   targetLayout->addWidget(difdirCheck, 0, 0, 1, 2);
   targetLayout->setRowMinimumHeight(1, Twips(this, kTargetGapTwips));
+  // The row and the button's column, not the controls, have the designed sizes: neither ever
+  // gets less than its font needs.
+  targetLayout->setRowMinimumHeight(2, Twips(this, kOutputRowHeightTwips));
+  targetLayout->setColumnMinimumWidth(1, Twips(this, kChooseButtonWidthTwips));
   targetLayout->addWidget(newdirText, 2, 0);
   targetLayout->addWidget(chooseCommand, 2, 1);
   // How the picture data is coded in what is written: with the target, so that the options
   // column keeps its designed height.
   targetLayout->addWidget(optimizeCombo, 3, 0, 1, 2);
+  targetLayout->addWidget(uprightCheck, 4, 0, 1, 2);
   targetLayout->setColumnStretch(0, 1);
-  targetLayout->setRowStretch(4, 1);
+  targetLayout->setRowStretch(5, 1);
 
   // The two frames share one place; the tab labels hang below them.
   tabsBlock_ = new QWidget;
@@ -649,6 +659,7 @@ void Form1::SetControls(const OptionSet& options) {
   slowCheck->setChecked(options.slow == 1);
   bakCheck->setChecked(options.backups == 1);
   optimizeCombo->setCurrentIndex(ControlIndex(options.optimize));
+  uprightCheck->setChecked(options.upright == 1);
 }
 
 void Form1::SelectFont() {
@@ -708,6 +719,7 @@ OptionSet Form1::Options() {
   options.slow = slowCheck->isChecked() ? 1 : 0;
   options.backups = bakCheck->isChecked() ? 1 : 0;
   options.optimize = ChoiceAt<OptimizeChoice>(optimizeCombo->currentIndex());
+  options.upright = uprightCheck->isChecked() ? 1 : 0;
   options.font = fontName_;
   options.charset = charset_;
   options.confirmTree = confirmTree_;

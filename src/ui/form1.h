@@ -182,6 +182,7 @@ class Form1 : public QWidget, public FrontEnd {
   QCheckBox* dpiCheck;
   IccCheckBox* iccCheck;
   QComboBox* optimizeCombo;  // the `optimize` option, its value the item index
+  QCheckBox* uprightCheck;   // the `upright` option
   QGroupBox* corFrame;
   std::array<QRadioButton*, 3> corOption;
   QButtonGroup* corGroup;

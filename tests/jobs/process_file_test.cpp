@@ -99,6 +99,10 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   // An RGB picture whose Adobe segment says YCbCr: a decoder believes the segment.
   Bytes rgbSaidYcc = test::EncodePicture({.width = 16, .height = 8, .rgb = true});
   rgbSaidYcc[SegmentAt(rgbSaidYcc, kApp14) + 4 + 11] = 1;
+  // A portrait photo lying on its side, with more picture data than the quick scan reads.
+  test::ExifBuilder sideways;
+  sideways.Add(test::ExifBuilder::kIfd0, sideways.Short(274, 6));
+  const Bytes portrait = WithExifFirst(test::EncodePicture({.width = 512, .height = 256, .quality = 95}), sideways.Build());
   // Complete as far as markers go, but its picture data decodes to nothing.
   const Bytes undecodable = test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3}).Eoi().bytes();
   // An end marker right after the start marker, the whole picture after it.
@@ -188,6 +192,8 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       {.name = "a frame too large to check", .content = huge, .outcome = O::kFailed, .fate = kUntouched,
        .line = "Picture check failed - ", .before = set(options.readability, 1)},
       {"an RGB picture whose Adobe segment says YCbCr", rgbSaidYcc, O::kRewritten, kReplaced},
+      {"a photo turned upright in place", portrait, O::kRewritten, kOther, "", set(options.upright, 1),
+       [&](const std::string& path) { EXPECT_TRUE(test::TurnedFrom(portrait, test::ReadFile(path), 6)); }},
       {"the first second of 1970", good, O::kRewritten, kReplaced, "", [&](const std::string& path) { setTime(path, {0, 0}); }},
       {.name = "3 GiB with a picture at its start", .content = picture, .outcome = O::kRewritten, .fate = kReplaced,
        .sparseTail = size_t{3} << 30},

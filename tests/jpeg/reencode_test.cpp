@@ -144,20 +144,6 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   }
 }
 
-// The picture a viewer shows for `p` stored with this Exif orientation, pixel by pixel.
-Pixels AsShown(const Pixels& p, int orientation) {
-  const int w = p.width, h = p.height;
-  const bool quarter = orientation >= 5;
-  Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};
-  for (int y = 0; y < shown.height; ++y) for (int x = 0; x < shown.width; ++x) {
-    const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
-                                        {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
-    const auto [fx, fy] = from[orientation];
-    std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
-  }
-  return shown;
-}
-
 TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
   // Whole blocks of 8 x 8 (grey) and 16 x 16 (colour, 2 x 2 chroma), and not.
   const Bytes grey = WithMetadata(EncodePicture({.width = 64, .height = 48, .grayscale = true}), {kJfif, kExif, kIcc, kComment});
@@ -190,10 +176,6 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
       "c7ecf3e1c362d68638243998c55f0c5bcf45ffd9"), kProgressive, "out of range", {}, 6},
   };
   cases.insert(cases.end(), std::begin(more), std::end(more));
-  // Where the inverse IDCT and the chroma upsampling round differ once the blocks have moved;
-  // a wrong turn differs by far more.
-  constexpr int kRounding = 4;
-  const int inverse[] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.name << ", orientation " << c.orientation);
     const Turned turned = TurnJpeg(c.input, c.orientation, c.mode);
@@ -203,13 +185,7 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
       continue;
     }
     ASSERT_EQ(turned.declined, "");
-    const auto source = DecodePixels(c.input), shown = DecodePixels(turned.bytes);
-    ASSERT_TRUE(source && shown);
-    const Pixels expected = AsShown(*source, c.orientation);
-    ASSERT_EQ(std::pair(shown->width, shown->height), std::pair(expected.width, expected.height));
-    for (size_t i = 0; i < expected.rgb.size(); ++i) ASSERT_LE(std::abs(shown->rgb[i] - expected.rgb[i]), kRounding) << i;
-    // Not a sample lost: turned back, the picture is the source's exactly.
-    EXPECT_EQ(DecodePixels(TurnJpeg(turned.bytes, inverse[c.orientation], kOff).bytes), source);
+    EXPECT_TRUE(TurnedFrom(c.input, turned.bytes, c.orientation));
 
     ExpectMetadataFirst(c.input, turned.bytes);
     EXPECT_FALSE(Find(HeaderSegments(turned.bytes), c.mode == kProgressive ? kSof2 : kSof0).empty());

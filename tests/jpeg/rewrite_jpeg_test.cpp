@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "exif/orientation_exif.h"
 #include "exif/reduce_exif.h"
 #include "jobs/rewrite_file.h"
 #include "jpeg/markers.h"
+#include "jpeg/turn_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/files.h"
 #include "settings/option_set.h"
@@ -73,7 +75,7 @@ class RewriteTest : public ::testing::Test {
               ExifMode exifMode = ExifMode::kRemove, bool quickScan = true) {
     if (input) test::WriteFile(in, *input);
     box.lines.clear();
-    const RewriteOptions rewrite{std::string(removeList), exifMode, quickScan, options.icc, options.keepDpi(), options.optimize};
+    const RewriteOptions rewrite{std::string(removeList), exifMode, quickScan, options.icc, options.keepDpi(), options.optimize, options.turnUpright()};
     platform::File source, target;
     platform::File::Status status;
     EXPECT_FALSE(source.OpenForReading(in) || target.Create(out));
@@ -113,7 +115,31 @@ struct SegmentRow {
   std::string removeList = std::string(kDefaultRemoveList);
   IccPolicy icc = IccPolicy::kAutomatic;
   Bytes frame = Frame({1});
+  bool keepDpi = false;
 };
+
+// An Exif block as a camera writes it: IFD0 with a Model, the Orientation, the resolution, and
+// an Exif IFD with the exposure time and the size in pixels; GPS data too; and, when given, a
+// thumbnail directory with its JPEG image at the block's end.
+Bytes CameraBlock(int orientation, const Bytes& thumbnail = {}) {
+  ExifBuilder b;
+  const int exif = b.AddDirectory(), ifd1 = thumbnail.empty() ? -1 : b.AddDirectory();
+  for (const ExifEntry& entry : {b.Ascii(272, "Camera"), b.Short(274, static_cast<uint16_t>(orientation)), b.Rational(282, 300, 1),
+                                 b.Rational(283, 72, 1), b.Short(296, 2), ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
+    b.Add(ExifBuilder::kIfd0, entry);
+  b.Add(exif, b.Rational(33434, 1, 250)).Add(exif, b.Long(40962, 96)).Add(exif, b.Long(40963, 64));
+  if (thumbnail.empty()) return b.Build();
+  const auto at = static_cast<uint32_t>(b.Link(ExifBuilder::kIfd0, ifd1).Build().size() - 6 + 12 * 3);  // behind IFD1's 3 entries
+  b.Add(ifd1, b.Short(259, 6)).Add(ifd1, b.Long(513, at)).Add(ifd1, b.Long(514, static_cast<uint32_t>(thumbnail.size())));
+  return Concat({b.Build(), thumbnail});
+}
+
+// The block that deleting the Exif data leaves: IFD0 alone with these entries.
+Bytes Minimal(std::initializer_list<ExifEntry> entries) {
+  ExifBuilder b;
+  for (const ExifEntry& entry : entries) b.Add(ExifBuilder::kIfd0, entry);
+  return b.Build();
+}
 
 TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes app0 = SegmentBytes(kApp0, Data("JFIF\0"sv, 14)), exif = Exif(Data("Exif\0\0II*\0"sv, 40));
@@ -147,6 +173,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   for (int i = 0; i < 25; ++i) failing.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, empty));
   for (int i = 0; i < 2; ++i) tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
   const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
+  const ExifBuilder e;
+  const Bytes jfifDpi = SegmentBytes(kApp0, Data("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"sv));
+  const std::string minimal = "Minimal EXIF block kept: ";
   const std::string cannot = "Cannot reduce EXIF size";
   const ExifMode remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
   // Picture data long enough to go from file to file without being read.
@@ -199,10 +228,25 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
        {cannot, "Too many Exif sub-directories - Failed to open file " + in}, reduce},
       {"Exif unreadable", Exif(notTiff), {}, {cannot}, reduce},
       {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, reduce},
+      // Delete keeps what shows the picture upright and, with Keep DPI, prints it at its size
+      // where no JFIF segment gives a density, even one that comes later.
+      {"Delete: orientation 1", Exif(CameraBlock(1)), {}, {"Block 225 removed"}},
+      {.name = "Delete: orientation 1, Keep DPI", .input = Exif(CameraBlock(1)),
+       .kept = Exif(Minimal({e.Rational(282, 300, 1), e.Rational(283, 72, 1), e.Short(296, 2)})),
+       .lines = {minimal + "resolution 300/1 by 72/1, unit 2"}, .keepDpi = true},
+      {"Delete: orientation 6", Exif(CameraBlock(6)), Exif(Minimal({e.Short(274, 6)})), {minimal + "orientation 6"}},
+      {.name = "Delete: orientation 6, Keep DPI, JFIF density", .input = Concat({jfifDpi, Exif(CameraBlock(6))}),
+       .kept = Concat({jfifDpi, Exif(Minimal({e.Short(274, 6)}))}), .keepDpi = true},
+      {"Delete: orientation 8", Exif(CameraBlock(8)), Exif(Minimal({e.Short(274, 8)}))},
+      {.name = "Delete: orientation 8, Keep DPI", .input = Exif(CameraBlock(8)),
+       .kept = Exif(Minimal({e.Short(274, 8), e.Rational(282, 300, 1), e.Rational(283, 72, 1), e.Short(296, 2)})), .keepDpi = true},
+      {.name = "Delete: orientation 8, Keep DPI, JFIF density later", .input = Concat({Exif(CameraBlock(8)), jfifDpi}),
+       .kept = Concat({Exif(Minimal({e.Short(274, 8)})), jfifDpi}), .keepDpi = true},
   };
   for (const SegmentRow& row : rows) for (const Bytes& data : {kShortData, longData}) {
     SCOPED_TRACE(std::string(row.name) + (data.size() > kShortData.size() ? ", long picture data" : ""));
     options.icc = row.icc;
+    options.dpi = row.keepDpi;
     const Bytes input = Picture(row.input, row.frame, data);
     EXPECT_EQ(Rewrite(input, row.removeList, row.exifMode), kRewritten);
     EXPECT_EQ(output, Picture(row.kept, row.frame, data));
@@ -299,6 +343,93 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
     EXPECT_EQ(rewrite(input, OptimizeChoice::kProgressive), copied);
     EXPECT_TRUE(box.Has("Picture data copied as it was, re-encoding declined: the picture needs more memory than a job may take"));
     EXPECT_EQ(outcome.reencoding.kind, ReencodingNote::Kind::kDeclined);
+  }
+}
+
+// Turning upright: every orientation on a picture of whole blocks, in each Exif mode, with the
+// byte copy and both re-encodings; a picture whose edge blocks cannot turn and a thumbnail that
+// cannot turn leave the file as the rewrite without the turn makes it, with a line that says why.
+TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
+  const ExifBuilder e;
+  const Bytes picture = EncodePicture({.width = 96, .height = 64}), ragged = EncodePicture({.width = 100, .height = 60});
+  // A frame of 6000 x 6000 pixels, whose coefficients would take 72 MB twice, over the data of
+  // 16 x 16, behind segments that make its size plausible.
+  const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1)), grey = EncodePicture({.width = 16, .height = 16, .grayscale = true});
+  Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
+  const Bytes thumbnail = EncodePicture({.width = 32, .height = 16}), raggedThumbnail = EncodePicture({.width = 60, .height = 44, .grayscale = true});
+  // The wiring is checked against the pieces' own results, which their tests check.
+  const auto edited = [&](const Bytes& block, int orientation, bool turnThumbnail = false) {
+    const ThumbnailTurner turner = [orientation](std::span<const uint8_t> t) -> std::optional<Bytes> {
+      return TurnJpeg(t, orientation, OptimizeChoice::kHuffman).bytes;
+    };
+    return ExifForTurnedPicture(log, block, orientation, turnThumbnail ? turner : nullptr).payload;
+  };
+  const auto reduced = [&](const Bytes& block) {
+    Bytes result;
+    int useful = 0;
+    return ReduceExifBlock(log, false, block, result, useful, "x") == 0 ? result : Bytes{};
+  };
+  using enum ExifMode;
+  using enum OptimizeChoice;
+  const std::string edge = "Picture not turned upright: the edge blocks cannot turn without loss (100x60 pixels, blocks of 16x16)";
+  struct Row {
+    Bytes exif;
+    int orientation;  // 0: the picture does not turn
+    ExifMode mode = kKeep;
+    OptimizeChoice optimize = kOff;
+    std::optional<Bytes> block = std::nullopt;  // the Exif block expected: none, or this
+    bool keepDpi = false;
+    const Bytes* picture = nullptr;  // the one of whole blocks when none
+    std::string line = {};  // a line expected besides "Picture turned upright by orientation N"
+  };
+  std::vector<Row> rows;
+  for (int o = 2; o <= 8; ++o) rows.push_back({CameraBlock(o), o, kKeep, kOff, edited(CameraBlock(o), o)});
+  const Row more[] = {
+      {CameraBlock(1), 0, kKeep, kHuffman, CameraBlock(1)},  // nothing to turn, nothing said
+      {CameraBlock(3), 3, kKeep, kProgressive, CameraBlock(1)},
+      // Reduced: the same block as the turned camera block reduced (the upright orientation goes).
+      {CameraBlock(6), 6, kReduce, kHuffman, reduced(edited(CameraBlock(6), 6))},
+      // Deleted: nothing left, or the resolution, its values swapped for a quarter turn.
+      {CameraBlock(8), 8, kRemove, kProgressive},
+      {CameraBlock(7), 7, kRemove, kOff, Minimal({e.Rational(282, 72, 1), e.Rational(283, 300, 1), e.Short(296, 2)}), true},
+      {CameraBlock(6), 0, kKeep, kOff, CameraBlock(6), false, &ragged, edge},
+      {CameraBlock(6), 0, kRemove, kOff, Minimal({e.Short(274, 6)}), false, &ragged, edge},
+      {CameraBlock(8), 0, kKeep, kOff, CameraBlock(8), false, &hugeFrame,
+       "Picture not turned upright: the picture needs more memory than a job may take"},
+      {CameraBlock(6, thumbnail), 6, kKeep, kOff, edited(CameraBlock(6, thumbnail), 6, true), false, nullptr,
+       "EXIF follows the turned picture: orientation 1, width and height swapped, thumbnail turned"},
+      {CameraBlock(6, raggedThumbnail), 0, kKeep, kOff, CameraBlock(6, raggedThumbnail), false, nullptr,
+       "Picture not turned upright: the EXIF thumbnail cannot turn without loss"},
+  };
+  rows.insert(rows.end(), std::begin(more), std::end(more));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "orientation " << ExifOrientation(row.exif) << " mode " << static_cast<int>(row.mode)
+                                    << " optimize " << ChoiceNumber(row.optimize) << " " << row.line);
+    const Bytes input = WithExifFirst(row.picture ? *row.picture : picture, row.exif);
+    options.dpi = row.keepDpi;
+    options.optimize = row.optimize;
+    options.upright = 0;
+    ASSERT_EQ(Rewrite(input, kDefaultRemoveList, row.mode), kRewritten);
+    const Bytes unturned = output;
+    options.upright = 1;
+    ASSERT_EQ(Rewrite(input, kDefaultRemoveList, row.mode), kRewritten);
+    EXPECT_EQ(outcome.turned, row.orientation != 0);
+    EXPECT_TRUE(row.line.empty() || box.Has(row.line));
+    EXPECT_EQ(box.Has("Picture turned upright by orientation " + std::to_string(row.orientation)), row.orientation != 0);
+    const auto said = [&](std::string_view start) { return std::ranges::count_if(box.lines, [&](const std::string& l) { return l.starts_with(start); }); };
+    EXPECT_EQ(said("Picture "), row.orientation != 0 || !row.line.empty() ? 1 : 0);
+    EXPECT_EQ(said("EXIF follows the turned picture: "), row.orientation != 0 ? 1 : 0);  // told only once it turned
+    const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
+    EXPECT_TRUE(saved >= 0 && box.Has("Reduced by " + std::to_string(saved) + " bytes.") == (saved > 0));
+    const std::optional<std::span<const uint8_t>> exif = ExifPayloadOf(output);
+    EXPECT_EQ(exif ? std::optional(Bytes(exif->begin(), exif->end())) : std::nullopt, row.block);
+    if (row.orientation == 0) {
+      EXPECT_EQ(output, unturned);
+      continue;
+    }
+    EXPECT_TRUE(TurnedFrom(input, output, row.orientation));
+    EXPECT_EQ(SegmentAt(output, kSof2) != 0, row.optimize == kProgressive);
   }
 }
 

@@ -9,6 +9,8 @@
 
 #include <jpeglib.h>
 
+#include "jpeg/turn_jpeg.h"
+
 namespace keelpack::test {
 
 Bytes EncodePicture(const PictureRecipe& recipe) {
@@ -62,6 +64,34 @@ std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   const int flags = strict ? TJFLAG_STOPONWARNING : 0;
   if (failed(tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0, height, TJPF_RGB, flags))) return std::nullopt;
   return pixels;
+}
+
+Pixels AsShown(const Pixels& p, int orientation) {
+  const int w = p.width, h = p.height;
+  const bool quarter = orientation >= 5;
+  Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};
+  for (int y = 0; y < shown.height; ++y) for (int x = 0; x < shown.width; ++x) {
+    const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+                                        {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+    const auto [fx, fy] = from[orientation];
+    std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
+  }
+  return shown;
+}
+
+testing::AssertionResult TurnedFrom(const Bytes& source, const Bytes& turned, int orientation) {
+  constexpr int kRounding = 4;
+  constexpr int kTurnBack[] = {0, 1, 2, 3, 4, 5, 8, 7, 6};
+  const auto before = DecodePixels(source, false), after = DecodePixels(turned);
+  if (!before || !after) return testing::AssertionFailure() << "does not decode";
+  const Pixels expected = AsShown(*before, orientation);
+  if (std::pair(after->width, after->height) != std::pair(expected.width, expected.height))
+    return testing::AssertionFailure() << "size " << after->width << "x" << after->height;
+  for (size_t i = 0; i < expected.rgb.size(); ++i)
+    if (std::abs(after->rgb[i] - expected.rgb[i]) > kRounding) return testing::AssertionFailure() << "pixel value " << i;
+  const Turned back = TurnJpeg(turned, kTurnBack[orientation], OptimizeChoice::kOff);
+  if (DecodePixels(back.bytes) != before) return testing::AssertionFailure() << "turned back: " << back.declined;
+  return testing::AssertionSuccess();
 }
 
 }  // namespace keelpack::test

@@ -179,7 +179,7 @@ void WindowTest::accessKeysDoOneThingEach() {
       {'E', {"exifOption1-", "exifOption2+", "focus:exifOption2"}},
       {'F', {"focus:few", none}},
       {'G', {"corOption0+", "corOption2-", "focus:corOption0"}},
-      {'H', {}},
+      {'H', {}},  // its box is on the hidden tab
       {'I', {"iccCheck+", "focus:iccCheck"}},
       {'J', {"evenCheck+", "focus:evenCheck"}},
       {'K', {"exifOption0+", "exifOption2-", "focus:exifOption0"}},
@@ -194,6 +194,7 @@ void WindowTest::accessKeysDoOneThingEach() {
       {'T', {"tab:Target", "focus:difdirCheck"}},
       {'W', {}},
       {'V', {"difdirCheck+"}},  // the focus is on its box already
+      {'H', {"uprightCheck+", "focus:uprightCheck"}},
       {'U', {"opened:splashForm"}},
       {'X', {}},
       {'Y', {}},
@@ -332,6 +333,7 @@ void WindowTest::runsAndKeepsItsOptions() {
     QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") && Unchanged(paths[0]));
   }
   Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(false);
+  Get<QCheckBox>(form.get(), "uprightCheck")->setChecked(true);  // nothing to turn in these pictures
   for (int i : {0, 2, 3}) fileBox->item(i)->setSelected(true);
   const auto late = Write(tree.path(), 1, 6);  // not in the list until it is read again
   // Only Abort acts during the run; it keeps the arrow pointer. Afterwards the focus is back
@@ -398,10 +400,10 @@ void WindowTest::runsAndKeepsItsOptions() {
 
   QVERIFY(form->close());
   const auto settings = kt::ReadLines(user.File("config/keelpack.ini"));
-  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0", "ConfirmTree=0"})
+  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0", "ConfirmTree=0", "Upright=1"})
     QVERIFY2(std::ranges::count(settings, line) == 1, line);
   form = Open();
-  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck"})
+  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck", "uprightCheck"})
     QVERIFY2(Get<QAbstractButton>(form.get(), box)->isChecked() != (box == "bakCheck"s), box);
 }
 
