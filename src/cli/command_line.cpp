@@ -71,9 +71,10 @@ JOBS
   printed and logged is the same for any N: each file's lines together, in the order of
   the files. Each job needs memory for about one file and at most 64 MB more: with
   --optimize or --progressive a picture too large to code again within that keeps its
-  picture data as it was, --upright leaves one whose coefficients do not fit in it twice
-  (about 6 to 8 megapixels) as it is, and --check-readability fails a progressive one too
-  large to decode within it.
+  picture data as it was, and --check-readability fails a progressive one too large to
+  decode within it. --upright turns a picture of up to about 6 megapixels within that; one
+  job at a time may take up to 176 MB to turn a larger one, up to a 24-megapixel photo,
+  and a picture larger still keeps its data and its orientation.
 
 OUTPUT
   Standard output gets what the window's log box shows: files that were damaged, not JPEG

@@ -143,6 +143,7 @@ struct Session {
   Destination dest{};
   std::span<const uint8_t> jpeg;
   OptimizeChoice mode = OptimizeChoice::kHuffman;
+  uint64_t budget = platform::kPictureWorkBudget;  // for the coefficients and the copies
   const char* declined = nullptr;   // a reason found without the library's help
   jvirt_barray_ptr sample[MAX_COMPONENTS] = {};  // the sampled MCU rows, when sampling
   JDIMENSION sampleRows = 0;                     // MCU rows in `sample`
@@ -287,7 +288,7 @@ bool Run(Session& s, std::vector<uint8_t>* result) {
     return false;
   }
   // The coefficients are held whole, beside the walk's output, the new form and a trial.
-  if (!ReencodingMayFit(s.jpeg.size() + Blocks(s) * platform::kBytesPerBlock / kCopies)) {
+  if (kCopies * (s.jpeg.size() + Blocks(s) * platform::kBytesPerBlock / kCopies) > s.budget) {
     s.declined = kNoRoomToReencode.data();
     return false;
   }
@@ -404,9 +405,10 @@ void Close(Session& s) {
 
 }  // namespace
 
-Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode) {
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode, uint64_t budget) {
   Reencoded result;
   Session s;
+  s.budget = budget;
   Prepare(s, jpeg, mode);
   result.bytes.reserve(jpeg.size());
   if (!Run(s, &result.bytes)) {

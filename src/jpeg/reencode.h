@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory_budget.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
@@ -23,10 +24,11 @@ struct Reencoded {
 // are never turned into pixels), with optimised Huffman tables, sequential or progressive as
 // `mode` says. Every APPn and COM segment reaches the new form unchanged and in its order,
 // right after SOI, wherever it stood before (among the tables, between scans); nothing else
-// is added. Declines anything
-// the decoder warns about, and arithmetic-coded, lossless, 12-bit or otherwise unusual files.
-// The result may be larger than the input; the caller compares.
-Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode);
+// is added. Declines anything the decoder warns about, arithmetic-coded, lossless, 12-bit or
+// otherwise unusual files, and a picture whose coefficients and copies would take more memory
+// than `budget`. The result may be larger than the input; the caller compares.
+Reencoded ReencodeJpeg(std::span<const uint8_t> jpeg, OptimizeChoice mode,
+                       uint64_t budget = platform::kPictureWorkBudget);
 
 // What became of the re-encoding the options asked for.
 struct ReencodingNote {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -29,7 +30,12 @@ constexpr std::array<int, 9> kTransformFor = {TJXOP_NONE,  TJXOP_NONE,      TJXO
 
 // The library holds every coefficient of the picture twice while it moves them, the source's
 // and the turned, beside the picture it turns and the turned picture it makes. A picture that
-// needs more than a job's memory for that is left as it is.
+// needs no more than a job's picture budget for that turns at once. A larger one, up to the
+// coefficients of a 24-megapixel photo (4:2:0) or a 12-megapixel one without subsampling,
+// which every phone takes, waits for the one turn at a time that may take this much: a run of
+// many jobs then holds at most one such turn beside what its jobs hold anyway.
+constexpr uint64_t kLargeTurnBudget = uint64_t{176} << 20;
+std::mutex largeTurn;
 constexpr uint64_t kCoefficientCopies = 2;
 constexpr uint64_t kPictureCopies = 2;
 constexpr uint64_t kMostComponents = 4;
@@ -113,7 +119,9 @@ struct BufferFree {
 // every coefficient a decoder can read, also from damaged data that sequential coding cannot
 // hold; the library's sequential coder with its standard tables would code such coefficients
 // as something else without a word.
-Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
+// A turn that needs more than a job's picture budget holds `gate` locked, and the re-encoding of
+// its result may take `budget`.
+Turned Transform(std::span<const uint8_t> jpeg, int orientation, std::unique_lock<std::mutex>& gate, uint64_t& budget) {
   Turned result;
   const std::unique_ptr<void, HandleCloser> handle(tjInitTransform());
   if (!handle) {
@@ -135,8 +143,12 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation) {
   const uint64_t memory = kCoefficientCopies * Blocks(width, height, subsampling, colourspace) * platform::kBytesPerBlock +
                          kPictureCopies * jpeg.size();
   if (memory > platform::kPictureWorkBudget) {
-    result.declined = kNoRoomToReencode;
-    return result;
+    if (memory > kLargeTurnBudget) {
+      result.declined = kNoRoomToReencode;
+      return result;
+    }
+    gate.lock();
+    budget = kLargeTurnBudget;
   }
 
   // The library codes every coefficient, complete or not, as a sequential picture.
@@ -184,7 +196,9 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
     result.declined = "the segments cannot be followed to the end marker";
     return result;
   }
-  result = Transform(jpeg, orientation);
+  std::unique_lock gate(largeTurn, std::defer_lock);
+  uint64_t budget = platform::kPictureWorkBudget;
+  result = Transform(jpeg, orientation, gate, budget);
   if (!result.declined.empty()) return result;
   result.bytes = WithMetadata(result.bytes, *metadata);
 
@@ -193,7 +207,7 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   // coefficients of damaged data that no decoder shows alike in every orientation, a picture
   // past a job's memory) is not turned either.
   const bool progressive = coding == OptimizeChoice::kProgressive;
-  Reencoded reencoded = ReencodeJpeg(result.bytes, progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kHuffman);
+  Reencoded reencoded = ReencodeJpeg(result.bytes, progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kHuffman, budget);
   if (!reencoded.declined.empty()) return {{}, std::move(reencoded.declined)};
   if (!progressive || reencoded.bytes.size() < result.bytes.size()) result.bytes = std::move(reencoded.bytes);
   return result;

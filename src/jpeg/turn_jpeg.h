@@ -21,8 +21,9 @@ struct Turned {
 // lossless transform), never by decoding them. Where the blocks at the right or bottom edge
 // cannot move without loss (the picture is not made of whole MCUs the way that turn needs), it
 // declines and never trims. It declines too what the decoder warns about, a progressive picture
-// whose scans leave coefficients incomplete (kIncompleteProgression), a picture that would take
-// more than a job's memory, anything the library cannot transform (12-bit samples, lossless
+// whose scans leave coefficients incomplete (kIncompleteProgression), a picture whose
+// coefficients are too many to be held twice (a picture a little larger than one a job may
+// re-encode waits for the one larger turn a process makes at a time), anything the library cannot transform (12-bit samples, lossless
 // coding), and orientation 1 or a value outside 1-8.
 //
 // Every APPn and COM segment reaches the turned picture unchanged and in its order, right after

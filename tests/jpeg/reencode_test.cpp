@@ -156,6 +156,8 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
   const Case more[] = {
       {"colour, progressive", colour, kProgressive, nullptr, {}, 6},
       {"colour, Huffman", colour, kHuffman, nullptr, {}, 7},
+      // Its coefficients, held twice, take more than a job's budget: the one larger turn.
+      {"10 megapixels", EncodePicture({.width = 3200, .height = 3200, .quality = 50}), kOff, nullptr, {}, 8},
       // Mirroring along the main diagonal moves no edge block to the other side.
       {"not whole blocks, 5", ragged, kOff, nullptr, {}, 5},
       {"not whole blocks, 6", ragged, kOff, "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)", {}, 6},

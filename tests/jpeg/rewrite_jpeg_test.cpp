@@ -352,11 +352,12 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
 TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const ExifBuilder e;
   const Bytes picture = EncodePicture({.width = 96, .height = 64}), ragged = EncodePicture({.width = 100, .height = 60});
-  // A frame of 6000 x 6000 pixels, whose coefficients would take 72 MB twice, over the data of
-  // 16 x 16, behind segments that make its size plausible.
+  // A frame of 9000 x 9000 pixels, whose coefficients would take 162 MB twice, more than even
+  // the one larger turn may, over the data of 16 x 16, behind segments that make its size
+  // plausible.
   const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1)), grey = EncodePicture({.width = 16, .height = 16, .grayscale = true});
-  Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
-  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
+  Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, app3, Bytes(grey.begin() + 2, grey.end())});
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 9000 >> 8, hugeFrame[at + 1] = 9000 & 0xFF;
   const Bytes thumbnail = EncodePicture({.width = 32, .height = 16}), raggedThumbnail = EncodePicture({.width = 60, .height = 44, .grayscale = true});
   // The wiring is checked against the pieces' own results, which their tests check.
   const auto edited = [&](const Bytes& block, int orientation, bool turnThumbnail = false) {
