@@ -32,7 +32,10 @@ TEST(LogSink, TheLevelDecidesWhatReachesTheFileAndAFailureIsReportedOnce) {
   log.WriteLog("restart", kBrief, true);
   log.AppendScreenLog("twice", kVerbose);
   EXPECT_THAT(test::ReadLines(logFile), ElementsAre("Starting", "brief line"));
-  EXPECT_THAT(box.lines, ElementsAre("restart", "twice", "twice"));
+  log.SetEchoOnce(true);  // the command line's choice
+  log.AppendScreenLog("once", kVerbose);
+  log.WriteLog("echoed", kVerbose);
+  EXPECT_THAT(box.lines, ElementsAre("restart", "twice", "twice", "once", "echoed"));
   log.SetLogLevel(kExplicit);
   log.WriteLog("fresh", kBrief, true);
   EXPECT_THAT(test::ReadLines(logFile), ElementsAre("fresh"));
