@@ -208,7 +208,9 @@ class Rewriter {
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   std::error_code CopyEntropyData();
   bool ReduceExifSegment(ByteSpan payload, Bytes& reduced);
-  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy);
+  // Writes the segment, joined with the previous one where it may be, unless the remove list
+  // (`removed`) or the Exif reduction drops it; gives the data the log shows.
+  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
   Step Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome);
@@ -217,6 +219,11 @@ class Rewriter {
   std::error_code WriteCollected(bool tryReencoding);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
+  // The verdict on the file's bytes, with what the walk found wrong.
+  RewriteResult Fault(RewriteResult result, std::string reason) {
+    reason_ = std::move(reason);
+    return result;
+  }
   bool Logs(int level) const { return log_.Wants(level); }
 
   const RewriteOptions& options_;
@@ -228,6 +235,7 @@ class Rewriter {
   Input in_;
   OutputBuffer out_;
   ReencodingNote reencoding_;
+  std::string reason_;
 
   // Walk state.
   size_t consumed_ = 0;
@@ -272,14 +280,14 @@ RewriteOutcome Rewriter::Run() {
     if (error) result = RewriteResult::Failed(platform::FailureNumber(error));
   }
   if (result.kind == RewriteResult::Kind::kFailed) Log(kBrief, "Failed to open file " + name_);
-  return {result, in_.size(), written_, reencoding_};
+  return {result, in_.size(), written_, reencoding_, result.rewritten() ? std::string() : reason_};
 }
 
 RewriteResult Rewriter::PreCheck() {
   Log(kBrief, "Reading " + name_);
   const size_t length = in_.size();
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
-  if (length < 2) return RewriteResult::Failed(platform::kFailReadPastEnd);
+  if (length < 2) return Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Shorter than two bytes");
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
   std::array<uint8_t, 4> tag{};
@@ -295,7 +303,7 @@ RewriteResult Rewriter::PreCheck() {
   const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
   if (!tagIsJfif && !startsLikeJpeg) {
     Log(kVerbose, "Not a JPEG - " + name_);
-    return RewriteResult::NotJpeg();
+    return Fault(RewriteResult::NotJpeg(), "Not a JPEG");
   }
   return RewriteResult::Rewritten();
 }
@@ -317,7 +325,7 @@ RewriteResult Rewriter::Walk() {
     }
     if (consumed_ > length) {
       Log(kVerbose, "Unexpected end of file");
-      return RewriteResult::Damaged();
+      return Fault(RewriteResult::Damaged(), "Unexpected end of file");
     }
     const size_t headerOffset = consumed_;
     const size_t available = length - headerOffset;
@@ -345,7 +353,7 @@ RewriteResult Rewriter::Walk() {
 
   if (!eoiSeen_) {
     Log(kVerbose, "No ending marker! File is truncated.");
-    return RewriteResult::Damaged();
+    return Fault(RewriteResult::Damaged(), "No ending marker! File is truncated.");
   }
   return RewriteResult::Rewritten();
 }
@@ -368,10 +376,10 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
 }
 
 Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome) {
-  Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2)) + " - " +
-                     Decimal(lead) + " - " + name_);
+  const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2));
+  Log(kExplicit, where + " - " + Decimal(lead) + " - " + name_);
   if (!eoiSeen_) {
-    outcome = RewriteResult::Damaged();
+    outcome = Fault(RewriteResult::Damaged(), where);
     return Step::kStop;
   }
   Log(kExplicit, " but *End* encountered, assuming OK");
@@ -383,7 +391,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
-    outcome = RewriteResult::Damaged();
+    outcome = Fault(RewriteResult::Damaged(), "Block beyond end of file");
     return Step::kStop;
   }
   const int dataLength = header.DataLength();
@@ -392,12 +400,12 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
                        ", length of data is " + Decimal(dataLength));
   }
   if (dataLength < 0) {
-    outcome = RewriteResult::Failed(platform::kFailInvalidCall);
+    outcome = Fault(RewriteResult::Failed(platform::kFailInvalidCall), "Segment length below 2");
     return Step::kStop;
   }
   if (consumed_ + static_cast<size_t>(dataLength) > in_.size()) {
     Log(kExplicit, "Block beyond end of file");
-    outcome = RewriteResult::Damaged();
+    outcome = Fault(RewriteResult::Damaged(), "Block beyond end of file");
     return Step::kStop;
   }
   const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
@@ -419,21 +427,31 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
     segment.lengthLow = static_cast<uint8_t>(length % 256);
   }
 
-  const ByteSpan shown = KeepDecision(segment, data, copy);
+  bool removed = false;
+  const ByteSpan shown = KeepDecision(segment, data, copy, removed);
 
+  std::string_view writtenBack;  // what the segment is, when a colour rule writes it (again)
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
     // The transform flag lies beyond the end of a shorter segment.
     if (data.size() < kAdobeMinimumLength) {
-      outcome = RewriteResult::Failed(platform::kFailReadPastEnd);
+      outcome = Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Adobe segment cut short");
       return Step::kStop;
     }
     if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
       WriteSegment(segment, data, copy);
+      writtenBack = " (Adobe colour transform)";
     }
   }
   if (header.code == kApp2 && BeginsWith(data, "ICC") && options_.icc == IccPolicy::kAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
     WriteSegment(segment, data, copy);
+    writtenBack = " (colour profile)";
+  }
+  // Said once the colour rules have spoken, so that a segment they keep is not called removed.
+  if (removed || !writtenBack.empty()) {
+    Log(kExplicit, "Block " + Decimal(header.code) +
+                       (writtenBack.empty() ? " removed" : (removed ? " kept" : " written again")) +
+                       std::string(writtenBack));
   }
 
   if (Logs(kExplicit)) {
@@ -468,11 +486,11 @@ bool Rewriter::ReduceExifSegment(ByteSpan payload, Bytes& reduced) {
   return true;
 }
 
-ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy) {
+ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   const bool keep = !InList(removeList_, header.code) || (isExif && options_.exifMode != ExifMode::kRemove);
   if (!keep) {
-    Log(kExplicit, "Block " + Decimal(header.code) + " removed");
+    removed = true;
     return data;
   }
   if (isExif && options_.exifMode == ExifMode::kReduce && usefulTags_ == 0) {

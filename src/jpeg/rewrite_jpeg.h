@@ -85,6 +85,9 @@ struct RewriteOutcome {
   uint64_t inputSize = 0;
   uint64_t outputSize = 0;  // what went to the sink; the new file's length when rewritten
   ReencodingNote reencoding;
+  // What the walk found wrong with a file that was not rewritten ("Block beyond end of file");
+  // empty when it was rewritten or the system failed it.
+  std::string reason;
 
   // Input length minus output length; negative for a file that grew.
   int64_t saved() const { return static_cast<int64_t>(inputSize) - static_cast<int64_t>(outputSize); }

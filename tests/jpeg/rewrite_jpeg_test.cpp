@@ -172,8 +172,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // A removed segment between two tables does not stop their merge; another table does.
       {"merge: across a removed comment", Concat({dqt1, com, dqt2}), dqts},
       {"merge: not across another table", dqtDhtDqt, dqtDhtDqt},
-      {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}},
-      {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)})},
+      {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}, {"Block 226 removed", "Block 238 removed"}},
+      {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)}),
+       {"Block 226 kept (colour profile)", "Block 238 kept (Adobe colour transform)"}},
       // A CMYK profile goes with its later pieces, but its Adobe segment stays whatever its flag.
       {"profile: CMYK", Concat({Icc(" prtrCMYKLab "), Icc("more", 2, 60), Adobe(1)}), Adobe(1)},
       // The pieces of a split standard profile all go; pieces before the one that names it stay.
@@ -189,7 +190,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       {.name = "Adobe: RGB ids, JFIF", .input = Concat({app0, Adobe(1)}), .kept = app0, .frame = rgb},
       {.name = "Adobe: four components", .input = Adobe(1), .kept = Adobe(1), .frame = Frame({1, 2, 3, 4})},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
-      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, remove, ""},
+      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {"Block 238 written again (Adobe colour transform)"}, remove, ""},
       {"profiles kept", Concat({epson, custom, Adobe(1)}), Concat({epson, custom}), {}, remove, kJobListKeepingProfiles, IccPolicy::kKeepAll},
       {"profiles forced out", Concat({epson, custom, Adobe(1)}), {}, {}, remove, kJobListKeepingProfiles + "\xE2", IccPolicy::kForceRemoval},
       {"Exif reduced", Exif(camera), Exif(reduced), {}, reduce},
