@@ -85,6 +85,7 @@ class Job {
   }
   // The rewriter's output, which did not become the result.
   bool RemoveOutput() {
+    if (env_.dryRun) return true;
     const std::error_code error = outFolder_->Remove(tempName_);
     return !error || error.value() == ENOENT;
   }
@@ -106,6 +107,8 @@ class Job {
   std::string tempName_;
   platform::File temp_;
   bool differentFolder_ = false;
+  std::string dryTarget_;     // a dry run's output-folder path, whose folder may not be there yet
+  std::vector<uint8_t> dryBytes_;  // a dry run's new file, when it is to be checked
 };
 
 JobOutcome Job::Open() {
@@ -158,11 +161,13 @@ JobOutcome Job::Run() {
       return JobOutcome::kFailed;
     }
   }
-  if (outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
+  if (!env_.dryRun && outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
   platform::File::Status status;
-  const RewriteOutcome outcome = RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
+  const RewriteOutcome outcome =
+      env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, o_.readability == 1 ? &dryBytes_ : nullptr)
+                  : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
   const RewriteResult& result = outcome.result;
   report_.rewrite = outcome;
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
@@ -170,7 +175,7 @@ JobOutcome Job::Run() {
 }
 
 bool Job::Backup() {
-  if (!o_.makeBackups()) return true;
+  if (!o_.makeBackups() || env_.dryRun) return true;
   // Written whole under a temporary name, then put in place in one step: a failure never
   // leaves a cut-short backup, and an old backup that is a link is replaced, not followed.
   platform::File copy;
@@ -205,6 +210,13 @@ bool Job::ChooseOutput() {
   outName_ = name;
   std::string top = o_.output;
   platform::Folder outputTop;
+  if (env_.dryRun) {
+    // Nothing is made: a mirror folder that is not there yet holds no file to look at.
+    dryTarget_ = (top.ends_with('/') ? top : top + "/") + relative;
+    if (!outputTop.Open(top)) mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, false);
+    outFolder_ = &mirror_;
+    return true;
+  }
   if (CreateFolderPath(top) != 0 || outputTop.Open(top)) return false;
   // Below the output folder, mirror folders are made and entered one name at a time; a link
   // there (to a folder of the tree, say) is never followed.
@@ -236,7 +248,8 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
   if (result.rewritten()) {
     // The new file is open for writing only; it is read through a second descriptor.
     platform::File written;
-    if (o_.readability == 1 && (written.ReopenForReading(temp_) || !platform::LoadsAsPicture(written))) {
+    if (o_.readability == 1 && (env_.dryRun ? !platform::LoadsAsPicture(dryBytes_)
+                                            : written.ReopenForReading(temp_) || !platform::LoadsAsPicture(written))) {
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
     return Finalize();
@@ -260,7 +273,7 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
           std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
       // Only the file that was judged is deleted, never one put under its name meanwhile.
-      if (!SourceStillThere() || folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
+      if (!SourceStillThere() || (!env_.dryRun && folder_->Remove(name_))) return End("Inaccessible for writing - ", kVerbose, outcome);
       report_.action = FileAction::kDeleted;
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;
@@ -290,7 +303,9 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
   }
   // Never over another file: a mask without "*" names every damaged file alike.
   if (!error && !SourceStillThere()) error = platform::SystemError(ENOENT);
-  if (!error) error = folder_->MoveNoReplace(name_, target, targetName);
+  EntryStatus taken;
+  if (!error && env_.dryRun && !target.Lookup(targetName, taken)) error = platform::SystemError(EEXIST);
+  if (!error && !env_.dryRun) error = folder_->MoveNoReplace(name_, target, targetName);
   if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
   report_.action = FileAction::kRenamed;
   report_.target = renamed;
@@ -298,6 +313,11 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
 }
 
 JobOutcome Job::Finalize() {
+  if (env_.dryRun) {
+    report_.action = differentFolder_ ? FileAction::kWrittenToOutput : FileAction::kReplaced;
+    if (differentFolder_) report_.target = dryTarget_;
+    return JobOutcome::kRewritten;
+  }
   std::vector<std::string> refused;
   temp_.CopyExtendedAttributesFrom(source_, refused);
   for (const std::string& name : refused) {

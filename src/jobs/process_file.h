@@ -141,6 +141,9 @@ struct JobEnv {
   DurableBatch* batch = nullptr;
   // Where a replaced source is closed, when the run has one; otherwise the job closes it.
   platform::BackgroundCloser* closer = nullptr;
+  // Judges the file as a real job would and reports, in the same lines, what would become of
+  // it, but changes nothing: no backup, folder, temporary file, deletion, rename or replacement.
+  bool dryRun = false;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged

@@ -139,6 +139,30 @@ class FileSink : public RewriteSink {
   platform::MappedFile* largeMapping_;
 };
 
+// Takes the output of a dry run: keeps it when asked to, else lets it go (and with it, the
+// pages of a large input that it passed on).
+class JudgingSink : public RewriteSink {
+ public:
+  JudgingSink(std::vector<uint8_t>* bytes, platform::MappedFile* largeMapping) : bytes_(bytes), largeMapping_(largeMapping) {}
+  std::error_code Write(std::span<const ByteSpan> pieces) override {
+    try {
+      for (ByteSpan piece : pieces) {
+        if (bytes_) bytes_->insert(bytes_->end(), piece.begin(), piece.end());
+        if (!bytes_ && largeMapping_) largeMapping_->Release(piece);
+      }
+    } catch (const std::bad_alloc&) {
+      return platform::SystemError(ENOMEM);
+    }
+    return {};
+  }
+  // Only asked for when the input was read in part, which a kept output rules out.
+  std::error_code CopyInput(uint64_t, uint64_t) override { return {}; }
+
+ private:
+  std::vector<uint8_t>* bytes_;
+  platform::MappedFile* largeMapping_;
+};
+
 RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error, RewriteOutcome outcome = {}) {
   log.WriteLog("Failed to open file " + name, kBrief);
   outcome.result = RewriteResult::Failed(platform::FailureNumber(error));
@@ -184,6 +208,27 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   if (attributesFailed) {
     log.WriteLog("Failed to open file " + nameForLog, kBrief);
     log.WriteLog("Attributes failed.", kExplicit);
+  }
+  return outcome;
+}
+
+RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input, const std::string& nameForLog,
+                         LogSink& log, platform::File::Status& status, std::vector<uint8_t>* bytes) {
+  if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
+  SourceBytes source;
+  try {
+    const bool endsMayDo = options.quickScan && options.optimize == OptimizeChoice::kOff && bytes == nullptr;
+    if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
+      return Failed(log, nameForLog, error);
+    }
+  } catch (const std::bad_alloc&) {
+    return Failed(log, nameForLog, platform::SystemError(ENOMEM));
+  }
+  JudgingSink sink(bytes, source.largeMapping());
+  const RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
+  // The line a real run gives, so that a dry run reads the same.
+  if (outcome.result.rewritten()) {
+    log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode), kExplicit);
   }
   return outcome;
 }

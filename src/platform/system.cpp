@@ -46,7 +46,11 @@ bool LoadsAsPicture(const File& file) {
   if (file.GetStatus(status) || status.size <= 0) return false;
   MappedFile jpeg;
   if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
-  const std::span<const uint8_t> bytes = jpeg.bytes();
+  return LoadsAsPicture(jpeg.bytes());
+}
+
+bool LoadsAsPicture(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return false;
   std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
   if (!decoder) return false;
   int width = 0, height = 0, subsampling = 0, colorspace = 0;

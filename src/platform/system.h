@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace keelpack::platform {
@@ -12,5 +14,7 @@ std::string ProcessId();
 // True when libjpeg-turbo decodes the whole file without an error or a warning. A picture whose
 // frame is too large to decode in bounded memory (about 1 GiB) is refused without decoding.
 bool LoadsAsPicture(const File& file);
+// The same for a picture held in memory.
+bool LoadsAsPicture(std::span<const uint8_t> bytes);
 
 }  // namespace keelpack::platform

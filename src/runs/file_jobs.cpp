@@ -172,7 +172,8 @@ JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch, std::func
                    slot.folder.get(),
                    session_.run().outputInTree,
                    batch,
-                   &session_.closer()};
+                   &session_.closer(),
+                   session_.settings().dryRun};
   return ProcessFile(env, slot.path);
 }
 

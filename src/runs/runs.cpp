@@ -157,7 +157,9 @@ void RunSelectedFiles(Session& session) {
   std::set<std::string> cleaned;
   for (const std::string& name : selected) {
     const std::string holder = platform::SplitPath(folder + "/" + name).first;
-    if (platform::Folder open; cleaned.insert(holder).second && !open.Open(holder)) open.RemoveStaleTemporaries();
+    if (platform::Folder open; !session.settings().dryRun && cleaned.insert(holder).second && !open.Open(holder)) {
+      open.RemoveStaleTemporaries();
+    }
   }
 
   ProgressClock clock;
@@ -240,13 +242,13 @@ void RunFolderTree(Session& session) {
     const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
     if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
       // Temporary files that a killed run left here go, from the same reading of the folder.
-      files = folder->FileNames(platform::kJpegPatterns, true);
+      files = folder->FileNames(platform::kJpegPatterns, !session.settings().dryRun);
     }
     if (!files) {
       jobs.Then([&session, path] { SkipFolder(session, "Cannot open directory " + path); });
     } else {
       // So do those left in this folder's mirror below the output folder.
-      if (platform::Folder mirror; output && !mirror.OpenBelow(*output, relative, false)) {
+      if (platform::Folder mirror; output && !session.settings().dryRun && !mirror.OpenBelow(*output, relative, false)) {
         mirror.RemoveStaleTemporaries();
       }
     }

@@ -21,6 +21,9 @@ struct RunSettings {
   // Flush every new file to the disk before it replaces the old one. The command line may
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
+  // Judge every file and tell what would become of it, changing nothing on the disk (the
+  // command line's --dry-run).
+  bool dryRun = false;
 };
 
 // What the current run found and did, kept after it until the next run starts. Only the runs
