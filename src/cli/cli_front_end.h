@@ -40,6 +40,12 @@ class CliFrontEnd : public FrontEnd {
  public:
   CliFrontEnd(Console console, Verbosity verbosity) : console_(console), verbosity_(verbosity) {}
 
+  // Standard output gets JSON records (FileFinished, PrintRecord) instead of the log lines and
+  // the summaries; a log-file failure is told on standard error.
+  void SetJson(bool json) { json_ = json; }
+  // One line on standard output, as the log lines go.
+  void PrintRecord(std::string_view line) { PrintLine(line); }
+
   // The run that starts next, and the options it works with.
   void Prepare(const PlannedRun& run, const OptionSet& options) {
     run_ = run;
@@ -63,12 +69,15 @@ class CliFrontEnd : public FrontEnd {
   std::vector<FileEntry> FileEntries() override;
   void RereadFileList() override {}
   void FolderSkipped(std::string_view line) override;
+  void FileFinished(const JobReport& report) override;
 
   // Folders left out by all runs so far.
   int skippedFolders() const { return skippedFolders_; }
 
  private:
   void PrintLine(std::string_view line);
+  // A line on standard error, below the status line.
+  void Notice(std::string_view line);
   void DrawStatus();
   void ClearStatus();
   void WriteErr(std::string_view text);
@@ -76,6 +85,7 @@ class CliFrontEnd : public FrontEnd {
 
   Console console_;
   Verbosity verbosity_;
+  bool json_ = false;
   PlannedRun run_;
   OptionSet options_;
   std::atomic<bool>* cancelRequested_ = nullptr;
