@@ -187,12 +187,14 @@ class Rewriter {
         removeList_(options.removeList == kDefaultRemoveList
                         ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
                         : std::string_view(options.removeList)),
-        reencode_(options.optimize != OptimizeChoice::kOff) {
+        reencode_(options.optimize != OptimizeChoice::kOff && input.whole()) {
     if (input.whole()) {
       in_.Set(input.head);
     } else {
       in_.SetEnds(input.head, input.size, input.tail);
     }
+    // Picture data handed on unread cannot be coded again.
+    if (options.optimize != OptimizeChoice::kOff && !reencode_) reencoding_ = {ReencodingNote::Kind::kDeclined, "not read whole"};
   }
 
   RewriteOutcome Run();
@@ -290,12 +292,18 @@ RewriteResult Rewriter::PreCheck() {
   if (length < 2) return Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Shorter than two bytes");
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
+  // A head read only up to a first scan that starts right after the SOI may end before the
+  // tag: such a file begins like a JPEG, whatever the tag would say.
   std::array<uint8_t, 4> tag{};
-  for (size_t i = 0; i < tag.size() && kTagOffset + i < length; ++i) tag[i] = in_[kTagOffset + i];
-  const uint8_t probe = kRepairProbeOffset < length ? in_[kRepairProbeOffset] : 0;
+  for (size_t i = 0; i < tag.size() && kTagOffset + i < length && in_.Holds(kTagOffset + i, 1); ++i) {
+    tag[i] = in_[kTagOffset + i];
+  }
   const bool tagIsJfif = BeginsWith(tag, "JFIF");
 
-  if (BeginsWith(tag, "Exif") && probe == kMarkerLead && HeaderNeedsRepair()) {
+  // The probe is the first byte after the broken header's segment, before any scan's data: a
+  // head that holds the header holds it.
+  if (BeginsWith(tag, "Exif") && HeaderNeedsRepair() && kRepairProbeOffset < length &&
+      in_[kRepairProbeOffset] == kMarkerLead) {
     Log(kVerbose, "Tollvane corruption detected, fixing");
     in_.Repair();
   }

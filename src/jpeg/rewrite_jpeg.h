@@ -58,7 +58,7 @@ struct RewriteOptions {
 // A file's bytes as a rewrite reads them: the whole file, or (with the quick scan, for a file
 // that ends with an EOI) only its start, up to the first scan's picture data at least, and its
 // last two bytes. The picture data between them is then never looked at: the rewrite hands it
-// on as a stretch of the file (RewriteSink::CopyInput).
+// on as a stretch of the file (RewriteSink::CopyInput), and cannot code it again.
 struct PictureInput {
   std::span<const uint8_t> head;  // the file from its first byte on
   uint64_t size = 0;              // the file's length
