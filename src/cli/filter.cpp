@@ -46,7 +46,9 @@ int Refuse(const std::string& why) {
 // All of standard input; a file given there is read in one piece of its own size.
 bool ReadInput(std::vector<uint8_t>& bytes) {
   struct stat info {};
-  if (::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode)) bytes.reserve(static_cast<size_t>(info.st_size) + 1);
+  if (::fstat(STDIN_FILENO, &info) == 0 && S_ISREG(info.st_mode)) {
+    bytes.reserve(static_cast<size_t>(info.st_size) + 1);
+  }
   for (;;) {
     if (bytes.capacity() - bytes.size() == 0) bytes.reserve(bytes.size() + std::max(kReadStep, bytes.size() / 2));
     const size_t had = bytes.size();
@@ -101,7 +103,9 @@ int RunFilter(const CliRequest& request) {
   if (request.options.readability == 1 && !platform::LoadsAsPicture(rewritten.bytes)) {
     return Refuse(subject + "the rewritten picture does not decode");
   }
-  if (!WriteOutput(rewritten.bytes)) return Refuse(std::string("cannot write standard output: ") + std::strerror(errno));
+  if (!WriteOutput(rewritten.bytes)) {
+    return Refuse(std::string("cannot write standard output: ") + std::strerror(errno));
+  }
   return kExitAllRewritten;
 }
 

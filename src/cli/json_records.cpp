@@ -58,8 +58,8 @@ void PutName(json& record, const std::string& key, const std::string& name) {
 
 // A job's message without the separator that joined it to the path ("Missing file - ").
 std::string Reason(std::string message) {
-  while (!message.empty() && (message.back() == ' ' || message.back() == '-' || message.back() == ':')) message.pop_back();
-  return message;
+  const size_t end = message.find_last_not_of(" -:");
+  return message.substr(0, end == std::string::npos ? 0 : end + 1);
 }
 
 std::string Line(const json& record) {

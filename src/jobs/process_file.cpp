@@ -165,9 +165,9 @@ JobOutcome Job::Run() {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
   platform::File::Status status;
-  const RewriteOutcome outcome =
-      env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, o_.readability == 1 ? &dryBytes_ : nullptr)
-                  : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
+  std::vector<uint8_t>* kept = o_.readability == 1 ? &dryBytes_ : nullptr;  // for the picture check
+  const RewriteOutcome outcome = env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, kept)
+                                             : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
   const RewriteResult& result = outcome.result;
   report_.rewrite = outcome;
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
@@ -273,7 +273,9 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
           std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
       // Only the file that was judged is deleted, never one put under its name meanwhile.
-      if (!SourceStillThere() || (!env_.dryRun && folder_->Remove(name_))) return End("Inaccessible for writing - ", kVerbose, outcome);
+      if (!SourceStillThere() || (!env_.dryRun && folder_->Remove(name_))) {
+        return End("Inaccessible for writing - ", kVerbose, outcome);
+      }
       report_.action = FileAction::kDeleted;
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;

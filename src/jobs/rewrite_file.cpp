@@ -143,7 +143,8 @@ class FileSink : public RewriteSink {
 // pages of a large input that it passed on).
 class JudgingSink : public RewriteSink {
  public:
-  JudgingSink(std::vector<uint8_t>* bytes, platform::MappedFile* largeMapping) : bytes_(bytes), largeMapping_(largeMapping) {}
+  JudgingSink(std::vector<uint8_t>* bytes, platform::MappedFile* largeMapping)
+      : bytes_(bytes), largeMapping_(largeMapping) {}
   std::error_code Write(std::span<const ByteSpan> pieces) override {
     try {
       for (ByteSpan piece : pieces) {

@@ -194,7 +194,9 @@ class Rewriter {
       in_.SetEnds(input.head, input.size, input.tail);
     }
     // Picture data handed on unread cannot be coded again.
-    if (options.optimize != OptimizeChoice::kOff && !reencode_) reencoding_ = {ReencodingNote::Kind::kDeclined, "not read whole"};
+    if (options.optimize != OptimizeChoice::kOff && !reencode_) {
+      reencoding_ = {ReencodingNote::Kind::kDeclined, "not read whole"};
+    }
   }
 
   RewriteOutcome Run();
