@@ -102,7 +102,8 @@ class Input {
   // `length` bytes from `offset`; offset + length must not pass size().
   ByteSpan Span(size_t offset, size_t length) {
     if (!Holds(offset, length)) throw UnreadInput{};
-    if (offset >= file_.size()) return ByteSpan(tail_).subspan(offset - TailStart(), length);
+    // Nothing at the head's very end is still the head's.
+    if (offset + length > file_.size()) return ByteSpan(tail_).subspan(offset - TailStart(), length);
     if (!repaired_ || offset >= kRepairEnd) return file_.subspan(offset, length);
     if (offset + length <= kRepairEnd) return ByteSpan(head_).subspan(offset, length);
     // Across the end of the repaired header: joined in a copy that lives as long as the walk.

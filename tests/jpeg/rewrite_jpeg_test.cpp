@@ -255,7 +255,8 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {{0xFF, 0xD8, 0xFF, 0xD9}, kRewritten, "Non-data segment 217 (END) at 4", Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
       {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
-      // A scan right after the SOI: read only that far, the file ends before its tag would.
+      // A scan header right after the SOI, read only that far: the head ends before the tag
+      // would, and the header's empty data right at the head's end.
       {{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}, kRewritten, "2 bytes", Bytes{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
       {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
