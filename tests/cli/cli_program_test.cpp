@@ -243,27 +243,30 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
   }
 }
 
-// A tree with a file that re-encoding makes smaller, a damaged one, one that is not JPEG data
-// and a folder left out: a dry run changes no byte, time or name, and tells line for line and
-// record for record what the real run then does.
+// A tree with a file that re-encoding makes smaller, one large enough to be read only at its
+// ends, a damaged one, one that is not JPEG data, a folder left out and one without photos: a
+// dry run changes no byte, time or name, and tells line for line and record for record what
+// the real run then does.
 TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
-  const Bytes good = Shrinkable(1, 64), damaged = Truncated(Shrinkable(2)), other = Shrinkable(3);
+  const Bytes good = Shrinkable(1, 64), damaged = Truncated(Shrinkable(2)), other = Shrinkable(3, 400);
+  ASSERT_GT(other.size(), 96u << 10);  // picture data beyond what is read to find it
   auto make = [&] {
     fs::remove_all(photos_);
     Put("a.jpg", good), Put("sub/b.jpg", damaged), Put("sub/c.jpg", ToBytes("not a picture")), Put("sub/d.jpg", other);
-    Put("left?out/e.jpg", good);
+    Put("left?out/e.jpg", good), Put("no photos/notes.txt", ToBytes("none"));
   };
   auto folderTimes = [&] { return std::pair(fs::last_write_time(photos_), fs::last_write_time(photos_ + "/sub")); };
   make();
   const auto before = Snapshot(photos_);
   const auto times = folderTimes();
-  const CliResult dryLines = RunCli({"-n", "-v", "--optimize", "--output", dir_.File("out"), photos_});
+  const CliResult dryLines = RunCli({"-n", "-v", "--output", dir_.File("out"), photos_});
   const CliResult dry = RunCli({"--dry-run", "--json", "--optimize", photos_});
   EXPECT_TRUE(Snapshot(photos_) == before && folderTimes() == times && !fs::exists(dir_.File("out")));
   EXPECT_FALSE(fs::exists(dir_.File("config/keelpack.log")));
-  const CliResult lines = RunCli({"-v", "--optimize", "--output", dir_.File("out"), photos_});
+  const CliResult lines = RunCli({"-v", "--output", dir_.File("out"), photos_});
   EXPECT_EQ(dryLines.out, lines.out);
   EXPECT_EQ(dryLines.err, lines.err);
+  EXPECT_FALSE(fs::exists(dir_.File("out/no photos"))) << "a mirror folder made for no file";
   make();
   const CliResult real = RunCli({"--json", "--optimize", photos_});
   EXPECT_EQ(real.exitStatus, 1);

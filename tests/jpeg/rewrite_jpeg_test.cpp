@@ -172,6 +172,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
   const std::string cannot = "Cannot reduce EXIF size";
   const ExifMode remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
+  // More pieces than are held before some are handed on; the table written last waits for its merge.
+  Bytes manySegments;
+  for (int i = 0; i < 127; ++i) manySegments = Concat({manySegments, app3});
   // Picture data long enough to go from file to file without being read.
   Bytes longData = kShortData;
   for (size_t i = 0; i < 150000; ++i) longData.push_back(static_cast<uint8_t>(i * 7 % 255));
@@ -195,6 +198,8 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // A removed segment between two tables does not stop their merge; another table does.
       {"merge: across a removed comment", Concat({dqt1, com, dqt2}), dqts},
       {"merge: not across another table", dqtDhtDqt, dqtDhtDqt},
+      {"merge: after many segments", Concat({manySegments, SegmentBytes(0xE3, {}), dqt1, dqt2}),
+       Concat({manySegments, SegmentBytes(0xE3, {}), dqts})},
       {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}, {"Block 226 removed", "Block 238 removed"}},
       {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)}),
        {"Block 226 kept (colour profile)", "Block 238 kept (Adobe colour transform)"}},
@@ -212,6 +217,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       {.name = "Adobe: RGB ids", .input = Concat({notJfif, Adobe(1)}), .kept = Concat({notJfif, Adobe(1)}), .frame = rgb},
       {.name = "Adobe: RGB ids, JFIF", .input = Concat({app0, Adobe(1)}), .kept = app0, .frame = rgb},
       {.name = "Adobe: four components", .input = Adobe(1), .kept = Adobe(1), .frame = Frame({1, 2, 3, 4})},
+      // A fill byte and an empty segment on the way to the frame do not hide its components.
+      {"Adobe: past a fill byte and an empty segment", Concat({Adobe(1), {0xFF}, SegmentBytes(0xE3, {})}),
+       Concat({{0xFF}, SegmentBytes(0xE3, {})})},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
       {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {"Block 238 written again (Adobe colour transform)"}, remove, ""},
       {"profiles kept", Concat({epson, custom, Adobe(1)}), Concat({epson, custom}), {}, remove, kJobListKeepingProfiles, IccPolicy::kKeepAll},
@@ -254,6 +262,7 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
   const Row rows[] = {
       {{0xFF, 0xD8, 0xFF, 0xD9}, kRewritten, "Non-data segment 217 (END) at 4", Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
       {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
+      {Concat({picture, {0x55}}), kRewritten, "Reduced by 1 bytes.", picture},
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
       // A scan header right after the SOI, read only that far: the head ends before the tag
       // would, and the header's empty data right at the head's end.
