@@ -72,16 +72,17 @@ JOBS
 
 OUTPUT
   Standard output gets what the window's log box shows: the files that were damaged, not
-  JPEG data, ignored, skipped or could not be processed, "Operation cancelled!", and one
-  summary line per run ("Finished. Out of N files, R were reduced saving B bytes.", with
+  JPEG data, ignored, skipped or could not be processed, attributes that could not be
+  carried over, "Operation cancelled!", and one summary line per run ("Finished. Out of N files, R were reduced saving B bytes.", with
   " N folders skipped." added when folders were left out).
   -q prints the summary lines only; -v adds, once each, every message the log file can hold
   at level 3 (the files read, what became of each segment, each return code, the folders
   left out).
-  Standard error gets each folder left out of a tree ("Cannot open directory DIR"), a log
-  file that cannot be written ("Failed to write to the logfile!", once), usage errors and the
-  notices of Ctrl+C; on a terminal also a status line with a progress bar, redrawn in place
-  and cleared at the end. When standard error is not a terminal, no status line is drawn.
+  Standard error gets each folder left out of a tree with the reason ("Cannot open directory
+  DIR", "Too many directories in DIR", ...), a log file that cannot be written ("Failed to
+  write to the logfile!", once), usage errors and the notices of Ctrl+C; on a terminal also
+  a status line with a progress bar, redrawn in place and cleared at the end. When standard
+  error is not a terminal, no status line is drawn.
 
 JSON
   --json prints, on standard output and instead of the lines above, one JSON object per line:
@@ -101,7 +102,8 @@ DRY RUN
   -n reads and judges every file as a run would, and prints the same lines, records and
   summaries, but changes nothing on the disk: no file is replaced, renamed, deleted or backed
   up, no folder is made, no temporary file is written or removed. Only --log-level writes
-  the log file. A later run that finds the files as they were does what -n told.
+  the log file. Each file is locked while it is judged, as in a run. A later run that finds
+  the files as they were does what -n told.
 
 STANDARD INPUT
   keelpack-cli [OPTIONS] - reads one JPEG from standard input and writes its rewrite to
@@ -110,8 +112,8 @@ STANDARD INPUT
   files and runs (--backups, --mask, --output, --corrupted, --non-jpegs, --files-from, -j,
   --no-fsync, --dry-run, --json, --log-level) are usage errors. A picture that is damaged,
   not JPEG data, or that does not decode with --check-readability writes nothing to standard
-  output, is named with the reason on standard error and exits 1. Log lines go to standard
-  error (-v: every one). The picture and its rewrite are held in memory.
+  output, is named with the reason on standard error and exits 1. With -v, every log line
+  goes to standard error. The picture and its rewrite are held in memory.
     keelpack-cli --exif delete - < photo.jpg > small.jpg
 
 SETTINGS AND LOG FILE
