@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -60,15 +62,47 @@ bool ReadInput(std::vector<uint8_t>& bytes) {
   }
 }
 
-bool WriteOutput(std::span<const uint8_t> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes = bytes.subspan(static_cast<size_t>(written));
+// What the rewrite hands on, held until its verdict: the stretches of the input as views of
+// it, only the bytes the rewrite made as copies, so that the picture is not held twice.
+class HeldOutput : public RewriteSink {
+ public:
+  explicit HeldOutput(std::span<const uint8_t> input) : input_(input) {}
+
+  std::error_code Write(std::span<const std::span<const uint8_t>> pieces) override {
+    const std::less<const uint8_t*> before;
+    for (std::span<const uint8_t> piece : pieces) {
+      const bool inInput = !before(piece.data(), input_.data()) &&
+                           !before(input_.data() + input_.size(), piece.data() + piece.size());
+      if (!inInput) piece = made_.emplace_back(piece.begin(), piece.end());
+      pieces_.push_back(piece);
+    }
+    return {};
   }
-  return true;
-}
+  // The input is held whole.
+  std::error_code CopyInput(uint64_t, uint64_t) override { return platform::SystemError(EINVAL); }
+
+  std::vector<uint8_t> Joined() const {
+    std::vector<uint8_t> all;
+    for (const auto piece : pieces_) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+  }
+  bool WriteTo(int fd) const {
+    for (std::span<const uint8_t> bytes : pieces_) {
+      while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes = bytes.subspan(static_cast<size_t>(written));
+      }
+    }
+    return true;
+  }
+
+ private:
+  std::span<const uint8_t> input_;
+  std::vector<std::span<const uint8_t>> pieces_;
+  std::deque<std::vector<uint8_t>> made_;  // never moves what it holds
+};
 
 }  // namespace
 
@@ -88,8 +122,9 @@ int RunFilter(const CliRequest& request) {
   LogSink log(box);
   log.SetScreenDebug(request.verbosity == Verbosity::kVerbose);
   log.SetEchoOnce(true);
-  RewrittenBytes rewritten = RewriteBytes(RewriteOptionsFor(request.options), input, kInputName, log);
-  const RewriteOutcome& outcome = rewritten.outcome;
+  HeldOutput output(input);
+  const RewriteOutcome outcome =
+      RewritePicture(RewriteOptionsFor(request.options), PictureInput::Whole(input), kInputName, log, output);
   const std::string subject = std::string(kInputName) + ": ";
   switch (outcome.result.kind) {
     case RewriteResult::Kind::kRewritten: break;
@@ -99,11 +134,10 @@ int RunFilter(const CliRequest& request) {
       if (!outcome.reason.empty()) return Refuse(subject + "damaged: " + outcome.reason);
       return Refuse(subject + "cannot be rewritten (failure " + std::to_string(outcome.result.failure) + ")");
   }
-  input = {};  // what the process holds stays near one picture
-  if (request.options.readability == 1 && !platform::LoadsAsPicture(rewritten.bytes)) {
+  if (request.options.readability == 1 && !platform::LoadsAsPicture(output.Joined())) {
     return Refuse(subject + "the rewritten picture does not decode");
   }
-  if (!WriteOutput(rewritten.bytes)) {
+  if (!output.WriteTo(STDOUT_FILENO)) {
     return Refuse(std::string("cannot write standard output: ") + std::strerror(errno));
   }
   return kExitAllRewritten;
