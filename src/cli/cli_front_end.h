@@ -34,14 +34,15 @@ std::string Printable(std::string_view line);
 std::string StatusLine(std::string_view text, float percent, int width);
 
 // The command line as the runs' front end: the log box is standard output, the status line
-// and the progress bar are drawn on standard error when it is a terminal, and the folder and
-// its "selected" files come from the planned run.
+// and the progress bar are drawn on standard error when it is a terminal, as are the notices
+// (a folder left out, a log file that cannot be written), and the folder and its "selected"
+// files come from the planned run.
 class CliFrontEnd : public FrontEnd {
  public:
   CliFrontEnd(Console console, Verbosity verbosity) : console_(console), verbosity_(verbosity) {}
 
   // Standard output gets JSON records (FileFinished, PrintRecord) instead of the log lines and
-  // the summaries; a log-file failure is told on standard error.
+  // the summaries.
   void SetJson(bool json) { json_ = json; }
   // One line on standard output, as the log lines go.
   void PrintRecord(std::string_view line) { PrintLine(line); }

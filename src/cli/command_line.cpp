@@ -73,8 +73,9 @@ JOBS
 OUTPUT
   Standard output gets what the window's log box shows: the files that were damaged, not
   JPEG data, ignored, skipped or could not be processed, attributes that could not be
-  carried over, "Operation cancelled!", and one summary line per run ("Finished. Out of N files, R were reduced saving B bytes.", with
-  " N folders skipped." added when folders were left out).
+  carried over, "Operation cancelled!", and one summary line per run ("Finished. Out of N
+  files, R were reduced saving B bytes.", with " N folders skipped." added when folders
+  were left out).
   -q prints the summary lines only; -v adds, once each, every message the log file can hold
   at level 3 (the files read, what became of each segment, each return code, the folders
   left out).
@@ -113,7 +114,7 @@ STANDARD INPUT
   --no-fsync, --dry-run, --json, --log-level) are usage errors. A picture that is damaged,
   not JPEG data, or that does not decode with --check-readability writes nothing to standard
   output, is named with the reason on standard error and exits 1. With -v, every log line
-  goes to standard error. The picture and its rewrite are held in memory.
+  goes to standard error. The picture is held in memory, once.
     keelpack-cli --exif delete - < photo.jpg > small.jpg
 
 SETTINGS AND LOG FILE
@@ -240,9 +241,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   auto* quietOpt = app.add_flag("-q,--quiet", quiet, "Print only the summary of each run");
   auto* verboseOpt = app.add_flag("-v,--verbose", verbose, "Print every log message");
   auto* noFsyncOpt = app.add_flag("--no-fsync", noFsync,
-               "Do not flush each new file to the disk before it\n"
-               "replaces the old one: faster, but a power cut\n"
-               "may then lose files");
+                                  "Do not flush each new file to the disk before it\n"
+                                  "replaces the old one: faster, but a power cut\n"
+                                  "may then lose files");
   auto* filesFromOpt = app.add_option("--files-from", filesFrom,
                                       "Also process the paths listed in LIST, one per\n"
                                       "line (- reads standard input)")
@@ -250,10 +251,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("-0,--null", nulSeparated, "The names in LIST are each ended by a NUL")
       ->needs(filesFromOpt);
   auto* jobsOpt = app.add_option("-j,--jobs", jobs,
-                 "Process N files at the same time (one per\n"
-                 "processor core)")
-      ->check(CLI::Range(1, kMaxJobs).description(""))
-      ->type_name("N");
+                                 "Process N files at the same time (one per\n"
+                                 "processor core)")
+                      ->check(CLI::Range(1, kMaxJobs).description(""))
+                      ->type_name("N");
   auto* dryRunOpt = app.add_flag("-n,--dry-run", dryRun,
                                  "Read and judge every file as a run would, print\n"
                                  "the same lines and summaries, and change nothing");
@@ -279,16 +280,21 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
 
   const auto usage = [&result](const std::string& error) {
     result.exitStatus = kExitUsage;
-    result.err = std::string(kCliName) + ": " + error + "\nRun " + kCliName + " --help for more information.\n";
+    result.err = std::string(kCliName) + ": " + error + "\nRun " + kCliName +
+                 " --help for more information.\n";
     return result;
   };
   if (!pathOpt->count() && !filesFromOpt->count()) return usage("give a PATH or --files-from LIST");
   const bool filter = std::find(paths.begin(), paths.end(), kStreamPath) != paths.end();
-  if (filter && paths.size() > 1) return usage("- stands for one picture on standard input: give no other PATH");
+  if (filter && paths.size() > 1) {
+    return usage("- stands for one picture on standard input: give no other PATH");
+  }
   // What concerns files, folders, runs or their log has nothing to act on in a filter.
-  for (const CLI::Option* fileOnly : {backupsOpt, maskOpt, outputOpt, corruptedOpt, nonJpegsOpt, filesFromOpt,
-                                      jobsOpt, noFsyncOpt, dryRunOpt, jsonOpt, logOpt}) {
-    if (filter && fileOnly->count()) return usage(fileOnly->get_name() + " cannot be used with - (standard input)");
+  for (const CLI::Option* fileOnly : {backupsOpt, maskOpt, outputOpt, corruptedOpt, nonJpegsOpt,
+                                      filesFromOpt, jobsOpt, noFsyncOpt, dryRunOpt, jsonOpt, logOpt}) {
+    if (filter && fileOnly->count()) {
+      return usage(fileOnly->get_name() + " cannot be used with - (standard input)");
+    }
   }
   CliRequest request;
   request.paths = paths;
