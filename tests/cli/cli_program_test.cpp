@@ -259,16 +259,16 @@ TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
   make();
   const auto before = Snapshot(photos_);
   const auto times = folderTimes();
-  const CliResult dryLines = RunCli({"-n", "-v", "--output", dir_.File("out"), photos_});
-  const CliResult dry = RunCli({"--dry-run", "--json", "--optimize", photos_});
+  const CliResult dryLines = RunCli({"-n", "-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
+  const CliResult dry = RunCli({"--dry-run", "--json", "--optimize", "--backups", photos_});
   EXPECT_TRUE(Snapshot(photos_) == before && folderTimes() == times && !fs::exists(dir_.File("out")));
   EXPECT_FALSE(fs::exists(dir_.File("config/keelpack.log")));
-  const CliResult lines = RunCli({"-v", "--output", dir_.File("out"), photos_});
+  const CliResult lines = RunCli({"-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
   EXPECT_EQ(dryLines.out, lines.out);
   EXPECT_EQ(dryLines.err, lines.err);
   EXPECT_FALSE(fs::exists(dir_.File("out/no photos"))) << "a mirror folder made for no file";
   make();
-  const CliResult real = RunCli({"--json", "--optimize", photos_});
+  const CliResult real = RunCli({"--json", "--optimize", "--backups", photos_});
   EXPECT_EQ(real.exitStatus, 1);
   EXPECT_EQ(real.err, "Invalid characters in the name - " + photos_ + "/left?out\n");
 
