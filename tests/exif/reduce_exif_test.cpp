@@ -147,6 +147,7 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
       {x.Short(40961, 1), true, 0, {}},
       {x.Short(40961, 0xFFFF), false, 0, {"Removing unwanted color space tag"}},
       {x.Short(274, 1), false, 0, {"Removing unwanted orientation tag"}},
+      {ExifBuilder::Raw(274, 3, 3, 8), false, 0, {"Removing unwanted orientation tag"}},  // out of line, at offset 8
       {x.Ascii(271, "cAnOn"), false, 0, {brand}},
       {x.Ascii(271, "Asahi Pentax"), false, 0, {brand}},
       {x.Ascii(271, "OLYMPUS"), true, 0, {}},
