@@ -13,6 +13,7 @@ packages=(
   groff-base man-db                   # the check of the manual page
   libturbojpeg0-dev libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  nlohmann-json3-dev                  # the command line's JSON records
   libimage-exiftool-perl exiv2        # independent readers of the Exif blocks we write
 )
 

@@ -7,7 +7,9 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/command_line.h"
+#include "cli/filter.h"
 #include "cli/interrupt.h"
+#include "cli/json_records.h"
 #include "cli/run_plan.h"
 #include "runs/runs.h"
 #include "runs/session.h"
@@ -37,6 +39,7 @@ int RunCommandLine(int argc, const char* const* argv) {
   Print(stderr, parsed.err);
   if (!parsed.request) return parsed.exitStatus;
   const CliRequest& request = *parsed.request;
+  if (request.filter) return RunFilter(request);
 
   // Every path is checked before the first run touches anything.
   const PlanResult planned = MakePlan(request.paths, request.options);
@@ -48,12 +51,14 @@ int RunCommandLine(int argc, const char* const* argv) {
 
   const Console console = Console::Standard();
   CliFrontEnd frontEnd(console, request.verbosity);
+  frontEnd.SetJson(request.json);
   const int jobs = request.jobs > 0
                        ? request.jobs
                        : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  Session session(frontEnd, {.jobs = jobs, .durable = request.durable});
+  Session session(frontEnd, {.jobs = jobs, .durable = request.durable, .dryRun = request.dryRun});
   session.log().SetLogLevel(request.logLevel);
   session.log().SetScreenDebug(request.verbosity == Verbosity::kVerbose);
+  session.log().SetEchoOnce(true);
   frontEnd.WatchInterrupt(&session.cancelFlag(), InterruptRequested);
   const InterruptScope interrupts(session.cancelFlag(), console.errIsTerminal);
   // A reader that goes away (`keelpack-cli -v photos | head`) must not end the process in the
@@ -70,6 +75,9 @@ int RunCommandLine(int argc, const char* const* argv) {
       RunSelectedFiles(session);
     }
     outcomes += session.lastRun().outcomes;
+    if (request.json) {
+      frontEnd.PrintRecord(RunRecordLine(run.kind, session.lastRun(), InterruptRequested(), request.dryRun));
+    }
   }
   if (InterruptRequested()) return kExitInterrupted;
   // A folder left out is a tree not fully processed, as much as a file that was.

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cmath>
 
+#include "cli/json_records.h"
+
 namespace keelpack::cli {
 namespace {
 
@@ -77,8 +79,11 @@ std::string StatusLine(std::string_view text, float percent, int width) {
   return line;
 }
 
-void CliFrontEnd::AppendLine(std::string_view line, bool /*showNewest*/) {
-  if (verbosity_ == Verbosity::kQuiet) return;
+void CliFrontEnd::AppendLine(std::string_view line, bool showNewest) {
+  // Only the log file's failure comes without `showNewest`: a notice about the program, not
+  // about a photo, so it goes where the others do, whatever the verbosity.
+  if (!showNewest) return Notice(line);
+  if (verbosity_ == Verbosity::kQuiet || json_) return;
   PrintLine(line);
 }
 
@@ -99,6 +104,7 @@ void CliFrontEnd::SetRunning(RunKind /*kind*/, bool running) {
   // The status line's last text is the run's summary: it stays, on standard output, for
   // every run, with the folders that had to be left out. With -v the log has just shown it.
   ClearStatus();
+  if (json_) return;  // the run's record follows
   const bool shown = !status_.empty() && status_ == lastPrinted_;
   if (runSkippedFolders_ > 0) {
     PrintLine(status_ + " " + std::to_string(runSkippedFolders_) + " folders skipped.");
@@ -110,10 +116,18 @@ void CliFrontEnd::SetRunning(RunKind /*kind*/, bool running) {
 void CliFrontEnd::FolderSkipped(std::string_view line) {
   ++skippedFolders_;
   ++runSkippedFolders_;
+  Notice(line);
+}
+
+void CliFrontEnd::Notice(std::string_view line) {
   const bool shared = statusShown_;
   if (shared) ClearStatus();
   WriteErr(Printable(line) + "\n");
   if (shared) DrawStatus();
+}
+
+void CliFrontEnd::FileFinished(const JobReport& report) {
+  if (json_) PrintLine(FileRecord(report));
 }
 
 std::vector<FileEntry> CliFrontEnd::FileEntries() {

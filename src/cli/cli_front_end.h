@@ -34,11 +34,18 @@ std::string Printable(std::string_view line);
 std::string StatusLine(std::string_view text, float percent, int width);
 
 // The command line as the runs' front end: the log box is standard output, the status line
-// and the progress bar are drawn on standard error when it is a terminal, and the folder and
-// its "selected" files come from the planned run.
+// and the progress bar are drawn on standard error when it is a terminal, as are the notices
+// (a folder left out, a log file that cannot be written), and the folder and its "selected"
+// files come from the planned run.
 class CliFrontEnd : public FrontEnd {
  public:
   CliFrontEnd(Console console, Verbosity verbosity) : console_(console), verbosity_(verbosity) {}
+
+  // Standard output gets JSON records (FileFinished, PrintRecord) instead of the log lines and
+  // the summaries.
+  void SetJson(bool json) { json_ = json; }
+  // One line on standard output, as the log lines go.
+  void PrintRecord(std::string_view line) { PrintLine(line); }
 
   // The run that starts next, and the options it works with.
   void Prepare(const PlannedRun& run, const OptionSet& options) {
@@ -63,12 +70,15 @@ class CliFrontEnd : public FrontEnd {
   std::vector<FileEntry> FileEntries() override;
   void RereadFileList() override {}
   void FolderSkipped(std::string_view line) override;
+  void FileFinished(const JobReport& report) override;
 
   // Folders left out by all runs so far.
   int skippedFolders() const { return skippedFolders_; }
 
  private:
   void PrintLine(std::string_view line);
+  // A line on standard error, below the status line.
+  void Notice(std::string_view line);
   void DrawStatus();
   void ClearStatus();
   void WriteErr(std::string_view text);
@@ -76,6 +86,7 @@ class CliFrontEnd : public FrontEnd {
 
   Console console_;
   Verbosity verbosity_;
+  bool json_ = false;
   PlannedRun run_;
   OptionSet options_;
   std::atomic<bool>* cancelRequested_ = nullptr;

@@ -65,6 +65,7 @@ constexpr const char* kFooter = R"(PATHS
   line, or each ended by a NUL with -0, as `find ... -print0` writes them:
     find photos -type f -iname '*.jpg' -print0 | keelpack-cli --files-from - -0
   A list that names nothing processes nothing.
+  A lone - as the only PATH reads one picture from standard input (see STANDARD INPUT).
 
 JOBS
   -j N processes N files at the same time, by default one per processor core. What is
@@ -77,13 +78,52 @@ JOBS
   and a picture larger still keeps its data and its orientation.
 
 OUTPUT
-  Standard output gets what the window's log box shows: files that were damaged, not JPEG
-  data, ignored or could not be processed, "Operation cancelled!", and one summary line per
-  run ("Finished. Out of N files, R were reduced saving B bytes.").
-  -q prints the summary lines only; -v adds every message the log file can hold at level 3
-  (the files read, each segment, each return code).
-  On a terminal, standard error shows a status line with a progress bar, redrawn in place
-  and cleared at the end; when standard error is not a terminal, nothing is drawn.
+  Standard output gets what the window's log box shows: the files that were damaged, not
+  JPEG data, ignored, skipped or could not be processed, attributes that could not be
+  carried over, "Operation cancelled!", and one summary line per run ("Finished. Out of N
+  files, R were reduced saving B bytes.", with " N folders skipped." added when folders
+  were left out).
+  -q prints the summary lines only; -v adds, once each, every message the log file can hold
+  at level 3 (the files read, what became of each segment, each return code, the folders
+  left out).
+  Standard error gets each folder left out of a tree with the reason ("Cannot open directory
+  DIR", "Too many directories in DIR", ...), a log file that cannot be written ("Failed to
+  write to the logfile!", once), usage errors and the notices of Ctrl+C; on a terminal also
+  a status line with a progress bar, redrawn in place and cleared at the end. When standard
+  error is not a terminal, no status line is drawn.
+
+JSON
+  --json prints, on standard output and instead of the lines above, one JSON object per line:
+  one for each file once its fate is settled, then one for the run. A file's record has
+  "record":"file", "path", "verdict" (rewritten, damaged, not_jpeg, skipped, failed),
+  "reason" (what was wrong, for a file not rewritten), "bytes_before" and "bytes_after" (the
+  length of the rewrite), "reencoding" (not_asked, used, not_smaller, declined, with
+  "reencoding_declined" telling why), "turned" (true when the picture was turned upright),
+  "action" (replaced, written, deleted, renamed, left) and "target" (the new path of a file
+  written to the output folder or renamed). A run's
+  record has "record":"run", "kind" (folder_tree, selected_files), "folder", the summary's
+  "files", "reduced" and "saved", the counts "rewritten", "damaged", "not_jpeg", "skipped",
+  "failed" and "skipped_folders", and "cancelled" and "dry_run" (true or false). A name that
+  is not UTF-8 shows U+FFFD for its odd bytes and comes whole, in hex, as "path_hex" (or
+  "target_hex", "folder_hex"). Standard error is as above.
+
+DRY RUN
+  -n reads and judges every file as a run would, and prints the same lines, records and
+  summaries, but changes nothing on the disk: no file is replaced, renamed, deleted or backed
+  up, no folder is made, no temporary file is written or removed. Only --log-level writes
+  the log file. Each file is locked while it is judged, as in a run. A later run that finds
+  the files as they were does what -n told.
+
+STANDARD INPUT
+  keelpack-cli [OPTIONS] - reads one JPEG from standard input and writes its rewrite to
+  standard output, the same bytes a run would put in place of the file. --exif, --icc, --dpi,
+  --slow, --optimize, --progressive, --upright, --check-readability and --settings apply;
+  options about files and runs (--backups, --mask, --output, --corrupted, --non-jpegs,
+  --files-from, -j, --no-fsync, --dry-run, --json, --log-level) are usage errors. A picture
+  that is damaged, not JPEG data, or that does not decode with --check-readability writes
+  nothing to standard output, is named with the reason on standard error and exits 1. With
+  -v, every log line goes to standard error. The picture is held in memory, once.
+    keelpack-cli --exif delete - < photo.jpg > small.jpg
 
 SETTINGS AND LOG FILE
   The window's settings file (keelpack.ini) is not read. --settings FILE reads the options
@@ -110,8 +150,8 @@ TWO RUNS
 EXIT STATUS
   0    every file was rewritten (or none was found)
   1    a file was damaged, not JPEG data, skipped, changed by another program meanwhile or
-       could not be processed, or a folder was left out (each one is named on standard
-       error)
+       could not be processed (named on standard output, unless -q), or a folder was left
+       out (named on standard error); with -, the picture was not written
   2    usage error (bad option, missing path); nothing was touched
   130  interrupted by Ctrl+C
 )";
@@ -162,7 +202,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   int logLevel = 0, jobs = 0;
   bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
   bool quiet = false, verbose = false, noFsync = false, nulSeparated = false, optimize = false,
-       progressive = false, upright = false;
+       progressive = false, upright = false, dryRun = false, json = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
   auto oneOf = [](const auto& choices) {
@@ -224,22 +264,29 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
       ->type_name("FILE");
   auto* quietOpt = app.add_flag("-q,--quiet", quiet, "Print only the summary of each run");
   auto* verboseOpt = app.add_flag("-v,--verbose", verbose, "Print every log message");
-  app.add_flag("--no-fsync", noFsync,
-               "Do not flush each new file to the disk before it\n"
-               "replaces the old one: faster, but a power cut\n"
-               "may then lose files");
+  auto* noFsyncOpt = app.add_flag("--no-fsync", noFsync,
+                                  "Do not flush each new file to the disk before it\n"
+                                  "replaces the old one: faster, but a power cut\n"
+                                  "may then lose files");
   auto* filesFromOpt = app.add_option("--files-from", filesFrom,
                                       "Also process the paths listed in LIST, one per\n"
                                       "line (- reads standard input)")
                            ->type_name("LIST");
   app.add_flag("-0,--null", nulSeparated, "The names in LIST are each ended by a NUL")
       ->needs(filesFromOpt);
-  app.add_option("-j,--jobs", jobs,
-                 "Process N files at the same time (one per\n"
-                 "processor core)")
-      ->check(CLI::Range(1, kMaxJobs).description(""))
-      ->type_name("N");
+  auto* jobsOpt = app.add_option("-j,--jobs", jobs,
+                                 "Process N files at the same time (one per\n"
+                                 "processor core)")
+                      ->check(CLI::Range(1, kMaxJobs).description(""))
+                      ->type_name("N");
+  auto* dryRunOpt = app.add_flag("-n,--dry-run", dryRun,
+                                 "Read and judge every file as a run would, print\n"
+                                 "the same lines and summaries, and change nothing");
+  auto* jsonOpt = app.add_flag("--json", json,
+                               "Print one JSON record per file and one per run on\n"
+                               "standard output, instead of the log lines");
   quietOpt->excludes(verboseOpt);
+  jsonOpt->excludes(verboseOpt);
   backupsOpt->excludes(outputOpt);
   optimizeOpt->excludes(progressiveOpt);
 
@@ -255,11 +302,23 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return result;
   }
 
-  if (!pathOpt->count() && !filesFromOpt->count()) {
+  const auto usage = [&result](const std::string& error) {
     result.exitStatus = kExitUsage;
-    result.err = std::string(kCliName) + ": give a PATH or --files-from LIST\nRun " + kCliName +
+    result.err = std::string(kCliName) + ": " + error + "\nRun " + kCliName +
                  " --help for more information.\n";
     return result;
+  };
+  if (!pathOpt->count() && !filesFromOpt->count()) return usage("give a PATH or --files-from LIST");
+  const bool filter = std::find(paths.begin(), paths.end(), kStreamPath) != paths.end();
+  if (filter && paths.size() > 1) {
+    return usage("- stands for one picture on standard input: give no other PATH");
+  }
+  // What concerns files, folders, runs or their log has nothing to act on in a filter.
+  for (const CLI::Option* fileOnly : {backupsOpt, maskOpt, outputOpt, corruptedOpt, nonJpegsOpt,
+                                      filesFromOpt, jobsOpt, noFsyncOpt, dryRunOpt, jsonOpt, logOpt}) {
+    if (filter && fileOnly->count()) {
+      return usage(fileOnly->get_name() + " cannot be used with - (standard input)");
+    }
   }
   CliRequest request;
   request.paths = paths;
@@ -307,6 +366,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
                                 : Verbosity::kNormal;
   request.durable = !noFsync;
   request.jobs = jobs;
+  request.dryRun = dryRun;
+  request.json = json;
+  request.filter = filter;
+  if (filter) request.logLevel = 0;  // a settings file's log level has no run to log
   result.request = std::move(request);
   return result;
 }

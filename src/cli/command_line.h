@@ -10,6 +10,8 @@
 namespace keelpack::cli {
 
 inline constexpr const char* kCliName = "keelpack-cli";
+// The PATH that stands for standard input and output.
+inline constexpr const char* kStreamPath = "-";
 
 // Exit statuses, for scripts.
 inline constexpr int kExitAllRewritten = 0;     // every file was rewritten (or there was none)
@@ -32,6 +34,9 @@ struct CliRequest {
   Verbosity verbosity = Verbosity::kNormal;
   bool durable = true;  // flush every new file to the disk before it replaces the old one
   int jobs = 0;         // files processed at the same time; 0: one per processor core
+  bool dryRun = false;  // judge every file, change nothing
+  bool json = false;    // one JSON record per file and per run instead of the log lines
+  bool filter = false;  // the PATH "-": one picture from standard input to standard output
 };
 
 // Parsing ends with a request to run, or with an exit status and the texts to print (the

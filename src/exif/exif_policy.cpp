@@ -177,7 +177,9 @@ EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry
   if (tag == kTagOrientation) {
     // The two bytes added: the SHORT's value in either byte order, for values below 256.
     const unsigned orientation = (unsigned{entry.raw[8]} + entry.raw[9]) % 256;
-    if (orientation < kLowestKeptOrientation) {
+    // A value too long for the field (an orientation is one SHORT) lies elsewhere, and the
+    // field's bytes are its offset, which says nothing and changes with every rewrite.
+    if (orientation < kLowestKeptOrientation || entry.Length(order) > kInlineValueLength) {
       Log("Removing unwanted orientation tag");
       return {};
     }

@@ -100,6 +100,7 @@ class Job {
   }
   // The rewriter's output, which did not become the result.
   bool RemoveOutput() {
+    if (env_.dryRun) return true;
     const std::error_code error = outFolder_->Remove(tempName_);
     return !error || error.value() == ENOENT;
   }
@@ -122,6 +123,8 @@ class Job {
   std::string tempName_;
   platform::File temp_;
   bool differentFolder_ = false;
+  std::string dryTarget_;     // a dry run's output-folder path, whose folder may not be there yet
+  std::vector<uint8_t> dryBytes_;  // a dry run's new file, when it is to be checked
 };
 
 JobOutcome Job::Open() {
@@ -179,11 +182,13 @@ JobOutcome Job::Run() {
       return JobOutcome::kFailed;
     }
   }
-  if (outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
+  if (!env_.dryRun && outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
   platform::File::Status status;
-  const RewriteOutcome outcome = RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
+  std::vector<uint8_t>* kept = o_.readability == 1 ? &dryBytes_ : nullptr;  // for the picture check
+  const RewriteOutcome outcome = env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, kept)
+                                             : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
   const RewriteResult& result = outcome.result;
   report_.rewrite = outcome;
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
@@ -201,6 +206,7 @@ std::string_view Job::Backup() {
     return std::string_view();
   };
   if (EntryStatus existing; !folder_->Lookup(backup, existing)) return kept();
+  if (env_.dryRun) return {};
   // Written whole under a temporary name, then given its name in one step, never over another
   // file: a failure never leaves a cut-short backup.
   platform::File copy;
@@ -257,6 +263,13 @@ bool Job::ChooseOutput() {
   outName_ = name;
   std::string top = o_.output;
   platform::Folder outputTop;
+  if (env_.dryRun) {
+    // Nothing is made: a mirror folder that is not there yet holds no file to look at.
+    dryTarget_ = (top.ends_with('/') ? top : top + "/") + relative;
+    if (!outputTop.Open(top)) mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, false);
+    outFolder_ = &mirror_;
+    return true;
+  }
   if (CreateFolderPath(top) != 0 || outputTop.Open(top)) return false;
   // Below the output folder, mirror folders are made and entered one name at a time; a link
   // there (to a folder of the tree, say) is never followed.
@@ -297,13 +310,15 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
   }
   if (result.rewritten()) {
     // In the source's place, another user's photo would become the runner's.
-    if (!differentFolder_ && !KeepsOwner(temp_)) {
+    if (!env_.dryRun && !differentFolder_ && !KeepsOwner(temp_)) {
       RemoveOutput();
       return End("Owner cannot be kept - ", kVerbose, JobOutcome::kFailed);
     }
     // The new file is open for writing only; it is read through a second descriptor.
     platform::File written;
-    if (o_.readability == 1 && (outFolder_->Reopen(tempName_, temp_, written) || !platform::LoadsAsPicture(written))) {
+    if (o_.readability == 1 && (env_.dryRun ? !platform::LoadsAsPicture(dryBytes_)
+                                            : outFolder_->Reopen(tempName_, temp_, written) ||
+                                                  !platform::LoadsAsPicture(written))) {
       RemoveOutput();
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
@@ -331,7 +346,7 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
       env_.log.AppendScreenLog(
           std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
           kBrief);
-      if (folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
+      if (!env_.dryRun && folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
       report_.action = FileAction::kDeleted;
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;
@@ -360,7 +375,9 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
     error = target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
   }
   // Never over another file: a mask without "*" names every damaged file alike.
-  if (!error) error = folder_->MoveNoReplace(name_, target, targetName);
+  EntryStatus taken;
+  if (!error && env_.dryRun && !target.Lookup(targetName, taken)) error = platform::SystemError(EEXIST);
+  if (!error && !env_.dryRun) error = folder_->MoveNoReplace(name_, target, targetName);
   if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
   report_.action = FileAction::kRenamed;
   report_.target = renamed;
@@ -368,6 +385,11 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
 }
 
 JobOutcome Job::Finalize() {
+  if (env_.dryRun) {
+    report_.action = differentFolder_ ? FileAction::kWrittenToOutput : FileAction::kReplaced;
+    if (differentFolder_) report_.target = dryTarget_;
+    return JobOutcome::kRewritten;
+  }
   std::vector<std::string> refused;
   temp_.CopyExtendedAttributesFrom(source_, refused);
   for (const std::string& name : refused) {

@@ -147,6 +147,9 @@ struct JobEnv {
   // Called with the path once the source has been read and judged, before anything is put in
   // place or removed: a test stands in here for another program that saves the file meanwhile.
   std::function<void(const std::string& path)> judged = nullptr;
+  // Judges the file as a real job would and reports, in the same lines, what would become of
+  // it, but changes nothing: no backup, folder, temporary file, deletion, rename or replacement.
+  bool dryRun = false;
 };
 
 // Carries one file through the name check, the backup, the rewrite, the verdict on damaged

@@ -111,10 +111,49 @@ class FileSink : public RewriteSink {
   platform::File& output_;
 };
 
+// Takes the output of a dry run: keeps it when asked to, else lets it go.
+class JudgingSink : public RewriteSink {
+ public:
+  explicit JudgingSink(std::vector<uint8_t>* bytes) : bytes_(bytes) {}
+  std::error_code Write(std::span<const ByteSpan> pieces) override {
+    try {
+      for (ByteSpan piece : pieces) {
+        if (bytes_) bytes_->insert(bytes_->end(), piece.begin(), piece.end());
+      }
+    } catch (const std::bad_alloc&) {
+      return platform::SystemError(ENOMEM);
+    }
+    return {};
+  }
+  // Only asked for when the input was read in part, which a kept output rules out.
+  std::error_code CopyInput(uint64_t, uint64_t) override { return {}; }
+
+ private:
+  std::vector<uint8_t>* bytes_;
+};
+
 RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error, RewriteOutcome outcome = {}) {
   log.WriteLog("Failed to open file " + name, kBrief);
   outcome.result = RewriteResult::Failed(platform::FailureNumber(error));
   return outcome;
+}
+
+// Reads `input` as the rewrite under `options` needs it, whole when `whole`; `status` gets its
+// size, times and permissions. The error the reading met, if any.
+std::error_code ReadSource(const RewriteOptions& options, const platform::File& input, bool whole,
+                           platform::File::Status& status, SourceBytes& source) {
+  if (std::error_code error = input.GetStatus(status)) return error;
+  const auto size = static_cast<uint64_t>(std::max<int64_t>(status.size, 0));
+  // Re-encoding and turning need every byte in memory (unless the file is too large for them
+  // anyway), the thorough scan looks at every byte.
+  const bool reencoding = options.optimize != OptimizeChoice::kOff && ReencodingMayFit(size);
+  const bool turning = options.upright && TurnMayFit(size);
+  const bool endsMayDo = options.quickScan && !reencoding && !turning && !whole;
+  try {
+    return source.Read(input, static_cast<size_t>(size), endsMayDo);
+  } catch (const std::bad_alloc&) {
+    return platform::SystemError(ENOMEM);
+  }
 }
 
 }  // namespace
@@ -134,20 +173,8 @@ RewriteOptions RewriteOptionsFor(const OptionSet& o) {
 
 RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
                            const std::string& nameForLog, LogSink& log, platform::File::Status& status) {
-  if (std::error_code error = input.GetStatus(status)) return Failed(log, nameForLog, error);
   SourceBytes source;
-  try {
-    // Re-encoding and turning need every byte in memory (unless the file is too large for them
-    // anyway), the thorough scan looks at every byte.
-    const bool reencoding = options.optimize != OptimizeChoice::kOff && ReencodingMayFit(static_cast<uint64_t>(status.size));
-    const bool turning = options.upright && TurnMayFit(static_cast<uint64_t>(status.size));
-    const bool endsMayDo = options.quickScan && !reencoding && !turning;
-    if (std::error_code error = source.Read(input, static_cast<size_t>(std::max<int64_t>(status.size, 0)), endsMayDo)) {
-      return Failed(log, nameForLog, error);
-    }
-  } catch (const std::bad_alloc&) {
-    return Failed(log, nameForLog, platform::SystemError(ENOMEM));
-  }
+  if (std::error_code error = ReadSource(options, input, false, status, source)) return Failed(log, nameForLog, error);
   FileSink sink(input, output);
   RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   if (!outcome.result.rewritten()) return outcome;
@@ -160,6 +187,22 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   if (attributesFailed) {
     log.WriteLog("Failed to open file " + nameForLog, kBrief);
     log.WriteLog("Attributes failed.", kExplicit);
+  }
+  return outcome;
+}
+
+RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input, const std::string& nameForLog,
+                         LogSink& log, platform::File::Status& status, std::vector<uint8_t>* bytes) {
+  SourceBytes source;
+  // A kept output is complete in memory, which needs the whole input.
+  if (std::error_code error = ReadSource(options, input, bytes != nullptr, status, source)) {
+    return Failed(log, nameForLog, error);
+  }
+  JudgingSink sink(bytes);
+  const RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
+  // The line a real run gives, so that a dry run reads the same.
+  if (outcome.result.rewritten()) {
+    log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode), kExplicit);
   }
   return outcome;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "jpeg/rewrite_jpeg.h"
 #include "platform/file.h"
@@ -29,5 +30,10 @@ RewriteOptions RewriteOptionsFor(const OptionSet& options);
 // turned upright).
 RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
                            const std::string& nameForLog, LogSink& log, platform::File::Status& status);
+
+// The same rewrite for a dry run: reads `input` as RewriteFile does and logs the same lines, but
+// writes nothing; the new file's bytes are only counted, or kept in `bytes` when it is given.
+RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input, const std::string& nameForLog,
+                         LogSink& log, platform::File::Status& status, std::vector<uint8_t>* bytes);
 
 }  // namespace keelpack

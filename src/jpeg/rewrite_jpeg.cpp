@@ -104,7 +104,8 @@ class Input {
   // `length` bytes from `offset`; offset + length must not pass size().
   ByteSpan Span(size_t offset, size_t length) {
     if (!Holds(offset, length)) throw UnreadInput{};
-    if (offset >= file_.size()) return ByteSpan(tail_).subspan(offset - TailStart(), length);
+    // Nothing at the head's very end is still the head's.
+    if (offset + length > file_.size()) return ByteSpan(tail_).subspan(offset - TailStart(), length);
     if (!repaired_ || offset >= kRepairEnd) return file_.subspan(offset, length);
     if (offset + length <= kRepairEnd) return ByteSpan(head_).subspan(offset, length);
     // Across the end of the repaired header: joined in a copy that lives as long as the walk.
@@ -206,13 +207,17 @@ class Rewriter {
         removeList_(options.removeList == kDefaultRemoveList
                         ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
                         : std::string_view(options.removeList)),
-        collect_(options.optimize != OptimizeChoice::kOff) {
+        collect_(options.optimize != OptimizeChoice::kOff && input.whole()) {
     if (input.whole()) {
       in_.Set(input.head);
     } else {
       in_.SetEnds(input.head, input.size, input.tail);
     }
     whole_ = input.whole();
+    // Picture data handed on unread cannot be coded again.
+    if (options.optimize != OptimizeChoice::kOff && !whole_) {
+      reencoding_ = {ReencodingNote::Kind::kDeclined, "not read whole"};
+    }
     // A file too large to re-encode in a job's memory is not collected for it either.
     tooLargeToReencode_ = collect_ && !ReencodingMayFit(input.size);
     collect_ = collect_ && !tooLargeToReencode_;
@@ -235,7 +240,10 @@ class Rewriter {
   bool ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced);
   std::optional<Bytes> MinimalExif(LogSink& log, ByteSpan payload);
   bool ExifKeptWhole() const;
-  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool minimalExif = false);
+  // Writes the segment, joined with the previous one where it may be, unless the remove list
+  // (`removed`) or the Exif reduction drops it; gives the data the log shows. A minimal Exif
+  // block is written whatever the remove list says.
+  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed, bool minimalExif = false);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
   Step Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome);
@@ -246,6 +254,11 @@ class Rewriter {
   bool TurnCollected(Bytes& output);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
+  // The verdict on the file's bytes, with what the walk found wrong.
+  RewriteResult Fault(RewriteResult result, std::string reason) {
+    reason_ = std::move(reason);
+    return result;
+  }
   bool Logs(int level) const { return log_.Wants(level); }
 
   const RewriteOptions& options_;
@@ -258,6 +271,7 @@ class Rewriter {
   bool whole_ = true;  // every byte of the input was read
   OutputBuffer out_;
   ReencodingNote reencoding_;
+  std::string reason_;
 
   // Walk state.
   size_t consumed_ = 0;
@@ -307,22 +321,28 @@ RewriteOutcome Rewriter::Run() {
     if (error) result = RewriteResult::Failed(platform::FailureNumber(error));
   }
   if (result.kind == RewriteResult::Kind::kFailed) Log(kBrief, "Failed to open file " + name_);
-  return {result, in_.size(), written_, reencoding_, turned_};
+  return {result, in_.size(), written_, reencoding_, turned_, result.rewritten() ? std::string() : reason_};
 }
 
 RewriteResult Rewriter::PreCheck() {
   Log(kBrief, "Reading " + name_);
   const size_t length = in_.size();
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
-  if (length < 2) return RewriteResult::Failed(platform::kFailReadPastEnd);
+  if (length < 2) return Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Shorter than two bytes");
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
+  // A head read only up to a first scan that starts right after the SOI may end before the
+  // tag: such a file begins like a JPEG, whatever the tag would say.
   std::array<uint8_t, 4> tag{};
-  for (size_t i = 0; i < tag.size() && kTagOffset + i < length; ++i) tag[i] = in_[kTagOffset + i];
-  const uint8_t probe = kRepairProbeOffset < length ? in_[kRepairProbeOffset] : 0;
+  for (size_t i = 0; i < tag.size() && kTagOffset + i < length && in_.Holds(kTagOffset + i, 1); ++i) {
+    tag[i] = in_[kTagOffset + i];
+  }
   const bool tagIsJfif = BeginsWith(tag, "JFIF");
 
-  if (BeginsWith(tag, "Exif") && probe == kMarkerLead && HeaderNeedsRepair()) {
+  // The probe is the first byte after the broken header's segment, before any scan's data: a
+  // head that holds the header holds it.
+  if (BeginsWith(tag, "Exif") && HeaderNeedsRepair() && kRepairProbeOffset < length &&
+      in_[kRepairProbeOffset] == kMarkerLead) {
     Log(kVerbose, "Tollvane corruption detected, fixing");
     in_.Repair();
   }
@@ -330,7 +350,7 @@ RewriteResult Rewriter::PreCheck() {
   const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
   if (!tagIsJfif && !startsLikeJpeg) {
     Log(kVerbose, "Not a JPEG - " + name_);
-    return RewriteResult::NotJpeg();
+    return Fault(RewriteResult::NotJpeg(), "Not a JPEG");
   }
   return RewriteResult::Rewritten();
 }
@@ -353,7 +373,7 @@ RewriteResult Rewriter::Walk() {
     }
     if (consumed_ > length) {
       Log(kVerbose, "Unexpected end of file");
-      return RewriteResult::Damaged();
+      return Fault(RewriteResult::Damaged(), "Unexpected end of file");
     }
     const size_t headerOffset = consumed_;
     const size_t available = length - headerOffset;
@@ -381,7 +401,7 @@ RewriteResult Rewriter::Walk() {
 
   if (!eoiSeen_) {
     Log(kVerbose, "No ending marker! File is truncated.");
-    return RewriteResult::Damaged();
+    return Fault(RewriteResult::Damaged(), "No ending marker! File is truncated.");
   }
   return RewriteResult::Rewritten();
 }
@@ -412,10 +432,10 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
 }
 
 Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome) {
-  Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2)) + " - " +
-                     Decimal(lead) + " - " + name_);
+  const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2));
+  Log(kExplicit, where + " - " + Decimal(lead) + " - " + name_);
   if (!eoiSeen_) {
-    outcome = RewriteResult::Damaged();
+    outcome = Fault(RewriteResult::Damaged(), where);
     return Step::kStop;
   }
   Log(kExplicit, " but *End* encountered, assuming OK");
@@ -427,7 +447,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
-    outcome = RewriteResult::Damaged();
+    outcome = Fault(RewriteResult::Damaged(), "Block beyond end of file");
     return Step::kStop;
   }
   const int dataLength = header.DataLength();
@@ -436,12 +456,12 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
                        ", length of data is " + Decimal(dataLength));
   }
   if (dataLength < 0) {
-    outcome = RewriteResult::Failed(platform::kFailInvalidCall);
+    outcome = Fault(RewriteResult::Failed(platform::kFailInvalidCall), "Segment length below 2");
     return Step::kStop;
   }
   if (consumed_ + static_cast<size_t>(dataLength) > in_.size()) {
     Log(kExplicit, "Block beyond end of file");
-    outcome = RewriteResult::Damaged();
+    outcome = Fault(RewriteResult::Damaged(), "Block beyond end of file");
     return Step::kStop;
   }
   const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
@@ -474,21 +494,31 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
     segment.lengthLow = static_cast<uint8_t>(length % 256);
   }
 
-  const ByteSpan shown = KeepDecision(segment, data, copy, minimal);
+  bool removed = false;
+  const ByteSpan shown = KeepDecision(segment, data, copy, removed, minimal);
 
+  std::string_view writtenBack;  // what the segment is, when a colour rule writes it (again)
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
     // The transform flag lies beyond the end of a shorter segment.
     if (data.size() < kAdobeMinimumLength) {
-      outcome = RewriteResult::Failed(platform::kFailReadPastEnd);
+      outcome = Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Adobe segment cut short");
       return Step::kStop;
     }
     if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
       WriteSegment(segment, data, copy);
+      writtenBack = " (Adobe colour transform)";
     }
   }
   if (header.code == kApp2 && BeginsWith(data, "ICC") && options_.icc == IccPolicy::kAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
     WriteSegment(segment, data, copy);
+    writtenBack = " (colour profile)";
+  }
+  // Said once the colour rules have spoken, so that a segment they keep is not called removed.
+  if (removed || !writtenBack.empty()) {
+    Log(kExplicit, "Block " + Decimal(header.code) +
+                       (writtenBack.empty() ? " removed" : (removed ? " kept" : " written again")) +
+                       std::string(writtenBack));
   }
 
   if (Logs(kExplicit)) {
@@ -541,11 +571,11 @@ bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced)
   return true;
 }
 
-ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool minimalExif) {
+ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed, bool minimalExif) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   const bool keep = minimalExif || !InList(removeList_, header.code) || (isExif && options_.exifMode != ExifMode::kRemove);
   if (!keep) {
-    Log(kExplicit, "Block " + Decimal(header.code) + " removed");
+    removed = true;
     return data;
   }
   if (isExif && options_.exifMode == ExifMode::kReduce && usefulTags_ == 0) {

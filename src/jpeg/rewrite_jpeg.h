@@ -60,7 +60,7 @@ struct RewriteOptions {
 // A file's bytes as a rewrite reads them: the whole file, or (with the quick scan, for a file
 // that ends with an EOI) only its start, up to the first scan's picture data at least, and its
 // last two bytes. The picture data between them is then never looked at: the rewrite hands it
-// on as a stretch of the file (RewriteSink::CopyInput).
+// on as a stretch of the file (RewriteSink::CopyInput), and cannot code it again.
 struct PictureInput {
   std::span<const uint8_t> head;  // the file from its first byte on
   uint64_t size = 0;              // the file's length
@@ -88,6 +88,9 @@ struct RewriteOutcome {
   uint64_t outputSize = 0;  // what went to the sink; the new file's length when rewritten
   ReencodingNote reencoding;
   bool turned = false;  // the picture was turned upright by its Exif orientation
+  // What the walk found wrong with a file that was not rewritten ("Block beyond end of file");
+  // empty when it was rewritten or the system failed it.
+  std::string reason;
 
   // Input length minus output length; negative for a file that grew.
   int64_t saved() const { return static_cast<int64_t>(inputSize) - static_cast<int64_t>(outputSize); }

@@ -20,17 +20,16 @@ bool AppendRecord(const std::string& path, std::string_view message, bool startN
 void LogSink::AppendScreenLog(std::string_view message, int level) {
   if (holder_) return holder_->Hold({std::string(message), level, true, false});
   box_.AppendLine(message, true);
-  // On the screen once: the echo of file-only lines would show it a second time.
-  if (level >= kBrief) WriteToFile(message, level, false);
+  if (level >= kBrief) Write(message, level, false, true);
 }
 
 void LogSink::WriteLog(std::string_view message, int level, bool startNew) {
   if (holder_) return holder_->Hold({std::string(message), level, false, startNew});
-  if (screenDebug_) AppendScreenLog(message, kScreenOnly);
-  WriteToFile(message, level, startNew);
+  Write(message, level, startNew, false);
 }
 
-void LogSink::WriteToFile(std::string_view message, int level, bool startNew) {
+void LogSink::Write(std::string_view message, int level, bool startNew, bool shown) {
+  if (screenDebug_ && !(shown && echoOnce_)) AppendScreenLog(message, kScreenOnly);
   if (logLevel_ == 0 || level > logLevel_) return;
   // Without a per-user folder there is no log file: nothing is ever written elsewhere.
   const std::optional<std::string> path = LogFilePath();

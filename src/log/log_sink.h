@@ -45,13 +45,16 @@ class LogSink {
   // A sink with the levels of `like` that hands every message to `holder` untouched; Pass
   // gives them to the real sink later, which then does exactly what it would have done.
   LogSink(const LogSink& like, MessageHolder& holder)
-      : logLevel_(like.logLevel_), screenDebug_(like.screenDebug_), box_(like.box_), holder_(&holder) {}
+      : logLevel_(like.logLevel_),
+        screenDebug_(like.screenDebug_),
+        echoOnce_(like.echoOnce_),
+        box_(like.box_),
+        holder_(&holder) {}
 
   // Shows or writes a held message as if it had been given to this sink in the first place.
   void Pass(const LogMessage& message);
 
-  // Shows the message in the log box; with a level of 1 or more also writes it to the log file
-  // as WriteLog would, without showing it again.
+  // Shows the message in the log box; with a level of 1 or more also hands it to WriteLog.
   void AppendScreenLog(std::string_view message, int level);
 
   // Appends the message to the log file when the log level lets it through; with
@@ -69,6 +72,9 @@ class LogSink {
   // Echoes every WriteLog message to the log box as well.
   bool screenDebug() const { return screenDebug_; }
   void SetScreenDebug(bool on) { screenDebug_ = on; }
+  // With the echo, a message given to AppendScreenLog is shown once rather than twice (the
+  // window shows it twice; a text stream reads better without the repeat).
+  void SetEchoOnce(bool on) { echoOnce_ = on; }
 
   // The log file: keelpack.log in the application-data folder, looked up anew each time.
   // Nothing when that folder can be neither found nor made: the log file is then off.
@@ -77,10 +83,12 @@ class LogSink {
   LogBox& box() { return box_; }
 
  private:
-  void WriteToFile(std::string_view message, int level, bool startNew);
+  // WriteLog for a message that the log box has shown already when `shown`.
+  void Write(std::string_view message, int level, bool startNew, bool shown);
 
   int logLevel_ = 0;
   bool screenDebug_ = false;
+  bool echoOnce_ = false;
   bool failureReported_ = false;  // the one-time log-file warning was shown
   LogBox& box_;
   MessageHolder* holder_ = nullptr;

@@ -89,8 +89,13 @@ bool LoadsAsPicture(const File& file) {
   // The new file in memory takes the place its source had there.
   MappedFile jpeg;
   if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
+  return LoadsAsPicture(jpeg.bytes());
+}
+
+bool LoadsAsPicture(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return false;
   Check check;
-  const bool decodes = Decodes(check, jpeg.bytes(), kPictureWorkBudget);
+  const bool decodes = Decodes(check, bytes, kPictureWorkBudget);
   if (check.created) jpeg_destroy_decompress(&check.in);
   return decodes;
 }

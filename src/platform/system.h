@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace keelpack::platform {
@@ -13,5 +15,7 @@ std::string ProcessId();
 // cannot be decoded within a job's memory (a progressive one of a huge frame) is refused
 // without decoding.
 bool LoadsAsPicture(const File& file);
+// The same for a picture held in memory.
+bool LoadsAsPicture(std::span<const uint8_t> bytes);
 
 }  // namespace keelpack::platform

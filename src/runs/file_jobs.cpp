@@ -193,7 +193,8 @@ JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch, std::func
                    session_.run().outputInTree,
                    batch,
                    &session_.closer(),
-                   session_.settings().judged};
+                   session_.settings().judged,
+                   session_.settings().dryRun};
   return ProcessFile(env, slot.path);
 }
 

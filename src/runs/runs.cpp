@@ -153,11 +153,14 @@ void RunSelectedFiles(Session& session) {
   }
   session.run().fileTotal = static_cast<int>(selected.size());
   if (platform::Folder base; !base.Open(folder)) OpenOutputFolder(session, base);
-  // Temporary files that a killed run left beside the selected files go, once per folder.
+  // Temporary files that a killed run left beside the selected files go, once per folder (a
+  // dry run leaves them).
   std::set<std::string> cleaned;
   for (const std::string& name : selected) {
     const std::string holder = platform::SplitPath(folder + "/" + name).first;
-    if (platform::Folder open; cleaned.insert(holder).second && !open.Open(holder)) open.RemoveStaleTemporaries();
+    if (platform::Folder open; !session.settings().dryRun && cleaned.insert(holder).second && !open.Open(holder)) {
+      open.RemoveStaleTemporaries();
+    }
   }
 
   ProgressClock clock;
@@ -244,14 +247,16 @@ void RunFolderTree(Session& session) {
     std::optional<std::vector<std::string>> files;
     const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
     if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
-      // Temporary files that a killed run left here go, from the same reading of the folder.
-      files = folder->FileNames(platform::kJpegPatterns, true);
+      // Temporary files that a killed run left here go (but for a dry run), from the same
+      // reading of the folder.
+      files = folder->FileNames(platform::kJpegPatterns, !session.settings().dryRun);
     }
     if (!files) {
       jobs.Then([&session, path] { SkipFolder(session, "Cannot open directory " + path); });
     } else {
       // So do those left in this folder's mirror below the output folder.
-      if (platform::Folder mirror; output && !mirror.OpenBelow(*output, relative, false)) {
+      platform::Folder mirror;
+      if (output && !session.settings().dryRun && !mirror.OpenBelow(*output, relative, false)) {
         mirror.RemoveStaleTemporaries();
       }
     }

@@ -24,6 +24,9 @@ struct RunSettings {
   bool durable = true;
   // Called with a file's path between its reading and its replacement (JobEnv::judged).
   std::function<void(const std::string& path)> judged = nullptr;
+  // Judge every file and tell what would become of it, changing nothing on the disk (the
+  // command line's --dry-run).
+  bool dryRun = false;
 };
 
 // What the current run found and did, kept after it until the next run starts. Only the runs

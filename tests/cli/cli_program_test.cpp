@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <nlohmann/json.hpp>
 #include <random>
 #include <regex>
 
 #include "cli/cli_runner.h"
+#include "support/exif_builder.h"
 #include "support/pictures.h"
 
 namespace keelpack::test {
@@ -66,6 +68,7 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--output", photos_ + "/a.jpg/out", photos_},       // no folder below a file
       {"--settings", dir_.File("none.ini"), photos_}, {"--files-from", dir_.File("none.list")},
       {"-0", photos_}, {"-j", "0", photos_},  // -0: a NUL-separated list, but no list
+      {"--json", "-v", photos_}, {"-", photos_}, {"--output", out, "-"}, {"--json", "-"}, {"-n", "-"},
   };
   // A second mount of the tree is the tree itself, whatever its name.
   fs::create_directories(bound);
@@ -257,6 +260,89 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
       ExpectRewritten(photos_ + "/" + left, before.at(source).bytes);
     }
     EXPECT_LE(unfinished, kJobs);
+  }
+}
+
+// A tree with a file that re-encoding makes smaller, one large enough to be read only at its
+// ends, a damaged one, one that is not JPEG data, a folder left out and one without photos: a
+// dry run changes no byte, time or name, and tells line for line and record for record what
+// the real run then does.
+TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
+  const Bytes good = Shrinkable(1, 64), damaged = Truncated(Shrinkable(2)), other = Shrinkable(3, 400);
+  ASSERT_GT(other.size(), 96u << 10);  // picture data beyond what is read to find it
+  auto make = [&] {
+    fs::remove_all(photos_);
+    Put("a.jpg", good), Put("sub/b.jpg", damaged), Put("sub/c.jpg", ToBytes("not a picture")), Put("sub/d.jpg", other);
+    Put("left?out/e.jpg", good), Put("no photos/notes.txt", ToBytes("none"));
+  };
+  auto folderTimes = [&] { return std::pair(fs::last_write_time(photos_), fs::last_write_time(photos_ + "/sub")); };
+  make();
+  const auto before = Snapshot(photos_);
+  const auto times = folderTimes();
+  const CliResult dryLines = RunCli({"-n", "-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
+  const CliResult dry = RunCli({"--dry-run", "--json", "--optimize", "--backups", photos_});
+  EXPECT_TRUE(Snapshot(photos_) == before && folderTimes() == times && !fs::exists(dir_.File("out")));
+  EXPECT_FALSE(fs::exists(dir_.File("config/keelpack.log")));
+  const CliResult lines = RunCli({"-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
+  EXPECT_EQ(dryLines.out, lines.out);
+  EXPECT_EQ(dryLines.err, lines.err);
+  EXPECT_FALSE(fs::exists(dir_.File("out/no photos"))) << "a mirror folder made for no file";
+  make();
+  const CliResult real = RunCli({"--json", "--optimize", "--backups", photos_});
+  EXPECT_EQ(real.exitStatus, 1);
+  EXPECT_EQ(real.err, "Invalid characters in the name - " + photos_ + "/left?out\n");
+
+  auto parse = [](const std::string& out) {
+    std::map<std::string, nlohmann::json> records;  // by path, the run's under ""
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+      const nlohmann::json record = nlohmann::json::parse(line);  // throws on a line that is not JSON
+      EXPECT_TRUE(records.emplace(record.value("path", ""), record).second) << line;
+    }
+    return records;
+  };
+  auto records = parse(real.out), dryRecords = parse(dry.out);
+  ASSERT_EQ(records.size(), 5u) << real.out;
+  const Bytes a = ReadFile(photos_ + "/a.jpg"), d = ReadFile(photos_ + "/sub/d.jpg");
+  EXPECT_EQ(DecodePixels(a), DecodePixels(good));
+  EXPECT_EQ(records[photos_ + "/a.jpg"], nlohmann::json::parse(R"({"record":"file","path":")" + photos_ + R"(/a.jpg","verdict":"rewritten",)" +
+      "\"bytes_before\":" + std::to_string(good.size()) + ",\"bytes_after\":" + std::to_string(a.size()) + R"(,"reencoding":"used","turned":false,"action":"replaced"})"));
+  const nlohmann::json& b = records[photos_ + "/sub/b.jpg"];
+  EXPECT_TRUE(b["verdict"] == "damaged" && b["reason"] == "No ending marker! File is truncated." && b["action"] == "renamed" &&
+              b["target"] == photos_ + "/sub/_corrupted_b.jpg") << b;
+  const nlohmann::json& c = records[photos_ + "/sub/c.jpg"];
+  EXPECT_TRUE(c["verdict"] == "not_jpeg" && c["action"] == "left" && c["bytes_before"] == 13) << c;
+  const long long saved = static_cast<long long>(good.size() + other.size() - a.size() - d.size());
+  EXPECT_EQ(records[""], nlohmann::json::parse(R"({"record":"run","kind":"folder_tree","folder":")" + photos_ + R"(","files":4,"reduced":2,"saved":)" +
+      std::to_string(saved) + R"(,"rewritten":2,"damaged":1,"not_jpeg":1,"skipped":0,"failed":0,"skipped_folders":1,"cancelled":false,"dry_run":false})"));
+  // The dry run's records are the real run's, and say so.
+  EXPECT_EQ(dryRecords[""]["dry_run"], true);
+  dryRecords[""]["dry_run"] = false;
+  EXPECT_EQ(dryRecords, records);
+}
+
+// One picture from standard input to standard output: the bytes an in-place run gives the
+// file; a damaged stream writes nothing.
+TEST_F(CliProgramTest, StandardInputGivesTheBytesOfAnInPlaceRun) {
+  const Bytes jpeg = WithExifFirst(Shrinkable(5), CameraExifBlock(false));
+  const std::string path = photos_ + "/f.jpg";
+  for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--exif", "keep", "--progressive"}, {"--slow", "--dpi", "-v"}}) {
+    SCOPED_TRACE(::testing::PrintToString(options));
+    auto args = options;
+    args.push_back("-");
+    const CliResult filtered = RunCli(args, std::string(jpeg.begin(), jpeg.end()));
+    Put("f.jpg", jpeg);
+    args.back() = path;
+    ASSERT_EQ(RunCli(args).exitStatus, 0);
+    const Bytes inPlace = ReadFile(path);
+    EXPECT_TRUE(filtered.exitStatus == 0 && filtered.out == std::string(inPlace.begin(), inPlace.end()));
+    // Log lines go to standard error, with -v only.
+    EXPECT_EQ(filtered.err.find("Reading (standard input)\n") != npos, !options.empty() && options.back() == "-v") << filtered.err;
+  }
+  for (const auto& [input, reason] : {std::pair{Truncated(jpeg), "damaged: No ending marker! File is truncated."}, {ToBytes("GIF89a"), "not JPEG data"}}) {
+    const CliResult refused = RunCli({"-"}, std::string(input.begin(), input.end()));
+    EXPECT_TRUE(refused.exitStatus == 1 && refused.out.empty()) << refused.exitStatus;
+    EXPECT_EQ(refused.err, std::string("keelpack-cli: (standard input): ") + reason + "\n");
   }
 }
 

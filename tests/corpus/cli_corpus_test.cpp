@@ -1,11 +1,14 @@
 // keelpack-cli over a copy of the camera corpus: what it rewrites shows the same pixels and
 // keeps its time and permissions, what is damaged is renamed by the mask, a second run finds
-// nothing left to save.
+// nothing left to save; in every mode, the file job and standard input give the bytes of the
+// rewrite in memory.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "cli/cli_runner.h"
+#include "cli/command_line.h"
+#include "jobs/rewrite_file.h"
 #include "support/corpus.h"
 #include "support/pictures.h"
 #include "support/temp_dir.h"
@@ -65,6 +68,42 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   EXPECT_EQ(summaries[0], Summary(originals.size(), reduced, saved));
   EXPECT_EQ(summaries[1], Summary(originals.size(), 0, 0));
   EXPECT_EQ(Snapshot(tree), after);
+}
+
+// Whatever the mode, a file rewritten in place and a picture sent through standard input get
+// exactly the bytes of the rewrite in memory; what that does not rewrite, neither touches.
+TEST(CliCorpus, TheFileJobAndStandardInputGiveTheBytesOfTheRewriteInMemory) {
+  const std::vector<std::string> files = CorpusFiles();
+  KEELPACK_REQUIRE_CORPUS(files);
+  Sandbox dir;
+  CapturingLogBox box;
+  LogSink log(box);
+  const std::string tree = dir.File("camera");
+  for (std::vector<std::string> mode : std::vector<std::vector<std::string>>{
+           {"--exif", "keep"}, {"--exif", "reduce"}, {"--exif", "delete"}, {"--slow", "--icc", "keep"},
+           {"--dpi", "--optimize", "--icc", "remove"}, {"--exif", "delete", "--progressive"}}) {
+    SCOPED_TRACE(::testing::PrintToString(mode));
+    fs::remove_all(tree);
+    fs::copy(CorpusFolder(), tree, fs::copy_options::recursive);
+    for (const auto& entry : fs::recursive_directory_iterator(tree)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    mode.push_back("-");
+    std::vector<const char*> argv{cli::kCliName};
+    for (const std::string& arg : mode) argv.push_back(arg.c_str());
+    const RewriteOptions options = RewriteOptionsFor(cli::ParseCommandLine(static_cast<int>(argv.size()), argv.data()).request.value().options);
+    std::vector<std::string> args(mode.begin(), mode.end() - 1);
+    args.insert(args.end(), {"--corrupted", "ignore", tree});
+    RunCli(args);
+    for (const std::string& file : files) {
+      SCOPED_TRACE(file);
+      const Bytes original = ReadFile(file);
+      const RewrittenBytes expected = RewriteBytes(options, original, file, log);
+      const bool rewritten = expected.outcome.result.rewritten();
+      EXPECT_EQ(ReadFile(tree + "/" + fs::relative(file, CorpusFolder()).string()), rewritten ? expected.bytes : original);
+      const CliResult piped = RunCli(mode, std::string(original.begin(), original.end()));
+      EXPECT_EQ(piped.exitStatus, rewritten ? 0 : 1);
+      EXPECT_EQ(piped.out, rewritten ? std::string(expected.bytes.begin(), expected.bytes.end()) : "");
+    }
+  }
 }
 
 }  // namespace

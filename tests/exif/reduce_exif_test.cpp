@@ -161,6 +161,7 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
       {x.Short(40961, 1), true, 0, {}},
       {x.Short(40961, 0xFFFF), false, 0, {"Removing unwanted color space tag"}},
       {x.Short(274, 1), false, 0, {"Removing unwanted orientation tag"}},
+      {ExifBuilder::Raw(274, 3, 3, 8), false, 0, {"Removing unwanted orientation tag"}},  // out of line, at offset 8
       {x.Ascii(271, "cAnOn"), false, 0, {brand}},
       {x.Ascii(271, "Asahi Pentax"), false, 0, {brand}},
       {x.Ascii(271, "OLYMPUS"), true, 0, {}},
@@ -179,6 +180,15 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
     EXPECT_EQ(Decisions(), c.lines);
     EXPECT_EQ(Kept(), c.kept ? std::vector<int>{c.entry.tag} : std::vector<int>{});
     EXPECT_TRUE(!c.kept || Holds(c.entry.value));
+  }
+  // Every tag of the unwanted and the out-of-scope tables goes (a value field of 70000 gets no
+  // excerpt; an out-of-scope tag's excerpt lines follow its line).
+  for (const auto& [line, tags] : {std::pair{"Removing unwanted tag ", std::vector<uint16_t>{305, 306, 33432, 34853, 36868, 40962, 40963, 42033, 50341, 59932}},
+                                   {"Removing out-of-scope tag ", {1, 2, 4096, 4097, 4098, 37500}}}) {
+    for (const uint16_t tag : tags) {
+      ASSERT_EQ(Reduce(ExifBuilder(GetParam()).Add(kIfd0, ExifBuilder::Raw(tag, 4, 1, 70000)).Build()), 0);
+      EXPECT_TRUE(Kept().empty() && !Decisions().empty() && Decisions().front() == line + std::to_string(tag)) << tag;
+    }
   }
 }
 

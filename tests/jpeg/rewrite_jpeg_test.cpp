@@ -86,11 +86,34 @@ class RewriteTest : public ::testing::Test {
     const int logLevel = log.logLevel();
     log.SetLogLevel(0);  // the log file gets the lines once
     const RewrittenBytes inMemory = RewriteBytes(rewrite, test::ReadFile(in), in, log);
-    log.SetLogLevel(logLevel);
     // The file job's own lines (the time and the attributes) come after the rewrite's.
     EXPECT_EQ(std::vector(fileLines.begin(), fileLines.begin() + static_cast<long>(std::min(fileLines.size(), box.lines.size()))), box.lines);
     EXPECT_EQ(inMemory.outcome.result, outcome.result);
     if (outcome.result.rewritten()) EXPECT_EQ(inMemory.bytes, output);
+    // Read only as far as the first scan's data and the last two bytes, as little as the quick
+    // scan may read, with the data between handed on from the file.
+    const Bytes file = test::ReadFile(in);
+    const size_t head = FindHeadExtent(file).dataStart;
+    if (quickScan && options.optimize == OptimizeChoice::kOff && !options.turnUpright() && head > 0 && head + 2 <= file.size() && file.back() == kEoi &&
+        file[file.size() - 2] == 0xFF) {
+      struct : RewriteSink {
+        std::error_code Write(std::span<const std::span<const uint8_t>> pieces) override {
+          for (auto piece : pieces) bytes.insert(bytes.end(), piece.begin(), piece.end());
+          return {};
+        }
+        std::error_code CopyInput(uint64_t offset, uint64_t length) override {
+          bytes.insert(bytes.end(), file->begin() + static_cast<long>(offset), file->begin() + static_cast<long>(offset + length));
+          return {};
+        }
+        const Bytes* file = nullptr;
+        Bytes bytes;
+      } ends;
+      ends.file = &file;
+      const PictureInput input{std::span(file).first(head), file.size(), {file[file.size() - 2], kEoi}};
+      EXPECT_EQ(RewritePicture(rewrite, input, in, log, ends).result, outcome.result);
+      if (outcome.result.rewritten()) EXPECT_EQ(ends.bytes, output);
+    }
+    log.SetLogLevel(logLevel);
     box.lines = fileLines;
     return outcome.result.code();
   }
@@ -178,6 +201,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const std::string minimal = "Minimal EXIF block kept: ";
   const std::string cannot = "Cannot reduce EXIF size";
   const ExifMode remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
+  // More pieces than are held before some are handed on; the table written last waits for its merge.
+  Bytes manySegments;
+  for (int i = 0; i < 127; ++i) manySegments = Concat({manySegments, app3});
   // Picture data long enough to go from file to file without being read.
   Bytes longData = kShortData;
   for (size_t i = 0; i < 150000; ++i) longData.push_back(static_cast<uint8_t>(i * 7 % 255));
@@ -201,8 +227,11 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // A removed segment between two tables does not stop their merge; another table does.
       {"merge: across a removed comment", Concat({dqt1, com, dqt2}), dqts},
       {"merge: not across another table", dqtDhtDqt, dqtDhtDqt},
-      {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}},
-      {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)})},
+      {"merge: after many segments", Concat({manySegments, SegmentBytes(0xE3, {}), dqt1, dqt2}),
+       Concat({manySegments, SegmentBytes(0xE3, {}), dqts})},
+      {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}, {"Block 226 removed", "Block 238 removed"}},
+      {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)}),
+       {"Block 226 kept (colour profile)", "Block 238 kept (Adobe colour transform)"}},
       // A CMYK profile goes with its later pieces, but its Adobe segment stays whatever its flag.
       {"profile: CMYK", Concat({Icc(" prtrCMYKLab "), Icc("more", 2, 60), Adobe(1)}), Adobe(1)},
       // The pieces of a split standard profile all go; pieces before the one that names it stay.
@@ -217,8 +246,11 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       {.name = "Adobe: RGB ids", .input = Concat({notJfif, Adobe(1)}), .kept = Concat({notJfif, Adobe(1)}), .frame = rgb},
       {.name = "Adobe: RGB ids, JFIF", .input = Concat({app0, Adobe(1)}), .kept = app0, .frame = rgb},
       {.name = "Adobe: four components", .input = Adobe(1), .kept = Adobe(1), .frame = Frame({1, 2, 3, 4})},
+      // A fill byte and an empty segment on the way to the frame do not hide its components.
+      {"Adobe: past a fill byte and an empty segment", Concat({Adobe(1), {0xFF}, SegmentBytes(0xE3, {})}),
+       Concat({{0xFF}, SegmentBytes(0xE3, {})})},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
-      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {}, remove, ""},
+      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {"Block 238 written again (Adobe colour transform)"}, remove, ""},
       {"profiles kept", Concat({epson, custom, Adobe(1)}), Concat({epson, custom}), {}, remove, kJobListKeepingProfiles, IccPolicy::kKeepAll},
       {"profiles forced out", Concat({epson, custom, Adobe(1)}), {}, {}, remove, kJobListKeepingProfiles + "\xE2", IccPolicy::kForceRemoval},
       {"Exif reduced", Exif(camera), Exif(reduced), {}, reduce},
@@ -274,7 +306,11 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
   const Row rows[] = {
       {{0xFF, 0xD8, 0xFF, 0xD9}, kRewritten, "Non-data segment 217 (END) at 4", Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
       {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
+      {Concat({picture, {0x55}}), kRewritten, "Reduced by 1 bytes.", picture},
       {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
+      // A scan header right after the SOI, read only that far: the head ends before the tag
+      // would, and the header's empty data right at the head's end.
+      {{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}, kRewritten, "2 bytes", Bytes{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
       {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
       {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},

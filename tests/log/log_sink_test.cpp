@@ -25,15 +25,17 @@ TEST(LogSink, TheLevelDecidesWhatReachesTheFileAndAFailureIsReportedOnce) {
   EXPECT_EQ(test::ReadFile(logFile), test::ToBytes("Starting\r\nbrief line\r\n"));
   EXPECT_THAT(box.lines, ElementsAre("verbose line", "brief line", "screen only"));
 
-  // Level 0 leaves an old file alone; the screen echo shows every WriteLog message, and a
-  // screen line still once.
+  // Level 0 leaves an old file alone; the screen echo shows every WriteLog message.
   box.lines.clear();
   log.SetLogLevel(0);
   log.SetScreenDebug(true);
   log.WriteLog("restart", kBrief, true);
-  log.AppendScreenLog("once", kVerbose);
+  log.AppendScreenLog("twice", kVerbose);
   EXPECT_THAT(test::ReadLines(logFile), ElementsAre("Starting", "brief line"));
-  EXPECT_THAT(box.lines, ElementsAre("restart", "once"));
+  log.SetEchoOnce(true);  // the command line's choice
+  log.AppendScreenLog("once", kVerbose);
+  log.WriteLog("echoed", kVerbose);
+  EXPECT_THAT(box.lines, ElementsAre("restart", "twice", "twice", "once", "echoed"));
   log.SetLogLevel(kExplicit);
   log.WriteLog("fresh", kBrief, true);
   EXPECT_THAT(test::ReadLines(logFile), ElementsAre("fresh"));
