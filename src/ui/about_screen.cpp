@@ -95,7 +95,9 @@ QString FirstReleaseYear() {
 }
 
 // "Keelpack 0.1.0, GNU General Public License, version 3 or later".
-QString VersionLine() { return QStringLiteral("%1 %2, %3").arg(FromView(kProgramName), FromView(kVersion), kLicence); }
+QString VersionLine() {
+  return QStringLiteral("%1 %2, %3").arg(FromView(kProgramName), FromView(kVersion), kLicence);
+}
 
 QLabel* PictureLabel(const QString& name, const QImage& picture, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -264,7 +266,8 @@ void AboutScreen::CreateElements() {
   versionLabel->setPalette(light);
   versionLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
   const int foot = TwipsRect(0, 0, 0, kFootTwips).height();
-  versionLabel->setGeometry(0, height() - foot, width(), foot - TwipsRect(0, 0, 0, kFootGapTwips).height());
+  versionLabel->setGeometry(0, height() - foot, width(),
+                            foot - TwipsRect(0, 0, 0, kFootGapTwips).height());
 
   ownPicture_ = DrawBlockShapes(size(), ratio);
   storedPictures_ = {DrawSunset(size(), ratio), DrawCommentDump(size(), ratio)};
@@ -377,8 +380,8 @@ void AboutScreen::RefreshSeeThrough() {
 QRect AboutScreen::TwipsRect(double left, double top, double width, double height) const {
   const int dpiX = logicalDpiX();
   const int dpiY = logicalDpiY();
-  return QRect(ui::TwipsToPixels(left, dpiX), ui::TwipsToPixels(top, dpiY), ui::TwipsToPixels(width, dpiX),
-               ui::TwipsToPixels(height, dpiY));
+  return QRect(ui::TwipsToPixels(left, dpiX), ui::TwipsToPixels(top, dpiY),
+               ui::TwipsToPixels(width, dpiX), ui::TwipsToPixels(height, dpiY));
 }
 
 }  // namespace keelpack

@@ -35,7 +35,8 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
 
   Drive1 = new DriveList(this);
   Dir1 = new FolderList(FolderList::Extras::kNone, this);
-  Dir1->SetDesignSize(QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
+  Dir1->SetDesignSize(
+      QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
   newCommand = MakeButton(QStringLiteral("&New..."), "newCommand", this);
   okCommand = MakeButton(QStringLiteral("&OK"), "okCommand", this);
   cancelCommand = MakeButton(QStringLiteral("&Cancel"), "cancelCommand", this);
@@ -60,7 +61,8 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
   connect(okCommand, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancelCommand, &QPushButton::clicked, this, &QDialog::reject);
 
-  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here)) Dir1->setPath("/");
+  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here))
+    Dir1->setPath("/");
   Drive1->ShowDriveOf(Dir1->path());
 }
 

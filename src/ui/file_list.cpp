@@ -46,7 +46,8 @@ void FileList::Select(const std::vector<std::string>& names) {
   QListWidgetItem* first = nullptr;
   for (int i = 0; i < count(); ++i) {
     QListWidgetItem* entry = item(i);
-    if (std::find(names.begin(), names.end(), DataBytes(entry->data(kNameRole))) == names.end()) continue;
+    if (std::find(names.begin(), names.end(), DataBytes(entry->data(kNameRole))) == names.end())
+      continue;
     entry->setSelected(true);
     if (first == nullptr) first = entry;
   }

@@ -196,7 +196,8 @@ QIcon ProgramIcon() {
 // A block of controls kept together, one below the other (or side by side).
 QWidget* Block(std::initializer_list<QWidget*> widgets, int spacing, bool across = false) {
   auto* block = new QWidget;
-  QBoxLayout* layout = across ? static_cast<QBoxLayout*>(new QHBoxLayout(block)) : new QVBoxLayout(block);
+  QBoxLayout* layout =
+      across ? static_cast<QBoxLayout*>(new QHBoxLayout(block)) : new QVBoxLayout(block);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(spacing);
   for (QWidget* widget : widgets) layout->addWidget(widget);
@@ -257,16 +258,19 @@ Form1::~Form1() = default;
 void Form1::CreateControls() {
   Drive1 = new DriveList;
   Dir1 = new FolderList(FolderList::Extras::kNavigator);
-  pathText = Named(new QLineEdit, "pathText",
-                   QStringLiteral("The open directory. Type or paste another one and press Enter."));
+  pathText =
+      Named(new QLineEdit, "pathText",
+            QStringLiteral("The open directory. Type or paste another one and press Enter."));
   pathText->setPlaceholderText(QStringLiteral("Directory to open"));
   pathCompletions_ = new QStringListModel(this);
   pathCompleter_ = new QCompleter(pathCompletions_, this);
   pathCompleter_->setCaseSensitivity(Qt::CaseSensitive);
   pathText->setCompleter(pathCompleter_);
-  Dir1->SetDesignSize(QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
+  Dir1->SetDesignSize(
+      QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
   FileBox = new FileList;
-  FileBox->SetDesignSize(QSize(Twips(this, kFileListWidthTwips), Twips(this, kFileListHeightTwips)));
+  FileBox->SetDesignSize(
+      QSize(Twips(this, kFileListWidthTwips), Twips(this, kFileListHeightTwips)));
 
   few = Named(
       new QPushButton(style()->standardIcon(QStyle::SP_FileIcon),
@@ -286,7 +290,8 @@ void Form1::CreateControls() {
   // Escape aborts a run, and only while one goes on: otherwise it stays with the controls.
   escapeAborts_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escapeAborts_->setEnabled(false);
-  for (QPushButton* button : {few, many}) button->setMinimumHeight(Twips(this, kRunButtonHeightTwips));
+  for (QPushButton* button : {few, many})
+    button->setMinimumHeight(Twips(this, kRunButtonHeightTwips));
 
   backFrame = new ProgressStatusBar;
   debugtext = new LogTextBox;
@@ -298,11 +303,12 @@ void Form1::CreateControls() {
           QStringLiteral("Will not alter EXIF. Since Exifs contain a lot of garbage, this is "
                          "not recommended.\nKeeps everything: location (GPS), thumbnail, maker "
                          "notes, serial numbers and owner names too.")),
-      MakeOption(QStringLiteral("&Reduce size"), "exifOption1",
-                 QStringLiteral("Reworks the camera data to keep as much interesting data as "
-                                "possible while drastically reducing the file size.\nKeeps camera "
-                                "settings, date and orientation; removes location (GPS), thumbnail, "
-                                "maker notes, serial numbers and owner names.")),
+      MakeOption(
+          QStringLiteral("&Reduce size"), "exifOption1",
+          QStringLiteral("Reworks the camera data to keep as much interesting data as "
+                         "possible while drastically reducing the file size.\nKeeps camera "
+                         "settings, date and orientation; removes location (GPS), thumbnail, "
+                         "maker notes, serial numbers and owner names.")),
       MakeOption(
           QStringLiteral("D&elete"), "exifOption2",
           QStringLiteral("Removes the Exif. Saves space the most. You will not be able to see "
@@ -317,16 +323,19 @@ void Form1::CreateControls() {
             QStringLiteral("Clear: Auto, Check: Keep all, Grayed (right click): Force Remove "
                            "(only for files reported by Photoshop as bad)"));
 
-  optimizeCombo = Named(new QComboBox, "optimizeCombo",
-                        QStringLiteral("Codes the picture data again, losslessly: every pixel stays as it "
-                                       "was. Progressive files are the smallest. Damaged files keep "
-                                       "their picture data as it is."));
-  optimizeCombo->addItems({QStringLiteral("Optimize coding: off"), QStringLiteral("Optimize coding: Huffman tables"),
+  optimizeCombo =
+      Named(new QComboBox, "optimizeCombo",
+            QStringLiteral("Codes the picture data again, losslessly: every pixel stays as it "
+                           "was. Progressive files are the smallest. Damaged files keep "
+                           "their picture data as it is."));
+  optimizeCombo->addItems({QStringLiteral("Optimize coding: off"),
+                           QStringLiteral("Optimize coding: Huffman tables"),
                            QStringLiteral("Optimize coding: progressive")});
-  uprightCheck = MakeCheck(QStringLiteral("Turn pictures uprig&ht"), "uprightCheck",
-                           QStringLiteral("Turns each picture the way its Exif orientation asks, losslessly, and sets "
-                                          "the orientation to upright. A picture whose edge blocks cannot turn "
-                                          "without loss keeps its data and its orientation."));
+  uprightCheck = MakeCheck(
+      QStringLiteral("Turn pictures uprig&ht"), "uprightCheck",
+      QStringLiteral("Turns each picture the way its Exif orientation asks, losslessly, and sets "
+                     "the orientation to upright. A picture whose edge blocks cannot turn "
+                     "without loss keeps its data and its orientation."));
 
   corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
   corOption = {
@@ -378,7 +387,8 @@ void Form1::CreateControls() {
   tabLabel[kTargetTab]->setBuddy(targetFrame);
   for (TabLabel* label : tabLabel) label->setMinimumWidth(Twips(this, kTabWidthTwips));
   ShowTab(kSafetyTab);
-  tabLabel[kSafetyTab]->setFixedHeight(std::max(tabLabel[kSafetyTab]->height(), Twips(this, kOpeningRaisedTabTwips)));
+  tabLabel[kSafetyTab]->setFixedHeight(
+      std::max(tabLabel[kSafetyTab]->height(), Twips(this, kOpeningRaisedTabTwips)));
 
   transTimer1 = new QTimer(this);
   transTimer1->setObjectName("transTimer1");
@@ -478,7 +488,8 @@ void Form1::LayOutControls() {
   setTabOrder(Dir1, FileBox);
   setTabOrder(FileBox, few);
   // Drops go to the window, not as text into a box.
-  for (QWidget* box : std::initializer_list<QWidget*>{pathText, corren, newdirText, debugtext}) box->setAcceptDrops(false);
+  for (QWidget* box : std::initializer_list<QWidget*>{pathText, corren, newdirText, debugtext})
+    box->setAcceptDrops(false);
 }
 
 void Form1::Arrange(Arrangement arrangement) {
@@ -504,7 +515,8 @@ void Form1::Arrange(Arrangement arrangement) {
       const bool besideLog = arrangement == Arrangement::kBesideLog;
       grid->addWidget(navigatorBlock_, 0, 0);
       grid->addWidget(FileBox, 0, 1);
-      grid->addLayout(column({runBlock_, exifBlock_, corFrame}, tabsBlock_), 0, 2, besideLog ? 2 : 1, 1);
+      grid->addLayout(column({runBlock_, exifBlock_, corFrame}, tabsBlock_), 0, 2,
+                      besideLog ? 2 : 1, 1);
       grid->addWidget(debugtext, 1, 0, 1, besideLog ? 2 : 3);
       grid->setRowStretch(0, 1);
       grid->setColumnStretch(0, kFolderListWidthTwips);
@@ -547,22 +559,27 @@ void Form1::FitToScreen() {
   const QSize room = available.size().shrunkBy(frame);
   // Both frames get the size of the larger, so that switching tabs moves nothing else; and
   // the tab labels the height of their captions in the font now chosen.
-  const QSize frameSize = QSize(Twips(this, kOptionFrameWidthTwips), Twips(this, kOptionFrameHeightTwips))
-                              .expandedTo(safetyFrame->minimumSizeHint())
-                              .expandedTo(targetFrame->minimumSizeHint());
+  const QSize frameSize =
+      QSize(Twips(this, kOptionFrameWidthTwips), Twips(this, kOptionFrameHeightTwips))
+          .expandedTo(safetyFrame->minimumSizeHint())
+          .expandedTo(targetFrame->minimumSizeHint());
   for (QGroupBox* tabFrame : {safetyFrame, targetFrame}) tabFrame->setMinimumSize(frameSize);
   // The status line is as tall as its buttons need.
-  const int statusHeight = std::max(Twips(this, kStatusHeightTwips), cancelCommand->minimumSizeHint().height());
-  for (QWidget* status : std::initializer_list<QWidget*>{backFrame, cancelCommand, aboutCommand}) status->setFixedHeight(statusHeight);
+  const int statusHeight =
+      std::max(Twips(this, kStatusHeightTwips), cancelCommand->minimumSizeHint().height());
+  for (QWidget* status : std::initializer_list<QWidget*>{backFrame, cancelCommand, aboutCommand})
+    status->setFixedHeight(statusHeight);
   ShowTab(targetFrame->isVisible() ? kTargetTab : kSafetyTab);
   // The first arrangement whose controls all fit; the last one scrolls where none does.
-  for (Arrangement arrangement : {Arrangement::kDesigned, Arrangement::kBesideLog, Arrangement::kCompact}) {
+  for (Arrangement arrangement :
+       {Arrangement::kDesigned, Arrangement::kBesideLog, Arrangement::kCompact}) {
     Arrange(arrangement);
     const QSize least = content_->minimumSizeHint();
     if (least.width() <= room.width() && least.height() <= room.height()) break;
   }
   const QSize designed = sizeHint();
-  const QSize size = designed.boundedTo(room).expandedTo(content_->minimumSizeHint().boundedTo(room));
+  const QSize size =
+      designed.boundedTo(room).expandedTo(content_->minimumSizeHint().boundedTo(room));
   resize(size);
   if (size == designed && !fittedToRealFrame_) return;  // the window manager places it
   // Inside the free area, title bar first; a window larger than the area hangs off its
@@ -593,7 +610,8 @@ void Form1::ConnectSignals() {
   connect(cancelCommand, &QPushButton::clicked, this, &Form1::Abort);
   connect(escapeAborts_, &QShortcut::activated, this, &Form1::Abort);
   connect(aboutCommand, &QPushButton::clicked, this, &Form1::ShowAbout);
-  connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &Form1::ShowAbout);
+  connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
+          &Form1::ShowAbout);
   connect(pathText, &QLineEdit::returnPressed, this, &Form1::OpenTypedPath);
   connect(pathText, &QLineEdit::textEdited, this, &Form1::OfferCompletions);
 
@@ -617,8 +635,10 @@ void Form1::ConnectSignals() {
   connect(chooseCommand, &QToolButton::clicked, this, &Form1::ChooseOutputFolder);
   // A click or the access key shows the frame; the key also takes the focus into it.
   for (TabLabel* label : tabLabel) connect(label, &TabLabel::clicked, this, &Form1::ShowTab);
-  connect(tabLabel[kSafetyTab], &TabLabel::clicked, readCheck, [this] { readCheck->setFocus(Qt::ShortcutFocusReason); });
-  connect(tabLabel[kTargetTab], &TabLabel::clicked, difdirCheck, [this] { difdirCheck->setFocus(Qt::ShortcutFocusReason); });
+  connect(tabLabel[kSafetyTab], &TabLabel::clicked, readCheck,
+          [this] { readCheck->setFocus(Qt::ShortcutFocusReason); });
+  connect(tabLabel[kTargetTab], &TabLabel::clicked, difdirCheck,
+          [this] { difdirCheck->setFocus(Qt::ShortcutFocusReason); });
 
   connect(transTimer1, &QTimer::timeout, this, &Form1::FadeStep);
   connect(winfixTimer, &QTimer::timeout, this, &Form1::WatchScreenWidth);
@@ -802,8 +822,8 @@ bool Form1::ConfirmFolderTree(std::string_view folder, int files) {
   if (confirmTree_ == 0 || difdirCheck->isChecked()) return true;
   const QString what =
       QStringLiteral("Rewrite %1 in place in %2 and all its subdirectories, with %3 and %4?")
-          .arg(files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files), FromBytes(folder),
-               ExifWords(Options().exif),
+          .arg(files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files),
+               FromBytes(folder), ExifWords(Options().exif),
                Options().makeBackups() ? QStringLiteral("backups") : QStringLiteral("no backups"));
   QMessageBox box(QMessageBox::Question, windowTitle(), what, QMessageBox::NoButton, this);
   box.setObjectName("confirmTree");
@@ -932,15 +952,18 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     HandleTabShortcutKeys(event);
     const auto& key = static_cast<const QKeyEvent&>(*event);
     const bool enter = key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-    if (event->type() == QEvent::KeyPress && watched == focusWidget() && key.modifiers() == Qt::NoModifier) {
+    if (event->type() == QEvent::KeyPress && watched == focusWidget() &&
+        key.modifiers() == Qt::NoModifier) {
       // Enter presses the focused button, as Space does.
       auto* button = qobject_cast<QAbstractButton*>(watched);
-      if (enter && button != nullptr && (qobject_cast<QPushButton*>(button) || qobject_cast<QToolButton*>(button))) {
+      if (enter && button != nullptr &&
+          (qobject_cast<QPushButton*>(button) || qobject_cast<QToolButton*>(button))) {
         button->animateClick();
         return true;
       }
       // Escape in the path field gives up what was typed.
-      if (watched == pathText && key.key() == Qt::Key_Escape && pathCompleter_->popup()->isHidden()) {
+      if (watched == pathText && key.key() == Qt::Key_Escape &&
+          pathCompleter_->popup()->isHidden()) {
         pathText->setText(FromBytes(Dir1->path()));
         return true;
       }
@@ -956,14 +979,19 @@ void Form1::FolderChanged() {
   const QString folder = FromBytes(Dir1->path());
   pathText->setText(folder);
   // The run works on the open folder, whatever entry is highlighted; the tip says which.
-  many->setToolTip(QStringLiteral("Recurses the directory open in the left panel, %1, and all its subdirectories.").arg(folder));
+  many->setToolTip(
+      QStringLiteral(
+          "Recurses the directory open in the left panel, %1, and all its subdirectories.")
+          .arg(folder));
 }
 
 void Form1::OpenStartFolder(const QStringList& startPaths, const std::string& lastFolder) {
   const std::string here = platform::CurrentFolder().value_or("/");
   if (!startPaths.isEmpty() && OpenPaths(startPaths, here)) return;
-  const std::string pictures = ToBytes(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
-  for (const std::string& folder : {lastFolder, pictures, ToBytes(QDir::homePath()), std::string("/")}) {
+  const std::string pictures =
+      ToBytes(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+  for (const std::string& folder :
+       {lastFolder, pictures, ToBytes(QDir::homePath()), std::string("/")}) {
     if (!folder.empty() && folder.front() == '/' && Dir1->setPath(folder)) break;
   }
   Drive1->ShowDriveOf(Dir1->path());
@@ -984,7 +1012,8 @@ bool Form1::OpenPaths(const QStringList& paths, const std::string& base) {
   std::vector<std::string> names;
   for (const QString& path : paths) {
     const std::string file = CleanFolderPath(ExpandHome(path), base);
-    if (platform::ParentFolder(file) == folder) names.push_back(file.substr(folder == "/" ? 1 : folder.size() + 1));
+    if (platform::ParentFolder(file) == folder)
+      names.push_back(file.substr(folder == "/" ? 1 : folder.size() + 1));
   }
   FileBox->Select(names);
   FileBox->setFocus(Qt::OtherFocusReason);
@@ -1010,7 +1039,8 @@ void Form1::OfferCompletions(const QString& typed) {
   if (auto subfolders = platform::ListSubfolders(folder)) {
     SortNaturally(*subfolders);
     // Offered as typed, "~/" included.
-    for (const std::string& subfolder : *subfolders) offers << typedFolder + FromBytes(subfolder).section(QLatin1Char('/'), -1);
+    for (const std::string& subfolder : *subfolders)
+      offers << typedFolder + FromBytes(subfolder).section(QLatin1Char('/'), -1);
   }
   pathCompletions_->setStringList(offers);
 }
@@ -1019,7 +1049,8 @@ void Form1::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   const bool photos = std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
     const std::string path = ToBytes(url.toLocalFile());
-    return url.isLocalFile() && (platform::IsFolder(path) || platform::MatchesPatterns(path, platform::kJpegPatterns));
+    return url.isLocalFile() &&
+           (platform::IsFolder(path) || platform::MatchesPatterns(path, platform::kJpegPatterns));
   });
   if (photos) event->acceptProposedAction();
 }

@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::printf("%.*s %.*s\n", static_cast<int>(keelpack::kProgramName.size()), keelpack::kProgramName.data(),
-                  static_cast<int>(keelpack::kVersion.size()), keelpack::kVersion.data());
+      std::printf("%.*s %.*s\n", static_cast<int>(keelpack::kProgramName.size()),
+                  keelpack::kProgramName.data(), static_cast<int>(keelpack::kVersion.size()),
+                  keelpack::kVersion.data());
       return 0;
     }
   }

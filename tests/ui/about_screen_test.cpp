@@ -13,7 +13,8 @@ namespace {
 // The offscreen platform cannot show the forced effects and says so on every call.
 QtMessageHandler testLogHandler = nullptr;
 void QuietAboutEffects(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (type != QtWarningMsg || !text.startsWith("This plugin does not support setting window")) testLogHandler(type, context, text);
+  if (type != QtWarningMsg || !text.startsWith("This plugin does not support setting window"))
+    testLogHandler(type, context, text);
 }
 
 }  // namespace
@@ -38,7 +39,9 @@ class AboutScreenTest : public QObject {
       QVERIFY(screen.isVisible() && screen.ZoomTimer().isActive());
       // The version and the licence show from the start; no web address anywhere.
       const QString foot = screen.findChild<QLabel*>("versionLabel")->text();
-      QVERIFY(foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) && foot.contains("Licen"));
+      QVERIFY(
+          foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) &&
+          foot.contains("Licen"));
       QVERIFY(!keelpack::CreditsText().contains("://") && keelpack::CreditsText().endsWith(foot));
       while (screen.isVisible() && screen.ZoomTimer().isActive()) screen.ZoomTick();
       QVERIFY(mainWindow.windowOpacity() < 1 && screen.ScrollTimer().isActive());

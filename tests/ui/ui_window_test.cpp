@@ -54,12 +54,15 @@ struct ModalAnswer {
   QTimer poll;
   explicit ModalAnswer(std::function<void(QWidget*)> act = {}) {
     QObject::connect(&poll, &QTimer::timeout, [this, act] {
-      QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::activeModalWidget();
+      QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                         : QApplication::activeModalWidget();
       if (modal == nullptr) return;
       poll.stop();
       opened = modal->objectName();
       if (act) act(modal);
-      if (modal->isVisible()) qobject_cast<QDialog*>(modal) ? qobject_cast<QDialog*>(modal)->reject() : void(modal->close());
+      if (modal->isVisible())
+        qobject_cast<QDialog*>(modal) ? qobject_cast<QDialog*>(modal)->reject()
+                                      : void(modal->close());
     });
     poll.start(5);
   }
@@ -87,7 +90,10 @@ QStringList Texts(const QList<QListWidgetItem*>& items) {
 }
 
 QString Summary(int files, int reduced, long long saved) {
-  return QString("Finished. Out of %1 files, %2 were reduced saving %3 bytes.").arg(files).arg(reduced).arg(saved);
+  return QString("Finished. Out of %1 files, %2 were reduced saving %3 bytes.")
+      .arg(files)
+      .arg(reduced)
+      .arg(saved);
 }
 
 }  // namespace
@@ -120,10 +126,12 @@ void WindowTest::fitsTheScreen() {
   if (available.height() >= form->sizeHint().height() + frame.height()) {
     QCOMPARE(form->size(), form->sizeHint());
     // The log box runs under the options column as designed.
-    QVERIFY(Get(form.get(), "debugtext")->geometry().right() > Get(form.get(), "few")->geometry().left());
+    QVERIFY(Get(form.get(), "debugtext")->geometry().right() >
+            Get(form.get(), "few")->geometry().left());
   }
   auto* scroller = Get<QScrollArea>(form.get(), "scroller");
-  QVERIFY(!scroller->horizontalScrollBar()->isVisible() && !scroller->verticalScrollBar()->isVisible());
+  QVERIFY(!scroller->horizontalScrollBar()->isVisible() &&
+          !scroller->verticalScrollBar()->isVisible());
   for (bool safety : {true, false}) {
     Get(form.get(), "safetyFrame")->setVisible(safety);
     Get(form.get(), "targetFrame")->setVisible(!safety);
@@ -131,16 +139,21 @@ void WindowTest::fitsTheScreen() {
     for (QWidget* control : form->findChildren<QWidget*>()) {
       QWidget* holder = control->parentWidget();
       const QString name = control->objectName();
-      if (name.isEmpty() || name.startsWith("qt_") || !control->isVisible() || control->isWindow() ||
-          QStringList{"backFrame", "FrontFrame"}.contains(holder->objectName()))  // the progress bar's layers lie on each other
+      if (name.isEmpty() || name.startsWith("qt_") || !control->isVisible() ||
+          control->isWindow() ||
+          QStringList{"backFrame", "FrontFrame"}.contains(
+              holder->objectName()))  // the progress bar's layers lie on each other
         continue;
       const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
-      QVERIFY2(available.contains(onScreen) && form->geometry().contains(onScreen), qPrintable(name));
+      QVERIFY2(available.contains(onScreen) && form->geometry().contains(onScreen),
+               qPrintable(name));
       QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
-      QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(), qPrintable(name));
+      QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(),
+               qPrintable(name));
       for (const QWidget* other : controls)
-        QVERIFY2(other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
-                 qPrintable(name + " on " + other->objectName()));
+        QVERIFY2(
+            other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
+            qPrintable(name + " on " + other->objectName()));
       controls << control;
     }
     QVERIFY(controls.size() > 25);
@@ -149,7 +162,8 @@ void WindowTest::fitsTheScreen() {
   // on either tab, with the spacing of its frame.
   const int oneMore = QCheckBox("Turn pictures upright").sizeHint().height() + 10;
   if (Get(form.get(), "FileBox")->y() > Get(form.get(), "Dir1")->y())
-    QVERIFY(Get(form.get(), "content")->minimumSizeHint().height() + oneMore <= scroller->viewport()->height());
+    QVERIFY(Get(form.get(), "content")->minimumSizeHint().height() + oneMore <=
+            scroller->viewport()->height());
 }
 
 // Every Alt+letter, on either tab, in the order below: what it changed (check marks, the
@@ -163,7 +177,8 @@ void WindowTest::accessKeysDoOneThingEach() {
   auto state = [&] {
     QStringList shown;
     for (const QAbstractButton* button : form->findChildren<QAbstractButton*>())
-      if (button->isCheckable() && !button->objectName().isEmpty()) shown << button->objectName() + (button->isChecked() ? "+" : "-");
+      if (button->isCheckable() && !button->objectName().isEmpty())
+        shown << button->objectName() + (button->isChecked() ? "+" : "-");
     shown << (Get(form.get(), "safetyFrame")->isVisible() ? "tab:Safety" : "tab:Target");
     shown << "focus:" + (form->focusWidget() ? form->focusWidget()->objectName() : "none");
     shown << "status:" + Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text();
@@ -208,7 +223,8 @@ void WindowTest::accessKeysDoOneThingEach() {
     const QStringList before = state();
     ModalAnswer answer;
     QApplication::setActiveWindow(form.get());  // as a closed dialog gives the activation back
-    QTest::keyClick(form->focusWidget() ? form->focusWidget() : form.get(), Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
+    QTest::keyClick(form->focusWidget() ? form->focusWidget() : form.get(),
+                    Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
     QTest::qWait(150);  // a button pressed by its key is released after 100 ms
     QStringList changed;
     for (const QString& item : state())
@@ -228,7 +244,8 @@ void WindowTest::accessKeysDoOneThingEach() {
 void WindowTest::takesPhotosHandedToIt() {
   kt::Sandbox user;
   kt::TempDir tree;
-  for (const char* name : {"p10.jpg", "P1.jpg", "p2.jpg", "album2/a.jpg", "album10/a.jpg", "album1/a.jpg"})
+  for (const char* name :
+       {"p10.jpg", "P1.jpg", "p2.jpg", "album2/a.jpg", "album10/a.jpg", "album1/a.jpg"})
     kt::WriteFile(tree.File(name), kt::ShrinkablePicture({.width = 16, .height = 16}));
   kt::WriteFile(tree.File("notes.txt"), {});
   const kt::Bytes original = kt::ReadFile(tree.File("p2.jpg"));
@@ -238,9 +255,12 @@ void WindowTest::takesPhotosHandedToIt() {
   auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
   auto at = [&] { return Get<QLineEdit>(form.get(), "pathText")->text(); };
   QCOMPARE(at(), top);
-  QCOMPARE(Texts(fileBox->findItems("*", Qt::MatchWildcard)), QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
-  QCOMPARE(Texts(fileBox->selectedItems()), QStringList({"p2.jpg", "p10.jpg"}));  // the third is elsewhere
-  QCOMPARE(Texts(dir1->findItems("album*", Qt::MatchWildcard)), QStringList({"album1", "album2", "album10"}));
+  QCOMPARE(Texts(fileBox->findItems("*", Qt::MatchWildcard)),
+           QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
+  QCOMPARE(Texts(fileBox->selectedItems()),
+           QStringList({"p2.jpg", "p10.jpg"}));  // the third is elsewhere
+  QCOMPARE(Texts(dir1->findItems("album*", Qt::MatchWildcard)),
+           QStringList({"album1", "album2", "album10"}));
 
   QVERIFY(Drop(form.get(), {top + "/album2", top + "/p2.jpg"}));
   QCOMPARE(at(), top + "/album2");
@@ -261,7 +281,8 @@ void WindowTest::takesPhotosHandedToIt() {
   QCOMPARE(at(), top + "/album10");
   QVERIFY(form->close());
   QVERIFY(QDir(top + "/album10").removeRecursively());
-  kt::WriteFile(user.File("config/user-dirs.dirs"), kt::ToBytes("XDG_PICTURES_DIR=\"" + tree.File("album2") + "\"\n"));
+  kt::WriteFile(user.File("config/user-dirs.dirs"),
+                kt::ToBytes("XDG_PICTURES_DIR=\"" + tree.File("album2") + "\"\n"));
   form = Open();
   QCOMPARE(at(), top + "/album2");
 }
@@ -276,7 +297,8 @@ void WindowTest::runsAndKeepsItsOptions() {
     std::vector<std::string> paths;
     for (int i = first; i < first + count; ++i) {
       paths.push_back(folder + "/picture" + std::to_string(10000 + i) + ".jpg");
-      kt::WriteFile(paths.back(), originals[paths.back()] = kt::ShrinkablePicture({.width = 16, .height = 16, .seed = unsigned(i + 1)}));
+      kt::WriteFile(paths.back(), originals[paths.back()] = kt::ShrinkablePicture(
+                                      {.width = 16, .height = 16, .seed = unsigned(i + 1)}));
     }
     return paths;
   };
@@ -284,9 +306,13 @@ void WindowTest::runsAndKeepsItsOptions() {
   auto Saved = [&](const std::string& path) -> long long {
     const kt::Bytes now = kt::ReadFile(path), &original = originals.at(path);
     const auto pixels = kt::DecodePixels(now);
-    return now.size() < original.size() && pixels && pixels == kt::DecodePixels(original) ? static_cast<long long>(original.size() - now.size()) : -1;
+    return now.size() < original.size() && pixels && pixels == kt::DecodePixels(original)
+               ? static_cast<long long>(original.size() - now.size())
+               : -1;
   };
-  auto Unchanged = [&](const std::string& path) { return kt::ReadFile(path) == originals.at(path); };
+  auto Unchanged = [&](const std::string& path) {
+    return kt::ReadFile(path) == originals.at(path);
+  };
   const auto paths = Write(tree.path(), 6);
   Write(tree.File("sub/deeper"), 3);
   const auto hidden = Write(tree.File(".hidden"), 1);
@@ -294,7 +320,9 @@ void WindowTest::runsAndKeepsItsOptions() {
   auto form = Open({QString::fromStdString(tree.path())});
   auto get = [&](const char* name) { return Get(form.get(), name); };
   auto click = [&](const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); };
-  auto status = [&] { return Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text(); };
+  auto status = [&] {
+    return Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text();
+  };
   auto logLines = [&] {
     auto* box = Get<keelpack::ui::LogTextBox>(form.get(), "debugtext");
     box->Flush();
@@ -306,7 +334,8 @@ void WindowTest::runsAndKeepsItsOptions() {
   auto runFrom = [&](const char* button) {
     state.clear();
     QTimer::singleShot(0, form.get(), [&] {
-      for (const char* name : {"few", "many", "FileBox", "cancelCommand"}) state += get(name)->isEnabled() ? '1' : '0';
+      for (const char* name : {"few", "many", "FileBox", "cancelCommand"})
+        state += get(name)->isEnabled() ? '1' : '0';
       state += form->cursor().shape() == Qt::WaitCursor ? " busy" : " idle";
       state += get("cancelCommand")->cursor().shape() == Qt::ArrowCursor ? " arrow" : " other";
     });
@@ -324,16 +353,20 @@ void WindowTest::runsAndKeepsItsOptions() {
   // With "Save in different directory" on, no run starts without an output folder it can use.
   Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(true);
   fileBox->item(0)->setSelected(true);
-  for (const auto& [output, message] : {std::pair{""s, "Please choose an output directory, or clear \"Save in different directory\"."s},
-                                        {"out"s, "The output directory must be a full path: out"s},
-                                        {paths[0] + "/out", "Cannot create the output directory " + paths[0] + "/out"}}) {
+  for (const auto& [output, message] :
+       {std::pair{""s,
+                  "Please choose an output directory, or clear \"Save in different directory\"."s},
+        {"out"s, "The output directory must be a full path: out"s},
+        {paths[0] + "/out", "Cannot create the output directory " + paths[0] + "/out"}}) {
     Get<QLineEdit>(form.get(), "newdirText")->setText(QString::fromStdString(output));
     click("few");
     QCOMPARE(status(), QString::fromStdString(message));
-    QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") && Unchanged(paths[0]));
+    QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") &&
+            Unchanged(paths[0]));
   }
   Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(false);
-  Get<QCheckBox>(form.get(), "uprightCheck")->setChecked(true);  // nothing to turn in these pictures
+  Get<QCheckBox>(form.get(), "uprightCheck")
+      ->setChecked(true);  // nothing to turn in these pictures
   for (int i : {0, 2, 3}) fileBox->item(i)->setSelected(true);
   const auto late = Write(tree.path(), 1, 6);  // not in the list until it is read again
   // Only Abort acts during the run; it keeps the arrow pointer. Afterwards the focus is back
@@ -354,13 +387,16 @@ void WindowTest::runsAndKeepsItsOptions() {
     ModalAnswer answer([&](QWidget* box) { question = qobject_cast<QMessageBox*>(box)->text(); });
     click("many");
   }
-  for (const std::string& part : {"10 files"s, tree.path() + " and all its subdirectories", "Exif deleted"s, "no backups"s})
+  for (const std::string& part :
+       {"10 files"s, tree.path() + " and all its subdirectories", "Exif deleted"s, "no backups"s})
     QVERIFY2(question.contains(QString::fromStdString(part)), qPrintable(question));
-  QVERIFY(Unchanged(paths[1]) && status() == Summary(10, 0, 0) && logLines().contains("Operation cancelled!"));
+  QVERIFY(Unchanged(paths[1]) && status() == Summary(10, 0, 0) &&
+          logLines().contains("Operation cancelled!"));
   // Answered yes, with "Do not ask again": the next run goes without asking.
   ModalAnswer yes([](QWidget* box) {
     box->findChild<QCheckBox*>("dontAskCheck")->setChecked(true);
-    for (auto* button : box->findChildren<QPushButton*>()) if (button->text() == "&Rewrite") button->click();
+    for (auto* button : box->findChildren<QPushButton*>())
+      if (button->text() == "&Rewrite") button->click();
   });
   QCOMPARE(runFrom("many"), QString("0011 busy arrow many"));  // the file list stays usable
   QCOMPARE(yes.opened, QString("confirmTree"));
@@ -388,7 +424,8 @@ void WindowTest::runsAndKeepsItsOptions() {
   watch.start(0);
   click("few");
   QCOMPARE(clickedAt, QString("Processed 1 of 7 files..."));
-  QVERIFY(logLines().contains("Operation cancelled!") && Saved(again[0]) > 0 && Unchanged(again[1]));
+  QVERIFY(logLines().contains("Operation cancelled!") && Saved(again[0]) > 0 &&
+          Unchanged(again[1]));
   QCOMPARE(status(), Summary(7, 1, Saved(again[0])));  // all selected files are counted
 
   auto* dir1 = Get<QListWidget>(form.get(), "Dir1");
@@ -400,10 +437,12 @@ void WindowTest::runsAndKeepsItsOptions() {
 
   QVERIFY(form->close());
   const auto settings = kt::ReadLines(user.File("config/keelpack.ini"));
-  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0", "ConfirmTree=0", "Upright=1"})
+  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0",
+                           "ConfirmTree=0", "Upright=1"})
     QVERIFY2(std::ranges::count(settings, line) == 1, line);
   form = Open();
-  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck", "uprightCheck"})
+  for (const char* box :
+       {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck", "uprightCheck"})
     QVERIFY2(Get<QAbstractButton>(form.get(), box)->isChecked() != (box == "bakCheck"s), box);
 }
 
