@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ui/form1.h"
+#include "ui/main_window.h"
 #include "version.h"
 
 namespace {
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
       paths << arg;
     }
   }
-  keelpack::ui::Form1 window(paths);
+  keelpack::ui::MainWindow window(paths);
   window.show();
   return QApplication::exec();
 }

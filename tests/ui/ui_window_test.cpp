@@ -22,13 +22,13 @@
 
 #include "support/pictures.h"
 #include "support/temp_dir.h"
-#include "ui/form1.h"
+#include "ui/main_window.h"
 #include "ui/log_text_box.h"
 #include "ui/progress_status_bar.h"
 
 namespace kt = keelpack::test;
 using namespace std::string_literals;
-using keelpack::ui::Form1;
+using keelpack::ui::MainWindow;
 
 namespace {
 
@@ -39,8 +39,8 @@ T* Get(const QObject* parent, const char* name) {
   return child;
 }
 
-std::unique_ptr<Form1> Open(QStringList paths = {}) {
-  auto form = std::make_unique<Form1>(paths);
+std::unique_ptr<MainWindow> Open(QStringList paths = {}) {
+  auto form = std::make_unique<MainWindow>(paths);
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) qFatal("window not shown");
   QApplication::setActiveWindow(form.get());  // access keys act in the active window only

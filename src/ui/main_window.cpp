@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/main_window.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -40,7 +40,7 @@
 #include "runs/runs.h"
 #include "settings/settings_file.h"
 #include "ui/about_screen.h"
-#include "ui/cd_form.h"
+#include "ui/output_folder_dialog.h"
 #include "ui/drive_list.h"
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
@@ -218,7 +218,7 @@ QString ExifWords(ExifOption exif) {
 
 }  // namespace
 
-Form1::Form1(const QStringList& startPaths, QWidget* parent)
+MainWindow::MainWindow(const QStringList& startPaths, QWidget* parent)
     : QWidget(parent), session_(*this), translucency_(WindowOpacityAvailable()) {
   setObjectName("Form1");
   setWindowTitle(FromBytes(kProgramName));
@@ -253,9 +253,9 @@ Form1::Form1(const QStringList& startPaths, QWidget* parent)
   }
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-void Form1::CreateControls() {
+void MainWindow::CreateControls() {
   Drive1 = new DriveList;
   Dir1 = new FolderList(FolderList::Extras::kNavigator);
   pathText =
@@ -398,7 +398,7 @@ void Form1::CreateControls() {
   winfixTimer->setInterval(kScreenWatchIntervalMs);
 }
 
-void Form1::CreateMenus() {
+void MainWindow::CreateMenus() {
   logtop = new QMenu(QStringLiteral("Log"), this);
   logtop->setObjectName("logtop");
   logbrief = Named(logtop->addAction(QStringLiteral("Brief")), "logbrief");
@@ -415,7 +415,7 @@ void Form1::CreateMenus() {
                           "forceiccremoval");
 }
 
-void Form1::LayOutControls() {
+void MainWindow::LayOutControls() {
   const int spacing = Twips(this, kSpacingTwips);
 
   navigatorBlock_ = Block({Drive1, pathText, Dir1}, spacing / 2);
@@ -492,7 +492,7 @@ void Form1::LayOutControls() {
     box->setAcceptDrops(false);
 }
 
-void Form1::Arrange(Arrangement arrangement) {
+void MainWindow::Arrange(Arrangement arrangement) {
   // Only the placement goes: the widgets stay the content's children.
   delete content_->layout();
   const int margin = Twips(this, kMarginTwips);
@@ -541,9 +541,9 @@ void Form1::Arrange(Arrangement arrangement) {
   grid->activate();
 }
 
-QSize Form1::sizeHint() const { return content_->sizeHint(); }
+QSize MainWindow::sizeHint() const { return content_->sizeHint(); }
 
-void Form1::FitToScreen() {
+void MainWindow::FitToScreen() {
   const QScreen* shown = screen();
   if (shown == nullptr) return;
   const QRect available = shown->availableGeometry();
@@ -594,54 +594,54 @@ void Form1::FitToScreen() {
 
 // Once the window manager has framed the window (at once, or on the move that framing makes),
 // the window is fitted once more with the frame's real size.
-void Form1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!fittedToRealFrame_ && frameGeometry() != geometry()) FitToScreen();
 }
 
-void Form1::moveEvent(QMoveEvent* event) {
+void MainWindow::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   if (!fittedToRealFrame_ && isVisible() && frameGeometry() != geometry()) FitToScreen();
 }
 
-void Form1::ConnectSignals() {
-  connect(few, &QPushButton::clicked, this, &Form1::RunSelectedFiles);
-  connect(many, &QPushButton::clicked, this, &Form1::RunFolderTree);
-  connect(cancelCommand, &QPushButton::clicked, this, &Form1::Abort);
-  connect(escapeAborts_, &QShortcut::activated, this, &Form1::Abort);
-  connect(aboutCommand, &QPushButton::clicked, this, &Form1::ShowAbout);
+void MainWindow::ConnectSignals() {
+  connect(few, &QPushButton::clicked, this, &MainWindow::RunSelectedFiles);
+  connect(many, &QPushButton::clicked, this, &MainWindow::RunFolderTree);
+  connect(cancelCommand, &QPushButton::clicked, this, &MainWindow::Abort);
+  connect(escapeAborts_, &QShortcut::activated, this, &MainWindow::Abort);
+  connect(aboutCommand, &QPushButton::clicked, this, &MainWindow::ShowAbout);
   connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
-          &Form1::ShowAbout);
-  connect(pathText, &QLineEdit::returnPressed, this, &Form1::OpenTypedPath);
-  connect(pathText, &QLineEdit::textEdited, this, &Form1::OfferCompletions);
+          &MainWindow::ShowAbout);
+  connect(pathText, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedPath);
+  connect(pathText, &QLineEdit::textEdited, this, &MainWindow::OfferCompletions);
 
   connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
-  connect(Dir1, &FolderList::pathChanged, this, &Form1::FolderChanged);
-  connect(Dir1, &FolderList::customPathRequested, this, &Form1::AskForCustomPath);
+  connect(Dir1, &FolderList::pathChanged, this, &MainWindow::FolderChanged);
+  connect(Dir1, &FolderList::customPathRequested, this, &MainWindow::AskForCustomPath);
 
   // `toggled` follows every change of the box, the program's as well as the user's.
-  connect(logCheck, &QCheckBox::toggled, this, &Form1::LogCheckChanged);
+  connect(logCheck, &QCheckBox::toggled, this, &MainWindow::LogCheckChanged);
   connect(logbrief, &QAction::triggered, this, [this] { ChooseLogLevel(kBrief); });
   connect(logverb, &QAction::triggered, this, [this] { ChooseLogLevel(kVerbose); });
   connect(logexp, &QAction::triggered, this, [this] { ChooseLogLevel(kExplicit); });
-  connect(logopen, &QAction::triggered, this, &Form1::OpenLogFile);
-  connect(aboutmenu, &QAction::triggered, this, &Form1::ShowAbout);
-  connect(debugtext, &LogTextBox::dirtyDebugRequested, this, &Form1::EnableDirtyDebug);
+  connect(logopen, &QAction::triggered, this, &MainWindow::OpenLogFile);
+  connect(aboutmenu, &QAction::triggered, this, &MainWindow::ShowAbout);
+  connect(debugtext, &LogTextBox::dirtyDebugRequested, this, &MainWindow::EnableDirtyDebug);
 
-  connect(iccCheck, &IccCheckBox::menuRequested, this, &Form1::ShowIccMenu);
-  connect(forceiccremoval, &QAction::triggered, this, &Form1::ForceIccRemoval);
+  connect(iccCheck, &IccCheckBox::menuRequested, this, &MainWindow::ShowIccMenu);
+  connect(forceiccremoval, &QAction::triggered, this, &MainWindow::ForceIccRemoval);
 
-  connect(difdirCheck, &QCheckBox::toggled, this, &Form1::DifdirChanged);
-  connect(chooseCommand, &QToolButton::clicked, this, &Form1::ChooseOutputFolder);
+  connect(difdirCheck, &QCheckBox::toggled, this, &MainWindow::DifdirChanged);
+  connect(chooseCommand, &QToolButton::clicked, this, &MainWindow::ChooseOutputFolder);
   // A click or the access key shows the frame; the key also takes the focus into it.
-  for (TabLabel* label : tabLabel) connect(label, &TabLabel::clicked, this, &Form1::ShowTab);
+  for (TabLabel* label : tabLabel) connect(label, &TabLabel::clicked, this, &MainWindow::ShowTab);
   connect(tabLabel[kSafetyTab], &TabLabel::clicked, readCheck,
           [this] { readCheck->setFocus(Qt::ShortcutFocusReason); });
   connect(tabLabel[kTargetTab], &TabLabel::clicked, difdirCheck,
           [this] { difdirCheck->setFocus(Qt::ShortcutFocusReason); });
 
-  connect(transTimer1, &QTimer::timeout, this, &Form1::FadeStep);
-  connect(winfixTimer, &QTimer::timeout, this, &Form1::WatchScreenWidth);
+  connect(transTimer1, &QTimer::timeout, this, &MainWindow::FadeStep);
+  connect(winfixTimer, &QTimer::timeout, this, &MainWindow::WatchScreenWidth);
 
   // The window sees every key before the focused control does, for the tab shortcuts.
   qApp->installEventFilter(this);
@@ -649,7 +649,7 @@ void Form1::ConnectSignals() {
 
 // --- Start-up and shut-down --------------------------------------------------------------
 
-std::string Form1::LoadSettings() {
+std::string MainWindow::LoadSettings() {
   const LoadedSettings loaded = keelpack::LoadSettings(SettingsFilePath(), Options());
   SetControls(loaded.options);
   fontName_ = loaded.options.font;
@@ -666,7 +666,7 @@ std::string Form1::LoadSettings() {
   return loaded.options.lastFolder;
 }
 
-void Form1::SetControls(const OptionSet& options) {
+void MainWindow::SetControls(const OptionSet& options) {
   exifOption[ControlIndex(options.exif)]->setChecked(true);
   iccCheck->setCheckState(IccState(options.icc));
   dpiCheck->setChecked(options.dpi == 1);
@@ -682,7 +682,7 @@ void Form1::SetControls(const OptionSet& options) {
   uprightCheck->setChecked(options.upright == 1);
 }
 
-void Form1::SelectFont() {
+void MainWindow::SelectFont() {
   const QStringList families = QFontDatabase::families();
   for (const QString& candidate : fontList) {
     const auto known = std::find_if(families.begin(), families.end(), [&](const QString& family) {
@@ -701,7 +701,7 @@ void Form1::SelectFont() {
   // on screen, since text is Unicode; it is only kept for the settings file.
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   // A run still going stops at its next check; the settings are saved as the controls show.
   session_.RequestCancel();
   SaveSettings(SettingsFilePath(), Options(), session_.log().logLevel());
@@ -713,19 +713,19 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 // --- The core's front end ------------------------------------------------------------------
 
-void Form1::AppendLine(std::string_view line, bool showNewest) {
+void MainWindow::AppendLine(std::string_view line, bool showNewest) {
   debugtext->AppendLine(line, showNewest);
 }
 
-void Form1::Clear() { debugtext->ClearLines(); }
+void MainWindow::Clear() { debugtext->ClearLines(); }
 
-void Form1::SetStatusText(std::string_view text) { backFrame->setText(FromBytes(text)); }
+void MainWindow::SetStatusText(std::string_view text) { backFrame->setText(FromBytes(text)); }
 
-void Form1::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void MainWindow::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void Form1::SetProgressPercent(float percent) { backFrame->SetPercent(percent); }
+void MainWindow::SetProgressPercent(float percent) { backFrame->SetPercent(percent); }
 
-OptionSet Form1::Options() {
+OptionSet MainWindow::Options() {
   OptionSet options;
   options.exif = ChoiceAt<ExifOption>(exifGroup->checkedId());
   options.icc = IccValue(iccCheck->checkState());
@@ -747,7 +747,7 @@ OptionSet Form1::Options() {
   return options;
 }
 
-void Form1::SetRunning(RunKind kind, bool running) {
+void MainWindow::SetRunning(RunKind kind, bool running) {
   // A disabled control hands the focus on along the tab order, into the options, where an
   // arrow key would change one unseen. During a run the focus rests on Abort, the one run
   // control that acts; afterwards it goes back to the control that started the run.
@@ -772,29 +772,29 @@ void Form1::SetRunning(RunKind kind, bool running) {
   }
 }
 
-std::string Form1::FolderPath() { return Dir1->path(); }
+std::string MainWindow::FolderPath() { return Dir1->path(); }
 
-std::vector<FileEntry> Form1::FileEntries() { return FileBox->Entries(); }
+std::vector<FileEntry> MainWindow::FileEntries() { return FileBox->Entries(); }
 
-void Form1::RereadFileList() { FileBox->Reread(); }
+void MainWindow::RereadFileList() { FileBox->Reread(); }
 
 // --- Runs ------------------------------------------------------------------------------------
 
-void Form1::RunSelectedFiles() {
+void MainWindow::RunSelectedFiles() {
   if (!OutputFolderUsable()) return;
   runStarter_ = few;
   keelpack::RunSelectedFiles(session_);
 }
 
-void Form1::RunFolderTree() {
+void MainWindow::RunFolderTree() {
   if (!OutputFolderUsable()) return;
   runStarter_ = many;
   keelpack::RunFolderTree(session_);
 }
 
-void Form1::Abort() { session_.RequestCancel(); }
+void MainWindow::Abort() { session_.RequestCancel(); }
 
-bool Form1::OutputFolderUsable() {
+bool MainWindow::OutputFolderUsable() {
   if (!difdirCheck->isChecked()) return true;
   const std::string output = ToBytes(newdirText->text());
   std::string problem;
@@ -817,7 +817,7 @@ bool Form1::OutputFolderUsable() {
   return false;
 }
 
-bool Form1::ConfirmFolderTree(std::string_view folder, int files) {
+bool MainWindow::ConfirmFolderTree(std::string_view folder, int files) {
   // Output to another folder leaves the files in place as they are.
   if (confirmTree_ == 0 || difdirCheck->isChecked()) return true;
   const QString what =
@@ -846,7 +846,7 @@ bool Form1::ConfirmFolderTree(std::string_view folder, int files) {
 
 // The log box is disabled while its menu is open; that is how this handler and the menu
 // commands tell the user's clicks from the program's own changes to the box.
-void Form1::LogCheckChanged() {
+void MainWindow::LogCheckChanged() {
   if (!logCheck->isEnabled()) return;
   if (!logCheck->isChecked()) {
     logCheck->setText(kLogOff);
@@ -865,41 +865,41 @@ void Form1::LogCheckChanged() {
   if (hadFocus) logCheck->setFocus();
 }
 
-void Form1::ChooseLogLevel(int level) {
+void MainWindow::ChooseLogLevel(int level) {
   logCheck->setEnabled(true);
   logCheck->setText(kLogCaptions[level]);
   session_.log().SetLogLevel(level);
 }
 
-void Form1::OpenLogFile() {
+void MainWindow::OpenLogFile() {
   // Cleared while still disabled, so that its handler leaves caption and level alone.
   logCheck->setChecked(false);
   logCheck->setEnabled(true);
   platform::OpenInViewer(LogSink::LogFilePath().value_or(""));
 }
 
-void Form1::ShowAbout() {
+void MainWindow::ShowAbout() {
   // Modal: returns when the screen has closed. Logging stays off afterwards: the menu leaves
   // the log box disabled, and it is cleared when the menu closes.
   ShowAboutScreen(this);
 }
 
-void Form1::EnableDirtyDebug() {
+void MainWindow::EnableDirtyDebug() {
   session_.log().AppendScreenLog("Dirty debug enabled!", kScreenOnly);
   session_.log().SetScreenDebug(true);
 }
 
 // --- Colour profiles -------------------------------------------------------------------------
 
-void Form1::ShowIccMenu() { iccmenu->exec(iccCheck->mapToGlobal(QPoint(0, iccCheck->height()))); }
+void MainWindow::ShowIccMenu() { iccmenu->exec(iccCheck->mapToGlobal(QPoint(0, iccCheck->height()))); }
 
-void Form1::ForceIccRemoval() { iccCheck->setCheckState(Qt::PartiallyChecked); }
+void MainWindow::ForceIccRemoval() { iccCheck->setCheckState(Qt::PartiallyChecked); }
 
 // --- Output folder and tabs ------------------------------------------------------------------
 
 // Output to a different folder never makes backups: the backups box is disabled (keeping its
 // check mark) and the Target label shows in bold while the option is on.
-void Form1::DifdirChanged(bool checked) {
+void MainWindow::DifdirChanged(bool checked) {
   bakCheck->setEnabled(!checked);
   // Only the weight is the label's own; the family and size follow the window's font.
   QFont weight;
@@ -907,7 +907,7 @@ void Form1::DifdirChanged(bool checked) {
   tabLabel[kTargetTab]->setFont(weight);
 }
 
-void Form1::ShowTab(int index) {
+void MainWindow::ShowTab(int index) {
   safetyFrame->hide();
   targetFrame->hide();
   // The designed heights, unless a large font needs more: a caption is never cut.
@@ -921,8 +921,8 @@ void Form1::ShowTab(int index) {
   (index == kSafetyTab ? safetyFrame : targetFrame)->show();
 }
 
-void Form1::ChooseOutputFolder() {
-  cdForm chooser(this);
+void MainWindow::ChooseOutputFolder() {
+  OutputFolderDialog chooser(this);
   if (chooser.exec() != QDialog::Accepted) return;
   newdirText->setText(FromBytes(chooser.FolderPath()));
   newdirText->end(false);
@@ -931,7 +931,7 @@ void Form1::ChooseOutputFolder() {
 
 // The shortcuts are armed by any key that goes down with Ctrl alone held, and disarmed only
 // by a key released with Alt alone held.
-void Form1::HandleTabShortcutKeys(QEvent* event) {
+void MainWindow::HandleTabShortcutKeys(QEvent* event) {
   const auto& key = static_cast<const QKeyEvent&>(*event);
   if (event->type() == QEvent::KeyRelease) {
     if (ShiftState(key) == Qt::AltModifier) ctrlArmed = false;
@@ -944,7 +944,7 @@ void Form1::HandleTabShortcutKeys(QEvent* event) {
   if (code == kCtrlT) ShowTab(kTargetTab);
 }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
       watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
     // A key that the focused control ignores travels up to its parents and passes here again;
@@ -974,7 +974,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 // --- Navigation ------------------------------------------------------------------------------
 
-void Form1::FolderChanged() {
+void MainWindow::FolderChanged() {
   FileBox->SetFolder(Dir1->path());
   const QString folder = FromBytes(Dir1->path());
   pathText->setText(folder);
@@ -985,7 +985,7 @@ void Form1::FolderChanged() {
           .arg(folder));
 }
 
-void Form1::OpenStartFolder(const QStringList& startPaths, const std::string& lastFolder) {
+void MainWindow::OpenStartFolder(const QStringList& startPaths, const std::string& lastFolder) {
   const std::string here = platform::CurrentFolder().value_or("/");
   if (!startPaths.isEmpty() && OpenPaths(startPaths, here)) return;
   const std::string pictures =
@@ -997,7 +997,7 @@ void Form1::OpenStartFolder(const QStringList& startPaths, const std::string& la
   Drive1->ShowDriveOf(Dir1->path());
 }
 
-bool Form1::OpenPaths(const QStringList& paths, const std::string& base) {
+bool MainWindow::OpenPaths(const QStringList& paths, const std::string& base) {
   if (paths.isEmpty()) return false;
   const std::string first = CleanFolderPath(ExpandHome(paths.front()), base);
   if (platform::IsFolder(first)) {
@@ -1020,7 +1020,7 @@ bool Form1::OpenPaths(const QStringList& paths, const std::string& base) {
   return true;
 }
 
-void Form1::OpenTypedPath() {
+void MainWindow::OpenTypedPath() {
   const std::string typed = ToBytes(pathText->text());
   if (OpenPaths({pathText->text()}, Dir1->path())) return;
   SetStatusText("Cannot open directory " + typed);
@@ -1028,7 +1028,7 @@ void Form1::OpenTypedPath() {
 }
 
 // The path field offers the subfolders of the folder typed so far, read once per folder.
-void Form1::OfferCompletions(const QString& typed) {
+void MainWindow::OfferCompletions(const QString& typed) {
   const qsizetype slash = typed.lastIndexOf(QLatin1Char('/'));
   if (slash < 0) return;
   const QString typedFolder = typed.left(slash + 1);
@@ -1045,7 +1045,7 @@ void Form1::OfferCompletions(const QString& typed) {
   pathCompletions_->setStringList(offers);
 }
 
-void Form1::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   const QList<QUrl> urls = event->mimeData()->urls();
   const bool photos = std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
     const std::string path = ToBytes(url.toLocalFile());
@@ -1055,7 +1055,7 @@ void Form1::dragEnterEvent(QDragEnterEvent* event) {
   if (photos) event->acceptProposedAction();
 }
 
-void Form1::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   QStringList paths;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths << url.toLocalFile();
@@ -1064,7 +1064,7 @@ void Form1::dropEvent(QDropEvent* event) {
   activateWindow();
 }
 
-void Form1::AskForCustomPath() {
+void MainWindow::AskForCustomPath() {
   const QString answer = QInputDialog::getText(
       this, windowTitle(), QStringLiteral("Enter custom path (network or hidden directory):"));
   if (answer.isEmpty()) return;
@@ -1077,7 +1077,7 @@ void Form1::AskForCustomPath() {
 
 // --- Window effects --------------------------------------------------------------------------
 
-void Form1::FadeStep() {
+void MainWindow::FadeStep() {
   bool last = false;
   const int alpha = fade_.Step(last);
   if (last) transTimer1->stop();
@@ -1087,7 +1087,7 @@ void Form1::FadeStep() {
 
 // Once half a second after start and after every change of the screen's width, the window is
 // nudged down and back so that it repaints cleanly.
-void Form1::WatchScreenWidth() {
+void MainWindow::WatchScreenWidth() {
   const QScreen* shown = screen();
   if (shown == nullptr) return;
   const int width = static_cast<int>(std::lround(shown->geometry().width() * kTwipsPerPixelAt96Dpi *

@@ -1,4 +1,4 @@
-#include "ui/cd_form.h"
+#include "ui/output_folder_dialog.h"
 
 #include <QGridLayout>
 #include <QInputDialog>
@@ -29,7 +29,7 @@ QPushButton* MakeButton(const QString& caption, const char* name, QWidget* paren
 
 }  // namespace
 
-cdForm::cdForm(QWidget* parent) : QDialog(parent) {
+OutputFolderDialog::OutputFolderDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("cdForm");
   setWindowTitle(QStringLiteral("Choose Directory"));
 
@@ -57,7 +57,7 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
   setTabOrder(okCommand, cancelCommand);
 
   connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
-  connect(newCommand, &QPushButton::clicked, this, &cdForm::NewFolder);
+  connect(newCommand, &QPushButton::clicked, this, &OutputFolderDialog::NewFolder);
   connect(okCommand, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancelCommand, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -66,9 +66,9 @@ cdForm::cdForm(QWidget* parent) : QDialog(parent) {
   Drive1->ShowDriveOf(Dir1->path());
 }
 
-std::string cdForm::FolderPath() const { return Dir1->path(); }
+std::string OutputFolderDialog::FolderPath() const { return Dir1->path(); }
 
-void cdForm::NewFolder() {
+void OutputFolderDialog::NewFolder() {
   std::string base = Dir1->path();
   if (base.empty() || base.back() != '/') base += '/';
   const QString answer = QInputDialog::getText(

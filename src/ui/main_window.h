@@ -38,14 +38,15 @@ class TabLabel;
 // The main window: the folder browser, the run buttons, the option panels, the progress bar
 // that doubles as the status line, Abort and the on-screen log. It is the front end the
 // batch runs work through; all processing happens in the core.
-class Form1 : public QWidget, public FrontEnd {
+// design: Form1 (its Qt object name)
+class MainWindow : public QWidget, public FrontEnd {
   Q_OBJECT
 
  public:
   // Opens at `startPaths` (see OpenPaths); without them, or when none can be opened, where
   // the user last worked, else in the pictures folder, else in the home folder.
-  explicit Form1(const QStringList& startPaths = {}, QWidget* parent = nullptr);
-  ~Form1() override;
+  explicit MainWindow(const QStringList& startPaths = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Shows what the user handed the window: the first path decides. A folder opens in the
   // folder list; a file opens its folder, and the given files of that folder with a JPEG

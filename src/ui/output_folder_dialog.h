@@ -13,11 +13,12 @@ class FolderList;
 // "Choose Directory": picks or creates the output folder. A fresh dialog each time, opening
 // at the process's current folder; OK takes the folder that is open, not a merely
 // highlighted entry.
-class cdForm : public QDialog {
+// design: cdForm (its Qt object name)
+class OutputFolderDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit cdForm(QWidget* parent = nullptr);
+  explicit OutputFolderDialog(QWidget* parent = nullptr);
 
   // The open folder, the dialog's answer once it is accepted.
   std::string FolderPath() const;
