@@ -89,15 +89,15 @@ void FolderList::Fill(const std::vector<std::string>& subfolders) {
     return item;
   };
   const std::vector<std::string> chain = Chain(path_);
-  QListWidgetItem* open_folder = nullptr;
+  QListWidgetItem* openFolder = nullptr;
   for (size_t depth = 0; depth < chain.size(); ++depth) {
-    open_folder = add(chain[depth], static_cast<int>(depth), open);
+    openFolder = add(chain[depth], static_cast<int>(depth), open);
   }
   for (const std::string& subfolder : subfolders) {
     add(subfolder, static_cast<int>(chain.size()), closed);
   }
-  setCurrentItem(open_folder);
-  scrollToItem(open_folder, QAbstractItemView::PositionAtTop);
+  setCurrentItem(openFolder);
+  scrollToItem(openFolder, QAbstractItemView::PositionAtTop);
 }
 
 void FolderList::OpenHighlighted() {

@@ -40,13 +40,13 @@
 #include "runs/runs.h"
 #include "settings/settings_file.h"
 #include "ui/about_screen.h"
-#include "ui/output_folder_dialog.h"
 #include "ui/drive_list.h"
 #include "ui/file_list.h"
 #include "ui/folder_list.h"
 #include "ui/list_look.h"
 #include "ui/log_text_box.h"
 #include "ui/option_widgets.h"
+#include "ui/output_folder_dialog.h"
 #include "ui/progress_status_bar.h"
 #include "ui/text.h"
 #include "ui/translucency.h"
@@ -59,7 +59,7 @@ namespace {
 // Each Alt+letter does one thing: no two controls share an access key. Free for later
 // controls: M, Q, X, Y, Z.
 const QString kLogOff = QStringLiteral("L&og...");
-// The log box's caption for each log level; level 0 is "Log...".
+// The log check box's caption for each log level; level 0 is "Log...".
 const std::array<QString, 4> kLogCaptions = {kLogOff, QStringLiteral("L&og (Brief)"),
                                              QStringLiteral("L&og (Verbose)"),
                                              QStringLiteral("L&og (Explicit)")};
@@ -224,7 +224,7 @@ MainWindow::MainWindow(const QStringList& startPaths, QWidget* parent)
   setWindowTitle(FromBytes(kProgramName));
   setWindowIcon(ProgramIcon());
   setAcceptDrops(true);
-  fontList = kFontCandidates;
+  fontCandidates_ = kFontCandidates;
 
   CreateControls();
   CreateMenus();
@@ -248,56 +248,56 @@ MainWindow::MainWindow(const QStringList& startPaths, QWidget* parent)
   // shown; elsewhere showing it shows it at once.
   if (translucency_.available()) {
     translucency_.Apply(*this, 0);
-    transTimer1->start();
-    winfixTimer->start();
+    fadeTimer_->start();
+    screenWidthTimer_->start();
   }
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::CreateControls() {
-  Drive1 = new DriveList;
-  Dir1 = new FolderList(FolderList::Extras::kNavigator);
-  pathText =
+  driveList_ = new DriveList;
+  folderList_ = new FolderList(FolderList::Extras::kNavigator);
+  pathText_ =
       Named(new QLineEdit, "pathText",
             QStringLiteral("The open directory. Type or paste another one and press Enter."));
-  pathText->setPlaceholderText(QStringLiteral("Directory to open"));
+  pathText_->setPlaceholderText(QStringLiteral("Directory to open"));
   pathCompletions_ = new QStringListModel(this);
   pathCompleter_ = new QCompleter(pathCompletions_, this);
   pathCompleter_->setCaseSensitivity(Qt::CaseSensitive);
-  pathText->setCompleter(pathCompleter_);
-  Dir1->SetDesignSize(
+  pathText_->setCompleter(pathCompleter_);
+  folderList_->SetDesignSize(
       QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
-  FileBox = new FileList;
-  FileBox->SetDesignSize(
+  fileList_ = new FileList;
+  fileList_->SetDesignSize(
       QSize(Twips(this, kFileListWidthTwips), Twips(this, kFileListHeightTwips)));
 
-  few = Named(
+  processFilesButton_ = Named(
       new QPushButton(style()->standardIcon(QStyle::SP_FileIcon),
                       QStringLiteral("Process selected &file(s)")),
       "few",
       QStringLiteral("Runs the optimization for each file selected in the list to the left."));
-  many = Named(new QPushButton(style()->standardIcon(QStyle::SP_DirIcon),
-                               QStringLiteral("Process the &directory")),
-               "many");
-  cancelCommand = Named(new QPushButton(QStringLiteral("&Abort")), "cancelCommand");
-  cancelCommand->setEnabled(false);
+  processFolderButton_ = Named(new QPushButton(style()->standardIcon(QStyle::SP_DirIcon),
+                                               QStringLiteral("Process the &directory")),
+                               "many");
+  abortButton_ = Named(new QPushButton(QStringLiteral("&Abort")), "cancelCommand");
+  abortButton_->setEnabled(false);
   // Abort keeps the ordinary arrow while the rest of the window shows the busy pointer.
-  cancelCommand->setCursor(Qt::ArrowCursor);
-  cancelCommand->setToolTip(QStringLiteral("Stops the run after the file under way (Esc)."));
-  aboutCommand = Named(new QPushButton(QStringLiteral("Abo&ut...")), "aboutCommand",
+  abortButton_->setCursor(Qt::ArrowCursor);
+  abortButton_->setToolTip(QStringLiteral("Stops the run after the file under way (Esc)."));
+  aboutButton_ = Named(new QPushButton(QStringLiteral("Abo&ut...")), "aboutCommand",
                        QStringLiteral("Shows the version and the licence (F1)."));
   // Escape aborts a run, and only while one goes on: otherwise it stays with the controls.
   escapeAborts_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escapeAborts_->setEnabled(false);
-  for (QPushButton* button : {few, many})
+  for (QPushButton* button : {processFilesButton_, processFolderButton_})
     button->setMinimumHeight(Twips(this, kRunButtonHeightTwips));
 
-  backFrame = new ProgressStatusBar;
-  debugtext = new LogTextBox;
+  statusBar_ = new ProgressStatusBar;
+  logBox_ = new LogTextBox;
 
-  exifFrame = Named(new QGroupBox(QStringLiteral("Exif")), "exifFrame");
-  exifOption = {
+  exifFrame_ = Named(new QGroupBox(QStringLiteral("Exif")), "exifFrame");
+  exifButtons_ = {
       MakeOption(
           QStringLiteral("&Keep original"), "exifOption0",
           QStringLiteral("Will not alter EXIF. Since Exifs contain a lot of garbage, this is "
@@ -314,31 +314,32 @@ void MainWindow::CreateControls() {
           QStringLiteral("Removes the Exif. Saves space the most. You will not be able to see "
                          "your camera settings in the file anymore.\nKeeps only what shows the "
                          "picture upright (its orientation) and, with Keep DPI, its resolution."))};
-  exifGroup = new QButtonGroup(this);
-  dpiCheck = MakeCheck(QStringLiteral("Keep D&PI"), "dpiCheck",
-                       QStringLiteral("Useful for printing CD booklets. Printing software will "
-                                      "maintain original size on paper."));
-  iccCheck =
+  exifButtonGroup_ = new QButtonGroup(this);
+  keepDpiCheck_ =
+      MakeCheck(QStringLiteral("Keep D&PI"), "dpiCheck",
+                QStringLiteral("Useful for printing CD booklets. Printing software will "
+                               "maintain original size on paper."));
+  iccCheck_ =
       Named(new IccCheckBox(QStringLiteral("Keep embedded &ICC (for custom profiles)")), "iccCheck",
             QStringLiteral("Clear: Auto, Check: Keep all, Grayed (right click): Force Remove "
                            "(only for files reported by Photoshop as bad)"));
 
-  optimizeCombo =
+  optimizeCombo_ =
       Named(new QComboBox, "optimizeCombo",
             QStringLiteral("Codes the picture data again, losslessly: every pixel stays as it "
                            "was. Progressive files are the smallest. Damaged files keep "
                            "their picture data as it is."));
-  optimizeCombo->addItems({QStringLiteral("Optimize coding: off"),
-                           QStringLiteral("Optimize coding: Huffman tables"),
-                           QStringLiteral("Optimize coding: progressive")});
-  uprightCheck = MakeCheck(
+  optimizeCombo_->addItems({QStringLiteral("Optimize coding: off"),
+                            QStringLiteral("Optimize coding: Huffman tables"),
+                            QStringLiteral("Optimize coding: progressive")});
+  uprightCheck_ = MakeCheck(
       QStringLiteral("Turn pictures uprig&ht"), "uprightCheck",
       QStringLiteral("Turns each picture the way its Exif orientation asks, losslessly, and sets "
                      "the orientation to upright. A picture whose edge blocks cannot turn "
                      "without loss keeps its data and its orientation."));
 
-  corFrame = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
-  corOption = {
+  corruptedFrame_ = Named(new QGroupBox(QStringLiteral("Corrupted images")), "corFrame");
+  corruptedButtons_ = {
       MakeOption(QStringLiteral("I&gnore"), "corOption0",
                  QStringLiteral("This will leave the bad file unchanged in place.")),
       MakeOption(QStringLiteral("De&lete"), "corOption1",
@@ -346,109 +347,113 @@ void MainWindow::CreateControls() {
       MakeOption(QStringLiteral("Re&name to"), "corOption2",
                  QStringLiteral("Recommended. Search for these later and try to fix them. First "
                                 "asterisk is replaced with filename, the other with extension."))};
-  corGroup = new QButtonGroup(this);
+  corruptedButtonGroup_ = new QButtonGroup(this);
   for (int i = 0; i < 3; ++i) {
-    exifGroup->addButton(exifOption[i], i);
-    corGroup->addButton(corOption[i], i);
+    exifButtonGroup_->addButton(exifButtons_[i], i);
+    corruptedButtonGroup_->addButton(corruptedButtons_[i], i);
   }
-  exifOption[ControlIndex(ExifOption::kReduceSize)]->setChecked(true);
-  corOption[ControlIndex(CorruptedChoice::kRename)]->setChecked(true);
-  corren = Named(new QLineEdit(QString::fromUtf8(kDefaultMask)), "corren");
-  evenCheck =
+  exifButtons_[ControlIndex(ExifOption::kReduceSize)]->setChecked(true);
+  corruptedButtons_[ControlIndex(CorruptedChoice::kRename)]->setChecked(true);
+  maskText_ = Named(new QLineEdit(QString::fromUtf8(kDefaultMask)), "corren");
+  nonJpegsCheck_ =
       MakeCheck(QStringLiteral("non-&JPEGs"), "evenCheck",
                 QStringLiteral("The program protects other formats having a JPG extension by "
                                "accident by default. Check this to delete such files."));
 
-  safetyFrame = Named(new QGroupBox(QStringLiteral("Safety")), "safetyFrame");
-  readCheck = MakeCheck(QStringLiteral("&Check readability"), "readCheck",
-                        QStringLiteral("The program will attempt to load the JPEG after the change "
-                                       "to ensure readability."));
-  slowCheck = MakeCheck(QStringLiteral("Slo&w entropy parsing"), "slowCheck",
-                        QStringLiteral("A more thorough algorithm will make sure that the entropy "
-                                       "data are correct. Use this for suspicious directories."));
-  bakCheck = MakeCheck(QStringLiteral("Make &backups"), "bakCheck",
-                       QStringLiteral("Please note that this may fill your disk and cause the "
-                                      "operation to fail."));
-  logCheck = MakeCheck(kLogOff, "logCheck");
+  safetyFrame_ = Named(new QGroupBox(QStringLiteral("Safety")), "safetyFrame");
+  readabilityCheck_ =
+      MakeCheck(QStringLiteral("&Check readability"), "readCheck",
+                QStringLiteral("The program will attempt to load the JPEG after the change "
+                               "to ensure readability."));
+  slowParsingCheck_ =
+      MakeCheck(QStringLiteral("Slo&w entropy parsing"), "slowCheck",
+                QStringLiteral("A more thorough algorithm will make sure that the entropy "
+                               "data are correct. Use this for suspicious directories."));
+  backupsCheck_ = MakeCheck(QStringLiteral("Make &backups"), "bakCheck",
+                            QStringLiteral("Please note that this may fill your disk and cause the "
+                                           "operation to fail."));
+  logCheck_ = MakeCheck(kLogOff, "logCheck");
 
-  targetFrame = Named(new QGroupBox(QStringLiteral("Target")), "targetFrame");
-  difdirCheck = MakeCheck(QStringLiteral("Sa&ve in different directory"), "difdirCheck",
-                          QStringLiteral("Allows you to specify a different output directory."));
-  newdirText = Named(new QLineEdit, "newdirText");
-  chooseCommand = Named(new QToolButton, "chooseCommand", QStringLiteral("Choose Directory"));
-  chooseCommand->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  targetFrame_ = Named(new QGroupBox(QStringLiteral("Target")), "targetFrame");
+  differentFolderCheck_ =
+      MakeCheck(QStringLiteral("Sa&ve in different directory"), "difdirCheck",
+                QStringLiteral("Allows you to specify a different output directory."));
+  outputFolderText_ = Named(new QLineEdit, "newdirText");
+  chooseOutputButton_ = Named(new QToolButton, "chooseCommand", QStringLiteral("Choose Directory"));
+  chooseOutputButton_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
 
-  tabLabel = {new TabLabel(kSafetyTab, QStringLiteral("&Safety")),
-              new TabLabel(kTargetTab, QStringLiteral("&Target"))};
-  tabLabel[kSafetyTab]->setObjectName("tabLabel0");
-  tabLabel[kTargetTab]->setObjectName("tabLabel1");
+  tabLabels_ = {new TabLabel(kSafetyTab, QStringLiteral("&Safety")),
+                new TabLabel(kTargetTab, QStringLiteral("&Target"))};
+  tabLabels_[kSafetyTab]->setObjectName("tabLabel0");
+  tabLabels_[kTargetTab]->setObjectName("tabLabel1");
   // A label shows its access key only with a buddy; the key itself shows the label's frame.
-  tabLabel[kSafetyTab]->setBuddy(safetyFrame);
-  tabLabel[kTargetTab]->setBuddy(targetFrame);
-  for (TabLabel* label : tabLabel) label->setMinimumWidth(Twips(this, kTabWidthTwips));
+  tabLabels_[kSafetyTab]->setBuddy(safetyFrame_);
+  tabLabels_[kTargetTab]->setBuddy(targetFrame_);
+  for (TabLabel* label : tabLabels_) label->setMinimumWidth(Twips(this, kTabWidthTwips));
   ShowTab(kSafetyTab);
-  tabLabel[kSafetyTab]->setFixedHeight(
-      std::max(tabLabel[kSafetyTab]->height(), Twips(this, kOpeningRaisedTabTwips)));
+  tabLabels_[kSafetyTab]->setFixedHeight(
+      std::max(tabLabels_[kSafetyTab]->height(), Twips(this, kOpeningRaisedTabTwips)));
 
-  transTimer1 = new QTimer(this);
-  transTimer1->setObjectName("transTimer1");
-  transTimer1->setInterval(kFadeIntervalMs);
-  winfixTimer = new QTimer(this);
-  winfixTimer->setObjectName("winfixTimer");
-  winfixTimer->setInterval(kScreenWatchIntervalMs);
+  fadeTimer_ = new QTimer(this);
+  fadeTimer_->setObjectName("transTimer1");
+  fadeTimer_->setInterval(kFadeIntervalMs);
+  screenWidthTimer_ = new QTimer(this);
+  screenWidthTimer_->setObjectName("winfixTimer");
+  screenWidthTimer_->setInterval(kScreenWatchIntervalMs);
 }
 
 void MainWindow::CreateMenus() {
-  logtop = new QMenu(QStringLiteral("Log"), this);
-  logtop->setObjectName("logtop");
-  logbrief = Named(logtop->addAction(QStringLiteral("Brief")), "logbrief");
-  logverb = Named(logtop->addAction(QStringLiteral("Verbose")), "logverb");
-  logexp = Named(logtop->addAction(QStringLiteral("Explicit")), "logexp");
-  logtop->addSeparator();
-  logopen = Named(logtop->addAction(QStringLiteral("Open")), "logopen");
-  logtop->addSeparator();
-  aboutmenu = Named(logtop->addAction(QStringLiteral("About...")), "aboutmenu");
+  logMenu_ = new QMenu(QStringLiteral("Log"), this);
+  logMenu_->setObjectName("logtop");
+  briefAction_ = Named(logMenu_->addAction(QStringLiteral("Brief")), "logbrief");
+  verboseAction_ = Named(logMenu_->addAction(QStringLiteral("Verbose")), "logverb");
+  explicitAction_ = Named(logMenu_->addAction(QStringLiteral("Explicit")), "logexp");
+  logMenu_->addSeparator();
+  openLogAction_ = Named(logMenu_->addAction(QStringLiteral("Open")), "logopen");
+  logMenu_->addSeparator();
+  aboutAction_ = Named(logMenu_->addAction(QStringLiteral("About...")), "aboutmenu");
 
-  iccmenu = new QMenu(QStringLiteral("ICC"), this);
-  iccmenu->setObjectName("iccmenu");
-  forceiccremoval = Named(iccmenu->addAction(QStringLiteral("Force Removal (may corrupt files)")),
-                          "forceiccremoval");
+  iccMenu_ = new QMenu(QStringLiteral("ICC"), this);
+  iccMenu_->setObjectName("iccmenu");
+  forceIccRemovalAction_ = Named(
+      iccMenu_->addAction(QStringLiteral("Force Removal (may corrupt files)")), "forceiccremoval");
 }
 
 void MainWindow::LayOutControls() {
   const int spacing = Twips(this, kSpacingTwips);
 
-  navigatorBlock_ = Block({Drive1, pathText, Dir1}, spacing / 2);
+  navigatorBlock_ = Block({driveList_, pathText_, folderList_}, spacing / 2);
   static_cast<QBoxLayout*>(navigatorBlock_->layout())->setStretch(2, 1);
 
-  auto* exifLayout = new QVBoxLayout(exifFrame);
-  for (QRadioButton* option : exifOption) exifLayout->addWidget(option);
+  auto* exifLayout = new QVBoxLayout(exifFrame_);
+  for (QRadioButton* option : exifButtons_) exifLayout->addWidget(option);
 
-  auto* corLayout = new QGridLayout(corFrame);
-  corLayout->addWidget(corOption[ControlIndex(CorruptedChoice::kIgnore)], 0, 0, 1, 2);
-  corLayout->addWidget(corOption[ControlIndex(CorruptedChoice::kDelete)], 1, 0, 1, 2);
-  corLayout->addWidget(corOption[ControlIndex(CorruptedChoice::kRename)], 2, 0);
-  corLayout->addWidget(corren, 2, 1);
-  corLayout->addWidget(evenCheck, 3, 0, 1, 2);
+  auto* corLayout = new QGridLayout(corruptedFrame_);
+  corLayout->addWidget(corruptedButtons_[ControlIndex(CorruptedChoice::kIgnore)], 0, 0, 1, 2);
+  corLayout->addWidget(corruptedButtons_[ControlIndex(CorruptedChoice::kDelete)], 1, 0, 1, 2);
+  corLayout->addWidget(corruptedButtons_[ControlIndex(CorruptedChoice::kRename)], 2, 0);
+  corLayout->addWidget(maskText_, 2, 1);
+  corLayout->addWidget(nonJpegsCheck_, 3, 0, 1, 2);
   corLayout->setColumnStretch(1, 1);
 
-  auto* safetyLayout = new QVBoxLayout(safetyFrame);
-  for (QCheckBox* box : {readCheck, slowCheck, bakCheck, logCheck}) safetyLayout->addWidget(box);
+  auto* safetyLayout = new QVBoxLayout(safetyFrame_);
+  for (QCheckBox* box : {readabilityCheck_, slowParsingCheck_, backupsCheck_, logCheck_})
+    safetyLayout->addWidget(box);
   safetyLayout->addStretch(1);
 
-  auto* targetLayout = new QGridLayout(targetFrame);
-  targetLayout->addWidget(difdirCheck, 0, 0, 1, 2);
+  auto* targetLayout = new QGridLayout(targetFrame_);
+  targetLayout->addWidget(differentFolderCheck_, 0, 0, 1, 2);
   targetLayout->setRowMinimumHeight(1, Twips(this, kTargetGapTwips));
   // The row and the button's column, not the controls, have the designed sizes: neither ever
   // gets less than its font needs.
   targetLayout->setRowMinimumHeight(2, Twips(this, kOutputRowHeightTwips));
   targetLayout->setColumnMinimumWidth(1, Twips(this, kChooseButtonWidthTwips));
-  targetLayout->addWidget(newdirText, 2, 0);
-  targetLayout->addWidget(chooseCommand, 2, 1);
+  targetLayout->addWidget(outputFolderText_, 2, 0);
+  targetLayout->addWidget(chooseOutputButton_, 2, 1);
   // How the picture data is coded in what is written: with the target, so that the options
   // column keeps its designed height.
-  targetLayout->addWidget(optimizeCombo, 3, 0, 1, 2);
-  targetLayout->addWidget(uprightCheck, 4, 0, 1, 2);
+  targetLayout->addWidget(optimizeCombo_, 3, 0, 1, 2);
+  targetLayout->addWidget(uprightCheck_, 4, 0, 1, 2);
   targetLayout->setColumnStretch(0, 1);
   targetLayout->setRowStretch(5, 1);
 
@@ -457,19 +462,19 @@ void MainWindow::LayOutControls() {
   auto* tabs = new QGridLayout(tabsBlock_);
   tabs->setContentsMargins(0, 0, 0, 0);
   tabs->setSpacing(0);
-  for (QGroupBox* frame : {safetyFrame, targetFrame}) tabs->addWidget(frame, 0, 0);
+  for (QGroupBox* frame : {safetyFrame_, targetFrame_}) tabs->addWidget(frame, 0, 0);
   auto* tabStrip = new QHBoxLayout;
   tabStrip->setSpacing(0);
   tabStrip->setContentsMargins(Twips(this, kTabIndentTwips), 0, 0, 0);
-  for (TabLabel* label : tabLabel) tabStrip->addWidget(label, 0, Qt::AlignTop);
+  for (TabLabel* label : tabLabels_) tabStrip->addWidget(label, 0, Qt::AlignTop);
   tabStrip->addStretch(1);
   tabs->addLayout(tabStrip, 1, 0);
 
-  runBlock_ = Block({few, many}, spacing);
-  exifBlock_ = Block({exifFrame, dpiCheck, iccCheck}, spacing);
-  statusBlock_ = Block({backFrame, cancelCommand, aboutCommand}, spacing, true);
+  runBlock_ = Block({processFilesButton_, processFolderButton_}, spacing);
+  exifBlock_ = Block({exifFrame_, keepDpiCheck_, iccCheck_}, spacing);
+  statusBlock_ = Block({statusBar_, abortButton_, aboutButton_}, spacing, true);
   static_cast<QBoxLayout*>(statusBlock_->layout())->setStretch(0, 1);
-  cancelCommand->setMinimumWidth(Twips(this, kAbortWidthTwips));
+  abortButton_->setMinimumWidth(Twips(this, kAbortWidthTwips));
 
   content_ = new QWidget;
   content_->setObjectName("content");
@@ -483,12 +488,13 @@ void MainWindow::LayOutControls() {
   whole->addWidget(scroller_);
   Arrange(Arrangement::kDesigned);
 
-  setTabOrder(Drive1, pathText);
-  setTabOrder(pathText, Dir1);
-  setTabOrder(Dir1, FileBox);
-  setTabOrder(FileBox, few);
+  setTabOrder(driveList_, pathText_);
+  setTabOrder(pathText_, folderList_);
+  setTabOrder(folderList_, fileList_);
+  setTabOrder(fileList_, processFilesButton_);
   // Drops go to the window, not as text into a box.
-  for (QWidget* box : std::initializer_list<QWidget*>{pathText, corren, newdirText, debugtext})
+  for (QWidget* box :
+       std::initializer_list<QWidget*>{pathText_, maskText_, outputFolderText_, logBox_})
     box->setAcceptDrops(false);
 }
 
@@ -514,10 +520,10 @@ void MainWindow::Arrange(Arrangement arrangement) {
     case Arrangement::kBesideLog: {
       const bool besideLog = arrangement == Arrangement::kBesideLog;
       grid->addWidget(navigatorBlock_, 0, 0);
-      grid->addWidget(FileBox, 0, 1);
-      grid->addLayout(column({runBlock_, exifBlock_, corFrame}, tabsBlock_), 0, 2,
+      grid->addWidget(fileList_, 0, 1);
+      grid->addLayout(column({runBlock_, exifBlock_, corruptedFrame_}, tabsBlock_), 0, 2,
                       besideLog ? 2 : 1, 1);
-      grid->addWidget(debugtext, 1, 0, 1, besideLog ? 2 : 3);
+      grid->addWidget(logBox_, 1, 0, 1, besideLog ? 2 : 3);
       grid->setRowStretch(0, 1);
       grid->setColumnStretch(0, kFolderListWidthTwips);
       grid->setColumnStretch(1, kFileListWidthTwips);
@@ -527,11 +533,11 @@ void MainWindow::Arrange(Arrangement arrangement) {
       auto* lists = new QVBoxLayout;
       lists->setSpacing(spacing);
       lists->addWidget(navigatorBlock_, 1);
-      lists->addWidget(FileBox, 1);
+      lists->addWidget(fileList_, 1);
       grid->addLayout(lists, 0, 0, 2, 1);
       grid->addLayout(column({runBlock_, exifBlock_}, nullptr), 0, 1);
-      grid->addWidget(debugtext, 1, 1);
-      grid->addLayout(column({corFrame}, tabsBlock_), 0, 2, 2, 1);
+      grid->addWidget(logBox_, 1, 1);
+      grid->addLayout(column({corruptedFrame_}, tabsBlock_), 0, 2, 2, 1);
       grid->setRowStretch(1, 1);
       grid->setColumnStretch(0, 1);
       break;
@@ -561,15 +567,15 @@ void MainWindow::FitToScreen() {
   // the tab labels the height of their captions in the font now chosen.
   const QSize frameSize =
       QSize(Twips(this, kOptionFrameWidthTwips), Twips(this, kOptionFrameHeightTwips))
-          .expandedTo(safetyFrame->minimumSizeHint())
-          .expandedTo(targetFrame->minimumSizeHint());
-  for (QGroupBox* tabFrame : {safetyFrame, targetFrame}) tabFrame->setMinimumSize(frameSize);
+          .expandedTo(safetyFrame_->minimumSizeHint())
+          .expandedTo(targetFrame_->minimumSizeHint());
+  for (QGroupBox* tabFrame : {safetyFrame_, targetFrame_}) tabFrame->setMinimumSize(frameSize);
   // The status line is as tall as its buttons need.
   const int statusHeight =
-      std::max(Twips(this, kStatusHeightTwips), cancelCommand->minimumSizeHint().height());
-  for (QWidget* status : std::initializer_list<QWidget*>{backFrame, cancelCommand, aboutCommand})
+      std::max(Twips(this, kStatusHeightTwips), abortButton_->minimumSizeHint().height());
+  for (QWidget* status : std::initializer_list<QWidget*>{statusBar_, abortButton_, aboutButton_})
     status->setFixedHeight(statusHeight);
-  ShowTab(targetFrame->isVisible() ? kTargetTab : kSafetyTab);
+  ShowTab(targetFrame_->isVisible() ? kTargetTab : kSafetyTab);
   // The first arrangement whose controls all fit; the last one scrolls where none does.
   for (Arrangement arrangement :
        {Arrangement::kDesigned, Arrangement::kBesideLog, Arrangement::kCompact}) {
@@ -605,43 +611,44 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 }
 
 void MainWindow::ConnectSignals() {
-  connect(few, &QPushButton::clicked, this, &MainWindow::RunSelectedFiles);
-  connect(many, &QPushButton::clicked, this, &MainWindow::RunFolderTree);
-  connect(cancelCommand, &QPushButton::clicked, this, &MainWindow::Abort);
+  connect(processFilesButton_, &QPushButton::clicked, this, &MainWindow::RunSelectedFiles);
+  connect(processFolderButton_, &QPushButton::clicked, this, &MainWindow::RunFolderTree);
+  connect(abortButton_, &QPushButton::clicked, this, &MainWindow::Abort);
   connect(escapeAborts_, &QShortcut::activated, this, &MainWindow::Abort);
-  connect(aboutCommand, &QPushButton::clicked, this, &MainWindow::ShowAbout);
+  connect(aboutButton_, &QPushButton::clicked, this, &MainWindow::ShowAbout);
   connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this,
           &MainWindow::ShowAbout);
-  connect(pathText, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedPath);
-  connect(pathText, &QLineEdit::textEdited, this, &MainWindow::OfferCompletions);
+  connect(pathText_, &QLineEdit::returnPressed, this, &MainWindow::OpenTypedPath);
+  connect(pathText_, &QLineEdit::textEdited, this, &MainWindow::OfferCompletions);
 
-  connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
-  connect(Dir1, &FolderList::pathChanged, this, &MainWindow::FolderChanged);
-  connect(Dir1, &FolderList::customPathRequested, this, &MainWindow::AskForCustomPath);
+  connect(driveList_, &DriveList::driveChanged, this,
+          [this] { FollowDrive(*driveList_, *folderList_); });
+  connect(folderList_, &FolderList::pathChanged, this, &MainWindow::FolderChanged);
+  connect(folderList_, &FolderList::customPathRequested, this, &MainWindow::AskForCustomPath);
 
   // `toggled` follows every change of the box, the program's as well as the user's.
-  connect(logCheck, &QCheckBox::toggled, this, &MainWindow::LogCheckChanged);
-  connect(logbrief, &QAction::triggered, this, [this] { ChooseLogLevel(kBrief); });
-  connect(logverb, &QAction::triggered, this, [this] { ChooseLogLevel(kVerbose); });
-  connect(logexp, &QAction::triggered, this, [this] { ChooseLogLevel(kExplicit); });
-  connect(logopen, &QAction::triggered, this, &MainWindow::OpenLogFile);
-  connect(aboutmenu, &QAction::triggered, this, &MainWindow::ShowAbout);
-  connect(debugtext, &LogTextBox::dirtyDebugRequested, this, &MainWindow::EnableDirtyDebug);
+  connect(logCheck_, &QCheckBox::toggled, this, &MainWindow::LogCheckToggled);
+  connect(briefAction_, &QAction::triggered, this, [this] { ChooseLogLevel(kBrief); });
+  connect(verboseAction_, &QAction::triggered, this, [this] { ChooseLogLevel(kVerbose); });
+  connect(explicitAction_, &QAction::triggered, this, [this] { ChooseLogLevel(kExplicit); });
+  connect(openLogAction_, &QAction::triggered, this, &MainWindow::OpenLogFile);
+  connect(aboutAction_, &QAction::triggered, this, &MainWindow::ShowAbout);
+  connect(logBox_, &LogTextBox::screenDebugRequested, this, &MainWindow::EnableScreenDebug);
 
-  connect(iccCheck, &IccCheckBox::menuRequested, this, &MainWindow::ShowIccMenu);
-  connect(forceiccremoval, &QAction::triggered, this, &MainWindow::ForceIccRemoval);
+  connect(iccCheck_, &IccCheckBox::menuRequested, this, &MainWindow::ShowIccMenu);
+  connect(forceIccRemovalAction_, &QAction::triggered, this, &MainWindow::ForceIccRemoval);
 
-  connect(difdirCheck, &QCheckBox::toggled, this, &MainWindow::DifdirChanged);
-  connect(chooseCommand, &QToolButton::clicked, this, &MainWindow::ChooseOutputFolder);
+  connect(differentFolderCheck_, &QCheckBox::toggled, this, &MainWindow::DifferentFolderToggled);
+  connect(chooseOutputButton_, &QToolButton::clicked, this, &MainWindow::ChooseOutputFolder);
   // A click or the access key shows the frame; the key also takes the focus into it.
-  for (TabLabel* label : tabLabel) connect(label, &TabLabel::clicked, this, &MainWindow::ShowTab);
-  connect(tabLabel[kSafetyTab], &TabLabel::clicked, readCheck,
-          [this] { readCheck->setFocus(Qt::ShortcutFocusReason); });
-  connect(tabLabel[kTargetTab], &TabLabel::clicked, difdirCheck,
-          [this] { difdirCheck->setFocus(Qt::ShortcutFocusReason); });
+  for (TabLabel* label : tabLabels_) connect(label, &TabLabel::clicked, this, &MainWindow::ShowTab);
+  connect(tabLabels_[kSafetyTab], &TabLabel::clicked, readabilityCheck_,
+          [this] { readabilityCheck_->setFocus(Qt::ShortcutFocusReason); });
+  connect(tabLabels_[kTargetTab], &TabLabel::clicked, differentFolderCheck_,
+          [this] { differentFolderCheck_->setFocus(Qt::ShortcutFocusReason); });
 
-  connect(transTimer1, &QTimer::timeout, this, &MainWindow::FadeStep);
-  connect(winfixTimer, &QTimer::timeout, this, &MainWindow::WatchScreenWidth);
+  connect(fadeTimer_, &QTimer::timeout, this, &MainWindow::FadeStep);
+  connect(screenWidthTimer_, &QTimer::timeout, this, &MainWindow::WatchScreenWidth);
 
   // The window sees every key before the focused control does, for the tab shortcuts.
   qApp->installEventFilter(this);
@@ -655,36 +662,36 @@ std::string MainWindow::LoadSettings() {
   fontName_ = loaded.options.font;
   charset_ = loaded.options.charset;
   confirmTree_ = loaded.options.confirmTree;
-  if (!fontName_.empty()) fontList.prepend(FromBytes(fontName_));
+  if (!fontName_.empty()) fontCandidates_.prepend(FromBytes(fontName_));
   if (loaded.logTicked) {
     // Ticked while disabled, so that the user's way of ticking (the menu) does not run.
-    logCheck->setEnabled(false);
-    logCheck->setChecked(true);
-    logCheck->setEnabled(true);
+    logCheck_->setEnabled(false);
+    logCheck_->setChecked(true);
+    logCheck_->setEnabled(true);
   }
   if (loaded.logLevel) ChooseLogLevel(*loaded.logLevel);
   return loaded.options.lastFolder;
 }
 
 void MainWindow::SetControls(const OptionSet& options) {
-  exifOption[ControlIndex(options.exif)]->setChecked(true);
-  iccCheck->setCheckState(IccState(options.icc));
-  dpiCheck->setChecked(options.dpi == 1);
-  corOption[ControlIndex(options.corrupted)]->setChecked(true);
-  evenCheck->setChecked(options.nonjpegs == 1);
-  corren->setText(FromBytes(options.mask));
-  difdirCheck->setChecked(options.differentFolder());
-  newdirText->setText(FromBytes(options.output));
-  readCheck->setChecked(options.readability == 1);
-  slowCheck->setChecked(options.slow == 1);
-  bakCheck->setChecked(options.backups == 1);
-  optimizeCombo->setCurrentIndex(ControlIndex(options.optimize));
-  uprightCheck->setChecked(options.upright == 1);
+  exifButtons_[ControlIndex(options.exif)]->setChecked(true);
+  iccCheck_->setCheckState(IccState(options.icc));
+  keepDpiCheck_->setChecked(options.dpi == 1);
+  corruptedButtons_[ControlIndex(options.corrupted)]->setChecked(true);
+  nonJpegsCheck_->setChecked(options.nonjpegs == 1);
+  maskText_->setText(FromBytes(options.mask));
+  differentFolderCheck_->setChecked(options.differentFolder());
+  outputFolderText_->setText(FromBytes(options.output));
+  readabilityCheck_->setChecked(options.readability == 1);
+  slowParsingCheck_->setChecked(options.slow == 1);
+  backupsCheck_->setChecked(options.backups == 1);
+  optimizeCombo_->setCurrentIndex(ControlIndex(options.optimize));
+  uprightCheck_->setChecked(options.upright == 1);
 }
 
 void MainWindow::SelectFont() {
   const QStringList families = QFontDatabase::families();
-  for (const QString& candidate : fontList) {
+  for (const QString& candidate : fontCandidates_) {
     const auto known = std::find_if(families.begin(), families.end(), [&](const QString& family) {
       return family.compare(candidate, Qt::CaseInsensitive) == 0;
     });
@@ -693,8 +700,8 @@ void MainWindow::SelectFont() {
     chosen.setFamily(*known);
     setFont(chosen);
     // The menus are windows of their own and do not inherit the window's font.
-    logtop->setFont(chosen);
-    iccmenu->setFont(chosen);
+    logMenu_->setFont(chosen);
+    iccMenu_->setFont(chosen);
     return;
   }
   // None known: the desktop's own interface font stays. The character set changes nothing
@@ -706,44 +713,44 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   session_.RequestCancel();
   SaveSettings(SettingsFilePath(), Options(), session_.log().logLevel());
   // A fade still under way must not show the closed window again.
-  transTimer1->stop();
-  winfixTimer->stop();
+  fadeTimer_->stop();
+  screenWidthTimer_->stop();
   event->accept();
 }
 
 // --- The core's front end ------------------------------------------------------------------
 
 void MainWindow::AppendLine(std::string_view line, bool showNewest) {
-  debugtext->AppendLine(line, showNewest);
+  logBox_->AppendLine(line, showNewest);
 }
 
-void MainWindow::Clear() { debugtext->ClearLines(); }
+void MainWindow::Clear() { logBox_->ClearLines(); }
 
-void MainWindow::SetStatusText(std::string_view text) { backFrame->setText(FromBytes(text)); }
+void MainWindow::SetStatusText(std::string_view text) { statusBar_->setText(FromBytes(text)); }
 
 void MainWindow::ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-void MainWindow::SetProgressPercent(float percent) { backFrame->SetPercent(percent); }
+void MainWindow::SetProgressPercent(float percent) { statusBar_->SetPercent(percent); }
 
 OptionSet MainWindow::Options() {
   OptionSet options;
-  options.exif = ChoiceAt<ExifOption>(exifGroup->checkedId());
-  options.icc = IccValue(iccCheck->checkState());
-  options.dpi = dpiCheck->isChecked() ? 1 : 0;
-  options.corrupted = ChoiceAt<CorruptedChoice>(corGroup->checkedId());
-  options.nonjpegs = evenCheck->isChecked() ? 1 : 0;
-  options.mask = ToBytes(corren->text());
-  options.difdir = difdirCheck->isChecked() ? 1 : 0;
-  options.output = ToBytes(newdirText->text());
-  options.readability = readCheck->isChecked() ? 1 : 0;
-  options.slow = slowCheck->isChecked() ? 1 : 0;
-  options.backups = bakCheck->isChecked() ? 1 : 0;
-  options.optimize = ChoiceAt<OptimizeChoice>(optimizeCombo->currentIndex());
-  options.upright = uprightCheck->isChecked() ? 1 : 0;
+  options.exif = ChoiceAt<ExifOption>(exifButtonGroup_->checkedId());
+  options.icc = IccValue(iccCheck_->checkState());
+  options.dpi = keepDpiCheck_->isChecked() ? 1 : 0;
+  options.corrupted = ChoiceAt<CorruptedChoice>(corruptedButtonGroup_->checkedId());
+  options.nonjpegs = nonJpegsCheck_->isChecked() ? 1 : 0;
+  options.mask = ToBytes(maskText_->text());
+  options.difdir = differentFolderCheck_->isChecked() ? 1 : 0;
+  options.output = ToBytes(outputFolderText_->text());
+  options.readability = readabilityCheck_->isChecked() ? 1 : 0;
+  options.slow = slowParsingCheck_->isChecked() ? 1 : 0;
+  options.backups = backupsCheck_->isChecked() ? 1 : 0;
+  options.optimize = ChoiceAt<OptimizeChoice>(optimizeCombo_->currentIndex());
+  options.upright = uprightCheck_->isChecked() ? 1 : 0;
   options.font = fontName_;
   options.charset = charset_;
   options.confirmTree = confirmTree_;
-  options.lastFolder = Dir1->path();
+  options.lastFolder = folderList_->path();
   return options;
 }
 
@@ -752,51 +759,51 @@ void MainWindow::SetRunning(RunKind kind, bool running) {
   // arrow key would change one unseen. During a run the focus rests on Abort, the one run
   // control that acts; afterwards it goes back to the control that started the run.
   if (running) {
-    cancelCommand->setEnabled(true);
-    cancelCommand->setFocus();
+    abortButton_->setEnabled(true);
+    abortButton_->setFocus();
   }
   escapeAborts_->setEnabled(running);
-  few->setEnabled(!running);
-  many->setEnabled(!running);
+  processFilesButton_->setEnabled(!running);
+  processFolderButton_->setEnabled(!running);
   // A folder-tree run leaves the file list usable; it only re-reads it at the end.
-  if (kind == RunKind::kSelectedFiles) FileBox->setEnabled(!running);
+  if (kind == RunKind::kSelectedFiles) fileList_->setEnabled(!running);
   if (running) {
     setCursor(Qt::WaitCursor);
   } else {
-    QWidget* starter = runStarter_ != nullptr ? runStarter_ : FileBox;
+    QWidget* starter = runStarter_ != nullptr ? runStarter_ : fileList_;
     // Unless the user has put the focus elsewhere meanwhile.
-    if (focusWidget() == cancelCommand || focusWidget() == nullptr) starter->setFocus();
+    if (focusWidget() == abortButton_ || focusWidget() == nullptr) starter->setFocus();
     runStarter_ = nullptr;
-    cancelCommand->setEnabled(false);
+    abortButton_->setEnabled(false);
     unsetCursor();
   }
 }
 
-std::string MainWindow::FolderPath() { return Dir1->path(); }
+std::string MainWindow::FolderPath() { return folderList_->path(); }
 
-std::vector<FileEntry> MainWindow::FileEntries() { return FileBox->Entries(); }
+std::vector<FileEntry> MainWindow::FileEntries() { return fileList_->Entries(); }
 
-void MainWindow::RereadFileList() { FileBox->Reread(); }
+void MainWindow::RereadFileList() { fileList_->Reread(); }
 
 // --- Runs ------------------------------------------------------------------------------------
 
 void MainWindow::RunSelectedFiles() {
   if (!OutputFolderUsable()) return;
-  runStarter_ = few;
+  runStarter_ = processFilesButton_;
   keelpack::RunSelectedFiles(session_);
 }
 
 void MainWindow::RunFolderTree() {
   if (!OutputFolderUsable()) return;
-  runStarter_ = many;
+  runStarter_ = processFolderButton_;
   keelpack::RunFolderTree(session_);
 }
 
 void MainWindow::Abort() { session_.RequestCancel(); }
 
 bool MainWindow::OutputFolderUsable() {
-  if (!difdirCheck->isChecked()) return true;
-  const std::string output = ToBytes(newdirText->text());
+  if (!differentFolderCheck_->isChecked()) return true;
+  const std::string output = ToBytes(outputFolderText_->text());
   std::string problem;
   if (output.empty()) {
     problem = "Please choose an output directory, or clear \"Save in different directory\".";
@@ -810,8 +817,8 @@ bool MainWindow::OutputFolderUsable() {
   }
   if (problem.empty()) return true;
   ShowTab(kTargetTab);
-  newdirText->setFocus(Qt::OtherFocusReason);
-  newdirText->selectAll();
+  outputFolderText_->setFocus(Qt::OtherFocusReason);
+  outputFolderText_->selectAll();
   SetStatusText(problem);
   session_.log().AppendScreenLog(problem, kScreenOnly);
   return false;
@@ -819,7 +826,7 @@ bool MainWindow::OutputFolderUsable() {
 
 bool MainWindow::ConfirmFolderTree(std::string_view folder, int files) {
   // Output to another folder leaves the files in place as they are.
-  if (confirmTree_ == 0 || difdirCheck->isChecked()) return true;
+  if (confirmTree_ == 0 || differentFolderCheck_->isChecked()) return true;
   const QString what =
       QStringLiteral("Rewrite %1 in place in %2 and all its subdirectories, with %3 and %4?")
           .arg(files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files),
@@ -844,89 +851,91 @@ bool MainWindow::ConfirmFolderTree(std::string_view folder, int files) {
 
 // --- Log controls ----------------------------------------------------------------------------
 
-// The log box is disabled while its menu is open; that is how this handler and the menu
+// The log check box is disabled while its menu is open; that is how this handler and the menu
 // commands tell the user's clicks from the program's own changes to the box.
-void MainWindow::LogCheckChanged() {
-  if (!logCheck->isEnabled()) return;
-  if (!logCheck->isChecked()) {
-    logCheck->setText(kLogOff);
+void MainWindow::LogCheckToggled() {
+  if (!logCheck_->isEnabled()) return;
+  if (!logCheck_->isChecked()) {
+    logCheck_->setText(kLogOff);
     session_.log().SetLogLevel(0);
     return;
   }
   // Disabling the box hands the focus on; it comes back when the menu closes.
-  const bool hadFocus = focusWidget() == logCheck;
-  logCheck->setEnabled(false);
-  logtop->exec(logCheck->mapToGlobal(QPoint(0, logCheck->height())));
+  const bool hadFocus = focusWidget() == logCheck_;
+  logCheck_->setEnabled(false);
+  logMenu_->exec(logCheck_->mapToGlobal(QPoint(0, logCheck_->height())));
   // Dismissed, or a command that leaves logging off: clearing the enabled box switches it off.
-  if (!logCheck->isEnabled()) {
-    logCheck->setEnabled(true);
-    logCheck->setChecked(false);
+  if (!logCheck_->isEnabled()) {
+    logCheck_->setEnabled(true);
+    logCheck_->setChecked(false);
   }
-  if (hadFocus) logCheck->setFocus();
+  if (hadFocus) logCheck_->setFocus();
 }
 
 void MainWindow::ChooseLogLevel(int level) {
-  logCheck->setEnabled(true);
-  logCheck->setText(kLogCaptions[level]);
+  logCheck_->setEnabled(true);
+  logCheck_->setText(kLogCaptions[level]);
   session_.log().SetLogLevel(level);
 }
 
 void MainWindow::OpenLogFile() {
   // Cleared while still disabled, so that its handler leaves caption and level alone.
-  logCheck->setChecked(false);
-  logCheck->setEnabled(true);
+  logCheck_->setChecked(false);
+  logCheck_->setEnabled(true);
   platform::OpenInViewer(LogSink::LogFilePath().value_or(""));
 }
 
 void MainWindow::ShowAbout() {
   // Modal: returns when the screen has closed. Logging stays off afterwards: the menu leaves
-  // the log box disabled, and it is cleared when the menu closes.
+  // the log check box disabled, and it is cleared when the menu closes.
   ShowAboutScreen(this);
 }
 
-void MainWindow::EnableDirtyDebug() {
+void MainWindow::EnableScreenDebug() {
   session_.log().AppendScreenLog("Dirty debug enabled!", kScreenOnly);
   session_.log().SetScreenDebug(true);
 }
 
 // --- Colour profiles -------------------------------------------------------------------------
 
-void MainWindow::ShowIccMenu() { iccmenu->exec(iccCheck->mapToGlobal(QPoint(0, iccCheck->height()))); }
+void MainWindow::ShowIccMenu() {
+  iccMenu_->exec(iccCheck_->mapToGlobal(QPoint(0, iccCheck_->height())));
+}
 
-void MainWindow::ForceIccRemoval() { iccCheck->setCheckState(Qt::PartiallyChecked); }
+void MainWindow::ForceIccRemoval() { iccCheck_->setCheckState(Qt::PartiallyChecked); }
 
 // --- Output folder and tabs ------------------------------------------------------------------
 
 // Output to a different folder never makes backups: the backups box is disabled (keeping its
 // check mark) and the Target label shows in bold while the option is on.
-void MainWindow::DifdirChanged(bool checked) {
-  bakCheck->setEnabled(!checked);
+void MainWindow::DifferentFolderToggled(bool checked) {
+  backupsCheck_->setEnabled(!checked);
   // Only the weight is the label's own; the family and size follow the window's font.
   QFont weight;
   weight.setBold(checked);
-  tabLabel[kTargetTab]->setFont(weight);
+  tabLabels_[kTargetTab]->setFont(weight);
 }
 
 void MainWindow::ShowTab(int index) {
-  safetyFrame->hide();
-  targetFrame->hide();
+  safetyFrame_->hide();
+  targetFrame_->hide();
   // The designed heights, unless a large font needs more: a caption is never cut.
   int lowered = Twips(this, kLoweredTabTwips);
-  for (const TabLabel* label : tabLabel) lowered = std::max(lowered, label->sizeHint().height());
+  for (const TabLabel* label : tabLabels_) lowered = std::max(lowered, label->sizeHint().height());
   const int raised = std::max(Twips(this, kRaisedTabTwips), lowered + Twips(this, kTabRiseTwips));
   for (int i : {kSafetyTab, kTargetTab}) {
-    tabLabel[i]->setFixedHeight(i == index ? raised : lowered);
-    tabLabel[i]->SetRaised(i == index);
+    tabLabels_[i]->setFixedHeight(i == index ? raised : lowered);
+    tabLabels_[i]->SetRaised(i == index);
   }
-  (index == kSafetyTab ? safetyFrame : targetFrame)->show();
+  (index == kSafetyTab ? safetyFrame_ : targetFrame_)->show();
 }
 
 void MainWindow::ChooseOutputFolder() {
   OutputFolderDialog chooser(this);
   if (chooser.exec() != QDialog::Accepted) return;
-  newdirText->setText(FromBytes(chooser.FolderPath()));
-  newdirText->end(false);
-  difdirCheck->setChecked(true);
+  outputFolderText_->setText(FromBytes(chooser.FolderPath()));
+  outputFolderText_->end(false);
+  differentFolderCheck_->setChecked(true);
 }
 
 // The shortcuts are armed by any key that goes down with Ctrl alone held, and disarmed only
@@ -934,11 +943,11 @@ void MainWindow::ChooseOutputFolder() {
 void MainWindow::HandleTabShortcutKeys(QEvent* event) {
   const auto& key = static_cast<const QKeyEvent&>(*event);
   if (event->type() == QEvent::KeyRelease) {
-    if (ShiftState(key) == Qt::AltModifier) ctrlArmed = false;
+    if (ShiftState(key) == Qt::AltModifier) tabShortcutsArmed_ = false;
     return;
   }
-  if (ShiftState(key) == Qt::ControlModifier) ctrlArmed = true;
-  if (!ctrlArmed) return;
+  if (ShiftState(key) == Qt::ControlModifier) tabShortcutsArmed_ = true;
+  if (!tabShortcutsArmed_) return;
   const int code = CharacterCode(key);
   if (code == kCtrlS) ShowTab(kSafetyTab);
   if (code == kCtrlT) ShowTab(kTargetTab);
@@ -962,9 +971,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       // Escape in the path field gives up what was typed.
-      if (watched == pathText && key.key() == Qt::Key_Escape &&
+      if (watched == pathText_ && key.key() == Qt::Key_Escape &&
           pathCompleter_->popup()->isHidden()) {
-        pathText->setText(FromBytes(Dir1->path()));
+        pathText_->setText(FromBytes(folderList_->path()));
         return true;
       }
     }
@@ -975,11 +984,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 // --- Navigation ------------------------------------------------------------------------------
 
 void MainWindow::FolderChanged() {
-  FileBox->SetFolder(Dir1->path());
-  const QString folder = FromBytes(Dir1->path());
-  pathText->setText(folder);
+  fileList_->SetFolder(folderList_->path());
+  const QString folder = FromBytes(folderList_->path());
+  pathText_->setText(folder);
   // The run works on the open folder, whatever entry is highlighted; the tip says which.
-  many->setToolTip(
+  processFolderButton_->setToolTip(
       QStringLiteral(
           "Recurses the directory open in the left panel, %1, and all its subdirectories.")
           .arg(folder));
@@ -992,39 +1001,39 @@ void MainWindow::OpenStartFolder(const QStringList& startPaths, const std::strin
       ToBytes(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
   for (const std::string& folder :
        {lastFolder, pictures, ToBytes(QDir::homePath()), std::string("/")}) {
-    if (!folder.empty() && folder.front() == '/' && Dir1->setPath(folder)) break;
+    if (!folder.empty() && folder.front() == '/' && folderList_->setPath(folder)) break;
   }
-  Drive1->ShowDriveOf(Dir1->path());
+  driveList_->ShowDriveOf(folderList_->path());
 }
 
 bool MainWindow::OpenPaths(const QStringList& paths, const std::string& base) {
   if (paths.isEmpty()) return false;
   const std::string first = CleanFolderPath(ExpandHome(paths.front()), base);
   if (platform::IsFolder(first)) {
-    if (!Dir1->setPath(first)) return false;
-    Drive1->ShowDriveOf(Dir1->path());
+    if (!folderList_->setPath(first)) return false;
+    driveList_->ShowDriveOf(folderList_->path());
     return true;
   }
   if (!platform::IsRegularFile(first)) return false;
   const std::string folder = platform::ParentFolder(first);
-  if (!Dir1->setPath(folder)) return false;
-  Drive1->ShowDriveOf(Dir1->path());
+  if (!folderList_->setPath(folder)) return false;
+  driveList_->ShowDriveOf(folderList_->path());
   std::vector<std::string> names;
   for (const QString& path : paths) {
     const std::string file = CleanFolderPath(ExpandHome(path), base);
     if (platform::ParentFolder(file) == folder)
       names.push_back(file.substr(folder == "/" ? 1 : folder.size() + 1));
   }
-  FileBox->Select(names);
-  FileBox->setFocus(Qt::OtherFocusReason);
+  fileList_->Select(names);
+  fileList_->setFocus(Qt::OtherFocusReason);
   return true;
 }
 
 void MainWindow::OpenTypedPath() {
-  const std::string typed = ToBytes(pathText->text());
-  if (OpenPaths({pathText->text()}, Dir1->path())) return;
+  const std::string typed = ToBytes(pathText_->text());
+  if (OpenPaths({pathText_->text()}, folderList_->path())) return;
   SetStatusText("Cannot open directory " + typed);
-  pathText->selectAll();
+  pathText_->selectAll();
 }
 
 // The path field offers the subfolders of the folder typed so far, read once per folder.
@@ -1060,7 +1069,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths << url.toLocalFile();
   }
-  if (OpenPaths(paths, Dir1->path())) event->acceptProposedAction();
+  if (OpenPaths(paths, folderList_->path())) event->acceptProposedAction();
   activateWindow();
 }
 
@@ -1070,9 +1079,9 @@ void MainWindow::AskForCustomPath() {
   if (answer.isEmpty()) return;
   // A path that cannot be opened leaves the folder list where it was; the drive list follows
   // the folder list without opening the drive, so that the typed folder stays open.
-  Dir1->setPath(ExpandHome(answer));
-  Drive1->ShowDriveOf(Dir1->path());
-  Dir1->setFocus();
+  folderList_->setPath(ExpandHome(answer));
+  driveList_->ShowDriveOf(folderList_->path());
+  folderList_->setFocus();
 }
 
 // --- Window effects --------------------------------------------------------------------------
@@ -1080,7 +1089,7 @@ void MainWindow::AskForCustomPath() {
 void MainWindow::FadeStep() {
   bool last = false;
   const int alpha = fade_.Step(last);
-  if (last) transTimer1->stop();
+  if (last) fadeTimer_->stop();
   translucency_.Apply(*this, alpha);
   setVisible(true);
 }

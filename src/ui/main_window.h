@@ -84,16 +84,16 @@ class MainWindow : public QWidget, public FrontEnd {
   void RunFolderTree();
   void Abort();
 
-  void LogCheckChanged();
+  void LogCheckToggled();
   void ChooseLogLevel(int level);
   void OpenLogFile();
   void ShowAbout();
-  void EnableDirtyDebug();
+  void EnableScreenDebug();
 
   void ShowIccMenu();
   void ForceIccRemoval();
 
-  void DifdirChanged(bool checked);
+  void DifferentFolderToggled(bool checked);
   void ShowTab(int index);
   void ChooseOutputFolder();
 
@@ -138,22 +138,22 @@ class MainWindow : public QWidget, public FrontEnd {
   int lastScreenWidth_ = 0;         // in twips; 0 until the first watch, so the first one nudges
   bool fittedToRealFrame_ = false;  // the window manager's frame was known at the last fit
   QWidget* runStarter_ = nullptr;   // the run button that started the run going on
-  bool ctrlArmed = false;           // the Ctrl+S / Ctrl+T tab shortcuts are armed
+  bool tabShortcutsArmed_ = false;  // Ctrl+S and Ctrl+T switch tabs; design: ctrlArmed
   int confirmTree_ = 1;             // ask before a folder-tree run rewrites files in place
   std::string completedFolder_;     // the folder whose subfolders the path field offers
 
   // Kept verbatim from the settings file and written back unchanged.
   std::string fontName_;
   std::string charset_;
-  // Font candidates, best first; a `font` setting goes in front of them.
-  QStringList fontList;
+  // Font candidates, best first; a `font` setting goes in front of them. design: fontList
+  QStringList fontCandidates_;
 
   // Folder browser.
-  DriveList* Drive1;
-  FolderList* Dir1;
-  FileList* FileBox;
+  DriveList* driveList_;    // design: Drive1
+  FolderList* folderList_;  // design: Dir1
+  FileList* fileList_;      // design: FileBox
 
-  QLineEdit* pathText;  // the open folder, to type or paste another one into
+  QLineEdit* pathText_;  // the open folder, to type or paste another one into
   QCompleter* pathCompleter_;
   QStringListModel* pathCompletions_;
 
@@ -168,52 +168,52 @@ class MainWindow : public QWidget, public FrontEnd {
   QWidget* statusBlock_;
 
   // Run controls and status.
-  QPushButton* few;
-  QPushButton* many;
-  QPushButton* cancelCommand;
-  QPushButton* aboutCommand;
+  QPushButton* processFilesButton_;   // design: few
+  QPushButton* processFolderButton_;  // design: many
+  QPushButton* abortButton_;          // design: cancelCommand
+  QPushButton* aboutButton_;
   QShortcut* escapeAborts_;
-  ProgressStatusBar* backFrame;
-  LogTextBox* debugtext;
+  ProgressStatusBar* statusBar_;  // design: backFrame
+  LogTextBox* logBox_;            // design: debugtext
 
   // Options.
-  QGroupBox* exifFrame;
-  std::array<QRadioButton*, 3> exifOption;
-  QButtonGroup* exifGroup;
-  QCheckBox* dpiCheck;
-  IccCheckBox* iccCheck;
-  QComboBox* optimizeCombo;  // the `optimize` option, its value the item index
-  QCheckBox* uprightCheck;   // the `upright` option
-  QGroupBox* corFrame;
-  std::array<QRadioButton*, 3> corOption;
-  QButtonGroup* corGroup;
-  QLineEdit* corren;
-  QCheckBox* evenCheck;
+  QGroupBox* exifFrame_;
+  std::array<QRadioButton*, 3> exifButtons_;  // design: exifOption
+  QButtonGroup* exifButtonGroup_;
+  QCheckBox* keepDpiCheck_;    // design: dpiCheck
+  IccCheckBox* iccCheck_;      // design: iccCheck
+  QComboBox* optimizeCombo_;   // the `optimize` option, its value the item index
+  QCheckBox* uprightCheck_;    // the `upright` option
+  QGroupBox* corruptedFrame_;  // design: corFrame
+  std::array<QRadioButton*, 3> corruptedButtons_;  // design: corOption
+  QButtonGroup* corruptedButtonGroup_;
+  QLineEdit* maskText_;       // design: corren
+  QCheckBox* nonJpegsCheck_;  // design: evenCheck
 
   // The two tabs.
-  QGroupBox* safetyFrame;
-  QCheckBox* readCheck;
-  QCheckBox* slowCheck;
-  QCheckBox* bakCheck;
-  QCheckBox* logCheck;
-  QGroupBox* targetFrame;
-  QCheckBox* difdirCheck;
-  QLineEdit* newdirText;
-  QToolButton* chooseCommand;
-  std::array<TabLabel*, 2> tabLabel;
+  QGroupBox* safetyFrame_;
+  QCheckBox* readabilityCheck_;  // design: readCheck
+  QCheckBox* slowParsingCheck_;  // design: slowCheck
+  QCheckBox* backupsCheck_;      // design: bakCheck
+  QCheckBox* logCheck_;
+  QGroupBox* targetFrame_;
+  QCheckBox* differentFolderCheck_;     // design: difdirCheck
+  QLineEdit* outputFolderText_;         // design: newdirText
+  QToolButton* chooseOutputButton_;     // design: chooseCommand
+  std::array<TabLabel*, 2> tabLabels_;  // design: tabLabel
 
   // Pop-up menus.
-  QMenu* logtop;
-  QAction* logbrief;
-  QAction* logverb;
-  QAction* logexp;
-  QAction* logopen;
-  QAction* aboutmenu;
-  QMenu* iccmenu;
-  QAction* forceiccremoval;
+  QMenu* logMenu_;                  // design: logtop
+  QAction* briefAction_;            // design: logbrief
+  QAction* verboseAction_;          // design: logverb
+  QAction* explicitAction_;         // design: logexp
+  QAction* openLogAction_;          // design: logopen
+  QAction* aboutAction_;            // design: aboutmenu
+  QMenu* iccMenu_;                  // design: iccmenu
+  QAction* forceIccRemovalAction_;  // design: forceiccremoval
 
-  QTimer* transTimer1;  // the opening fade
-  QTimer* winfixTimer;  // the screen-width watch
+  QTimer* fadeTimer_;         // the opening fade; design: transTimer1
+  QTimer* screenWidthTimer_;  // the screen-width watch; design: winfixTimer
 };
 
 }  // namespace keelpack::ui

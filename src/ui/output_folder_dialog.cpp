@@ -33,43 +33,44 @@ OutputFolderDialog::OutputFolderDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("cdForm");
   setWindowTitle(QStringLiteral("Choose Directory"));
 
-  Drive1 = new DriveList(this);
-  Dir1 = new FolderList(FolderList::Extras::kNone, this);
-  Dir1->SetDesignSize(
+  driveList_ = new DriveList(this);
+  folderList_ = new FolderList(FolderList::Extras::kNone, this);
+  folderList_->SetDesignSize(
       QSize(Twips(this, kFolderListWidthTwips), Twips(this, kFolderListHeightTwips)));
-  newCommand = MakeButton(QStringLiteral("&New..."), "newCommand", this);
-  okCommand = MakeButton(QStringLiteral("&OK"), "okCommand", this);
-  cancelCommand = MakeButton(QStringLiteral("&Cancel"), "cancelCommand", this);
+  newFolderButton_ = MakeButton(QStringLiteral("&New..."), "newCommand", this);
+  okButton_ = MakeButton(QStringLiteral("&OK"), "okCommand", this);
+  cancelButton_ = MakeButton(QStringLiteral("&Cancel"), "cancelCommand", this);
 
   auto* layout = new QGridLayout(this);
   const int margin = Twips(this, kMarginTwips);
   layout->setContentsMargins(margin, margin, margin, margin);
-  layout->addWidget(Drive1, 0, 0, 1, 4);
-  layout->addWidget(Dir1, 1, 0, 1, 4);
-  layout->addWidget(newCommand, 2, 0);
+  layout->addWidget(driveList_, 0, 0, 1, 4);
+  layout->addWidget(folderList_, 1, 0, 1, 4);
+  layout->addWidget(newFolderButton_, 2, 0);
   layout->setColumnStretch(1, 1);
-  layout->addWidget(okCommand, 2, 2);
-  layout->addWidget(cancelCommand, 2, 3);
+  layout->addWidget(okButton_, 2, 2);
+  layout->addWidget(cancelButton_, 2, 3);
   setMinimumSize(Twips(this, kMinimumWidthTwips), Twips(this, kMinimumHeightTwips));
-  setTabOrder(Drive1, Dir1);
-  setTabOrder(Dir1, newCommand);
-  setTabOrder(newCommand, okCommand);
-  setTabOrder(okCommand, cancelCommand);
+  setTabOrder(driveList_, folderList_);
+  setTabOrder(folderList_, newFolderButton_);
+  setTabOrder(newFolderButton_, okButton_);
+  setTabOrder(okButton_, cancelButton_);
 
-  connect(Drive1, &DriveList::driveChanged, this, [this] { FollowDrive(*Drive1, *Dir1); });
-  connect(newCommand, &QPushButton::clicked, this, &OutputFolderDialog::NewFolder);
-  connect(okCommand, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancelCommand, &QPushButton::clicked, this, &QDialog::reject);
+  connect(driveList_, &DriveList::driveChanged, this,
+          [this] { FollowDrive(*driveList_, *folderList_); });
+  connect(newFolderButton_, &QPushButton::clicked, this, &OutputFolderDialog::NewFolder);
+  connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+  connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 
-  if (const auto here = platform::CurrentFolder(); !here || !Dir1->setPath(*here))
-    Dir1->setPath("/");
-  Drive1->ShowDriveOf(Dir1->path());
+  if (const auto here = platform::CurrentFolder(); !here || !folderList_->setPath(*here))
+    folderList_->setPath("/");
+  driveList_->ShowDriveOf(folderList_->path());
 }
 
-std::string OutputFolderDialog::FolderPath() const { return Dir1->path(); }
+std::string OutputFolderDialog::FolderPath() const { return folderList_->path(); }
 
 void OutputFolderDialog::NewFolder() {
-  std::string base = Dir1->path();
+  std::string base = folderList_->path();
   if (base.empty() || base.back() != '/') base += '/';
   const QString answer = QInputDialog::getText(
       this, QStringLiteral("New Directory"),
@@ -78,8 +79,8 @@ void OutputFolderDialog::NewFolder() {
   // exists, and an invalid or existing name leaves the list at the base.
   const std::string folder = base + ToBytes(answer);
   platform::MakeFolder(folder);
-  Dir1->Reread();
-  Dir1->setPath(folder);
+  folderList_->Reread();
+  folderList_->setPath(folder);
 }
 
 }  // namespace keelpack::ui

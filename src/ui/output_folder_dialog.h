@@ -27,11 +27,11 @@ class OutputFolderDialog : public QDialog {
   void NewFolder();
 
  private:
-  DriveList* Drive1;
-  FolderList* Dir1;
-  QPushButton* newCommand;
-  QPushButton* okCommand;
-  QPushButton* cancelCommand;
+  DriveList* driveList_;          // design: Drive1
+  FolderList* folderList_;        // design: Dir1
+  QPushButton* newFolderButton_;  // design: newCommand
+  QPushButton* okButton_;         // design: okCommand
+  QPushButton* cancelButton_;     // design: cancelCommand
 };
 
 }  // namespace keelpack::ui

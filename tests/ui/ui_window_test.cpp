@@ -22,8 +22,8 @@
 
 #include "support/pictures.h"
 #include "support/temp_dir.h"
-#include "ui/main_window.h"
 #include "ui/log_text_box.h"
+#include "ui/main_window.h"
 #include "ui/progress_status_bar.h"
 
 namespace kt = keelpack::test;
@@ -40,11 +40,11 @@ T* Get(const QObject* parent, const char* name) {
 }
 
 std::unique_ptr<MainWindow> Open(QStringList paths = {}) {
-  auto form = std::make_unique<MainWindow>(paths);
-  form->show();
-  if (!QTest::qWaitForWindowExposed(form.get())) qFatal("window not shown");
-  QApplication::setActiveWindow(form.get());  // access keys act in the active window only
-  return form;
+  auto window = std::make_unique<MainWindow>(paths);
+  window->show();
+  if (!QTest::qWaitForWindowExposed(window.get())) qFatal("window not shown");
+  QApplication::setActiveWindow(window.get());  // access keys act in the active window only
+  return window;
 }
 
 // Answers the next modal window or pop-up menu with `act` and keeps its name; the menu is
@@ -119,24 +119,24 @@ void WindowTest::fitsTheScreen() {
     font.setPointSize(points);
     QApplication::setFont(font);
   }
-  auto form = Open();
-  const QRect available = form->screen()->availableGeometry();
-  const QSize frame = form->frameGeometry().size() - form->size();
-  QVERIFY(available.contains(form->frameGeometry()));
-  if (available.height() >= form->sizeHint().height() + frame.height()) {
-    QCOMPARE(form->size(), form->sizeHint());
+  auto window = Open();
+  const QRect available = window->screen()->availableGeometry();
+  const QSize frame = window->frameGeometry().size() - window->size();
+  QVERIFY(available.contains(window->frameGeometry()));
+  if (available.height() >= window->sizeHint().height() + frame.height()) {
+    QCOMPARE(window->size(), window->sizeHint());
     // The log box runs under the options column as designed.
-    QVERIFY(Get(form.get(), "debugtext")->geometry().right() >
-            Get(form.get(), "few")->geometry().left());
+    QVERIFY(Get(window.get(), "debugtext")->geometry().right() >
+            Get(window.get(), "few")->geometry().left());
   }
-  auto* scroller = Get<QScrollArea>(form.get(), "scroller");
+  auto* scroller = Get<QScrollArea>(window.get(), "scroller");
   QVERIFY(!scroller->horizontalScrollBar()->isVisible() &&
           !scroller->verticalScrollBar()->isVisible());
   for (bool safety : {true, false}) {
-    Get(form.get(), "safetyFrame")->setVisible(safety);
-    Get(form.get(), "targetFrame")->setVisible(!safety);
+    Get(window.get(), "safetyFrame")->setVisible(safety);
+    Get(window.get(), "targetFrame")->setVisible(!safety);
     QList<QWidget*> controls;
-    for (QWidget* control : form->findChildren<QWidget*>()) {
+    for (QWidget* control : window->findChildren<QWidget*>()) {
       QWidget* holder = control->parentWidget();
       const QString name = control->objectName();
       if (name.isEmpty() || name.startsWith("qt_") || !control->isVisible() ||
@@ -145,7 +145,7 @@ void WindowTest::fitsTheScreen() {
               holder->objectName()))  // the progress bar's layers lie on each other
         continue;
       const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
-      QVERIFY2(available.contains(onScreen) && form->geometry().contains(onScreen),
+      QVERIFY2(available.contains(onScreen) && window->geometry().contains(onScreen),
                qPrintable(name));
       QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
       QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(),
@@ -161,8 +161,8 @@ void WindowTest::fitsTheScreen() {
   // The smallest arrangement (the lists one above the other) has room for one more check box
   // on either tab, with the spacing of its frame.
   const int oneMore = QCheckBox("Turn pictures upright").sizeHint().height() + 10;
-  if (Get(form.get(), "FileBox")->y() > Get(form.get(), "Dir1")->y())
-    QVERIFY(Get(form.get(), "content")->minimumSizeHint().height() + oneMore <=
+  if (Get(window.get(), "FileBox")->y() > Get(window.get(), "Dir1")->y())
+    QVERIFY(Get(window.get(), "content")->minimumSizeHint().height() + oneMore <=
             scroller->viewport()->height());
 }
 
@@ -172,16 +172,16 @@ void WindowTest::accessKeysDoOneThingEach() {
   kt::Sandbox user;
   kt::TempDir folder;
   kt::WriteFile(folder.File("photo.jpg"), kt::ShrinkablePicture({.width = 16, .height = 16}));
-  auto form = Open({QString::fromStdString(folder.path())});
-  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  auto window = Open({QString::fromStdString(folder.path())});
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
   auto state = [&] {
     QStringList shown;
-    for (const QAbstractButton* button : form->findChildren<QAbstractButton*>())
+    for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
       if (button->isCheckable() && !button->objectName().isEmpty())
         shown << button->objectName() + (button->isChecked() ? "+" : "-");
-    shown << (Get(form.get(), "safetyFrame")->isVisible() ? "tab:Safety" : "tab:Target");
-    shown << "focus:" + (form->focusWidget() ? form->focusWidget()->objectName() : "none");
-    shown << "status:" + Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text();
+    shown << (Get(window.get(), "safetyFrame")->isVisible() ? "tab:Safety" : "tab:Target");
+    shown << "focus:" + (window->focusWidget() ? window->focusWidget()->objectName() : "none");
+    shown << "status:" + Get<keelpack::ui::ProgressStatusBar>(window.get(), "backFrame")->text();
     return shown;
   };
   const QString none = "status:Finished. Out of 0 files, 0 were reduced saving 0 bytes.";
@@ -222,8 +222,8 @@ void WindowTest::accessKeysDoOneThingEach() {
   for (const auto& [letter, expected] : steps) {
     const QStringList before = state();
     ModalAnswer answer;
-    QApplication::setActiveWindow(form.get());  // as a closed dialog gives the activation back
-    QTest::keyClick(form->focusWidget() ? form->focusWidget() : form.get(),
+    QApplication::setActiveWindow(window.get());  // as a closed dialog gives the activation back
+    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window.get(),
                     Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
     QTest::qWait(150);  // a button pressed by its key is released after 100 ms
     QStringList changed;
@@ -250,40 +250,40 @@ void WindowTest::takesPhotosHandedToIt() {
   kt::WriteFile(tree.File("notes.txt"), {});
   const kt::Bytes original = kt::ReadFile(tree.File("p2.jpg"));
   const QString top = QString::fromStdString(tree.path());
-  auto form = Open({top + "/p2.jpg", top + "/p10.jpg", top + "/album1/a.jpg"});
-  auto* dir1 = Get<QListWidget>(form.get(), "Dir1");
-  auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
-  auto at = [&] { return Get<QLineEdit>(form.get(), "pathText")->text(); };
+  auto window = Open({top + "/p2.jpg", top + "/p10.jpg", top + "/album1/a.jpg"});
+  auto* folderList = Get<QListWidget>(window.get(), "Dir1");
+  auto* fileList = Get<QListWidget>(window.get(), "FileBox");
+  auto at = [&] { return Get<QLineEdit>(window.get(), "pathText")->text(); };
   QCOMPARE(at(), top);
-  QCOMPARE(Texts(fileBox->findItems("*", Qt::MatchWildcard)),
+  QCOMPARE(Texts(fileList->findItems("*", Qt::MatchWildcard)),
            QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
-  QCOMPARE(Texts(fileBox->selectedItems()),
+  QCOMPARE(Texts(fileList->selectedItems()),
            QStringList({"p2.jpg", "p10.jpg"}));  // the third is elsewhere
-  QCOMPARE(Texts(dir1->findItems("album*", Qt::MatchWildcard)),
+  QCOMPARE(Texts(folderList->findItems("album*", Qt::MatchWildcard)),
            QStringList({"album1", "album2", "album10"}));
 
-  QVERIFY(Drop(form.get(), {top + "/album2", top + "/p2.jpg"}));
+  QVERIFY(Drop(window.get(), {top + "/album2", top + "/p2.jpg"}));
   QCOMPARE(at(), top + "/album2");
-  QVERIFY(Drop(form.get(), {top + "/p10.jpg"}));
+  QVERIFY(Drop(window.get(), {top + "/p10.jpg"}));
   QCOMPARE(at(), top);
-  QCOMPARE(Texts(fileBox->selectedItems()), QStringList({"p10.jpg"}));
-  QVERIFY(!Drop(form.get(), {top + "/notes.txt"}));
+  QCOMPARE(Texts(fileList->selectedItems()), QStringList({"p10.jpg"}));
+  QVERIFY(!Drop(window.get(), {top + "/notes.txt"}));
   QVERIFY(kt::ReadFile(tree.File("p2.jpg")) == original);
 
   // A typed path opens as well; the window reopens where it was closed, and when that folder
   // has gone, in the pictures folder.
-  auto* pathText = Get<QLineEdit>(form.get(), "pathText");
+  auto* pathText = Get<QLineEdit>(window.get(), "pathText");
   pathText->setText(top + "/album10");
   QTest::keyClick(pathText, Qt::Key_Return);
   QCOMPARE(at(), top + "/album10");
-  QVERIFY(form->close());
-  form = Open();
+  QVERIFY(window->close());
+  window = Open();
   QCOMPARE(at(), top + "/album10");
-  QVERIFY(form->close());
+  QVERIFY(window->close());
   QVERIFY(QDir(top + "/album10").removeRecursively());
   kt::WriteFile(user.File("config/user-dirs.dirs"),
                 kt::ToBytes("XDG_PICTURES_DIR=\"" + tree.File("album2") + "\"\n"));
-  form = Open();
+  window = Open();
   QCOMPARE(at(), top + "/album2");
 }
 
@@ -317,14 +317,14 @@ void WindowTest::runsAndKeepsItsOptions() {
   Write(tree.File("sub/deeper"), 3);
   const auto hidden = Write(tree.File(".hidden"), 1);
   QVERIFY(QDir().mkpath(QString::fromStdString(tree.File("empty"))));
-  auto form = Open({QString::fromStdString(tree.path())});
-  auto get = [&](const char* name) { return Get(form.get(), name); };
+  auto window = Open({QString::fromStdString(tree.path())});
+  auto get = [&](const char* name) { return Get(window.get(), name); };
   auto click = [&](const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); };
   auto status = [&] {
-    return Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text();
+    return Get<keelpack::ui::ProgressStatusBar>(window.get(), "backFrame")->text();
   };
   auto logLines = [&] {
-    auto* box = Get<keelpack::ui::LogTextBox>(form.get(), "debugtext");
+    auto* box = Get<keelpack::ui::LogTextBox>(window.get(), "debugtext");
     box->Flush();
     return box->toPlainText().split('\n');
   };
@@ -333,52 +333,52 @@ void WindowTest::runsAndKeepsItsOptions() {
   QString state;
   auto runFrom = [&](const char* button) {
     state.clear();
-    QTimer::singleShot(0, form.get(), [&] {
+    QTimer::singleShot(0, window.get(), [&] {
       for (const char* name : {"few", "many", "FileBox", "cancelCommand"})
         state += get(name)->isEnabled() ? '1' : '0';
-      state += form->cursor().shape() == Qt::WaitCursor ? " busy" : " idle";
+      state += window->cursor().shape() == Qt::WaitCursor ? " busy" : " idle";
       state += get("cancelCommand")->cursor().shape() == Qt::ArrowCursor ? " arrow" : " other";
     });
     click(button);
-    return state + " " + form->focusWidget()->objectName();
+    return state + " " + window->focusWidget()->objectName();
   };
 
   // Each box is clicked on its indicator: a stretched box takes no clicks beyond its caption.
   for (const char* name : {"exifOption2", "corOption0", "readCheck", "slowCheck"}) {
-    auto* box = Get<QAbstractButton>(form.get(), name);
+    auto* box = Get<QAbstractButton>(window.get(), name);
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
   }
 
-  auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
+  auto* fileList = Get<QListWidget>(window.get(), "FileBox");
   // With "Save in different directory" on, no run starts without an output folder it can use.
-  Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(true);
-  fileBox->item(0)->setSelected(true);
+  Get<QCheckBox>(window.get(), "difdirCheck")->setChecked(true);
+  fileList->item(0)->setSelected(true);
   for (const auto& [output, message] :
        {std::pair{""s,
                   "Please choose an output directory, or clear \"Save in different directory\"."s},
         {"out"s, "The output directory must be a full path: out"s},
         {paths[0] + "/out", "Cannot create the output directory " + paths[0] + "/out"}}) {
-    Get<QLineEdit>(form.get(), "newdirText")->setText(QString::fromStdString(output));
+    Get<QLineEdit>(window.get(), "newdirText")->setText(QString::fromStdString(output));
     click("few");
     QCOMPARE(status(), QString::fromStdString(message));
     QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") &&
             Unchanged(paths[0]));
   }
-  Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(false);
-  Get<QCheckBox>(form.get(), "uprightCheck")
+  Get<QCheckBox>(window.get(), "difdirCheck")->setChecked(false);
+  Get<QCheckBox>(window.get(), "uprightCheck")
       ->setChecked(true);  // nothing to turn in these pictures
-  for (int i : {0, 2, 3}) fileBox->item(i)->setSelected(true);
+  for (int i : {0, 2, 3}) fileList->item(i)->setSelected(true);
   const auto late = Write(tree.path(), 1, 6);  // not in the list until it is read again
   // Only Abort acts during the run; it keeps the arrow pointer. Afterwards the focus is back
   // on the button that started the run, not on an option that an arrow key would change.
   QCOMPARE(runFrom("few"), QString("0001 busy arrow few"));
   QVERIFY(Saved(paths[0]) > 0 && Unchanged(paths[1]) && Saved(paths[2]) > 0 && Unchanged(late[0]));
   QCOMPARE(status(), Summary(3, 3, Saved(paths[0]) + Saved(paths[2]) + Saved(paths[3])));
-  auto* bar = Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame");
+  auto* bar = Get<keelpack::ui::ProgressStatusBar>(window.get(), "backFrame");
   QCOMPARE(bar->FilledWidth(), bar->width());
-  QVERIFY(get("few")->isEnabled() && get("many")->isEnabled() && fileBox->isEnabled() &&
-          !get("cancelCommand")->isEnabled() && form->cursor().shape() == Qt::ArrowCursor);
-  QVERIFY(fileBox->selectedItems().isEmpty() && fileBox->count() == 7);  // read afresh
+  QVERIFY(get("few")->isEnabled() && get("many")->isEnabled() && fileList->isEnabled() &&
+          !get("cancelCommand")->isEnabled() && window->cursor().shape() == Qt::ArrowCursor);
+  QVERIFY(fileList->selectedItems().isEmpty() && fileList->count() == 7);  // read afresh
 
   // The tree run asks first, with the files, the folder, the Exif choice and the backups;
   // declined, it leaves every file as it was.
@@ -412,7 +412,7 @@ void WindowTest::runsAndKeepsItsOptions() {
   // when nothing is selected, and that the next run starts afresh, the runs' own tests check.)
   originals.clear();
   const auto again = Write(tree.path(), 7);
-  fileBox->selectAll();
+  fileList->selectAll();
   QString clickedAt;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -428,22 +428,22 @@ void WindowTest::runsAndKeepsItsOptions() {
           Unchanged(again[1]));
   QCOMPARE(status(), Summary(7, 1, Saved(again[0])));  // all selected files are counted
 
-  auto* dir1 = Get<QListWidget>(form.get(), "Dir1");
-  dir1->setCurrentItem(dir1->findItems("empty", Qt::MatchExactly).value(0));
-  QTest::keyClick(dir1, Qt::Key_Return);
+  auto* folderList = Get<QListWidget>(window.get(), "Dir1");
+  folderList->setCurrentItem(folderList->findItems("empty", Qt::MatchExactly).value(0));
+  QTest::keyClick(folderList, Qt::Key_Return);
   click("many");
   QVERIFY(logLines().contains("No compatible file found."));
   QCOMPARE(status(), Summary(0, 0, 0));
 
-  QVERIFY(form->close());
+  QVERIFY(window->close());
   const auto settings = kt::ReadLines(user.File("config/keelpack.ini"));
   for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0",
                            "ConfirmTree=0", "Upright=1"})
     QVERIFY2(std::ranges::count(settings, line) == 1, line);
-  form = Open();
+  window = Open();
   for (const char* box :
        {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck", "uprightCheck"})
-    QVERIFY2(Get<QAbstractButton>(form.get(), box)->isChecked() != (box == "bakCheck"s), box);
+    QVERIFY2(Get<QAbstractButton>(window.get(), box)->isChecked() != (box == "bakCheck"s), box);
 }
 
 QTEST_MAIN(WindowTest)
