@@ -2,38 +2,31 @@
 
 #include <QStringList>
 #include <QWidget>
-#include <array>
+#include <memory>
 #include <string>
 
 #include "runs/front_end.h"
 #include "runs/session.h"
 #include "ui/window_effects.h"
 
-class QAction;
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
 class QCompleter;
-class QGroupBox;
 class QLineEdit;
-class QMenu;
 class QPushButton;
-class QRadioButton;
-class QScrollArea;
 class QShortcut;
 class QStringListModel;
 class QTimer;
-class QToolButton;
 
 namespace keelpack::ui {
 
+class CorruptedPanel;
 class DriveList;
+class ExifPanel;
 class FileList;
 class FolderList;
-class IccCheckBox;
 class LogTextBox;
+class OptionTabs;
 class ProgressStatusBar;
-class TabLabel;
+class WindowArrangement;
 
 // The main window: the folder browser, the run buttons, the option panels, the progress bar
 // that doubles as the status line, Abort and the on-screen log. It is the front end the
@@ -84,18 +77,10 @@ class MainWindow : public QWidget, public FrontEnd {
   void RunFolderTree();
   void Abort();
 
-  void LogCheckToggled();
-  void ChooseLogLevel(int level);
+  void SetLogLevel(int level);
   void OpenLogFile();
   void ShowAbout();
   void EnableScreenDebug();
-
-  void ShowIccMenu();
-  void ForceIccRemoval();
-
-  void DifferentFolderToggled(bool checked);
-  void ShowTab(int index);
-  void ChooseOutputFolder();
 
   void FolderChanged();
   void AskForCustomPath();
@@ -106,15 +91,8 @@ class MainWindow : public QWidget, public FrontEnd {
   void WatchScreenWidth();
 
  private:
-  // Where the blocks of controls stand: as designed (the options beside the lists, the log
-  // box under all), the options beside the log box as well, or, for small screens and large
-  // fonts, the lists one above the other and the options in two columns beside them.
-  enum class Arrangement { kDesigned, kBesideLog, kCompact };
-
   void CreateControls();
-  void CreateMenus();
   void LayOutControls();
-  void Arrange(Arrangement arrangement);
   // Keeps the designed size where the screen's free area allows it; otherwise the window and
   // its frame fit into that area: the lists and the log box give up room first, then the
   // options move beside the log box, then into two columns; where even that is too large,
@@ -128,9 +106,7 @@ class MainWindow : public QWidget, public FrontEnd {
 
   // Returns the folder the window showed when it last closed.
   std::string LoadSettings();
-  void SetControls(const OptionSet& options);
   void SelectFont();
-  void HandleTabShortcutKeys(QEvent* event);
 
   Session session_;
   Translucency translucency_;
@@ -138,7 +114,6 @@ class MainWindow : public QWidget, public FrontEnd {
   int lastScreenWidth_ = 0;         // in twips; 0 until the first watch, so the first one nudges
   bool fittedToRealFrame_ = false;  // the window manager's frame was known at the last fit
   QWidget* runStarter_ = nullptr;   // the run button that started the run going on
-  bool tabShortcutsArmed_ = false;  // Ctrl+S and Ctrl+T switch tabs; design: ctrlArmed
   int confirmTree_ = 1;             // ask before a folder-tree run rewrites files in place
   std::string completedFolder_;     // the folder whose subfolders the path field offers
 
@@ -157,15 +132,10 @@ class MainWindow : public QWidget, public FrontEnd {
   QCompleter* pathCompleter_;
   QStringListModel* pathCompletions_;
 
-  // The window's content scrolls only where the screen is too small for every arrangement.
-  QScrollArea* scroller_;
+  // The window's content, in a scroll area that scrolls only where the screen is too small
+  // for every arrangement of its blocks.
   QWidget* content_;
-  // Blocks of controls that always stay together.
-  QWidget* navigatorBlock_;
-  QWidget* runBlock_;
-  QWidget* exifBlock_;
-  QWidget* tabsBlock_;
-  QWidget* statusBlock_;
+  std::unique_ptr<WindowArrangement> arrangement_;
 
   // Run controls and status.
   QPushButton* processFilesButton_;   // design: few
@@ -176,41 +146,9 @@ class MainWindow : public QWidget, public FrontEnd {
   ProgressStatusBar* statusBar_;  // design: backFrame
   LogTextBox* logBox_;            // design: debugtext
 
-  // Options.
-  QGroupBox* exifFrame_;
-  std::array<QRadioButton*, 3> exifButtons_;  // design: exifOption
-  QButtonGroup* exifButtonGroup_;
-  QCheckBox* keepDpiCheck_;    // design: dpiCheck
-  IccCheckBox* iccCheck_;      // design: iccCheck
-  QComboBox* optimizeCombo_;   // the `optimize` option, its value the item index
-  QCheckBox* uprightCheck_;    // the `upright` option
-  QGroupBox* corruptedFrame_;  // design: corFrame
-  std::array<QRadioButton*, 3> corruptedButtons_;  // design: corOption
-  QButtonGroup* corruptedButtonGroup_;
-  QLineEdit* maskText_;       // design: corren
-  QCheckBox* nonJpegsCheck_;  // design: evenCheck
-
-  // The two tabs.
-  QGroupBox* safetyFrame_;
-  QCheckBox* readabilityCheck_;  // design: readCheck
-  QCheckBox* slowParsingCheck_;  // design: slowCheck
-  QCheckBox* backupsCheck_;      // design: bakCheck
-  QCheckBox* logCheck_;
-  QGroupBox* targetFrame_;
-  QCheckBox* differentFolderCheck_;     // design: difdirCheck
-  QLineEdit* outputFolderText_;         // design: newdirText
-  QToolButton* chooseOutputButton_;     // design: chooseCommand
-  std::array<TabLabel*, 2> tabLabels_;  // design: tabLabel
-
-  // Pop-up menus.
-  QMenu* logMenu_;                  // design: logtop
-  QAction* briefAction_;            // design: logbrief
-  QAction* verboseAction_;          // design: logverb
-  QAction* explicitAction_;         // design: logexp
-  QAction* openLogAction_;          // design: logopen
-  QAction* aboutAction_;            // design: aboutmenu
-  QMenu* iccMenu_;                  // design: iccmenu
-  QAction* forceIccRemovalAction_;  // design: forceiccremoval
+  ExifPanel* exifPanel_;
+  CorruptedPanel* corruptedPanel_;
+  OptionTabs* optionTabs_;
 
   QTimer* fadeTimer_;         // the opening fade; design: transTimer1
   QTimer* screenWidthTimer_;  // the screen-width watch; design: winfixTimer
