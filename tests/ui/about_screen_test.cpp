@@ -1,12 +1,12 @@
 // The about screen, driven tick by tick on the offscreen platform over a plain main window.
-#include "about_screen.h"
+#include "ui/about_screen.h"
 
 #include <QLabel>
 #include <QTest>
 
 #include "version.h"
 
-using keelpack::AboutScreen;
+using keelpack::ui::AboutScreen;
 
 namespace {
 
@@ -42,7 +42,8 @@ class AboutScreenTest : public QObject {
       QVERIFY(
           foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) &&
           foot.contains("Licen"));
-      QVERIFY(!keelpack::CreditsText().contains("://") && keelpack::CreditsText().endsWith(foot));
+      QVERIFY(!keelpack::ui::CreditsText().contains("://") &&
+              keelpack::ui::CreditsText().endsWith(foot));
       while (screen.isVisible() && screen.ZoomTimer().isActive()) screen.ZoomTick();
       QVERIFY(mainWindow.windowOpacity() < 1 && screen.ScrollTimer().isActive());
       if (byKey) QTest::keyClick(&screen, Qt::Key_Escape);
