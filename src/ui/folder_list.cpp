@@ -6,7 +6,8 @@
 #include <filesystem>
 
 #include "platform/listing.h"
-#include "ui/list_look.h"
+#include "ui/list_item_delegate.h"
+#include "ui/natural_order.h"
 #include "ui/text.h"
 #include "ui/twips.h"
 
@@ -43,7 +44,7 @@ std::string CleanFolderPath(const std::string& path, const std::string& base) {
 
 FolderList::FolderList(Extras extras, QWidget* parent) : QListWidget(parent), extras_(extras) {
   setObjectName("Dir1");
-  new ListLook(this, kDepthRole, Twips(this, kIndentTwips));
+  new ListItemDelegate(this, kDepthRole, Twips(this, kIndentTwips));
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformItemSizes(true);
   connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::OpenHighlighted);
