@@ -275,7 +275,7 @@ void OptionTabs::CreateMenu() {
           this, [this] { ChooseLogLevel(kExplicit); });
   logMenu_->addSeparator();
   connect(Named(logMenu_->addAction(QStringLiteral("Open")), "logopen"), &QAction::triggered, this,
-          &OptionTabs::OpenLogFile);
+          &OptionTabs::ChooseOpenLog);
   logMenu_->addSeparator();
   connect(Named(logMenu_->addAction(QStringLiteral("About...")), "aboutmenu"), &QAction::triggered,
           this, &OptionTabs::aboutRequested);
@@ -443,7 +443,7 @@ void OptionTabs::ChooseLogLevel(int level) {
   emit logLevelChosen(level);
 }
 
-void OptionTabs::OpenLogFile() {
+void OptionTabs::ChooseOpenLog() {
   // Cleared while still disabled, so that its handler leaves caption and level alone.
   logCheck_->setChecked(false);
   logCheck_->setEnabled(true);

@@ -71,10 +71,6 @@ class OptionTabs : public QWidget {
   Q_OBJECT
 
  public:
-  // The tab labels' indices.
-  static constexpr int kSafetyTab = 0;
-  static constexpr int kTargetTab = 1;
-
   explicit OptionTabs(QWidget* parent = nullptr);
 
   void SetOptions(const OptionSet& options);
@@ -106,16 +102,20 @@ class OptionTabs : public QWidget {
   void ShowTab(int index);
   void LogCheckToggled();
   void ChooseLogLevel(int level);
-  void OpenLogFile();
+  void ChooseOpenLog();
   void DifferentFolderToggled(bool checked);
   void ChooseOutputFolder();
 
  private:
+  // The tab labels' indices.
+  static constexpr int kSafetyTab = 0;
+  static constexpr int kTargetTab = 1;
+
   void CreateMenu();
   void LayOutControls();
   void ConnectSignals();
 
-  bool shortcutsArmed_ = false;  // design: ctrlArmed
+  bool shortcutsArmed_ = false;  // Ctrl+S and Ctrl+T switch tabs; design: ctrlArmed
 
   QGroupBox* safetyFrame_;
   QCheckBox* readabilityCheck_;  // design: readCheck
