@@ -17,7 +17,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "about_screen.h"
+#include "ui/about_screen.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ QWidget* StandInMainWindow() {
   return window;
 }
 
-void Save(const QString& folder, const QString& name, keelpack::AboutScreen& screen) {
+void Save(const QString& folder, const QString& name, keelpack::ui::AboutScreen& screen) {
   QTest::qWait(kSettleMs);
   const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
   // The whole display, so that what shows through the black areas is in the picture too.
@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   }
 
   // The screen is the main window's child: it goes with it.
-  auto& screen = *new keelpack::AboutScreen(mainWindow, keelpack::AboutScreen::Clock::kManual);
+  auto& screen =
+      *new keelpack::ui::AboutScreen(mainWindow, keelpack::ui::AboutScreen::Clock::kManual);
   if (seeThrough) screen.SetTranslucencyAvailable(true);
   std::printf("fade and see-through black: %s\n", screen.TranslucencyAvailable() ? "on" : "off");
   // Always at the same place, so that the pictures compare.
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
   Save(folder, QStringLiteral("1-opened"), screen);
   zoomTo(66);
   Save(folder, QStringLiteral("2-sailing"), screen);
-  zoomTo(keelpack::AboutScreen::kSwitchTick);
+  zoomTo(keelpack::ui::AboutScreen::kSwitchTick);
   Save(folder, QStringLiteral("3-credits-start"), screen);
   scroll(120);
   Save(folder, QStringLiteral("4-credits-middle"), screen);

@@ -1,4 +1,4 @@
-#include "about_pictures.h"
+#include "ui/about_pictures.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -12,7 +12,7 @@
 #include <numbers>
 #include <random>
 
-namespace keelpack {
+namespace keelpack::ui {
 namespace {
 
 // The see-through colour. Everything else stays clear of it on purpose.
@@ -406,4 +406,4 @@ QImage DrawCommentDump(QSize size, qreal ratio) {
   return image;
 }
 
-}  // namespace keelpack
+}  // namespace keelpack::ui

@@ -10,7 +10,7 @@
 // colour: the pictures use it only where the desktop may show through, and a near-black wherever
 // they mean dark.
 
-namespace keelpack {
+namespace keelpack::ui {
 
 // The logo that sails off towards the horizon: a small boat whose sail is made of picture
 // blocks.
@@ -28,4 +28,4 @@ QImage DrawBlockShapes(QSize size, qreal ratio = 1);  // the 64 patterns blocks 
 QImage DrawSunset(QSize size, qreal ratio = 1);       // the boat at sunset
 QImage DrawCommentDump(QSize size, qreal ratio = 1);  // a comment segment, byte by byte
 
-}  // namespace keelpack
+}  // namespace keelpack::ui

@@ -1,4 +1,4 @@
-#include "about_screen.h"
+#include "ui/about_screen.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -13,17 +13,17 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "about_pictures.h"
-#include "translucency.h"
+#include "ui/about_pictures.h"
+#include "ui/translucency.h"
 #include "ui/twips.h"
 #include "version.h"
 
-namespace keelpack {
+namespace keelpack::ui {
 namespace {
 
 // The screen's layout, in twips like the rest of the program's windows.
-constexpr double kFormWidth = 7200;
-constexpr double kFormHeight = 5400;
+constexpr double kAboutWidth = 7200;
+constexpr double kAboutHeight = 5400;
 constexpr double kHorizon = 3900;  // where the sea begins on the night picture
 struct TwipsBox {
   double left, top, width, height;
@@ -95,7 +95,9 @@ QString FirstReleaseYear() {
 }
 
 // "Keelpack 0.1.0, GNU General Public License, version 3 or later".
-QString VersionLine() { return QStringLiteral("%1 %2, %3").arg(FromView(kProgramName), FromView(kVersion), kLicence); }
+QString VersionLine() {
+  return QStringLiteral("%1 %2, %3").arg(FromView(kProgramName), FromView(kVersion), kLicence);
+}
 
 QLabel* PictureLabel(const QString& name, const QImage& picture, QWidget* parent) {
   auto* label = new QLabel(parent);
@@ -175,7 +177,7 @@ AboutScreen::AboutScreen(QWidget* mainWindow, Clock clock)
   setWindowTitle(tr("About %1").arg(FromView(kProgramName)));
   setModal(true);
   setFocusPolicy(Qt::StrongFocus);
-  setFixedSize(TwipsRect(0, 0, kFormWidth, kFormHeight).size());
+  setFixedSize(TwipsRect(0, 0, kAboutWidth, kAboutHeight).size());
   // Black is what the desktop shows through; the form itself is all black.
   QPalette black = palette();
   black.setColor(QPalette::Window, Qt::black);
@@ -212,50 +214,50 @@ void AboutScreen::CreateElements() {
   const qreal ratio = devicePixelRatioF();
 
   // Children are stacked in the order they are made: the night at the back.
-  image3_ =
+  nightSea_ =
       PictureLabel(QStringLiteral("Image3"), DrawNightSea(size(), horizon, credits, ratio), this);
-  image3_->setGeometry(rect());
+  nightSea_->setGeometry(rect());
 
   logoTwips_ = QRectF(kLogoDesign.left, kLogoDesign.top, kLogoDesign.width, kLogoDesign.height);
-  image1_ = PictureLabel(QStringLiteral("Image1"), DrawBoatLogo(kLogoPictureSize), this);
-  image1_->setGeometry(
+  logo_ = PictureLabel(QStringLiteral("Image1"), DrawBoatLogo(kLogoPictureSize), this);
+  logo_->setGeometry(
       TwipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
 
   const QRect wordMark =
       TwipsRect(kWordMark.left, kWordMark.top, kWordMark.width, kWordMark.height);
-  image2_ = PictureLabel(QStringLiteral("Image2"), DrawWordMark(wordMark.size(), ratio), this);
-  image2_->setGeometry(wordMark);
-  image2_->hide();
+  wordMark_ = PictureLabel(QStringLiteral("Image2"), DrawWordMark(wordMark.size(), ratio), this);
+  wordMark_->setGeometry(wordMark);
+  wordMark_->hide();
 
-  frame1_ = new QFrame(this);
-  frame1_->setObjectName(QStringLiteral("Frame1"));
-  frame1_->setGeometry(credits);
-  frame1_->hide();
+  creditsWindow_ = new QFrame(this);
+  creditsWindow_->setObjectName(QStringLiteral("Frame1"));
+  creditsWindow_->setGeometry(credits);
+  creditsWindow_->hide();
 
-  frame2_ = new QFrame(frame1_);
-  frame2_->setObjectName(QStringLiteral("Frame2"));
-  rantLabel_ = new QLabel(frame2_);
-  rantLabel_->setObjectName(QStringLiteral("rantLabel"));
+  scrollingCredits_ = new QFrame(creditsWindow_);
+  scrollingCredits_->setObjectName(QStringLiteral("Frame2"));
+  creditsLabel_ = new QLabel(scrollingCredits_);
+  creditsLabel_->setObjectName(QStringLiteral("rantLabel"));
   QFont font(QStringLiteral("Sans Serif"));
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(kCreditsPointSize);
-  rantLabel_->setFont(font);
-  QPalette light = rantLabel_->palette();
+  creditsLabel_->setFont(font);
+  QPalette light = creditsLabel_->palette();
   light.setColor(QPalette::WindowText, kCreditsColour);
-  rantLabel_->setPalette(light);
-  auto* halo = new QGraphicsDropShadowEffect(rantLabel_);
+  creditsLabel_->setPalette(light);
+  auto* halo = new QGraphicsDropShadowEffect(creditsLabel_);
   halo->setOffset(0, 0);
   halo->setBlurRadius(kCreditsHaloRadius);
   halo->setColor(kCreditsHalo);
-  rantLabel_->setGraphicsEffect(halo);
-  rantLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  rantLabel_->setWordWrap(true);
-  rantLabel_->setText(CreditsText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-  rantLabel_->setGeometry(0, 0, credits.width(), rantLabel_->heightForWidth(credits.width()));
-  frame2_->setGeometry(0, ui::TwipsToPixels(kCreditsStartTop, logicalDpiY()), credits.width(),
-                       rantLabel_->y() + rantLabel_->height());
-  edgeFade_ = new EdgeFade(frame1_);
-  edgeFade_->setGeometry(frame1_->rect());
+  creditsLabel_->setGraphicsEffect(halo);
+  creditsLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  creditsLabel_->setWordWrap(true);
+  creditsLabel_->setText(CreditsText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  creditsLabel_->setGeometry(0, 0, credits.width(), creditsLabel_->heightForWidth(credits.width()));
+  scrollingCredits_->setGeometry(0, TwipsToPixels(kCreditsStartTop, logicalDpiY()), credits.width(),
+                                 creditsLabel_->y() + creditsLabel_->height());
+  edgeFade_ = new EdgeFade(creditsWindow_);
+  edgeFade_->setGeometry(creditsWindow_->rect());
 
   // The version and the licence stand at the foot of the screen from the start.
   auto* versionLabel = new QLabel(VersionLine(), this);
@@ -264,7 +266,8 @@ void AboutScreen::CreateElements() {
   versionLabel->setPalette(light);
   versionLabel->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
   const int foot = TwipsRect(0, 0, 0, kFootTwips).height();
-  versionLabel->setGeometry(0, height() - foot, width(), foot - TwipsRect(0, 0, 0, kFootGapTwips).height());
+  versionLabel->setGeometry(0, height() - foot, width(),
+                            foot - TwipsRect(0, 0, 0, kFootGapTwips).height());
 
   ownPicture_ = DrawBlockShapes(size(), ratio);
   storedPictures_ = {DrawSunset(size(), ratio), DrawCommentDump(size(), ratio)};
@@ -298,21 +301,21 @@ void AboutScreen::ZoomTick() {
         QRectF(logoLeftTwips_ + sailed * kLogoRightPerTick, logoTopTwips_ - sailed * kLogoUpPerTick,
                (kLogoWidthBase - tickCount_) * kLogoWidthPerTick,
                kLogoDesign.height - sailed * kLogoHeightPerTick);
-    image1_->setGeometry(
+    logo_->setGeometry(
         TwipsRect(logoTwips_.left(), logoTwips_.top(), logoTwips_.width(), logoTwips_.height()));
   }
   if (tickCount_ == kSwitchTick) {
     zoomTimer_.stop();
-    image2_->show();
-    frame1_->show();
+    wordMark_->show();
+    creditsWindow_->show();
     scrollTimer_.start();
   }
   RefreshSeeThrough();
 }
 
 void AboutScreen::ScrollTick() {
-  frame2_->move(frame2_->x(), frame2_->y() - kScrollStepPixels);
-  if (frame2_->y() + frame2_->height() < 0) {
+  scrollingCredits_->move(scrollingCredits_->x(), scrollingCredits_->y() - kScrollStepPixels);
+  if (scrollingCredits_->y() + scrollingCredits_->height() < 0) {
     scrollTimer_.stop();
     KeyDown(kMouseKeyCode);
     return;
@@ -347,7 +350,7 @@ void AboutScreen::KeyDown(int keyCode) {
 }
 
 void AboutScreen::ShowPicture(int word) {
-  frame2_->hide();
+  scrollingCredits_->hide();
   pictureBox_->setPixmap(QPixmap::fromImage(CodeWordPicture(word)));
   pictureBox_->show();
   pictureBox_->raise();
@@ -377,8 +380,8 @@ void AboutScreen::RefreshSeeThrough() {
 QRect AboutScreen::TwipsRect(double left, double top, double width, double height) const {
   const int dpiX = logicalDpiX();
   const int dpiY = logicalDpiY();
-  return QRect(ui::TwipsToPixels(left, dpiX), ui::TwipsToPixels(top, dpiY), ui::TwipsToPixels(width, dpiX),
-               ui::TwipsToPixels(height, dpiY));
+  return QRect(TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY), TwipsToPixels(width, dpiX),
+               TwipsToPixels(height, dpiY));
 }
 
-}  // namespace keelpack
+}  // namespace keelpack::ui

@@ -11,7 +11,7 @@
 class QFrame;
 class QLabel;
 
-namespace keelpack {
+namespace keelpack::ui {
 
 // Opens the about screen over `mainWindow` and returns when it has closed. The command
 // behind the window's "About..." menu entry.
@@ -24,11 +24,11 @@ QString CreditsText();
 // from 0 up to 1) of the room that is left across and down.
 QPoint RandomPlace(const QRect& screen, const QSize& window, double r1, double r2);
 
-// The about screen, splashForm. It opens at a random place with its black areas see-through,
-// fades the main window down while the logo sails off (Timerqelup), then scrolls the credits
-// up (Timerframeup) and closes when they have left the top. A key or a mouse press closes it
-// earlier and gives the main window its full opacity back. Three typed code words show the
-// hidden pictures instead.
+// The about screen. It opens at a random place with its black areas see-through, fades the
+// main window down while the logo sails off, then scrolls the credits up and closes when they
+// have left the top. A key or a mouse press closes it earlier and gives the main window its
+// full opacity back. Three typed code words show the hidden pictures instead.
+// design: splashForm (its Qt object name)
 class AboutScreen : public QDialog {
   Q_OBJECT
 
@@ -78,19 +78,19 @@ class AboutScreen : public QDialog {
   QPointer<QWidget> mainWindow_;
   bool translucent_ = false;
 
-  QLabel* image1_ = nullptr;  // the logo that sails off
-  QLabel* image2_ = nullptr;  // the lettering, shown with the credits
-  QLabel* image3_ = nullptr;  // the night sea behind everything
-  QFrame* frame1_ = nullptr;  // the window the credits scroll in
-  QFrame* frame2_ = nullptr;  // what scrolls: the credits label
-  QLabel* rantLabel_ = nullptr;
-  QWidget* edgeFade_ = nullptr;   // darkens the credits towards the edges of their window
-  QLabel* pictureBox_ = nullptr;  // hidden until a code word is typed
+  QLabel* logo_ = nullptr;              // the logo that sails off; design: Image1
+  QLabel* wordMark_ = nullptr;          // the lettering, shown with the credits; design: Image2
+  QLabel* nightSea_ = nullptr;          // the night sea behind everything; design: Image3
+  QFrame* creditsWindow_ = nullptr;     // the window the credits scroll in; design: Frame1
+  QFrame* scrollingCredits_ = nullptr;  // what scrolls: the credits label; design: Frame2
+  QLabel* creditsLabel_ = nullptr;      // design: rantLabel
+  QWidget* edgeFade_ = nullptr;         // darkens the credits towards the edges of their window
+  QLabel* pictureBox_ = nullptr;        // hidden until a code word is typed
   QImage ownPicture_;
   std::array<QImage, 2> storedPictures_;
 
-  QTimer zoomTimer_;
-  QTimer scrollTimer_;
+  QTimer zoomTimer_;    // design: Timerqelup
+  QTimer scrollTimer_;  // design: Timerframeup
   int tickCount_ = 0;
   QRectF logoTwips_;          // where the logo is now
   double logoLeftTwips_ = 0;  // where it stood before it set off
@@ -99,4 +99,4 @@ class AboutScreen : public QDialog {
   bool closing_ = false;
 };
 
-}  // namespace keelpack
+}  // namespace keelpack::ui

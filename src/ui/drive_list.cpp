@@ -29,7 +29,7 @@ void DriveList::Reread() {
     if (!mount.label.empty()) text += QStringLiteral("  (%1)").arg(FromBytes(mount.label));
     addItem(icon, text, BytesData(mount.path));
   }
-  shown_ = -1;
+  shownIndex_ = -1;
   if (!current.empty()) ShowDriveOf(current);
 }
 
@@ -42,7 +42,7 @@ void DriveList::ShowDriveOf(const std::string& folder) {
   if (index < 0) return;
   QSignalBlocker quiet(this);
   setCurrentIndex(index);
-  shown_ = index;
+  shownIndex_ = index;
 }
 
 void DriveList::keyPressEvent(QKeyEvent* event) {
@@ -55,8 +55,8 @@ void DriveList::keyPressEvent(QKeyEvent* event) {
 
 void DriveList::Picked(int index) {
   // Picking the drive already shown is no change.
-  if (index == shown_) return;
-  shown_ = index;
+  if (index == shownIndex_) return;
+  shownIndex_ = index;
   emit driveChanged();
 }
 

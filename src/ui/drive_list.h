@@ -35,7 +35,7 @@ class DriveList : public QComboBox {
   void Picked(int index);
 
   std::vector<platform::MountPoint> mounts_;
-  int shown_ = -1;
+  int shownIndex_ = -1;
 };
 
 // What a drive list and its folder list do when the user picks another drive: the folder

@@ -4,7 +4,8 @@
 #include <algorithm>
 
 #include "platform/listing.h"
-#include "ui/list_look.h"
+#include "ui/list_item_delegate.h"
+#include "ui/natural_order.h"
 #include "ui/text.h"
 
 namespace keelpack::ui {
@@ -16,7 +17,7 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
   setObjectName("FileBox");
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setUniformItemSizes(true);
-  new ListLook(this, -1, 0);
+  new ListItemDelegate(this, -1, 0);
   // A selected-files run disables the list; the names it works on stay as readable as
   // before, rather than in the faint colours of a disabled list.
   QPalette colours = palette();
@@ -46,7 +47,8 @@ void FileList::Select(const std::vector<std::string>& names) {
   QListWidgetItem* first = nullptr;
   for (int i = 0; i < count(); ++i) {
     QListWidgetItem* entry = item(i);
-    if (std::find(names.begin(), names.end(), DataBytes(entry->data(kNameRole))) == names.end()) continue;
+    if (std::find(names.begin(), names.end(), DataBytes(entry->data(kNameRole))) == names.end())
+      continue;
     entry->setSelected(true);
     if (first == nullptr) first = entry;
   }

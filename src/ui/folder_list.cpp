@@ -6,7 +6,8 @@
 #include <filesystem>
 
 #include "platform/listing.h"
-#include "ui/list_look.h"
+#include "ui/list_item_delegate.h"
+#include "ui/natural_order.h"
 #include "ui/text.h"
 #include "ui/twips.h"
 
@@ -43,7 +44,7 @@ std::string CleanFolderPath(const std::string& path, const std::string& base) {
 
 FolderList::FolderList(Extras extras, QWidget* parent) : QListWidget(parent), extras_(extras) {
   setObjectName("Dir1");
-  new ListLook(this, kDepthRole, Twips(this, kIndentTwips));
+  new ListItemDelegate(this, kDepthRole, Twips(this, kIndentTwips));
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformItemSizes(true);
   connect(this, &QListWidget::itemDoubleClicked, this, &FolderList::OpenHighlighted);
@@ -89,15 +90,15 @@ void FolderList::Fill(const std::vector<std::string>& subfolders) {
     return item;
   };
   const std::vector<std::string> chain = Chain(path_);
-  QListWidgetItem* open_folder = nullptr;
+  QListWidgetItem* openFolder = nullptr;
   for (size_t depth = 0; depth < chain.size(); ++depth) {
-    open_folder = add(chain[depth], static_cast<int>(depth), open);
+    openFolder = add(chain[depth], static_cast<int>(depth), open);
   }
   for (const std::string& subfolder : subfolders) {
     add(subfolder, static_cast<int>(chain.size()), closed);
   }
-  setCurrentItem(open_folder);
-  scrollToItem(open_folder, QAbstractItemView::PositionAtTop);
+  setCurrentItem(openFolder);
+  scrollToItem(openFolder, QAbstractItemView::PositionAtTop);
 }
 
 void FolderList::OpenHighlighted() {

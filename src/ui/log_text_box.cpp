@@ -71,7 +71,7 @@ void LogTextBox::FlushQueued() {
 
 void LogTextBox::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F12) {
-    emit dirtyDebugRequested();
+    emit screenDebugRequested();
     return;
   }
   QPlainTextEdit::keyPressEvent(event);

@@ -34,7 +34,7 @@ class LogTextBox : public QPlainTextEdit {
 
  signals:
   // F12, with or without shift keys: the hidden switch for echoing every log message.
-  void dirtyDebugRequested();
+  void screenDebugRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ui/form1.h"
+#include "ui/main_window.h"
 #include "version.h"
 
 namespace {
@@ -38,8 +38,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::printf("%.*s %.*s\n", static_cast<int>(keelpack::kProgramName.size()), keelpack::kProgramName.data(),
-                  static_cast<int>(keelpack::kVersion.size()), keelpack::kVersion.data());
+      std::printf("%.*s %.*s\n", static_cast<int>(keelpack::kProgramName.size()),
+                  keelpack::kProgramName.data(), static_cast<int>(keelpack::kVersion.size()),
+                  keelpack::kVersion.data());
       return 0;
     }
   }
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
       paths << arg;
     }
   }
-  keelpack::ui::Form1 window(paths);
+  keelpack::ui::MainWindow window(paths);
   window.show();
   return QApplication::exec();
 }

@@ -1,5 +1,6 @@
 #include "ui/option_widgets.h"
 
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,6 +11,11 @@ constexpr int kPaddingPixels = 8;  // between a tab's caption and its sides
 
 IccCheckBox::IccCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
   setTristate(true);
+  menu_ = new QMenu(QStringLiteral("ICC"), this);
+  menu_->setObjectName("iccmenu");
+  QAction* forceRemoval = menu_->addAction(QStringLiteral("Force Removal (may corrupt files)"));
+  forceRemoval->setObjectName("forceiccremoval");
+  connect(forceRemoval, &QAction::triggered, this, [this] { setCheckState(Qt::PartiallyChecked); });
 }
 
 void IccCheckBox::nextCheckState() {
@@ -19,7 +25,7 @@ void IccCheckBox::nextCheckState() {
 
 void IccCheckBox::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::RightButton && rect().contains(event->position().toPoint())) {
-    emit menuRequested();
+    menu_->exec(mapToGlobal(QPoint(0, height())));
     return;
   }
   QCheckBox::mouseReleaseEvent(event);

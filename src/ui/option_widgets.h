@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QLabel>
 
+class QMenu;
+
 namespace keelpack::ui {
 
 // The colour-profile box: clear (automatic), checked (keep all) or grayed (force removal).
@@ -14,13 +16,12 @@ class IccCheckBox : public QCheckBox {
  public:
   explicit IccCheckBox(const QString& text, QWidget* parent = nullptr);
 
- signals:
-  // The right mouse button was released over the box.
-  void menuRequested();
-
  protected:
   void nextCheckState() override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QMenu* menu_;  // "Force Removal (may corrupt files)"; design: iccmenu
 };
 
 // One label of the tab strip under the Safety and Target frames; a click or its access key

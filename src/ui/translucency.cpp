@@ -1,4 +1,4 @@
-#include "translucency.h"
+#include "ui/translucency.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace keelpack {
+namespace keelpack::ui {
 namespace {
 
 constexpr int kOpaque = 255;
@@ -76,4 +76,4 @@ void MakeBlackTransparent(QWidget* window) {
   window->setMask(NonBlackRegion(shot));
 }
 
-}  // namespace keelpack
+}  // namespace keelpack::ui

@@ -9,7 +9,7 @@ class QWidget;
 // effects only; where the platform cannot show them, callers skip them and nothing else
 // changes.
 
-namespace keelpack {
+namespace keelpack::ui {
 
 // Whether setting a window's opacity shows on this platform: on X11 only while a
 // compositing manager runs; never on the offscreen and minimal platforms or on Wayland.
@@ -25,4 +25,4 @@ void MakeBlackTransparent(QWidget* window);
 // The pixels of `image` that are not pure black (alpha ignored).
 QRegion NonBlackRegion(const QImage& image);
 
-}  // namespace keelpack
+}  // namespace keelpack::ui

@@ -9,6 +9,9 @@ namespace keelpack::ui {
 inline constexpr double kTwipsPerPixelAt96Dpi = 15;
 inline constexpr double kReferenceDpi = 96;
 
+// The space between the main window's blocks of controls.
+inline constexpr int kWindowSpacingTwips = 105;
+
 inline int TwipsToPixels(double twips, double logicalDpi) {
   return static_cast<int>(std::lround(twips / kTwipsPerPixelAt96Dpi * logicalDpi / kReferenceDpi));
 }

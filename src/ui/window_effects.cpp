@@ -1,11 +1,11 @@
 #include "ui/window_effects.h"
 
-#include "ui/translucency.h"
-
 #include <QGuiApplication>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+
+#include "ui/translucency.h"
 
 namespace keelpack::ui {
 

@@ -1,19 +1,20 @@
 // The about screen, driven tick by tick on the offscreen platform over a plain main window.
-#include "about_screen.h"
+#include "ui/about_screen.h"
 
 #include <QLabel>
 #include <QTest>
 
 #include "version.h"
 
-using keelpack::AboutScreen;
+using keelpack::ui::AboutScreen;
 
 namespace {
 
 // The offscreen platform cannot show the forced effects and says so on every call.
 QtMessageHandler testLogHandler = nullptr;
 void QuietAboutEffects(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (type != QtWarningMsg || !text.startsWith("This plugin does not support setting window")) testLogHandler(type, context, text);
+  if (type != QtWarningMsg || !text.startsWith("This plugin does not support setting window"))
+    testLogHandler(type, context, text);
 }
 
 }  // namespace
@@ -38,8 +39,11 @@ class AboutScreenTest : public QObject {
       QVERIFY(screen.isVisible() && screen.ZoomTimer().isActive());
       // The version and the licence show from the start; no web address anywhere.
       const QString foot = screen.findChild<QLabel*>("versionLabel")->text();
-      QVERIFY(foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) && foot.contains("Licen"));
-      QVERIFY(!keelpack::CreditsText().contains("://") && keelpack::CreditsText().endsWith(foot));
+      QVERIFY(
+          foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) &&
+          foot.contains("Licen"));
+      QVERIFY(!keelpack::ui::CreditsText().contains("://") &&
+              keelpack::ui::CreditsText().endsWith(foot));
       while (screen.isVisible() && screen.ZoomTimer().isActive()) screen.ZoomTick();
       QVERIFY(mainWindow.windowOpacity() < 1 && screen.ScrollTimer().isActive());
       if (byKey) QTest::keyClick(&screen, Qt::Key_Escape);

@@ -22,13 +22,13 @@
 
 #include "support/pictures.h"
 #include "support/temp_dir.h"
-#include "ui/form1.h"
 #include "ui/log_text_box.h"
+#include "ui/main_window.h"
 #include "ui/progress_status_bar.h"
 
 namespace kt = keelpack::test;
 using namespace std::string_literals;
-using keelpack::ui::Form1;
+using keelpack::ui::MainWindow;
 
 namespace {
 
@@ -39,12 +39,12 @@ T* Get(const QObject* parent, const char* name) {
   return child;
 }
 
-std::unique_ptr<Form1> Open(QStringList paths = {}) {
-  auto form = std::make_unique<Form1>(paths);
-  form->show();
-  if (!QTest::qWaitForWindowExposed(form.get())) qFatal("window not shown");
-  QApplication::setActiveWindow(form.get());  // access keys act in the active window only
-  return form;
+std::unique_ptr<MainWindow> Open(QStringList paths = {}) {
+  auto window = std::make_unique<MainWindow>(paths);
+  window->show();
+  if (!QTest::qWaitForWindowExposed(window.get())) qFatal("window not shown");
+  QApplication::setActiveWindow(window.get());  // access keys act in the active window only
+  return window;
 }
 
 // Answers the next modal window or pop-up menu with `act` and keeps its name; the menu is
@@ -54,12 +54,15 @@ struct ModalAnswer {
   QTimer poll;
   explicit ModalAnswer(std::function<void(QWidget*)> act = {}) {
     QObject::connect(&poll, &QTimer::timeout, [this, act] {
-      QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::activeModalWidget();
+      QWidget* modal = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                         : QApplication::activeModalWidget();
       if (modal == nullptr) return;
       poll.stop();
       opened = modal->objectName();
       if (act) act(modal);
-      if (modal->isVisible()) qobject_cast<QDialog*>(modal) ? qobject_cast<QDialog*>(modal)->reject() : void(modal->close());
+      if (modal->isVisible())
+        qobject_cast<QDialog*>(modal) ? qobject_cast<QDialog*>(modal)->reject()
+                                      : void(modal->close());
     });
     poll.start(5);
   }
@@ -87,7 +90,10 @@ QStringList Texts(const QList<QListWidgetItem*>& items) {
 }
 
 QString Summary(int files, int reduced, long long saved) {
-  return QString("Finished. Out of %1 files, %2 were reduced saving %3 bytes.").arg(files).arg(reduced).arg(saved);
+  return QString("Finished. Out of %1 files, %2 were reduced saving %3 bytes.")
+      .arg(files)
+      .arg(reduced)
+      .arg(saved);
 }
 
 }  // namespace
@@ -113,34 +119,41 @@ void WindowTest::fitsTheScreen() {
     font.setPointSize(points);
     QApplication::setFont(font);
   }
-  auto form = Open();
-  const QRect available = form->screen()->availableGeometry();
-  const QSize frame = form->frameGeometry().size() - form->size();
-  QVERIFY(available.contains(form->frameGeometry()));
-  if (available.height() >= form->sizeHint().height() + frame.height()) {
-    QCOMPARE(form->size(), form->sizeHint());
+  auto window = Open();
+  const QRect available = window->screen()->availableGeometry();
+  const QSize frame = window->frameGeometry().size() - window->size();
+  QVERIFY(available.contains(window->frameGeometry()));
+  if (available.height() >= window->sizeHint().height() + frame.height()) {
+    QCOMPARE(window->size(), window->sizeHint());
     // The log box runs under the options column as designed.
-    QVERIFY(Get(form.get(), "debugtext")->geometry().right() > Get(form.get(), "few")->geometry().left());
+    QVERIFY(Get(window.get(), "debugtext")->geometry().right() >
+            Get(window.get(), "few")->geometry().left());
   }
-  auto* scroller = Get<QScrollArea>(form.get(), "scroller");
-  QVERIFY(!scroller->horizontalScrollBar()->isVisible() && !scroller->verticalScrollBar()->isVisible());
+  auto* scroller = Get<QScrollArea>(window.get(), "scroller");
+  QVERIFY(!scroller->horizontalScrollBar()->isVisible() &&
+          !scroller->verticalScrollBar()->isVisible());
   for (bool safety : {true, false}) {
-    Get(form.get(), "safetyFrame")->setVisible(safety);
-    Get(form.get(), "targetFrame")->setVisible(!safety);
+    Get(window.get(), "safetyFrame")->setVisible(safety);
+    Get(window.get(), "targetFrame")->setVisible(!safety);
     QList<QWidget*> controls;
-    for (QWidget* control : form->findChildren<QWidget*>()) {
+    for (QWidget* control : window->findChildren<QWidget*>()) {
       QWidget* holder = control->parentWidget();
       const QString name = control->objectName();
-      if (name.isEmpty() || name.startsWith("qt_") || !control->isVisible() || control->isWindow() ||
-          QStringList{"backFrame", "FrontFrame"}.contains(holder->objectName()))  // the progress bar's layers lie on each other
+      if (name.isEmpty() || name.startsWith("qt_") || !control->isVisible() ||
+          control->isWindow() ||
+          QStringList{"backFrame", "FrontFrame"}.contains(
+              holder->objectName()))  // the progress bar's layers lie on each other
         continue;
       const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
-      QVERIFY2(available.contains(onScreen) && form->geometry().contains(onScreen), qPrintable(name));
+      QVERIFY2(available.contains(onScreen) && window->geometry().contains(onScreen),
+               qPrintable(name));
       QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
-      QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(), qPrintable(name));
+      QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(),
+               qPrintable(name));
       for (const QWidget* other : controls)
-        QVERIFY2(other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
-                 qPrintable(name + " on " + other->objectName()));
+        QVERIFY2(
+            other->parentWidget() != holder || !other->geometry().intersects(control->geometry()),
+            qPrintable(name + " on " + other->objectName()));
       controls << control;
     }
     QVERIFY(controls.size() > 25);
@@ -148,8 +161,9 @@ void WindowTest::fitsTheScreen() {
   // The smallest arrangement (the lists one above the other) has room for one more check box
   // on either tab, with the spacing of its frame.
   const int oneMore = QCheckBox("Turn pictures upright").sizeHint().height() + 10;
-  if (Get(form.get(), "FileBox")->y() > Get(form.get(), "Dir1")->y())
-    QVERIFY(Get(form.get(), "content")->minimumSizeHint().height() + oneMore <= scroller->viewport()->height());
+  if (Get(window.get(), "FileBox")->y() > Get(window.get(), "Dir1")->y())
+    QVERIFY(Get(window.get(), "content")->minimumSizeHint().height() + oneMore <=
+            scroller->viewport()->height());
 }
 
 // Every Alt+letter, on either tab, in the order below: what it changed (check marks, the
@@ -158,15 +172,16 @@ void WindowTest::accessKeysDoOneThingEach() {
   kt::Sandbox user;
   kt::TempDir folder;
   kt::WriteFile(folder.File("photo.jpg"), kt::ShrinkablePicture({.width = 16, .height = 16}));
-  auto form = Open({QString::fromStdString(folder.path())});
-  QVERIFY(QTest::qWaitForWindowActive(form.get()));
+  auto window = Open({QString::fromStdString(folder.path())});
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
   auto state = [&] {
     QStringList shown;
-    for (const QAbstractButton* button : form->findChildren<QAbstractButton*>())
-      if (button->isCheckable() && !button->objectName().isEmpty()) shown << button->objectName() + (button->isChecked() ? "+" : "-");
-    shown << (Get(form.get(), "safetyFrame")->isVisible() ? "tab:Safety" : "tab:Target");
-    shown << "focus:" + (form->focusWidget() ? form->focusWidget()->objectName() : "none");
-    shown << "status:" + Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text();
+    for (const QAbstractButton* button : window->findChildren<QAbstractButton*>())
+      if (button->isCheckable() && !button->objectName().isEmpty())
+        shown << button->objectName() + (button->isChecked() ? "+" : "-");
+    shown << (Get(window.get(), "safetyFrame")->isVisible() ? "tab:Safety" : "tab:Target");
+    shown << "focus:" + (window->focusWidget() ? window->focusWidget()->objectName() : "none");
+    shown << "status:" + Get<keelpack::ui::ProgressStatusBar>(window.get(), "backFrame")->text();
     return shown;
   };
   const QString none = "status:Finished. Out of 0 files, 0 were reduced saving 0 bytes.";
@@ -207,8 +222,9 @@ void WindowTest::accessKeysDoOneThingEach() {
   for (const auto& [letter, expected] : steps) {
     const QStringList before = state();
     ModalAnswer answer;
-    QApplication::setActiveWindow(form.get());  // as a closed dialog gives the activation back
-    QTest::keyClick(form->focusWidget() ? form->focusWidget() : form.get(), Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
+    QApplication::setActiveWindow(window.get());  // as a closed dialog gives the activation back
+    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window.get(),
+                    Qt::Key(Qt::Key_A + (letter - 'A')), Qt::AltModifier);
     QTest::qWait(150);  // a button pressed by its key is released after 100 ms
     QStringList changed;
     for (const QString& item : state())
@@ -228,41 +244,46 @@ void WindowTest::accessKeysDoOneThingEach() {
 void WindowTest::takesPhotosHandedToIt() {
   kt::Sandbox user;
   kt::TempDir tree;
-  for (const char* name : {"p10.jpg", "P1.jpg", "p2.jpg", "album2/a.jpg", "album10/a.jpg", "album1/a.jpg"})
+  for (const char* name :
+       {"p10.jpg", "P1.jpg", "p2.jpg", "album2/a.jpg", "album10/a.jpg", "album1/a.jpg"})
     kt::WriteFile(tree.File(name), kt::ShrinkablePicture({.width = 16, .height = 16}));
   kt::WriteFile(tree.File("notes.txt"), {});
   const kt::Bytes original = kt::ReadFile(tree.File("p2.jpg"));
   const QString top = QString::fromStdString(tree.path());
-  auto form = Open({top + "/p2.jpg", top + "/p10.jpg", top + "/album1/a.jpg"});
-  auto* dir1 = Get<QListWidget>(form.get(), "Dir1");
-  auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
-  auto at = [&] { return Get<QLineEdit>(form.get(), "pathText")->text(); };
+  auto window = Open({top + "/p2.jpg", top + "/p10.jpg", top + "/album1/a.jpg"});
+  auto* folderList = Get<QListWidget>(window.get(), "Dir1");
+  auto* fileList = Get<QListWidget>(window.get(), "FileBox");
+  auto at = [&] { return Get<QLineEdit>(window.get(), "pathText")->text(); };
   QCOMPARE(at(), top);
-  QCOMPARE(Texts(fileBox->findItems("*", Qt::MatchWildcard)), QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
-  QCOMPARE(Texts(fileBox->selectedItems()), QStringList({"p2.jpg", "p10.jpg"}));  // the third is elsewhere
-  QCOMPARE(Texts(dir1->findItems("album*", Qt::MatchWildcard)), QStringList({"album1", "album2", "album10"}));
+  QCOMPARE(Texts(fileList->findItems("*", Qt::MatchWildcard)),
+           QStringList({"P1.jpg", "p2.jpg", "p10.jpg"}));
+  QCOMPARE(Texts(fileList->selectedItems()),
+           QStringList({"p2.jpg", "p10.jpg"}));  // the third is elsewhere
+  QCOMPARE(Texts(folderList->findItems("album*", Qt::MatchWildcard)),
+           QStringList({"album1", "album2", "album10"}));
 
-  QVERIFY(Drop(form.get(), {top + "/album2", top + "/p2.jpg"}));
+  QVERIFY(Drop(window.get(), {top + "/album2", top + "/p2.jpg"}));
   QCOMPARE(at(), top + "/album2");
-  QVERIFY(Drop(form.get(), {top + "/p10.jpg"}));
+  QVERIFY(Drop(window.get(), {top + "/p10.jpg"}));
   QCOMPARE(at(), top);
-  QCOMPARE(Texts(fileBox->selectedItems()), QStringList({"p10.jpg"}));
-  QVERIFY(!Drop(form.get(), {top + "/notes.txt"}));
+  QCOMPARE(Texts(fileList->selectedItems()), QStringList({"p10.jpg"}));
+  QVERIFY(!Drop(window.get(), {top + "/notes.txt"}));
   QVERIFY(kt::ReadFile(tree.File("p2.jpg")) == original);
 
   // A typed path opens as well; the window reopens where it was closed, and when that folder
   // has gone, in the pictures folder.
-  auto* pathText = Get<QLineEdit>(form.get(), "pathText");
+  auto* pathText = Get<QLineEdit>(window.get(), "pathText");
   pathText->setText(top + "/album10");
   QTest::keyClick(pathText, Qt::Key_Return);
   QCOMPARE(at(), top + "/album10");
-  QVERIFY(form->close());
-  form = Open();
+  QVERIFY(window->close());
+  window = Open();
   QCOMPARE(at(), top + "/album10");
-  QVERIFY(form->close());
+  QVERIFY(window->close());
   QVERIFY(QDir(top + "/album10").removeRecursively());
-  kt::WriteFile(user.File("config/user-dirs.dirs"), kt::ToBytes("XDG_PICTURES_DIR=\"" + tree.File("album2") + "\"\n"));
-  form = Open();
+  kt::WriteFile(user.File("config/user-dirs.dirs"),
+                kt::ToBytes("XDG_PICTURES_DIR=\"" + tree.File("album2") + "\"\n"));
+  window = Open();
   QCOMPARE(at(), top + "/album2");
 }
 
@@ -276,7 +297,8 @@ void WindowTest::runsAndKeepsItsOptions() {
     std::vector<std::string> paths;
     for (int i = first; i < first + count; ++i) {
       paths.push_back(folder + "/picture" + std::to_string(10000 + i) + ".jpg");
-      kt::WriteFile(paths.back(), originals[paths.back()] = kt::ShrinkablePicture({.width = 16, .height = 16, .seed = unsigned(i + 1)}));
+      kt::WriteFile(paths.back(), originals[paths.back()] = kt::ShrinkablePicture(
+                                      {.width = 16, .height = 16, .seed = unsigned(i + 1)}));
     }
     return paths;
   };
@@ -284,19 +306,25 @@ void WindowTest::runsAndKeepsItsOptions() {
   auto Saved = [&](const std::string& path) -> long long {
     const kt::Bytes now = kt::ReadFile(path), &original = originals.at(path);
     const auto pixels = kt::DecodePixels(now);
-    return now.size() < original.size() && pixels && pixels == kt::DecodePixels(original) ? static_cast<long long>(original.size() - now.size()) : -1;
+    return now.size() < original.size() && pixels && pixels == kt::DecodePixels(original)
+               ? static_cast<long long>(original.size() - now.size())
+               : -1;
   };
-  auto Unchanged = [&](const std::string& path) { return kt::ReadFile(path) == originals.at(path); };
+  auto Unchanged = [&](const std::string& path) {
+    return kt::ReadFile(path) == originals.at(path);
+  };
   const auto paths = Write(tree.path(), 6);
   Write(tree.File("sub/deeper"), 3);
   const auto hidden = Write(tree.File(".hidden"), 1);
   QVERIFY(QDir().mkpath(QString::fromStdString(tree.File("empty"))));
-  auto form = Open({QString::fromStdString(tree.path())});
-  auto get = [&](const char* name) { return Get(form.get(), name); };
+  auto window = Open({QString::fromStdString(tree.path())});
+  auto get = [&](const char* name) { return Get(window.get(), name); };
   auto click = [&](const char* name) { QTest::mouseClick(get(name), Qt::LeftButton); };
-  auto status = [&] { return Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame")->text(); };
+  auto status = [&] {
+    return Get<keelpack::ui::ProgressStatusBar>(window.get(), "backFrame")->text();
+  };
   auto logLines = [&] {
-    auto* box = Get<keelpack::ui::LogTextBox>(form.get(), "debugtext");
+    auto* box = Get<keelpack::ui::LogTextBox>(window.get(), "debugtext");
     box->Flush();
     return box->toPlainText().split('\n');
   };
@@ -305,47 +333,52 @@ void WindowTest::runsAndKeepsItsOptions() {
   QString state;
   auto runFrom = [&](const char* button) {
     state.clear();
-    QTimer::singleShot(0, form.get(), [&] {
-      for (const char* name : {"few", "many", "FileBox", "cancelCommand"}) state += get(name)->isEnabled() ? '1' : '0';
-      state += form->cursor().shape() == Qt::WaitCursor ? " busy" : " idle";
+    QTimer::singleShot(0, window.get(), [&] {
+      for (const char* name : {"few", "many", "FileBox", "cancelCommand"})
+        state += get(name)->isEnabled() ? '1' : '0';
+      state += window->cursor().shape() == Qt::WaitCursor ? " busy" : " idle";
       state += get("cancelCommand")->cursor().shape() == Qt::ArrowCursor ? " arrow" : " other";
     });
     click(button);
-    return state + " " + form->focusWidget()->objectName();
+    return state + " " + window->focusWidget()->objectName();
   };
 
   // Each box is clicked on its indicator: a stretched box takes no clicks beyond its caption.
   for (const char* name : {"exifOption2", "corOption0", "readCheck", "slowCheck"}) {
-    auto* box = Get<QAbstractButton>(form.get(), name);
+    auto* box = Get<QAbstractButton>(window.get(), name);
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(box->height() / 2, box->height() / 2));
   }
 
-  auto* fileBox = Get<QListWidget>(form.get(), "FileBox");
+  auto* fileList = Get<QListWidget>(window.get(), "FileBox");
   // With "Save in different directory" on, no run starts without an output folder it can use.
-  Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(true);
-  fileBox->item(0)->setSelected(true);
-  for (const auto& [output, message] : {std::pair{""s, "Please choose an output directory, or clear \"Save in different directory\"."s},
-                                        {"out"s, "The output directory must be a full path: out"s},
-                                        {paths[0] + "/out", "Cannot create the output directory " + paths[0] + "/out"}}) {
-    Get<QLineEdit>(form.get(), "newdirText")->setText(QString::fromStdString(output));
+  Get<QCheckBox>(window.get(), "difdirCheck")->setChecked(true);
+  fileList->item(0)->setSelected(true);
+  for (const auto& [output, message] :
+       {std::pair{""s,
+                  "Please choose an output directory, or clear \"Save in different directory\"."s},
+        {"out"s, "The output directory must be a full path: out"s},
+        {paths[0] + "/out", "Cannot create the output directory " + paths[0] + "/out"}}) {
+    Get<QLineEdit>(window.get(), "newdirText")->setText(QString::fromStdString(output));
     click("few");
     QCOMPARE(status(), QString::fromStdString(message));
-    QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") && Unchanged(paths[0]));
+    QVERIFY(get("targetFrame")->isVisible() && QApplication::focusWidget() == get("newdirText") &&
+            Unchanged(paths[0]));
   }
-  Get<QCheckBox>(form.get(), "difdirCheck")->setChecked(false);
-  Get<QCheckBox>(form.get(), "uprightCheck")->setChecked(true);  // nothing to turn in these pictures
-  for (int i : {0, 2, 3}) fileBox->item(i)->setSelected(true);
+  Get<QCheckBox>(window.get(), "difdirCheck")->setChecked(false);
+  Get<QCheckBox>(window.get(), "uprightCheck")
+      ->setChecked(true);  // nothing to turn in these pictures
+  for (int i : {0, 2, 3}) fileList->item(i)->setSelected(true);
   const auto late = Write(tree.path(), 1, 6);  // not in the list until it is read again
   // Only Abort acts during the run; it keeps the arrow pointer. Afterwards the focus is back
   // on the button that started the run, not on an option that an arrow key would change.
   QCOMPARE(runFrom("few"), QString("0001 busy arrow few"));
   QVERIFY(Saved(paths[0]) > 0 && Unchanged(paths[1]) && Saved(paths[2]) > 0 && Unchanged(late[0]));
   QCOMPARE(status(), Summary(3, 3, Saved(paths[0]) + Saved(paths[2]) + Saved(paths[3])));
-  auto* bar = Get<keelpack::ui::ProgressStatusBar>(form.get(), "backFrame");
+  auto* bar = Get<keelpack::ui::ProgressStatusBar>(window.get(), "backFrame");
   QCOMPARE(bar->FilledWidth(), bar->width());
-  QVERIFY(get("few")->isEnabled() && get("many")->isEnabled() && fileBox->isEnabled() &&
-          !get("cancelCommand")->isEnabled() && form->cursor().shape() == Qt::ArrowCursor);
-  QVERIFY(fileBox->selectedItems().isEmpty() && fileBox->count() == 7);  // read afresh
+  QVERIFY(get("few")->isEnabled() && get("many")->isEnabled() && fileList->isEnabled() &&
+          !get("cancelCommand")->isEnabled() && window->cursor().shape() == Qt::ArrowCursor);
+  QVERIFY(fileList->selectedItems().isEmpty() && fileList->count() == 7);  // read afresh
 
   // The tree run asks first, with the files, the folder, the Exif choice and the backups;
   // declined, it leaves every file as it was.
@@ -354,13 +387,16 @@ void WindowTest::runsAndKeepsItsOptions() {
     ModalAnswer answer([&](QWidget* box) { question = qobject_cast<QMessageBox*>(box)->text(); });
     click("many");
   }
-  for (const std::string& part : {"10 files"s, tree.path() + " and all its subdirectories", "Exif deleted"s, "no backups"s})
+  for (const std::string& part :
+       {"10 files"s, tree.path() + " and all its subdirectories", "Exif deleted"s, "no backups"s})
     QVERIFY2(question.contains(QString::fromStdString(part)), qPrintable(question));
-  QVERIFY(Unchanged(paths[1]) && status() == Summary(10, 0, 0) && logLines().contains("Operation cancelled!"));
+  QVERIFY(Unchanged(paths[1]) && status() == Summary(10, 0, 0) &&
+          logLines().contains("Operation cancelled!"));
   // Answered yes, with "Do not ask again": the next run goes without asking.
   ModalAnswer yes([](QWidget* box) {
     box->findChild<QCheckBox*>("dontAskCheck")->setChecked(true);
-    for (auto* button : box->findChildren<QPushButton*>()) if (button->text() == "&Rewrite") button->click();
+    for (auto* button : box->findChildren<QPushButton*>())
+      if (button->text() == "&Rewrite") button->click();
   });
   QCOMPARE(runFrom("many"), QString("0011 busy arrow many"));  // the file list stays usable
   QCOMPARE(yes.opened, QString("confirmTree"));
@@ -376,7 +412,7 @@ void WindowTest::runsAndKeepsItsOptions() {
   // when nothing is selected, and that the next run starts afresh, the runs' own tests check.)
   originals.clear();
   const auto again = Write(tree.path(), 7);
-  fileBox->selectAll();
+  fileList->selectAll();
   QString clickedAt;
   QTimer watch;
   QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -388,23 +424,26 @@ void WindowTest::runsAndKeepsItsOptions() {
   watch.start(0);
   click("few");
   QCOMPARE(clickedAt, QString("Processed 1 of 7 files..."));
-  QVERIFY(logLines().contains("Operation cancelled!") && Saved(again[0]) > 0 && Unchanged(again[1]));
+  QVERIFY(logLines().contains("Operation cancelled!") && Saved(again[0]) > 0 &&
+          Unchanged(again[1]));
   QCOMPARE(status(), Summary(7, 1, Saved(again[0])));  // all selected files are counted
 
-  auto* dir1 = Get<QListWidget>(form.get(), "Dir1");
-  dir1->setCurrentItem(dir1->findItems("empty", Qt::MatchExactly).value(0));
-  QTest::keyClick(dir1, Qt::Key_Return);
+  auto* folderList = Get<QListWidget>(window.get(), "Dir1");
+  folderList->setCurrentItem(folderList->findItems("empty", Qt::MatchExactly).value(0));
+  QTest::keyClick(folderList, Qt::Key_Return);
   click("many");
   QVERIFY(logLines().contains("No compatible file found."));
   QCOMPARE(status(), Summary(0, 0, 0));
 
-  QVERIFY(form->close());
+  QVERIFY(window->close());
   const auto settings = kt::ReadLines(user.File("config/keelpack.ini"));
-  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0", "ConfirmTree=0", "Upright=1"})
+  for (const char* line : {"Exif=2", "Corrupted=0", "Readability=1", "Slow=1", "Backups=0",
+                           "ConfirmTree=0", "Upright=1"})
     QVERIFY2(std::ranges::count(settings, line) == 1, line);
-  form = Open();
-  for (const char* box : {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck", "uprightCheck"})
-    QVERIFY2(Get<QAbstractButton>(form.get(), box)->isChecked() != (box == "bakCheck"s), box);
+  window = Open();
+  for (const char* box :
+       {"exifOption2", "corOption0", "readCheck", "slowCheck", "bakCheck", "uprightCheck"})
+    QVERIFY2(Get<QAbstractButton>(window.get(), box)->isChecked() != (box == "bakCheck"s), box);
 }
 
 QTEST_MAIN(WindowTest)

@@ -2,50 +2,44 @@
 
 #include <QStringList>
 #include <QWidget>
-#include <array>
+#include <memory>
 #include <string>
 
 #include "runs/front_end.h"
 #include "runs/session.h"
 #include "ui/window_effects.h"
 
-class QAction;
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
 class QCompleter;
-class QGroupBox;
 class QLineEdit;
-class QMenu;
 class QPushButton;
-class QRadioButton;
-class QScrollArea;
 class QShortcut;
 class QStringListModel;
 class QTimer;
-class QToolButton;
 
 namespace keelpack::ui {
 
+class CorruptedPanel;
 class DriveList;
+class ExifPanel;
 class FileList;
 class FolderList;
-class IccCheckBox;
 class LogTextBox;
+class OptionTabs;
 class ProgressStatusBar;
-class TabLabel;
+class WindowArrangement;
 
 // The main window: the folder browser, the run buttons, the option panels, the progress bar
 // that doubles as the status line, Abort and the on-screen log. It is the front end the
 // batch runs work through; all processing happens in the core.
-class Form1 : public QWidget, public FrontEnd {
+// design: Form1 (its Qt object name)
+class MainWindow : public QWidget, public FrontEnd {
   Q_OBJECT
 
  public:
   // Opens at `startPaths` (see OpenPaths); without them, or when none can be opened, where
   // the user last worked, else in the pictures folder, else in the home folder.
-  explicit Form1(const QStringList& startPaths = {}, QWidget* parent = nullptr);
-  ~Form1() override;
+  explicit MainWindow(const QStringList& startPaths = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Shows what the user handed the window: the first path decides. A folder opens in the
   // folder list; a file opens its folder, and the given files of that folder with a JPEG
@@ -83,18 +77,10 @@ class Form1 : public QWidget, public FrontEnd {
   void RunFolderTree();
   void Abort();
 
-  void LogCheckChanged();
-  void ChooseLogLevel(int level);
+  void SetLogLevel(int level);
   void OpenLogFile();
   void ShowAbout();
-  void EnableDirtyDebug();
-
-  void ShowIccMenu();
-  void ForceIccRemoval();
-
-  void DifdirChanged(bool checked);
-  void ShowTab(int index);
-  void ChooseOutputFolder();
+  void EnableScreenDebug();
 
   void FolderChanged();
   void AskForCustomPath();
@@ -105,15 +91,8 @@ class Form1 : public QWidget, public FrontEnd {
   void WatchScreenWidth();
 
  private:
-  // Where the blocks of controls stand: as designed (the options beside the lists, the log
-  // box under all), the options beside the log box as well, or, for small screens and large
-  // fonts, the lists one above the other and the options in two columns beside them.
-  enum class Arrangement { kDesigned, kBesideLog, kCompact };
-
   void CreateControls();
-  void CreateMenus();
   void LayOutControls();
-  void Arrange(Arrangement arrangement);
   // Keeps the designed size where the screen's free area allows it; otherwise the window and
   // its frame fit into that area: the lists and the log box give up room first, then the
   // options move beside the log box, then into two columns; where even that is too large,
@@ -127,9 +106,7 @@ class Form1 : public QWidget, public FrontEnd {
 
   // Returns the folder the window showed when it last closed.
   std::string LoadSettings();
-  void SetControls(const OptionSet& options);
   void SelectFont();
-  void HandleTabShortcutKeys(QEvent* event);
 
   Session session_;
   Translucency translucency_;
@@ -137,82 +114,44 @@ class Form1 : public QWidget, public FrontEnd {
   int lastScreenWidth_ = 0;         // in twips; 0 until the first watch, so the first one nudges
   bool fittedToRealFrame_ = false;  // the window manager's frame was known at the last fit
   QWidget* runStarter_ = nullptr;   // the run button that started the run going on
-  bool ctrlArmed = false;           // the Ctrl+S / Ctrl+T tab shortcuts are armed
   int confirmTree_ = 1;             // ask before a folder-tree run rewrites files in place
   std::string completedFolder_;     // the folder whose subfolders the path field offers
 
   // Kept verbatim from the settings file and written back unchanged.
   std::string fontName_;
   std::string charset_;
-  // Font candidates, best first; a `font` setting goes in front of them.
-  QStringList fontList;
+  // Font candidates, best first; a `font` setting goes in front of them. design: fontList
+  QStringList fontCandidates_;
 
   // Folder browser.
-  DriveList* Drive1;
-  FolderList* Dir1;
-  FileList* FileBox;
+  DriveList* driveList_;    // design: Drive1
+  FolderList* folderList_;  // design: Dir1
+  FileList* fileList_;      // design: FileBox
 
-  QLineEdit* pathText;  // the open folder, to type or paste another one into
+  QLineEdit* pathText_;  // the open folder, to type or paste another one into
   QCompleter* pathCompleter_;
   QStringListModel* pathCompletions_;
 
-  // The window's content scrolls only where the screen is too small for every arrangement.
-  QScrollArea* scroller_;
+  // The window's content, in a scroll area that scrolls only where the screen is too small
+  // for every arrangement of its blocks.
   QWidget* content_;
-  // Blocks of controls that always stay together.
-  QWidget* navigatorBlock_;
-  QWidget* runBlock_;
-  QWidget* exifBlock_;
-  QWidget* tabsBlock_;
-  QWidget* statusBlock_;
+  std::unique_ptr<WindowArrangement> arrangement_;
 
   // Run controls and status.
-  QPushButton* few;
-  QPushButton* many;
-  QPushButton* cancelCommand;
-  QPushButton* aboutCommand;
+  QPushButton* processFilesButton_;   // design: few
+  QPushButton* processFolderButton_;  // design: many
+  QPushButton* abortButton_;          // design: cancelCommand
+  QPushButton* aboutButton_;
   QShortcut* escapeAborts_;
-  ProgressStatusBar* backFrame;
-  LogTextBox* debugtext;
+  ProgressStatusBar* statusBar_;  // design: backFrame
+  LogTextBox* logBox_;            // design: debugtext
 
-  // Options.
-  QGroupBox* exifFrame;
-  std::array<QRadioButton*, 3> exifOption;
-  QButtonGroup* exifGroup;
-  QCheckBox* dpiCheck;
-  IccCheckBox* iccCheck;
-  QComboBox* optimizeCombo;  // the `optimize` option, its value the item index
-  QCheckBox* uprightCheck;   // the `upright` option
-  QGroupBox* corFrame;
-  std::array<QRadioButton*, 3> corOption;
-  QButtonGroup* corGroup;
-  QLineEdit* corren;
-  QCheckBox* evenCheck;
+  ExifPanel* exifPanel_;
+  CorruptedPanel* corruptedPanel_;
+  OptionTabs* optionTabs_;
 
-  // The two tabs.
-  QGroupBox* safetyFrame;
-  QCheckBox* readCheck;
-  QCheckBox* slowCheck;
-  QCheckBox* bakCheck;
-  QCheckBox* logCheck;
-  QGroupBox* targetFrame;
-  QCheckBox* difdirCheck;
-  QLineEdit* newdirText;
-  QToolButton* chooseCommand;
-  std::array<TabLabel*, 2> tabLabel;
-
-  // Pop-up menus.
-  QMenu* logtop;
-  QAction* logbrief;
-  QAction* logverb;
-  QAction* logexp;
-  QAction* logopen;
-  QAction* aboutmenu;
-  QMenu* iccmenu;
-  QAction* forceiccremoval;
-
-  QTimer* transTimer1;  // the opening fade
-  QTimer* winfixTimer;  // the screen-width watch
+  QTimer* fadeTimer_;         // the opening fade; design: transTimer1
+  QTimer* screenWidthTimer_;  // the screen-width watch; design: winfixTimer
 };
 
 }  // namespace keelpack::ui

@@ -1,19 +1,14 @@
-#include "ui/list_look.h"
+#include "ui/list_item_delegate.h"
 
-#include <QCollator>
 #include <QListWidget>
-#include <QLocale>
 #include <QPainter>
-#include <algorithm>
-
-#include "ui/text.h"
 
 namespace keelpack::ui {
 namespace {
 constexpr int kFocusFramePixels = 2;
 }
 
-ListLook::ListLook(QListWidget* list, int indentRole, int indentPixels)
+ListItemDelegate::ListItemDelegate(QListWidget* list, int indentRole, int indentPixels)
     : QStyledItemDelegate(list), indentRole_(indentRole), indentPixels_(indentPixels) {
   list->setItemDelegate(this);
   list->setTextElideMode(Qt::ElideMiddle);
@@ -22,12 +17,12 @@ ListLook::ListLook(QListWidget* list, int indentRole, int indentPixels)
   list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
-int ListLook::Indent(const QModelIndex& index) const {
+int ListItemDelegate::Indent(const QModelIndex& index) const {
   return indentRole_ < 0 ? 0 : index.data(indentRole_).toInt() * indentPixels_;
 }
 
-void ListLook::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                     const QModelIndex& index) const {
+void ListItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
   QStyleOptionViewItem shifted(option);
   shifted.rect.setLeft(option.rect.left() + Indent(index));
   // The style's own dotted focus line is hardly visible; the frame below replaces it.
@@ -46,28 +41,14 @@ void ListLook::paint(QPainter* painter, const QStyleOptionViewItem& option,
   painter->restore();
 }
 
-QSize ListLook::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+QSize ListItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
   QSize size = QStyledItemDelegate::sizeHint(option, index);
   // Room above and below for the focus frame.
   size.rheight() += kFocusFramePixels;
   // As wide as the indent and an icon: the list gives the entry its whole width.
   size.setWidth(Indent(index) + option.decorationSize.width());
   return size;
-}
-
-void SortNaturally(std::vector<std::string>& names) {
-  // The C locale compares code points only; people count the same way in every language.
-  QCollator collator(QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale());
-  collator.setNumericMode(true);
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
-  std::vector<std::pair<QString, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(FromBytes(name), std::move(name));
-  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-    const int order = collator.compare(a.first, b.first);
-    return order != 0 ? order < 0 : a.second < b.second;
-  });
-  for (size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
 }
 
 }  // namespace keelpack::ui

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QStyledItemDelegate>
-#include <string>
-#include <vector>
 
 class QListWidget;
 
@@ -11,9 +9,9 @@ namespace keelpack::ui {
 // How the window's lists show their entries: a long name is cut short in its middle, where it
 // differs least from its neighbours, and the entry that has the keyboard focus wears a frame
 // thick enough to see at a glance. An entry may stand `indentRole` steps further in.
-class ListLook : public QStyledItemDelegate {
+class ListItemDelegate : public QStyledItemDelegate {
  public:
-  ListLook(QListWidget* list, int indentRole, int indentPixels);
+  ListItemDelegate(QListWidget* list, int indentRole, int indentPixels);
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
@@ -25,9 +23,5 @@ class ListLook : public QStyledItemDelegate {
   int indentRole_;
   int indentPixels_;
 };
-
-// Names in the order people count them: "album2" before "album10", letter case aside. Names
-// equal that way keep their byte order, so that the order is always the same.
-void SortNaturally(std::vector<std::string>& names);
 
 }  // namespace keelpack::ui

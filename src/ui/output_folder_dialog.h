@@ -13,11 +13,12 @@ class FolderList;
 // "Choose Directory": picks or creates the output folder. A fresh dialog each time, opening
 // at the process's current folder; OK takes the folder that is open, not a merely
 // highlighted entry.
-class cdForm : public QDialog {
+// design: cdForm (its Qt object name)
+class OutputFolderDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit cdForm(QWidget* parent = nullptr);
+  explicit OutputFolderDialog(QWidget* parent = nullptr);
 
   // The open folder, the dialog's answer once it is accepted.
   std::string FolderPath() const;
@@ -26,11 +27,11 @@ class cdForm : public QDialog {
   void NewFolder();
 
  private:
-  DriveList* Drive1;
-  FolderList* Dir1;
-  QPushButton* newCommand;
-  QPushButton* okCommand;
-  QPushButton* cancelCommand;
+  DriveList* driveList_;          // design: Drive1
+  FolderList* folderList_;        // design: Dir1
+  QPushButton* newFolderButton_;  // design: newCommand
+  QPushButton* okButton_;         // design: okCommand
+  QPushButton* cancelButton_;     // design: cancelCommand
 };
 
 }  // namespace keelpack::ui
