@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "support/corpus.h"
 #include "exif/reduce_exif.h"
 #include "log/log_sink.h"
+#include "support/corpus.h"
 #include "support/exif_builder.h"
 #include "support/temp_dir.h"
 

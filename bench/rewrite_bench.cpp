@@ -8,13 +8,13 @@
 #include <memory>
 #include <random>
 
-#include "support/corpus.h"
-#include "jpeg/markers.h"
 #include "jobs/rewrite_file.h"
+#include "jpeg/markers.h"
 #include "log/log_sink.h"
 #include "platform/file.h"
 #include "platform/files.h"
 #include "settings/option_set.h"
+#include "support/corpus.h"
 #include "support/jpeg_builder.h"
 #include "support/temp_dir.h"
 
@@ -28,12 +28,15 @@ class DiscardingLogBox : public LogBox {
 };
 
 // One rewrite from file to file, as a file job makes it.
-RewriteResult RewriteBetween(LogSink& log, const std::string& in, const std::string& out, ExifMode exifMode,
-                             bool quickScan) {
+RewriteResult RewriteBetween(LogSink& log, const std::string& in, const std::string& out,
+                             ExifMode exifMode, bool quickScan) {
   platform::File source, target;
   platform::File::Status status;
-  if (source.OpenForReading(in) || target.Create(out)) return RewriteResult::Failed(platform::kFailFileNotFound);
-  return RewriteFile({.exifMode = exifMode, .quickScan = quickScan}, source, target, in, log, status).result;
+  if (source.OpenForReading(in) || target.Create(out))
+    return RewriteResult::Failed(platform::kFailFileNotFound);
+  return RewriteFile({.exifMode = exifMode, .quickScan = quickScan}, source, target, in, log,
+                     status)
+      .result;
 }
 
 // The corpus copied once into a temporary folder, so that every benchmark reads the same
@@ -114,10 +117,11 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
   state.SetComplexityN(static_cast<int64_t>(entropy.size()));
 }
 
-BENCHMARK(CorpusCopy)->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(CorpusCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(CorpusRewrite)
-    ->ArgsProduct({{1, 0}, {static_cast<int64_t>(ExifMode::kRemove), static_cast<int64_t>(ExifMode::kReduce)}})
+    ->ArgsProduct({{1, 0},
+                   {static_cast<int64_t>(ExifMode::kRemove),
+                    static_cast<int64_t>(ExifMode::kReduce)}})
     ->ArgNames({"quick", "exif"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -69,7 +69,8 @@ void CheckReduced(std::span<const uint8_t> payload) {
   const Block block{payload.subspan(6), payload[6] == 'M'};
   const uint32_t ifd0 = block.Number(4, 4);
   const uint32_t exifIfd = CheckDirectory(block, ifd0);
-  if (exifIfd != 0) CheckDirectory(block, exifIfd);  // the pointer only for a directory with entries
+  if (exifIfd != 0)
+    CheckDirectory(block, exifIfd);  // the pointer only for a directory with entries
 }
 
 }  // namespace
@@ -95,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // counted before its value is found bad and dropped.)
     std::vector<uint8_t> again;
     int usefulAgain = -1;
-    const int second = keelpack::ReduceExifBlock(log, size % 2 == 1, reduced, again, usefulAgain, "fuzz.bin");
+    const int second =
+        keelpack::ReduceExifBlock(log, size % 2 == 1, reduced, again, usefulAgain, "fuzz.bin");
     Require(second == 0 && again == reduced && usefulAgain <= usefulTags);
   } else {
     Require(result == kNotExifBlock ? usefulTags == 0
@@ -107,12 +109,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // what the thumbnail turns into: nothing, or something shorter or longer.
   const int orientation = keelpack::ExifOrientation(payload);
   Require(orientation >= 0 && orientation <= 8);
-  if (const auto minimal = keelpack::MinimalExifBlock(log, payload, true, size % 3 == 0)) CheckReduced(*minimal);
-  const keelpack::ThumbnailTurner turner = [size](std::span<const uint8_t> thumbnail) -> std::optional<std::vector<uint8_t>> {
+  if (const auto minimal = keelpack::MinimalExifBlock(log, payload, true, size % 3 == 0))
+    CheckReduced(*minimal);
+  const keelpack::ThumbnailTurner turner =
+      [size](std::span<const uint8_t> thumbnail) -> std::optional<std::vector<uint8_t>> {
     if (size % 5 == 0) return std::nullopt;
     return std::vector<uint8_t>(thumbnail.size() / 2 + size % 7 * 10, 0xAB);
   };
-  const keelpack::TurnedExif turned = keelpack::ExifForTurnedPicture(log, payload, 2 + static_cast<int>(size % 7), turner);
+  const keelpack::TurnedExif turned =
+      keelpack::ExifForTurnedPicture(log, payload, 2 + static_cast<int>(size % 7), turner);
   Require(turned.refused.empty() == !turned.payload.empty());
   Require(turned.payload.size() <= std::max<size_t>(payload.size(), 65533));
   return 0;

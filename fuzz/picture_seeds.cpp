@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
   seed(0, Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},
                   ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
                   JpegBuilder().Sof0().Sos().Entropy({1, 2}).Raw({0xFF, 0xFF}).Eoi().bytes()}));
-  const Bytes app1 = SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
+  const Bytes app1 =
+      SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
   auto withSegment = [&](Bytes picture) {
     picture.insert(picture.begin() + 2, app1.begin(), app1.end());
     return picture;
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
   seed(1, EncodePicture({.width = 16, .height = 528, .quality = 50}));  // compared on samples
   // Pictures to turn upright (option bit 16), with the Exif block kept and deleted.
   ExifBuilder turned;
-  turned.Add(ExifBuilder::kIfd0, turned.Short(274, 6)).Add(ExifBuilder::kIfd0, turned.Rational(282, 300, 1));
+  turned.Add(ExifBuilder::kIfd0, turned.Short(274, 6))
+      .Add(ExifBuilder::kIfd0, turned.Rational(282, 300, 1));
   seed(16, WithExifFirst(EncodePicture({.width = 32, .height = 16}), turned.Build()));
-  seed(18 + 32, WithExifFirst(EncodePicture({.width = 16, .height = 16, .progressive = true}), turned.Build()));
+  seed(18 + 32, WithExifFirst(EncodePicture({.width = 16, .height = 16, .progressive = true}),
+                              turned.Build()));
   return 0;
 }

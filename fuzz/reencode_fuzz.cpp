@@ -19,14 +19,16 @@ namespace {
 std::optional<std::vector<uint8_t>> Pixels(std::span<const uint8_t> jpeg) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
-  if (!handle || tjDecompressHeader3(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()),
-                                     &width, &height, &subsampling, &colorspace) != 0) {
+  if (!handle ||
+      tjDecompressHeader3(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()),
+                          &width, &height, &subsampling, &colorspace) != 0) {
     return std::nullopt;
   }
-  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > (uint64_t{1} << 22)) return std::nullopt;
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > (uint64_t{1} << 22))
+    return std::nullopt;
   std::vector<uint8_t> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-  if (tjDecompress2(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgb.data(), width,
-                    0, height, TJPF_RGB, TJFLAG_STOPONWARNING) != 0) {
+  if (tjDecompress2(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgb.data(),
+                    width, 0, height, TJPF_RGB, TJFLAG_STOPONWARNING) != 0) {
     return std::nullopt;
   }
   return rgb;

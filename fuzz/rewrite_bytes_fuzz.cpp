@@ -55,8 +55,10 @@ class EndsSink : public RewriteSink {
 
 RewriteOptions OptionsFor(unsigned choice) {
   constexpr ExifMode kExifModes[] = {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce};
-  constexpr OptimizeChoice kOptimize[] = {OptimizeChoice::kOff, OptimizeChoice::kHuffman, OptimizeChoice::kProgressive};
-  constexpr IccPolicy kPolicies[] = {IccPolicy::kAutomatic, IccPolicy::kKeepAll, IccPolicy::kForceRemoval};
+  constexpr OptimizeChoice kOptimize[] = {OptimizeChoice::kOff, OptimizeChoice::kHuffman,
+                                          OptimizeChoice::kProgressive};
+  constexpr IccPolicy kPolicies[] = {IccPolicy::kAutomatic, IccPolicy::kKeepAll,
+                                     IccPolicy::kForceRemoval};
   OptionSet set;
   set.icc = kPolicies[choice % 3];
   choice /= 3;
@@ -99,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!options.quickScan || options.optimize != OptimizeChoice::kOff || !endsWithEoi) return 0;
   const HeadExtent extent = FindHeadExtent(file);
   if (extent.dataStart == 0 || extent.dataStart + 2 > file.size()) return 0;
-  const PictureInput ends{file.first(extent.dataStart), file.size(), {file[file.size() - 2], file.back()}};
+  const PictureInput ends{
+      file.first(extent.dataStart), file.size(), {file[file.size() - 2], file.back()}};
   EndsSink sink(file);
   const RewriteOutcome partial = RewritePicture(options, ends, "fuzz.jpg", log, sink);
   Require(partial.result == result);

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "jobs/rewrite_file.h"
-#include "platform/file.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
+#include "platform/file.h"
 #include "settings/option_set.h"
 
 namespace {
@@ -56,13 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   keelpack::LogSink log(box);
   log.SetScreenDebug(true);  // every log line is built
   keelpack::OptionSet options;
-  constexpr keelpack::IccPolicy kPolicies[] = {keelpack::IccPolicy::kAutomatic, keelpack::IccPolicy::kKeepAll,
+  constexpr keelpack::IccPolicy kPolicies[] = {keelpack::IccPolicy::kAutomatic,
+                                               keelpack::IccPolicy::kKeepAll,
                                                keelpack::IccPolicy::kForceRemoval};
-  constexpr keelpack::ExifMode kExifModes[] = {keelpack::ExifMode::kRemove, keelpack::ExifMode::kKeep,
-                                               keelpack::ExifMode::kReduce};
+  constexpr keelpack::ExifMode kExifModes[] = {
+      keelpack::ExifMode::kRemove, keelpack::ExifMode::kKeep, keelpack::ExifMode::kReduce};
   options.icc = kPolicies[(choice >> 3) % 3];
   options.dpi = (choice >> 5) & 1;
-  options.optimize = (choice & 128) ? keelpack::OptimizeChoice::kProgressive : keelpack::OptimizeChoice::kOff;
+  options.optimize =
+      (choice & 128) ? keelpack::OptimizeChoice::kProgressive : keelpack::OptimizeChoice::kOff;
   keelpack::RewriteOptions rewrite = keelpack::RewriteOptionsFor(options);
   if ((choice & 64) == 0) rewrite.removeList = keelpack::kDefaultRemoveList;
   rewrite.exifMode = kExifModes[choice % 3];
@@ -71,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   keelpack::platform::File source, target;
   keelpack::platform::File::Status status;
   if (source.OpenForReading(in) || target.Create(out)) abort();
-  const keelpack::RewriteOutcome outcome = keelpack::RewriteFile(rewrite, source, target, in, log, status);
+  const keelpack::RewriteOutcome outcome =
+      keelpack::RewriteFile(rewrite, source, target, in, log, status);
   const keelpack::RewriteResult& result = outcome.result;
   // A turn is kept only when the file does not grow.
   if (outcome.turned && outcome.saved() < 0) abort();

@@ -76,7 +76,8 @@ int RunCommandLine(int argc, const char* const* argv) {
     }
     outcomes += session.lastRun().outcomes;
     if (request.json) {
-      frontEnd.PrintRecord(RunRecordLine(run.kind, session.lastRun(), InterruptRequested(), request.dryRun));
+      frontEnd.PrintRecord(
+          RunRecordLine(run.kind, session.lastRun(), InterruptRequested(), request.dryRun));
     }
   }
   if (InterruptRequested()) return kExitInterrupted;

@@ -42,7 +42,10 @@ std::string Printable(std::string_view line) {
       continue;
     }
     // The length of a well-formed UTF-8 sequence starting here, or 0.
-    size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
     if (length > line.size() - i) length = 0;
     for (size_t k = 1; k < length; ++k) {
       if ((static_cast<unsigned char>(line[i + k]) & 0xC0) != 0x80) length = 0;

@@ -21,10 +21,12 @@ constexpr int kMaxJobs = 256;
 template <OptionChoice Choice>
 using Choices = std::map<std::string, Choice>;
 
-const Choices<ExifOption> kExifChoices = {
-    {"keep", ExifOption::kKeepOriginal}, {"reduce", ExifOption::kReduceSize}, {"delete", ExifOption::kDelete}};
-const Choices<IccPolicy> kIccChoices = {
-    {"auto", IccPolicy::kAutomatic}, {"keep", IccPolicy::kKeepAll}, {"remove", IccPolicy::kForceRemoval}};
+const Choices<ExifOption> kExifChoices = {{"keep", ExifOption::kKeepOriginal},
+                                          {"reduce", ExifOption::kReduceSize},
+                                          {"delete", ExifOption::kDelete}};
+const Choices<IccPolicy> kIccChoices = {{"auto", IccPolicy::kAutomatic},
+                                        {"keep", IccPolicy::kKeepAll},
+                                        {"remove", IccPolicy::kForceRemoval}};
 const Choices<CorruptedChoice> kCorruptedChoices = {{"ignore", CorruptedChoice::kIgnore},
                                                     {"delete", CorruptedChoice::kDelete},
                                                     {"rename", CorruptedChoice::kRename}};
@@ -205,9 +207,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
        progressive = false, upright = false, dryRun = false, json = false;
 
   // Validators describe themselves in the option's column; the value names say it shorter.
-  auto oneOf = [](const auto& choices) {
-    return CLI::IsMember(Names(choices)).description("");
-  };
+  auto oneOf = [](const auto& choices) { return CLI::IsMember(Names(choices)).description(""); };
   auto* pathOpt = app.add_option("PATH", paths, "Files and folders to process")->type_name("");
   auto* exifOpt = app.add_option("--exif", exif,
                                  "Exif camera data (reduce): keep keeps it all;\n"
@@ -314,8 +314,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return usage("- stands for one picture on standard input: give no other PATH");
   }
   // What concerns files, folders, runs or their log has nothing to act on in a filter.
-  for (const CLI::Option* fileOnly : {backupsOpt, maskOpt, outputOpt, corruptedOpt, nonJpegsOpt,
-                                      filesFromOpt, jobsOpt, noFsyncOpt, dryRunOpt, jsonOpt, logOpt}) {
+  for (const CLI::Option* fileOnly :
+       {backupsOpt, maskOpt, outputOpt, corruptedOpt, nonJpegsOpt, filesFromOpt, jobsOpt,
+        noFsyncOpt, dryRunOpt, jsonOpt, logOpt}) {
     if (filter && fileOnly->count()) {
       return usage(fileOnly->get_name() + " cannot be used with - (standard input)");
     }
@@ -358,7 +359,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (slowOpt->count()) o.slow = slow ? 1 : 0;
   if (backupsOpt->count()) o.backups = backups ? 1 : 0;
   if (optimizeOpt->count()) o.optimize = optimize ? OptimizeChoice::kHuffman : OptimizeChoice::kOff;
-  if (progressiveOpt->count()) o.optimize = progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kOff;
+  if (progressiveOpt->count())
+    o.optimize = progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kOff;
   if (uprightOpt->count()) o.upright = upright ? 1 : 0;
   if (logOpt->count()) request.logLevel = logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet

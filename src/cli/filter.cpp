@@ -52,7 +52,8 @@ bool ReadInput(std::vector<uint8_t>& bytes) {
     bytes.reserve(static_cast<size_t>(info.st_size) + 1);
   }
   for (;;) {
-    if (bytes.capacity() - bytes.size() == 0) bytes.reserve(bytes.size() + std::max(kReadStep, bytes.size() / 2));
+    if (bytes.capacity() - bytes.size() == 0)
+      bytes.reserve(bytes.size() + std::max(kReadStep, bytes.size() / 2));
     const size_t had = bytes.size();
     bytes.resize(bytes.capacity());
     const ssize_t got = ::read(STDIN_FILENO, bytes.data() + had, bytes.size() - had);
@@ -108,13 +109,16 @@ class HeldOutput : public RewriteSink {
 
 int RunFilter(const CliRequest& request) {
   // The picture is binary: neither typed in nor shown.
-  if (::isatty(STDIN_FILENO) == 1) return Refuse("- reads a picture from standard input, which is a terminal");
-  if (::isatty(STDOUT_FILENO) == 1) return Refuse("- writes a picture to standard output, which is a terminal");
+  if (::isatty(STDIN_FILENO) == 1)
+    return Refuse("- reads a picture from standard input, which is a terminal");
+  if (::isatty(STDOUT_FILENO) == 1)
+    return Refuse("- writes a picture to standard output, which is a terminal");
   std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away is a failed write, told as such
 
   std::vector<uint8_t> input;
   try {
-    if (!ReadInput(input)) return Refuse(std::string("cannot read standard input: ") + std::strerror(errno));
+    if (!ReadInput(input))
+      return Refuse(std::string("cannot read standard input: ") + std::strerror(errno));
   } catch (const std::bad_alloc&) {
     return Refuse("standard input does not fit in memory");
   }
@@ -123,16 +127,20 @@ int RunFilter(const CliRequest& request) {
   log.SetScreenDebug(request.verbosity == Verbosity::kVerbose);
   log.SetEchoOnce(true);
   HeldOutput output(input);
-  const RewriteOutcome outcome =
-      RewritePicture(RewriteOptionsFor(request.options), PictureInput::Whole(input), kInputName, log, output);
+  const RewriteOutcome outcome = RewritePicture(
+      RewriteOptionsFor(request.options), PictureInput::Whole(input), kInputName, log, output);
   const std::string subject = std::string(kInputName) + ": ";
   switch (outcome.result.kind) {
-    case RewriteResult::Kind::kRewritten: break;
-    case RewriteResult::Kind::kNotJpeg: return Refuse(subject + "not JPEG data");
-    case RewriteResult::Kind::kDamaged: return Refuse(subject + "damaged: " + outcome.reason);
+    case RewriteResult::Kind::kRewritten:
+      break;
+    case RewriteResult::Kind::kNotJpeg:
+      return Refuse(subject + "not JPEG data");
+    case RewriteResult::Kind::kDamaged:
+      return Refuse(subject + "damaged: " + outcome.reason);
     case RewriteResult::Kind::kFailed:
       if (!outcome.reason.empty()) return Refuse(subject + "damaged: " + outcome.reason);
-      return Refuse(subject + "cannot be rewritten (failure " + std::to_string(outcome.result.failure) + ")");
+      return Refuse(subject + "cannot be rewritten (failure " +
+                    std::to_string(outcome.result.failure) + ")");
   }
   if (request.options.readability == 1 && !platform::LoadsAsPicture(output.Joined())) {
     return Refuse(subject + "the rewritten picture does not decode");

@@ -12,33 +12,47 @@ constexpr int kCompact = -1;
 
 const char* VerdictName(JobOutcome outcome) {
   switch (outcome) {
-    case JobOutcome::kRewritten: return "rewritten";
-    case JobOutcome::kDamaged: return "damaged";
-    case JobOutcome::kNotJpeg: return "not_jpeg";
-    case JobOutcome::kSkipped: return "skipped";
-    case JobOutcome::kFailed: return "failed";
+    case JobOutcome::kRewritten:
+      return "rewritten";
+    case JobOutcome::kDamaged:
+      return "damaged";
+    case JobOutcome::kNotJpeg:
+      return "not_jpeg";
+    case JobOutcome::kSkipped:
+      return "skipped";
+    case JobOutcome::kFailed:
+      return "failed";
   }
   return "failed";
 }
 
 const char* ActionName(FileAction action) {
   switch (action) {
-    case FileAction::kReplaced: return "replaced";
-    case FileAction::kWrittenToOutput: return "written";
-    case FileAction::kDeleted: return "deleted";
-    case FileAction::kRenamed: return "renamed";
+    case FileAction::kReplaced:
+      return "replaced";
+    case FileAction::kWrittenToOutput:
+      return "written";
+    case FileAction::kDeleted:
+      return "deleted";
+    case FileAction::kRenamed:
+      return "renamed";
     case FileAction::kLeft:
-    case FileAction::kWaiting: return "left";
+    case FileAction::kWaiting:
+      return "left";
   }
   return "left";
 }
 
 const char* ReencodingName(ReencodingNote::Kind kind) {
   switch (kind) {
-    case ReencodingNote::Kind::kNotAsked: return "not_asked";
-    case ReencodingNote::Kind::kUsed: return "used";
-    case ReencodingNote::Kind::kNotSmaller: return "not_smaller";
-    case ReencodingNote::Kind::kDeclined: return "declined";
+    case ReencodingNote::Kind::kNotAsked:
+      return "not_asked";
+    case ReencodingNote::Kind::kUsed:
+      return "used";
+    case ReencodingNote::Kind::kNotSmaller:
+      return "not_smaller";
+    case ReencodingNote::Kind::kDeclined:
+      return "declined";
   }
   return "not_asked";
 }
@@ -83,7 +97,8 @@ std::string FileRecord(const JobReport& report) {
     record["bytes_before"] = rewrite->inputSize;
     if (rewrite->result.rewritten()) record["bytes_after"] = rewrite->outputSize;
     record["reencoding"] = ReencodingName(rewrite->reencoding.kind);
-    if (!rewrite->reencoding.reason.empty()) record["reencoding_declined"] = rewrite->reencoding.reason;
+    if (!rewrite->reencoding.reason.empty())
+      record["reencoding_declined"] = rewrite->reencoding.reason;
     record["turned"] = rewrite->turned;
   }
   record["action"] = ActionName(report.action);
@@ -92,7 +107,8 @@ std::string FileRecord(const JobReport& report) {
 }
 
 std::string RunRecordLine(RunKind kind, const RunRecord& run, bool cancelled, bool dryRun) {
-  json record = {{"record", "run"}, {"kind", kind == RunKind::kFolderTree ? "folder_tree" : "selected_files"}};
+  json record = {{"record", "run"},
+                 {"kind", kind == RunKind::kFolderTree ? "folder_tree" : "selected_files"}};
   PutName(record, "folder", run.baseFolder);
   record["files"] = run.fileTotal;
   record["reduced"] = static_cast<int64_t>(run.totals.filesReduced);

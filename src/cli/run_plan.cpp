@@ -138,7 +138,8 @@ PlanResult MakePlan(const std::vector<std::string>& paths, const OptionSet& opti
           "with an output folder, give one folder, or files only: their mirrors could "
           "land on each other");
     }
-    if (Within(plan.runs.front().folder, *output) || SameOrHolds(*output, plan.runs.front().folder)) {
+    if (Within(plan.runs.front().folder, *output) ||
+        SameOrHolds(*output, plan.runs.front().folder)) {
       return Refuse("the output folder must not be the processed folder or hold it: " +
                     options.output);
     }

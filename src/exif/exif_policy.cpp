@@ -108,10 +108,11 @@ bool IsHexDumpCharacter(char c) {
          (c >= 'a' && c <= 'f');
 }
 
-
 bool ContainsIgnoringCase(std::span<const uint8_t> data, std::string_view lowerNeedle) {
   return std::search(data.begin(), data.end(), lowerNeedle.begin(), lowerNeedle.end(),
-                     [](uint8_t c, char n) { return platform::LowerAscii(static_cast<char>(c)) == n; }) != data.end();
+                     [](uint8_t c, char n) {
+                       return platform::LowerAscii(static_cast<char>(c)) == n;
+                     }) != data.end();
 }
 
 // Whether a UserComment carries a comment: some text, unless the value is too short to

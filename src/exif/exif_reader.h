@@ -54,7 +54,9 @@ struct IfdEntry {
   uint16_t Type(ByteOrder byteOrder) const { return ReadShort(TypeBytes(), byteOrder); }
   uint32_t Count(ByteOrder byteOrder) const { return ReadLong(CountBytes(), byteOrder); }
   uint32_t ValueOrOffset(ByteOrder byteOrder) const { return ReadLong(ValueField(), byteOrder); }
-  uint64_t Length(ByteOrder byteOrder) const { return ValueLength(CountBytes(), TypeBytes(), byteOrder); }
+  uint64_t Length(ByteOrder byteOrder) const {
+    return ValueLength(CountBytes(), TypeBytes(), byteOrder);
+  }
   void SetValueField(std::array<uint8_t, 4> bytes) {
     std::copy(bytes.begin(), bytes.end(), raw.begin() + 8);
   }

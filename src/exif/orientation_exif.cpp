@@ -139,7 +139,8 @@ class TiffView {
 };
 
 std::string RationalText(std::span<const uint8_t> value, ByteOrder order) {
-  return std::to_string(ReadLong(value, order)) + "/" + std::to_string(ReadLong(value.subspan(4), order));
+  return std::to_string(ReadLong(value, order)) + "/" +
+         std::to_string(ReadLong(value.subspan(4), order));
 }
 
 // Edits of a copy of the payload, at block offsets.
@@ -170,7 +171,8 @@ class PayloadEditor {
   // payload shrinks.
   template <size_t N>
   void Put(uint64_t offset, const std::array<uint8_t, N>& value) {
-    std::copy(value.begin(), value.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(kExifPrefixLength + offset));
+    std::copy(value.begin(), value.end(),
+              bytes_.begin() + static_cast<std::ptrdiff_t>(kExifPrefixLength + offset));
   }
 
   std::vector<uint8_t> bytes_;
@@ -178,7 +180,8 @@ class PayloadEditor {
 };
 
 // Swaps the values of the two tags of a pair when the directory holds both.
-bool SwapPair(const TiffView& view, PayloadEditor& editor, const Ifd& ifd, uint16_t first, uint16_t second) {
+bool SwapPair(const TiffView& view, PayloadEditor& editor, const Ifd& ifd, uint16_t first,
+              uint16_t second) {
   const std::optional<uint64_t> a = view.Find(ifd, first), b = view.Find(ifd, second);
   if (!a || !b) return false;
   editor.SwapValues(*a, *b);
@@ -188,8 +191,8 @@ bool SwapPair(const TiffView& view, PayloadEditor& editor, const Ifd& ifd, uint1
 // Puts the turned thumbnail where the old one stood when it ends the block or is not longer
 // (the rest of the old one's bytes then padding of zeros), else at the block's end, and sets the
 // entries that locate it. False, changing nothing, when the block would outgrow an APP1 segment.
-bool PlaceThumbnail(PayloadEditor& editor, uint64_t formatEntry, uint64_t lengthEntry, uint32_t offset,
-                    uint32_t length, const std::vector<uint8_t>& turned) {
+bool PlaceThumbnail(PayloadEditor& editor, uint64_t formatEntry, uint64_t lengthEntry,
+                    uint32_t offset, uint32_t length, const std::vector<uint8_t>& turned) {
   std::vector<uint8_t>& bytes = editor.bytes();
   size_t start = kExifPrefixLength + offset;
   const bool last = start + length == bytes.size();
@@ -243,7 +246,8 @@ std::optional<std::vector<uint8_t>> MinimalExifBlock(LogSink& log, std::span<con
   // TIFF 6.0 section 2: the header, then IFD0 with its entries in ascending tag order and a
   // zero link, then the two resolutions' values.
   const uint16_t count = static_cast<uint16_t>((turns ? 1 : 0) + (resolution ? (unit ? 3 : 2) : 0));
-  const uint32_t values = static_cast<uint32_t>(kTiffHeaderLength + 2 + kIfdEntryLength * count + kLinkLength);
+  const uint32_t values =
+      static_cast<uint32_t>(kTiffHeaderLength + 2 + kIfdEntryLength * count + kLinkLength);
   std::vector<uint8_t> block(payload.begin(), payload.begin() + kExifPrefixLength + 4);
   Append(block, PackLong(static_cast<uint32_t>(kTiffHeaderLength), order));
   Append(block, PackShort(count, order));
@@ -264,10 +268,11 @@ std::optional<std::vector<uint8_t>> MinimalExifBlock(LogSink& log, std::span<con
   }
   if (resolution) {
     entry(kTagXResolution, kTypeRational, PackLong(values, order));
-    entry(kTagYResolution, kTypeRational, PackLong(values + static_cast<uint32_t>(kRationalLength), order));
+    entry(kTagYResolution, kTypeRational,
+          PackLong(values + static_cast<uint32_t>(kRationalLength), order));
     if (unit) entry(kTagResolutionUnit, kTypeShort, shortField(*unit));
-    kept += std::string(kept.empty() ? "" : ", ") + "resolution " + RationalText(*x, order) + " by " +
-            RationalText(*y, order) + (unit ? ", unit " + std::to_string(*unit) : "");
+    kept += std::string(kept.empty() ? "" : ", ") + "resolution " + RationalText(*x, order) +
+            " by " + RationalText(*y, order) + (unit ? ", unit " + std::to_string(*unit) : "");
   }
   Append(block, PackLong(0, order));
   if (resolution) {
@@ -298,10 +303,12 @@ TurnedExif ExifForTurnedPicture(LogSink& log, std::span<const uint8_t> payload, 
   const bool quarter = orientation >= kFirstQuarterTurn;
   std::string changed = "orientation 1";
   const auto upright = [&](const Ifd& ifd) {
-    if (const std::optional<uint64_t> at = view->Find(ifd, kTagOrientation)) editor.SetShort(*at, kOrientationAsStored);
+    if (const std::optional<uint64_t> at = view->Find(ifd, kTagOrientation))
+      editor.SetShort(*at, kOrientationAsStored);
   };
   const auto swapDimensions = [&](const Ifd& ifd, uint16_t width, uint16_t height) {
-    if (quarter && SwapPair(*view, editor, ifd, width, height)) changed += ", width and height swapped";
+    if (quarter && SwapPair(*view, editor, ifd, width, height))
+      changed += ", width and height swapped";
   };
 
   upright(*ifd0);
@@ -314,9 +321,12 @@ TurnedExif ExifForTurnedPicture(LogSink& log, std::span<const uint8_t> payload, 
   }
 
   const std::optional<Ifd> ifd1 = view->Directory(ifd0->next);
-  const std::optional<uint32_t> offset = ifd1 ? view->Number(*ifd1, kTagJpegInterchangeFormat) : std::nullopt;
-  const std::optional<uint32_t> length = ifd1 ? view->Number(*ifd1, kTagJpegInterchangeFormatLength) : std::nullopt;
-  const std::span<const uint8_t> thumbnail = offset && length ? view->Bytes(*offset, *length) : std::span<const uint8_t>{};
+  const std::optional<uint32_t> offset =
+      ifd1 ? view->Number(*ifd1, kTagJpegInterchangeFormat) : std::nullopt;
+  const std::optional<uint32_t> length =
+      ifd1 ? view->Number(*ifd1, kTagJpegInterchangeFormatLength) : std::nullopt;
+  const std::span<const uint8_t> thumbnail =
+      offset && length ? view->Bytes(*offset, *length) : std::span<const uint8_t>{};
   if (turnThumbnail && !thumbnail.empty()) {
     const std::optional<std::vector<uint8_t>> turned = turnThumbnail(thumbnail);
     if (!turned) {
@@ -326,7 +336,8 @@ TurnedExif ExifForTurnedPicture(LogSink& log, std::span<const uint8_t> payload, 
     upright(*ifd1);
     if (quarter) SwapPair(*view, editor, *ifd1, kTagImageWidth, kTagImageLength);
     if (!PlaceThumbnail(editor, *view->Find(*ifd1, kTagJpegInterchangeFormat),
-                        *view->Find(*ifd1, kTagJpegInterchangeFormatLength), *offset, *length, *turned)) {
+                        *view->Find(*ifd1, kTagJpegInterchangeFormatLength), *offset, *length,
+                        *turned)) {
       result.refused = "the turned EXIF thumbnail does not fit in the segment";
       return result;
     }

@@ -28,9 +28,9 @@ int ExifOrientation(std::span<const uint8_t> payload);
 // no other directory, no thumbnail, holding
 //   - the Orientation, when it is 2 to 8, so that the picture still shows upright;
 //   - with `keepDpi` and no density in a JFIF segment (`jfifDensity` false, see
-//     JfifGivesDensity in jpeg/markers.h), XResolution and YResolution with ResolutionUnit (when the source has
-//     it), so that a scan still prints at its size. They make a block of their own, with an
-//     Orientation of 1 or none as well.
+//     JfifGivesDensity in jpeg/markers.h), XResolution and YResolution with ResolutionUnit (when
+//     the source has it), so that a scan still prints at its size. They make a block of their own,
+//     with an Orientation of 1 or none as well.
 // Nothing when there is nothing to keep or the payload is no readable Exif block. Logs at
 // level 3 what it kept.
 std::optional<std::vector<uint8_t>> MinimalExifBlock(LogSink& log, std::span<const uint8_t> payload,
@@ -38,7 +38,8 @@ std::optional<std::vector<uint8_t>> MinimalExifBlock(LogSink& log, std::span<con
 
 // Turns a JPEG thumbnail the way its picture was turned: the new thumbnail, or nothing when it
 // cannot turn without loss.
-using ThumbnailTurner = std::function<std::optional<std::vector<uint8_t>>(std::span<const uint8_t>)>;
+using ThumbnailTurner =
+    std::function<std::optional<std::vector<uint8_t>>(std::span<const uint8_t>)>;
 
 // A turned picture's Exif block, or why the block cannot follow the turn.
 struct TurnedExif {

@@ -41,8 +41,8 @@ int ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload
   // is written once for each of them.
   if (reduced.size() > payload.size()) {
     if (log.Wants(kExplicit)) {
-      log.WriteLog("Reduced EXIF block would be " + std::to_string(reduced.size() - payload.size()) +
-                       " bytes larger",
+      log.WriteLog("Reduced EXIF block would be " +
+                       std::to_string(reduced.size() - payload.size()) + " bytes larger",
                    kExplicit);
     }
     return kReducedNotSmaller;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "jobs/path_utils.h"
 #include "jobs/rewrite_file.h"
@@ -29,7 +29,7 @@ struct DurableBatch::Pending {
   std::string name;
   std::string tempName;
   platform::File::Status opened;  // the source as it was read
-  JobReport report;  // the job's, which the commit completes
+  JobReport report;               // the job's, which the commit completes
   int64_t size = 0;
 };
 
@@ -112,7 +112,7 @@ class Job {
   std::string name_;  // the file's name in its folder
   platform::Folder ownFolder_;
   const platform::Folder* folder_ = nullptr;
-  platform::File source_;  // opened, checked and locked before anything is written
+  platform::File source_;          // opened, checked and locked before anything is written
   platform::File::Status opened_;  // the source as it was when locked, before it was read
   // Where the result goes: beside the source (in place) or in its mirror below the output
   // folder. The rewriter writes a fresh temporary file there first, so that no name ever
@@ -123,7 +123,7 @@ class Job {
   std::string tempName_;
   platform::File temp_;
   bool differentFolder_ = false;
-  std::string dryTarget_;     // a dry run's output-folder path, whose folder may not be there yet
+  std::string dryTarget_;  // a dry run's output-folder path, whose folder may not be there yet
   std::vector<uint8_t> dryBytes_;  // a dry run's new file, when it is to be checked
 };
 
@@ -133,29 +133,38 @@ JobOutcome Job::Open() {
   folder_ = env_.folder;
   if (folder_ == nullptr) {
     if (const std::error_code error = ownFolder_.Open(folderPath)) {
-      if (error.value() == ENOENT || error.value() == ENOTDIR) return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+      if (error.value() == ENOENT || error.value() == ENOTDIR)
+        return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
       return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
     }
     folder_ = &ownFolder_;
   }
   switch (folder_->OpenFile(name_, source_).value()) {
-    case 0: break;
-    case ENOENT: return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
+    case 0:
+      break;
+    case ENOENT:
+      return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
     // A link would be replaced by a copy of what it points at, and a pipe could block the run.
     case ELOOP:
     case EISDIR:
-    case EINVAL: return End("Incompatible file ignored - ", kVerbose, JobOutcome::kSkipped);
-    default: return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+    case EINVAL:
+      return End("Incompatible file ignored - ", kVerbose, JobOutcome::kSkipped);
+    default:
+      return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
   // Only a lock that another holds stops the job; a file system without locks (or one that
   // locks only files open for writing) leaves the job to go on unlocked, as before.
   switch (source_.TryLock().value()) {
-    case EWOULDBLOCK: return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
+    case EWOULDBLOCK:
+      return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
     // This run holds it: met before under another name, it waits to be put in place there.
-    case EDEADLK: return End("Hard link to a file under way - ", kVerbose, JobOutcome::kSkipped);
-    default: break;
+    case EDEADLK:
+      return End("Hard link to a file under way - ", kVerbose, JobOutcome::kSkipped);
+    default:
+      break;
   }
-  if (source_.GetStatus(opened_)) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  if (source_.GetStatus(opened_))
+    return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   return JobOutcome::kRewritten;
 }
 
@@ -165,7 +174,8 @@ JobOutcome Job::Run() {
   }
   CollapseSeparators(path_);
   if (const JobOutcome opened = Open(); opened != JobOutcome::kRewritten) return opened;
-  if (const std::string_view failed = Backup(); !failed.empty()) return End(failed, kVerbose, JobOutcome::kFailed);
+  if (const std::string_view failed = Backup(); !failed.empty())
+    return End(failed, kVerbose, JobOutcome::kFailed);
   if (!ChooseOutput()) return End("Cannot create path for ", kVerbose, JobOutcome::kFailed);
   if (differentFolder_ && (mirror_.Id() == folder_->Id() || mirror_.Holds(*folder_))) {
     // One file's mirror could land on another source file.
@@ -187,8 +197,9 @@ JobOutcome Job::Run() {
   }
   platform::File::Status status;
   std::vector<uint8_t>* kept = o_.readability == 1 ? &dryBytes_ : nullptr;  // for the picture check
-  const RewriteOutcome outcome = env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, kept)
-                                             : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
+  const RewriteOutcome outcome =
+      env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, kept)
+                  : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
   const RewriteResult& result = outcome.result;
   report_.rewrite = outcome;
   env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
@@ -253,7 +264,8 @@ bool Job::EarlierOutput() const {
 bool Job::ChooseOutput() {
   outFolder_ = folder_;
   outName_ = name_;
-  if (!o_.differentFolder() || !platform::StartsWithIgnoringCase(path_, env_.baseFolder)) return true;
+  if (!o_.differentFolder() || !platform::StartsWithIgnoringCase(path_, env_.baseFolder))
+    return true;
   // Without an output folder the files would land in the root folder.
   if (o_.output.empty()) return false;
   differentFolder_ = true;
@@ -266,14 +278,16 @@ bool Job::ChooseOutput() {
   if (env_.dryRun) {
     // Nothing is made: a mirror folder that is not there yet holds no file to look at.
     dryTarget_ = (top.ends_with('/') ? top : top + "/") + relative;
-    if (!outputTop.Open(top)) mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, false);
+    if (!outputTop.Open(top))
+      mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, false);
     outFolder_ = &mirror_;
     return true;
   }
   if (CreateFolderPath(top) != 0 || outputTop.Open(top)) return false;
   // Below the output folder, mirror folders are made and entered one name at a time; a link
   // there (to a folder of the tree, say) is never followed.
-  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true, env_.durable)) return false;
+  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true, env_.durable))
+    return false;
   outFolder_ = &mirror_;
   return true;
 }
@@ -283,10 +297,14 @@ Job::Action Job::ActionFor(const RewriteResult& result) const {
   const bool notJpeg = result.kind == RewriteResult::Kind::kNotJpeg;
   const bool damaged = !notJpeg && !result.rewritten();
   if (damaged && o_.corrupted == CorruptedChoice::kDelete) return Action::kDelete;
-  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 1) return Action::kDeleteNonJpeg;
-  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 0) return Action::kRename;
-  if (notJpeg && o_.corrupted == CorruptedChoice::kRename && o_.nonjpegs == 1) return Action::kRename;
-  if (damaged && o_.corrupted == CorruptedChoice::kRename && (o_.nonjpegs == 0 || o_.nonjpegs == 1)) {
+  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 1)
+    return Action::kDeleteNonJpeg;
+  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 0)
+    return Action::kRename;
+  if (notJpeg && o_.corrupted == CorruptedChoice::kRename && o_.nonjpegs == 1)
+    return Action::kRename;
+  if (damaged && o_.corrupted == CorruptedChoice::kRename &&
+      (o_.nonjpegs == 0 || o_.nonjpegs == 1)) {
     return Action::kRename;
   }
   return Action::kIgnore;
@@ -344,9 +362,12 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
     case Action::kDelete:
     case Action::kDeleteNonJpeg:
       env_.log.AppendScreenLog(
-          std::string(action == Action::kDelete ? "Deleting corrupted " : "Deleting corrupted non-JPEG ") + path_,
+          std::string(action == Action::kDelete ? "Deleting corrupted "
+                                                : "Deleting corrupted non-JPEG ") +
+              path_,
           kBrief);
-      if (!env_.dryRun && folder_->Remove(name_)) return End("Inaccessible for writing - ", kVerbose, outcome);
+      if (!env_.dryRun && folder_->Remove(name_))
+        return End("Inaccessible for writing - ", kVerbose, outcome);
       report_.action = FileAction::kDeleted;
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
       return outcome;
@@ -372,11 +393,13 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
   } else {
     // A relative mask stays inside the file's folder, never through a link.
     const std::string maskFolder = platform::SplitPath(o_.mask).first;
-    error = target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
+    error =
+        target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
   }
   // Never over another file: a mask without "*" names every damaged file alike.
   EntryStatus taken;
-  if (!error && env_.dryRun && !target.Lookup(targetName, taken)) error = platform::SystemError(EEXIST);
+  if (!error && env_.dryRun && !target.Lookup(targetName, taken))
+    error = platform::SystemError(EEXIST);
   if (!error && !env_.dryRun) error = folder_->MoveNoReplace(name_, target, targetName);
   if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
   report_.action = FileAction::kRenamed;
@@ -462,16 +485,20 @@ std::string Job::MaskedName() const {
 
 bool Job::MaskProduced() const {
   // Only where the mask puts its files: the folder it names, or the one it names below the file's.
-  const std::string maskFolder = platform::SplitPath(o_.mask.starts_with('/') ? o_.mask : "/" + o_.mask).first;
+  const std::string maskFolder =
+      platform::SplitPath(o_.mask.starts_with('/') ? o_.mask : "/" + o_.mask).first;
   const std::string folder = platform::SplitPath(path_).first;
-  if (o_.mask.starts_with('/') ? folder != maskFolder : maskFolder != "/" && !folder.ends_with(maskFolder)) {
+  if (o_.mask.starts_with('/') ? folder != maskFolder
+                               : maskFolder != "/" && !folder.ends_with(maskFolder)) {
     return false;
   }
   // What the mask gives: its first two "*" take any text, every later one became "_".
-  std::string pattern = platform::SplitPath(o_.mask.starts_with('/') ? o_.mask : "/" + o_.mask).second;
+  std::string pattern =
+      platform::SplitPath(o_.mask.starts_with('/') ? o_.mask : "/" + o_.mask).second;
   const size_t first = pattern.find('*');
   const size_t second = first == std::string::npos ? first : pattern.find('*', first + 1);
-  for (size_t i = second == std::string::npos ? pattern.size() : second + 1; i < pattern.size(); ++i) {
+  for (size_t i = second == std::string::npos ? pattern.size() : second + 1; i < pattern.size();
+       ++i) {
     if (pattern[i] == '*') pattern[i] = '_';
   }
   return pattern.find('*') != std::string::npos && MatchesStars(name_, pattern);
@@ -504,7 +531,7 @@ bool DurableBatch::Full() {
 }
 
 std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<void()>& yield,
-                                           platform::BackgroundCloser* closer) {
+                                            platform::BackgroundCloser* closer) {
   std::vector<std::unique_ptr<Pending>> batch;
   {
     std::lock_guard lock(mutex_);
@@ -572,16 +599,27 @@ void PendingFolderSyncs::Flush() {
 
 void JobCounts::Add(JobOutcome outcome) {
   switch (outcome) {
-    case JobOutcome::kRewritten: ++rewritten; break;
-    case JobOutcome::kDamaged: ++damaged; break;
-    case JobOutcome::kNotJpeg: ++notJpeg; break;
-    case JobOutcome::kSkipped: ++skipped; break;
-    case JobOutcome::kFailed: ++failed; break;
+    case JobOutcome::kRewritten:
+      ++rewritten;
+      break;
+    case JobOutcome::kDamaged:
+      ++damaged;
+      break;
+    case JobOutcome::kNotJpeg:
+      ++notJpeg;
+      break;
+    case JobOutcome::kSkipped:
+      ++skipped;
+      break;
+    case JobOutcome::kFailed:
+      ++failed;
+      break;
   }
 }
 
 void RewriteTotals::Add(const JobReport& report) {
-  const bool inPlace = report.action == FileAction::kReplaced || report.action == FileAction::kWrittenToOutput;
+  const bool inPlace =
+      report.action == FileAction::kReplaced || report.action == FileAction::kWrittenToOutput;
   if (report.outcome != JobOutcome::kRewritten || !inPlace || !report.rewrite) return;
   const int64_t saved = report.rewrite->saved();
   bytesSaved += static_cast<double>(saved);

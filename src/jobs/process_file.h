@@ -15,7 +15,7 @@ namespace keelpack {
 namespace platform {
 class BackgroundCloser;
 class Folder;
-}
+}  // namespace platform
 class LogSink;
 struct OptionSet;
 
@@ -47,7 +47,7 @@ struct JobReport {
   FileAction action = FileAction::kLeft;
   // The message that ended the job without its path ("Missing file - "), when one did.
   std::string reason;
-  std::string target;  // for kWrittenToOutput and kRenamed: the new path
+  std::string target;                     // for kWrittenToOutput and kRenamed: the new path
   std::optional<RewriteOutcome> rewrite;  // when the job came as far as the rewrite
 };
 
@@ -125,7 +125,7 @@ class DurableBatch {
 // What a file job needs besides the file's path.
 struct JobEnv {
   LogSink& log;
-  const OptionSet& options;  // as they are when the job starts
+  const OptionSet& options;       // as they are when the job starts
   const std::string& baseFolder;  // the folder the run started from
   // Lets the front end handle pending events between attempts to put the new file in place.
   std::function<void()> yield;

@@ -33,9 +33,12 @@ constexpr uint8_t kEoiBytes[] = {0xFF, 0xD9};
 
 ExifMode ExifModeFor(ExifOption exifOption) {
   switch (exifOption) {
-    case ExifOption::kKeepOriginal: return ExifMode::kKeep;
-    case ExifOption::kReduceSize: return ExifMode::kReduce;
-    case ExifOption::kDelete: return ExifMode::kRemove;
+    case ExifOption::kKeepOriginal:
+      return ExifMode::kKeep;
+    case ExifOption::kReduceSize:
+      return ExifMode::kReduce;
+    case ExifOption::kDelete:
+      return ExifMode::kRemove;
   }
   return ExifMode::kRemove;
 }
@@ -66,7 +69,8 @@ class SourceBytes {
   // Each read goes on from where the last one ended, so that large header segments cost one
   // read of their bytes.
   std::error_code ReadEnds(const platform::File& file, bool& done) {
-    if (std::error_code error = file.ReadAt(static_cast<int64_t>(size_ - tail_.size()), tail_)) return error;
+    if (std::error_code error = file.ReadAt(static_cast<int64_t>(size_ - tail_.size()), tail_))
+      return error;
     if (!std::equal(tail_.begin(), tail_.end(), std::begin(kEoiBytes))) return {};
     HeadExtent extent;
     for (size_t want = kHeadRead;;) {
@@ -74,7 +78,9 @@ class SourceBytes {
       if (want + tail_.size() >= size_) return {};
       const size_t had = head_.size();
       head_.resize(want);
-      if (std::error_code error = file.ReadAt(static_cast<int64_t>(had), std::span(head_).subspan(had))) return error;
+      if (std::error_code error =
+              file.ReadAt(static_cast<int64_t>(had), std::span(head_).subspan(had)))
+        return error;
       extent = FindHeadExtent(head_, extent.resumeAt);
       if (extent.dataStart != 0) {
         // The head ends before the last two bytes, so the data's start does too.
@@ -98,12 +104,15 @@ class FileSink : public RewriteSink {
  public:
   FileSink(const platform::File& input, platform::File& output) : input_(input), output_(output) {}
 
-  std::error_code Write(std::span<const ByteSpan> pieces) override { return output_.WriteGathered(pieces); }
+  std::error_code Write(std::span<const ByteSpan> pieces) override {
+    return output_.WriteGathered(pieces);
+  }
 
   // Exactly the stretch that was judged: a file that grew since gives no more, one that was
   // cut short fails the copy.
   std::error_code CopyInput(uint64_t offset, uint64_t length) override {
-    return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset), static_cast<int64_t>(length));
+    return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset),
+                                 static_cast<int64_t>(length));
   }
 
  private:
@@ -132,7 +141,8 @@ class JudgingSink : public RewriteSink {
   std::vector<uint8_t>* bytes_;
 };
 
-RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error, RewriteOutcome outcome = {}) {
+RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error,
+                      RewriteOutcome outcome = {}) {
   log.WriteLog("Failed to open file " + name, kBrief);
   outcome.result = RewriteResult::Failed(platform::FailureNumber(error));
   return outcome;
@@ -171,17 +181,20 @@ RewriteOptions RewriteOptionsFor(const OptionSet& o) {
   return options;
 }
 
-RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
-                           const std::string& nameForLog, LogSink& log, platform::File::Status& status) {
+RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input,
+                           platform::File& output, const std::string& nameForLog, LogSink& log,
+                           platform::File::Status& status) {
   SourceBytes source;
-  if (std::error_code error = ReadSource(options, input, false, status, source)) return Failed(log, nameForLog, error);
+  if (std::error_code error = ReadSource(options, input, false, status, source))
+    return Failed(log, nameForLog, error);
   FileSink sink(input, output);
   RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   if (!outcome.result.rewritten()) return outcome;
 
   // The time and the attributes go on while the file is still open: nothing is written after.
   output.SetLastWriteTime(status.lastWrite);
-  log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode), kExplicit);
+  log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode),
+               kExplicit);
   const std::error_code attributesFailed = output.SetAttributes(status.attributes);
   if (std::error_code error = output.Flush()) return Failed(log, nameForLog, error, outcome);
   if (attributesFailed) {
@@ -191,8 +204,9 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
   return outcome;
 }
 
-RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input, const std::string& nameForLog,
-                         LogSink& log, platform::File::Status& status, std::vector<uint8_t>* bytes) {
+RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input,
+                         const std::string& nameForLog, LogSink& log,
+                         platform::File::Status& status, std::vector<uint8_t>* bytes) {
   SourceBytes source;
   // A kept output is complete in memory, which needs the whole input.
   if (std::error_code error = ReadSource(options, input, bytes != nullptr, status, source)) {
@@ -202,7 +216,8 @@ RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& in
   const RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   // The line a real run gives, so that a dry run reads the same.
   if (outcome.result.rewritten()) {
-    log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode), kExplicit);
+    log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode),
+                 kExplicit);
   }
   return outcome;
 }

@@ -28,12 +28,14 @@ RewriteOptions RewriteOptionsFor(const OptionSet& options);
 // scan and a file that ends with an EOI, only up to its first scan's data, which then goes
 // from file to file inside the kernel (not when the picture data may be coded afresh or
 // turned upright).
-RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input, platform::File& output,
-                           const std::string& nameForLog, LogSink& log, platform::File::Status& status);
+RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& input,
+                           platform::File& output, const std::string& nameForLog, LogSink& log,
+                           platform::File::Status& status);
 
 // The same rewrite for a dry run: reads `input` as RewriteFile does and logs the same lines, but
 // writes nothing; the new file's bytes are only counted, or kept in `bytes` when it is given.
-RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input, const std::string& nameForLog,
-                         LogSink& log, platform::File::Status& status, std::vector<uint8_t>* bytes);
+RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& input,
+                         const std::string& nameForLog, LogSink& log,
+                         platform::File::Status& status, std::vector<uint8_t>* bytes);
 
 }  // namespace keelpack

@@ -24,7 +24,8 @@ bool Contains(std::span<const uint8_t> data, std::string_view text) {
 }  // namespace
 
 bool AdobeSegmentWrittenBack(std::span<const uint8_t> data, const ColourState& state) {
-  return data[kAdobeTransformIndex] != kTransformYCbCr || state.iccFlags == ColourState::kSawProfile;
+  return data[kAdobeTransformIndex] != kTransformYCbCr ||
+         state.iccFlags == ColourState::kSawProfile;
 }
 
 bool ColourProfileWrittenBack(std::span<const uint8_t> data, ColourState& state) {

@@ -8,8 +8,8 @@ namespace keelpack {
 
 // Where the entropy-coded data at the start of `rest` ends.
 struct EntropyEnd {
-  size_t copied = 0;         // bytes of data, all copied to the output unchanged
-  bool markerFound = false;  // a marker starts at rest[copied]; otherwise the input is used up
+  size_t copied = 0;           // bytes of data, all copied to the output unchanged
+  bool markerFound = false;    // a marker starts at rest[copied]; otherwise the input is used up
   bool endedOnLoneFF = false;  // the input's last byte is an 0xFF that starts no marker
 };
 

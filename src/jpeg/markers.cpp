@@ -14,20 +14,48 @@ StandaloneInfo IsStandaloneMarker(uint8_t code) {
 std::string MarkerName(uint8_t code) {
   std::string_view name;
   switch (code) {
-    case kSoi: name = "START"; break;
-    case kApp0: name = "JFIF"; break;
-    case kApp1: name = "METADATA"; break;
-    case kApp2: name = "ICC_PROFILE"; break;
-    case kApp14: name = "ADOBE_PIC"; break;
-    case kDqt: name = "QUANTIZATION"; break;
-    case kSos: name = "SOS_ENTROPY"; break;
-    case kEoi: name = "END"; break;
-    case kSof0: name = "SOF_BASELINE"; break;
-    case kSof2: name = "SOF_PROGRESSIVE"; break;
-    case kDht: name = "HUFFMAN"; break;
-    case kDri: name = "DRI"; break;
-    case kCom: name = "COMMENT"; break;
-    case kApp13: name = "PHOTOSHOP_DATA"; break;
+    case kSoi:
+      name = "START";
+      break;
+    case kApp0:
+      name = "JFIF";
+      break;
+    case kApp1:
+      name = "METADATA";
+      break;
+    case kApp2:
+      name = "ICC_PROFILE";
+      break;
+    case kApp14:
+      name = "ADOBE_PIC";
+      break;
+    case kDqt:
+      name = "QUANTIZATION";
+      break;
+    case kSos:
+      name = "SOS_ENTROPY";
+      break;
+    case kEoi:
+      name = "END";
+      break;
+    case kSof0:
+      name = "SOF_BASELINE";
+      break;
+    case kSof2:
+      name = "SOF_PROGRESSIVE";
+      break;
+    case kDht:
+      name = "HUFFMAN";
+      break;
+    case kDri:
+      name = "DRI";
+      break;
+    case kCom:
+      name = "COMMENT";
+      break;
+    case kApp13:
+      name = "PHOTOSHOP_DATA";
+      break;
     default:
       if (IsRestartMarker(code)) return " (RST" + std::to_string(code - kRst0) + ")";
       return {};
@@ -42,7 +70,8 @@ bool JfifGivesDensity(std::span<const uint8_t> app0Payload) {
   constexpr size_t kHeaderLength = 14;
   constexpr size_t kUnits = 7;
   const std::span<const uint8_t> p = app0Payload;
-  if (p.size() < kHeaderLength || !std::equal(kIdentifier.begin(), kIdentifier.end(), p.begin())) return false;
+  if (p.size() < kHeaderLength || !std::equal(kIdentifier.begin(), kIdentifier.end(), p.begin()))
+    return false;
   const bool units = p[kUnits] == 1 || p[kUnits] == 2;
   return units && (p[8] | p[9]) != 0 && (p[10] | p[11]) != 0;
 }

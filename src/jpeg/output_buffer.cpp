@@ -37,7 +37,8 @@ void OutputBuffer::AppendView(ByteSpan bytes) {
 void OutputBuffer::Patch(size_t offset, uint8_t value) {
   for (auto piece = pieces_.rbegin(); piece != pieces_.rend(); ++piece) {
     if (piece->at <= offset) {
-      if (piece->own != nullptr && offset < piece->at + piece->length) piece->own[offset - piece->at] = value;
+      if (piece->own != nullptr && offset < piece->at + piece->length)
+        piece->own[offset - piece->at] = value;
       return;
     }
   }

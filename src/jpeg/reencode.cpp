@@ -9,8 +9,8 @@
 #include <jpeglib.h>
 
 #include "jpeg/markers.h"
-#include "platform/memory_budget.h"
 #include "log/log_sink.h"
+#include "platform/memory_budget.h"
 
 namespace keelpack {
 namespace {
@@ -144,11 +144,11 @@ struct Session {
   std::span<const uint8_t> jpeg;
   OptimizeChoice mode = OptimizeChoice::kHuffman;
   uint64_t budget = platform::kPictureWorkBudget;  // for the coefficients and the copies
-  const char* declined = nullptr;   // a reason found without the library's help
-  jvirt_barray_ptr sample[MAX_COMPONENTS] = {};  // the sampled MCU rows, when sampling
-  JDIMENSION sampleRows = 0;                     // MCU rows in `sample`
+  const char* declined = nullptr;                  // a reason found without the library's help
+  jvirt_barray_ptr sample[MAX_COMPONENTS] = {};    // the sampled MCU rows, when sampling
+  JDIMENSION sampleRows = 0;                       // MCU rows in `sample`
   JDIMENSION sampleStep = 0;
-  std::vector<uint8_t> candidate;                // a trial on the whole picture
+  std::vector<uint8_t> candidate;  // a trial on the whole picture
 };
 
 JDIMENSION McuRows(const jpeg_decompress_struct& in) {
@@ -167,9 +167,9 @@ void RequestSample(Session& s) {
     const jpeg_component_info& comp = s.in.comp_info[c];
     const auto h = static_cast<JDIMENSION>(comp.h_samp_factor);
     const auto v = static_cast<JDIMENSION>(comp.v_samp_factor);
-    s.sample[c] = (*s.in.mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(&s.in), JPOOL_IMAGE,
-                                                    FALSE, (comp.width_in_blocks + h - 1) / h * h,
-                                                    s.sampleRows * v, v);
+    s.sample[c] = (*s.in.mem->request_virt_barray)(
+        reinterpret_cast<j_common_ptr>(&s.in), JPOOL_IMAGE, FALSE,
+        (comp.width_in_blocks + h - 1) / h * h, s.sampleRows * v, v);
   }
 }
 
@@ -181,7 +181,8 @@ void FillSample(Session& s, jvirt_barray_ptr* coefficients) {
     const auto v = static_cast<JDIMENSION>(comp.v_samp_factor);
     const JDIMENSION width = (comp.width_in_blocks + h - 1) / h * h;
     for (JDIMENSION row = 0; row < s.sampleRows; ++row) {
-      JBLOCKARRAY from = (*s.in.mem->access_virt_barray)(common, coefficients[c], row * s.sampleStep * v, v, FALSE);
+      JBLOCKARRAY from = (*s.in.mem->access_virt_barray)(common, coefficients[c],
+                                                         row * s.sampleStep * v, v, FALSE);
       JBLOCKARRAY to = (*s.in.mem->access_virt_barray)(common, s.sample[c], row * v, v, TRUE);
       for (JDIMENSION r = 0; r < v; ++r) std::memcpy(to[r], from[r], width * sizeof(JBLOCK));
     }
@@ -212,12 +213,14 @@ uint64_t Blocks(const Session& s) {
   return blocks;
 }
 
-bool LargerThanItsData(const Session& s) { return Blocks(s) > kBlocksPerInputByte * s.jpeg.size() + 64; }
+bool LargerThanItsData(const Session& s) {
+  return Blocks(s) > kBlocksPerInputByte * s.jpeg.size() + 64;
+}
 
 // One encoding of the coefficients read into `s.in`, with the `scans` of `script` (none: the
 // standard progression, or sequential when not progressive), into `s.dest`.
-void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive, const jpeg_scan_info* script,
-            int scans, JDIMENSION height) {
+void Encode(Session& s, jvirt_barray_ptr* coefficients, bool progressive,
+            const jpeg_scan_info* script, int scans, JDIMENSION height) {
   jpeg_create_compress(&s.out);
   s.outCreated = true;
   s.out.mem->max_memory_to_use = kMemoryLimit;
@@ -436,7 +439,8 @@ ReencodingNote Decline(LogSink& log, std::string reason) {
   return {ReencodingNote::Kind::kDeclined, std::move(reason)};
 }
 
-SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked) {
+SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode,
+                                    std::span<const uint8_t> walked) {
   SmallerReencoding result;
   if (mode == OptimizeChoice::kOff) return result;
   Reencoded reencoded = ReencodeJpeg(walked, mode);
@@ -444,7 +448,8 @@ SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span
     result.note = Decline(log, std::move(reencoded.declined));
     return result;
   }
-  const size_t saved = reencoded.bytes.size() < walked.size() ? walked.size() - reencoded.bytes.size() : 0;
+  const size_t saved =
+      reencoded.bytes.size() < walked.size() ? walked.size() - reencoded.bytes.size() : 0;
   log.WriteLog("Re-encoding saved " + std::to_string(saved) + " bytes.", kExplicit);
   if (saved == 0) {
     result.note.kind = ReencodingNote::Kind::kNotSmaller;

@@ -55,13 +55,15 @@ bool LeavesCoefficientsIncomplete(std::span<const uint8_t> jpeg);
 
 // The rewriter's step: re-encodes its finished output `walked` when `mode` asks for it and
 // gives the new form when it is smaller. Logs a decline at level 2 and the saving at level 3.
-SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode, std::span<const uint8_t> walked);
+SmallerReencoding ReencodeIfSmaller(LogSink& log, OptimizeChoice mode,
+                                    std::span<const uint8_t> walked);
 
 // False when a file of `bytes` bytes is too large to be re-encoded within a job's memory,
 // whatever its picture: its copies alone would take more. The rewriter then does not collect
 // its output for re-encoding, and declines with Decline(log, kNoRoomToReencode).
 bool ReencodingMayFit(uint64_t bytes);
-inline constexpr std::string_view kNoRoomToReencode = "the picture needs more memory than a job may take";
+inline constexpr std::string_view kNoRoomToReencode =
+    "the picture needs more memory than a job may take";
 ReencodingNote Decline(LogSink& log, std::string reason);
 
 }  // namespace keelpack

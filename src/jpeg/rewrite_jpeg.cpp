@@ -59,8 +59,9 @@ constexpr size_t kHandOnPieces = 256;
 constexpr size_t kHandOnOwnBytes = size_t{1} << 20;
 
 bool BeginsWith(ByteSpan data, std::string_view text) {
-  return data.size() >= text.size() && std::equal(text.begin(), text.end(), data.begin(),
-                                                  [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+  return data.size() >= text.size() &&
+         std::equal(text.begin(), text.end(), data.begin(),
+                    [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
 }
 
 bool InList(std::string_view list, uint8_t code) {
@@ -88,13 +89,16 @@ class Input {
   }
   void Repair() {
     std::copy(file_.begin(), file_.begin() + kRepairOffset, head_.begin());
-    std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader), head_.begin() + kRepairOffset);
+    std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader),
+              head_.begin() + kRepairOffset);
     repaired_ = true;
   }
 
   size_t size() const { return size_; }
   // True when the `length` bytes from `offset` were read.
-  bool Holds(size_t offset, size_t length) const { return offset + length <= file_.size() || offset >= TailStart(); }
+  bool Holds(size_t offset, size_t length) const {
+    return offset + length <= file_.size() || offset >= TailStart();
+  }
   uint8_t operator[](size_t offset) const {
     if (repaired_ && offset < kRepairEnd) return head_[offset];
     if (offset < file_.size()) return file_[offset];
@@ -105,11 +109,13 @@ class Input {
   ByteSpan Span(size_t offset, size_t length) {
     if (!Holds(offset, length)) throw UnreadInput{};
     // Nothing at the head's very end is still the head's.
-    if (offset + length > file_.size()) return ByteSpan(tail_).subspan(offset - TailStart(), length);
+    if (offset + length > file_.size())
+      return ByteSpan(tail_).subspan(offset - TailStart(), length);
     if (!repaired_ || offset >= kRepairEnd) return file_.subspan(offset, length);
     if (offset + length <= kRepairEnd) return ByteSpan(head_).subspan(offset, length);
     // Across the end of the repaired header: joined in a copy that lives as long as the walk.
-    Bytes& joined = joined_.emplace_back(head_.begin() + static_cast<ptrdiff_t>(offset), head_.end());
+    Bytes& joined =
+        joined_.emplace_back(head_.begin() + static_cast<ptrdiff_t>(offset), head_.end());
     const ByteSpan rest = file_.subspan(kRepairEnd, offset + length - kRepairEnd);
     joined.insert(joined.end(), rest.begin(), rest.end());
     return joined;
@@ -133,9 +139,9 @@ struct FrameColours {
   bool complete = false;  // the segments lead cleanly up to the first scan
   size_t firstScan = 0;   // offset of the first SOS marker
   int adobeSegments = 0;
-  bool jfif = false;      // a JFIF APP0 segment, which makes a 3-component picture YCbCr
+  bool jfif = false;  // a JFIF APP0 segment, which makes a 3-component picture YCbCr
   int components = 0;
-  bool rgbIds = false;    // the components are named 'R', 'G', 'B'
+  bool rgbIds = false;       // the components are named 'R', 'G', 'B'
   bool jfifDensity = false;  // the first JFIF segment gives the picture a density
   int exifOrientation = 0;   // of the first Exif segment, 1 to 8; 0 for none
 };
@@ -198,8 +204,8 @@ struct HeldMessages : MessageHolder {
 // One rewrite: the input mapped, the output handed on to the output file as it becomes final.
 class Rewriter {
  public:
-  Rewriter(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog, LogSink& log,
-           RewriteSink& sink)
+  Rewriter(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog,
+           LogSink& log, RewriteSink& sink)
       : options_(options),
         log_(log),
         name_(nameForLog),
@@ -233,7 +239,8 @@ class Rewriter {
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
   Step Standalone(const MarkerHeader& header, size_t headerOffset, RewriteResult& outcome);
-  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available, RewriteResult& outcome);
+  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
+                     RewriteResult& outcome);
   const FrameColours& HeaderFacts();
   bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   std::error_code CopyEntropyData();
@@ -243,7 +250,8 @@ class Rewriter {
   // Writes the segment, joined with the previous one where it may be, unless the remove list
   // (`removed`) or the Exif reduction drops it; gives the data the log shows. A minimal Exif
   // block is written whatever the remove list says.
-  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed, bool minimalExif = false);
+  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
+                        bool minimalExif = false);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
   Step Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome);
@@ -321,20 +329,23 @@ RewriteOutcome Rewriter::Run() {
     if (error) result = RewriteResult::Failed(platform::FailureNumber(error));
   }
   if (result.kind == RewriteResult::Kind::kFailed) Log(kBrief, "Failed to open file " + name_);
-  return {result, in_.size(), written_, reencoding_, turned_, result.rewritten() ? std::string() : reason_};
+  return {result,      in_.size(), written_,
+          reencoding_, turned_,    result.rewritten() ? std::string() : reason_};
 }
 
 RewriteResult Rewriter::PreCheck() {
   Log(kBrief, "Reading " + name_);
   const size_t length = in_.size();
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
-  if (length < 2) return Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Shorter than two bytes");
+  if (length < 2)
+    return Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Shorter than two bytes");
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
   // A head read only up to a first scan that starts right after the SOI may end before the
   // tag: such a file begins like a JPEG, whatever the tag would say.
   std::array<uint8_t, 4> tag{};
-  for (size_t i = 0; i < tag.size() && kTagOffset + i < length && in_.Holds(kTagOffset + i, 1); ++i) {
+  for (size_t i = 0; i < tag.size() && kTagOffset + i < length && in_.Holds(kTagOffset + i, 1);
+       ++i) {
     tag[i] = in_[kTagOffset + i];
   }
   const bool tagIsJfif = BeginsWith(tag, "JFIF");
@@ -347,7 +358,8 @@ RewriteResult Rewriter::PreCheck() {
     in_.Repair();
   }
 
-  const bool startsLikeJpeg = in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
+  const bool startsLikeJpeg =
+      in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
   if (!tagIsJfif && !startsLikeJpeg) {
     Log(kVerbose, "Not a JPEG - " + name_);
     return Fault(RewriteResult::NotJpeg(), "Not a JPEG");
@@ -369,7 +381,8 @@ RewriteResult Rewriter::Walk() {
   while (consumed_ < length) {
     if (StartsEntropyData(last_.code)) {
       scanSeen_ = scanSeen_ || last_.code == kSos;
-      if (std::error_code error = CopyEntropyData()) return RewriteResult::Failed(platform::FailureNumber(error));
+      if (std::error_code error = CopyEntropyData())
+        return RewriteResult::Failed(platform::FailureNumber(error));
     }
     if (consumed_ > length) {
       Log(kVerbose, "Unexpected end of file");
@@ -395,7 +408,8 @@ RewriteResult Rewriter::Walk() {
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
     if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
-      if (std::error_code error = HandOn(false)) return RewriteResult::Failed(platform::FailureNumber(error));
+      if (std::error_code error = HandOn(false))
+        return RewriteResult::Failed(platform::FailureNumber(error));
     }
   }
 
@@ -406,7 +420,8 @@ RewriteResult Rewriter::Walk() {
   return RewriteResult::Rewritten();
 }
 
-Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset, RewriteResult& outcome) {
+Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset,
+                                    RewriteResult& outcome) {
   const StandaloneInfo info = IsStandaloneMarker(header.code);
   // The bytes read beyond the marker go back to the input.
   consumed_ = headerOffset + kHeaderSize - 1 - static_cast<size_t>(info.stepBack);
@@ -417,8 +432,8 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
   if (header.code == kEoi && !scanSeen_ && consumed_ < in_.size()) {
     // An end marker before any scan, with more of the file after it, is a stray: taken for the
     // end, it would leave out the frame and the picture that follow.
-    Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_)) + " - " + Decimal(header.code) +
-                       " - " + name_);
+    Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_)) + " - " +
+                       Decimal(header.code) + " - " + name_);
     outcome = RewriteResult::Damaged();
     return Step::kStop;
   }
@@ -432,7 +447,8 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
 }
 
 Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome) {
-  const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2));
+  const std::string where =
+      "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2));
   Log(kExplicit, where + " - " + Decimal(lead) + " - " + name_);
   if (!eoiSeen_) {
     outcome = Fault(RewriteResult::Damaged(), where);
@@ -442,8 +458,8 @@ Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteRe
   return Step::kLeave;
 }
 
-Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
-                                       RewriteResult& outcome) {
+Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset,
+                                       size_t available, RewriteResult& outcome) {
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
@@ -523,7 +539,8 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
 
   if (Logs(kExplicit)) {
     const size_t length = std::min(shown.size(), kLogExcerptLength);
-    Log(kExplicit, "[" + std::string(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(length)) + "]");
+    Log(kExplicit,
+        "[" + std::string(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(length)) + "]");
   }
   return Step::kGoOn;
 }
@@ -549,7 +566,8 @@ const FrameColours& Rewriter::HeaderFacts() {
 // Deleting the Exif block keeps its orientation, and with Keep DPI its resolution unless a
 // JFIF segment that stays gives the picture a density of its own.
 std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
-  const bool jfifDensity = options_.keepDpi && !InList(removeList_, kApp0) && HeaderFacts().jfifDensity;
+  const bool jfifDensity =
+      options_.keepDpi && !InList(removeList_, kApp0) && HeaderFacts().jfifDensity;
   return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
 }
 
@@ -571,9 +589,11 @@ bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced)
   return true;
 }
 
-ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed, bool minimalExif) {
+ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
+                                bool minimalExif) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  const bool keep = minimalExif || !InList(removeList_, header.code) || (isExif && options_.exifMode != ExifMode::kRemove);
+  const bool keep = minimalExif || !InList(removeList_, header.code) ||
+                    (isExif && options_.exifMode != ExifMode::kRemove);
   if (!keep) {
     removed = true;
     return data;
@@ -587,11 +607,13 @@ ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, 
                          std::end(kMergeCodes);
   // The previous segment can only be joined while it is the last thing in the output.
   const bool previousIsLast = havePrevious_ && out_.size() == previousEnd_;
-  const size_t previousDataLength = previousIsLast ? previousEnd_ - previousStart_ - kHeaderSize : 0;
+  const size_t previousDataLength =
+      previousIsLast ? previousEnd_ - previousStart_ - kHeaderSize : 0;
   if (mergeable && header.code == lastMarker_ && previousIsLast &&
       previousDataLength + data.size() < kMergeLimit) {
     if (Logs(kExplicit)) {
-      Log(kExplicit, "Merging " + Decimal(header.code) + MarkerName(header.code) + " with previous block");
+      Log(kExplicit,
+          "Merging " + Decimal(header.code) + MarkerName(header.code) + " with previous block");
     }
     // The joined segment is the previous header with the new length, the previous data, then
     // this segment's data; the previous data is already in place.
@@ -607,8 +629,10 @@ ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, 
     }
     previousEnd_ = out_.size();
     lastMarker_ = header.code;
-    const size_t more = std::min(data.size(), kLogExcerptLength - std::min(kLogExcerptLength, previousHead_.size()));
-    previousHead_.insert(previousHead_.end(), data.begin(), data.begin() + static_cast<ptrdiff_t>(more));
+    const size_t more = std::min(
+        data.size(), kLogExcerptLength - std::min(kLogExcerptLength, previousHead_.size()));
+    previousHead_.insert(previousHead_.end(), data.begin(),
+                         data.begin() + static_cast<ptrdiff_t>(more));
     return previousHead_;
   }
 
@@ -616,13 +640,15 @@ ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, 
   WriteSegment(header, data, copy);
   previousEnd_ = out_.size();
   havePrevious_ = true;
-  previousHead_.assign(data.begin(), data.begin() + static_cast<ptrdiff_t>(std::min(data.size(), kLogExcerptLength)));
+  previousHead_.assign(data.begin(), data.begin() + static_cast<ptrdiff_t>(
+                                                        std::min(data.size(), kLogExcerptLength)));
   return data;
 }
 
 void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy) {
   lastMarker_ = header.code;
-  const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh, header.lengthLow};
+  const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh,
+                                      header.lengthLow};
   out_.Append(bytes);
   if (copy) {
     out_.Append(data);
@@ -635,7 +661,8 @@ std::error_code Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
   const size_t restLength = in_.size() - consumed_;
   // (Output that is collected must stay in order: it never goes from file to file.)
-  if (options_.quickScan && fileEndsWithEoi_ && restLength >= 2 && !collect_ && !in_.Holds(consumed_, restLength - 2)) {
+  if (options_.quickScan && fileEndsWithEoi_ && restLength >= 2 && !collect_ &&
+      !in_.Holds(consumed_, restLength - 2)) {
     // Everything up to the final EOI, straight from file to file: what is pending goes out first.
     const size_t copied = restLength - 2;
     if (std::error_code error = HandOn(true)) return error;
@@ -656,9 +683,11 @@ std::error_code Rewriter::CopyEntropyData() {
 }
 
 RewriteResult Rewriter::Finish() {
-  if (std::error_code error = HandOn(true)) return RewriteResult::Failed(platform::FailureNumber(error));
+  if (std::error_code error = HandOn(true))
+    return RewriteResult::Failed(platform::FailureNumber(error));
   if (collect_) {
-    if (std::error_code error = WriteCollected(true)) return RewriteResult::Failed(platform::FailureNumber(error));
+    if (std::error_code error = WriteCollected(true))
+      return RewriteResult::Failed(platform::FailureNumber(error));
   }
   if (tooLargeToReencode_) reencoding_ = Decline(log_, std::string(kNoRoomToReencode));
   Log(kVerbose, "Reached end of " + name_);
@@ -679,7 +708,8 @@ std::error_code Rewriter::HandOn(bool all) {
 // Every byte of the output passes here exactly once, in file order, when it is final.
 std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
   if (collect_) {
-    for (const ByteSpan piece : pieces) collected_.insert(collected_.end(), piece.begin(), piece.end());
+    for (const ByteSpan piece : pieces)
+      collected_.insert(collected_.end(), piece.begin(), piece.end());
     return {};
   }
   for (const ByteSpan piece : pieces) written_ += piece.size();
@@ -733,7 +763,8 @@ bool Rewriter::TurnCollected(Bytes& output) {
     return false;
   };
   const std::optional<ByteSpan> walkedExif = ExifPayloadOf(output);
-  if (!walkedExif || ExifOrientation(*walkedExif) != turnBy_) return declined("the EXIF block was not kept");
+  if (!walkedExif || ExifOrientation(*walkedExif) != turnBy_)
+    return declined("the EXIF block was not kept");
   const int orientation = turnBy_;
   ThumbnailTurner turnThumbnail;
   if (ExifKeptWhole()) {
@@ -772,7 +803,8 @@ bool Rewriter::TurnCollected(Bytes& output) {
   std::optional<Bytes> candidate = WithExifPayload(turned.bytes, payload);
   if (!candidate) return declined("the EXIF block does not fit in a segment");
   if (candidate->size() > in_.size()) {
-    return declined("the file would grow by " + Decimal(static_cast<int64_t>(candidate->size() - in_.size())) + " bytes");
+    return declined("the file would grow by " +
+                    Decimal(static_cast<int64_t>(candidate->size() - in_.size())) + " bytes");
   }
   for (const LogMessage& message : edits.messages) log_.Pass(message);
   Log(kExplicit, "Picture turned upright by orientation " + Decimal(orientation));
@@ -798,13 +830,13 @@ class ByteCollector : public RewriteSink {
 
 }  // namespace
 
-RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog,
-                              LogSink& log, RewriteSink& sink) {
+RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input,
+                              std::string_view nameForLog, LogSink& log, RewriteSink& sink) {
   return Rewriter(options, input, nameForLog, log, sink).Run();
 }
 
-RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8_t> file, std::string_view nameForLog,
-                            LogSink& log) {
+RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8_t> file,
+                            std::string_view nameForLog, LogSink& log) {
   RewrittenBytes rewritten;
   ByteCollector collector(rewritten.bytes);
   try {
@@ -812,7 +844,8 @@ RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8
   } catch (const std::bad_alloc&) {
     // The rewrite then meets the same limit and says so.
   }
-  rewritten.outcome = RewritePicture(options, PictureInput::Whole(file), nameForLog, log, collector);
+  rewritten.outcome =
+      RewritePicture(options, PictureInput::Whole(file), nameForLog, log, collector);
   return rewritten;
 }
 

@@ -30,7 +30,9 @@ struct RewriteResult {
 
   bool rewritten() const { return kind == Kind::kRewritten; }
   // The system failed the rewrite (no memory, a full disk): that says nothing about the file.
-  bool systemFailure() const { return kind == Kind::kFailed && !platform::IsContentFailure(failure); }
+  bool systemFailure() const {
+    return kind == Kind::kFailed && !platform::IsContentFailure(failure);
+  }
   // The number the log shows: 0 rewritten, 1 not a JPEG, 2 damaged, else the failure number.
   int code() const { return kind == Kind::kFailed ? failure : static_cast<int>(kind); }
 
@@ -93,7 +95,9 @@ struct RewriteOutcome {
   std::string reason;
 
   // Input length minus output length; negative for a file that grew.
-  int64_t saved() const { return static_cast<int64_t>(inputSize) - static_cast<int64_t>(outputSize); }
+  int64_t saved() const {
+    return static_cast<int64_t>(inputSize) - static_cast<int64_t>(outputSize);
+  }
 };
 
 // Rewrites one JPEG file held in memory, segment by segment: drops the segments whose codes are
@@ -113,8 +117,8 @@ struct RewriteOutcome {
 // by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there. A limit of
 // the machine (no memory) is a system failure, not a content failure
 // (platform::IsContentFailure); so is a failure of the sink.
-RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input, std::string_view nameForLog,
-                              LogSink& log, RewriteSink& sink);
+RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input,
+                              std::string_view nameForLog, LogSink& log, RewriteSink& sink);
 
 // The same rewrite with the whole output in memory: `bytes` holds what the sink would have got
 // (also for a file found damaged, as far as the rewrite went).
@@ -122,8 +126,8 @@ struct RewrittenBytes {
   RewriteOutcome outcome;
   std::vector<uint8_t> bytes;
 };
-RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8_t> file, std::string_view nameForLog,
-                            LogSink& log);
+RewrittenBytes RewriteBytes(const RewriteOptions& options, std::span<const uint8_t> file,
+                            std::string_view nameForLog, LogSink& log);
 
 // How far the segments before the first scan reach in `head`, the start of a file.
 struct HeadExtent {

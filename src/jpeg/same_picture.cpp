@@ -40,8 +40,10 @@ Header ReadHeader(ByteSpan file) {
       break;
     }
     const ByteSpan payload = file.subspan(at + 4, length - 2);
-    if (code == kDqt || code == kDht) header.tables.insert(header.tables.end(), payload.begin(), payload.end());
-    if (code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC) header.frame = payload;
+    if (code == kDqt || code == kDht)
+      header.tables.insert(header.tables.end(), payload.begin(), payload.end());
+    if (code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC)
+      header.frame = payload;
     at += 2 + length;
   }
   return header;
@@ -64,7 +66,9 @@ struct ErrorJump {
   std::jmp_buf jump;
 };
 
-[[noreturn]] void JumpBack(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1); }
+[[noreturn]] void JumpBack(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1);
+}
 
 // A warning means the data is not what it claims to be: no picture to compare.
 void OnMessage(j_common_ptr cinfo, int level) {
@@ -98,8 +102,9 @@ bool SameCoefficients(Comparison& s) {
   }
   const jpeg_decompress_struct& a = s.in[0];
   const jpeg_decompress_struct& b = s.in[1];
-  if (a.image_width != b.image_width || a.image_height != b.image_height || a.num_components != b.num_components ||
-      a.data_precision != b.data_precision || CoefficientBytes(a) + CoefficientBytes(b) > s.budget) {
+  if (a.image_width != b.image_width || a.image_height != b.image_height ||
+      a.num_components != b.num_components || a.data_precision != b.data_precision ||
+      CoefficientBytes(a) + CoefficientBytes(b) > s.budget) {
     return false;
   }
   for (int c = 0; c < a.num_components; ++c) {
@@ -108,19 +113,23 @@ bool SameCoefficients(Comparison& s) {
       return false;
     }
   }
-  jvirt_barray_ptr* coefficients[2] = {jpeg_read_coefficients(&s.in[0]), jpeg_read_coefficients(&s.in[1])};
+  jvirt_barray_ptr* coefficients[2] = {jpeg_read_coefficients(&s.in[0]),
+                                       jpeg_read_coefficients(&s.in[1])};
   for (int c = 0; c < a.num_components; ++c) {
     const jpeg_component_info& x = a.comp_info[c];
     const jpeg_component_info& y = b.comp_info[c];
     if (x.quant_table == nullptr || y.quant_table == nullptr ||
-        std::memcmp(x.quant_table->quantval, y.quant_table->quantval, sizeof x.quant_table->quantval) != 0) {
+        std::memcmp(x.quant_table->quantval, y.quant_table->quantval,
+                    sizeof x.quant_table->quantval) != 0) {
       return false;
     }
     for (JDIMENSION row = 0; row < x.height_in_blocks; ++row) {
       auto* common = reinterpret_cast<j_common_ptr>(&s.in[0]);
-      const JBLOCKARRAY one = (*s.in[0].mem->access_virt_barray)(common, coefficients[0][c], row, 1, FALSE);
+      const JBLOCKARRAY one =
+          (*s.in[0].mem->access_virt_barray)(common, coefficients[0][c], row, 1, FALSE);
       common = reinterpret_cast<j_common_ptr>(&s.in[1]);
-      const JBLOCKARRAY two = (*s.in[1].mem->access_virt_barray)(common, coefficients[1][c], row, 1, FALSE);
+      const JBLOCKARRAY two =
+          (*s.in[1].mem->access_virt_barray)(common, coefficients[1][c], row, 1, FALSE);
       if (std::memcmp(one[0], two[0], x.width_in_blocks * sizeof(JBLOCK)) != 0) return false;
     }
   }

@@ -24,8 +24,8 @@ using Segments = std::vector<std::span<const uint8_t>>;
 // (Exif 2.32, Orientation): 2 mirrors left to right, 3 turns by a half, 4 mirrors top to
 // bottom, 5 mirrors along the main diagonal, 6 turns a quarter clockwise, 7 mirrors along the
 // other diagonal, 8 turns a quarter anticlockwise.
-constexpr std::array<int, 9> kTransformFor = {TJXOP_NONE,  TJXOP_NONE,      TJXOP_HFLIP,
-                                              TJXOP_ROT180, TJXOP_VFLIP,    TJXOP_TRANSPOSE,
+constexpr std::array<int, 9> kTransformFor = {TJXOP_NONE,   TJXOP_NONE,       TJXOP_HFLIP,
+                                              TJXOP_ROT180, TJXOP_VFLIP,      TJXOP_TRANSPOSE,
                                               TJXOP_ROT90,  TJXOP_TRANSVERSE, TJXOP_ROT270};
 
 // The library holds every coefficient of the picture twice while it moves them, the source's
@@ -97,10 +97,12 @@ std::vector<uint8_t> WithMetadata(std::span<const uint8_t> turned, const Segment
 // component one block. A sampling the library does not name counts as four full components.
 uint64_t Blocks(int width, int height, int subsampling, int colourspace) {
   const auto across = [](uint64_t pixels, uint64_t unit) { return (pixels + unit - 1) / unit; };
-  const uint64_t lumaBlocks = across(uint64_t(width), kBlockSide) * across(uint64_t(height), kBlockSide);
+  const uint64_t lumaBlocks =
+      across(uint64_t(width), kBlockSide) * across(uint64_t(height), kBlockSide);
   if (colourspace == TJCS_GRAY) return lumaBlocks;
   if (subsampling < 0 || subsampling >= TJ_NUMSAMP) return lumaBlocks * kMostComponents;
-  const uint64_t mcuWidth = uint64_t(tjMCUWidth[subsampling]), mcuHeight = uint64_t(tjMCUHeight[subsampling]);
+  const uint64_t mcuWidth = uint64_t(tjMCUWidth[subsampling]),
+                 mcuHeight = uint64_t(tjMCUHeight[subsampling]);
   const uint64_t mcus = across(uint64_t(width), mcuWidth) * across(uint64_t(height), mcuHeight);
   const uint64_t lumaPerMcu = mcuWidth * mcuHeight / kPixelsPerBlock;
   const bool fourColours = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
@@ -121,7 +123,8 @@ struct BufferFree {
 // as something else without a word.
 // A turn that needs more than a job's picture budget holds `gate` locked, and the re-encoding of
 // its result may take `budget`.
-Turned Transform(std::span<const uint8_t> jpeg, int orientation, std::unique_lock<std::mutex>& gate, uint64_t& budget) {
+Turned Transform(std::span<const uint8_t> jpeg, int orientation, std::unique_lock<std::mutex>& gate,
+                 uint64_t& budget) {
   Turned result;
   const std::unique_ptr<void, HandleCloser> handle(tjInitTransform());
   if (!handle) {
@@ -130,7 +133,8 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation, std::unique_loc
   }
   const auto size = static_cast<unsigned long>(jpeg.size());
   int width = 0, height = 0, subsampling = 0, colourspace = 0;
-  if (tjDecompressHeader3(handle.get(), jpeg.data(), size, &width, &height, &subsampling, &colourspace) != 0) {
+  if (tjDecompressHeader3(handle.get(), jpeg.data(), size, &width, &height, &subsampling,
+                          &colourspace) != 0) {
     result.declined = tjGetErrorStr2(handle.get());
     return result;
   }
@@ -140,8 +144,9 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation, std::unique_loc
     result.declined = "the picture is larger than its data";
     return result;
   }
-  const uint64_t memory = kCoefficientCopies * Blocks(width, height, subsampling, colourspace) * platform::kBytesPerBlock +
-                         kPictureCopies * jpeg.size();
+  const uint64_t memory = kCoefficientCopies * Blocks(width, height, subsampling, colourspace) *
+                              platform::kBytesPerBlock +
+                          kPictureCopies * jpeg.size();
   if (memory > platform::kPictureWorkBudget) {
     if (memory > kLargeTurnBudget) {
       result.declined = kNoRoomToReencode;
@@ -162,12 +167,13 @@ Turned Transform(std::span<const uint8_t> jpeg, int orientation, std::unique_loc
   transform.options = TJXOPT_PERFECT | TJXOPT_COPYNONE | TJXOPT_PROGRESSIVE;
   unsigned char* buffer = nullptr;
   unsigned long turnedSize = 0;
-  const int status = tjTransform(handle.get(), jpeg.data(), size, 1, &buffer, &turnedSize, &transform,
-                                 TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS);
+  const int status = tjTransform(handle.get(), jpeg.data(), size, 1, &buffer, &turnedSize,
+                                 &transform, TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS);
   const std::unique_ptr<unsigned char, BufferFree> owned(buffer);
   if (status != 0) {
     const std::string message = tjGetErrorStr2(handle.get());
-    if (message.find("not perfect") != std::string::npos && subsampling >= 0 && subsampling < TJ_NUMSAMP) {
+    if (message.find("not perfect") != std::string::npos && subsampling >= 0 &&
+        subsampling < TJ_NUMSAMP) {
       result.declined = "the edge blocks cannot turn without loss (" + std::to_string(width) + "x" +
                         std::to_string(height) + " pixels, blocks of " +
                         std::to_string(tjMCUWidth[subsampling]) + "x" +
@@ -207,9 +213,11 @@ Turned TurnJpeg(std::span<const uint8_t> jpeg, int orientation, OptimizeChoice c
   // coefficients of damaged data that no decoder shows alike in every orientation, a picture
   // past a job's memory) is not turned either.
   const bool progressive = coding == OptimizeChoice::kProgressive;
-  Reencoded reencoded = ReencodeJpeg(result.bytes, progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kHuffman, budget);
+  Reencoded reencoded = ReencodeJpeg(
+      result.bytes, progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kHuffman, budget);
   if (!reencoded.declined.empty()) return {{}, std::move(reencoded.declined)};
-  if (!progressive || reencoded.bytes.size() < result.bytes.size()) result.bytes = std::move(reencoded.bytes);
+  if (!progressive || reencoded.bytes.size() < result.bytes.size())
+    result.bytes = std::move(reencoded.bytes);
   return result;
 }
 
@@ -227,7 +235,8 @@ struct ExifPlace {
 std::optional<ExifPlace> FindExifPlace(std::span<const uint8_t> jpeg) {
   if (jpeg.size() < 2) return std::nullopt;
   const auto begins = [&](size_t at, std::string_view text) {
-    return SegmentLength(jpeg, at) >= 2 + text.size() && std::equal(text.begin(), text.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    return SegmentLength(jpeg, at) >= 2 + text.size() &&
+           std::equal(text.begin(), text.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4));
   };
   size_t at = 2, behindSoi = 2;
   for (;;) {
@@ -255,15 +264,18 @@ std::optional<std::span<const uint8_t>> ExifPayloadOf(std::span<const uint8_t> j
   return jpeg.subspan(place->from + 4, place->to - place->from - 4);
 }
 
-std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
-                                                    const std::optional<std::vector<uint8_t>>& payload) {
+std::optional<std::vector<uint8_t>> WithExifPayload(
+    std::span<const uint8_t> jpeg, const std::optional<std::vector<uint8_t>>& payload) {
   if (payload && payload->size() > kMaxSegmentData) return std::nullopt;
   const std::optional<ExifPlace> place = FindExifPlace(jpeg);
   if (!place) return std::nullopt;
-  std::vector<uint8_t> result(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(place->from));
+  std::vector<uint8_t> result(jpeg.begin(),
+                              jpeg.begin() + static_cast<std::ptrdiff_t>(place->from));
   if (payload) {
     const size_t length = payload->size() + 2;
-    platform::Append(result, std::array<uint8_t, 4>{kMarkerLead, kApp1, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    platform::Append(result,
+                     std::array<uint8_t, 4>{kMarkerLead, kApp1, static_cast<uint8_t>(length >> 8),
+                                            static_cast<uint8_t>(length)});
     platform::Append(result, *payload);
   }
   platform::Append(result, jpeg.subspan(place->to));

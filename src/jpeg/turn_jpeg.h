@@ -23,8 +23,8 @@ struct Turned {
 // declines and never trims. It declines too what the decoder warns about, a progressive picture
 // whose scans leave coefficients incomplete (kIncompleteProgression), a picture whose
 // coefficients are too many to be held twice (a picture a little larger than one a job may
-// re-encode waits for the one larger turn a process makes at a time), anything the library cannot transform (12-bit samples, lossless
-// coding), and orientation 1 or a value outside 1-8.
+// re-encode waits for the one larger turn a process makes at a time), anything the library cannot
+// transform (12-bit samples, lossless coding), and orientation 1 or a value outside 1-8.
 //
 // Every APPn and COM segment reaches the turned picture unchanged and in its order, right after
 // SOI, and nothing else is added: the Exif block may be edited before or after (its Orientation,
@@ -44,8 +44,8 @@ bool TurnMayFit(uint64_t bytes);
 // SOI, or behind the JFIF segment that stands there. For the Exif block of a turned picture,
 // edited after the turn. Nothing when the payload does not fit in a segment, or the segments
 // before the first scan cannot be followed.
-std::optional<std::vector<uint8_t>> WithExifPayload(std::span<const uint8_t> jpeg,
-                                                    const std::optional<std::vector<uint8_t>>& payload);
+std::optional<std::vector<uint8_t>> WithExifPayload(
+    std::span<const uint8_t> jpeg, const std::optional<std::vector<uint8_t>>& payload);
 
 // The payload of the Exif segment that WithExifPayload would replace; nothing when there is
 // none, or the segments before the first scan cannot be followed.

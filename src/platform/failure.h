@@ -9,8 +9,8 @@ namespace keelpack::platform {
 // Failure numbers returned by procedures that can fail. They are always greater than 2, so
 // that they never collide with the small result codes that procedures give for expected
 // outcomes (the rewriter's 1 "not a JPEG" and 2 "damaged").
-inline constexpr int kFailInvalidCall = 5;      // a value the operation cannot take
-inline constexpr int kFailOutOfRange = 9;       // a position or count outside the data
+inline constexpr int kFailInvalidCall = 5;  // a value the operation cannot take
+inline constexpr int kFailOutOfRange = 9;   // a position or count outside the data
 inline constexpr int kFailBadFileName = 52;
 inline constexpr int kFailFileNotFound = 53;
 inline constexpr int kFailFileExists = 58;

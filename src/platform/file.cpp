@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/file.h>
-#include <sys/uio.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -23,7 +23,8 @@ namespace {
 std::mutex heldMutex;
 std::set<std::pair<dev_t, ino_t>> held;
 
-std::error_code OpenWith(int& fd, std::optional<FileId>& id, const std::string& path, int flags, mode_t mode = 0) {
+std::error_code OpenWith(int& fd, std::optional<FileId>& id, const std::string& path, int flags,
+                         mode_t mode = 0) {
   if (fd >= 0) ::close(fd);
   id.reset();
   do {
@@ -192,12 +193,15 @@ std::error_code File::Sync() { return ::fsync(fd_) == 0 ? std::error_code() : La
 
 void File::StartWriteBack() { ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
-std::error_code File::SyncFileSystem() { return ::syncfs(fd_) == 0 ? std::error_code() : LastSystemError(); }
+std::error_code File::SyncFileSystem() {
+  return ::syncfs(fd_) == 0 ? std::error_code() : LastSystemError();
+}
 
 bool File::IsSameFileAs(const std::string& path) const {
-  struct stat mine {}, theirs {};
-  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 && mine.st_dev == theirs.st_dev &&
-         mine.st_ino == theirs.st_ino;
+  struct stat mine {
+  }, theirs{};
+  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 &&
+         mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
 FileId File::Id() const {
@@ -214,7 +218,9 @@ std::error_code File::TryLock() {
     const std::error_code error = LastSystemError();
     const FileId id = Id();
     const std::lock_guard lock(heldMutex);
-    return error.value() == EWOULDBLOCK && held.contains({id.device, id.inode}) ? SystemError(EDEADLK) : error;
+    return error.value() == EWOULDBLOCK && held.contains({id.device, id.inode})
+               ? SystemError(EDEADLK)
+               : error;
   }
   const FileId id = Id();
   const std::lock_guard lock(heldMutex);
@@ -234,15 +240,18 @@ std::error_code File::CopyRangeFrom(const File& source, int64_t offset, int64_t 
   const off_t end = offset + length;
   while (from < end) {
     // Inside the kernel, from one file's cache to the other's: no copy through our memory.
-    const ssize_t copied = ::copy_file_range(source.fd_, &from, fd_, nullptr, static_cast<size_t>(end - from), 0);
+    const ssize_t copied =
+        ::copy_file_range(source.fd_, &from, fd_, nullptr, static_cast<size_t>(end - from), 0);
     if (copied < 0 && errno == EINTR) continue;
     if (copied == 0) return SystemError(EIO);  // cut short since its size was taken
     if (copied > 0) continue;
-    if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return LastSystemError();
+    if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
+      return LastSystemError();
     // Where the kernel cannot copy between these files, plain reads and writes do.
     std::vector<uint8_t> buffer(static_cast<size_t>(std::min<off_t>(end - from, off_t{1} << 20)));
     while (from < end) {
-      const size_t want = static_cast<size_t>(std::min<off_t>(end - from, static_cast<off_t>(buffer.size())));
+      const size_t want =
+          static_cast<size_t>(std::min<off_t>(end - from, static_cast<off_t>(buffer.size())));
       if (std::error_code error = source.ReadAt(from, {buffer.data(), want})) return error;
       if (std::error_code error = Write({buffer.data(), want})) return error;
       from += static_cast<off_t>(want);
@@ -253,7 +262,8 @@ std::error_code File::CopyRangeFrom(const File& source, int64_t offset, int64_t 
 
 std::error_code File::ReadAt(int64_t offset, std::span<uint8_t> into) const {
   for (size_t got = 0; got < into.size();) {
-    const ssize_t n = ::pread(fd_, into.data() + got, into.size() - got, static_cast<off_t>(offset + got));
+    const ssize_t n =
+        ::pread(fd_, into.data() + got, into.size() - got, static_cast<off_t>(offset + got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return LastSystemError();
     if (n == 0) return SystemError(EIO);  // cut short since its size was taken
@@ -262,7 +272,8 @@ std::error_code File::ReadAt(int64_t offset, std::span<uint8_t> into) const {
   return {};
 }
 
-std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused) {
+std::error_code File::CopyExtendedAttributesFrom(const File& source,
+                                                 std::vector<std::string>& refused) {
   ssize_t length = ::flistxattr(source.fd_, nullptr, 0);
   if (length < 0) return errno == ENOTSUP ? std::error_code() : LastSystemError();
   if (length == 0) return {};  // the usual case: nothing to list, nothing to set
@@ -278,7 +289,8 @@ std::error_code File::CopyExtendedAttributesFrom(const File& source, std::vector
       value.resize(static_cast<size_t>(size));
       size = ::fgetxattr(source.fd_, name.c_str(), value.data(), value.size());
     }
-    if (size < 0 || ::fsetxattr(fd_, name.c_str(), value.data(), static_cast<size_t>(size), 0) != 0) {
+    if (size < 0 ||
+        ::fsetxattr(fd_, name.c_str(), value.data(), static_cast<size_t>(size), 0) != 0) {
       refused.push_back(name);
     }
   }

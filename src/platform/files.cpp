@@ -59,7 +59,8 @@ std::error_code MakeWritable(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return LastSystemError();
   if (info.st_mode & S_IWUSR) return {};
-  return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? std::error_code() : LastSystemError();
+  return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? std::error_code()
+                                                                      : LastSystemError();
 }
 
 bool IsMarkedWritable(const std::string& path) {
@@ -67,7 +68,9 @@ bool IsMarkedWritable(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0;
 }
 
-std::error_code RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 ? std::error_code() : LastSystemError(); }
+std::error_code RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? std::error_code() : LastSystemError();
+}
 
 std::error_code CopyFile(const std::string& from, const std::string& to) {
   File in;
@@ -82,7 +85,8 @@ std::error_code CopyFile(const std::string& from, const std::string& to) {
                                        static_cast<size_t>(remaining), 0);
     if (copied < 0 && errno == EINTR) continue;
     if (copied < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) return LastSystemError();
+      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
+        return LastSystemError();
       // Fall back to plain reads and writes where the kernel cannot copy between these files.
       std::vector<uint8_t> rest;
       if (std::error_code error = in.ReadAll(rest)) return error;
@@ -99,7 +103,8 @@ std::error_code CopyFile(const std::string& from, const std::string& to) {
 }
 
 std::error_code RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
+      0) {
     return {};
   }
   if (errno != EINVAL && errno != ENOSYS) return LastSystemError();
@@ -136,7 +141,8 @@ std::string ParentFolder(const std::string& path) {
 }
 
 std::optional<std::string> ResolvedPath(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                       &std::free);
   if (!resolved) return std::nullopt;
   return std::string(resolved.get());
 }
@@ -176,7 +182,8 @@ std::error_code WriteWholeFile(const std::string& path, std::span<const uint8_t>
   return out.Close();
 }
 
-std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces, bool startNew) {
+std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
+                             bool startNew) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (startNew ? O_TRUNC : O_APPEND);
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) return LastSystemError();
@@ -190,7 +197,7 @@ std::error_code AppendToFile(const std::string& path, std::span<const std::strin
   do {
     written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
   } while (written < 0 && errno == EINTR);
-  std::error_code error = written < 0                              ? LastSystemError()
+  std::error_code error = written < 0                             ? LastSystemError()
                           : static_cast<size_t>(written) == total ? std::error_code()
                                                                   : SystemError(EIO);
   if (::close(fd) != 0 && !error) error = LastSystemError();

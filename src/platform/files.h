@@ -88,6 +88,7 @@ std::error_code WriteWholeFile(const std::string& path, std::span<const uint8_t>
 // Adds `pieces` to the end of the text file `path` in one write (or, with `startNew`, makes
 // them its only content), creating it 0600 when missing; never through a link. The file is
 // closed again before this returns, so that no handle outlives one record.
-std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces, bool startNew);
+std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
+                             bool startNew);
 
 }  // namespace keelpack::platform

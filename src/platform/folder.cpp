@@ -57,15 +57,23 @@ std::optional<std::vector<std::pair<std::string, EntryStatus::Kind>>> Entries(in
     if (name == "." || name == "..") continue;
     EntryStatus::Kind kind = EntryStatus::Kind::kOther;
     switch (entry->d_type) {
-      case DT_DIR: kind = EntryStatus::Kind::kFolder; break;
-      case DT_REG: kind = EntryStatus::Kind::kFile; break;
-      case DT_LNK: kind = EntryStatus::Kind::kLink; break;
+      case DT_DIR:
+        kind = EntryStatus::Kind::kFolder;
+        break;
+      case DT_REG:
+        kind = EntryStatus::Kind::kFile;
+        break;
+      case DT_LNK:
+        kind = EntryStatus::Kind::kLink;
+        break;
       case DT_UNKNOWN: {
         struct stat info {};
-        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) kind = KindOf(info.st_mode);
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+          kind = KindOf(info.st_mode);
         break;
       }
-      default: break;
+      default:
+        break;
     }
     entries.emplace_back(name, kind);
   }
@@ -85,7 +93,9 @@ Folder::~Folder() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+Folder::Folder(Folder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
   if (this != &other) {
@@ -114,7 +124,8 @@ std::error_code Folder::OpenIn(const Folder& parent, const std::string& name) {
   return {};
 }
 
-std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, bool create, bool durable) {
+std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, bool create,
+                                  bool durable) {
   Folder current;
   current.fd_ = ::fcntl(top.fd_, F_DUPFD_CLOEXEC, 0);
   if (current.fd_ < 0) return LastSystemError();
@@ -175,12 +186,16 @@ std::error_code Folder::Duplicate(Folder& copy) const {
   return {};
 }
 
-std::error_code Folder::Sync() const { return ::fsync(fd_) == 0 ? std::error_code() : LastSystemError(); }
+std::error_code Folder::Sync() const {
+  return ::fsync(fd_) == 0 ? std::error_code() : LastSystemError();
+}
 
 std::error_code Folder::Lookup(const std::string& name, EntryStatus& status) const {
   struct stat info {};
   if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return LastSystemError();
-  status = {KindOf(info.st_mode), {info.st_dev, info.st_ino}, {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
+  status = {KindOf(info.st_mode),
+            {info.st_dev, info.st_ino},
+            {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
   return {};
 }
 
@@ -209,13 +224,15 @@ std::error_code Folder::Reopen(const std::string& name, const File& same, File& 
   return {};
 }
 
-std::error_code Folder::CreateTemporary(const std::string& forName, File& file, std::string& tempName) const {
+std::error_code Folder::CreateTemporary(const std::string& forName, File& file,
+                                        std::string& tempName) const {
   // Only part of a name: one that is taken already is passed over, whatever its number says.
   static const auto processId = static_cast<unsigned>(::getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
     char tag[48];
     std::snprintf(tag, sizeof tag, "%x-%x-", processId, temporaryCounter++);
-    const size_t fixed = kTemporaryPrefix.size() + std::string_view(tag).size() + kTemporarySuffix.size();
+    const size_t fixed =
+        kTemporaryPrefix.size() + std::string_view(tag).size() + kTemporarySuffix.size();
     std::string name = std::string(kTemporaryPrefix) + tag + forName.substr(0, NAME_MAX - fixed);
     name += kTemporarySuffix;
     const int fd = OpenAt(fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
@@ -240,7 +257,8 @@ void Folder::RemoveStaleTemporaries() const {
   if (const auto entries = Entries(fd_)) RemoveStale(*entries);
 }
 
-void Folder::RemoveStale(const std::vector<std::pair<std::string, EntryStatus::Kind>>& entries) const {
+void Folder::RemoveStale(
+    const std::vector<std::pair<std::string, EntryStatus::Kind>>& entries) const {
   for (const auto& [name, kind] : entries) {
     if (kind != EntryStatus::Kind::kFile || !IsTemporaryName(name)) continue;
     File stale;
@@ -257,11 +275,14 @@ std::error_code Folder::Remove(const std::string& name) const {
 }
 
 std::error_code Folder::Replace(const std::string& from, const std::string& to) const {
-  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? std::error_code() : LastSystemError();
+  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? std::error_code()
+                                                             : LastSystemError();
 }
 
-std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const {
-  if (::syscall(SYS_renameat2, fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& target,
+                                      const std::string& to) const {
+  if (::syscall(SYS_renameat2, fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0)
+    return {};
   if (errno == EINVAL || errno == ENOSYS) {
     // Some file systems cannot rename without replacing; a hard link fails just as safely.
     if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0) return LastSystemError();
@@ -286,7 +307,8 @@ std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& tar
     error = copy.SetAttributes(status.attributes);
   }
   if (!error) error = copy.Sync();
-  if (!error && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0) error = LastSystemError();
+  if (!error && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0)
+    error = LastSystemError();
   target.Remove(tempName);
   if (error) return error;
   target.Sync();
@@ -301,21 +323,25 @@ std::optional<Folder::Names> Folder::SubfolderAndFileNames(std::string_view patt
   if (!entries) return std::nullopt;
   Names names;
   for (auto& [name, kind] : *entries) {
-    if (kind == EntryStatus::Kind::kFolder && name.front() != '.') names.subfolders.push_back(std::move(name));
-    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.files.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFolder && name.front() != '.')
+      names.subfolders.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns))
+      names.files.push_back(std::move(name));
   }
   std::sort(names.subfolders.begin(), names.subfolders.end(), NameLess);
   std::sort(names.files.begin(), names.files.end(), NameLess);
   return names;
 }
 
-std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns, bool removeStaleTemporaries) const {
+std::optional<std::vector<std::string>> Folder::FileNames(std::string_view patterns,
+                                                          bool removeStaleTemporaries) const {
   auto entries = Entries(fd_);
   if (!entries) return std::nullopt;
   if (removeStaleTemporaries) RemoveStale(*entries);
   std::vector<std::string> names;
   for (auto& [name, kind] : *entries) {
-    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns)) names.push_back(std::move(name));
+    if (kind == EntryStatus::Kind::kFile && MatchesPatterns(name, patterns))
+      names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end(), NameLess);
   return names;

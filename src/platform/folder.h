@@ -38,7 +38,8 @@ class Folder {
   // Opens the folder `relative` ("a/b/c", or "" for `top` itself) below `top`, one name at
   // a time and never through a link; with `create`, missing folders are made on the way, and
   // with `durable` too, each one's name is flushed to the disk once it is made.
-  std::error_code OpenBelow(const Folder& top, std::string_view relative, bool create, bool durable = false);
+  std::error_code OpenBelow(const Folder& top, std::string_view relative, bool create,
+                            bool durable = false);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -62,7 +63,8 @@ class Folder {
   std::error_code Reopen(const std::string& name, const File& same, File& file) const;
   // Creates a new file 0600 under a name unique to this process, beside `forName` and
   // within the name limit, and locks it, so that no other run takes it for a leftover.
-  std::error_code CreateTemporary(const std::string& forName, File& file, std::string& tempName) const;
+  std::error_code CreateTemporary(const std::string& forName, File& file,
+                                  std::string& tempName) const;
   // True for the names CreateTemporary gives.
   static bool IsTemporaryName(std::string_view name);
   // Removes the temporaries that no running process holds (left by a run that was killed).
@@ -75,7 +77,8 @@ class Folder {
   // replacing anything. Between file systems the file is copied (flushed, with its mode, time
   // and extended attributes), linked under its new name without replacing, and only then
   // removed here.
-  std::error_code MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const;
+  std::error_code MoveNoReplace(const std::string& from, const Folder& target,
+                                const std::string& to) const;
 
   // Visible subfolder names (no links, no hidden folders) and matching regular file names,
   // both in name order, from one reading of the folder.
@@ -86,7 +89,8 @@ class Folder {
   std::optional<Names> SubfolderAndFileNames(std::string_view patterns) const;
   // The matching regular file names alone; with `removeStaleTemporaries`, RemoveStaleTemporaries
   // is done first, on the same reading of the folder.
-  std::optional<std::vector<std::string>> FileNames(std::string_view patterns, bool removeStaleTemporaries = false) const;
+  std::optional<std::vector<std::string>> FileNames(std::string_view patterns,
+                                                    bool removeStaleTemporaries = false) const;
 
  private:
   void RemoveStale(const std::vector<std::pair<std::string, EntryStatus::Kind>>& entries) const;

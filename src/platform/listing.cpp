@@ -38,10 +38,14 @@ enum class Kind { kFolder, kRegularFile, kOther };
 // The entry's own kind: links are "other", whatever they point at.
 Kind KindOf(int folderFd, const dirent* entry) {
   switch (entry->d_type) {
-    case DT_DIR: return Kind::kFolder;
-    case DT_REG: return Kind::kRegularFile;
-    case DT_UNKNOWN: break;
-    default: return Kind::kOther;
+    case DT_DIR:
+      return Kind::kFolder;
+    case DT_REG:
+      return Kind::kRegularFile;
+    case DT_UNKNOWN:
+      break;
+    default:
+      return Kind::kOther;
   }
   struct stat info {};
   if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return Kind::kOther;
@@ -76,10 +80,12 @@ bool MatchesPatterns(std::string_view name, std::string_view patterns) {
 }
 
 bool NameLess(std::string_view a, std::string_view b) {
-  const auto folded = std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
-  const auto foldedReverse = std::lexicographical_compare(
-      b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
+  const auto folded =
+      std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                   [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
+  const auto foldedReverse =
+      std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
+                                   [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
   if (folded != foldedReverse) return folded;
   return a < b;
 }

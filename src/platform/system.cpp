@@ -68,12 +68,14 @@ bool Decodes(Check& c, std::span<const uint8_t> bytes, uint64_t budget) {
     c.in.scale_num = 1;
     c.in.scale_denom = scale;
     jpeg_calc_output_dimensions(&c.in);
-    const uint64_t pixels = uint64_t{c.in.output_width} * c.in.output_height * c.in.out_color_components;
+    const uint64_t pixels =
+        uint64_t{c.in.output_width} * c.in.output_height * c.in.out_color_components;
     if (pixels <= kMaxPixelBytes) break;
   }
   jpeg_start_decompress(&c.in);
-  JSAMPARRAY rows = (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE,
-                                              c.in.output_width * c.in.output_components, c.in.rec_outbuf_height);
+  JSAMPARRAY rows =
+      (*c.in.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.in), JPOOL_IMAGE,
+                                c.in.output_width * c.in.output_components, c.in.rec_outbuf_height);
   while (c.in.output_scanline < c.in.output_height) {
     jpeg_read_scanlines(&c.in, rows, c.in.rec_outbuf_height);
   }

@@ -15,7 +15,9 @@
 // not depend on the process's locale.
 namespace keelpack::platform {
 
-constexpr char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 inline std::string LowerAscii(std::string text) {
   for (char& c : text) c = LowerAscii(c);

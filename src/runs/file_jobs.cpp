@@ -14,9 +14,8 @@ void CountFile(Session& session, const JobReport& report) {
 }
 
 void CommitBatch(Session& session) {
-  const std::vector<JobReport> reports =
-      session.batch().Commit(session.log(), [&session] { session.frontEnd().ProcessPendingEvents(); },
-                             &session.closer());
+  const std::vector<JobReport> reports = session.batch().Commit(
+      session.log(), [&session] { session.frontEnd().ProcessPendingEvents(); }, &session.closer());
   for (const JobReport& report : reports) CountFile(session, report);
 }
 
@@ -61,7 +60,7 @@ struct FileJobs::Slot : MessageHolder {
   std::shared_ptr<const platform::Folder> folder;
   std::function<void()> step;  // set for a step; a job has a path instead
   OptionSet options;
-  LogSink log;  // holds the job's messages in `held`
+  LogSink log;         // holds the job's messages in `held`
   DurableBatch batch;  // the job's finished file, until it is passed on
   JobReport report;
   // Guarded by the mutex:
@@ -80,7 +79,8 @@ FileJobs::FileJobs(Session& session, std::function<void()> released)
     } catch (const std::system_error&) {
       // A process limit, or a container's: the run goes on with the threads it has, or with
       // none but this one, rather than stop half way.
-      session.log().AppendScreenLog("Threads refused, jobs at a time: " + std::to_string(std::max<size_t>(workers_.size(), 1)),
+      session.log().AppendScreenLog("Threads refused, jobs at a time: " +
+                                        std::to_string(std::max<size_t>(workers_.size(), 1)),
                                     kVerbose);
       break;
     }
@@ -103,8 +103,9 @@ void FileJobs::Add(std::string path, std::shared_ptr<const platform::Folder> fol
   auto slot = std::make_unique<Slot>(*this, std::move(path), std::move(folder), nullptr);
   slot->options = session_.frontEnd().Options();
   if (workers_.empty()) {
-    const JobReport report = Run(*slot, session_.log(), session_.settings().durable ? &session_.batch() : nullptr,
-                                 [this] { session_.frontEnd().ProcessPendingEvents(); });
+    const JobReport report =
+        Run(*slot, session_.log(), session_.settings().durable ? &session_.batch() : nullptr,
+            [this] { session_.frontEnd().ProcessPendingEvents(); });
     if (report.action != FileAction::kWaiting) CountFile(session_, report);
     Passed();
     return;
@@ -182,7 +183,8 @@ void FileJobs::Passed() {
   if (released_) released_();
 }
 
-JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch, std::function<void()> yield) {
+JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch,
+                        std::function<void()> yield) {
   const JobEnv env{log,
                    slot.options,
                    session_.run().baseFolder,
@@ -213,7 +215,8 @@ void FileJobs::Worker() {
       lock.unlock();
       // No front end to yield to on this thread: a job's attempts to put its new file in
       // place follow one another. A durable job leaves its file in the slot's own batch.
-      JobReport report = Run(slot, slot.log, session_.settings().durable ? &slot.batch : nullptr, nullptr);
+      JobReport report =
+          Run(slot, slot.log, session_.settings().durable ? &slot.batch : nullptr, nullptr);
       lock.lock();
       slot.report = std::move(report);
       slot.state = Slot::State::kDone;

@@ -24,10 +24,10 @@ class Session;
 void CommitBatch(Session& session);
 
 // The file jobs of one run, handed back in the order they were added: each job's log lines
-// together, then its report (counted, and given to the front end), then `released` (the progress). With one job at a
-// time a job runs on the caller's thread as it is added, and may let the front end handle its
-// events. With more, worker threads run the jobs while the caller goes on adding; only the
-// caller's thread passes their results on, so only it talks to the front end, and only it
+// together, then its report (counted, and given to the front end), then `released` (the progress).
+// With one job at a time a job runs on the caller's thread as it is added, and may let the front
+// end handle its events. With more, worker threads run the jobs while the caller goes on adding;
+// only the caller's thread passes their results on, so only it talks to the front end, and only it
 // hands a durable job's finished file to the session's batch and commits the batch: a batch
 // holds the same files, and its lines come at the same place, as with one job. The lines of
 // the oldest unfinished job are passed on as they come, those of later jobs when it is their
@@ -74,7 +74,7 @@ class FileJobs {
   std::mutex mutex_;
   std::condition_variable headChanged_;  // the oldest slot has lines or has finished
   std::condition_variable workAdded_;
-  std::condition_variable drained_;  // a job's held lines were passed on
+  std::condition_variable drained_;          // a job's held lines were passed on
   std::deque<std::unique_ptr<Slot>> order_;  // not yet passed on, in the order added
   std::deque<Slot*> toStart_;                // jobs no worker has taken yet
   bool stopping_ = false;

@@ -66,7 +66,8 @@ void SkipFolder(Session& session, const std::string& line, int folders = 1) {
 std::optional<platform::Folder> OpenOutputFolder(Session& session, const platform::Folder& base) {
   const OptionSet options = session.frontEnd().Options();
   platform::Folder output;
-  if (!options.differentFolder() || options.output.empty() || output.Open(options.output)) return std::nullopt;
+  if (!options.differentFolder() || options.output.empty() || output.Open(options.output))
+    return std::nullopt;
   session.run().outputInTree = output.Id() == base.Id() || base.Holds(output);
   return output;
 }
@@ -75,9 +76,10 @@ void EndRun(Session& session, RunKind kind) {
   CommitBatch(session);
   session.folderSyncs().Flush();
   SetProgress(session, 100);
-  const std::string summary = "Finished. Out of " + std::to_string(session.run().fileTotal) + " files, " +
-                              Number(session.run().totals.filesReduced) + " were reduced saving " +
-                              Number(session.run().totals.bytesSaved) + " bytes.";
+  const std::string summary = "Finished. Out of " + std::to_string(session.run().fileTotal) +
+                              " files, " + Number(session.run().totals.filesReduced) +
+                              " were reduced saving " + Number(session.run().totals.bytesSaved) +
+                              " bytes.";
   ShowStatus(session, summary);
   session.log().WriteLog(summary, kBrief);
   session.frontEnd().SetRunning(kind, false);
@@ -112,7 +114,8 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
                             std::to_string(run.fileTotal) + " files...");
   }
   if (subfolders.size() > kMaxSubfolders) {
-    SkipFolder(session, "Too many directories in " + path, static_cast<int>(subfolders.size() - kMaxSubfolders));
+    SkipFolder(session, "Too many directories in " + path,
+               static_cast<int>(subfolders.size() - kMaxSubfolders));
     subfolders.resize(kMaxSubfolders);
   }
   for (const std::string& name : subfolders) {
@@ -158,7 +161,8 @@ void RunSelectedFiles(Session& session) {
   std::set<std::string> cleaned;
   for (const std::string& name : selected) {
     const std::string holder = platform::SplitPath(folder + "/" + name).first;
-    if (platform::Folder open; !session.settings().dryRun && cleaned.insert(holder).second && !open.Open(holder)) {
+    if (platform::Folder open;
+        !session.settings().dryRun && cleaned.insert(holder).second && !open.Open(holder)) {
       open.RemoveStaleTemporaries();
     }
   }
@@ -180,7 +184,8 @@ void RunSelectedFiles(Session& session) {
   }
   jobs.Finish();
   // Jobs that were waiting for a worker when the cancel came were left out too.
-  if (cancelled || jobs.Dropped() > 0) session.log().AppendScreenLog("Operation cancelled!", kBrief);
+  if (cancelled || jobs.Dropped() > 0)
+    session.log().AppendScreenLog("Operation cancelled!", kBrief);
   session.frontEnd().RereadFileList();
   if (selected.empty()) session.log().AppendScreenLog("Please select a file.", kScreenOnly);
   EndRun(session, RunKind::kSelectedFiles);
@@ -245,7 +250,8 @@ void RunFolderTree(Session& session) {
     // scan are processed or skipped. Kept open until the last of its jobs has been passed on.
     auto folder = std::make_shared<platform::Folder>();
     std::optional<std::vector<std::string>> files;
-    const std::string_view relative = std::string_view(path).substr(std::min(top.size(), path.size()));
+    const std::string_view relative =
+        std::string_view(path).substr(std::min(top.size(), path.size()));
     if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
       // Temporary files that a killed run left here go (but for a dry run), from the same
       // reading of the folder.
@@ -271,9 +277,11 @@ void RunFolderTree(Session& session) {
     if ((cancelled = session.cancelRequested())) break;
   }
   jobs.Finish();
-  if (cancelled || jobs.Dropped() > 0) session.log().AppendScreenLog("Operation cancelled!", kBrief);
+  if (cancelled || jobs.Dropped() > 0)
+    session.log().AppendScreenLog("Operation cancelled!", kBrief);
   session.frontEnd().RereadFileList();
-  if (session.run().fileTotal < 1) session.log().AppendScreenLog("No compatible file found.", kScreenOnly);
+  if (session.run().fileTotal < 1)
+    session.log().AppendScreenLog("No compatible file found.", kScreenOnly);
   EndRun(session, RunKind::kFolderTree);
 }
 

@@ -24,7 +24,7 @@ enum class OptimizeChoice {
 
 template <typename T>
 concept OptionChoice = std::same_as<T, ExifOption> || std::same_as<T, IccPolicy> ||
-                       std::same_as<T, CorruptedChoice> || std::same_as<T, OptimizeChoice>;
+    std::same_as<T, CorruptedChoice> || std::same_as<T, OptimizeChoice>;
 
 // Each choice is stored as its number, 0, 1 or 2 in the order above: in the settings file and
 // as the position of its control in the window.

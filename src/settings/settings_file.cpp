@@ -135,7 +135,8 @@ LoadedSettings LoadSettings(const std::optional<std::string>& path, const Option
     at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    ApplyLine(platform::LowerAscii(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)), loaded);
+    ApplyLine(platform::LowerAscii(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)),
+              loaded);
   }
   return loaded;
 }

@@ -59,16 +59,28 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
   const std::string out = dir_.File("out"), bound = dir_.File("bound");
   const auto before = Snapshot(photos_);
   std::vector<std::vector<std::string>> calls = {
-      {}, {photos_ + "/dangling.jpg"}, {notes}, {photos_, dir_.File("missing.jpg")},
-      {"--exif", "most", photos_}, {"--log-level", "4", photos_}, {"-q", "-v", photos_},
-      {"--backups", "--output", out, photos_}, {"--optimize", "--progressive", photos_},
+      {},
+      {photos_ + "/dangling.jpg"},
+      {notes},
+      {photos_, dir_.File("missing.jpg")},
+      {"--exif", "most", photos_},
+      {"--log-level", "4", photos_},
+      {"-q", "-v", photos_},
+      {"--backups", "--output", out, photos_},
+      {"--optimize", "--progressive", photos_},
       {"--output", out, photos_, photos_ + "/sub/b.jpg"},  // two mirrors into one folder
       {"--output", dir_.path(), photos_},                  // the output folder holds the tree
       {"--output", photos_, photos_ + "/a.jpg"},           // ... or is the files' folder
       {"--output", photos_ + "/a.jpg/out", photos_},       // no folder below a file
-      {"--settings", dir_.File("none.ini"), photos_}, {"--files-from", dir_.File("none.list")},
-      {"-0", photos_}, {"-j", "0", photos_},  // -0: a NUL-separated list, but no list
-      {"--json", "-v", photos_}, {"-", photos_}, {"--output", out, "-"}, {"--json", "-"}, {"-n", "-"},
+      {"--settings", dir_.File("none.ini"), photos_},
+      {"--files-from", dir_.File("none.list")},
+      {"-0", photos_},
+      {"-j", "0", photos_},  // -0: a NUL-separated list, but no list
+      {"--json", "-v", photos_},
+      {"-", photos_},
+      {"--output", out, "-"},
+      {"--json", "-"},
+      {"-n", "-"},
   };
   // A second mount of the tree is the tree itself, whatever its name.
   fs::create_directories(bound);
@@ -96,8 +108,10 @@ TEST_F(CliProgramTest, TreeRunWithOneOrManyJobs) {
     Put("a/000-big.jpg", good["a/000-big.jpg"] = Shrinkable(1, 1200));
     for (unsigned i = 0; i < 24; ++i) {
       const std::string name = std::string(1, "abc"[i % 3]) + "/p" + std::to_string(i) + ".jpg";
-      if (i % 5 == 2) Put(name, Truncated(Shrinkable(i + 2)));
-      else Put(name, good[name] = Shrinkable(i + 2));
+      if (i % 5 == 2)
+        Put(name, Truncated(Shrinkable(i + 2)));
+      else
+        Put(name, good[name] = Shrinkable(i + 2));
     }
     Put("b/text.jpg", ToBytes("not a picture"));
     Put(".hidden/d.jpg", Shrinkable(9));
@@ -114,14 +128,17 @@ TEST_F(CliProgramTest, TreeRunWithOneOrManyJobs) {
     ExpectRewritten(photos_ + "/" + name, bytes);
     saved += static_cast<long long>(bytes.size() - after.at(name).bytes.size());
   }
-  for (const char* same : {".hidden/d.jpg", "notes.txt", "b/text.jpg"}) EXPECT_EQ(after.at(same), before.at(same)) << same;
+  for (const char* same : {".hidden/d.jpg", "notes.txt", "b/text.jpg"})
+    EXPECT_EQ(after.at(same), before.at(same)) << same;
   EXPECT_EQ(after.at("a/_corrupted_p12.jpg").bytes, before.at("a/p12.jpg").bytes);
   EXPECT_EQ(after.size(), before.size()) << "a work file was left behind";
   const auto summaries = Summaries(one.out);
   ASSERT_EQ(summaries.size(), 1u);
   EXPECT_EQ(summaries[0], Summary(26, good.size(), saved));
-  for (const std::string& line : {"Starting to recurse " + photos_, "Reading " + photos_ + "/a/000-big.jpg",
-                                  "Renaming corrupted " + photos_ + "/a/p12.jpg", "Incompatible file ignored - " + photos_ + "/b/text.jpg"})
+  for (const std::string& line :
+       {"Starting to recurse " + photos_, "Reading " + photos_ + "/a/000-big.jpg",
+        "Renaming corrupted " + photos_ + "/a/p12.jpg",
+        "Incompatible file ignored - " + photos_ + "/b/text.jpg"})
     EXPECT_NE(one.out.find(line + "\n"), npos) << line;
   EXPECT_EQ(CountOf(one.out, "Return code was "), 26u);
   EXPECT_EQ(CountOf(oneLog, "Return code was 0\r\n"), good.size());
@@ -143,15 +160,18 @@ TEST_F(CliProgramTest, NamedFilesAndFilesFromStandardInput) {
   const std::string xPath = Put("a/two\nlines.jpg", x), yPath = Put("b/y.jpg", y);
   const std::string zPath = Put("a/z.jpg", z), out = dir_.File("out");
   CliResult result = RunCli({"--output", out, zPath, yPath, photos_ + "/b/../a/z.jpg"});
-  EXPECT_TRUE(result.exitStatus == 0 && std::get<0>(Summaries(result.out).at(0)) == 2) << result.out;
+  EXPECT_TRUE(result.exitStatus == 0 && std::get<0>(Summaries(result.out).at(0)) == 2)
+      << result.out;
   ExpectRewritten(out + "/a/z.jpg", z);
   ExpectRewritten(out + "/b/y.jpg", y);
   EXPECT_EQ(Snapshot(out).size(), 2u) << "a file named twice was written twice";
 
-  result = RunCli({"-v", "--files-from", "-", "-0", "-j", "2"}, xPath + '\0' + photos_ + "/b" + '\0');
+  result =
+      RunCli({"-v", "--files-from", "-", "-0", "-j", "2"}, xPath + '\0' + photos_ + "/b" + '\0');
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
   // A control byte in a name never reaches the terminal as it is.
-  EXPECT_TRUE(result.out.find("two\\x0Alines.jpg") != npos && result.out.find("two\nlines") == npos);
+  EXPECT_TRUE(result.out.find("two\\x0Alines.jpg") != npos &&
+              result.out.find("two\nlines") == npos);
   ExpectRewritten(xPath, x);
   ExpectRewritten(yPath, y);
   EXPECT_EQ(ReadFile(zPath), z) << "a file that was not listed was processed";
@@ -193,14 +213,19 @@ TEST_F(CliProgramTest, ThreadsRefusedByAProcessLimit) {
   std::map<std::string, Bytes> photos;
   for (unsigned i = 0; i < 6; ++i) {
     const Bytes photo = Shrinkable(i);
-    const std::string path = Put("d" + std::to_string(i % 2) + "/" + std::to_string(i) + ".jpg", photo);
+    const std::string path =
+        Put("d" + std::to_string(i % 2) + "/" + std::to_string(i) + ".jpg", photo);
     photos[path] = photo;
     chown(path.c_str(), 65534, 0);
   }
-  for (const auto& entry : fs::recursive_directory_iterator(dir_.path())) chmod(entry.path().c_str(), 0777);
+  for (const auto& entry : fs::recursive_directory_iterator(dir_.path()))
+    chmod(entry.path().c_str(), 0777);
   chmod(dir_.path().c_str(), 0777);
-  const ScopedEnv noLeakCheck("ASAN_OPTIONS", "detect_leaks=0");  // the leak check needs a thread of its own
-  const CliResult result = CliProcess({"-j", "4", photos_}, "", {"/usr/bin/setpriv", "--reuid=65534", "prlimit", "--nproc=1"}).Finish();
+  const ScopedEnv noLeakCheck("ASAN_OPTIONS",
+                              "detect_leaks=0");  // the leak check needs a thread of its own
+  const CliResult result = CliProcess({"-j", "4", photos_}, "",
+                                      {"/usr/bin/setpriv", "--reuid=65534", "prlimit", "--nproc=1"})
+                               .Finish();
   EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
   EXPECT_NE(result.out.find("Threads refused, jobs at a time: 1\n"), npos) << result.out;
   for (const auto& [path, bytes] : photos) ExpectRewritten(path, bytes);
@@ -217,7 +242,8 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
     SCOPED_TRACE(twice ? "twice" : "once");
     fs::remove_all(photos_);
     Put("000-big.jpg", Shrinkable(7, 2500));
-    for (unsigned i = 0; i < kSmallFiles; ++i) Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
+    for (unsigned i = 0; i < kSmallFiles; ++i)
+      Put("s" + std::to_string(i % 3) + "/p" + std::to_string(i) + ".jpg", Shrinkable(i + 10, 32));
     const auto before = Snapshot(photos_);
     CliProcess cli({"-v", "--check-readability", "-j", std::to_string(kJobs), photos_});
     ASSERT_TRUE(cli.WaitFor("Reading " + photos_ + "/000-big.jpg", seconds(60)));
@@ -268,22 +294,29 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
 // dry run changes no byte, time or name, and tells line for line and record for record what
 // the real run then does.
 TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
-  const Bytes good = Shrinkable(1, 64), damaged = Truncated(Shrinkable(2)), other = Shrinkable(3, 400);
+  const Bytes good = Shrinkable(1, 64), damaged = Truncated(Shrinkable(2)),
+              other = Shrinkable(3, 400);
   ASSERT_GT(other.size(), 96u << 10);  // picture data beyond what is read to find it
   auto make = [&] {
     fs::remove_all(photos_);
-    Put("a.jpg", good), Put("sub/b.jpg", damaged), Put("sub/c.jpg", ToBytes("not a picture")), Put("sub/d.jpg", other);
+    Put("a.jpg", good), Put("sub/b.jpg", damaged), Put("sub/c.jpg", ToBytes("not a picture")),
+        Put("sub/d.jpg", other);
     Put("left?out/e.jpg", good), Put("no photos/notes.txt", ToBytes("none"));
   };
-  auto folderTimes = [&] { return std::pair(fs::last_write_time(photos_), fs::last_write_time(photos_ + "/sub")); };
+  auto folderTimes = [&] {
+    return std::pair(fs::last_write_time(photos_), fs::last_write_time(photos_ + "/sub"));
+  };
   make();
   const auto before = Snapshot(photos_);
   const auto times = folderTimes();
-  const CliResult dryLines = RunCli({"-n", "-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
+  const CliResult dryLines =
+      RunCli({"-n", "-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
   const CliResult dry = RunCli({"--dry-run", "--json", "--optimize", "--backups", photos_});
-  EXPECT_TRUE(Snapshot(photos_) == before && folderTimes() == times && !fs::exists(dir_.File("out")));
+  EXPECT_TRUE(Snapshot(photos_) == before && folderTimes() == times &&
+              !fs::exists(dir_.File("out")));
   EXPECT_FALSE(fs::exists(dir_.File("config/keelpack.log")));
-  const CliResult lines = RunCli({"-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
+  const CliResult lines =
+      RunCli({"-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
   EXPECT_EQ(dryLines.out, lines.out);
   EXPECT_EQ(dryLines.err, lines.err);
   EXPECT_FALSE(fs::exists(dir_.File("out/no photos"))) << "a mirror folder made for no file";
@@ -296,7 +329,8 @@ TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
     std::map<std::string, nlohmann::json> records;  // by path, the run's under ""
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);) {
-      const nlohmann::json record = nlohmann::json::parse(line);  // throws on a line that is not JSON
+      const nlohmann::json record =
+          nlohmann::json::parse(line);  // throws on a line that is not JSON
       EXPECT_TRUE(records.emplace(record.value("path", ""), record).second) << line;
     }
     return records;
@@ -305,16 +339,25 @@ TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
   ASSERT_EQ(records.size(), 5u) << real.out;
   const Bytes a = ReadFile(photos_ + "/a.jpg"), d = ReadFile(photos_ + "/sub/d.jpg");
   EXPECT_EQ(DecodePixels(a), DecodePixels(good));
-  EXPECT_EQ(records[photos_ + "/a.jpg"], nlohmann::json::parse(R"({"record":"file","path":")" + photos_ + R"(/a.jpg","verdict":"rewritten",)" +
-      "\"bytes_before\":" + std::to_string(good.size()) + ",\"bytes_after\":" + std::to_string(a.size()) + R"(,"reencoding":"used","turned":false,"action":"replaced"})"));
+  EXPECT_EQ(records[photos_ + "/a.jpg"],
+            nlohmann::json::parse(R"({"record":"file","path":")" + photos_ +
+                                  R"(/a.jpg","verdict":"rewritten",)" +
+                                  "\"bytes_before\":" + std::to_string(good.size()) +
+                                  ",\"bytes_after\":" + std::to_string(a.size()) +
+                                  R"(,"reencoding":"used","turned":false,"action":"replaced"})"));
   const nlohmann::json& b = records[photos_ + "/sub/b.jpg"];
-  EXPECT_TRUE(b["verdict"] == "damaged" && b["reason"] == "No ending marker! File is truncated." && b["action"] == "renamed" &&
-              b["target"] == photos_ + "/sub/_corrupted_b.jpg") << b;
+  EXPECT_TRUE(b["verdict"] == "damaged" && b["reason"] == "No ending marker! File is truncated." &&
+              b["action"] == "renamed" && b["target"] == photos_ + "/sub/_corrupted_b.jpg")
+      << b;
   const nlohmann::json& c = records[photos_ + "/sub/c.jpg"];
   EXPECT_TRUE(c["verdict"] == "not_jpeg" && c["action"] == "left" && c["bytes_before"] == 13) << c;
   const long long saved = static_cast<long long>(good.size() + other.size() - a.size() - d.size());
-  EXPECT_EQ(records[""], nlohmann::json::parse(R"({"record":"run","kind":"folder_tree","folder":")" + photos_ + R"(","files":4,"reduced":2,"saved":)" +
-      std::to_string(saved) + R"(,"rewritten":2,"damaged":1,"not_jpeg":1,"skipped":0,"failed":0,"skipped_folders":1,"cancelled":false,"dry_run":false})"));
+  EXPECT_EQ(
+      records[""],
+      nlohmann::json::parse(
+          R"({"record":"run","kind":"folder_tree","folder":")" + photos_ +
+          R"(","files":4,"reduced":2,"saved":)" + std::to_string(saved) +
+          R"(,"rewritten":2,"damaged":1,"not_jpeg":1,"skipped":0,"failed":0,"skipped_folders":1,"cancelled":false,"dry_run":false})"));
   // The dry run's records are the real run's, and say so.
   EXPECT_EQ(dryRecords[""]["dry_run"], true);
   dryRecords[""]["dry_run"] = false;
@@ -326,7 +369,9 @@ TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
 TEST_F(CliProgramTest, StandardInputGivesTheBytesOfAnInPlaceRun) {
   const Bytes jpeg = WithExifFirst(Shrinkable(5), CameraExifBlock(false));
   const std::string path = photos_ + "/f.jpg";
-  for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--exif", "keep", "--progressive"}, {"--slow", "--dpi", "-v"}}) {
+  for (const std::vector<std::string>& options : {std::vector<std::string>{},
+                                                  {"--exif", "keep", "--progressive"},
+                                                  {"--slow", "--dpi", "-v"}}) {
     SCOPED_TRACE(::testing::PrintToString(options));
     auto args = options;
     args.push_back("-");
@@ -335,11 +380,16 @@ TEST_F(CliProgramTest, StandardInputGivesTheBytesOfAnInPlaceRun) {
     args.back() = path;
     ASSERT_EQ(RunCli(args).exitStatus, 0);
     const Bytes inPlace = ReadFile(path);
-    EXPECT_TRUE(filtered.exitStatus == 0 && filtered.out == std::string(inPlace.begin(), inPlace.end()));
+    EXPECT_TRUE(filtered.exitStatus == 0 &&
+                filtered.out == std::string(inPlace.begin(), inPlace.end()));
     // Log lines go to standard error, with -v only.
-    EXPECT_EQ(filtered.err.find("Reading (standard input)\n") != npos, !options.empty() && options.back() == "-v") << filtered.err;
+    EXPECT_EQ(filtered.err.find("Reading (standard input)\n") != npos,
+              !options.empty() && options.back() == "-v")
+        << filtered.err;
   }
-  for (const auto& [input, reason] : {std::pair{Truncated(jpeg), "damaged: No ending marker! File is truncated."}, {ToBytes("GIF89a"), "not JPEG data"}}) {
+  for (const auto& [input, reason] :
+       {std::pair{Truncated(jpeg), "damaged: No ending marker! File is truncated."},
+        {ToBytes("GIF89a"), "not JPEG data"}}) {
     const CliResult refused = RunCli({"-"}, std::string(input.begin(), input.end()));
     EXPECT_TRUE(refused.exitStatus == 1 && refused.out.empty()) << refused.exitStatus;
     EXPECT_EQ(refused.err, std::string("keelpack-cli: (standard input): ") + reason + "\n");

@@ -35,7 +35,8 @@ inline std::string ReadAll(int fd) {
 class CliProcess {
  public:
   // `launcher`: a program, with its arguments, that starts keelpack-cli under other conditions.
-  explicit CliProcess(std::vector<std::string> args, const std::string& input = "", std::vector<std::string> launcher = {}) {
+  explicit CliProcess(std::vector<std::string> args, const std::string& input = "",
+                      std::vector<std::string> launcher = {}) {
     args.insert(args.begin(), KEELPACK_CLI_PATH);
     args.insert(args.begin(), launcher.begin(), launcher.end());
     std::vector<char*> argv;
@@ -44,7 +45,8 @@ class CliProcess {
     const int in = ::memfd_create("in", MFD_CLOEXEC);
     out_ = ::memfd_create("out", MFD_CLOEXEC);
     err_ = ::memfd_create("err", MFD_CLOEXEC);
-    if (in < 0 || out_ < 0 || err_ < 0 || ::pwrite(in, input.data(), input.size(), 0) != static_cast<ssize_t>(input.size()))
+    if (in < 0 || out_ < 0 || err_ < 0 ||
+        ::pwrite(in, input.data(), input.size(), 0) != static_cast<ssize_t>(input.size()))
       throw std::runtime_error("cannot make the standard streams");
     pid_ = ::fork();
     if (pid_ == 0) {

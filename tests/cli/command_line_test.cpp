@@ -22,14 +22,22 @@ TEST(CommandLine, OptionsSetWhatTheirSettingsLinesSet) {
     return result.request.value_or(CliRequest{});
   };
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
-      {{"--exif", "keep"}, "Exif=0"},       {{"--exif", "delete"}, "Exif=2"},
-      {{"--icc", "keep"}, "ICC=1"},         {{"--icc", "remove"}, "ICC=2"},
-      {{"--dpi"}, "DPI=1"},                 {{"--corrupted", "ignore"}, "Corrupted=0"},
-      {{"--corrupted", "delete"}, "Corrupted=1"}, {{"--mask", "bad-*"}, "Mask=bad-*"},
-      {{"--non-jpegs"}, "NonJPEGs=1"},      {{"--output", "/o"}, "DifDir=1\r\nOutput=/o"},
-      {{"--check-readability"}, "Readability=1"}, {{"--slow"}, "Slow=1"},
-      {{"--backups"}, "Backups=1"},         {{"--optimize"}, "Optimize=1"},
-      {{"--progressive"}, "Optimize=2"},    {{"--log-level", "2"}, "Log=2"},
+      {{"--exif", "keep"}, "Exif=0"},
+      {{"--exif", "delete"}, "Exif=2"},
+      {{"--icc", "keep"}, "ICC=1"},
+      {{"--icc", "remove"}, "ICC=2"},
+      {{"--dpi"}, "DPI=1"},
+      {{"--corrupted", "ignore"}, "Corrupted=0"},
+      {{"--corrupted", "delete"}, "Corrupted=1"},
+      {{"--mask", "bad-*"}, "Mask=bad-*"},
+      {{"--non-jpegs"}, "NonJPEGs=1"},
+      {{"--output", "/o"}, "DifDir=1\r\nOutput=/o"},
+      {{"--check-readability"}, "Readability=1"},
+      {{"--slow"}, "Slow=1"},
+      {{"--backups"}, "Backups=1"},
+      {{"--optimize"}, "Optimize=1"},
+      {{"--progressive"}, "Optimize=2"},
+      {{"--log-level", "2"}, "Log=2"},
       {{"--upright"}, "Upright=1"},
   };
   for (const auto& [args, line] : rows) {

@@ -30,11 +30,13 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   int64_t n = 0;
   constexpr unsigned kModes[] = {0644, 0600, 0444, 0640, 0755};
   for (const auto& entry : fs::recursive_directory_iterator(tree)) {
-    if (entry.is_directory()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    if (entry.is_directory())
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
     // From 2000-01-01 on, an hour and some nanoseconds apart.
     else if (++n; entry.is_regular_file()) {
       fs::permissions(entry.path(), static_cast<fs::perms>(kModes[n % 5]));
-      const std::chrono::sys_time<std::chrono::nanoseconds> time{std::chrono::nanoseconds((946'684'800 + n * 3600) * 1'000'000'000 + n * 7919)};
+      const std::chrono::sys_time<std::chrono::nanoseconds> time{
+          std::chrono::nanoseconds((946'684'800 + n * 3600) * 1'000'000'000 + n * 7919)};
       fs::last_write_time(entry.path(), std::chrono::file_clock::from_sys(time));
     }
   }
@@ -48,9 +50,14 @@ TEST(CliCorpus, RewritesKeepPixelsTimesAndModesDamagedFilesAreRenamedAndASecondR
   long long saved = 0;
   for (const auto& [name, original] : originals) {
     SCOPED_TRACE(name);
-    // A file the decoder reports an error or a warning for is damaged: renamed by the mask, as it was.
+    // A file the decoder reports an error or a warning for is damaged: renamed by the mask, as it
+    // was.
     const bool damaged = !DecodePixels(original.bytes, true);
-    const std::string kept = damaged ? (fs::path(name).parent_path() / ("_corrupted_" + fs::path(name).filename().string())).string() : name;
+    const std::string kept =
+        damaged
+            ? (fs::path(name).parent_path() / ("_corrupted_" + fs::path(name).filename().string()))
+                  .string()
+            : name;
     ASSERT_TRUE(after.contains(kept) && !(damaged && after.contains(name)));
     const FileState& now = after.at(kept);
     EXPECT_EQ(DecodePixels(now.bytes, !damaged), DecodePixels(original.bytes, false));
@@ -79,17 +86,23 @@ TEST(CliCorpus, TheFileJobAndStandardInputGiveTheBytesOfTheRewriteInMemory) {
   CapturingLogBox box;
   LogSink log(box);
   const std::string tree = dir.File("camera");
-  for (std::vector<std::string> mode : std::vector<std::vector<std::string>>{
-           {"--exif", "keep"}, {"--exif", "reduce"}, {"--exif", "delete"}, {"--slow", "--icc", "keep"},
-           {"--dpi", "--optimize", "--icc", "remove"}, {"--exif", "delete", "--progressive"}}) {
+  for (std::vector<std::string> mode :
+       std::vector<std::vector<std::string>>{{"--exif", "keep"},
+                                             {"--exif", "reduce"},
+                                             {"--exif", "delete"},
+                                             {"--slow", "--icc", "keep"},
+                                             {"--dpi", "--optimize", "--icc", "remove"},
+                                             {"--exif", "delete", "--progressive"}}) {
     SCOPED_TRACE(::testing::PrintToString(mode));
     fs::remove_all(tree);
     fs::copy(CorpusFolder(), tree, fs::copy_options::recursive);
-    for (const auto& entry : fs::recursive_directory_iterator(tree)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    for (const auto& entry : fs::recursive_directory_iterator(tree))
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
     mode.push_back("-");
     std::vector<const char*> argv{cli::kCliName};
     for (const std::string& arg : mode) argv.push_back(arg.c_str());
-    const RewriteOptions options = RewriteOptionsFor(cli::ParseCommandLine(static_cast<int>(argv.size()), argv.data()).request.value().options);
+    const RewriteOptions options = RewriteOptionsFor(
+        cli::ParseCommandLine(static_cast<int>(argv.size()), argv.data()).request.value().options);
     std::vector<std::string> args(mode.begin(), mode.end() - 1);
     args.insert(args.end(), {"--corrupted", "ignore", tree});
     RunCli(args);
@@ -98,10 +111,12 @@ TEST(CliCorpus, TheFileJobAndStandardInputGiveTheBytesOfTheRewriteInMemory) {
       const Bytes original = ReadFile(file);
       const RewrittenBytes expected = RewriteBytes(options, original, file, log);
       const bool rewritten = expected.outcome.result.rewritten();
-      EXPECT_EQ(ReadFile(tree + "/" + fs::relative(file, CorpusFolder()).string()), rewritten ? expected.bytes : original);
+      EXPECT_EQ(ReadFile(tree + "/" + fs::relative(file, CorpusFolder()).string()),
+                rewritten ? expected.bytes : original);
       const CliResult piped = RunCli(mode, std::string(original.begin(), original.end()));
       EXPECT_EQ(piped.exitStatus, rewritten ? 0 : 1);
-      EXPECT_EQ(piped.out, rewritten ? std::string(expected.bytes.begin(), expected.bytes.end()) : "");
+      EXPECT_EQ(piped.out,
+                rewritten ? std::string(expected.bytes.begin(), expected.bytes.end()) : "");
     }
   }
 }

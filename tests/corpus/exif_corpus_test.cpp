@@ -27,7 +27,8 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
   // Each file's block reduced, edited for a quarter turn (its thumbnail turned where it can be),
   // and the minimal block that Delete leaves with Keep DPI.
   enum class Kind { kReduced, kTurned, kMinimal };
-  std::vector<std::pair<std::string, std::vector<std::pair<std::string, Kind>>>> copies;  // an original's copies
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, Kind>>>>
+      copies;  // an original's copies
   for (const std::string& file : files) {
     const Bytes jpeg = ReadFile(file);
     const std::optional<size_t> at = FindExifSegment(jpeg);
@@ -36,10 +37,17 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     copies.emplace_back(file, std::vector<std::pair<std::string, Kind>>{});
     const auto add = [&](const Bytes& block, Kind kind) {
       auto& mine = copies.back().second;
-      mine.emplace_back(dir.File(std::to_string(copies.size()) + "-" + std::to_string(mine.size()) + ".jpg"), kind);
-      WriteFile(mine.back().first, Concat({Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(*at)), SegmentBytes(0xE1, block), Bytes(jpeg.begin() + static_cast<long>(*at + 4 + payload.size()), jpeg.end())}));
+      mine.emplace_back(
+          dir.File(std::to_string(copies.size()) + "-" + std::to_string(mine.size()) + ".jpg"),
+          kind);
+      WriteFile(
+          mine.back().first,
+          Concat({Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(*at)),
+                  SegmentBytes(0xE1, block),
+                  Bytes(jpeg.begin() + static_cast<long>(*at + 4 + payload.size()), jpeg.end())}));
     };
-    std::vector<uint8_t> reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
+    std::vector<uint8_t>
+        reduced;  // a block without useful tags is dropped by the rewriter, but must be valid
     int useful = 0;
     EXPECT_EQ(ReduceExifBlock(log, false, payload, reduced, useful, file), 0) << file;
     add(reduced, Kind::kReduced);
@@ -50,7 +58,8 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
     TurnedExif turned = ExifForTurnedPicture(log, payload, 6, turner);
     if (!turned.refused.empty()) turned = ExifForTurnedPicture(log, payload, 6, nullptr);
     add(turned.payload, Kind::kTurned);
-    if (const auto minimal = MinimalExifBlock(log, payload, true, false)) add(*minimal, Kind::kMinimal);
+    if (const auto minimal = MinimalExifBlock(log, payload, true, false))
+      add(*minimal, Kind::kMinimal);
   }
   ASSERT_FALSE(copies.empty());
 
@@ -58,7 +67,8 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
   // each: validation ("errors warnings minor"), error, IFD0 orientation, then the camera values.
   const std::string arguments = dir.File("arguments.txt"), table = dir.File("values.txt");
   std::string list = "-T\n-n\n-Validate\n-Error\n-IFD0:Orientation\n";
-  for (const char* tag : {"Model", "ExposureTime", "FNumber", "ISO", "MaxApertureValue", "FocalLengthIn35mmFormat"})
+  for (const char* tag :
+       {"Model", "ExposureTime", "FNumber", "ISO", "MaxApertureValue", "FocalLengthIn35mmFormat"})
     list += std::string("-EXIF:") + tag + "\n";
   for (const auto& [original, mine] : copies) {
     list += original + "\n";
@@ -69,20 +79,23 @@ TEST(ExifCorpusTest, ReducedBlocksAreValidAndKeepTheCameraValues) {
   std::ifstream in(table);
   const auto columns = [&in] {
     std::vector<std::string> all(9);
-    for (size_t i = 0; i < all.size(); ++i) std::getline(in, all[i], i + 1 < all.size() ? '\t' : '\n');
+    for (size_t i = 0; i < all.size(); ++i)
+      std::getline(in, all[i], i + 1 < all.size() ? '\t' : '\n');
     return all;
   };
-  for (const auto& [original, mine] : copies) for (std::vector<std::string> before = columns(); const auto& [copy, kind] : mine) {
-    SCOPED_TRACE(original + " " + std::to_string(static_cast<int>(kind)));
-    const std::vector<std::string> after = columns();
-    EXPECT_EQ(after[0].substr(0, 2), "0 ") << "validation of the copy: " << after[0];
-    EXPECT_EQ(after[1], "-") << after[1];
-    // The thumbnail directory may have its own orientation, which the reduction leaves out.
-    const std::string kept = std::atoi(before[2].c_str()) >= 2 ? before[2] : "-";
-    EXPECT_EQ(after[2], kind == Kind::kTurned ? (before[2] == "-" ? "-" : "1") : kept);
-    const std::vector<std::string> camera(after.begin() + 3, after.end());
-    EXPECT_EQ(camera, kind == Kind::kMinimal ? std::vector<std::string>(camera.size(), "-") : std::vector(before.begin() + 3, before.end()));
-  }
+  for (const auto& [original, mine] : copies)
+    for (std::vector<std::string> before = columns(); const auto& [copy, kind] : mine) {
+      SCOPED_TRACE(original + " " + std::to_string(static_cast<int>(kind)));
+      const std::vector<std::string> after = columns();
+      EXPECT_EQ(after[0].substr(0, 2), "0 ") << "validation of the copy: " << after[0];
+      EXPECT_EQ(after[1], "-") << after[1];
+      // The thumbnail directory may have its own orientation, which the reduction leaves out.
+      const std::string kept = std::atoi(before[2].c_str()) >= 2 ? before[2] : "-";
+      EXPECT_EQ(after[2], kind == Kind::kTurned ? (before[2] == "-" ? "-" : "1") : kept);
+      const std::vector<std::string> camera(after.begin() + 3, after.end());
+      EXPECT_EQ(camera, kind == Kind::kMinimal ? std::vector<std::string>(camera.size(), "-")
+                                               : std::vector(before.begin() + 3, before.end()));
+    }
 }
 
 }  // namespace

@@ -49,18 +49,25 @@ void CheckFile(const std::string& file, Tally& tally) {
   if (originalBlock) blocks.insert(*originalBlock);
   bool fileTurned = false;
   for (ExifMode exifMode : {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce}) {
-    for (auto [optimize, quickScan] : {std::pair{OptimizeChoice::kOff, true}, {OptimizeChoice::kOff, false},
-                                       {OptimizeChoice::kHuffman, false}, {OptimizeChoice::kProgressive, false}}) {
+    for (auto [optimize, quickScan] : {std::pair{OptimizeChoice::kOff, true},
+                                       {OptimizeChoice::kOff, false},
+                                       {OptimizeChoice::kHuffman, false},
+                                       {OptimizeChoice::kProgressive, false}}) {
       Bytes unturned;
       for (bool upright : {false, true}) {
-        SCOPED_TRACE(testing::Message() << file << " exif " << static_cast<int>(exifMode) << " optimize "
-                                        << ChoiceNumber(optimize) << " quick " << quickScan << " upright " << upright);
-        const RewrittenBytes result =
-            RewriteBytes({.exifMode = exifMode, .quickScan = quickScan, .optimize = optimize, .upright = upright}, original, file, log);
+        SCOPED_TRACE(testing::Message()
+                     << file << " exif " << static_cast<int>(exifMode) << " optimize "
+                     << ChoiceNumber(optimize) << " quick " << quickScan << " upright " << upright);
+        const RewrittenBytes result = RewriteBytes({.exifMode = exifMode,
+                                                    .quickScan = quickScan,
+                                                    .optimize = optimize,
+                                                    .upright = upright},
+                                                   original, file, log);
         const bool done = result.outcome.result.rewritten();
         ++tally.runs, tally.rewritten += done;
         if (!done) continue;
-        if (exifMode == ExifMode::kReduce && !quickScan && !upright) tally.saved[ChoiceNumber(optimize)] += static_cast<double>(result.outcome.saved());
+        if (exifMode == ExifMode::kReduce && !quickScan && !upright)
+          tally.saved[ChoiceNumber(optimize)] += static_cast<double>(result.outcome.saved());
         EXPECT_LE(result.bytes.size(), original.size());
         if (!upright) {
           unturned = result.bytes;
@@ -72,9 +79,12 @@ void CheckFile(const std::string& file, Tally& tally) {
           // Nothing to turn, or a turn declined: the file as the rewrite makes it without.
           EXPECT_EQ(result.bytes, unturned);
         }
-        if (const std::optional<Bytes> block = ExifBlock(result.bytes); block && blocks.insert(*block).second) {
+        if (const std::optional<Bytes> block = ExifBlock(result.bytes);
+            block && blocks.insert(*block).second) {
           const std::lock_guard lock(tally.mutex);
-          tally.made.emplace_back(result.bytes, file + " exif " + std::to_string(static_cast<int>(exifMode)) + (upright ? " upright" : ""));
+          tally.made.emplace_back(result.bytes, file + " exif " +
+                                                    std::to_string(static_cast<int>(exifMode)) +
+                                                    (upright ? " upright" : ""));
         }
       }
     }
@@ -91,17 +101,20 @@ TEST(RewriteCorpus, RewrittenFilesKeepTheirPixelsNeverGrowAndHoldValidExifBlocks
   std::atomic<size_t> next = 0;
   {
     std::vector<std::jthread> workers(std::max(1u, std::thread::hardware_concurrency()));
-    for (std::jthread& worker : workers) worker = std::jthread([&] {
-      for (size_t i; (i = next++) < files.size();) CheckFile(files[i], all);
-    });
+    for (std::jthread& worker : workers)
+      worker = std::jthread([&] {
+        for (size_t i; (i = next++) < files.size();) CheckFile(files[i], all);
+      });
   }
-  std::printf("corpus: %d of %d rewrites done; %d of %d files with an orientation turned, in %d rewrites; "
-              "saved: copy %.0f, optimised %.0f, progressive %.0f bytes\n",
-              all.rewritten.load(), all.runs.load(), all.turnedFiles.load(), all.oriented.load(), all.turned.load(),
-              all.saved[0].load(), all.saved[1].load(), all.saved[2].load());
+  std::printf(
+      "corpus: %d of %d rewrites done; %d of %d files with an orientation turned, in %d rewrites; "
+      "saved: copy %.0f, optimised %.0f, progressive %.0f bytes\n",
+      all.rewritten.load(), all.runs.load(), all.turnedFiles.load(), all.oriented.load(),
+      all.turned.load(), all.saved[0].load(), all.saved[1].load(), all.saved[2].load());
   EXPECT_GT(all.rewritten.load(), all.runs.load() / 2);
   EXPECT_GT(all.turnedFiles.load(), 0);
-  EXPECT_GT(all.saved[1].load(), all.saved[0].load());  // Huffman tables made for the picture beat the copy
+  EXPECT_GT(all.saved[1].load(),
+            all.saved[0].load());  // Huffman tables made for the picture beat the copy
   EXPECT_GT(all.saved[2].load(), all.saved[1].load());  // and progressive beats them
 
   // exiftool starts slowly: one run over every block made, one line each with the validation

@@ -40,7 +40,8 @@ class ReduceExifTest : public ::testing::TestWithParam<bool> {
   // The tags of the rows kept, as the listing of the written rows names them.
   std::vector<int> Kept() const {
     std::vector<int> tags;
-    for (const auto& line : box.lines) if (line.starts_with("Tag ")) tags.push_back(std::stoi(line.substr(4)));
+    for (const auto& line : box.lines)
+      if (line.starts_with("Tag ")) tags.push_back(std::stoi(line.substr(4)));
     return tags;
   }
   bool Holds(const Bytes& value) const {
@@ -68,24 +69,30 @@ TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecision) {
   EXPECT_EQ(useful, 5);  // Model, Orientation 6, ExposureTime, FNumber, ISO
   EXPECT_THAT(Kept(), ElementsAre(272, 274, 282, 283, 33434, 33437, 34855, 36867));
   // A value of at most four bytes is listed as the four bytes of its field.
-  const auto orientation = std::find_if(box.lines.begin(), box.lines.end(), [](const std::string& line) { return line.starts_with("Tag 274,"); });
+  const auto orientation =
+      std::find_if(box.lines.begin(), box.lines.end(),
+                   [](const std::string& line) { return line.starts_with("Tag 274,"); });
   ASSERT_NE(orientation, box.lines.end());
-  EXPECT_TRUE(orientation->ends_with(std::string(GetParam() ? "\0\x06\0\0" : "\x06\0\0\0", 4))) << *orientation;
+  EXPECT_TRUE(orientation->ends_with(std::string(GetParam() ? "\0\x06\0\0" : "\x06\0\0\0", 4)))
+      << *orientation;
   // The thumbnail directory is gone, and its image with it. IFD0 keeps 4 rows and the pointer:
   // E = 12 * 5 + 14 = 74, D = 74 + 2 + 12 * 4 + 4 = 128; the data: Model (10), two
   // resolutions, ExposureTime, FNumber (8 each), DateTimeOriginal (20).
   EXPECT_EQ(Text(reduced).find("\xFF\xD8"), std::string::npos);
   EXPECT_EQ(reduced.size(), 6u + 190);
-  EXPECT_THAT(box.lines, IsSupersetOf({"Discarding a brand repeated in the model "s, "Sub-database tag 40965"s,
-                                       "Tag 272, type 2, length 10, ptr 128, data NIKON D70\0"s,
-                                       "Tag 36867, type 2, length 20, ptr 170, data 2024:05:06 07:08:09\0"s}));
+  EXPECT_THAT(box.lines,
+              IsSupersetOf({"Discarding a brand repeated in the model "s, "Sub-database tag 40965"s,
+                            "Tag 272, type 2, length 10, ptr 128, data NIKON D70\0"s,
+                            "Tag 36867, type 2, length 20, ptr 170, data 2024:05:06 07:08:09\0"s}));
   ASSERT_EQ(Reduce(test::CameraExifBlock(GetParam()), /*keepDpi=*/true), 0);
   EXPECT_EQ(useful, 7);
 }
 
 TEST_P(ReduceExifTest, WritesTheExactLayoutWithThePointerLastInIfd0) {
   const int exif = b.AddDirectory();
-  b.Add(kIfd0, ExifBuilder::Pointer(kExifPointer, exif)).Add(kIfd0, b.Ascii(272, "ABCDEFG")).Add(kIfd0, b.Short(50000, 7));
+  b.Add(kIfd0, ExifBuilder::Pointer(kExifPointer, exif))
+      .Add(kIfd0, b.Ascii(272, "ABCDEFG"))
+      .Add(kIfd0, b.Short(50000, 7));
   b.Add(exif, b.Rational(33434, 1, 250)).Add(exif, b.Short(40961, 1));
   ASSERT_EQ(Reduce(b.Build()), 0);
   // nIFD0 = 2: N0 = 3, E = 12 * 3 + 14 = 50; N1 = 2, D = 50 + 2 + 24 + 4 = 80.
@@ -107,7 +114,8 @@ TEST_P(ReduceExifTest, NeverLargerThanTheBlockItReplaces) {
   // pointer. Two entries sharing one value: the reduction would write it twice.
   ExifBuilder orientation(GetParam()), shared(GetParam());
   orientation.Add(kIfd0, orientation.Short(274, 6));
-  shared.Add(kIfd0, shared.Ascii(50001, "twenty bytes of text")).Add(kIfd0, ExifBuilder::Raw(50002, 2, 21, 8 + 2 + 24 + 4));
+  shared.Add(kIfd0, shared.Ascii(50001, "twenty bytes of text"))
+      .Add(kIfd0, ExifBuilder::Raw(50002, 2, 21, 8 + 2 + 24 + 4));
   ASSERT_EQ(Reduce(orientation.Build()), 0);
   EXPECT_EQ(reduced, orientation.Build());
   EXPECT_EQ(Reduce(shared.Build()), kReducedNotSmaller);
@@ -121,8 +129,9 @@ TEST_P(ReduceExifTest, HeaderChecksGiveResultTwo) {
     std::copy(bytes.begin(), bytes.end(), payload.begin() + static_cast<long>(at));
     return payload;
   };
-  for (const Bytes& payload : {with(0, "exif"), with(6, "IM"), with(8, GetParam() ? std::string_view("\0\x2B", 2) : "\x2B"),
-                                Bytes(good.begin(), good.begin() + 12)}) {
+  for (const Bytes& payload : {with(0, "exif"), with(6, "IM"),
+                               with(8, GetParam() ? std::string_view("\0\x2B", 2) : "\x2B"),
+                               Bytes(good.begin(), good.begin() + 12)}) {
     EXPECT_EQ(Reduce(payload), kNotExifBlock);
     EXPECT_THAT(box.lines, IsEmpty());
   }
@@ -140,8 +149,11 @@ struct PolicyCase {
 
 TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
   const ExifBuilder& x = b;
-  const auto comment = [](std::string_view text) { return ExifBuilder::Undefined(37510, Comment(text)); };
-  const std::string brand = "Discarding a brand repeated in the model ", empty = "Removing empty comment ";
+  const auto comment = [](std::string_view text) {
+    return ExifBuilder::Undefined(37510, Comment(text));
+  };
+  const std::string brand = "Discarding a brand repeated in the model ",
+                    empty = "Removing empty comment ";
   // clang-format off
   const PolicyCase cases[] = {
       {x.Rational(37381, 3, 1), true, 1, {}},
@@ -183,11 +195,18 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
   }
   // Every tag of the unwanted and the out-of-scope tables goes (a value field of 70000 gets no
   // excerpt; an out-of-scope tag's excerpt lines follow its line).
-  for (const auto& [line, tags] : {std::pair{"Removing unwanted tag ", std::vector<uint16_t>{305, 306, 33432, 34853, 36868, 40962, 40963, 42033, 50341, 59932}},
-                                   {"Removing out-of-scope tag ", {1, 2, 4096, 4097, 4098, 37500}}}) {
+  for (const auto& [line, tags] :
+       {std::pair{"Removing unwanted tag ",
+                  std::vector<uint16_t>{305, 306, 33432, 34853, 36868, 40962, 40963, 42033, 50341,
+                                        59932}},
+        {"Removing out-of-scope tag ", {1, 2, 4096, 4097, 4098, 37500}}}) {
     for (const uint16_t tag : tags) {
-      ASSERT_EQ(Reduce(ExifBuilder(GetParam()).Add(kIfd0, ExifBuilder::Raw(tag, 4, 1, 70000)).Build()), 0);
-      EXPECT_TRUE(Kept().empty() && !Decisions().empty() && Decisions().front() == line + std::to_string(tag)) << tag;
+      ASSERT_EQ(
+          Reduce(ExifBuilder(GetParam()).Add(kIfd0, ExifBuilder::Raw(tag, 4, 1, 70000)).Build()),
+          0);
+      EXPECT_TRUE(Kept().empty() && !Decisions().empty() &&
+                  Decisions().front() == line + std::to_string(tag))
+          << tag;
     }
   }
 }
@@ -245,7 +264,8 @@ TEST_P(ReduceExifTest, QueueAndTableLimits) {
   // The kept-entry table holds 200 rows.
   for (int n : {200, 201}) {
     ExifBuilder many(GetParam());
-    for (int i = 0; i < n; ++i) many.Add(kIfd0, many.Short(static_cast<uint16_t>(50000 + i), static_cast<uint16_t>(i)));
+    for (int i = 0; i < n; ++i)
+      many.Add(kIfd0, many.Short(static_cast<uint16_t>(50000 + i), static_cast<uint16_t>(i)));
     EXPECT_EQ(Reduce(many.Build()), n == 200 ? 0 : platform::kFailOutOfRange);
   }
   EXPECT_EQ(box.lines.back(), "Too many Exif entries to keep - Failed to open file in.bin");
@@ -254,7 +274,8 @@ TEST_P(ReduceExifTest, QueueAndTableLimits) {
 // Delete keeps what shows the picture upright and, with Keep DPI, prints it at its size: the
 // resolution only when no JFIF segment gives a density of its own.
 TEST_P(ReduceExifTest, MinimalBlockForDelete) {
-  const Bytes noJfif, aspectOnly = ToBytes("JFIF\0\1\2\0\0\1\0\1\0\0"s), dpi = ToBytes("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"s);
+  const Bytes noJfif, aspectOnly = ToBytes("JFIF\0\1\2\0\0\1\0\1\0\0"s),
+                      dpi = ToBytes("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"s);
   const struct {
     int orientation;
     bool keepDpi;
@@ -264,49 +285,66 @@ TEST_P(ReduceExifTest, MinimalBlockForDelete) {
       {1, false, noJfif, {}},
       {6, false, noJfif, {b.Short(274, 6)}},
       {8, false, dpi, {b.Short(274, 8)}},
-      {6, true, aspectOnly, {b.Short(274, 6), b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
+      {6,
+       true,
+       aspectOnly,
+       {b.Short(274, 6), b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
       {8, true, dpi, {b.Short(274, 8)}},
       // A scan: the resolution alone makes a block.
       {1, true, noJfif, {b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
       {1, true, dpi, {}},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.orientation << (row.keepDpi ? " keep DPI" : "") << " JFIF " << row.jfif.size());
+    SCOPED_TRACE(testing::Message() << row.orientation << (row.keepDpi ? " keep DPI" : "")
+                                    << " JFIF " << row.jfif.size());
     ExifBuilder source(GetParam());
     const int exif = source.AddDirectory(), thumbnail = source.AddDirectory();
-    for (const ExifEntry& entry : {source.Ascii(272, "Model"), source.Short(274, static_cast<uint16_t>(row.orientation)),
-                                   source.Rational(282, 300, 1), source.Rational(283, 72, 1), source.Short(296, 2),
-                                   ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
+    for (const ExifEntry& entry :
+         {source.Ascii(272, "Model"), source.Short(274, static_cast<uint16_t>(row.orientation)),
+          source.Rational(282, 300, 1), source.Rational(283, 72, 1), source.Short(296, 2),
+          ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
       source.Add(kIfd0, entry);
-    source.Add(exif, source.Rational(33434, 1, 250)).Add(thumbnail, source.Short(274, 3)).Link(kIfd0, thumbnail);
-    const auto block = MinimalExifBlock(log, source.Build(), row.keepDpi, JfifGivesDensity(row.jfif));
+    source.Add(exif, source.Rational(33434, 1, 250))
+        .Add(thumbnail, source.Short(274, 3))
+        .Link(kIfd0, thumbnail);
+    const auto block =
+        MinimalExifBlock(log, source.Build(), row.keepDpi, JfifGivesDensity(row.jfif));
     ExifBuilder expected(GetParam());
     for (const ExifEntry& entry : row.kept) expected.Add(kIfd0, entry);
     EXPECT_EQ(block, row.kept.empty() ? std::nullopt : std::optional(expected.Build()));
   }
-  const std::string kept = "Minimal EXIF block kept: ", resolution = "resolution 300/1 by 72/1, unit 2";
-  EXPECT_THAT(box.lines, ElementsAre(kept + "orientation 6", kept + "orientation 8", kept + "orientation 6, " + resolution,
-                                     kept + "orientation 8", kept + resolution));
+  const std::string kept = "Minimal EXIF block kept: ",
+                    resolution = "resolution 300/1 by 72/1, unit 2";
+  EXPECT_THAT(box.lines, ElementsAre(kept + "orientation 6", kept + "orientation 8",
+                                     kept + "orientation 6, " + resolution, kept + "orientation 8",
+                                     kept + resolution));
   EXPECT_EQ(MinimalExifBlock(log, ToBytes("Exif\0\0XX"s), true, false), std::nullopt);
 }
 
 // A block whose thumbnail (at `at` in `tail`, which ends the block) may be turned.
-Bytes Turnable(bool bigEndian, int orientation, bool swapped, int thumbnailOrientation, uint32_t at, uint32_t length, const Bytes& tail) {
+Bytes Turnable(bool bigEndian, int orientation, bool swapped, int thumbnailOrientation, uint32_t at,
+               uint32_t length, const Bytes& tail) {
   ExifBuilder b(bigEndian);
   const int exif = b.AddDirectory(), thumbnail = b.AddDirectory();
-  b.Add(kIfd0, swapped ? b.Long(256, 3000) : b.Short(256, 4000)).Add(kIfd0, swapped ? b.Short(257, 4000) : b.Long(257, 3000));
-  b.Add(kIfd0, b.Short(274, static_cast<uint16_t>(orientation))).Add(kIfd0, ExifBuilder::Pointer(34665, exif));
-  b.Add(exif, swapped ? b.Short(40962, 3000) : b.Long(40962, 4000)).Add(exif, swapped ? b.Long(40963, 4000) : b.Short(40963, 3000));
-  const uint32_t end = static_cast<uint32_t>(b.Build().size() + 12 * 3 - 6);  // with IFD1's three entries
+  b.Add(kIfd0, swapped ? b.Long(256, 3000) : b.Short(256, 4000))
+      .Add(kIfd0, swapped ? b.Short(257, 4000) : b.Long(257, 3000));
+  b.Add(kIfd0, b.Short(274, static_cast<uint16_t>(orientation)))
+      .Add(kIfd0, ExifBuilder::Pointer(34665, exif));
+  b.Add(exif, swapped ? b.Short(40962, 3000) : b.Long(40962, 4000))
+      .Add(exif, swapped ? b.Long(40963, 4000) : b.Short(40963, 3000));
+  const uint32_t end =
+      static_cast<uint32_t>(b.Build().size() + 12 * 3 - 6);  // with IFD1's three entries
   b.Add(thumbnail, b.Short(274, static_cast<uint16_t>(thumbnailOrientation)))
-      .Add(thumbnail, b.Long(513, end + at)).Add(thumbnail, b.Long(514, length));
+      .Add(thumbnail, b.Long(513, end + at))
+      .Add(thumbnail, b.Long(514, length));
   return Concat({b.Link(kIfd0, thumbnail).Build(), tail});
 }
 
 // Orientation 1, width and height swapped for a quarter turn, and the thumbnail turned in its
 // place, or at the block's end when it grew and something follows it.
 TEST_P(ReduceExifTest, EditsForATurnedPicture) {
-  const Bytes thumbnail = ToBytes("thumbnail"), smaller = ToBytes("small"), larger = ToBytes("a larger one"), pad = {1, 2, 3, 4};
+  const Bytes thumbnail = ToBytes("thumbnail"), smaller = ToBytes("small"),
+              larger = ToBytes("a larger one"), pad = {1, 2, 3, 4};
   const auto size = [](const Bytes& bytes) { return static_cast<uint32_t>(bytes.size()); };
   const bool big = GetParam();
   const struct {
@@ -317,9 +355,16 @@ TEST_P(ReduceExifTest, EditsForATurnedPicture) {
     bool turner;
     Bytes expected;  // empty: refused
   } rows[] = {
-      {"half turn, smaller thumbnail", 3, thumbnail, smaller, true, Turnable(big, 1, false, 1, 0, 5, smaller)},
-      {"quarter turn, larger thumbnail", 6, thumbnail, larger, true, Turnable(big, 1, true, 1, 0, 12, larger)},
-      {"no turner: thumbnail left", 8, thumbnail, {}, false, Turnable(big, 1, true, 8, 0, 9, thumbnail)},
+      {"half turn, smaller thumbnail", 3, thumbnail, smaller, true,
+       Turnable(big, 1, false, 1, 0, 5, smaller)},
+      {"quarter turn, larger thumbnail", 6, thumbnail, larger, true,
+       Turnable(big, 1, true, 1, 0, 12, larger)},
+      {"no turner: thumbnail left",
+       8,
+       thumbnail,
+       {},
+       false,
+       Turnable(big, 1, true, 8, 0, 9, thumbnail)},
       {"thumbnail cannot turn", 6, thumbnail, {}, true, {}},
       {"larger, padding after it", 7, Concat({thumbnail, pad}), larger, true,
        Turnable(big, 1, true, 1, size(thumbnail) + 4, 12, Concat({thumbnail, pad, larger}))},
@@ -328,28 +373,43 @@ TEST_P(ReduceExifTest, EditsForATurnedPicture) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const Bytes source = Turnable(big, row.orientation, false, row.orientation, 0, size(thumbnail), row.tail);
+    const Bytes source =
+        Turnable(big, row.orientation, false, row.orientation, 0, size(thumbnail), row.tail);
     ASSERT_EQ(ExifOrientation(source), row.orientation);
     Bytes seen;
-    const ThumbnailTurner turner = [&](std::span<const uint8_t> t) { seen.assign(t.begin(), t.end()); return row.turned; };
-    const TurnedExif edited = ExifForTurnedPicture(log, source, row.orientation, row.turner ? turner : nullptr);
+    const ThumbnailTurner turner = [&](std::span<const uint8_t> t) {
+      seen.assign(t.begin(), t.end());
+      return row.turned;
+    };
+    const TurnedExif edited =
+        ExifForTurnedPicture(log, source, row.orientation, row.turner ? turner : nullptr);
     EXPECT_EQ(edited.payload, row.expected);
     EXPECT_EQ(edited.refused.empty(), !row.expected.empty());
     EXPECT_EQ(seen, row.turner ? thumbnail : Bytes{});
   }
   // The resolutions follow the width and height.
-  b.Add(kIfd0, b.Short(274, 5)).Add(kIfd0, b.Rational(282, 300, 1)).Add(kIfd0, b.Rational(283, 72, 1));
+  b.Add(kIfd0, b.Short(274, 5))
+      .Add(kIfd0, b.Rational(282, 300, 1))
+      .Add(kIfd0, b.Rational(283, 72, 1));
   const Bytes turned = ExifForTurnedPicture(log, b.Build(), 5, nullptr).payload;
-  EXPECT_EQ(MinimalExifBlock(log, turned, true, false), ExifBuilder(big).Add(kIfd0, b.Rational(282, 72, 1)).Add(kIfd0, b.Rational(283, 300, 1)).Build());
-  EXPECT_EQ(ExifForTurnedPicture(log, ToBytes("Exif\0\0MM\0\x2A"s), 6, nullptr).refused, "the EXIF block cannot be read");
+  EXPECT_EQ(MinimalExifBlock(log, turned, true, false), ExifBuilder(big)
+                                                            .Add(kIfd0, b.Rational(282, 72, 1))
+                                                            .Add(kIfd0, b.Rational(283, 300, 1))
+                                                            .Build());
+  EXPECT_EQ(ExifForTurnedPicture(log, ToBytes("Exif\0\0MM\0\x2A"s), 6, nullptr).refused,
+            "the EXIF block cannot be read");
 }
 
 TEST(ExifPolicyTest, JunkTextAndCommentText) {
   const std::pair<std::string, bool> junk[] = {
-      {"oppo_33", false}, {std::string(31, '0'), false}, {std::string(32, '0'), true},  // 31: too short to judge
+      {"oppo_33", false},
+      {std::string(31, '0'), false},
+      {std::string(32, '0'), true},  // 31: too short to judge
       {std::string("0123456789 abcdef ABCDEF\0 0123456789abcdef", 42), true},
-      {"0123456789 abcdef ABCDEF 0123456789abcdefg", false}, {std::string(200, 'Q') + "/", true},
-      {std::string(199, 'Q') + "/", false}, {std::string(199, 'Q') + " /", false}};  // not over 200; a blank
+      {"0123456789 abcdef ABCDEF 0123456789abcdefg", false},
+      {std::string(200, 'Q') + "/", true},
+      {std::string(199, 'Q') + "/", false},
+      {std::string(199, 'Q') + " /", false}};  // not over 200; a blank
   for (const auto& [text, isJunk] : junk) EXPECT_EQ(IsJunkText(text), isJunk) << text;
   EXPECT_EQ(CommentText(Comment("  hi \0 \0"s)), "hi");
   EXPECT_EQ(CommentText(Comment("\0x "s)), "\0x"s);

@@ -15,7 +15,6 @@
 namespace keelpack::test {
 namespace {
 
-
 // Plants one fault where files go wrong: in the segments before the first scan's data, or in
 // the Exif block's counts and offsets.
 class Mutator {
@@ -32,7 +31,9 @@ class Mutator {
     const size_t segment = starts[Below(starts.size())];
     if (jpeg.size() < segment + 4) return jpeg;
     const auto at = [&](size_t offset) { return jpeg.begin() + static_cast<ptrdiff_t>(offset); };
-    const Bytes copy(at(segment), at(std::min<size_t>(segment + 2 + jpeg[segment + 2] * 256u + jpeg[segment + 3], jpeg.size())));
+    const Bytes copy(at(segment),
+                     at(std::min<size_t>(segment + 2 + jpeg[segment + 2] * 256u + jpeg[segment + 3],
+                                         jpeg.size())));
     switch (Below(7)) {
       case 0:  // bit flips anywhere
         for (size_t n = 1 + Below(3); n > 0; --n)
@@ -43,10 +44,12 @@ class Mutator {
         break;
       case 2:  // a segment twice, or moved
         if (Below(2) == 0) jpeg.erase(at(segment), at(segment + copy.size()));
-        jpeg.insert(at(std::min(starts[Below(starts.size())], jpeg.size())), copy.begin(), copy.end());
+        jpeg.insert(at(std::min(starts[Below(starts.size())], jpeg.size())), copy.begin(),
+                    copy.end());
         break;
       case 3: {  // stray bytes between segments, or anywhere
-        const Bytes strays[] = {{0x00, 0xD9}, {0xFF}, {0x00}, {0xFF, 0xD9}, {0x12, 0x34, 0x56}, {0xFF, 0x01}};
+        const Bytes strays[] = {{0x00, 0xD9},       {0xFF},      {0x00}, {0xFF, 0xD9},
+                                {0x12, 0x34, 0x56}, {0xFF, 0x01}};
         const Bytes& stray = strays[Below(std::size(strays))];
         keepsPicture_ = Below(4) != 0;
         jpeg.insert(at(keepsPicture_ ? segment : Below(jpeg.size())), stray.begin(), stray.end());
@@ -54,9 +57,11 @@ class Mutator {
       }
       case 4: {  // a length field at its limits
         const auto own = static_cast<uint16_t>(copy.size() - 2);
-        const uint16_t lengths[] = {0, 1, 2, 3, 0xFFFF, static_cast<uint16_t>(own - 1), static_cast<uint16_t>(own + 1)};
+        const uint16_t lengths[] = {
+            0, 1, 2, 3, 0xFFFF, static_cast<uint16_t>(own - 1), static_cast<uint16_t>(own + 1)};
         const uint16_t length = lengths[Below(std::size(lengths))];
-        jpeg[segment + 2] = static_cast<uint8_t>(length >> 8), jpeg[segment + 3] = static_cast<uint8_t>(length);
+        jpeg[segment + 2] = static_cast<uint8_t>(length >> 8),
+                       jpeg[segment + 3] = static_cast<uint8_t>(length);
         break;
       }
       default:
@@ -66,7 +71,9 @@ class Mutator {
   }
 
  private:
-  size_t Below(size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(random_); }
+  size_t Below(size_t n) {
+    return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(random_);
+  }
 
   void MutateExif(Bytes& jpeg) {
     if (jpeg[3] != kApp1) return;  // only the pictures with Exif first have a block to mutate
@@ -96,13 +103,17 @@ using HostileBytesTest = test::JobFixture;
 // does a mutant that no decoder shows but that holds the whole picture after stray bytes.
 TEST_F(HostileBytesTest, NoPictureIsEverLost) {
   const Bytes pictures[] = {
-      test::WithExifFirst(test::EncodePicture({.width = 24, .height = 16}), test::CameraExifBlock(false)),
-      test::WithExifFirst(test::EncodePicture({.width = 24, .height = 16, .progressive = true}), test::CameraExifBlock(true)),
-      test::WithExifFirst(test::EncodePicture({.width = 32, .height = 16, .restartInterval = 1}), test::CameraExifBlock(false)),
+      test::WithExifFirst(test::EncodePicture({.width = 24, .height = 16}),
+                          test::CameraExifBlock(false)),
+      test::WithExifFirst(test::EncodePicture({.width = 24, .height = 16, .progressive = true}),
+                          test::CameraExifBlock(true)),
+      test::WithExifFirst(test::EncodePicture({.width = 32, .height = 16, .restartInterval = 1}),
+                          test::CameraExifBlock(false)),
       test::ShrinkablePicture({.width = 17, .height = 9, .grayscale = true, .seed = 3}),
       test::ShrinkablePicture({.width = 16, .height = 16, .rgb = true, .seed = 4}),
   };
-  const ExifOption exifOptions[] = {ExifOption::kKeepOriginal, ExifOption::kReduceSize, ExifOption::kDelete};
+  const ExifOption exifOptions[] = {ExifOption::kKeepOriginal, ExifOption::kReduceSize,
+                                    ExifOption::kDelete};
   constexpr int kMutants = 3000;
   const std::string folder = dir.File("work");
   ASSERT_FALSE(platform::MakeFolder(folder));
@@ -130,7 +141,8 @@ TEST_F(HostileBytesTest, NoPictureIsEverLost) {
       ASSERT_EQ(test::DecodePixels(after, false), pixels) << "mutant " << i << " lost pixels";
       ++replaced;
     }
-    ASSERT_EQ(platform::ListFiles(folder, "*")->size(), 1u) << "mutant " << i << " left files behind";
+    ASSERT_EQ(platform::ListFiles(folder, "*")->size(), 1u)
+        << "mutant " << i << " left files behind";
     platform::RemoveFile(kept);
   }
   // Enough of them decode, and enough are rewritten, for the property to mean something.

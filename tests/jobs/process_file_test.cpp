@@ -71,9 +71,10 @@ class ProcessFileTest : public test::JobFixture {
  protected:
   std::string At(const std::string& name) const { return here + "/" + name; }
   long Temporaries() const {
-    return std::count_if(fs::recursive_directory_iterator(here), {}, [](const fs::directory_entry& entry) {
-      return platform::Folder::IsTemporaryName(entry.path().filename().string());
-    });
+    return std::count_if(
+        fs::recursive_directory_iterator(here), {}, [](const fs::directory_entry& entry) {
+          return platform::Folder::IsTemporaryName(entry.path().filename().string());
+        });
   }
   std::string here;
 };
@@ -84,25 +85,32 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   const Bytes good = Good(), picture = test::EncodePicture({.width = 40, .height = 24});
   // An IFD0 of 255 entries in a little-endian block: the count's low byte, 0xFF, at offset 20.
   test::ExifBuilder many;
-  for (uint16_t tag = 0; tag < 255; ++tag) many.Add(test::ExifBuilder::kIfd0, many.Short(static_cast<uint16_t>(0x8000 + tag), 7));
+  for (uint16_t tag = 0; tag < 255; ++tag)
+    many.Add(test::ExifBuilder::kIfd0, many.Short(static_cast<uint16_t>(0x8000 + tag), 7));
   const Bytes manyEntries = WithExifFirst(picture, many.Build());
   // The header the repair is meant for: an APP1 "Exif" of length 16, then a marker at 20.
-  const Bytes brokenHeader = Concat({{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10}, test::ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
-                                     Bytes(picture.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)), picture.end())});
-  const Bytes repairedHead = test::ToBytes(std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1\0\0", 20));
+  const Bytes brokenHeader = Concat(
+      {{0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x10},
+       test::ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08", 14)),
+       Bytes(picture.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)), picture.end())});
+  const Bytes repairedHead =
+      test::ToBytes(std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\1\1\0\0\1\0\1\0\0", 20));
   // 00 D9 before the first table: a decoder warns and shows every pixel.
   Bytes strayEnd = picture;
-  strayEnd.insert(strayEnd.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)), {0x00, 0xD9});
+  strayEnd.insert(strayEnd.begin() + static_cast<ptrdiff_t>(SegmentAt(picture, kDqt)),
+                  {0x00, 0xD9});
   // A tiny progressive file that declares a frame of 30000 x 30000.
   Bytes huge = test::EncodePicture({.width = 16, .height = 16, .progressive = true});
-  for (size_t at : {SegmentAt(huge, kSof2) + 5, SegmentAt(huge, kSof2) + 7}) huge[at] = 30000 >> 8, huge[at + 1] = 30000 & 0xFF;
+  for (size_t at : {SegmentAt(huge, kSof2) + 5, SegmentAt(huge, kSof2) + 7})
+    huge[at] = 30000 >> 8, huge[at + 1] = 30000 & 0xFF;
   // An RGB picture whose Adobe segment says YCbCr: a decoder believes the segment.
   Bytes rgbSaidYcc = test::EncodePicture({.width = 16, .height = 8, .rgb = true});
   rgbSaidYcc[SegmentAt(rgbSaidYcc, kApp14) + 4 + 11] = 1;
   // A portrait photo lying on its side, with more picture data than the quick scan reads.
   test::ExifBuilder sideways;
   sideways.Add(test::ExifBuilder::kIfd0, sideways.Short(274, 6));
-  const Bytes portrait = WithExifFirst(test::EncodePicture({.width = 512, .height = 256, .quality = 95}), sideways.Build());
+  const Bytes portrait = WithExifFirst(
+      test::EncodePicture({.width = 512, .height = 256, .quality = 95}), sideways.Build());
   // Complete as far as markers go, but its picture data decodes to nothing.
   const Bytes undecodable = test::JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 3}).Eoi().bytes();
   // An end marker right after the start marker, the whole picture after it.
@@ -110,7 +118,9 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   strayEoi.insert(strayEoi.begin() + 2, {0xFF, 0xD9});
   // Another program saves the file, or goes on copying it in, after it was read.
   const Bytes saved = test::ShrinkablePicture({.width = 40, .height = 32, .seed = 7});
-  auto another = [&](std::function<void(const std::string&)> save) { return [&, save](const std::string&) { judged = save; }; };
+  auto another = [&](std::function<void(const std::string&)> save) {
+    return [&, save](const std::string&) { judged = save; };
+  };
   auto inPlace = [&](const std::string& path) { test::WriteFile(path, saved); };
   auto appended = Concat({Damaged(), Bytes(4000, 0x55)});
   const bool root = geteuid() == 0;
@@ -118,24 +128,50 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   bool procHidden = false;
 
   auto elsewhere = [&](const std::string&) { options.difdir = 1, options.output = At("out"); };
-  auto hardLink = [](const std::string& path) { ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0); };
+  auto hardLink = [](const std::string& path) {
+    ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0);
+  };
   auto setTime = [](const std::string& path, timespec time) {
     const timespec times[2] = {{0, UTIME_OMIT}, time};
     utimensat(AT_FDCWD, path.c_str(), times, 0);
   };
-  auto verdict = [&](bool notJpeg, CorruptedChoice corrupted, int nonjpegs, Fate fate, const char* line) {
-    return Row{"verdict", notJpeg ? NotAJpeg() : Damaged(), notJpeg ? O::kNotJpeg : O::kDamaged, fate, line,
-               [&, corrupted, nonjpegs](const std::string&) { options.corrupted = corrupted, options.nonjpegs = nonjpegs; }};
+  auto verdict = [&](bool notJpeg, CorruptedChoice corrupted, int nonjpegs, Fate fate,
+                     const char* line) {
+    return Row{"verdict",
+               notJpeg ? NotAJpeg() : Damaged(),
+               notJpeg ? O::kNotJpeg : O::kDamaged,
+               fate,
+               line,
+               [&, corrupted, nonjpegs](const std::string&) {
+                 options.corrupted = corrupted, options.nonjpegs = nonjpegs;
+               }};
   };
   auto masked = [&](std::string mask, std::string file, std::string renamed) {
-    return Row{.name = "mask", .content = Damaged(), .outcome = O::kDamaged, .fate = kRenamed, .line = "Renaming corrupted ",
-               .before = [&, mask](const std::string&) { options.mask = mask.starts_with('/') ? here + mask : mask, platform::MakeFolder(At("bad")); },
-               .file = file, .renamed = renamed};
+    return Row{.name = "mask",
+               .content = Damaged(),
+               .outcome = O::kDamaged,
+               .fate = kRenamed,
+               .line = "Renaming corrupted ",
+               .before =
+                   [&, mask](const std::string&) {
+                     options.mask = mask.starts_with('/') ? here + mask : mask,
+                     platform::MakeFolder(At("bad"));
+                   },
+               .file = file,
+               .renamed = renamed};
   };
-  auto set = [](auto& field, auto value) { return [&field, value](const std::string&) { field = value; }; };
+  auto set = [](auto& field, auto value) {
+    return [&field, value](const std::string&) { field = value; };
+  };
   const Row rows[] = {
-      {.name = "in place, through a doubled separator, keeping time and mode", .content = good, .outcome = O::kRewritten,
-       .fate = kReplaced, .before = [&](const std::string& path) { chmod(path.c_str(), 0440), setTime(path, {1109671200, 5}); },
+      {.name = "in place, through a doubled separator, keeping time and mode",
+       .content = good,
+       .outcome = O::kRewritten,
+       .fate = kReplaced,
+       .before =
+           [&](const std::string& path) {
+             chmod(path.c_str(), 0440), setTime(path, {1109671200, 5});
+           },
        .file = "/photo.jpg"},
       verdict(false, CorruptedChoice::kDelete, 0, kGone, "Deleting corrupted "),
       verdict(false, CorruptedChoice::kDelete, 1, kGone, "Deleting corrupted "),
@@ -151,88 +187,155 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       masked("/bad/*-*.*", "img02.jpg", "bad/img02-jpg._"),
       masked("*_old", "noext", "noext_old"),
       masked("x_*.*", "two.dots.jpeg", "x_two.dots.jpeg"),
-      masked("_corrupted_**.*", "_corrupted_a.jpg", "_corrupted__corrupted_ajpg._"),  // not a name it gives
-      {"a mask into a missing folder makes none", Damaged(), O::kDamaged, kUntouched, "Invalid filename or disk full - ",
-       set(options.mask, std::string("gone/x_*.*")), [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("gone"))); }},
-      {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched, "Invalid filename or disk full - ",
-       [&](const std::string&) { options.mask = "broken.jpg", options.nonjpegs = 1, test::WriteFile(At("broken.jpg"), Damaged()); },
+      masked("_corrupted_**.*", "_corrupted_a.jpg",
+             "_corrupted__corrupted_ajpg._"),  // not a name it gives
+      {"a mask into a missing folder makes none", Damaged(), O::kDamaged, kUntouched,
+       "Invalid filename or disk full - ", set(options.mask, std::string("gone/x_*.*")),
+       [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("gone"))); }},
+      {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched,
+       "Invalid filename or disk full - ",
+       [&](const std::string&) {
+         options.mask = "broken.jpg", options.nonjpegs = 1,
+         test::WriteFile(At("broken.jpg"), Damaged());
+       },
        [&](const std::string&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},
-      {"output elsewhere mirrors the tree whatever the base's letter case, and makes no backup", good, O::kRewritten,
-       kUntouched, "", [&](const std::string& path) { elsewhere(path), options.backups = 1, base = At("PHOTOS"); },
-       [&](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "photos/2020/a.jpg", "out/2020/a.jpg"},
+      {"output elsewhere mirrors the tree whatever the base's letter case, and makes no backup",
+       good, O::kRewritten, kUntouched, "",
+       [&](const std::string& path) { elsewhere(path), options.backups = 1, base = At("PHOTOS"); },
+       [&](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); },
+       "photos/2020/a.jpg", "out/2020/a.jpg"},
       {"a file outside the base folder is done in place", good, O::kRewritten, kReplaced, "",
        [&](const std::string& path) { elsewhere(path), base = At("elsewhere"); }},
-      {"an output folder that is the source folder", good, O::kFailed, kUntouched, "Output folder holds the source - ",
+      {"an output folder that is the source folder", good, O::kFailed, kUntouched,
+       "Output folder holds the source - ",
        [&](const std::string&) { options.difdir = 1, options.output = here + "/"; }},
       {"no output folder: the files would land in the root folder", good, O::kFailed, kUntouched,
        "Cannot create path for ", set(options.difdir, 1)},
-      {.name = "a rewrite that does not decode", .content = undecodable, .outcome = O::kFailed, .fate = kUntouched,
-       .line = "Picture check failed - ", .before = set(options.readability, 1)},
-      {"a question mark in the name", good, O::kSkipped, kUntouched, "Unsupported characters in filename: ",
-       set(options.backups, 1), [](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "wh?t.jpg"},
-      {"a vanished file", good, O::kSkipped, kGone, "Missing file - ", [](const std::string& path) { platform::RemoveFile(path); }},
+      {.name = "a rewrite that does not decode",
+       .content = undecodable,
+       .outcome = O::kFailed,
+       .fate = kUntouched,
+       .line = "Picture check failed - ",
+       .before = set(options.readability, 1)},
+      {"a question mark in the name", good, O::kSkipped, kUntouched,
+       "Unsupported characters in filename: ", set(options.backups, 1),
+       [](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "wh?t.jpg"},
+      {"a vanished file", good, O::kSkipped, kGone, "Missing file - ",
+       [](const std::string& path) { platform::RemoveFile(path); }},
       {"a pipe", good, O::kSkipped, kOther, "Incompatible file ignored - ",
        [](const std::string& path) { platform::RemoveFile(path), mkfifo(path.c_str(), 0644); }},
-      {.name = "a full disk leaves even a damaged file alone", .content = Damaged(), .outcome = O::kFailed, .fate = kUntouched,
-       .line = "Inaccessible for writing - ", .before = [&](const std::string&) {
-         options.corrupted = CorruptedChoice::kDelete;
-         const rlimit none{0, old.rlim_max};  // no file may grow while the job runs
-         setrlimit(RLIMIT_FSIZE, &none);
-       }},
+      {.name = "a full disk leaves even a damaged file alone",
+       .content = Damaged(),
+       .outcome = O::kFailed,
+       .fate = kUntouched,
+       .line = "Inaccessible for writing - ",
+       .before =
+           [&](const std::string&) {
+             options.corrupted = CorruptedChoice::kDelete;
+             const rlimit none{0, old.rlim_max};  // no file may grow while the job runs
+             setrlimit(RLIMIT_FSIZE, &none);
+           }},
       // Crafted files that once cost a picture or wrote into a source.
-      {"stray bytes before a standalone marker", strayEnd, O::kDamaged, kRenamed, "Renaming corrupted "},
-      {"255 entries, in place, through a hard link", manyEntries, O::kRewritten, kReplaced, "", hardLink},
-      {.name = "255 entries, to another folder", .content = manyEntries, .outcome = O::kRewritten, .fate = kUntouched,
-       .before = elsewhere, .mirrored = "out/photo.jpg"},
-      {.name = "broken header, read-only, through a hard link", .content = brokenHeader, .outcome = O::kRewritten,
-       .fate = kReplaced, .before = [&](const std::string& path) { hardLink(path), chmod(path.c_str(), 0444); },
-       .check = [&](const std::string& path) { EXPECT_EQ(std::ranges::mismatch(repairedHead, test::ReadFile(path)).in1, repairedHead.end()); }},
-      {.name = "broken header, to another folder", .content = brokenHeader, .outcome = O::kRewritten, .fate = kUntouched,
-       .before = elsewhere, .mirrored = "out/photo.jpg"},
-      {.name = "a frame too large to check", .content = huge, .outcome = O::kFailed, .fate = kUntouched,
-       .line = "Picture check failed - ", .before = set(options.readability, 1)},
+      {"stray bytes before a standalone marker", strayEnd, O::kDamaged, kRenamed,
+       "Renaming corrupted "},
+      {"255 entries, in place, through a hard link", manyEntries, O::kRewritten, kReplaced, "",
+       hardLink},
+      {.name = "255 entries, to another folder",
+       .content = manyEntries,
+       .outcome = O::kRewritten,
+       .fate = kUntouched,
+       .before = elsewhere,
+       .mirrored = "out/photo.jpg"},
+      {.name = "broken header, read-only, through a hard link",
+       .content = brokenHeader,
+       .outcome = O::kRewritten,
+       .fate = kReplaced,
+       .before = [&](const std::string& path) { hardLink(path), chmod(path.c_str(), 0444); },
+       .check =
+           [&](const std::string& path) {
+             EXPECT_EQ(std::ranges::mismatch(repairedHead, test::ReadFile(path)).in1,
+                       repairedHead.end());
+           }},
+      {.name = "broken header, to another folder",
+       .content = brokenHeader,
+       .outcome = O::kRewritten,
+       .fate = kUntouched,
+       .before = elsewhere,
+       .mirrored = "out/photo.jpg"},
+      {.name = "a frame too large to check",
+       .content = huge,
+       .outcome = O::kFailed,
+       .fate = kUntouched,
+       .line = "Picture check failed - ",
+       .before = set(options.readability, 1)},
       {"an RGB picture whose Adobe segment says YCbCr", rgbSaidYcc, O::kRewritten, kReplaced},
-      {"a photo turned upright in place", portrait, O::kRewritten, kOther, "", set(options.upright, 1),
-       [&](const std::string& path) { EXPECT_TRUE(test::TurnedFrom(portrait, test::ReadFile(path), 6)); }},
-      {"the first second of 1970", good, O::kRewritten, kReplaced, "", [&](const std::string& path) { setTime(path, {0, 0}); }},
-      {.name = "3 GiB with a picture at its start", .content = picture, .outcome = O::kRewritten, .fate = kReplaced,
+      {"a photo turned upright in place", portrait, O::kRewritten, kOther, "",
+       set(options.upright, 1),
+       [&](const std::string& path) {
+         EXPECT_TRUE(test::TurnedFrom(portrait, test::ReadFile(path), 6));
+       }},
+      {"the first second of 1970", good, O::kRewritten, kReplaced, "",
+       [&](const std::string& path) {
+         setTime(path, {0, 0});
+       }},
+      {.name = "3 GiB with a picture at its start",
+       .content = picture,
+       .outcome = O::kRewritten,
+       .fate = kReplaced,
        .sparseTail = size_t{3} << 30},
-      {.name = "3 GiB of nothing, damaged files deleted", .outcome = O::kNotJpeg, .fate = kRenamed,
-       .line = "Renaming corrupted ", .before = set(options.corrupted, CorruptedChoice::kDelete), .sparseTail = size_t{3} << 30},
+      {.name = "3 GiB of nothing, damaged files deleted",
+       .outcome = O::kNotJpeg,
+       .fate = kRenamed,
+       .line = "Renaming corrupted ",
+       .before = set(options.corrupted, CorruptedChoice::kDelete),
+       .sparseTail = size_t{3} << 30},
       {"an end marker before the frame", strayEoi, O::kDamaged, kRenamed, "Renaming corrupted "},
       // Paths a second program shapes: nothing it saved is ever overwritten, deleted or renamed.
-      {"saved in place after it was read", good, O::kSkipped, kOther, "File changed during processing - ", another(inPlace),
+      {"saved in place after it was read", good, O::kSkipped, kOther,
+       "File changed during processing - ", another(inPlace),
        [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path), saved); }},
-      {"a damaged file still being copied in, damaged files deleted", Damaged(), O::kSkipped, kOther,
-       "File changed during processing - ",
+      {"a damaged file still being copied in, damaged files deleted", Damaged(), O::kSkipped,
+       kOther, "File changed during processing - ",
        [&](const std::string& path) {
          options.corrupted = CorruptedChoice::kDelete;
          another([&](const std::string& file) { test::WriteFile(file, appended); })(path);
        },
        [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path), appended); }},
-      {"saved under its name while written to another folder", good, O::kSkipped, kOther, "File changed during processing - ",
+      {"saved under its name while written to another folder", good, O::kSkipped, kOther,
+       "File changed during processing - ",
        [&](const std::string& path) {
          elsewhere(path);
-         another([&](const std::string& file) { test::WriteFile(file + ".new", saved), fs::rename(file + ".new", file); })(path);
+         another([&](const std::string& file) {
+           test::WriteFile(file + ".new", saved), fs::rename(file + ".new", file);
+         })(path);
        },
        [&](const std::string& path) {
          EXPECT_EQ(test::ReadFile(path), saved);
          EXPECT_FALSE(platform::Exists(At("out/photo.jpg")));
        }},
-      {"a hard link to a file under way", good, O::kSkipped, kUntouched, "Hard link to a file under way - ",
-       [&](const std::string& path) { hardLink(path), other.OpenForReading(path + ".link"), other.TryLock(); },
+      {"a hard link to a file under way", good, O::kSkipped, kUntouched,
+       "Hard link to a file under way - ",
+       [&](const std::string& path) {
+         hardLink(path), other.OpenForReading(path + ".link"), other.TryLock();
+       },
        [&](const std::string&) { other.Close(); }},
       // With an output folder, no source is deleted, renamed or written.
-      {"a damaged file, to another folder, damaged files deleted", Damaged(), O::kDamaged, kUntouched,
-       "Incompatible file ignored - ", [&](const std::string& path) { elsewhere(path), options.corrupted = CorruptedChoice::kDelete; },
+      {"a damaged file, to another folder, damaged files deleted", Damaged(), O::kDamaged,
+       kUntouched, "Incompatible file ignored - ",
+       [&](const std::string& path) {
+         elsewhere(path), options.corrupted = CorruptedChoice::kDelete;
+       },
        [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("out/photo.jpg"))); }},
       // A second run with backups: the backup may be the only copy of the original.
       {"an earlier backup stays as it is", good, O::kRewritten, kReplaced, "Earlier backup kept - ",
-       [&](const std::string& path) { options.backups = 1, test::WriteFile(path + ".bak", NotAJpeg()); },
+       [&](const std::string& path) {
+         options.backups = 1, test::WriteFile(path + ".bak", NotAJpeg());
+       },
        [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path + ".bak"), NotAJpeg()); }},
-      // Run by one user in another's folder (as root, the run plays a user who may not give files away).
-      {"another user's photo", good, root ? O::kFailed : O::kRewritten, root ? kUntouched : kReplaced,
-       root ? "Owner cannot be kept - " : "",
+      // Run by one user in another's folder (as root, the run plays a user who may not give files
+      // away).
+      {"another user's photo", good, root ? O::kFailed : O::kRewritten,
+       root ? kUntouched : kReplaced, root ? "Owner cannot be kept - " : "",
        [&](const std::string& path) {
          if (root) chmod(here.c_str(), 0777), chown(path.c_str(), 4242, 4242), seteuid(65534);
        },
@@ -241,20 +344,26 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
          seteuid(0);
          EXPECT_EQ(platform::ReadAttributes(path)->owner, 4242u);
        }},
-      {.name = "a picture check without /proc", .content = good, .outcome = O::kRewritten, .fate = kReplaced,
-       .before = [&](const std::string&) {
-         options.readability = 1;
-         // In a mount namespace of the test's own, an empty folder over /proc, taken away after.
-         const std::string empty = dir.File("empty");
-         procHidden = !platform::MakeFolders(empty) && unshare(CLONE_NEWNS) == 0 &&
-                      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                      mount(empty.c_str(), "/proc", nullptr, MS_BIND, nullptr) == 0;
-       },
-       .check = [&](const std::string&) {
-         if (!procHidden) return;
-         EXPECT_FALSE(platform::Exists("/proc/self"));
-         umount2("/proc", MNT_DETACH);
-       }},
+      {.name = "a picture check without /proc",
+       .content = good,
+       .outcome = O::kRewritten,
+       .fate = kReplaced,
+       .before =
+           [&](const std::string&) {
+             options.readability = 1;
+             // In a mount namespace of the test's own, an empty folder over /proc, taken away
+             // after.
+             const std::string empty = dir.File("empty");
+             procHidden = !platform::MakeFolders(empty) && unshare(CLONE_NEWNS) == 0 &&
+                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                          mount(empty.c_str(), "/proc", nullptr, MS_BIND, nullptr) == 0;
+           },
+       .check =
+           [&](const std::string&) {
+             if (!procHidden) return;
+             EXPECT_FALSE(platform::Exists("/proc/self"));
+             umount2("/proc", MNT_DETACH);
+           }},
   };
 
   signal(SIGXFSZ, SIG_IGN);
@@ -276,13 +385,17 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     const JobOutcome outcome = Process(path, true);
     setrlimit(RLIMIT_FSIZE, &old);
     // A file read whole, and no more than 64 MB beside it.
-    if (kPeakShowsJobs) EXPECT_LT(PeakKiB() - peakBefore, static_cast<long>(std::max(row.sparseTail, row.content.size()) >> 10) + (64 << 10))
-        << "KiB more at the peak";
+    if (kPeakShowsJobs)
+      EXPECT_LT(PeakKiB() - peakBefore,
+                static_cast<long>(std::max(row.sparseTail, row.content.size()) >> 10) + (64 << 10))
+          << "KiB more at the peak";
     EXPECT_EQ(outcome, row.outcome);
-    EXPECT_TRUE(row.line.empty() ? box.lines.empty() : box.Has(row.line + path)) << testing::PrintToString(box.lines);
+    EXPECT_TRUE(row.line.empty() ? box.lines.empty() : box.Has(row.line + path))
+        << testing::PrintToString(box.lines);
     const std::string renamed = At(row.renamed);
     EXPECT_EQ(platform::Exists(renamed), row.fate == kRenamed);
-    EXPECT_TRUE(row.fate == kOther || platform::Exists(path) == (row.fate == kReplaced || row.fate == kUntouched));
+    EXPECT_TRUE(row.fate == kOther ||
+                platform::Exists(path) == (row.fate == kReplaced || row.fate == kUntouched));
     if ((row.fate == kUntouched || row.fate == kRenamed) && !row.sparseTail) {
       EXPECT_EQ(test::ReadFile(row.fate == kRenamed ? renamed : path), row.content);
     }
@@ -295,7 +408,8 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       EXPECT_EQ(platform::ReadAttributes(path)->mode, mode->mode);
     }
     EXPECT_TRUE(row.mirrored.empty() ||
-                test::DecodePixels(test::ReadFile(At(row.mirrored)), false) == test::DecodePixels(row.content, false));
+                test::DecodePixels(test::ReadFile(At(row.mirrored)), false) ==
+                    test::DecodePixels(row.content, false));
     EXPECT_EQ(Temporaries(), 0);
     if (row.check) row.check(path);
   }
@@ -309,7 +423,8 @@ TEST_F(ProcessFileTest, FinalizingRetriesTenTimesThenGivesUp) {
   here = dir.path();
   const std::string holder = At("holder"), path = At("held.jpg");
   for (const std::string& file : {holder, path}) test::WriteFile(file, Good());
-  if (mount(holder.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) GTEST_SKIP() << "cannot bind-mount here";
+  if (mount(holder.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "cannot bind-mount here";
   int waits = 0, unmountAt = 0;
   bool mounted = true;
   yield = [&] {

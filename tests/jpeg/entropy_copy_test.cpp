@@ -7,7 +7,6 @@
 namespace keelpack::test {
 namespace {
 
-
 // The designed pass-by-pass search, transcribed step by step with 1-based positions. It is
 // quadratic, so it only serves as the reference that the linear scan must agree with.
 struct ReferenceEnd {
@@ -64,7 +63,8 @@ void ExpectSameAsReference(const Bytes& data, bool quickScan, bool tailIsEoi) {
   const ReferenceEnd expected = ReferenceScan(data, quickScan, tailIsEoi);
   const EntropyEnd actual = FindEntropyEnd(data, quickScan, tailIsEoi);
   ASSERT_EQ(std::tuple(actual.copied, actual.markerFound, actual.endedOnLoneFF),
-            std::tuple(expected.copied, expected.markerFound, expected.premature)) << testing::PrintToString(data);
+            std::tuple(expected.copied, expected.markerFound, expected.premature))
+      << testing::PrintToString(data);
 }
 
 TEST(EntropyCopy, AgreesWithTheDesignedSearchOnEveryShortSequence) {

@@ -13,12 +13,14 @@
 namespace keelpack::test {
 namespace {
 
-
 // The whole segments before the first scan, in file order.
 std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
   std::vector<Bytes> segments;
   for (size_t at : test::SegmentStarts(jpeg))
-    if (jpeg[at + 1] != kSos) segments.emplace_back(jpeg.begin() + static_cast<ptrdiff_t>(at), jpeg.begin() + static_cast<ptrdiff_t>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
+    if (jpeg[at + 1] != kSos)
+      segments.emplace_back(
+          jpeg.begin() + static_cast<ptrdiff_t>(at),
+          jpeg.begin() + static_cast<ptrdiff_t>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
   return segments;
 }
 
@@ -28,26 +30,32 @@ bool IsMetadata(const Bytes& segment) {
 
 // The metadata segments of `input`'s header, then `later` ones, stand unchanged and in order
 // right after SOI of `output`, and nothing adds any of its own.
-void ExpectMetadataFirst(const Bytes& input, const Bytes& output, const std::vector<Bytes>& later = {}) {
+void ExpectMetadataFirst(const Bytes& input, const Bytes& output,
+                         const std::vector<Bytes>& later = {}) {
   std::vector<Bytes> metadata = HeaderSegments(input);
   const std::vector<Bytes> after = HeaderSegments(output);
   std::erase_if(metadata, [](const Bytes& s) { return !IsMetadata(s); });
   metadata.insert(metadata.end(), later.begin(), later.end());
   ASSERT_LE(metadata.size(), after.size());
-  EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())), metadata);
-  EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata), static_cast<long>(metadata.size()));
+  EXPECT_EQ(std::vector(after.begin(), after.begin() + static_cast<long>(metadata.size())),
+            metadata);
+  EXPECT_EQ(std::count_if(after.begin(), after.end(), IsMetadata),
+            static_cast<long>(metadata.size()));
 }
 
 // The first segment of the kind, or nothing.
 Bytes Find(const std::vector<Bytes>& segments, uint8_t code) {
-  const auto it = std::find_if(segments.begin(), segments.end(), [code](const Bytes& s) { return s[1] == code; });
+  const auto it = std::find_if(segments.begin(), segments.end(),
+                               [code](const Bytes& s) { return s[1] == code; });
   return it == segments.end() ? Bytes{} : *it;
 }
 
 // `picture` without its APP0 segment, the given segments right after SOI.
 Bytes WithMetadata(Bytes picture, const std::vector<Bytes>& segments) {
-  if (picture[3] == kApp0) picture.erase(picture.begin() + 2, picture.begin() + 4 + (picture[4] << 8 | picture[5]));
-  for (auto it = segments.rbegin(); it != segments.rend(); ++it) picture.insert(picture.begin() + 2, it->begin(), it->end());
+  if (picture[3] == kApp0)
+    picture.erase(picture.begin() + 2, picture.begin() + 4 + (picture[4] << 8 | picture[5]));
+  for (auto it = segments.rbegin(); it != segments.rend(); ++it)
+    picture.insert(picture.begin() + 2, it->begin(), it->end());
   return picture;
 }
 
@@ -58,7 +66,8 @@ Bytes Patched(Bytes picture, size_t offset, uint8_t value) {
 }
 
 const Bytes kJfif = SegmentBytes(kApp0, ToBytes(std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14)));
-const Bytes kExif = SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
+const Bytes kExif =
+    SegmentBytes(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)));
 const Bytes kIcc = SegmentBytes(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1custom", 20)));
 const Bytes kAdobe = SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1});
 const Bytes kComment = SegmentBytes(kCom, ToBytes("kept"));
@@ -85,28 +94,37 @@ struct Case {
   OptimizeChoice mode;
   const char* declined;  // a part of the reason, or null when the new form must come out
   std::vector<Bytes> betweenScans = {};  // metadata segments that stand after the first scan
-  int orientation = 1;                    // for a turn
+  int orientation = 1;                   // for a turn
 };
 
 TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
   const Bytes baseline = EncodePicture({.width = 96, .height = 64});
-  const Bytes restarts = WithMetadata(EncodePicture({.width = 64, .height = 48, .restartInterval = 2}), {});
-  const Bytes truncated = test::Concat({Bytes(baseline.begin(), baseline.begin() + static_cast<ptrdiff_t>(baseline.size() * 2 / 3)), {kMarkerLead, kEoi}});
+  const Bytes restarts =
+      WithMetadata(EncodePicture({.width = 64, .height = 48, .restartInterval = 2}), {});
+  const Bytes truncated = test::Concat(
+      {Bytes(baseline.begin(), baseline.begin() + static_cast<ptrdiff_t>(baseline.size() * 2 / 3)),
+       {kMarkerLead, kEoi}});
   Bytes commentAfterTables = baseline;
-  commentAfterTables.insert(commentAfterTables.begin() + static_cast<ptrdiff_t>(test::SegmentAt(baseline, kSof0)), kComment.begin(), kComment.end());
+  commentAfterTables.insert(
+      commentAfterTables.begin() + static_cast<ptrdiff_t>(test::SegmentAt(baseline, kSof0)),
+      kComment.begin(), kComment.end());
 
   const Bytes app3 = SegmentBytes(0xE3, ToBytes("later"));
   const Bytes unfinished = AtThirdScan({}), between = AtThirdScan(Concat({kComment, app3}));
 
   using enum OptimizeChoice;
   const Case cases[] = {
-      {"every kind of segment, sequential", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}), kHuffman, nullptr},
-      {"every kind of segment, progressive", WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}), kProgressive, nullptr},
+      {"every kind of segment, sequential",
+       WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}), kHuffman, nullptr},
+      {"every kind of segment, progressive",
+       WithMetadata(baseline, {kJfif, kExif, kIcc, kAdobe, kComment}), kProgressive, nullptr},
       {"no JFIF header, restart markers, sequential", restarts, kHuffman, nullptr},
       {"no JFIF header, restart markers, progressive", restarts, kProgressive, nullptr},
       {"progressive grey input, scripts compared on samples",
-       EncodePicture({.width = 40, .height = 600, .progressive = true, .grayscale = true}), kProgressive, nullptr},
-      {"colour, scripts compared on samples", EncodePicture({.width = 48, .height = 560, .seed = 3}), kProgressive, nullptr},
+       EncodePicture({.width = 40, .height = 600, .progressive = true, .grayscale = true}),
+       kProgressive, nullptr},
+      {"colour, scripts compared on samples",
+       EncodePicture({.width = 48, .height = 560, .seed = 3}), kProgressive, nullptr},
       {"picture data cut short", truncated, kHuffman, "premature end"},
       {"progressive scans left unfinished", unfinished, kHuffman, "incomplete"},
       {"arithmetic coding", Patched(baseline, 1, 0xC9), kProgressive, "arithmetic"},
@@ -115,7 +133,8 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
       {"a comment after the tables, sequential", commentAfterTables, kHuffman, nullptr},
       {"a comment after the tables, progressive", commentAfterTables, kProgressive, nullptr},
       {"segments between scans", between, kHuffman, nullptr, {kComment, app3}},
-      {"frame far larger than its data", Patched(Patched(baseline, 5, 0xFF), 7, 0xFF), kHuffman, "larger than its data"},
+      {"frame far larger than its data", Patched(Patched(baseline, 5, 0xFF), 7, 0xFF), kHuffman,
+       "larger than its data"},
       {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kProgressive, "Not a JPEG"},
   };
   for (const Case& c : cases) {
@@ -140,42 +159,69 @@ TEST(Reencode, KeepsPixelsAndSegmentsOrDeclines) {
     EXPECT_EQ(Find(after, kDri), progressive ? Bytes{} : Find(before, kDri));
     // Tables of one kind share a segment, as in the copied form.
     for (size_t i = 1; i < after.size(); ++i)
-      EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1]) << i;
+      EXPECT_FALSE((after[i][1] == kDqt || after[i][1] == kDht) && after[i][1] == after[i - 1][1])
+          << i;
   }
 }
 
 TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
   // Whole blocks of 8 x 8 (grey) and 16 x 16 (colour, 2 x 2 chroma), and not.
-  const Bytes grey = WithMetadata(EncodePicture({.width = 64, .height = 48, .grayscale = true}), {kJfif, kExif, kIcc, kComment});
-  const Bytes colour = WithMetadata(EncodePicture({.width = 96, .height = 64, .seed = 2}), {kExif, kAdobe});
+  const Bytes grey = WithMetadata(EncodePicture({.width = 64, .height = 48, .grayscale = true}),
+                                  {kJfif, kExif, kIcc, kComment});
+  const Bytes colour =
+      WithMetadata(EncodePicture({.width = 96, .height = 64, .seed = 2}), {kExif, kAdobe});
   const Bytes ragged = EncodePicture({.width = 60, .height = 44, .grayscale = true});
-  const Bytes truncated = Concat({Bytes(colour.begin(), colour.begin() + static_cast<ptrdiff_t>(colour.size() * 2 / 3)), {kMarkerLead, kEoi}});
+  const Bytes truncated =
+      Concat({Bytes(colour.begin(), colour.begin() + static_cast<ptrdiff_t>(colour.size() * 2 / 3)),
+              {kMarkerLead, kEoi}});
   using enum OptimizeChoice;
   std::vector<Case> cases;
-  for (int orientation = 2; orientation <= 8; ++orientation) cases.push_back({"grey", grey, kOff, nullptr, {}, orientation});
+  for (int orientation = 2; orientation <= 8; ++orientation)
+    cases.push_back({"grey", grey, kOff, nullptr, {}, orientation});
   const Case more[] = {
       {"colour, progressive", colour, kProgressive, nullptr, {}, 6},
       {"colour, Huffman", colour, kHuffman, nullptr, {}, 7},
       // Its coefficients, held twice, take more than a job's budget: the one larger turn.
-      {"10 megapixels", EncodePicture({.width = 3200, .height = 3200, .quality = 50}), kOff, nullptr, {}, 8},
+      {"10 megapixels",
+       EncodePicture({.width = 3200, .height = 3200, .quality = 50}),
+       kOff,
+       nullptr,
+       {},
+       8},
       // Mirroring along the main diagonal moves no edge block to the other side.
       {"not whole blocks, 5", ragged, kOff, nullptr, {}, 5},
-      {"not whole blocks, 6", ragged, kOff, "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)", {}, 6},
+      {"not whole blocks, 6",
+       ragged,
+       kOff,
+       "edge blocks cannot turn without loss (60x44 pixels, blocks of 8x8)",
+       {},
+       6},
       {"orientation 1", grey, kOff, "asks for no turn", {}, 1},
       {"picture data cut short", truncated, kOff, "premature end", {}, 6},
       {"progressive scans left unfinished", AtThirdScan({}), kOff, "incomplete", {}, 3},
       {"no JPEG at all", ToBytes("GIF89a, not a JPEG"), kOff, "cannot be followed", {}, 6},
       // Found by fuzzing: data that decodes to coefficients sequential coding cannot hold, which
       // the library's standard-table coder made into another picture.
-      {"coefficients out of range", FromHex(
-      "ffd8ffe000104a46494600010100000100010000ffdb00430003020203030203030303feff0100613000021ec6050a07"
-      "0706080c01006110000057c10e12100d0e110e0b0b1016101113141515150c0f171816141812141514ffc0000b080018"
-      "001001011100ffc400b5100002010303020403050504040000017d010203000411051221314106135161072271143281"
-      "91a108498b0f491552d1ec2433627282090a161718191a25262728292a3435363738393a434445464748494a53545556"
-      "5758595a636465666768696a737475767778797a838485868788898a92939484300600a0610000a4a5a7aaa8b2a6a9b3"
-      "b4b5b6b7b8b9bac2c3c4c5c6c7c8c9ca2e00006110000441d2e1e2e3e4e5e6e7e8e9eaf1f2f3f4f5f6f7f8f9faffda00"
-      "08010100003f00f2b25dd95a431818afc769e1ff006ffd5357f0b7c37f0df86f89353d8a80db7cc417ab2bdd3b4fc4c2"
-      "c7ecf3e1c362d68638243998c55f0c5bcf45ffd9"), kProgressive, "out of range", {}, 6},
+      {"coefficients out of range",
+       FromHex("ffd8ffe000104a46494600010100000100010000ffdb00430003020203030203030303feff010061300"
+               "0021ec6050a07"
+               "0706080c01006110000057c10e12100d0e110e0b0b1016101113141515150c0f171816141812141514f"
+               "fc0000b080018"
+               "001001011100ffc400b5100002010303020403050504040000017d01020300041105122131410613516"
+               "1072271143281"
+               "91a108498b0f491552d1ec2433627282090a161718191a25262728292a3435363738393a43444546474"
+               "8494a53545556"
+               "5758595a636465666768696a737475767778797a838485868788898a92939484300600a0610000a4a5a"
+               "7aaa8b2a6a9b3"
+               "b4b5b6b7b8b9bac2c3c4c5c6c7c8c9ca2e00006110000441d2e1e2e3e4e5e6e7e8e9eaf1f2f3f4f5f6f"
+               "7f8f9faffda00"
+               "08010100003f00f2b25dd95a431818afc769e1ff006ffd5357f0b7c37f0df86f89353d8a80db7cc417a"
+               "b2bdd3b4fc4c2"
+               "c7ecf3e1c362d68638243998c55f0c5bcf45ffd9"),
+       kProgressive,
+       "out of range",
+       {},
+       6},
   };
   cases.insert(cases.end(), std::begin(more), std::end(more));
   for (const Case& c : cases) {
@@ -190,14 +236,19 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
     EXPECT_TRUE(TurnedFrom(c.input, turned.bytes, c.orientation));
 
     ExpectMetadataFirst(c.input, turned.bytes);
-    EXPECT_FALSE(Find(HeaderSegments(turned.bytes), c.mode == kProgressive ? kSof2 : kSof0).empty());
+    EXPECT_FALSE(
+        Find(HeaderSegments(turned.bytes), c.mode == kProgressive ? kSof2 : kSof0).empty());
   }
   // The Exif block edited after the turn: replaced, removed, or added behind the JFIF segment.
-  const Bytes turned = TurnJpeg(grey, 6, kOff).bytes, other = ToBytes(std::string_view("Exif\0\0other", 11)), none = *WithExifPayload(turned, {});
+  const Bytes turned = TurnJpeg(grey, 6, kOff).bytes,
+              other = ToBytes(std::string_view("Exif\0\0other", 11)),
+              none = *WithExifPayload(turned, {});
   const Bytes replaced = *WithExifPayload(turned, other), added = *WithExifPayload(none, other);
   EXPECT_EQ(SegmentPayload(replaced, FindExifSegment(replaced).value_or(0)), other);
-  EXPECT_EQ(std::pair(none.size(), FindExifSegment(none)), std::pair(turned.size() - kExif.size(), std::optional<size_t>()));
-  EXPECT_EQ(std::pair(added, SegmentStarts(added)[1]), std::pair(replaced, *FindExifSegment(added)));
+  EXPECT_EQ(std::pair(none.size(), FindExifSegment(none)),
+            std::pair(turned.size() - kExif.size(), std::optional<size_t>()));
+  EXPECT_EQ(std::pair(added, SegmentStarts(added)[1]),
+            std::pair(replaced, *FindExifSegment(added)));
   EXPECT_EQ(WithExifPayload(turned, Bytes(65534, 0)), std::nullopt);
 }
 

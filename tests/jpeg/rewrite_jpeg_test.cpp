@@ -48,8 +48,17 @@ const Bytes kShortData{0x12, 0xFF, 0x00, 0x34};
 
 // A small file with a frame, a table, a scan and entropy data, around the given segments. The
 // table's sixth byte, read as the frame's, would make the one component four.
-Bytes Picture(const Bytes& segments, const Bytes& frame = Frame({1}), const Bytes& data = kShortData) {
-  return JpegBuilder().Soi().Raw(segments).Raw(frame).Segment(kDht, 6, 4).Sos().Entropy(data).Eoi().bytes();
+Bytes Picture(const Bytes& segments, const Bytes& frame = Frame({1}),
+              const Bytes& data = kShortData) {
+  return JpegBuilder()
+      .Soi()
+      .Raw(segments)
+      .Raw(frame)
+      .Segment(kDht, 6, 4)
+      .Sos()
+      .Entropy(data)
+      .Eoi()
+      .bytes();
 }
 
 Bytes Tables(std::initializer_list<size_t> sizes) {
@@ -58,10 +67,14 @@ Bytes Tables(std::initializer_list<size_t> sizes) {
   return b.bytes();
 }
 
-Bytes Adobe(uint8_t transform) { return SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform}); }
+Bytes Adobe(uint8_t transform) {
+  return SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform});
+}
 // Piece n of a profile in 3 pieces, or the whole profile when n is 1 and the length 80.
 Bytes Icc(std::string_view text, char n = 1, size_t length = 80) {
-  return SegmentBytes(kApp2, Data("ICC_PROFILE\0"s + n + (length == 80 ? '\x01' : '\x03') + std::string(text), length));
+  return SegmentBytes(
+      kApp2,
+      Data("ICC_PROFILE\0"s + n + (length == 80 ? '\x01' : '\x03') + std::string(text), length));
 }
 Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
 
@@ -75,26 +88,37 @@ class RewriteTest : public ::testing::Test {
               ExifMode exifMode = ExifMode::kRemove, bool quickScan = true) {
     if (input) test::WriteFile(in, *input);
     box.lines.clear();
-    const RewriteOptions rewrite{std::string(removeList), exifMode, quickScan, options.icc, options.keepDpi(), options.optimize, options.turnUpright()};
+    const RewriteOptions rewrite{std::string(removeList),
+                                 exifMode,
+                                 quickScan,
+                                 options.icc,
+                                 options.keepDpi(),
+                                 options.optimize,
+                                 options.turnUpright()};
     platform::File source, target;
     platform::File::Status status;
     EXPECT_FALSE(source.OpenForReading(in) || target.Create(out));
     outcome = RewriteFile(rewrite, source, target, in, log, status);
     output = test::ReadFile(out);
-    if (outcome.result.rewritten()) EXPECT_EQ(outcome.saved(), static_cast<long>(status.size) - static_cast<long>(output.size()));
+    if (outcome.result.rewritten())
+      EXPECT_EQ(outcome.saved(), static_cast<long>(status.size) - static_cast<long>(output.size()));
     const std::vector<std::string> fileLines = std::exchange(box.lines, {});
     const int logLevel = log.logLevel();
     log.SetLogLevel(0);  // the log file gets the lines once
     const RewrittenBytes inMemory = RewriteBytes(rewrite, test::ReadFile(in), in, log);
     // The file job's own lines (the time and the attributes) come after the rewrite's.
-    EXPECT_EQ(std::vector(fileLines.begin(), fileLines.begin() + static_cast<long>(std::min(fileLines.size(), box.lines.size()))), box.lines);
+    EXPECT_EQ(std::vector(fileLines.begin(),
+                          fileLines.begin() +
+                              static_cast<long>(std::min(fileLines.size(), box.lines.size()))),
+              box.lines);
     EXPECT_EQ(inMemory.outcome.result, outcome.result);
     if (outcome.result.rewritten()) EXPECT_EQ(inMemory.bytes, output);
     // Read only as far as the first scan's data and the last two bytes, as little as the quick
     // scan may read, with the data between handed on from the file.
     const Bytes file = test::ReadFile(in);
     const size_t head = FindHeadExtent(file).dataStart;
-    if (quickScan && options.optimize == OptimizeChoice::kOff && !options.turnUpright() && head > 0 && head + 2 <= file.size() && file.back() == kEoi &&
+    if (quickScan && options.optimize == OptimizeChoice::kOff && !options.turnUpright() &&
+        head > 0 && head + 2 <= file.size() && file.back() == kEoi &&
         file[file.size() - 2] == 0xFF) {
       struct : RewriteSink {
         std::error_code Write(std::span<const std::span<const uint8_t>> pieces) override {
@@ -102,14 +126,16 @@ class RewriteTest : public ::testing::Test {
           return {};
         }
         std::error_code CopyInput(uint64_t offset, uint64_t length) override {
-          bytes.insert(bytes.end(), file->begin() + static_cast<long>(offset), file->begin() + static_cast<long>(offset + length));
+          bytes.insert(bytes.end(), file->begin() + static_cast<long>(offset),
+                       file->begin() + static_cast<long>(offset + length));
           return {};
         }
         const Bytes* file = nullptr;
         Bytes bytes;
       } ends;
       ends.file = &file;
-      const PictureInput input{std::span(file).first(head), file.size(), {file[file.size() - 2], kEoi}};
+      const PictureInput input{
+          std::span(file).first(head), file.size(), {file[file.size() - 2], kEoi}};
       EXPECT_EQ(RewritePicture(rewrite, input, in, log, ends).result, outcome.result);
       if (outcome.result.rewritten()) EXPECT_EQ(ends.bytes, output);
     }
@@ -147,13 +173,18 @@ struct SegmentRow {
 Bytes CameraBlock(int orientation, const Bytes& thumbnail = {}) {
   ExifBuilder b;
   const int exif = b.AddDirectory(), ifd1 = thumbnail.empty() ? -1 : b.AddDirectory();
-  for (const ExifEntry& entry : {b.Ascii(272, "Camera"), b.Short(274, static_cast<uint16_t>(orientation)), b.Rational(282, 300, 1),
-                                 b.Rational(283, 72, 1), b.Short(296, 2), ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
+  for (const ExifEntry& entry :
+       {b.Ascii(272, "Camera"), b.Short(274, static_cast<uint16_t>(orientation)),
+        b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2),
+        ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
     b.Add(ExifBuilder::kIfd0, entry);
   b.Add(exif, b.Rational(33434, 1, 250)).Add(exif, b.Long(40962, 96)).Add(exif, b.Long(40963, 64));
   if (thumbnail.empty()) return b.Build();
-  const auto at = static_cast<uint32_t>(b.Link(ExifBuilder::kIfd0, ifd1).Build().size() - 6 + 12 * 3);  // behind IFD1's 3 entries
-  b.Add(ifd1, b.Short(259, 6)).Add(ifd1, b.Long(513, at)).Add(ifd1, b.Long(514, static_cast<uint32_t>(thumbnail.size())));
+  const auto at = static_cast<uint32_t>(b.Link(ExifBuilder::kIfd0, ifd1).Build().size() - 6 +
+                                        12 * 3);  // behind IFD1's 3 entries
+  b.Add(ifd1, b.Short(259, 6))
+      .Add(ifd1, b.Long(513, at))
+      .Add(ifd1, b.Long(514, static_cast<uint32_t>(thumbnail.size())));
   return Concat({b.Build(), thumbnail});
 }
 
@@ -165,10 +196,13 @@ Bytes Minimal(std::initializer_list<ExifEntry> entries) {
 }
 
 TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
-  const Bytes app0 = SegmentBytes(kApp0, Data("JFIF\0"sv, 14)), exif = Exif(Data("Exif\0\0II*\0"sv, 40));
+  const Bytes app0 = SegmentBytes(kApp0, Data("JFIF\0"sv, 14)),
+              exif = Exif(Data("Exif\0\0II*\0"sv, 40));
   const Bytes xmp = SegmentBytes(kApp1, Data("http://ns.example/xap/1.0/\0"sv, 50));
-  const Bytes app2 = SegmentBytes(kApp2, Data("FPXR\0"sv, 20)), app3 = SegmentBytes(0xE3, Bytes(10, 3));
-  const Bytes app12 = SegmentBytes(kApp12, Data("Ducky", 15)), app15 = SegmentBytes(0xEF, Bytes(10, 4));
+  const Bytes app2 = SegmentBytes(kApp2, Data("FPXR\0"sv, 20)),
+              app3 = SegmentBytes(0xE3, Bytes(10, 3));
+  const Bytes app12 = SegmentBytes(kApp12, Data("Ducky", 15)),
+              app15 = SegmentBytes(0xEF, Bytes(10, 4));
   const Bytes app13 = SegmentBytes(kApp13, Data("Photoshop 3.0\0"sv, 30));
   const Bytes com = SegmentBytes(kCom, Data("a comment")), dri = SegmentBytes(kDri, Bytes{0, 4});
   const Bytes all = Concat({app0, exif, xmp, app2, app3, app12, app13, app15, com, dri});
@@ -176,12 +210,14 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes dqt1 = SegmentBytes(kDqt, Bytes(65, 1)), dqt2 = SegmentBytes(kDqt, Bytes(65, 2));
   const Bytes dqts = SegmentBytes(kDqt, Concat({Bytes(65, 1), Bytes(65, 2)}));
   const Bytes dqtDhtDqt = Concat({dqt1, SegmentBytes(kDht, Bytes(20, 3)), dqt2});
-  const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"), epson = Icc(" EPSON  sRGB");
+  const Bytes srgb = Icc(" desc sRGB IEC61966-2.1"), custom = Icc(" RGB My wide gamut"),
+              epson = Icc(" EPSON  sRGB");
   const Bytes camera = test::CameraExifBlock(true);
   const Bytes rgb = Frame({'R', 'G', 'B'});
   // Too short, or one letter off: none of them is a JFIF segment.
-  const Bytes notJfif = Concat({SegmentBytes(kApp0, Data("JFIF\0"sv, 13)), SegmentBytes(kApp0, Data("JFXX\0"sv, 14)),
-                                SegmentBytes(kApp0, Data("XFIF\0"sv, 14))});
+  const Bytes notJfif =
+      Concat({SegmentBytes(kApp0, Data("JFIF\0"sv, 13)), SegmentBytes(kApp0, Data("JFXX\0"sv, 14)),
+              SegmentBytes(kApp0, Data("XFIF\0"sv, 14))});
   Bytes reduced;
   int useful = 0;
   ASSERT_EQ(ReduceExifBlock(log, false, camera, reduced, useful, "x"), 0);
@@ -192,7 +228,8 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   // pointers to one directory with a long value, which the reduction writes twice.
   const int empty = failing.AddDirectory(), shared = tooLong.AddDirectory();
   failing.Add(ExifBuilder::kIfd0, failing.Ascii(272, "Camera"));
-  tooLong.Add(ExifBuilder::kIfd0, tooLong.Ascii(272, "Camera")).Add(shared, ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
+  tooLong.Add(ExifBuilder::kIfd0, tooLong.Ascii(272, "Camera"))
+      .Add(shared, ExifBuilder::Undefined(0xA434, Bytes(33000, 'x')));
   for (int i = 0; i < 25; ++i) failing.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, empty));
   for (int i = 0; i < 2; ++i) tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
   const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
@@ -201,7 +238,8 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const std::string minimal = "Minimal EXIF block kept: ";
   const std::string cannot = "Cannot reduce EXIF size";
   const ExifMode remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
-  // More pieces than are held before some are handed on; the table written last waits for its merge.
+  // More pieces than are held before some are handed on; the table written last waits for its
+  // merge.
   Bytes manySegments;
   for (int i = 0; i < 127; ++i) manySegments = Concat({manySegments, app3});
   // Picture data long enough to go from file to file without being read.
@@ -211,15 +249,22 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const SegmentRow rows[] = {
       {"remove list: built in", all, kept, {"Block 225 removed"}},
       {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, ExifMode::kKeep},
-      {"remove list: job's, profiles kept", all, Concat({app0, app2, app3, app15, dri}), {}, remove, kJobListKeepingProfiles},
+      {"remove list: job's, profiles kept",
+       all,
+       Concat({app0, app2, app3, app15, dri}),
+       {},
+       remove,
+       kJobListKeepingProfiles},
       {"camera file: Exif goes, tables merge",
        Concat({Exif(Data("Exif\0\0MM"sv, 200)), dqt1, dqt2, Tables({30, 40, 20, 50})}),
        Concat({dqts, SegmentBytes(kDht, Bytes(140, 0x11))}),
-       {"Merging 219 (QUANTIZATION) with previous block", "Block type is 196 (HUFFMAN), length of data is 40"}},
+       {"Merging 219 (QUANTIZATION) with previous block",
+        "Block type is 196 (HUFFMAN), length of data is 40"}},
       // 64999 joined bytes merge; 65000 do not; a third segment starts afresh after a refusal.
       {"a restart marker among the segments stays", Bytes{0xFF, 0xD0}, Bytes{0xFF, 0xD0}},
       // An APP1 "Exif" of length 16 right after the SOI, then a marker: read as a JFIF segment.
-      {"broken header repaired", Exif(Data("Exif\0\0MM\0\x2A\0\0\0\x08"sv)), SegmentBytes(kApp0, Data("JFIF\0\1\1\0\0\1\0\1\0\0"sv))},
+      {"broken header repaired", Exif(Data("Exif\0\0MM\0\x2A\0\0\0\x08"sv)),
+       SegmentBytes(kApp0, Data("JFIF\0\1\1\0\0\1\0\1\0\0"sv))},
       {"merge: 64999", Tables({32499, 32500}), Tables({64999})},
       {"merge: 65000", Tables({32500, 32500}), Tables({32500, 32500})},
       {"merge: refused third", Tables({30000, 30000, 10000}), Tables({60000, 10000})},
@@ -229,65 +274,118 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       {"merge: not across another table", dqtDhtDqt, dqtDhtDqt},
       {"merge: after many segments", Concat({manySegments, SegmentBytes(0xE3, {}), dqt1, dqt2}),
        Concat({manySegments, SegmentBytes(0xE3, {}), dqts})},
-      {"profile: sRGB and its Adobe go", Concat({srgb, Adobe(1)}), {}, {"Block 226 removed", "Block 238 removed"}},
-      {"profile: custom keeps its Adobe", Concat({custom, Adobe(1)}), Concat({custom, Adobe(1)}),
+      {"profile: sRGB and its Adobe go",
+       Concat({srgb, Adobe(1)}),
+       {},
+       {"Block 226 removed", "Block 238 removed"}},
+      {"profile: custom keeps its Adobe",
+       Concat({custom, Adobe(1)}),
+       Concat({custom, Adobe(1)}),
        {"Block 226 kept (colour profile)", "Block 238 kept (Adobe colour transform)"}},
       // A CMYK profile goes with its later pieces, but its Adobe segment stays whatever its flag.
       {"profile: CMYK", Concat({Icc(" prtrCMYKLab "), Icc("more", 2, 60), Adobe(1)}), Adobe(1)},
       // The pieces of a split standard profile all go; pieces before the one that names it stay.
-      {"profile: split sRGB", Concat({Icc("IEC sRGB", 1, 60), Icc("x", 2, 60), Icc("y", 3, 60)}), {}},
-      {"profile: sRGB named late", Concat({Icc("a", 1, 60), Icc("Nikon sRGB", 2, 60), Icc("y", 3, 60)}), Icc("a", 1, 60)},
+      {"profile: split sRGB",
+       Concat({Icc("IEC sRGB", 1, 60), Icc("x", 2, 60), Icc("y", 3, 60)}),
+       {}},
+      {"profile: sRGB named late",
+       Concat({Icc("a", 1, 60), Icc("Nikon sRGB", 2, 60), Icc("y", 3, 60)}), Icc("a", 1, 60)},
       // Before any profile, the Adobe segment stays only when the picture is not YCbCr.
       {"Adobe: YCbCr", Adobe(1), {}},
       {"Adobe: RGB", Adobe(0), Adobe(0)},
       // Three components are YCbCr without it unless named 'R', 'G', 'B' with no JFIF segment
       // (one of 14 bytes or more); four are CMYK without it.
       {.name = "Adobe: ids 1, 2, 3", .input = Adobe(1), .kept = {}, .frame = Frame({1, 2, 3})},
-      {.name = "Adobe: RGB ids", .input = Concat({notJfif, Adobe(1)}), .kept = Concat({notJfif, Adobe(1)}), .frame = rgb},
-      {.name = "Adobe: RGB ids, JFIF", .input = Concat({app0, Adobe(1)}), .kept = app0, .frame = rgb},
-      {.name = "Adobe: four components", .input = Adobe(1), .kept = Adobe(1), .frame = Frame({1, 2, 3, 4})},
+      {.name = "Adobe: RGB ids",
+       .input = Concat({notJfif, Adobe(1)}),
+       .kept = Concat({notJfif, Adobe(1)}),
+       .frame = rgb},
+      {.name = "Adobe: RGB ids, JFIF",
+       .input = Concat({app0, Adobe(1)}),
+       .kept = app0,
+       .frame = rgb},
+      {.name = "Adobe: four components",
+       .input = Adobe(1),
+       .kept = Adobe(1),
+       .frame = Frame({1, 2, 3, 4})},
       // A fill byte and an empty segment on the way to the frame do not hide its components.
-      {"Adobe: past a fill byte and an empty segment", Concat({Adobe(1), {0xFF}, SegmentBytes(0xE3, {})}),
+      {"Adobe: past a fill byte and an empty segment",
+       Concat({Adobe(1), {0xFF}, SegmentBytes(0xE3, {})}),
        Concat({{0xFF}, SegmentBytes(0xE3, {})})},
       // With nothing removed, the Adobe rule writes an RGB Adobe segment a second time.
-      {"Adobe: written twice", Adobe(0), Concat({Adobe(0), Adobe(0)}), {"Block 238 written again (Adobe colour transform)"}, remove, ""},
-      {"profiles kept", Concat({epson, custom, Adobe(1)}), Concat({epson, custom}), {}, remove, kJobListKeepingProfiles, IccPolicy::kKeepAll},
-      {"profiles forced out", Concat({epson, custom, Adobe(1)}), {}, {}, remove, kJobListKeepingProfiles + "\xE2", IccPolicy::kForceRemoval},
+      {"Adobe: written twice",
+       Adobe(0),
+       Concat({Adobe(0), Adobe(0)}),
+       {"Block 238 written again (Adobe colour transform)"},
+       remove,
+       ""},
+      {"profiles kept",
+       Concat({epson, custom, Adobe(1)}),
+       Concat({epson, custom}),
+       {},
+       remove,
+       kJobListKeepingProfiles,
+       IccPolicy::kKeepAll},
+      {"profiles forced out",
+       Concat({epson, custom, Adobe(1)}),
+       {},
+       {},
+       remove,
+       kJobListKeepingProfiles + "\xE2",
+       IccPolicy::kForceRemoval},
       {"Exif reduced", Exif(camera), Exif(reduced), {}, reduce},
       {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, reduce},
       // A failed reduction keeps the segment when it counted useful tags.
-      {"Exif reduction failed", Exif(failing.Build()), Exif(failing.Build()),
-       {cannot, "Too many Exif sub-directories - Failed to open file " + in}, reduce},
+      {"Exif reduction failed",
+       Exif(failing.Build()),
+       Exif(failing.Build()),
+       {cannot, "Too many Exif sub-directories - Failed to open file " + in},
+       reduce},
       {"Exif unreadable", Exif(notTiff), {}, {cannot}, reduce},
       {"Exif reduced too long", Exif(tooLong.Build()), Exif(tooLong.Build()), {cannot}, reduce},
       // Delete keeps what shows the picture upright and, with Keep DPI, prints it at its size
       // where no JFIF segment gives a density, even one that comes later.
       {"Delete: orientation 1", Exif(CameraBlock(1)), {}, {"Block 225 removed"}},
-      {.name = "Delete: orientation 1, Keep DPI", .input = Exif(CameraBlock(1)),
+      {.name = "Delete: orientation 1, Keep DPI",
+       .input = Exif(CameraBlock(1)),
        .kept = Exif(Minimal({e.Rational(282, 300, 1), e.Rational(283, 72, 1), e.Short(296, 2)})),
-       .lines = {minimal + "resolution 300/1 by 72/1, unit 2"}, .keepDpi = true},
-      {"Delete: orientation 6", Exif(CameraBlock(6)), Exif(Minimal({e.Short(274, 6)})), {minimal + "orientation 6"}},
-      {.name = "Delete: orientation 6, Keep DPI, JFIF density", .input = Concat({jfifDpi, Exif(CameraBlock(6))}),
-       .kept = Concat({jfifDpi, Exif(Minimal({e.Short(274, 6)}))}), .keepDpi = true},
+       .lines = {minimal + "resolution 300/1 by 72/1, unit 2"},
+       .keepDpi = true},
+      {"Delete: orientation 6",
+       Exif(CameraBlock(6)),
+       Exif(Minimal({e.Short(274, 6)})),
+       {minimal + "orientation 6"}},
+      {.name = "Delete: orientation 6, Keep DPI, JFIF density",
+       .input = Concat({jfifDpi, Exif(CameraBlock(6))}),
+       .kept = Concat({jfifDpi, Exif(Minimal({e.Short(274, 6)}))}),
+       .keepDpi = true},
       {"Delete: orientation 8", Exif(CameraBlock(8)), Exif(Minimal({e.Short(274, 8)}))},
-      {.name = "Delete: orientation 8, Keep DPI", .input = Exif(CameraBlock(8)),
-       .kept = Exif(Minimal({e.Short(274, 8), e.Rational(282, 300, 1), e.Rational(283, 72, 1), e.Short(296, 2)})), .keepDpi = true},
-      {.name = "Delete: orientation 8, Keep DPI, JFIF density later", .input = Concat({Exif(CameraBlock(8)), jfifDpi}),
-       .kept = Concat({Exif(Minimal({e.Short(274, 8)})), jfifDpi}), .keepDpi = true},
+      {.name = "Delete: orientation 8, Keep DPI",
+       .input = Exif(CameraBlock(8)),
+       .kept = Exif(Minimal(
+           {e.Short(274, 8), e.Rational(282, 300, 1), e.Rational(283, 72, 1), e.Short(296, 2)})),
+       .keepDpi = true},
+      {.name = "Delete: orientation 8, Keep DPI, JFIF density later",
+       .input = Concat({Exif(CameraBlock(8)), jfifDpi}),
+       .kept = Concat({Exif(Minimal({e.Short(274, 8)})), jfifDpi}),
+       .keepDpi = true},
   };
-  for (const SegmentRow& row : rows) for (const Bytes& data : {kShortData, longData}) {
-    SCOPED_TRACE(std::string(row.name) + (data.size() > kShortData.size() ? ", long picture data" : ""));
-    options.icc = row.icc;
-    options.dpi = row.keepDpi;
-    const Bytes input = Picture(row.input, row.frame, data);
-    EXPECT_EQ(Rewrite(input, row.removeList, row.exifMode), kRewritten);
-    EXPECT_EQ(output, Picture(row.kept, row.frame, data));
-    EXPECT_THAT(box.lines, IsSupersetOf(row.lines));
-    // The picture data's length (the quick scan takes a restart marker's row for data up to the end).
-    EXPECT_EQ(box.Has(std::to_string(data.size()) + " bytes"), (row.input != Bytes{0xFF, 0xD0}));
-    const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
-    EXPECT_EQ(box.Has("Reduced by " + std::to_string(saved) + " bytes."), saved > 0);
-  }
+  for (const SegmentRow& row : rows)
+    for (const Bytes& data : {kShortData, longData}) {
+      SCOPED_TRACE(std::string(row.name) +
+                   (data.size() > kShortData.size() ? ", long picture data" : ""));
+      options.icc = row.icc;
+      options.dpi = row.keepDpi;
+      const Bytes input = Picture(row.input, row.frame, data);
+      EXPECT_EQ(Rewrite(input, row.removeList, row.exifMode), kRewritten);
+      EXPECT_EQ(output, Picture(row.kept, row.frame, data));
+      EXPECT_THAT(box.lines, IsSupersetOf(row.lines));
+      // The picture data's length (the quick scan takes a restart marker's row for data up to the
+      // end).
+      EXPECT_EQ(box.Has(std::to_string(data.size()) + " bytes"), (row.input != Bytes{0xFF, 0xD0}));
+      const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
+      EXPECT_EQ(box.Has("Reduced by " + std::to_string(saved) + " bytes."), saved > 0);
+    }
 }
 
 // Files that are not a JPEG, damaged ones, and ones the rewriter cannot handle.
@@ -304,27 +402,41 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
     std::optional<Bytes> output = std::nullopt;
   };
   const Row rows[] = {
-      {{0xFF, 0xD8, 0xFF, 0xD9}, kRewritten, "Non-data segment 217 (END) at 4", Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
-      {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.", picture},  // after the first EOI
+      {{0xFF, 0xD8, 0xFF, 0xD9},
+       kRewritten,
+       "Non-data segment 217 (END) at 4",
+       Bytes{0xFF, 0xD8, 0xFF, 0xD9}},
+      {Concat({picture, Bytes(100, 0x55)}), kRewritten, "Reduced by 100 bytes.",
+       picture},  // after the first EOI
       {Concat({picture, {0x55}}), kRewritten, "Reduced by 1 bytes.", picture},
-      {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}, kRewritten, "Reached end of " + in, Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
+      {{0xFF, 0xD8, 0xFF, 0xFF, 0xD9},
+       kRewritten,
+       "Reached end of " + in,
+       Bytes{0xFF, 0xD8, 0xFF, 0xFF, 0xD9}},
       // A scan header right after the SOI, read only that far: the head ends before the tag
       // would, and the header's empty data right at the head's end.
-      {{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}, kRewritten, "2 bytes", Bytes{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}},
+      {{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9},
+       kRewritten,
+       "2 bytes",
+       Bytes{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
       {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
-      {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged, "No ending marker! File is truncated."},
+      {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged,
+       "No ending marker! File is truncated."},
       {Concat({start, {0xFF, kDqt, 0x01, 0x00, 1, 2, 3}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0xFF, kDqt, 0x01}}), kDamaged, "Block beyond end of file"},
       {Concat({start, {0x12, kDqt, 0x00, 0x04, 1, 2, 0xFF, 0xD9}}), kDamaged,
        "Possible corruption at " + std::to_string(start.size() + 2) + " - 18 - " + in},
       // An end marker before the first scan, with the picture after it, is no end.
       {Picture(Bytes{0xFF, 0xD9}), kDamaged, "Possible corruption at 4 - 217 - " + in},
-      {Picture(Concat({SegmentBytes(kApp0, Bytes(14, 7)), {0xFF, 0xD9}})), kDamaged, "Possible corruption at 22 - 217 - " + in},
+      {Picture(Concat({SegmentBytes(kApp0, Bytes(14, 7)), {0xFF, 0xD9}})), kDamaged,
+       "Possible corruption at 22 - 217 - " + in},
       {{0xFF}, testing::Gt(kDamaged), failed},  // shorter than its tail
       {{}, testing::Gt(kDamaged), failed},
-      {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), testing::Gt(kDamaged), failed},  // length field below 2
-      {Picture(SegmentBytes(kApp14, Data("Adobe\0\x64\0\0"sv))), testing::Gt(kDamaged), failed},  // no transform flag
+      {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), testing::Gt(kDamaged),
+       failed},  // length field below 2
+      {Picture(SegmentBytes(kApp14, Data("Adobe\0\x64\0\0"sv))), testing::Gt(kDamaged),
+       failed},  // no transform flag
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line + " " + testing::PrintToString(row.input));
@@ -346,19 +458,24 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
 // walk's byte copy.
 TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
   const Bytes picture = test::ShrinkablePicture({.width = 128, .height = 96});
-  const Bytes damaged = Concat({Bytes(picture.begin(), picture.begin() + static_cast<long>(picture.size() / 2)), {0xFF, kEoi}});
+  const Bytes damaged =
+      Concat({Bytes(picture.begin(), picture.begin() + static_cast<long>(picture.size() / 2)),
+              {0xFF, kEoi}});
   const auto rewrite = [&](const Bytes& input, OptimizeChoice optimize) {
     options.optimize = optimize;
     EXPECT_EQ(Rewrite(input), kRewritten);
     return output;
   };
-  const Bytes copy = rewrite(picture, OptimizeChoice::kOff), damagedCopy = rewrite(damaged, OptimizeChoice::kOff);
+  const Bytes copy = rewrite(picture, OptimizeChoice::kOff),
+              damagedCopy = rewrite(damaged, OptimizeChoice::kOff);
   for (OptimizeChoice mode : {OptimizeChoice::kHuffman, OptimizeChoice::kProgressive}) {
     const Bytes smaller = rewrite(picture, mode);
     EXPECT_LT(smaller.size(), copy.size());
     EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(picture));
-    EXPECT_TRUE(box.Has("Re-encoding saved " + std::to_string(copy.size() - smaller.size()) + " bytes."));
-    EXPECT_TRUE(box.Has("Reduced by " + std::to_string(picture.size() - smaller.size()) + " bytes."));
+    EXPECT_TRUE(
+        box.Has("Re-encoding saved " + std::to_string(copy.size() - smaller.size()) + " bytes."));
+    EXPECT_TRUE(
+        box.Has("Reduced by " + std::to_string(picture.size() - smaller.size()) + " bytes."));
     EXPECT_EQ(rewrite(damaged, mode), damagedCopy);
     EXPECT_TRUE(std::ranges::any_of(box.lines, [](const std::string& line) {
       return line.starts_with("Picture data copied as it was, re-encoding declined: ");
@@ -369,7 +486,8 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
   const Bytes grey = test::EncodePicture({.width = 16, .height = 16, .grayscale = true});
   const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1));
   Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, Bytes(grey.begin() + 2, grey.end())});
-  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7})
+    hugeFrame[at] = 6000 >> 8, hugeFrame[at + 1] = 6000 & 0xFF;
   JpegBuilder large;
   large.Soi();
   for (int i = 0; i < 470; ++i) large.Segment(0xE3, 65000);
@@ -377,7 +495,9 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
   for (const Bytes& input : {hugeFrame, large.bytes()}) {
     const Bytes copied = rewrite(input, OptimizeChoice::kOff);
     EXPECT_EQ(rewrite(input, OptimizeChoice::kProgressive), copied);
-    EXPECT_TRUE(box.Has("Picture data copied as it was, re-encoding declined: the picture needs more memory than a job may take"));
+    EXPECT_TRUE(
+        box.Has("Picture data copied as it was, re-encoding declined: the picture needs more "
+                "memory than a job may take"));
     EXPECT_EQ(outcome.reencoding.kind, ReencodingNote::Kind::kDeclined);
   }
 }
@@ -387,17 +507,22 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
 // cannot turn leave the file as the rewrite without the turn makes it, with a line that says why.
 TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const ExifBuilder e;
-  const Bytes picture = EncodePicture({.width = 96, .height = 64}), ragged = EncodePicture({.width = 100, .height = 60});
+  const Bytes picture = EncodePicture({.width = 96, .height = 64}),
+              ragged = EncodePicture({.width = 100, .height = 60});
   // A frame of 9000 x 9000 pixels, whose coefficients would take 162 MB twice, more than even
   // the one larger turn may, over the data of 16 x 16, behind segments that make its size
   // plausible.
-  const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1)), grey = EncodePicture({.width = 16, .height = 16, .grayscale = true});
+  const Bytes app3 = SegmentBytes(0xE3, Bytes(65000, 1)),
+              grey = EncodePicture({.width = 16, .height = 16, .grayscale = true});
   Bytes hugeFrame = Concat({{0xFF, 0xD8}, app3, app3, app3, Bytes(grey.begin() + 2, grey.end())});
-  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7}) hugeFrame[at] = 9000 >> 8, hugeFrame[at + 1] = 9000 & 0xFF;
-  const Bytes thumbnail = EncodePicture({.width = 32, .height = 16}), raggedThumbnail = EncodePicture({.width = 60, .height = 44, .grayscale = true});
+  for (size_t at : {SegmentAt(hugeFrame, kSof0) + 5, SegmentAt(hugeFrame, kSof0) + 7})
+    hugeFrame[at] = 9000 >> 8, hugeFrame[at + 1] = 9000 & 0xFF;
+  const Bytes thumbnail = EncodePicture({.width = 32, .height = 16}),
+              raggedThumbnail = EncodePicture({.width = 60, .height = 44, .grayscale = true});
   // The wiring is checked against the pieces' own results, which their tests check.
   const auto edited = [&](const Bytes& block, int orientation, bool turnThumbnail = false) {
-    const ThumbnailTurner turner = [orientation](std::span<const uint8_t> t) -> std::optional<Bytes> {
+    const ThumbnailTurner turner =
+        [orientation](std::span<const uint8_t> t) -> std::optional<Bytes> {
       return TurnJpeg(t, orientation, OptimizeChoice::kHuffman).bytes;
     };
     return ExifForTurnedPicture(log, block, orientation, turnThumbnail ? turner : nullptr).payload;
@@ -409,7 +534,9 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   };
   using enum ExifMode;
   using enum OptimizeChoice;
-  const std::string edge = "Picture not turned upright: the edge blocks cannot turn without loss (100x60 pixels, blocks of 16x16)";
+  const std::string edge =
+      "Picture not turned upright: the edge blocks cannot turn without loss (100x60 pixels, blocks "
+      "of 16x16)";
   struct Row {
     Bytes exif;
     int orientation;  // 0: the picture does not turn
@@ -421,7 +548,8 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
     std::string line = {};  // a line expected besides "Picture turned upright by orientation N"
   };
   std::vector<Row> rows;
-  for (int o = 2; o <= 8; ++o) rows.push_back({CameraBlock(o), o, kKeep, kOff, edited(CameraBlock(o), o)});
+  for (int o = 2; o <= 8; ++o)
+    rows.push_back({CameraBlock(o), o, kKeep, kOff, edited(CameraBlock(o), o)});
   const Row more[] = {
       {CameraBlock(1), 0, kKeep, kHuffman, CameraBlock(1)},  // nothing to turn, nothing said
       {CameraBlock(3), 3, kKeep, kProgressive, CameraBlock(1)},
@@ -429,20 +557,24 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
       {CameraBlock(6), 6, kReduce, kHuffman, reduced(edited(CameraBlock(6), 6))},
       // Deleted: nothing left, or the resolution, its values swapped for a quarter turn.
       {CameraBlock(8), 8, kRemove, kProgressive},
-      {CameraBlock(7), 7, kRemove, kOff, Minimal({e.Rational(282, 72, 1), e.Rational(283, 300, 1), e.Short(296, 2)}), true},
+      {CameraBlock(7), 7, kRemove, kOff,
+       Minimal({e.Rational(282, 72, 1), e.Rational(283, 300, 1), e.Short(296, 2)}), true},
       {CameraBlock(6), 0, kKeep, kOff, CameraBlock(6), false, &ragged, edge},
       {CameraBlock(6), 0, kRemove, kOff, Minimal({e.Short(274, 6)}), false, &ragged, edge},
       {CameraBlock(8), 0, kKeep, kOff, CameraBlock(8), false, &hugeFrame,
        "Picture not turned upright: the picture needs more memory than a job may take"},
-      {CameraBlock(6, thumbnail), 6, kKeep, kOff, edited(CameraBlock(6, thumbnail), 6, true), false, nullptr,
-       "EXIF follows the turned picture: orientation 1, width and height swapped, thumbnail turned"},
-      {CameraBlock(6, raggedThumbnail), 0, kKeep, kOff, CameraBlock(6, raggedThumbnail), false, nullptr,
-       "Picture not turned upright: the EXIF thumbnail cannot turn without loss"},
+      {CameraBlock(6, thumbnail), 6, kKeep, kOff, edited(CameraBlock(6, thumbnail), 6, true), false,
+       nullptr,
+       "EXIF follows the turned picture: orientation 1, width and height swapped, thumbnail "
+       "turned"},
+      {CameraBlock(6, raggedThumbnail), 0, kKeep, kOff, CameraBlock(6, raggedThumbnail), false,
+       nullptr, "Picture not turned upright: the EXIF thumbnail cannot turn without loss"},
   };
   rows.insert(rows.end(), std::begin(more), std::end(more));
   for (const Row& row : rows) {
-    SCOPED_TRACE(testing::Message() << "orientation " << ExifOrientation(row.exif) << " mode " << static_cast<int>(row.mode)
-                                    << " optimize " << ChoiceNumber(row.optimize) << " " << row.line);
+    SCOPED_TRACE(testing::Message() << "orientation " << ExifOrientation(row.exif) << " mode "
+                                    << static_cast<int>(row.mode) << " optimize "
+                                    << ChoiceNumber(row.optimize) << " " << row.line);
     const Bytes input = WithExifFirst(row.picture ? *row.picture : picture, row.exif);
     options.dpi = row.keepDpi;
     options.optimize = row.optimize;
@@ -453,12 +585,18 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
     ASSERT_EQ(Rewrite(input, kDefaultRemoveList, row.mode), kRewritten);
     EXPECT_EQ(outcome.turned, row.orientation != 0);
     EXPECT_TRUE(row.line.empty() || box.Has(row.line));
-    EXPECT_EQ(box.Has("Picture turned upright by orientation " + std::to_string(row.orientation)), row.orientation != 0);
-    const auto said = [&](std::string_view start) { return std::ranges::count_if(box.lines, [&](const std::string& l) { return l.starts_with(start); }); };
+    EXPECT_EQ(box.Has("Picture turned upright by orientation " + std::to_string(row.orientation)),
+              row.orientation != 0);
+    const auto said = [&](std::string_view start) {
+      return std::ranges::count_if(box.lines,
+                                   [&](const std::string& l) { return l.starts_with(start); });
+    };
     EXPECT_EQ(said("Picture "), row.orientation != 0 || !row.line.empty() ? 1 : 0);
-    EXPECT_EQ(said("EXIF follows the turned picture: "), row.orientation != 0 ? 1 : 0);  // told only once it turned
+    EXPECT_EQ(said("EXIF follows the turned picture: "),
+              row.orientation != 0 ? 1 : 0);  // told only once it turned
     const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
-    EXPECT_TRUE(saved >= 0 && box.Has("Reduced by " + std::to_string(saved) + " bytes.") == (saved > 0));
+    EXPECT_TRUE(saved >= 0 &&
+                box.Has("Reduced by " + std::to_string(saved) + " bytes.") == (saved > 0));
     const std::optional<std::span<const uint8_t>> exif = ExifPayloadOf(output);
     EXPECT_EQ(exif ? std::optional(Bytes(exif->begin(), exif->end())) : std::nullopt, row.block);
     if (row.orientation == 0) {
@@ -477,12 +615,15 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
   const auto pixels = test::DecodePixels(original);
   ASSERT_TRUE(pixels);
   // A comment after the picture data, before the final EOI.
-  const Bytes withComment = Concat({Bytes(original.begin(), original.end() - 2), SegmentBytes(kCom, Data("late comment")), {0xFF, 0xD9}});
+  const Bytes withComment = Concat({Bytes(original.begin(), original.end() - 2),
+                                    SegmentBytes(kCom, Data("late comment")),
+                                    {0xFF, 0xD9}});
   for (bool quick : {true, false}) {
     ASSERT_EQ(Rewrite(withComment, kDefaultRemoveList, ExifMode::kRemove, quick), kRewritten);
     EXPECT_EQ(test::DecodePixels(output), pixels) << quick;
     // The quick scan copies the comment with the picture data; the thorough one finds it.
-    const bool commentKept = std::search(output.begin(), output.end(), withComment.end() - 16, withComment.end() - 2) != output.end();
+    const bool commentKept = std::search(output.begin(), output.end(), withComment.end() - 16,
+                                         withComment.end() - 2) != output.end();
     EXPECT_EQ(commentKept, quick);
   }
   // A file that does not end in EOI always gets the thorough scan.

@@ -49,7 +49,8 @@ TEST(LogSink, TheLevelDecidesWhatReachesTheFileAndAFailureIsReportedOnce) {
   const bool rootHadOne = platform::Exists("/keelpack.log");
   log.AppendScreenLog("first failure", kBrief);
   log.AppendScreenLog("second failure", kBrief);
-  EXPECT_THAT(box.lines, ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
+  EXPECT_THAT(box.lines,
+              ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
   EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));
   EXPECT_EQ(platform::Exists("/keelpack.log"), rootHadOne);
 }

@@ -1,8 +1,9 @@
+#include "platform/mounts.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
-#include "platform/mounts.h"
 #include "support/temp_dir.h"
 
 namespace keelpack::platform {
@@ -27,9 +28,11 @@ TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
   }
   test::WriteFile(dir.File("mounts"), test::ToBytes(table));
   std::vector<std::string> shown;
-  for (const MountPoint& mount : MountPoints(dir.File("mounts"))) shown.push_back(mount.path + " " + mount.label);
+  for (const MountPoint& mount : MountPoints(dir.File("mounts")))
+    shown.push_back(mount.path + " " + mount.label);
   // A later mount over the same folder is the one seen; files and missing folders are not.
-  EXPECT_THAT(shown, ElementsAre("/ sda1", dir.File("photos") + " sde1", dir.File("two words") + " sdc1"));
+  EXPECT_THAT(shown,
+              ElementsAre("/ sda1", dir.File("photos") + " sde1", dir.File("two words") + " sdc1"));
   EXPECT_EQ(MountPoints(dir.File("no such table")).size(), 1u);
 
   const std::vector<MountPoint> mounts{{"/", ""}, {"/home", ""}, {"/home/me/usb", ""}, {"/ho", ""}};

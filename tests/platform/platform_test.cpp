@@ -13,7 +13,6 @@
 namespace keelpack::platform {
 namespace {
 
-
 // (The log's and the settings' tests use the variable, and a folder that cannot be made.)
 TEST(Folders, ARelativeXdgVariableIsIgnoredForAPrivateFolderInHome) {
   test::TempDir dir;
@@ -37,7 +36,8 @@ TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
   ASSERT_FALSE(file.OpenForReading(dir.File("photo")));
   ASSERT_FALSE(copy.Create(dir.File("copy")));
   ASSERT_FALSE(copy.CopyRangeFrom(file, 1000, 90000));
-  EXPECT_EQ(test::ReadFile(dir.File("copy")), test::Bytes(content.begin() + 1000, content.begin() + 91000));
+  EXPECT_EQ(test::ReadFile(dir.File("copy")),
+            test::Bytes(content.begin() + 1000, content.begin() + 91000));
   MappedFile held;
   ASSERT_FALSE(held.Map(file, content.size()));
   ASSERT_EQ(::truncate(dir.File("photo").c_str(), 50000), 0);

@@ -19,28 +19,34 @@
 namespace keelpack::test {
 namespace {
 
-
 class FaultTest : public ::testing::Test {
  protected:
   // A small file system of our own, so that it can fill up or turn read-only, with pictures.
   bool MountSmallDisk(const std::string& size, int pictures, int width) {
-    mounted = !platform::MakeFolder(disk) && mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    mounted = !platform::MakeFolder(disk) &&
+              mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
     for (int i = 0; mounted && i < pictures; ++i) {
       const std::string path = disk + "/p" + std::to_string(100 + i) + ".jpg";
-      originals[path] = test::ShrinkablePicture({.width = width, .height = 120, .quality = 95, .seed = i + 1u}, 300);
+      originals[path] = test::ShrinkablePicture(
+          {.width = width, .height = 120, .quality = 95, .seed = i + 1u}, 300);
       test::WriteFile(path, originals[path]);
     }
     front.folder = disk;
-    front.options.corrupted = CorruptedChoice::kDelete;  // a failing disk must never look like damage
+    front.options.corrupted =
+        CorruptedChoice::kDelete;  // a failing disk must never look like damage
     return mounted;
   }
-  void TearDown() override { if (mounted) umount2(disk.c_str(), MNT_DETACH); }
+  void TearDown() override {
+    if (mounted) umount2(disk.c_str(), MNT_DETACH);
+  }
 
-  // Every source (and backup) is its original or a complete rewrite; returns how many were rewritten.
+  // Every source (and backup) is its original or a complete rewrite; returns how many were
+  // rewritten.
   int ExpectEverySourceWhole() {
     int rewritten = 0;
     for (const auto& [path, original] : originals) {
-      EXPECT_TRUE(!platform::Exists(path + ".bak") || test::ReadFile(path + ".bak") == original) << path;
+      EXPECT_TRUE(!platform::Exists(path + ".bak") || test::ReadFile(path + ".bak") == original)
+          << path;
       const Bytes now = test::ReadFile(path);
       if (now == original) continue;
       ++rewritten;
@@ -71,7 +77,8 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   EXPECT_GT(session.lastRun().outcomes.failed, 0);
   EXPECT_EQ(session.lastRun().outcomes.damaged, 0);
   EXPECT_EQ(platform::ListFiles(disk, "*.tmp")->size(), 0u);
-  EXPECT_TRUE(std::ranges::any_of(front.box.lines, [](auto& line) { return line.starts_with("Cannot backup image - "); }));
+  EXPECT_TRUE(std::ranges::any_of(
+      front.box.lines, [](auto& line) { return line.starts_with("Cannot backup image - "); }));
 }
 
 TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {

@@ -22,7 +22,9 @@ class RunsTest : public ::testing::Test {
  protected:
   void Put(const std::string& name) { test::WriteFile(dir.File(name), Shrinkable()); }
   void Folder(const std::string& name) { std::filesystem::create_directories(dir.File(name)); }
-  bool Shrunk(const std::string& name) { return test::ReadFile(dir.File(name)).size() < Shrinkable().size(); }
+  bool Shrunk(const std::string& name) {
+    return test::ReadFile(dir.File(name)).size() < Shrinkable().size();
+  }
   // Abort is clicked during the first progress update, which comes after the first file.
   void AbortAfterTheFirstFile() {
     front.onYield = [&] {
@@ -61,7 +63,8 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_FALSE(front.box.Has("Operation cancelled!"));
   EXPECT_EQ(session.lastRun().baseFolder, dir.path());
   const std::string summary =
-      "Finished. Out of 8 files, 8 were reduced saving " + std::to_string(static_cast<long>(session.lastRun().totals.bytesSaved)) + " bytes.";
+      "Finished. Out of 8 files, 8 were reduced saving " +
+      std::to_string(static_cast<long>(session.lastRun().totals.bytesSaved)) + " bytes.";
   EXPECT_GT(session.lastRun().totals.bytesSaved, 8 * 16);
   EXPECT_EQ(front.statuses.back(), summary);
   EXPECT_EQ(front.progress.back(), 100);
@@ -81,8 +84,9 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
 }
 
 TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
-  for (auto name : {"A/1.jpg", "A/B/2.JPG", "A/B/D/3.jpe", "A/C/4.jfif", "A/C/5.jif", "A/.hidden/6.jpg", "A/out/7.jpg",
-                    "A/out/deep/8.jpg", "A/wh?t/9.jpg", "A/C/notes.txt", "A/C/.x.jpeg"})
+  for (auto name :
+       {"A/1.jpg", "A/B/2.JPG", "A/B/D/3.jpe", "A/C/4.jfif", "A/C/5.jif", "A/.hidden/6.jpg",
+        "A/out/7.jpg", "A/out/deep/8.jpg", "A/wh?t/9.jpg", "A/C/notes.txt", "A/C/.x.jpeg"})
     Put(name);
   ASSERT_EQ(symlink(dir.File("A").c_str(), dir.File("A/B/loop").c_str()), 0);
   ASSERT_EQ(symlink(dir.File("A/1.jpg").c_str(), dir.File("A/C/link.jpg").c_str()), 0);
@@ -92,7 +96,8 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   session.log().SetScreenDebug(true);
 
   BuildFolderList(session, dir.File("A"));
-  EXPECT_THAT(session.lastRun().dirList, ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
+  EXPECT_THAT(session.lastRun().dirList,
+              ElementsAre(dir.File("A"), dir.File("A/B"), dir.File("A/B/D"), dir.File("A/C")));
   EXPECT_EQ(session.lastRun().folderTotal, 4);
   EXPECT_EQ(session.lastRun().fileTotal, 5);  // 1, 2, 3, 5 and the hidden .x.jpeg; not "4.jfif"
   EXPECT_TRUE(front.box.Has("Invalid characters in the name - " + dir.File("A/wh?t")));

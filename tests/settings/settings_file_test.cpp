@@ -15,13 +15,28 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndKeepsTheValuesWithoutAFile
   const std::string path = dir.File("keelpack.ini");
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
   EXPECT_EQ(test::ReadFile(path),
-            test::ToBytes("Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
-                          "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
-                          "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
-  const OptionSet all{.exif = ExifOption::kDelete, .icc = IccPolicy::kForceRemoval, .dpi = 1, .corrupted = CorruptedChoice::kIgnore,
-                      .nonjpegs = 1, .mask = "/bad/*-*.*", .difdir = 1, .output = "/home/me/out dir",
-                      .readability = 1, .slow = 1, .backups = 1, .font = "DejaVu Sans", .charset = "0",
-                      .optimize = OptimizeChoice::kProgressive, .confirmTree = 0, .lastFolder = "/home/me/album 2", .upright = 1};
+            test::ToBytes(
+                "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
+                "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet="
+                "\r\nLog=0\r\n"
+                "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
+  const OptionSet all{.exif = ExifOption::kDelete,
+                      .icc = IccPolicy::kForceRemoval,
+                      .dpi = 1,
+                      .corrupted = CorruptedChoice::kIgnore,
+                      .nonjpegs = 1,
+                      .mask = "/bad/*-*.*",
+                      .difdir = 1,
+                      .output = "/home/me/out dir",
+                      .readability = 1,
+                      .slow = 1,
+                      .backups = 1,
+                      .font = "DejaVu Sans",
+                      .charset = "0",
+                      .optimize = OptimizeChoice::kProgressive,
+                      .confirmTree = 0,
+                      .lastFolder = "/home/me/album 2",
+                      .upright = 1};
   ASSERT_TRUE(SaveSettings(path, all, 3));
   const LoadedSettings loaded = LoadSettings(path, OptionSet{});
   EXPECT_EQ(loaded.options, all);
@@ -48,15 +63,20 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
     bool logTicked = false;
     std::optional<int> logLevel = {};
   } rows[] = {
-      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1\r\nLog=0", [](OptionSet& o) { o.corrupted = CorruptedChoice::kDelete, o.slow = 1; }},
+      {"  CORRUPTED = 1 \r\nexif=7\r\nslow=1\r\nLog=0",
+       [](OptionSet& o) { o.corrupted = CorruptedChoice::kDelete, o.slow = 1; }},
       {"no equals sign here\r\ncolour=3\r\nmask = a=b \r\n", [](OptionSet& o) { o.mask = "a=b"; }},
-      {"slow=0.6\nreadability=+1\rdifdir=2.0\nLog=2.0", [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }, true},
-      {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r", [](OptionSet& o) { o.nonjpegs = 2, o.backups = 1; }},
+      {"slow=0.6\nreadability=+1\rdifdir=2.0\nLog=2.0",
+       [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }, true},
+      {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r",
+       [](OptionSet& o) { o.nonjpegs = 2, o.backups = 1; }},
       {"icc=2\r\nicc=1\r\nOptimize = 1\r\noptimize=3\r\nbackups=-1\r\nslow=1e1",
        [](OptionSet& o) { o.icc = IccPolicy::kKeepAll, o.optimize = OptimizeChoice::kHuffman; }},
-      {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ", [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
+      {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ",
+       [](OptionSet& o) { o.dpi = 2, o.font = "Sans", o.charset = "5", o.output = "/o"; }},
       {"Log=2", [](OptionSet&) {}, true, 2},
-      {"ConfirmTree=0\r\nconfirmtree=2\r\nLASTFOLDER = /p/a b \r\n", [](OptionSet& o) { o.confirmTree = 0, o.lastFolder = "/p/a b"; }},
+      {"ConfirmTree=0\r\nconfirmtree=2\r\nLASTFOLDER = /p/a b \r\n",
+       [](OptionSet& o) { o.confirmTree = 0, o.lastFolder = "/p/a b"; }},
       {"UPRIGHT = 1.2\r\nupright=3", [](OptionSet& o) { o.upright = 1; }},
   };
   test::Sandbox dir;

@@ -20,7 +20,8 @@ inline std::string CorpusFolder() {
 inline std::vector<std::string> CorpusFiles() {
   std::vector<std::string> files;
   std::error_code error;
-  for (auto it = std::filesystem::recursive_directory_iterator(CorpusFolder(), error); !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+  for (auto it = std::filesystem::recursive_directory_iterator(CorpusFolder(), error);
+       !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
     if (it->is_regular_file(error)) files.push_back(it->path().string());
   std::ranges::sort(files);
   return files;

@@ -43,7 +43,9 @@ class ExifBuilder {
     return *this;
   }
 
-  ExifEntry Short(uint16_t tag, uint16_t value) const { return {tag, 3, 1, Pack(value, 2), {}, -1}; }
+  ExifEntry Short(uint16_t tag, uint16_t value) const {
+    return {tag, 3, 1, Pack(value, 2), {}, -1};
+  }
   ExifEntry Long(uint16_t tag, uint32_t value) const { return {tag, 4, 1, Pack(value, 4), {}, -1}; }
   ExifEntry Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) const {
     return {tag, 5, 1, Concat({Pack(numerator, 4), Pack(denominator, 4)}), {}, -1};
@@ -67,7 +69,11 @@ class ExifBuilder {
 
   Bytes Build() const {
     // First pass: where every directory and out-of-line value goes.
-    const auto outOfLine = [](const ExifEntry& entry) { return entry.value.size() > 4 ? static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2) : 0; };
+    const auto outOfLine = [](const ExifEntry& entry) {
+      return entry.value.size() > 4
+                 ? static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2)
+                 : 0;
+    };
     std::vector<uint32_t> directoryAt;
     uint32_t position = 8;
     for (const Directory& directory : directories_) {
@@ -77,10 +83,13 @@ class ExifBuilder {
     }
     Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(8, 4)});
     tiff.resize(position, 0);
-    const auto put = [&](uint32_t at, const Bytes& bytes) { std::copy(bytes.begin(), bytes.end(), tiff.begin() + at); };
+    const auto put = [&](uint32_t at, const Bytes& bytes) {
+      std::copy(bytes.begin(), bytes.end(), tiff.begin() + at);
+    };
     for (size_t d = 0; d < directories_.size(); ++d) {
       const Directory& directory = directories_[d];
-      uint32_t at = directoryAt[d], value = at + static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
+      uint32_t at = directoryAt[d],
+               value = at + static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
       put(at, Pack(static_cast<uint32_t>(directory.entries.size()), 2));
       for (at += 2; const ExifEntry& entry : directory.entries) {
         put(at, Concat({Pack(entry.tag, 2), Pack(entry.type, 2), Pack(entry.count, 4)}));
@@ -113,9 +122,10 @@ class ExifBuilder {
 inline Bytes CameraExifBlock(bool bigEndian) {
   ExifBuilder b(bigEndian);
   const int exif = b.AddDirectory(), interop = b.AddDirectory(), thumbnail = b.AddDirectory();
-  for (ExifEntry entry : {b.Ascii(271, "NIKON CORPORATION"), b.Ascii(272, "NIKON D70"), b.Short(274, 6),
-                          b.Rational(282, 300, 1), b.Rational(283, 300, 1), b.Ascii(305, "Ver.2.00"),
-                          b.Ascii(306, "2024:05:06 07:08:09"), ExifBuilder::Pointer(34665, exif)})
+  for (ExifEntry entry :
+       {b.Ascii(271, "NIKON CORPORATION"), b.Ascii(272, "NIKON D70"), b.Short(274, 6),
+        b.Rational(282, 300, 1), b.Rational(283, 300, 1), b.Ascii(305, "Ver.2.00"),
+        b.Ascii(306, "2024:05:06 07:08:09"), ExifBuilder::Pointer(34665, exif)})
     b.Add(ExifBuilder::kIfd0, entry);
   for (ExifEntry entry : {b.Rational(33434, 1, 250), b.Rational(33437, 28, 10), b.Short(34855, 200),
                           b.Ascii(36867, "2024:05:06 07:08:09"),
@@ -125,7 +135,8 @@ inline Bytes CameraExifBlock(bool bigEndian) {
   b.Add(interop, b.Ascii(1, "R98")).Add(interop, ExifBuilder::Undefined(2, ToBytes("0100")));
   // The thumbnail's image as the value of its JPEGInterchangeFormat entry.
   b.Add(thumbnail, b.Short(259, 6))
-      .Add(thumbnail, ExifBuilder::Undefined(513, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9}));
+      .Add(thumbnail,
+           ExifBuilder::Undefined(513, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9}));
   return b.Link(ExifBuilder::kIfd0, thumbnail).Build();
 }
 
@@ -134,18 +145,22 @@ inline Bytes CameraExifBlock(bool bigEndian) {
 inline std::optional<size_t> FindExifSegment(const Bytes& jpeg) {
   for (size_t at : SegmentStarts(jpeg)) {
     const size_t end = at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
-    if (jpeg[at + 1] == 0xE1 && at + 8 <= end && end <= jpeg.size() && Bytes(&jpeg[at + 4], &jpeg[at + 8]) == ToBytes("Exif")) return at;
+    if (jpeg[at + 1] == 0xE1 && at + 8 <= end && end <= jpeg.size() &&
+        Bytes(&jpeg[at + 4], &jpeg[at + 8]) == ToBytes("Exif"))
+      return at;
   }
   return std::nullopt;
 }
 inline Bytes SegmentPayload(const Bytes& jpeg, size_t at) {
-  return Bytes(jpeg.begin() + static_cast<long>(at + 4), jpeg.begin() + static_cast<long>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
+  return Bytes(jpeg.begin() + static_cast<long>(at + 4),
+               jpeg.begin() + static_cast<long>(at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]));
 }
 
 // A picture as a camera writes it: the Exif segment right after the start marker (so that the
 // IFD0 entry count of a block from ExifBuilder lies at offset 20), then what the encoder wrote.
 inline Bytes WithExifFirst(const Bytes& picture, const Bytes& exif) {
-  return Concat({{0xFF, 0xD8}, SegmentBytes(0xE1, exif), Bytes(picture.begin() + 2, picture.end())});
+  return Concat(
+      {{0xFF, 0xD8}, SegmentBytes(0xE1, exif), Bytes(picture.begin() + 2, picture.end())});
 }
 
 }  // namespace keelpack::test

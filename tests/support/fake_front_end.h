@@ -12,13 +12,19 @@ namespace keelpack::test {
 // A front end that records what the runs show and lets a test act when they yield.
 class FakeFrontEnd : public FrontEnd {
  public:
-  void AppendLine(std::string_view line, bool showNewest) override { box.AppendLine(line, showNewest); }
+  void AppendLine(std::string_view line, bool showNewest) override {
+    box.AppendLine(line, showNewest);
+  }
   void Clear() override { box.Clear(); }
   void SetStatusText(std::string_view text) override { statuses.emplace_back(text); }
-  void ProcessPendingEvents() override { if (onYield) onYield(); }
+  void ProcessPendingEvents() override {
+    if (onYield) onYield();
+  }
   void SetProgressPercent(float percent) override { progress.push_back(percent); }
   OptionSet Options() override { return options; }
-  void SetRunning(RunKind kind, bool running) override { runningChanges.push_back({kind, running}); }
+  void SetRunning(RunKind kind, bool running) override {
+    runningChanges.push_back({kind, running});
+  }
   std::string FolderPath() override { return folder; }
   std::vector<FileEntry> FileEntries() override { return entries; }
   void RereadFileList() override { ++rereads; }

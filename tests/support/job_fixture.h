@@ -17,7 +17,13 @@ namespace keelpack::test {
 class JobFixture : public ::testing::Test {
  protected:
   JobOutcome Process(std::string path, bool durable = false) {
-    report = ProcessFile({.log = log, .options = options, .baseFolder = base, .yield = yield, .durable = durable, .judged = judged}, path);
+    report = ProcessFile({.log = log,
+                          .options = options,
+                          .baseFolder = base,
+                          .yield = yield,
+                          .durable = durable,
+                          .judged = judged},
+                         path);
     totals.Add(report);
     return report.outcome;
   }
@@ -30,7 +36,8 @@ class JobFixture : public ::testing::Test {
   RewriteTotals totals;
   std::string base = dir.path();
   std::function<void()> yield;
-  std::function<void(const std::string& path)> judged;  // another program, between reading and replacing
+  std::function<void(const std::string& path)>
+      judged;  // another program, between reading and replacing
 };
 
 }  // namespace keelpack::test

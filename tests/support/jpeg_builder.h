@@ -13,7 +13,8 @@ inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.en
 // Bytes written as pairs of hexadecimal digits, for inputs that fuzzing found.
 inline Bytes FromHex(std::string_view hex) {
   Bytes bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(static_cast<uint8_t>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
   return bytes;
 }
 
@@ -26,7 +27,8 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
 // One length-bearing segment: FF, code, the big-endian length (data + 2), the data.
 inline Bytes SegmentBytes(uint8_t code, const Bytes& data) {
   const size_t length = data.size() + 2;
-  return Concat({{0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)}, data});
+  return Concat(
+      {{0xFF, code, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)}, data});
 }
 
 // Builds JPEG files marker by marker, for tests that need exact control over the segments.
@@ -36,7 +38,9 @@ class JpegBuilder {
   JpegBuilder& Soi() { return Raw({0xFF, 0xD8}); }
   JpegBuilder& Eoi() { return Raw({0xFF, 0xD9}); }
   JpegBuilder& Segment(uint8_t code, const Bytes& data) { return Raw(SegmentBytes(code, data)); }
-  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) { return Segment(code, Bytes(dataLength, fill)); }
+  JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) {
+    return Segment(code, Bytes(dataLength, fill));
+  }
   JpegBuilder& Raw(const Bytes& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
@@ -69,7 +73,8 @@ inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
 
 // Where the first segment with this marker starts, before the first scan; 0 when there is none.
 inline size_t SegmentAt(const Bytes& jpeg, uint8_t marker) {
-  for (size_t at : SegmentStarts(jpeg)) if (jpeg[at + 1] == marker) return at;
+  for (size_t at : SegmentStarts(jpeg))
+    if (jpeg[at + 1] == marker) return at;
   return 0;
 }
 

@@ -1,13 +1,12 @@
 #include "support/pictures.h"
 
+#include <jpeglib.h>
 #include <turbojpeg.h>
 
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 #include <cstdlib>
 #include <memory>
 #include <random>
-
-#include <jpeglib.h>
 
 #include "jpeg/turn_jpeg.h"
 
@@ -20,8 +19,11 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   std::mt19937 noise(recipe.seed);
   Bytes pixels(static_cast<size_t>(recipe.width * recipe.height * components));
   for (size_t i = 0; i < pixels.size(); ++i) {
-    const int x = static_cast<int>(i / components) % recipe.width, y = static_cast<int>(i / components) / recipe.width, c = static_cast<int>(i % components);
-    pixels[i] = static_cast<uint8_t>(x * 255 / recipe.width + y * (c + 1) * 3 + static_cast<int>(noise() % 64));
+    const int x = static_cast<int>(i / components) % recipe.width,
+              y = static_cast<int>(i / components) / recipe.width,
+              c = static_cast<int>(i % components);
+    pixels[i] = static_cast<uint8_t>(x * 255 / recipe.width + y * (c + 1) * 3 +
+                                     static_cast<int>(noise() % 64));
   }
 
   jpeg_compress_struct cinfo{};
@@ -56,13 +58,19 @@ std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitDecompress(), tjDestroy);
   int width = 0, height = 0, subsampling = 0, colorspace = 0;
   // A warning (stray bytes between segments, say) stops only a strict decode.
-  const auto failed = [&](int status) { return status != 0 && (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL); };
-  if (!handle || failed(tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height, &subsampling, &colorspace)) ||
+  const auto failed = [&](int status) {
+    return status != 0 && (strict || tjGetErrorCode(handle.get()) == TJERR_FATAL);
+  };
+  if (!handle ||
+      failed(tjDecompressHeader3(handle.get(), jpeg.data(), jpeg.size(), &width, &height,
+                                 &subsampling, &colorspace)) ||
       width <= 0 || height <= 0)
     return std::nullopt;
   Pixels pixels{width, height, Bytes(static_cast<size_t>(width) * height * 3)};
   const int flags = strict ? TJFLAG_STOPONWARNING : 0;
-  if (failed(tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0, height, TJPF_RGB, flags))) return std::nullopt;
+  if (failed(tjDecompress2(handle.get(), jpeg.data(), jpeg.size(), pixels.rgb.data(), width, 0,
+                           height, TJPF_RGB, flags)))
+    return std::nullopt;
   return pixels;
 }
 
@@ -70,12 +78,15 @@ Pixels AsShown(const Pixels& p, int orientation) {
   const int w = p.width, h = p.height;
   const bool quarter = orientation >= 5;
   Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};
-  for (int y = 0; y < shown.height; ++y) for (int x = 0; x < shown.width; ++x) {
-    const std::pair<int, int> from[] = {{x, y}, {x, y}, {w - 1 - x, y}, {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
-                                        {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
-    const auto [fx, fy] = from[orientation];
-    std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3, &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
-  }
+  for (int y = 0; y < shown.height; ++y)
+    for (int x = 0; x < shown.width; ++x) {
+      const std::pair<int, int> from[] = {
+          {x, y}, {x, y},         {w - 1 - x, y},         {w - 1 - x, h - 1 - y}, {x, h - 1 - y},
+          {y, x}, {y, h - 1 - x}, {w - 1 - y, h - 1 - x}, {w - 1 - y, x}};
+      const auto [fx, fy] = from[orientation];
+      std::copy_n(&p.rgb[3 * static_cast<size_t>(fy * w + fx)], 3,
+                  &shown.rgb[3 * static_cast<size_t>(y * shown.width + x)]);
+    }
   return shown;
 }
 
@@ -88,9 +99,11 @@ testing::AssertionResult TurnedFrom(const Bytes& source, const Bytes& turned, in
   if (std::pair(after->width, after->height) != std::pair(expected.width, expected.height))
     return testing::AssertionFailure() << "size " << after->width << "x" << after->height;
   for (size_t i = 0; i < expected.rgb.size(); ++i)
-    if (std::abs(after->rgb[i] - expected.rgb[i]) > kRounding) return testing::AssertionFailure() << "pixel value " << i;
+    if (std::abs(after->rgb[i] - expected.rgb[i]) > kRounding)
+      return testing::AssertionFailure() << "pixel value " << i;
   const Turned back = TurnJpeg(turned, kTurnBack[orientation], OptimizeChoice::kOff);
-  if (DecodePixels(back.bytes) != before) return testing::AssertionFailure() << "turned back: " << back.declined;
+  if (DecodePixels(back.bytes) != before)
+    return testing::AssertionFailure() << "turned back: " << back.declined;
   return testing::AssertionSuccess();
 }
 

@@ -17,7 +17,7 @@ struct PictureRecipe {
   bool progressive = false;
   int restartInterval = 0;  // in MCUs; 0 writes no restart markers
   bool grayscale = false;
-  bool rgb = false;  // stored as RGB, not YCbCr: the encoder writes an Adobe segment saying so
+  bool rgb = false;   // stored as RGB, not YCbCr: the encoder writes an Adobe segment saying so
   unsigned seed = 1;  // varies the picture's noise, and so its entropy data
 };
 

@@ -22,8 +22,10 @@ namespace keelpack::test {
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("cannot make a temporary folder");
     path_ = pattern;
   }
   ~TempDir() {
@@ -66,7 +68,9 @@ class CapturingLogBox : public LogBox {
     if (!showNewest) quietLines.emplace_back(line);
   }
   void Clear() override { lines.clear(); }
-  bool Has(std::string_view line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+  bool Has(std::string_view line) const {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
 
   std::vector<std::string> lines;
   std::vector<std::string> quietLines;  // those added without bringing them into view
@@ -83,7 +87,8 @@ inline void WriteFile(const std::string& path, const Bytes& bytes) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -102,12 +107,14 @@ inline std::map<std::string, FileState> Snapshot(const std::string& folder) {
   namespace fs = std::filesystem;
   std::map<std::string, FileState> files;
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(folder, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
     struct stat info {};
     if (::lstat(it->path().c_str(), &info) != 0 || S_ISDIR(info.st_mode)) continue;
     files[it->path().lexically_relative(folder).string()] = {
-        S_ISREG(info.st_mode) ? ReadFile(it->path()) : Bytes{}, info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
-        info.st_mode & 07777u, S_ISLNK(info.st_mode) ? fs::read_symlink(it->path()).string() : ""};
+        S_ISREG(info.st_mode) ? ReadFile(it->path()) : Bytes{},
+        info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec, info.st_mode & 07777u,
+        S_ISLNK(info.st_mode) ? fs::read_symlink(it->path()).string() : ""};
   }
   return files;
 }
@@ -118,7 +125,8 @@ inline std::vector<std::string> ReadLines(const std::string& path) {
   const std::string text(bytes.begin(), bytes.end());
   std::vector<std::string> lines;
   for (size_t start = 0, end = 0; start < text.size(); start = end + 2)
-    lines.push_back(text.substr(start, (end = std::min(text.find("\r\n", start), text.size())) - start));
+    lines.push_back(
+        text.substr(start, (end = std::min(text.find("\r\n", start), text.size())) - start));
   return lines;
 }
 
