@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
+  clang-format                        # the format check
   qt6-base-dev xdg-utils              # the desktop window; xdg-open shows the log file
   libxcb1-dev                         # asks X11 whether a compositing manager runs
   qt6-svg-dev                         # renders the icon's sizes from its SVG at build time
