@@ -432,9 +432,9 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
   if (header.code == kEoi && !scanSeen_ && consumed_ < in_.size()) {
     // An end marker before any scan, with more of the file after it, is a stray: taken for the
     // end, it would leave out the frame and the picture that follow.
-    Log(kExplicit, "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_)) + " - " +
-                       Decimal(header.code) + " - " + name_);
-    outcome = RewriteResult::Damaged();
+    const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_));
+    Log(kExplicit, where + " - " + Decimal(header.code) + " - " + name_);
+    outcome = Fault(RewriteResult::Damaged(), where);
     return Step::kStop;
   }
   if (header.code == kEoi) eoiSeen_ = true;

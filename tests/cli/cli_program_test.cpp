@@ -387,8 +387,11 @@ TEST_F(CliProgramTest, StandardInputGivesTheBytesOfAnInPlaceRun) {
               !options.empty() && options.back() == "-v")
         << filtered.err;
   }
+  Bytes strayEnd = jpeg;
+  strayEnd.insert(strayEnd.begin() + 2, {0xFF, 0xD9});
   for (const auto& [input, reason] :
        {std::pair{Truncated(jpeg), "damaged: No ending marker! File is truncated."},
+        {strayEnd, "damaged: Possible corruption at 4"},
         {ToBytes("GIF89a"), "not JPEG data"}}) {
     const CliResult refused = RunCli({"-"}, std::string(input.begin(), input.end()));
     EXPECT_TRUE(refused.exitStatus == 1 && refused.out.empty()) << refused.exitStatus;
