@@ -33,6 +33,4 @@ int FailureNumber(int systemError) {
   }
 }
 
-std::string FailureText(int systemError) { return std::strerror(systemError); }
-
 }  // namespace keelpack::platform

@@ -38,8 +38,4 @@ constexpr bool IsContentFailure(int number) {
   return number == kFailInvalidCall || number == kFailOutOfRange || number == kFailReadPastEnd;
 }
 
-// The system's description of an error number, for log lines.
-std::string FailureText(int systemError);
-inline std::string FailureText(std::error_code error) { return FailureText(error.value()); }
-
 }  // namespace keelpack::platform

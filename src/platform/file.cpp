@@ -64,10 +64,6 @@ std::error_code File::OpenForReading(const std::string& path) {
   Release();
   return OpenWith(fd_, id_, path, O_RDONLY);
 }
-std::error_code File::OpenForUpdate(const std::string& path) {
-  Release();
-  return OpenWith(fd_, id_, path, O_RDWR);
-}
 std::error_code File::Create(const std::string& path, mode_t mode) {
   Release();
   return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
@@ -136,20 +132,6 @@ std::error_code File::Write(std::span<const uint8_t> data) {
   return {};
 }
 
-std::error_code File::WriteAt(int64_t offset, std::span<const uint8_t> data) {
-  const uint8_t* next = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t written = ::pwrite(fd_, next, left, offset);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return LastSystemError();
-    next += written;
-    offset += written;
-    left -= static_cast<size_t>(written);
-  }
-  return {};
-}
-
 std::error_code File::WriteGathered(std::span<const std::span<const uint8_t>> pieces) {
   std::vector<iovec> vectors;
   vectors.reserve(pieces.size());
@@ -195,13 +177,6 @@ void File::StartWriteBack() { ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE
 
 std::error_code File::SyncFileSystem() {
   return ::syncfs(fd_) == 0 ? std::error_code() : LastSystemError();
-}
-
-bool File::IsSameFileAs(const std::string& path) const {
-  struct stat mine {
-  }, theirs{};
-  return ::fstat(fd_, &mine) == 0 && ::stat(path.c_str(), &theirs) == 0 &&
-         mine.st_dev == theirs.st_dev && mine.st_ino == theirs.st_ino;
 }
 
 FileId File::Id() const {

@@ -39,7 +39,6 @@ class File {
   File& operator=(const File&) = delete;
 
   std::error_code OpenForReading(const std::string& path);
-  std::error_code OpenForUpdate(const std::string& path);  // reading and writing, never created
   // Created (0600 unless told otherwise) or emptied, for writing.
   std::error_code Create(const std::string& path, mode_t mode = 0600);
   std::error_code OpenFolder(const std::string& path);
@@ -62,10 +61,10 @@ class File {
   // Fills `into` from `offset` on, whatever the file's position; EIO when the file ends first.
   std::error_code ReadAt(int64_t offset, std::span<uint8_t> into) const;
   std::error_code Write(std::span<const uint8_t> data);
-  std::error_code WriteAt(int64_t offset, std::span<const uint8_t> data);
   // Writes the pieces one after another, in as few system calls as it can.
   std::error_code WriteGathered(std::span<const std::span<const uint8_t>> pieces);
-  // The same services as RestoreFileTime and ApplyAttributes, on the open file.
+  // The last-write time (the access time left alone), the owner and group where the process
+  // may give them, and the permission bits, all on the open file.
   std::error_code SetLastWriteTime(FileTime time);
   std::error_code SetAttributes(const FileAttributes& attributes);
   std::error_code Sync();
@@ -74,8 +73,6 @@ class File {
   void StartWriteBack();
   // Makes everything written to the file system that holds this file durable.
   std::error_code SyncFileSystem();
-  // True when both name the same file on the same device.
-  bool IsSameFileAs(const std::string& path) const;
   FileId Id() const;
   // An exclusive advisory lock, not waited for: EWOULDBLOCK while another process holds it,
   // EDEADLK while this process holds it through another open (the file under another name).

@@ -13,9 +13,4 @@ std::optional<FileTime> SaveFileTime(const std::string& path) {
   return FileTime{info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
 }
 
-std::error_code RestoreFileTime(const std::string& path, FileTime saved) {
-  const timespec times[2] = {{0, UTIME_OMIT}, {saved.seconds, saved.nanoseconds}};
-  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? std::error_code() : LastSystemError();
-}
-
 }  // namespace keelpack::platform

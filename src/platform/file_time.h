@@ -19,7 +19,4 @@ struct FileTime {
 // The last-write time of `path`, or nothing when it cannot be read. Reports nothing.
 std::optional<FileTime> SaveFileTime(const std::string& path);
 
-// Gives `path` the last-write time `saved`, leaving its access time alone.
-std::error_code RestoreFileTime(const std::string& path, FileTime saved);
-
 }  // namespace keelpack::platform

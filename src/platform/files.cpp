@@ -45,77 +45,8 @@ std::optional<FileAttributes> ReadAttributes(const std::string& path) {
   return FileAttributes{static_cast<unsigned>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-std::error_code ApplyAttributes(const std::string& path, const FileAttributes& attributes) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return LastSystemError();
-  if (info.st_uid != attributes.owner || info.st_gid != attributes.group) {
-    // Only the superuser may give a file away; anyone may keep it as it is.
-    (void)::chown(path.c_str(), attributes.owner, attributes.group);
-  }
-  return ::chmod(path.c_str(), attributes.mode) == 0 ? std::error_code() : LastSystemError();
-}
-
-std::error_code MakeWritable(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return LastSystemError();
-  if (info.st_mode & S_IWUSR) return {};
-  return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) == 0 ? std::error_code()
-                                                                      : LastSystemError();
-}
-
-bool IsMarkedWritable(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) != 0;
-}
-
 std::error_code RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0 ? std::error_code() : LastSystemError();
-}
-
-std::error_code CopyFile(const std::string& from, const std::string& to) {
-  File in;
-  if (std::error_code error = in.OpenForReading(from)) return error;
-  struct stat info {};
-  if (::fstat(in.descriptor(), &info) != 0) return LastSystemError();
-  File out;
-  if (std::error_code error = out.Create(to, 0600)) return error;
-  off_t remaining = info.st_size;
-  while (remaining > 0) {
-    ssize_t copied = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
-                                       static_cast<size_t>(remaining), 0);
-    if (copied < 0 && errno == EINTR) continue;
-    if (copied < 0) {
-      if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
-        return LastSystemError();
-      // Fall back to plain reads and writes where the kernel cannot copy between these files.
-      std::vector<uint8_t> rest;
-      if (std::error_code error = in.ReadAll(rest)) return error;
-      if (std::error_code error = out.Write(rest)) return error;
-      break;
-    }
-    if (copied == 0) break;  // the file shrank while we copied
-    remaining -= copied;
-  }
-  if (::fchmod(out.descriptor(), info.st_mode & 07777) != 0) return LastSystemError();
-  const timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
-  ::futimens(out.descriptor(), times);
-  return out.Close();
-}
-
-std::error_code RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) ==
-      0) {
-    return {};
-  }
-  if (errno != EINVAL && errno != ENOSYS) return LastSystemError();
-  // Some file systems cannot rename without replacing; a hard link fails just as safely.
-  if (::link(from.c_str(), to.c_str()) != 0) return LastSystemError();
-  if (::unlink(from.c_str()) != 0) {
-    const std::error_code error = LastSystemError();
-    ::unlink(to.c_str());
-    return error;
-  }
-  return {};
 }
 
 std::error_code ReplaceFile(const std::string& from, const std::string& to, bool durable) {
@@ -138,13 +69,6 @@ std::string ParentFolder(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
-}
-
-std::optional<std::string> ResolvedPath(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                       &std::free);
-  if (!resolved) return std::nullopt;
-  return std::string(resolved.get());
 }
 
 std::error_code MakeFolder(const std::string& path) {

@@ -34,26 +34,7 @@ struct FileAttributes {
 
 std::optional<FileAttributes> ReadAttributes(const std::string& path);
 
-// Gives `path` the owner and group of `attributes` where the process may, then its
-// permission bits. Returns the error of setting the permission bits; an owner that cannot
-// be set is not an error.
-std::error_code ApplyAttributes(const std::string& path, const FileAttributes& attributes);
-
-// "Set to normal": gives the owner write permission, so that the file can be replaced or
-// deleted.
-std::error_code MakeWritable(const std::string& path);
-
-// True when the file's owner may write it: the file is not marked read-only. Checked by
-// bits, not by access(), so that a read-only file stays read-only for the superuser too.
-bool IsMarkedWritable(const std::string& path);
-
 std::error_code RemoveFile(const std::string& path);
-
-// Copies content, permission bits and last-write time; `to` is replaced when it exists.
-std::error_code CopyFile(const std::string& from, const std::string& to);
-
-// Renames and fails with EEXIST, never overwriting, when `to` exists.
-std::error_code RenameNoReplace(const std::string& from, const std::string& to);
 
 // Puts the complete file `from` in place of `to` in one atomic step. With `durable`, the
 // new file's data is flushed to the disk first and the folder entry after, so that a crash
@@ -66,9 +47,6 @@ std::error_code SyncFolder(const std::string& folder);
 
 // The folder part of a path ("." for a bare name, "/" for the root).
 std::string ParentFolder(const std::string& path);
-
-// The absolute path with every link resolved; nothing when the path does not exist.
-std::optional<std::string> ResolvedPath(const std::string& path);
 
 // Creates one folder (mode 0777 less the umask).
 std::error_code MakeFolder(const std::string& path);
