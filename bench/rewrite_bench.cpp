@@ -29,13 +29,12 @@ class DiscardingLogBox : public LogBox {
 
 // One rewrite from file to file, as a file job makes it.
 RewriteResult RewriteBetween(LogSink& log, const std::string& in, const std::string& out,
-                             ExifMode exifMode, bool quickScan) {
+                             ExifChoice exifMode, bool quickScan) {
   platform::File source, target;
   platform::File::Status status;
   if (source.OpenForReading(in) || target.Create(out))
     return RewriteResult::Failed(platform::kFailFileNotFound);
-  return RewriteFile({.exifMode = exifMode, .quickScan = quickScan}, source, target, in, log,
-                     status)
+  return RewriteFile({.exif = exifMode, .quickScan = quickScan}, source, target, in, log, status)
       .result;
 }
 
@@ -83,7 +82,7 @@ void CorpusRewrite(benchmark::State& state) {
   StagedCorpus& corpus = StagedCorpus::Get();
   if (corpus.files.empty()) return state.SkipWithError("no camera corpus");
   const bool quickScan = state.range(0) == 1;
-  const auto exifMode = static_cast<ExifMode>(state.range(1));
+  const auto exifMode = static_cast<ExifChoice>(state.range(1));
   const std::string out = corpus.dir.File("out.jpg");
   DiscardingLogBox box;
   LogSink log(box);
@@ -111,7 +110,7 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
   DiscardingLogBox box;
   LogSink log(box);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(RewriteBetween(log, in, out, ExifMode::kRemove, false));
+    benchmark::DoNotOptimize(RewriteBetween(log, in, out, ExifChoice::kDelete, false));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(entropy.size()));
   state.SetComplexityN(static_cast<int64_t>(entropy.size()));
@@ -120,8 +119,8 @@ void ThoroughScanWithoutStuffedBytes(benchmark::State& state) {
 BENCHMARK(CorpusCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(CorpusRewrite)
     ->ArgsProduct({{1, 0},
-                   {static_cast<int64_t>(ExifMode::kRemove),
-                    static_cast<int64_t>(ExifMode::kReduce)}})
+                   {static_cast<int64_t>(ExifChoice::kDelete),
+                    static_cast<int64_t>(ExifChoice::kReduce)}})
     ->ArgNames({"quick", "exif"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -54,7 +54,7 @@ class EndsSink : public RewriteSink {
 };
 
 RewriteOptions OptionsFor(unsigned choice) {
-  constexpr ExifMode kExifModes[] = {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce};
+  constexpr ExifChoice kExifModes[] = {ExifChoice::kDelete, ExifChoice::kKeep, ExifChoice::kReduce};
   constexpr OptimizeChoice kOptimize[] = {OptimizeChoice::kOff, OptimizeChoice::kHuffman,
                                           OptimizeChoice::kProgressive};
   constexpr IccPolicy kPolicies[] = {IccPolicy::kAutomatic, IccPolicy::kKeepAll,
@@ -67,7 +67,7 @@ RewriteOptions OptionsFor(unsigned choice) {
   set.dpi = static_cast<int>(choice % 2);
   choice /= 2;
   RewriteOptions options = RewriteOptionsFor(set);
-  options.exifMode = kExifModes[choice % 3];
+  options.exif = kExifModes[choice % 3];
   choice /= 3;
   options.quickScan = choice % 2 == 0;
   choice /= 2;

@@ -59,15 +59,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr keelpack::IccPolicy kPolicies[] = {keelpack::IccPolicy::kAutomatic,
                                                keelpack::IccPolicy::kKeepAll,
                                                keelpack::IccPolicy::kForceRemoval};
-  constexpr keelpack::ExifMode kExifModes[] = {
-      keelpack::ExifMode::kRemove, keelpack::ExifMode::kKeep, keelpack::ExifMode::kReduce};
+  constexpr keelpack::ExifChoice kExifModes[] = {
+      keelpack::ExifChoice::kDelete, keelpack::ExifChoice::kKeep, keelpack::ExifChoice::kReduce};
   options.icc = kPolicies[(choice >> 3) % 3];
   options.dpi = (choice >> 5) & 1;
   options.optimize =
       (choice & 128) ? keelpack::OptimizeChoice::kProgressive : keelpack::OptimizeChoice::kOff;
   keelpack::RewriteOptions rewrite = keelpack::RewriteOptionsFor(options);
   if ((choice & 64) == 0) rewrite.removeList = keelpack::kDefaultRemoveList;
-  rewrite.exifMode = kExifModes[choice % 3];
+  rewrite.exif = kExifModes[choice % 3];
   rewrite.quickScan = (choice & 4) != 0;
   rewrite.upright = (choice & 16) != 0;
   keelpack::platform::File source, target;

@@ -21,9 +21,8 @@ constexpr int kMaxJobs = 256;
 template <OptionChoice Choice>
 using Choices = std::map<std::string, Choice>;
 
-const Choices<ExifOption> kExifChoices = {{"keep", ExifOption::kKeepOriginal},
-                                          {"reduce", ExifOption::kReduceSize},
-                                          {"delete", ExifOption::kDelete}};
+const Choices<ExifChoice> kExifChoices = {
+    {"keep", ExifChoice::kKeep}, {"reduce", ExifChoice::kReduce}, {"delete", ExifChoice::kDelete}};
 const Choices<IccPolicy> kIccChoices = {{"auto", IccPolicy::kAutomatic},
                                         {"keep", IccPolicy::kKeepAll},
                                         {"remove", IccPolicy::kForceRemoval}};
@@ -350,9 +349,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   if (dpiOpt->count()) o.dpi = dpi ? 1 : 0;
   if (corruptedOpt->count()) o.corrupted = kCorruptedChoices.at(corrupted);
   if (maskOpt->count()) o.mask = mask;
-  if (nonJpegsOpt->count()) o.nonjpegs = nonJpegs ? 1 : 0;
+  if (nonJpegsOpt->count()) o.includeNonJpegs = nonJpegs ? 1 : 0;
   if (outputOpt->count()) {
-    o.difdir = 1;
+    o.saveInDifferentFolder = 1;
     o.output = output;
   }
   if (readOpt->count()) o.readability = readability ? 1 : 0;

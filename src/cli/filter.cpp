@@ -13,9 +13,9 @@
 
 #include "cli/cli_front_end.h"
 #include "jobs/rewrite_file.h"
+#include "jpeg/picture_check.h"
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
-#include "platform/system.h"
 
 namespace keelpack::cli {
 namespace {
@@ -142,7 +142,7 @@ int RunFilter(const CliRequest& request) {
       return Refuse(subject + "cannot be rewritten (failure " +
                     std::to_string(outcome.result.failure) + ")");
   }
-  if (request.options.readability == 1 && !platform::LoadsAsPicture(output.Joined())) {
+  if (request.options.readability == 1 && !LoadsAsPicture(output.Joined())) {
     return Refuse(subject + "the rewritten picture does not decode");
   }
   if (!output.WriteTo(STDOUT_FILENO)) {

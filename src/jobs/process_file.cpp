@@ -7,6 +7,7 @@
 
 #include "jobs/path_utils.h"
 #include "jobs/rewrite_file.h"
+#include "jpeg/picture_check.h"
 #include "jpeg/same_picture.h"
 #include "log/log_sink.h"
 #include "platform/background_closer.h"
@@ -15,7 +16,6 @@
 #include "platform/files.h"
 #include "platform/folder.h"
 #include "platform/mapped_file.h"
-#include "platform/system.h"
 #include "platform/text.h"
 #include "settings/option_set.h"
 
@@ -297,14 +297,14 @@ Job::Action Job::ActionFor(const RewriteResult& result) const {
   const bool notJpeg = result.kind == RewriteResult::Kind::kNotJpeg;
   const bool damaged = !notJpeg && !result.rewritten();
   if (damaged && o_.corrupted == CorruptedChoice::kDelete) return Action::kDelete;
-  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 1)
+  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.includeNonJpegs == 1)
     return Action::kDeleteNonJpeg;
-  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.nonjpegs == 0)
+  if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.includeNonJpegs == 0)
     return Action::kRename;
-  if (notJpeg && o_.corrupted == CorruptedChoice::kRename && o_.nonjpegs == 1)
+  if (notJpeg && o_.corrupted == CorruptedChoice::kRename && o_.includeNonJpegs == 1)
     return Action::kRename;
   if (damaged && o_.corrupted == CorruptedChoice::kRename &&
-      (o_.nonjpegs == 0 || o_.nonjpegs == 1)) {
+      (o_.includeNonJpegs == 0 || o_.includeNonJpegs == 1)) {
     return Action::kRename;
   }
   return Action::kIgnore;
@@ -334,9 +334,9 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
     }
     // The new file is open for writing only; it is read through a second descriptor.
     platform::File written;
-    if (o_.readability == 1 && (env_.dryRun ? !platform::LoadsAsPicture(dryBytes_)
-                                            : outFolder_->Reopen(tempName_, temp_, written) ||
-                                                  !platform::LoadsAsPicture(written))) {
+    if (o_.readability == 1 &&
+        (env_.dryRun ? !LoadsAsPicture(dryBytes_)
+                     : outFolder_->Reopen(tempName_, temp_, written) || !LoadsAsPicture(written))) {
       RemoveOutput();
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }

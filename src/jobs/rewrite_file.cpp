@@ -31,18 +31,6 @@ constexpr size_t kHeadRead = size_t{32} << 10;
 
 constexpr uint8_t kEoiBytes[] = {0xFF, 0xD9};
 
-ExifMode ExifModeFor(ExifOption exifOption) {
-  switch (exifOption) {
-    case ExifOption::kKeepOriginal:
-      return ExifMode::kKeep;
-    case ExifOption::kReduceSize:
-      return ExifMode::kReduce;
-    case ExifOption::kDelete:
-      return ExifMode::kRemove;
-  }
-  return ExifMode::kRemove;
-}
-
 // The input's bytes as the rewrite reads them.
 class SourceBytes {
  public:
@@ -172,7 +160,7 @@ RewriteOptions RewriteOptionsFor(const OptionSet& o) {
   RewriteOptions options;
   options.removeList = kJobRemoveList;
   if (o.icc != IccPolicy::kKeepAll) options.removeList += kApp2Code;
-  options.exifMode = ExifModeFor(o.exif);
+  options.exif = o.exif;
   options.quickScan = o.slow == 0;
   options.icc = o.icc;
   options.keepDpi = o.keepDpi();

@@ -1,4 +1,4 @@
-#include "platform/system.h"
+#include "jpeg/picture_check.h"
 
 #include <unistd.h>
 
@@ -12,9 +12,12 @@
 #include "platform/mapped_file.h"
 #include "platform/memory_budget.h"
 
-namespace keelpack::platform {
+namespace keelpack {
 
-std::string ProcessId() { return std::to_string(::getpid()); }
+using platform::File;
+using platform::kBytesPerBlock;
+using platform::kPictureWorkBudget;
+using platform::MappedFile;
 
 namespace {
 
@@ -102,4 +105,4 @@ bool LoadsAsPicture(std::span<const uint8_t> bytes) {
   return decodes;
 }
 
-}  // namespace keelpack::platform
+}  // namespace keelpack

@@ -4,18 +4,17 @@
 #include <span>
 #include <string>
 
-namespace keelpack::platform {
+namespace keelpack {
 
+namespace platform {
 class File;
-
-// The process id in decimal.
-std::string ProcessId();
+}
 
 // True when libjpeg-turbo decodes the whole file without an error or a warning. A picture that
 // cannot be decoded within a job's memory (a progressive one of a huge frame) is refused
 // without decoding.
-bool LoadsAsPicture(const File& file);
+bool LoadsAsPicture(const platform::File& file);
 // The same for a picture held in memory.
 bool LoadsAsPicture(std::span<const uint8_t> bytes);
 
-}  // namespace keelpack::platform
+}  // namespace keelpack

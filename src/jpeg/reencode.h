@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jpeg/choices.h"
 #include "platform/memory_budget.h"
-#include "settings/option_set.h"
 
 namespace keelpack {
 

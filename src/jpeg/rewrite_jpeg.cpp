@@ -491,20 +491,20 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   // A deleted Exif block leaves behind what the picture needs to show upright.
   bool minimal = false;
-  if (isExif && options_.exifMode == ExifMode::kRemove && !ExifKeptWhole()) {
+  if (isExif && options_.exif == ExifChoice::kDelete && !ExifKeptWhole()) {
     if (std::optional<Bytes> block = MinimalExif(log_, read)) {
       reduced = std::move(*block);
       data = reduced;
       copy = minimal = true;
     }
   }
-  if (isExif && options_.exifMode == ExifMode::kReduce) {
+  if (isExif && options_.exif == ExifChoice::kReduce) {
     if (ReduceExifSegment(log_, read, reduced)) {
       data = reduced;
       copy = true;
     }
   }
-  if (copy || (isExif && options_.exifMode == ExifMode::kReduce)) {
+  if (copy || (isExif && options_.exif == ExifChoice::kReduce)) {
     const size_t length = data.size() + 2;
     segment.lengthHigh = static_cast<uint8_t>(length / 256);
     segment.lengthLow = static_cast<uint8_t>(length % 256);
@@ -573,8 +573,8 @@ std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
 
 // The Exif segment stays as it is read: kept, or not in the remove list.
 bool Rewriter::ExifKeptWhole() const {
-  return options_.exifMode == ExifMode::kKeep ||
-         (options_.exifMode == ExifMode::kRemove && !InList(removeList_, kApp1));
+  return options_.exif == ExifChoice::kKeep ||
+         (options_.exif == ExifChoice::kDelete && !InList(removeList_, kApp1));
 }
 
 bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
@@ -593,12 +593,12 @@ ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, 
                                 bool minimalExif) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
   const bool keep = minimalExif || !InList(removeList_, header.code) ||
-                    (isExif && options_.exifMode != ExifMode::kRemove);
+                    (isExif && options_.exif != ExifChoice::kDelete);
   if (!keep) {
     removed = true;
     return data;
   }
-  if (isExif && options_.exifMode == ExifMode::kReduce && usefulTags_ == 0) {
+  if (isExif && options_.exif == ExifChoice::kReduce && usefulTags_ == 0) {
     Log(kExplicit, "EXIF removed");
     return data;
   }
@@ -786,7 +786,7 @@ bool Rewriter::TurnCollected(Bytes& output) {
   std::optional<Bytes> payload;
   if (ExifKeptWhole()) {
     payload = std::move(edited.payload);
-  } else if (options_.exifMode == ExifMode::kReduce) {
+  } else if (options_.exif == ExifChoice::kReduce) {
     Bytes reduced;
     const bool done = ReduceExifSegment(editLog, edited.payload, reduced);
     if (usefulTags_ == 0) {

@@ -8,9 +8,9 @@
 #include <system_error>
 #include <vector>
 
+#include "jpeg/choices.h"
 #include "jpeg/reencode.h"
 #include "platform/failure.h"
-#include "settings/option_set.h"
 
 namespace keelpack {
 
@@ -39,9 +39,6 @@ struct RewriteResult {
   friend bool operator==(const RewriteResult&, const RewriteResult&) = default;
 };
 
-// What happens to an APP1 "Exif" segment.
-enum class ExifMode { kRemove, kKeep, kReduce };
-
 // A removeList argument of exactly this text stands for APP1, APP2, APP12, APP13, COM and APP14.
 inline constexpr std::string_view kDefaultRemoveList = "default";
 
@@ -49,7 +46,7 @@ inline constexpr std::string_view kDefaultRemoveList = "default";
 struct RewriteOptions {
   // One character per marker code, or "default".
   std::string removeList = std::string(kDefaultRemoveList);
-  ExifMode exifMode = ExifMode::kRemove;
+  ExifChoice exif = ExifChoice::kDelete;
   // Trust a final EOI to end the picture data; otherwise every 0xFF of it is looked at.
   bool quickScan = true;
   IccPolicy icc = IccPolicy::kAutomatic;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/option_set.h"
+#include "jpeg/choices.h"
 
 namespace keelpack {
 

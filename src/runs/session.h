@@ -9,7 +9,6 @@
 #include "jpeg/rewrite_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/background_closer.h"
-#include "platform/system.h"
 #include "runs/front_end.h"
 
 namespace keelpack {

@@ -4,30 +4,19 @@
 #include <optional>
 #include <string>
 
+#include "jpeg/choices.h"
+
 namespace keelpack {
 
-// Values of the `exif` option.
-enum class ExifOption { kKeepOriginal, kReduceSize, kDelete };
-
-// Values of the `icc` option (the three states of its check box).
-enum class IccPolicy { kAutomatic, kKeepAll, kForceRemoval };
-
-// Values of the `corrupted` option.
+// Values of the `corrupted` option; the other choices are the rewrite's own (jpeg/choices.h).
 enum class CorruptedChoice { kIgnore, kDelete, kRename };
 
-// Values of the `optimize` option: how the entropy-coded data reaches the output.
-enum class OptimizeChoice {
-  kOff,          // copied byte for byte
-  kHuffman,      // coded again with Huffman tables made for it
-  kProgressive,  // progressive, with tables made for each scan
-};
-
 template <typename T>
-concept OptionChoice = std::same_as<T, ExifOption> || std::same_as<T, IccPolicy> ||
+concept OptionChoice = std::same_as<T, ExifChoice> || std::same_as<T, IccPolicy> ||
     std::same_as<T, CorruptedChoice> || std::same_as<T, OptimizeChoice>;
 
-// Each choice is stored as its number, 0, 1 or 2 in the order above: in the settings file and
-// as the position of its control in the window.
+// Each choice is stored as its number, 0, 1 or 2 in the order of its values: in the settings file
+// and as the position of its control in the window.
 template <OptionChoice Choice>
 constexpr int ChoiceNumber(Choice choice) {
   return static_cast<int>(choice);
@@ -46,13 +35,13 @@ inline constexpr const char* kDefaultMask = "_corrupted_*.*";
 // a fresh installation starts with. The front ends keep it current; the processing code
 // reads it when it needs a value, so a change made during a run affects the following files.
 struct OptionSet {
-  ExifOption exif = ExifOption::kReduceSize;
+  ExifChoice exif = ExifChoice::kReduce;
   IccPolicy icc = IccPolicy::kAutomatic;
   int dpi = 0;
   CorruptedChoice corrupted = CorruptedChoice::kRename;
-  int nonjpegs = 0;
+  int includeNonJpegs = 0;  // the "non-JPEGs" box, settings key `nonjpegs`
   std::string mask = kDefaultMask;
-  int difdir = 0;
+  int saveInDifferentFolder = 0;  // settings key `difdir`
   std::string output;
   int readability = 0;
   int slow = 0;
@@ -68,7 +57,7 @@ struct OptionSet {
 
   bool keepDpi() const { return dpi > 0; }
   bool turnUpright() const { return upright > 0; }
-  bool differentFolder() const { return difdir == 1; }
+  bool differentFolder() const { return saveInDifferentFolder == 1; }
   // The backups box is disabled while output goes to a different folder.
   bool makeBackups() const { return backups == 1 && !differentFolder(); }
 

@@ -79,11 +79,11 @@ void ApplyLine(const std::string& key, const std::string& value, LoadedSettings&
   } else if (key == "corrupted") {
     SetChoice(o.corrupted, number);
   } else if (key == "nonjpegs") {
-    SetIfInRange(o.nonjpegs, number, 0, kCheckBoxHigh);
+    SetIfInRange(o.includeNonJpegs, number, 0, kCheckBoxHigh);
   } else if (key == "mask") {
     o.mask = value;
   } else if (key == "difdir") {
-    SetIfInRange(o.difdir, number, 0, kCheckBoxHigh);
+    SetIfInRange(o.saveInDifferentFolder, number, 0, kCheckBoxHigh);
   } else if (key == "output") {
     o.output = value;
   } else if (key == "readability") {
@@ -151,9 +151,9 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   line("ICC", std::to_string(ChoiceNumber(o.icc)));
   line("DPI", std::to_string(o.dpi));
   line("Corrupted", std::to_string(ChoiceNumber(o.corrupted)));
-  line("NonJPEGs", std::to_string(o.nonjpegs));
+  line("NonJPEGs", std::to_string(o.includeNonJpegs));
   line("Mask", o.mask);
-  line("DifDir", std::to_string(o.difdir));
+  line("DifDir", std::to_string(o.saveInDifferentFolder));
   line("Output", o.output);
   line("Readability", std::to_string(o.readability));
   line("Slow", std::to_string(o.slow));

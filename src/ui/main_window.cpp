@@ -103,13 +103,13 @@ QWidget* Block(std::initializer_list<QWidget*> widgets, int spacing, bool across
   return block;
 }
 
-QString ExifWords(ExifOption exif) {
+QString ExifWords(ExifChoice exif) {
   switch (exif) {
-    case ExifOption::kKeepOriginal:
+    case ExifChoice::kKeep:
       return QStringLiteral("Exif kept as it is");
-    case ExifOption::kReduceSize:
+    case ExifChoice::kReduce:
       return QStringLiteral("Exif reduced");
-    case ExifOption::kDelete:
+    case ExifChoice::kDelete:
       return QStringLiteral("Exif deleted");
   }
   return {};

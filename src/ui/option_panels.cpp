@@ -131,7 +131,7 @@ ExifPanel::ExifPanel(QWidget* parent) : QWidget(parent) {
                          "picture upright (its orientation) and, with Keep DPI, its resolution."))};
   exifButtonGroup_ = new QButtonGroup(this);
   for (int i = 0; i < 3; ++i) exifButtonGroup_->addButton(exifButtons_[i], i);
-  exifButtons_[ControlIndex(ExifOption::kReduceSize)]->setChecked(true);
+  exifButtons_[ControlIndex(ExifChoice::kReduce)]->setChecked(true);
   keepDpiCheck_ =
       MakeCheck(QStringLiteral("Keep D&PI"), "dpiCheck",
                 QStringLiteral("Useful for printing CD booklets. Printing software will "
@@ -157,7 +157,7 @@ void ExifPanel::SetOptions(const OptionSet& options) {
 }
 
 void ExifPanel::ReadOptions(OptionSet& options) const {
-  options.exif = ChoiceAt<ExifOption>(exifButtonGroup_->checkedId());
+  options.exif = ChoiceAt<ExifChoice>(exifButtonGroup_->checkedId());
   options.icc = IccValue(iccCheck_->checkState());
   options.dpi = keepDpiCheck_->isChecked() ? 1 : 0;
 }
@@ -197,13 +197,13 @@ CorruptedPanel::CorruptedPanel(QWidget* parent)
 
 void CorruptedPanel::SetOptions(const OptionSet& options) {
   corruptedButtons_[ControlIndex(options.corrupted)]->setChecked(true);
-  nonJpegsCheck_->setChecked(options.nonjpegs == 1);
+  nonJpegsCheck_->setChecked(options.includeNonJpegs == 1);
   maskText_->setText(FromBytes(options.mask));
 }
 
 void CorruptedPanel::ReadOptions(OptionSet& options) const {
   options.corrupted = ChoiceAt<CorruptedChoice>(corruptedButtonGroup_->checkedId());
-  options.nonjpegs = nonJpegsCheck_->isChecked() ? 1 : 0;
+  options.includeNonJpegs = nonJpegsCheck_->isChecked() ? 1 : 0;
   options.mask = ToBytes(maskText_->text());
 }
 
@@ -340,7 +340,7 @@ void OptionTabs::SetOptions(const OptionSet& options) {
 }
 
 void OptionTabs::ReadOptions(OptionSet& options) const {
-  options.difdir = differentFolderCheck_->isChecked() ? 1 : 0;
+  options.saveInDifferentFolder = differentFolderCheck_->isChecked() ? 1 : 0;
   options.output = ToBytes(outputFolderText_->text());
   options.readability = readabilityCheck_->isChecked() ? 1 : 0;
   options.slow = slowParsingCheck_->isChecked() ? 1 : 0;

@@ -48,7 +48,7 @@ void CheckFile(const std::string& file, Tally& tally) {
   std::set<Bytes> blocks;
   if (originalBlock) blocks.insert(*originalBlock);
   bool fileTurned = false;
-  for (ExifMode exifMode : {ExifMode::kRemove, ExifMode::kKeep, ExifMode::kReduce}) {
+  for (ExifChoice exifMode : {ExifChoice::kDelete, ExifChoice::kKeep, ExifChoice::kReduce}) {
     for (auto [optimize, quickScan] : {std::pair{OptimizeChoice::kOff, true},
                                        {OptimizeChoice::kOff, false},
                                        {OptimizeChoice::kHuffman, false},
@@ -58,15 +58,13 @@ void CheckFile(const std::string& file, Tally& tally) {
         SCOPED_TRACE(testing::Message()
                      << file << " exif " << static_cast<int>(exifMode) << " optimize "
                      << ChoiceNumber(optimize) << " quick " << quickScan << " upright " << upright);
-        const RewrittenBytes result = RewriteBytes({.exifMode = exifMode,
-                                                    .quickScan = quickScan,
-                                                    .optimize = optimize,
-                                                    .upright = upright},
-                                                   original, file, log);
+        const RewrittenBytes result = RewriteBytes(
+            {.exif = exifMode, .quickScan = quickScan, .optimize = optimize, .upright = upright},
+            original, file, log);
         const bool done = result.outcome.result.rewritten();
         ++tally.runs, tally.rewritten += done;
         if (!done) continue;
-        if (exifMode == ExifMode::kReduce && !quickScan && !upright)
+        if (exifMode == ExifChoice::kReduce && !quickScan && !upright)
           tally.saved[ChoiceNumber(optimize)] += static_cast<double>(result.outcome.saved());
         EXPECT_LE(result.bytes.size(), original.size());
         if (!upright) {

@@ -112,8 +112,7 @@ TEST_F(HostileBytesTest, NoPictureIsEverLost) {
       test::ShrinkablePicture({.width = 17, .height = 9, .grayscale = true, .seed = 3}),
       test::ShrinkablePicture({.width = 16, .height = 16, .rgb = true, .seed = 4}),
   };
-  const ExifOption exifOptions[] = {ExifOption::kKeepOriginal, ExifOption::kReduceSize,
-                                    ExifOption::kDelete};
+  const ExifChoice exifOptions[] = {ExifChoice::kKeep, ExifChoice::kReduce, ExifChoice::kDelete};
   constexpr int kMutants = 3000;
   const std::string folder = dir.File("work");
   ASSERT_FALSE(platform::MakeFolder(folder));

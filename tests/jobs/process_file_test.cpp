@@ -127,7 +127,9 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   platform::File other;  // the file as a job under another name holds it
   bool procHidden = false;
 
-  auto elsewhere = [&](const std::string&) { options.difdir = 1, options.output = At("out"); };
+  auto elsewhere = [&](const std::string&) {
+    options.saveInDifferentFolder = 1, options.output = At("out");
+  };
   auto hardLink = [](const std::string& path) {
     ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0);
   };
@@ -143,7 +145,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
                fate,
                line,
                [&, corrupted, nonjpegs](const std::string&) {
-                 options.corrupted = corrupted, options.nonjpegs = nonjpegs;
+                 options.corrupted = corrupted, options.includeNonJpegs = nonjpegs;
                }};
   };
   auto masked = [&](std::string mask, std::string file, std::string renamed) {
@@ -195,7 +197,7 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched,
        "Invalid filename or disk full - ",
        [&](const std::string&) {
-         options.mask = "broken.jpg", options.nonjpegs = 1,
+         options.mask = "broken.jpg", options.includeNonJpegs = 1,
          test::WriteFile(At("broken.jpg"), Damaged());
        },
        [&](const std::string&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},
@@ -208,9 +210,9 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
        [&](const std::string& path) { elsewhere(path), base = At("elsewhere"); }},
       {"an output folder that is the source folder", good, O::kFailed, kUntouched,
        "Output folder holds the source - ",
-       [&](const std::string&) { options.difdir = 1, options.output = here + "/"; }},
+       [&](const std::string&) { options.saveInDifferentFolder = 1, options.output = here + "/"; }},
       {"no output folder: the files would land in the root folder", good, O::kFailed, kUntouched,
-       "Cannot create path for ", set(options.difdir, 1)},
+       "Cannot create path for ", set(options.saveInDifferentFolder, 1)},
       {.name = "a rewrite that does not decode",
        .content = undecodable,
        .outcome = O::kFailed,

@@ -85,7 +85,7 @@ class RewriteTest : public ::testing::Test {
   // The one place that calls the rewriter: from file to file as a file job does, and in memory,
   // which must give the same bytes and lines. Without an input, `in` is rewritten as it is.
   int Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
-              ExifMode exifMode = ExifMode::kRemove, bool quickScan = true) {
+              ExifChoice exifMode = ExifChoice::kDelete, bool quickScan = true) {
     if (input) test::WriteFile(in, *input);
     box.lines.clear();
     const RewriteOptions rewrite{std::string(removeList),
@@ -160,7 +160,7 @@ struct SegmentRow {
   Bytes input;  // the segments between SOI and the frame
   Bytes kept;
   std::vector<std::string> lines = {};
-  ExifMode exifMode = ExifMode::kRemove;
+  ExifChoice exifMode = ExifChoice::kDelete;
   std::string removeList = std::string(kDefaultRemoveList);
   IccPolicy icc = IccPolicy::kAutomatic;
   Bytes frame = Frame({1});
@@ -237,7 +237,8 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   const Bytes jfifDpi = SegmentBytes(kApp0, Data("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"sv));
   const std::string minimal = "Minimal EXIF block kept: ";
   const std::string cannot = "Cannot reduce EXIF size";
-  const ExifMode remove = ExifMode::kRemove, reduce = ExifMode::kReduce;
+  const ExifChoice remove = ExifChoice::kDelete, reduce = ExifChoice::kReduce,
+                   keep = ExifChoice::kKeep;
   // More pieces than are held before some are handed on; the table written last waits for its
   // merge.
   Bytes manySegments;
@@ -248,7 +249,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
 
   const SegmentRow rows[] = {
       {"remove list: built in", all, kept, {"Block 225 removed"}},
-      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, ExifMode::kKeep},
+      {"remove list: Exif kept", all, Concat({app0, exif, app3, app15, dri}), {}, keep},
       {"remove list: job's, profiles kept",
        all,
        Concat({app0, app2, app3, app15, dri}),
@@ -532,7 +533,7 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
     int useful = 0;
     return ReduceExifBlock(log, false, block, result, useful, "x") == 0 ? result : Bytes{};
   };
-  using enum ExifMode;
+  using enum ExifChoice;
   using enum OptimizeChoice;
   const std::string edge =
       "Picture not turned upright: the edge blocks cannot turn without loss (100x60 pixels, blocks "
@@ -540,7 +541,7 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   struct Row {
     Bytes exif;
     int orientation;  // 0: the picture does not turn
-    ExifMode mode = kKeep;
+    ExifChoice mode = kKeep;
     OptimizeChoice optimize = kOff;
     std::optional<Bytes> block = std::nullopt;  // the Exif block expected: none, or this
     bool keepDpi = false;
@@ -556,11 +557,11 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
       // Reduced: the same block as the turned camera block reduced (the upright orientation goes).
       {CameraBlock(6), 6, kReduce, kHuffman, reduced(edited(CameraBlock(6), 6))},
       // Deleted: nothing left, or the resolution, its values swapped for a quarter turn.
-      {CameraBlock(8), 8, kRemove, kProgressive},
-      {CameraBlock(7), 7, kRemove, kOff,
+      {CameraBlock(8), 8, kDelete, kProgressive},
+      {CameraBlock(7), 7, kDelete, kOff,
        Minimal({e.Rational(282, 72, 1), e.Rational(283, 300, 1), e.Short(296, 2)}), true},
       {CameraBlock(6), 0, kKeep, kOff, CameraBlock(6), false, &ragged, edge},
-      {CameraBlock(6), 0, kRemove, kOff, Minimal({e.Short(274, 6)}), false, &ragged, edge},
+      {CameraBlock(6), 0, kDelete, kOff, Minimal({e.Short(274, 6)}), false, &ragged, edge},
       {CameraBlock(8), 0, kKeep, kOff, CameraBlock(8), false, &hugeFrame,
        "Picture not turned upright: the picture needs more memory than a job may take"},
       {CameraBlock(6, thumbnail), 6, kKeep, kOff, edited(CameraBlock(6, thumbnail), 6, true), false,
@@ -619,7 +620,7 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
                                     SegmentBytes(kCom, Data("late comment")),
                                     {0xFF, 0xD9}});
   for (bool quick : {true, false}) {
-    ASSERT_EQ(Rewrite(withComment, kDefaultRemoveList, ExifMode::kRemove, quick), kRewritten);
+    ASSERT_EQ(Rewrite(withComment, kDefaultRemoveList, ExifChoice::kDelete, quick), kRewritten);
     EXPECT_EQ(test::DecodePixels(output), pixels) << quick;
     // The quick scan copies the comment with the picture data; the thorough one finds it.
     const bool commentKept = std::search(output.begin(), output.end(), withComment.end() - 16,

@@ -67,7 +67,7 @@ const Case kCases[] = {
        Put(p.tree, {{"sub/a.jpg", Photo(1)}});
        fs::create_directories(p.out);
        fs::create_directory_symlink(p.tree + "/sub", p.out + "/sub");
-       o.difdir = 1, o.output = p.out;
+       o.saveInDifferentFolder = 1, o.output = p.out;
      },
      {"Cannot create path for T/sub/a.jpg"},
      1},
@@ -85,7 +85,7 @@ const Case kCases[] = {
        fs::last_write_time(p.tree + "/sub/a.jpg", fs::last_write_time(p.tree + "/a.jpg"));
        fs::last_write_time(p.tree + "/sub/c.jpg",
                            fs::last_write_time(p.tree + "/c.jpg") - std::chrono::hours(1));
-       o.difdir = 1, o.output = p.tree + "/sub";
+       o.saveInDifferentFolder = 1, o.output = p.tree + "/sub";
      },
      {"Output exists - T/sub/a.jpg"},
      1,
@@ -104,7 +104,7 @@ const Case kCases[] = {
      [](const Paths& p, OptionSet& o) {
        Put(p.tree,
            {{"x.jpg", Photo(1)}, {fs::path(p.tree).filename().string() + "/x.jpg", Photo(2)}});
-       o.difdir = 1, o.output = fs::path(p.tree).parent_path();
+       o.saveInDifferentFolder = 1, o.output = fs::path(p.tree).parent_path();
      },
      {},
      2},
@@ -173,7 +173,7 @@ const Case kCases[] = {
     {"photo saved in place while written to the output folder",
      [](const Paths& p, OptionSet& o) {
        Put(p.tree, {{"1.jpg", Photo(1)}});
-       o.difdir = 1, o.output = p.out;
+       o.saveInDifferentFolder = 1, o.output = p.out;
      },
      {"File changed during processing - T/1.jpg"},
      1,
@@ -186,7 +186,7 @@ const Case kCases[] = {
        Bytes stray = Photo(2);
        stray.insert(stray.begin() + 2, {0xFF, 0xD9});
        Put(p.tree, {{"a.jpg", Photo(1)}, {"bad.jpg", Damaged()}, {"stray.jpg", stray}});
-       o.difdir = 1, o.output = p.out, o.corrupted = CorruptedChoice::kDelete;
+       o.saveInDifferentFolder = 1, o.output = p.out, o.corrupted = CorruptedChoice::kDelete;
      },
      {"Incompatible file ignored - T/bad.jpg", "Incompatible file ignored - T/stray.jpg"},
      2,

@@ -91,7 +91,7 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   ASSERT_EQ(symlink(dir.File("A").c_str(), dir.File("A/B/loop").c_str()), 0);
   ASSERT_EQ(symlink(dir.File("A/1.jpg").c_str(), dir.File("A/C/link.jpg").c_str()), 0);
   ASSERT_EQ(mkfifo(dir.File("A/C/pipe.jpg").c_str(), 0644), 0);
-  front.options.difdir = 1;
+  front.options.saveInDifferentFolder = 1;
   front.options.output = dir.File("A/B/../out/");  // another spelling of the same folder
   session.log().SetScreenDebug(true);
 
@@ -130,7 +130,7 @@ TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAske
   RunFolderTree(session);
   EXPECT_TRUE(front.box.Has("No compatible file found."));
   Put("empty/a.jpg");
-  front.options.difdir = 1;
+  front.options.saveInDifferentFolder = 1;
   front.options.output = dir.File("empty");
   RunFolderTree(session);
   EXPECT_EQ(session.lastRun().folderTotal, 0);

@@ -20,13 +20,13 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndKeepsTheValuesWithoutAFile
                 "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet="
                 "\r\nLog=0\r\n"
                 "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
-  const OptionSet all{.exif = ExifOption::kDelete,
+  const OptionSet all{.exif = ExifChoice::kDelete,
                       .icc = IccPolicy::kForceRemoval,
                       .dpi = 1,
                       .corrupted = CorruptedChoice::kIgnore,
-                      .nonjpegs = 1,
+                      .includeNonJpegs = 1,
                       .mask = "/bad/*-*.*",
-                      .difdir = 1,
+                      .saveInDifferentFolder = 1,
                       .output = "/home/me/out dir",
                       .readability = 1,
                       .slow = 1,
@@ -67,9 +67,9 @@ TEST(SettingsFile, ParseForgivesAndSkipsWhatItCannotUse) {
        [](OptionSet& o) { o.corrupted = CorruptedChoice::kDelete, o.slow = 1; }},
       {"no equals sign here\r\ncolour=3\r\nmask = a=b \r\n", [](OptionSet& o) { o.mask = "a=b"; }},
       {"slow=0.6\nreadability=+1\rdifdir=2.0\nLog=2.0",
-       [](OptionSet& o) { o.slow = 1, o.readability = 1, o.difdir = 2; }, true},
+       [](OptionSet& o) { o.slow = 1, o.readability = 1, o.saveInDifferentFolder = 2; }, true},
       {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r",
-       [](OptionSet& o) { o.nonjpegs = 2, o.backups = 1; }},
+       [](OptionSet& o) { o.includeNonJpegs = 2, o.backups = 1; }},
       {"icc=2\r\nicc=1\r\nOptimize = 1\r\noptimize=3\r\nbackups=-1\r\nslow=1e1",
        [](OptionSet& o) { o.icc = IccPolicy::kKeepAll, o.optimize = OptimizeChoice::kHuffman; }},
       {"dpi=2\r\nFont=Sans\r\nCharSet=5\r\nOutput= /o ",
