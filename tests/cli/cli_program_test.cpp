@@ -362,6 +362,14 @@ TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
   EXPECT_EQ(dryRecords[""]["dry_run"], true);
   dryRecords[""]["dry_run"] = false;
   EXPECT_EQ(dryRecords, records);
+
+  // What a killed run left beside the selected files goes with the next run, not a dry one.
+  const std::string stale = "sub/.keelpack-1f-2e-d.jpg.tmp";
+  Put(stale, good);
+  RunCli({"-n", photos_ + "/sub/d.jpg"});
+  EXPECT_TRUE(fs::exists(photos_ + "/" + stale));
+  RunCli({photos_ + "/sub/d.jpg"});
+  EXPECT_FALSE(fs::exists(photos_ + "/" + stale));
 }
 
 // One picture from standard input to standard output: the bytes an in-place run gives the

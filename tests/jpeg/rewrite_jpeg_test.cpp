@@ -615,6 +615,10 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
   const Bytes original = test::EncodePicture({.progressive = true, .restartInterval = 3});
   const auto pixels = test::DecodePixels(original);
   ASSERT_TRUE(pixels);
+  // The quick scan reads up to the first scan's picture data, and no further.
+  const size_t sos = SegmentAt(original, kSos);
+  EXPECT_EQ(FindHeadExtent(original).dataStart,
+            sos + 2 + original[sos + 2] * 256u + original[sos + 3]);
   // A comment after the picture data, before the final EOI.
   const Bytes withComment = Concat({Bytes(original.begin(), original.end() - 2),
                                     SegmentBytes(kCom, Data("late comment")),
