@@ -179,6 +179,7 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
       {x.Ascii(271, "OLYMPUS"), true, 0, {}},
       {x.Ascii(271, "LG"), true, 0, {}},
       {comment("   \0\0 \0"s), false, 0, {empty}},
+      {comment(""), false, 0, {empty}},  // the header alone
       {comment("oppo_32\0\0"s), false, 0, {empty}},
       {comment(" Nice day 2024 "), true, 1, {}},
       {ExifBuilder::Undefined(37510, {}), false, 0, {empty}},

@@ -174,6 +174,13 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
   const Bytes truncated =
       Concat({Bytes(colour.begin(), colour.begin() + static_cast<ptrdiff_t>(colour.size() * 2 / 3)),
               {kMarkerLead, kEoi}});
+  // 32 megapixels (4:2:0) declared, with data enough for them: more than even the one larger
+  // turn may take.
+  Bytes huge = EncodePicture({.width = 16, .height = 16});
+  const size_t sof = test::SegmentAt(huge, kSof0);
+  huge[sof + 5] = 5000 >> 8, huge[sof + 6] = 5000 & 0xFF, huge[sof + 7] = 6400 >> 8,
+             huge[sof + 8] = 6400 & 0xFF;
+  huge.insert(huge.end() - 2, size_t{64} << 10, 0);
   using enum OptimizeChoice;
   std::vector<Case> cases;
   for (int orientation = 2; orientation <= 8; ++orientation)
@@ -188,6 +195,7 @@ TEST(Turn, ShowsThePictureAsItsOrientationAsksOrDeclines) {
        nullptr,
        {},
        8},
+      {"32 megapixels", huge, kOff, "needs more memory", {}, 6},
       // Mirroring along the main diagonal moves no edge block to the other side.
       {"not whole blocks, 5", ragged, kOff, nullptr, {}, 5},
       {"not whole blocks, 6",

@@ -102,8 +102,12 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   EXPECT_EQ(session.lastRun().fileTotal, 5);  // 1, 2, 3, 5 and the hidden .x.jpeg; not "4.jfif"
   EXPECT_TRUE(front.box.Has("Invalid characters in the name - " + dir.File("A/wh?t")));
 
-  // Past 2000 subfolders a folder is scanned in part.
-  for (int i = 0; i < 2002; ++i) Folder("many/" + std::to_string(100000 + i));
+  // Past 2001 subfolders a folder is scanned in part.
+  for (int i = 0; i < 2001; ++i) Folder("many/" + std::to_string(100000 + i));
+  BuildFolderList(session, dir.File("many"));
+  EXPECT_EQ(session.lastRun().folderTotal, 1 + 2001);
+  EXPECT_FALSE(front.box.Has("Too many directories in " + dir.File("many")));
+  Folder("many/102001");
   BuildFolderList(session, dir.File("many"));
   EXPECT_EQ(session.lastRun().folderTotal, 1 + 2001);
   EXPECT_TRUE(front.box.Has("Too many directories in " + dir.File("many")));
