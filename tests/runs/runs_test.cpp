@@ -81,6 +81,17 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_TRUE(front.box.Has("Please select a file."));
   EXPECT_EQ(front.statuses.back(), "Finished. Out of 0 files, 0 were reduced saving 0 bytes.");
   EXPECT_EQ(front.progress.back(), 100);
+
+  // An output folder inside the folder: a photo there with a selected file's name that is no
+  // earlier output of it stays as it is.
+  Folder("out");
+  test::WriteFile(dir.File("out/f2.jpg"), test::ShrinkablePicture({.width = 24, .height = 16}));
+  const Bytes theirs = test::ReadFile(dir.File("out/f2.jpg"));
+  front.options.saveInDifferentFolder = 1, front.options.output = dir.File("out");
+  front.entries[2].selected = true;
+  RunSelectedFiles(session);
+  EXPECT_TRUE(front.box.Has("Output exists - " + dir.File("out/f2.jpg")));
+  EXPECT_EQ(test::ReadFile(dir.File("out/f2.jpg")), theirs);
 }
 
 TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
