@@ -387,10 +387,11 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
     const JobOutcome outcome = Process(path, true);
     setrlimit(RLIMIT_FSIZE, &old);
     // A file read whole, and no more than 64 MB beside it.
-    if (kPeakShowsJobs)
+    if (kPeakShowsJobs) {
       EXPECT_LT(PeakKiB() - peakBefore,
                 static_cast<long>(std::max(row.sparseTail, row.content.size()) >> 10) + (64 << 10))
           << "KiB more at the peak";
+    }
     EXPECT_EQ(outcome, row.outcome);
     EXPECT_TRUE(row.line.empty() ? box.lines.empty() : box.Has(row.line + path))
         << testing::PrintToString(box.lines);

@@ -100,8 +100,9 @@ class RewriteTest : public ::testing::Test {
     EXPECT_FALSE(source.OpenForReading(in) || target.Create(out));
     outcome = RewriteFile(rewrite, source, target, in, log, status);
     output = test::ReadFile(out);
-    if (outcome.result.rewritten())
+    if (outcome.result.rewritten()) {
       EXPECT_EQ(outcome.saved(), static_cast<long>(status.size) - static_cast<long>(output.size()));
+    }
     const std::vector<std::string> fileLines = std::exchange(box.lines, {});
     const int logLevel = log.logLevel();
     log.SetLogLevel(0);  // the log file gets the lines once
@@ -112,7 +113,9 @@ class RewriteTest : public ::testing::Test {
                               static_cast<long>(std::min(fileLines.size(), box.lines.size()))),
               box.lines);
     EXPECT_EQ(inMemory.outcome.result, outcome.result);
-    if (outcome.result.rewritten()) EXPECT_EQ(inMemory.bytes, output);
+    if (outcome.result.rewritten()) {
+      EXPECT_EQ(inMemory.bytes, output);
+    }
     // Read only as far as the first scan's data and the last two bytes, as little as the quick
     // scan may read, with the data between handed on from the file.
     const Bytes file = test::ReadFile(in);
@@ -134,10 +137,12 @@ class RewriteTest : public ::testing::Test {
         Bytes bytes;
       } ends;
       ends.file = &file;
-      const PictureInput input{
+      const PictureInput headAndTail{
           std::span(file).first(head), file.size(), {file[file.size() - 2], kEoi}};
-      EXPECT_EQ(RewritePicture(rewrite, input, in, log, ends).result, outcome.result);
-      if (outcome.result.rewritten()) EXPECT_EQ(ends.bytes, output);
+      EXPECT_EQ(RewritePicture(rewrite, headAndTail, in, log, ends).result, outcome.result);
+      if (outcome.result.rewritten()) {
+        EXPECT_EQ(ends.bytes, output);
+      }
     }
     log.SetLogLevel(logLevel);
     box.lines = fileLines;
