@@ -7,6 +7,7 @@
 #include "exif/reduce_exif.h"
 #include "jobs/rewrite_file.h"
 #include "jpeg/markers.h"
+#include "jpeg/output_buffer.h"
 #include "jpeg/turn_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/files.h"
@@ -639,6 +640,31 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
   // A file that does not end in EOI always gets the thorough scan.
   EXPECT_EQ(Rewrite(Bytes(withComment.begin(), withComment.end() - 1)), kDamaged);
   EXPECT_TRUE(box.Has("Block 254 removed"));
+}
+
+// The bytes the rewriter copies in live in blocks of their own; a block is given back only once
+// nothing waiting points into it, even when a later block (which may take the memory of one
+// given back) fills before the rest is handed on.
+TEST(OutputBuffer, HandsOnEveryByteInOrderAcrossBlocks) {
+  OutputBuffer out;
+  Bytes appended, written;
+  auto append = [&](size_t length, uint8_t value) {
+    const Bytes bytes(length, value);
+    out.Append(bytes);
+    appended.insert(appended.end(), bytes.begin(), bytes.end());
+  };
+  auto handOn = [&](size_t end) {
+    EXPECT_FALSE(out.HandOn(end, [&](std::span<const std::span<const uint8_t>> pieces) {
+      for (auto piece : pieces) written.insert(written.end(), piece.begin(), piece.end());
+      return std::error_code();
+    }));
+  };
+  append(60 << 10, 1);  // most of the first block
+  append(8 << 10, 2);   // the second block
+  handOn(1 << 10);      // the rest of the first piece waits in the first block
+  append(60 << 10, 3);  // the third block
+  handOn(out.size());
+  EXPECT_EQ(written, appended);
 }
 
 }  // namespace
