@@ -1,7 +1,5 @@
 #include "jpeg/picture_check.h"
 
-#include <unistd.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <span>
