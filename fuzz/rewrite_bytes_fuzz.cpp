@@ -71,7 +71,7 @@ RewriteOptions OptionsFor(unsigned choice) {
   choice /= 3;
   options.quickScan = choice % 2 == 0;
   choice /= 2;
-  if (choice % 2 == 1) options.removeList = kDefaultRemoveList;
+  if (choice % 2 == 1) options.remove = kNoPictureSegments;
   return options;
 }
 

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.optimize =
       (choice & 128) ? keelpack::OptimizeChoice::kProgressive : keelpack::OptimizeChoice::kOff;
   keelpack::RewriteOptions rewrite = keelpack::RewriteOptionsFor(options);
-  if ((choice & 64) == 0) rewrite.removeList = keelpack::kDefaultRemoveList;
+  if ((choice & 64) == 0) rewrite.remove = keelpack::kNoPictureSegments;
   rewrite.exif = kExifModes[choice % 3];
   rewrite.quickScan = (choice & 4) != 0;
   rewrite.upright = (choice & 16) != 0;

@@ -18,9 +18,9 @@ namespace {
 
 using ByteSpan = std::span<const uint8_t>;
 
-// APP12, APP13, APP1, COM and APP14, then APP2 unless colour profiles are all kept.
-constexpr std::string_view kJobRemoveList = "\xEC\xED\xE1\xFE\xEE";
-constexpr char kApp2Code = '\xE2';
+// A file job drops every segment that carries no picture, but keeps colour profiles (APP2)
+// when the user keeps them all.
+constexpr MarkerSet kJobRemovals = {kApp12, kApp13, kApp1, kCom, kApp14};
 
 // With the quick scan, picture data of at least this length is copied from file to file inside
 // the kernel, and only the segments before it are read: the bytes of a photo then pass through
@@ -158,8 +158,8 @@ std::error_code ReadSource(const RewriteOptions& options, const platform::File& 
 
 RewriteOptions RewriteOptionsFor(const OptionSet& o) {
   RewriteOptions options;
-  options.removeList = kJobRemoveList;
-  if (o.icc != IccPolicy::kKeepAll) options.removeList += kApp2Code;
+  options.remove = kJobRemovals;
+  if (o.icc != IccPolicy::kKeepAll) options.remove.Add(kApp2);
   options.exif = o.exif;
   options.quickScan = o.slow == 0;
   options.icc = o.icc;

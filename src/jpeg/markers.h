@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -57,6 +59,30 @@ constexpr bool StartsEntropyData(uint8_t code) {
 }
 
 constexpr bool IsRestartMarker(uint8_t code) { return code >= kRst0 && code <= kRst7; }
+
+// A set of marker codes, such as the segments a rewrite drops.
+class MarkerSet {
+ public:
+  constexpr MarkerSet() = default;
+  constexpr MarkerSet(std::initializer_list<uint8_t> codes) {
+    for (const uint8_t code : codes) Add(code);
+  }
+  constexpr MarkerSet& Add(uint8_t code) {
+    words_[code / 64] |= uint64_t{1} << (code % 64);
+    return *this;
+  }
+  constexpr bool Contains(uint8_t code) const {
+    return (words_[code / 64] >> (code % 64) & 1) != 0;
+  }
+  friend constexpr bool operator==(const MarkerSet&, const MarkerSet&) = default;
+
+ private:
+  std::array<uint64_t, 4> words_{};
+};
+
+// The segments that carry no picture: Exif (APP1), colour profiles (APP2), APP12, APP13,
+// comments and APP14. APP14 is dropped only where the colours stay right without it.
+inline constexpr MarkerSet kNoPictureSegments = {kApp1, kApp2, kApp12, kApp13, kCom, kApp14};
 
 // " (NAME)" for the markers the log names, empty for the others.
 std::string MarkerName(uint8_t code);

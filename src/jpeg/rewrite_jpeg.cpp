@@ -29,7 +29,6 @@ using Bytes = std::vector<uint8_t>;
 using ByteSpan = std::span<const uint8_t>;
 
 // APP1, APP2, APP12, APP13, COM and APP14: the segments that carry no picture.
-constexpr char kBuiltInRemoveList[] = {'\xE1', '\xE2', '\xEC', '\xED', '\xFE', '\xEE'};
 
 // Runs of these segments are joined into one segment, saving a 4-byte header each.
 constexpr uint8_t kMergeCodes[] = {kDqt, kDht};
@@ -62,10 +61,6 @@ bool BeginsWith(ByteSpan data, std::string_view text) {
   return data.size() >= text.size() &&
          std::equal(text.begin(), text.end(), data.begin(),
                     [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-}
-
-bool InList(std::string_view list, uint8_t code) {
-  return list.find(static_cast<char>(code)) != std::string_view::npos;
 }
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
@@ -210,9 +205,6 @@ class Rewriter {
         log_(log),
         name_(nameForLog),
         sink_(sink),
-        removeList_(options.removeList == kDefaultRemoveList
-                        ? std::string_view(kBuiltInRemoveList, sizeof kBuiltInRemoveList)
-                        : std::string_view(options.removeList)),
         collect_(options.optimize != OptimizeChoice::kOff && input.whole()) {
     if (input.whole()) {
       in_.Set(input.head);
@@ -273,7 +265,6 @@ class Rewriter {
   LogSink& log_;
   const std::string name_;  // for the log
   RewriteSink& sink_;
-  std::string_view removeList_;
 
   Input in_;
   bool whole_ = true;  // every byte of the input was read
@@ -438,7 +429,7 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
     return Step::kStop;
   }
   if (header.code == kEoi) eoiSeen_ = true;
-  if (InList(removeList_, header.code)) return Step::kGoOn;
+  if (options_.remove.Contains(header.code)) return Step::kGoOn;
   lastMarker_ = header.code;
   out_.Append(header.lead);
   // A fill byte consumed one byte; writing its partner too would double it.
@@ -567,14 +558,14 @@ const FrameColours& Rewriter::HeaderFacts() {
 // JFIF segment that stays gives the picture a density of its own.
 std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
   const bool jfifDensity =
-      options_.keepDpi && !InList(removeList_, kApp0) && HeaderFacts().jfifDensity;
+      options_.keepDpi && !options_.remove.Contains(kApp0) && HeaderFacts().jfifDensity;
   return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
 }
 
 // The Exif segment stays as it is read: kept, or not in the remove list.
 bool Rewriter::ExifKeptWhole() const {
   return options_.exif == ExifChoice::kKeep ||
-         (options_.exif == ExifChoice::kDelete && !InList(removeList_, kApp1));
+         (options_.exif == ExifChoice::kDelete && !options_.remove.Contains(kApp1));
 }
 
 bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
@@ -592,7 +583,7 @@ bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced)
 ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
                                 bool minimalExif) {
   const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  const bool keep = minimalExif || !InList(removeList_, header.code) ||
+  const bool keep = minimalExif || !options_.remove.Contains(header.code) ||
                     (isExif && options_.exif != ExifChoice::kDelete);
   if (!keep) {
     removed = true;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jpeg/choices.h"
+#include "jpeg/markers.h"
 #include "jpeg/reencode.h"
 #include "platform/failure.h"
 
@@ -39,13 +40,10 @@ struct RewriteResult {
   friend bool operator==(const RewriteResult&, const RewriteResult&) = default;
 };
 
-// A removeList argument of exactly this text stands for APP1, APP2, APP12, APP13, COM and APP14.
-inline constexpr std::string_view kDefaultRemoveList = "default";
-
 // The values a rewrite works with: the segments to drop and the few options it reads.
 struct RewriteOptions {
-  // One character per marker code, or "default".
-  std::string removeList = std::string(kDefaultRemoveList);
+  // The segments to drop (the Exif choice and the colour policy may still keep one).
+  MarkerSet remove = kNoPictureSegments;
   ExifChoice exif = ExifChoice::kDelete;
   // Trust a final EOI to end the picture data; otherwise every 0xFF of it is looked at.
   bool quickScan = true;

@@ -30,7 +30,7 @@ using namespace std::literals;
 
 // The remove list a file job builds when colour profiles are kept: APP12, APP13, APP1, COM,
 // APP14 (and APP2 otherwise).
-const std::string kJobListKeepingProfiles = "\xEC\xED\xE1\xFE\xEE";
+constexpr MarkerSet kJobListKeepingProfiles = {kApp12, kApp13, kApp1, kCom, kApp14};
 
 Bytes Data(std::string_view text, size_t padTo = 0) {
   Bytes bytes = ToBytes(text);
@@ -85,16 +85,12 @@ class RewriteTest : public ::testing::Test {
 
   // The one place that calls the rewriter: from file to file as a file job does, and in memory,
   // which must give the same bytes and lines. Without an input, `in` is rewritten as it is.
-  int Rewrite(const std::optional<Bytes>& input, std::string_view removeList = kDefaultRemoveList,
+  int Rewrite(const std::optional<Bytes>& input, MarkerSet removeList = kNoPictureSegments,
               ExifChoice exifMode = ExifChoice::kDelete, bool quickScan = true) {
     if (input) test::WriteFile(in, *input);
     box.lines.clear();
-    const RewriteOptions rewrite{std::string(removeList),
-                                 exifMode,
-                                 quickScan,
-                                 options.icc,
-                                 options.keepDpi(),
-                                 options.optimize,
+    const RewriteOptions rewrite{removeList,           exifMode,          quickScan,
+                                 options.icc,          options.keepDpi(), options.optimize,
                                  options.turnUpright()};
     platform::File source, target;
     platform::File::Status status;
@@ -167,7 +163,7 @@ struct SegmentRow {
   Bytes kept;
   std::vector<std::string> lines = {};
   ExifChoice exifMode = ExifChoice::kDelete;
-  std::string removeList = std::string(kDefaultRemoveList);
+  MarkerSet removeList = kNoPictureSegments;
   IccPolicy icc = IccPolicy::kAutomatic;
   Bytes frame = Frame({1});
   bool keepDpi = false;
@@ -325,7 +321,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
        Concat({Adobe(0), Adobe(0)}),
        {"Block 238 written again (Adobe colour transform)"},
        remove,
-       ""},
+       MarkerSet{}},
       {"profiles kept",
        Concat({epson, custom, Adobe(1)}),
        Concat({epson, custom}),
@@ -338,7 +334,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
        {},
        {},
        remove,
-       kJobListKeepingProfiles + "\xE2",
+       MarkerSet(kJobListKeepingProfiles).Add(kApp2),
        IccPolicy::kForceRemoval},
       {"Exif reduced", Exif(camera), Exif(reduced), {}, reduce},
       {"Exif without useful tags", Exif(noUseful.Build()), {}, {"EXIF removed"}, reduce},
@@ -586,10 +582,10 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
     options.dpi = row.keepDpi;
     options.optimize = row.optimize;
     options.upright = 0;
-    ASSERT_EQ(Rewrite(input, kDefaultRemoveList, row.mode), kRewritten);
+    ASSERT_EQ(Rewrite(input, kNoPictureSegments, row.mode), kRewritten);
     const Bytes unturned = output;
     options.upright = 1;
-    ASSERT_EQ(Rewrite(input, kDefaultRemoveList, row.mode), kRewritten);
+    ASSERT_EQ(Rewrite(input, kNoPictureSegments, row.mode), kRewritten);
     EXPECT_EQ(outcome.turned, row.orientation != 0);
     EXPECT_TRUE(row.line.empty() || box.Has(row.line));
     EXPECT_EQ(box.Has("Picture turned upright by orientation " + std::to_string(row.orientation)),
@@ -630,7 +626,7 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
                                     SegmentBytes(kCom, Data("late comment")),
                                     {0xFF, 0xD9}});
   for (bool quick : {true, false}) {
-    ASSERT_EQ(Rewrite(withComment, kDefaultRemoveList, ExifChoice::kDelete, quick), kRewritten);
+    ASSERT_EQ(Rewrite(withComment, kNoPictureSegments, ExifChoice::kDelete, quick), kRewritten);
     EXPECT_EQ(test::DecodePixels(output), pixels) << quick;
     // The quick scan copies the comment with the picture data; the thorough one finds it.
     const bool commentKept = std::search(output.begin(), output.end(), withComment.end() - 16,
