@@ -2,12 +2,16 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <type_traits>
+#include <variant>
 
+#include "settings/option_table.h"
 #include "settings/settings_file.h"
 #include "version.h"
 
@@ -18,24 +22,41 @@ constexpr int kMaxLogLevel = 3;
 // More threads than this would only add memory.
 constexpr int kMaxJobs = 256;
 
-template <OptionChoice Choice>
-using Choices = std::map<std::string, Choice>;
+// The names a choice option takes, in the order of its values ("keep|reduce|delete").
+std::vector<std::string> ValueNames(std::string_view names) {
+  std::vector<std::string> split;
+  for (size_t at = 0; at <= names.size();) {
+    const size_t bar = std::min(names.find('|', at), names.size());
+    split.emplace_back(names.substr(at, bar - at));
+    at = bar + 1;
+  }
+  return split;
+}
 
-const Choices<ExifChoice> kExifChoices = {
-    {"keep", ExifChoice::kKeep}, {"reduce", ExifChoice::kReduce}, {"delete", ExifChoice::kDelete}};
-const Choices<IccPolicy> kIccChoices = {{"auto", IccPolicy::kAutomatic},
-                                        {"keep", IccPolicy::kKeepAll},
-                                        {"remove", IccPolicy::kForceRemoval}};
-const Choices<CorruptedChoice> kCorruptedChoices = {{"ignore", CorruptedChoice::kIgnore},
-                                                    {"delete", CorruptedChoice::kDelete},
-                                                    {"rename", CorruptedChoice::kRename}};
+// What the command line parsed for one option of the table.
+struct TableOption {
+  CLI::Option* option = nullptr;
+  std::string text;
+  bool ticked = false;
+};
 
-// The choices in the order of their values, as the help lists them.
-template <OptionChoice Choice>
-std::vector<std::string> Names(const Choices<Choice>& choices) {
-  std::vector<std::string> names(choices.size());
-  for (const auto& [name, value] : choices) names[static_cast<size_t>(ChoiceNumber(value))] = name;
-  return names;
+// Sets the option's field from what was parsed.
+void Apply(const OptionEntry& entry, const TableOption& parsed, OptionSet& o) {
+  std::visit(
+      [&](auto field) {
+        using Field = decltype(field);
+        if constexpr (std::is_same_v<Field, std::string OptionSet::*>) {
+          o.*field = parsed.text;
+        } else if constexpr (std::is_same_v<Field, int OptionSet::*>) {
+          o.*field = parsed.ticked ? 1 : 0;
+        } else if constexpr (!std::is_same_v<Field, std::monostate>) {
+          const std::vector<std::string> names = ValueNames(entry.cliValues);
+          const auto number = std::find(names.begin(), names.end(), parsed.text) - names.begin();
+          if (const auto choice = ChoiceFromNumber<std::remove_cvref_t<decltype(o.*field)>>(number))
+            o.*field = *choice;
+        }
+      },
+      entry.field);
 }
 
 constexpr const char* kDescription =
@@ -45,7 +66,7 @@ constexpr const char* kDescription =
     "by its rewritten form, with its modification time and permissions. Damaged files, and\n"
     "files with a JPEG name that hold other data, are renamed by a mask, deleted or left alone.\n";
 
-constexpr const char* kFooter = R"(PATHS
+constexpr std::string_view kFooterHead = R"(PATHS
   A FOLDER is processed as a tree: every file with a JPEG name (.jpg .jpeg .jpe .jfi .jif,
   any letter case) in it and in all folders below it. Hidden folders, links to folders and
   the output folder are left out.
@@ -127,11 +148,38 @@ STANDARD INPUT
     keelpack-cli --exif delete - < photo.jpg > small.jpg
 
 SETTINGS AND LOG FILE
-  The window's settings file (keelpack.ini) is not read. --settings FILE reads the options
-  from FILE (keys Exif, ICC, DPI, Corrupted, NonJPEGs, Mask, DifDir, Output, Readability,
-  Slow, Backups, Log, Optimize, Upright); options given on the command line win. Nothing is
-  ever saved.
-  --log-level 1-3 writes keelpack.log in $XDG_CONFIG_HOME (else ~/.config); each run starts
+)";
+
+// The keys a settings file may set for the command line: all but the window's own.
+std::string SettingsParagraph() {
+  std::string keys;
+  for (const OptionEntry& entry : kOptionTable) {
+    if (entry.windowOnly) continue;
+    keys.append(keys.empty() ? "" : ", ").append(entry.key);
+  }
+  return "The window's settings file (keelpack.ini) is not read. --settings FILE reads the "
+         "options from FILE (keys " +
+         keys + "); options given on the command line win. Nothing is ever saved.";
+}
+
+// `text` in lines of at most `width` columns, each indented by two.
+std::string Wrapped(std::string_view text, size_t width) {
+  std::string out, line = "  ";
+  while (!text.empty()) {
+    const size_t end = std::min(text.find(' '), text.size());
+    const std::string_view word = text.substr(0, end);
+    if (line.size() > 2 && line.size() + 1 + word.size() > width) {
+      out.append(line).append("\n");
+      line = "  ";
+    }
+    line.append(line.size() > 2 ? " " : "").append(word);
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return out + line + "\n";
+}
+
+constexpr std::string_view kFooterTail =
+    R"(  --log-level 1-3 writes keelpack.log in $XDG_CONFIG_HOME (else ~/.config); each run starts
   it afresh, so after several runs it holds the last one.
 
 CTRL+C
@@ -189,7 +237,8 @@ std::vector<std::string> SplitNames(std::string_view text, bool nulSeparated) {
 
 ParseResult ParseCommandLine(int argc, const char* const* argv) {
   CLI::App app(kDescription, kCliName);
-  app.footer(kFooter);
+  app.footer(std::string(kFooterHead) + Wrapped(SettingsParagraph(), 91) +
+             std::string(kFooterTail));
   app.get_formatter()->column_width(34);
   app.set_version_flag("--version", std::string(kCliName) + " " + std::string(kVersion),
                        "Print the program's name and version, and exit");
@@ -199,61 +248,47 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   });
 
   std::vector<std::string> paths;
-  std::string exif, icc, corrupted, mask, output, settings, filesFrom;
+  std::string settings, filesFrom;
   int logLevel = 0, jobs = 0;
-  bool dpi = false, nonJpegs = false, readability = false, slow = false, backups = false;
   bool quiet = false, verbose = false, noFsync = false, nulSeparated = false, optimize = false,
-       progressive = false, upright = false, dryRun = false, json = false;
+       progressive = false, dryRun = false, json = false;
 
-  // Validators describe themselves in the option's column; the value names say it shorter.
-  auto oneOf = [](const auto& choices) { return CLI::IsMember(Names(choices)).description(""); };
   auto* pathOpt = app.add_option("PATH", paths, "Files and folders to process")->type_name("");
-  auto* exifOpt = app.add_option("--exif", exif,
-                                 "Exif camera data (reduce): keep keeps it all;\n"
-                                 "reduce keeps camera settings, date and orientation,\n"
-                                 "and removes location (GPS), thumbnail, maker notes,\n"
-                                 "serial numbers and owner names; delete keeps only\n"
-                                 "what shows the picture upright, and with --dpi its\n"
-                                 "resolution")
-                      ->check(oneOf(kExifChoices))
-                      ->type_name("keep|reduce|delete");
-  auto* iccOpt = app.add_option("--icc", icc,
-                                "Colour profiles: auto drops the standard ones and\n"
-                                "keeps custom ones (auto)")
-                     ->check(oneOf(kIccChoices))
-                     ->type_name("auto|keep|remove");
-  auto* dpiOpt = app.add_flag("--dpi", dpi, "Keep the resolution (DPI) tags of the Exif data");
-  auto* corruptedOpt = app.add_option("--corrupted", corrupted, "Damaged files (rename)")
-                           ->check(oneOf(kCorruptedChoices))
-                           ->type_name("ignore|delete|rename");
-  auto* maskOpt = app.add_option("--mask", mask,
-                                 "Rename mask for damaged files: the first * is the\n"
-                                 "name, the second the extension (_corrupted_*.*)");
-  auto* nonJpegsOpt = app.add_flag("--non-jpegs", nonJpegs,
-                                   "Files with a JPEG name that hold other data are\n"
-                                   "treated like damaged ones; without it they are\n"
-                                   "renamed (--corrupted delete) or left alone");
-  auto* outputOpt = app.add_option("--output", output,
-                                   "Write the rewritten files below DIR, mirroring\n"
-                                   "the paths; the sources stay as they are")
-                        ->type_name("DIR");
-  auto* readOpt = app.add_flag("--check-readability", readability,
-                               "Decode every new file fully before it replaces\n"
-                               "the old one");
-  auto* slowOpt = app.add_flag("--slow", slow, "Look at every byte of the picture data");
-  auto* backupsOpt = app.add_flag("--backups", backups,
-                                  "Keep a copy of each file as FILE.bak; an existing\n"
-                                  "FILE.bak is left as it is");
+  // CLI11 keeps the addresses of what it parses into: the array never moves.
+  std::array<TableOption, kOptionTable.size()> parsed;
+  for (size_t i = 0; i < kOptionTable.size(); ++i) {
+    const OptionEntry& entry = kOptionTable[i];
+    const std::string name(entry.cliName), help(entry.cliHelp), values(entry.cliValues);
+    switch (entry.cliForm) {
+      case CliForm::kNone:
+        break;
+      case CliForm::kFlag:
+        parsed[i].option = app.add_flag(name, parsed[i].ticked, help);
+        break;
+      case CliForm::kChoice:
+        // Validators describe themselves in the option's column; the value names say it shorter.
+        parsed[i].option = app.add_option(name, parsed[i].text, help)
+                               ->check(CLI::IsMember(ValueNames(values)).description(""))
+                               ->type_name(values);
+        break;
+      case CliForm::kText:
+        parsed[i].option = app.add_option(name, parsed[i].text, help)->type_name(values);
+        break;
+    }
+  }
+  const auto tableOption = [&](std::string_view key) {
+    for (size_t i = 0; i < kOptionTable.size(); ++i)
+      if (kOptionTable[i].key == key) return parsed[i].option;
+    return static_cast<CLI::Option*>(nullptr);
+  };
+  auto* outputOpt = tableOption("Output");
+  auto* backupsOpt = tableOption("Backups");
   auto* optimizeOpt = app.add_flag("--optimize", optimize,
                                    "Code the picture data again, losslessly, with\n"
                                    "Huffman tables made for it, when that is smaller");
   auto* progressiveOpt = app.add_flag("--progressive", progressive,
                                       "As --optimize, but progressive: tries a few scan\n"
                                       "scripts and keeps the smallest");
-  auto* uprightOpt = app.add_flag("--upright", upright,
-                                  "Turn each picture upright as its Exif orientation\n"
-                                  "asks, losslessly; a picture whose edge blocks\n"
-                                  "cannot turn keeps its data and its orientation");
   auto* logOpt = app.add_option("--log-level", logLevel,
                                 "Write keelpack.log: 0 none, 1 brief, 2 verbose,\n"
                                 "3 explicit (0)")
@@ -313,11 +348,13 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     return usage("- stands for one picture on standard input: give no other PATH");
   }
   // What concerns files, folders, runs or their log has nothing to act on in a filter.
-  for (const CLI::Option* fileOnly :
-       {backupsOpt, maskOpt, outputOpt, corruptedOpt, nonJpegsOpt, filesFromOpt, jobsOpt,
-        noFsyncOpt, dryRunOpt, jsonOpt, logOpt}) {
-    if (filter && fileOnly->count()) {
-      return usage(fileOnly->get_name() + " cannot be used with - (standard input)");
+  std::vector<const CLI::Option*> fileOnly;
+  for (size_t i = 0; i < kOptionTable.size(); ++i)
+    if (kOptionTable[i].aboutFiles) fileOnly.push_back(parsed[i].option);
+  fileOnly.insert(fileOnly.end(), {filesFromOpt, jobsOpt, noFsyncOpt, dryRunOpt, jsonOpt, logOpt});
+  for (const CLI::Option* option : fileOnly) {
+    if (filter && option->count()) {
+      return usage(option->get_name() + " cannot be used with - (standard input)");
     }
   }
   CliRequest request;
@@ -344,23 +381,12 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
   }
 
   OptionSet& o = request.options;
-  if (exifOpt->count()) o.exif = kExifChoices.at(exif);
-  if (iccOpt->count()) o.icc = kIccChoices.at(icc);
-  if (dpiOpt->count()) o.dpi = dpi ? 1 : 0;
-  if (corruptedOpt->count()) o.corrupted = kCorruptedChoices.at(corrupted);
-  if (maskOpt->count()) o.mask = mask;
-  if (nonJpegsOpt->count()) o.includeNonJpegs = nonJpegs ? 1 : 0;
-  if (outputOpt->count()) {
-    o.saveInDifferentFolder = 1;
-    o.output = output;
-  }
-  if (readOpt->count()) o.readability = readability ? 1 : 0;
-  if (slowOpt->count()) o.slow = slow ? 1 : 0;
-  if (backupsOpt->count()) o.backups = backups ? 1 : 0;
+  for (size_t i = 0; i < kOptionTable.size(); ++i)
+    if (parsed[i].option && parsed[i].option->count()) Apply(kOptionTable[i], parsed[i], o);
+  if (outputOpt->count()) o.saveInDifferentFolder = 1;
   if (optimizeOpt->count()) o.optimize = optimize ? OptimizeChoice::kHuffman : OptimizeChoice::kOff;
   if (progressiveOpt->count())
     o.optimize = progressive ? OptimizeChoice::kProgressive : OptimizeChoice::kOff;
-  if (uprightOpt->count()) o.upright = upright ? 1 : 0;
   if (logOpt->count()) request.logLevel = logLevel;
   request.verbosity = quiet     ? Verbosity::kQuiet
                       : verbose ? Verbosity::kVerbose

@@ -4,10 +4,13 @@
 #include <cctype>
 #include <cmath>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/text.h"
+#include "settings/option_table.h"
 #include "version.h"
 
 namespace keelpack {
@@ -52,10 +55,6 @@ long NumericValue(std::string_view text) {
   return std::lround(std::nearbyint(value));
 }
 
-// A check box takes 0 (clear), 1 (ticked) and 2 (greyed); the options read any value but 0
-// as on, and the verdict on non-JPEG files tells 2 from 0 and 1.
-constexpr int kCheckBoxHigh = 2;
-
 // Sets `target` when `value` lies in [low, high]; a value the control would refuse is skipped.
 void SetIfInRange(int& target, long value, int low, int high) {
   if (value >= low && value <= high) target = static_cast<int>(value);
@@ -68,48 +67,47 @@ void SetChoice(Choice& target, long value) {
 }
 
 void ApplyLine(const std::string& key, const std::string& value, LoadedSettings& loaded) {
+  const auto entry = std::find_if(kOptionTable.begin(), kOptionTable.end(), [&](const auto& e) {
+    return platform::LowerAscii(std::string(e.key)) == key;
+  });
+  if (entry == kOptionTable.end()) return;
   OptionSet& o = loaded.options;
   const long number = NumericValue(value);
-  if (key == "exif") {
-    SetChoice(o.exif, number);
-  } else if (key == "icc") {
-    SetChoice(o.icc, number);
-  } else if (key == "dpi") {
-    SetIfInRange(o.dpi, number, 0, kCheckBoxHigh);
-  } else if (key == "corrupted") {
-    SetChoice(o.corrupted, number);
-  } else if (key == "nonjpegs") {
-    SetIfInRange(o.includeNonJpegs, number, 0, kCheckBoxHigh);
-  } else if (key == "mask") {
-    o.mask = value;
-  } else if (key == "difdir") {
-    SetIfInRange(o.saveInDifferentFolder, number, 0, kCheckBoxHigh);
-  } else if (key == "output") {
-    o.output = value;
-  } else if (key == "readability") {
-    SetIfInRange(o.readability, number, 0, kCheckBoxHigh);
-  } else if (key == "slow") {
-    SetIfInRange(o.slow, number, 0, kCheckBoxHigh);
-  } else if (key == "backups") {
-    SetIfInRange(o.backups, number, 0, kCheckBoxHigh);
-  } else if (key == "font") {
-    o.font = value;
-  } else if (key == "charset") {
-    o.charset = value;
-  } else if (key == "log") {
-    if (number > 0) loaded.logTicked = true;
-    if (value == "1" || value == "2" || value == "3") {
-      loaded.logLevel = platform::ParseNumber<int>(value);
-    }
-  } else if (key == "optimize") {
-    SetChoice(o.optimize, number);
-  } else if (key == "confirmtree") {
-    SetIfInRange(o.confirmTree, number, 0, 1);
-  } else if (key == "lastfolder") {
-    o.lastFolder = value;
-  } else if (key == "upright") {
-    SetIfInRange(o.upright, number, 0, kCheckBoxHigh);
-  }
+  std::visit(
+      [&](auto field) {
+        using Field = decltype(field);
+        if constexpr (std::is_same_v<Field, std::monostate>) {  // the log level
+          if (number > 0) loaded.logTicked = true;
+          if (value == "1" || value == "2" || value == "3") {
+            loaded.logLevel = platform::ParseNumber<int>(value);
+          }
+        } else if constexpr (std::is_same_v<Field, std::string OptionSet::*>) {
+          o.*field = value;
+        } else if constexpr (std::is_same_v<Field, int OptionSet::*>) {
+          SetIfInRange(o.*field, number, 0, entry->high);
+        } else {
+          SetChoice(o.*field, number);
+        }
+      },
+      entry->field);
+}
+
+// The value a settings line holds for `field`.
+std::string StoredValue(const OptionField& field, const OptionSet& o, int logLevel) {
+  return std::visit(
+      [&](auto f) -> std::string {
+        using Field = decltype(f);
+        if constexpr (std::is_same_v<Field, std::monostate>) {
+          return std::to_string(logLevel);
+        } else if constexpr (std::is_same_v<Field, std::string OptionSet::*>) {
+          return o.*f;
+        } else if constexpr (std::is_same_v<Field, int OptionSet::*>) {
+          return std::to_string(o.*f);
+        } else {
+          return std::to_string(ChoiceNumber(o.*f));
+        }
+      },
+      field);
 }
 
 }  // namespace
@@ -147,24 +145,8 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   auto line = [&](std::string_view key, const std::string& value) {
     text.append(key).append("=").append(value).append("\r\n");
   };
-  line("Exif", std::to_string(ChoiceNumber(o.exif)));
-  line("ICC", std::to_string(ChoiceNumber(o.icc)));
-  line("DPI", std::to_string(o.dpi));
-  line("Corrupted", std::to_string(ChoiceNumber(o.corrupted)));
-  line("NonJPEGs", std::to_string(o.includeNonJpegs));
-  line("Mask", o.mask);
-  line("DifDir", std::to_string(o.saveInDifferentFolder));
-  line("Output", o.output);
-  line("Readability", std::to_string(o.readability));
-  line("Slow", std::to_string(o.slow));
-  line("Backups", std::to_string(o.backups));
-  line("Font", o.font);
-  line("CharSet", o.charset);
-  line("Log", std::to_string(logLevel));
-  line("Optimize", std::to_string(ChoiceNumber(o.optimize)));
-  line("ConfirmTree", std::to_string(o.confirmTree));
-  line("LastFolder", o.lastFolder);
-  line("Upright", std::to_string(o.upright));
+  for (const OptionEntry& entry : kOptionTable)
+    line(entry.key, StoredValue(entry.field, o, logLevel));
   // Written beside the old file and then put in its place, so that a crash never leaves half
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
