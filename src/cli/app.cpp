@@ -70,9 +70,9 @@ int RunCommandLine(int argc, const char* const* argv) {
     if (InterruptRequested()) break;
     frontEnd.Prepare(run, plan.options);
     if (run.kind == RunKind::kFolderTree) {
-      RunFolderTree(session);
+      RunFolderTree(session, run.folder);
     } else {
-      RunSelectedFiles(session);
+      RunSelectedFiles(session, {run.folder, run.entries});
     }
     outcomes += session.lastRun().outcomes;
     if (request.json) {

@@ -133,12 +133,6 @@ void CliFrontEnd::FileFinished(const JobReport& report) {
   if (json_) PrintLine(FileRecord(report));
 }
 
-std::vector<FileEntry> CliFrontEnd::FileEntries() {
-  std::vector<FileEntry> entries;
-  for (const std::string& name : run_.entries) entries.push_back({name, true});
-  return entries;
-}
-
 void CliFrontEnd::PrintLine(std::string_view line) {
   // On one screen, the status line gives way to the log line and comes back below it.
   const bool shared = statusShown_ && console_.outIsTerminal;

@@ -66,9 +66,6 @@ class CliFrontEnd : public FrontEnd {
   void SetProgressPercent(float percent) override { percent_ = percent; }
   OptionSet Options() override { return options_; }
   void SetRunning(RunKind kind, bool running) override;
-  std::string FolderPath() override { return run_.folder; }
-  std::vector<FileEntry> FileEntries() override;
-  void RereadFileList() override {}
   void FolderSkipped(std::string_view line) override;
   void FileFinished(const JobReport& report) override;
 

@@ -10,12 +10,6 @@
 
 namespace keelpack {
 
-// One entry of the file list that a selected-files run works through.
-struct FileEntry {
-  std::string name;  // without its folder
-  bool selected = false;
-};
-
 enum class RunKind { kSelectedFiles, kFolderTree };
 
 // What the batch runs need from the front end they run under, the window or the command
@@ -33,11 +27,9 @@ class FrontEnd : public LogBox {
   // A run starts (true) or ends (false): the front end enables Abort and disables the run
   // controls (and, for a selected-files run, the file list), and shows it is busy.
   virtual void SetRunning(RunKind kind, bool running) = 0;
-  // The folder the runs start from, and that folder's file list with its selection.
-  virtual std::string FolderPath() = 0;
-  virtual std::vector<FileEntry> FileEntries() = 0;
-  // Reads the file list again from the disk, after a run has renamed or replaced files.
-  virtual void RereadFileList() = 0;
+  // A run has ended that may have replaced, renamed or deleted files: a front end that shows
+  // them reads them again.
+  virtual void FilesChanged() {}
   // A folder of the tree was left out (the log line that says why, already logged); the
   // command line reports it on its own.
   virtual void FolderSkipped(std::string_view /*line*/) {}

@@ -141,19 +141,15 @@ void SetProgress(Session& session, float percentage) {
   session.frontEnd().SetProgressPercent(percentage);
 }
 
-void RunSelectedFiles(Session& session) {
+void RunSelectedFiles(Session& session, const FileSelection files) {
   StartRun(session, RunKind::kSelectedFiles);
-  // The folder and the selection as they are now; navigating during the run changes neither.
-  const std::string folder = session.frontEnd().FolderPath();
+  const std::string& folder = files.folder;
+  const std::vector<std::string>& selected = files.names;
   session.run().baseFolder = folder;
   SetProgress(session, 0);
   session.log().WriteLog("Starting to process selected files in " + folder, kBrief, true);
   ShowStatus(session, "Starting...");
 
-  std::vector<std::string> selected;
-  for (const FileEntry& entry : session.frontEnd().FileEntries()) {
-    if (entry.selected) selected.push_back(entry.name);
-  }
   session.run().fileTotal = static_cast<int>(selected.size());
   if (platform::Folder base; !base.Open(folder)) OpenOutputFolder(session, base);
   // Temporary files that a killed run left beside the selected files go, once per folder (a
@@ -186,7 +182,7 @@ void RunSelectedFiles(Session& session) {
   // Jobs that were waiting for a worker when the cancel came were left out too.
   if (cancelled || jobs.Dropped() > 0)
     session.log().AppendScreenLog("Operation cancelled!", kBrief);
-  session.frontEnd().RereadFileList();
+  session.frontEnd().FilesChanged();
   if (selected.empty()) session.log().AppendScreenLog("Please select a file.", kScreenOnly);
   EndRun(session, RunKind::kSelectedFiles);
 }
@@ -207,9 +203,8 @@ void BuildFolderList(Session& session, const std::string& top) {
   ScanFolder(session, folder, output ? &*output : nullptr);
 }
 
-void RunFolderTree(Session& session) {
+void RunFolderTree(Session& session, const std::string top) {
   StartRun(session, RunKind::kFolderTree);
-  const std::string top = session.frontEnd().FolderPath();
   session.log().WriteLog("Starting to recurse " + top, kBrief, true);
   BuildFolderList(session, top);
   if (session.run().fileTotal > 0 && !session.cancelRequested() &&
@@ -279,7 +274,7 @@ void RunFolderTree(Session& session) {
   jobs.Finish();
   if (cancelled || jobs.Dropped() > 0)
     session.log().AppendScreenLog("Operation cancelled!", kBrief);
-  session.frontEnd().RereadFileList();
+  session.frontEnd().FilesChanged();
   if (session.run().fileTotal < 1)
     session.log().AppendScreenLog("No compatible file found.", kScreenOnly);
   EndRun(session, RunKind::kFolderTree);

@@ -57,14 +57,12 @@ void FileList::Select(const std::vector<std::string>& names) {
   scrollToItem(first);
 }
 
-std::vector<FileEntry> FileList::Entries() const {
-  std::vector<FileEntry> result;
-  result.reserve(static_cast<size_t>(count()));
+std::vector<std::string> FileList::SelectedNames() const {
+  std::vector<std::string> names;
   for (int i = 0; i < count(); ++i) {
-    const QListWidgetItem* entry = item(i);
-    result.push_back({DataBytes(entry->data(kNameRole)), entry->isSelected()});
+    if (item(i)->isSelected()) names.push_back(DataBytes(item(i)->data(kNameRole)));
   }
-  return result;
+  return names;
 }
 
 QSize FileList::sizeHint() const {

@@ -22,8 +22,8 @@ class FileList : public QListWidget {
   void Reread();
   // Selects the entries of these names (as the file system has them), and only those.
   void Select(const std::vector<std::string>& names);
-  // The entries with their names as the file system has them, and whether each is selected.
-  std::vector<FileEntry> Entries() const;
+  // The selected entries' names as the file system has them, in the list's order.
+  std::vector<std::string> SelectedNames() const;
 
   void SetDesignSize(QSize size) { designSize_ = size; }
   QSize sizeHint() const override;

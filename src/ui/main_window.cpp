@@ -415,24 +415,20 @@ void MainWindow::SetRunning(RunKind kind, bool running) {
   }
 }
 
-std::string MainWindow::FolderPath() { return folderList_->path(); }
-
-std::vector<FileEntry> MainWindow::FileEntries() { return fileList_->Entries(); }
-
-void MainWindow::RereadFileList() { fileList_->Reread(); }
+void MainWindow::FilesChanged() { fileList_->Reread(); }
 
 // --- Runs ------------------------------------------------------------------------------------
 
 void MainWindow::RunSelectedFiles() {
   if (!OutputFolderUsable()) return;
   runStarter_ = processFilesButton_;
-  keelpack::RunSelectedFiles(session_);
+  keelpack::RunSelectedFiles(session_, {folderList_->path(), fileList_->SelectedNames()});
 }
 
 void MainWindow::RunFolderTree() {
   if (!OutputFolderUsable()) return;
   runStarter_ = processFolderButton_;
-  keelpack::RunFolderTree(session_);
+  keelpack::RunFolderTree(session_, folderList_->path());
 }
 
 void MainWindow::Abort() { session_.RequestCancel(); }

@@ -59,9 +59,7 @@ class MainWindow : public QWidget, public FrontEnd {
   void SetProgressPercent(float percent) override;
   OptionSet Options() override;
   void SetRunning(RunKind kind, bool running) override;
-  std::string FolderPath() override;
-  std::vector<FileEntry> FileEntries() override;
-  void RereadFileList() override;
+  void FilesChanged() override;
   bool ConfirmFolderTree(std::string_view folder, int files) override;
 
  protected:

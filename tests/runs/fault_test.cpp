@@ -31,7 +31,6 @@ class FaultTest : public ::testing::Test {
           {.width = width, .height = 120, .quality = 95, .seed = i + 1u}, 300);
       test::WriteFile(path, originals[path]);
     }
-    front.folder = disk;
     front.options.corrupted =
         CorruptedChoice::kDelete;  // a failing disk must never look like damage
     return mounted;
@@ -72,7 +71,7 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   for (int i : {0, fillers}) platform::RemoveFile(disk + "/filler" + std::to_string(i));
 
   front.options.backups = 1;  // a full disk never leaves a backup cut short
-  RunFolderTree(session);
+  RunFolderTree(session, disk);
   ExpectEverySourceWhole();
   EXPECT_GT(session.lastRun().outcomes.failed, 0);
   EXPECT_EQ(session.lastRun().outcomes.damaged, 0);
@@ -89,7 +88,7 @@ TEST_F(FaultTest, FolderTurningReadOnlyDuringARunLeavesTheRestUntouched) {
       ASSERT_EQ(mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     }
   };
-  RunFolderTree(session);
+  RunFolderTree(session, disk);
   // The first new file may still wait for its batch when the disk turns read-only.
   EXPECT_EQ(ExpectEverySourceWhole(), session.lastRun().outcomes.rewritten);
   EXPECT_LE(session.lastRun().outcomes.rewritten, 1);

@@ -266,7 +266,6 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
     const Paths p{dir.File("tree"), dir.File("out"), dir.File("outside")};
     for (const std::string& folder : {p.tree, p.outside}) fs::create_directories(folder);
     test::FakeFrontEnd front;
-    front.folder = p.tree;
     c.setup(p, front.options);
     const auto tree = Snapshot(p.tree);
     const auto outside = Snapshot(p.outside);
@@ -277,7 +276,7 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
     };
     Session session(front, {.judged = c.race});
     session.log().SetScreenDebug(true);  // the run's file-only lines too
-    RunFolderTree(session);
+    RunFolderTree(session, p.tree);
 
     EXPECT_EQ(swapped, c.during != nullptr);
     for (const std::string& line : c.lines)

@@ -35,17 +35,17 @@ class RunsTest : public ::testing::Test {
   test::Sandbox dir;
   test::FakeFrontEnd front;
   Session session{front};
+  FileSelection files{dir.path(), {}};
 };
 
 TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWhenAsked) {
   for (int i = 0; i < 10; ++i) {
     Put("f" + std::to_string(i) + ".jpg");
-    front.entries.push_back({"f" + std::to_string(i) + ".jpg", i != 1});
+    if (i != 1) files.names.push_back("f" + std::to_string(i) + ".jpg");
   }
-  front.folder = dir.path();
   session.log().SetLogLevel(kBrief);
   AbortAfterTheFirstFile();
-  RunSelectedFiles(session);
+  RunSelectedFiles(session, files);
   EXPECT_TRUE(Shrunk("f0.jpg"));
   EXPECT_FALSE(Shrunk("f2.jpg"));
   EXPECT_TRUE(front.box.Has("Operation cancelled!"));
@@ -57,8 +57,8 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   // The next run starts with the request cleared.
   front.onYield = nullptr;
   front.box.lines.clear();
-  front.entries[0].selected = false;
-  RunSelectedFiles(session);
+  files.names.erase(files.names.begin());
+  RunSelectedFiles(session, files);
   for (int i = 1; i < 10; ++i) EXPECT_EQ(Shrunk("f" + std::to_string(i) + ".jpg"), i != 1) << i;
   EXPECT_FALSE(front.box.Has("Operation cancelled!"));
   EXPECT_EQ(session.lastRun().baseFolder, dir.path());
@@ -68,7 +68,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_GT(session.lastRun().totals.bytesSaved, 8 * 16);
   EXPECT_EQ(front.statuses.back(), summary);
   EXPECT_EQ(front.progress.back(), 100);
-  EXPECT_EQ(front.rereads, 2);
+  EXPECT_EQ(front.filesChanged, 2);
   const std::pair on{RunKind::kSelectedFiles, true}, off{RunKind::kSelectedFiles, false};
   EXPECT_THAT(front.runningChanges, ElementsAre(on, off, on, off));
   // The log file starts afresh with the run and ends with the summary.
@@ -76,8 +76,8 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_EQ(lines.front(), "Starting to process selected files in " + dir.path());
   EXPECT_EQ(lines.back(), summary);
 
-  for (auto& entry : front.entries) entry.selected = false;
-  RunSelectedFiles(session);
+  files.names.clear();
+  RunSelectedFiles(session, files);
   EXPECT_TRUE(front.box.Has("Please select a file."));
   EXPECT_EQ(front.statuses.back(), "Finished. Out of 0 files, 0 were reduced saving 0 bytes.");
   EXPECT_EQ(front.progress.back(), 100);
@@ -88,8 +88,8 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   test::WriteFile(dir.File("out/f2.jpg"), test::ShrinkablePicture({.width = 24, .height = 16}));
   const Bytes theirs = test::ReadFile(dir.File("out/f2.jpg"));
   front.options.saveInDifferentFolder = 1, front.options.output = dir.File("out");
-  front.entries[2].selected = true;
-  RunSelectedFiles(session);
+  files.names = {"f2.jpg"};
+  RunSelectedFiles(session, files);
   EXPECT_TRUE(front.box.Has("Output exists - " + dir.File("out/f2.jpg")));
   EXPECT_EQ(test::ReadFile(dir.File("out/f2.jpg")), theirs);
 }
@@ -127,9 +127,8 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
 
 TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAsked) {
   for (int i = 0; i < 11; ++i) Put("t" + std::to_string(i) + "/x.jpg");
-  front.folder = dir.path();
   AbortAfterTheFirstFile();
-  RunFolderTree(session);
+  RunFolderTree(session, dir.path());
   int shrunk = 0;
   for (int i = 0; i < 11; ++i) shrunk += Shrunk("t" + std::to_string(i) + "/x.jpg");
   EXPECT_EQ(shrunk, 1);
@@ -141,13 +140,12 @@ TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAske
 
   // Nothing to do; and with the output folder as the tree's top, nothing is even scanned.
   Folder("empty");
-  front.folder = dir.File("empty");
-  RunFolderTree(session);
+  RunFolderTree(session, dir.File("empty"));
   EXPECT_TRUE(front.box.Has("No compatible file found."));
   Put("empty/a.jpg");
   front.options.saveInDifferentFolder = 1;
   front.options.output = dir.File("empty");
-  RunFolderTree(session);
+  RunFolderTree(session, dir.File("empty"));
   EXPECT_EQ(session.lastRun().folderTotal, 0);
   EXPECT_FALSE(Shrunk("empty/a.jpg"));
 }

@@ -25,20 +25,16 @@ class FakeFrontEnd : public FrontEnd {
   void SetRunning(RunKind kind, bool running) override {
     runningChanges.push_back({kind, running});
   }
-  std::string FolderPath() override { return folder; }
-  std::vector<FileEntry> FileEntries() override { return entries; }
-  void RereadFileList() override { ++rereads; }
+  void FilesChanged() override { ++filesChanged; }
 
   CapturingLogBox box;
   OptionSet options;
-  std::string folder;
-  std::vector<FileEntry> entries;
   std::function<void()> onYield;
 
   std::vector<std::string> statuses;
   std::vector<float> progress;
   std::vector<std::pair<RunKind, bool>> runningChanges;
-  int rereads = 0;
+  int filesChanged = 0;
 };
 
 }  // namespace keelpack::test
