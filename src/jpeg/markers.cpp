@@ -11,6 +11,20 @@ StandaloneInfo IsStandaloneMarker(uint8_t code) {
   return {false, 1};
 }
 
+MarkerStep ReadMarkerStep(std::span<const uint8_t> bytes, size_t at) {
+  using Kind = MarkerStep::Kind;
+  if (at + 2 > bytes.size()) return {Kind::kShort, 0, at + 2, {}};
+  const uint8_t code = bytes[at + 1];
+  if (bytes[at] != kMarkerLead) return {Kind::kBroken, code, at, {}};
+  if (code == kFill) return {Kind::kFillByte, code, at + 1, {}};
+  if (IsStandaloneMarker(code).standalone) return {Kind::kStandalone, code, at + 2, {}};
+  if (at + 4 > bytes.size()) return {Kind::kShort, code, at + 4, {}};
+  const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+  if (length < 2) return {Kind::kBroken, code, at, {}};
+  if (at + 2 + length > bytes.size()) return {Kind::kShort, code, at + 2 + length, {}};
+  return {Kind::kSegment, code, at + 2 + length, bytes.subspan(at + 4, length - 2)};
+}
+
 std::string MarkerName(uint8_t code) {
   std::string_view name;
   switch (code) {

@@ -53,6 +53,28 @@ struct StandaloneInfo {
 
 StandaloneInfo IsStandaloneMarker(uint8_t code);
 
+// One step of a walk over a file's markers (ITU T.81, B.1.1): a segment with its length, a
+// marker that stands alone, or a fill byte before a marker.
+struct MarkerStep {
+  enum class Kind {
+    kSegment,     // 0xFF, a code, a length of at least 2, and all the data it counts
+    kStandalone,  // 0xFF and a code without a length: SOI, EOI, RSTn, TEM
+    kFillByte,    // 0xFF followed by another 0xFF: one byte
+    kShort,       // the bytes end before the step does
+    kBroken,      // no marker here, or a length below 2
+  };
+  Kind kind = Kind::kShort;
+  uint8_t code = 0;
+  size_t end = 0;  // where the next step begins; for kShort, how far the bytes must reach
+  std::span<const uint8_t> data;  // a segment's data, behind its length
+
+  bool segment() const { return kind == Kind::kSegment; }
+};
+
+// The step that begins at `at` in `bytes`. Every walk over the segments before the picture
+// data takes its steps from here, and decides for itself what to do with each kind.
+MarkerStep ReadMarkerStep(std::span<const uint8_t> bytes, size_t at);
+
 // True for the markers after which entropy-coded data follows: SOS and RST0..RST7.
 constexpr bool StartsEntropyData(uint8_t code) {
   return code == kSos || (code >= kRst0 && code <= kRst7);

@@ -357,21 +357,22 @@ void MergeHeaderTables(std::vector<uint8_t>& jpeg) {
   merged.reserve(jpeg.size());
   size_t at = 2;
   size_t run = 0;  // where the segment that a table of the same kind may join begins, or 0
-  while (at + 4 <= jpeg.size() && jpeg[at] == kMarkerLead && jpeg[at + 1] != kSos) {
-    const uint8_t code = jpeg[at + 1];
-    const size_t length = size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
-    if (length < 2 || at + 2 + length > jpeg.size()) return;
-    const auto segment = jpeg.begin() + static_cast<std::ptrdiff_t>(at);
-    const size_t joined = run ? (size_t{merged[run + 2]} << 8 | merged[run + 3]) + length - 2 : 0;
-    if (run && merged[run + 1] == code && joined <= 0xFFFF) {
-      merged.insert(merged.end(), segment + 4, segment + 2 + static_cast<std::ptrdiff_t>(length));
+  for (;;) {
+    const MarkerStep step = ReadMarkerStep(jpeg, at);
+    if (!step.segment()) return;
+    if (step.code == kSos) break;
+    const size_t joined =
+        run ? (size_t{merged[run + 2]} << 8 | merged[run + 3]) + step.data.size() : 0;
+    if (run && merged[run + 1] == step.code && joined <= 0xFFFF) {
+      merged.insert(merged.end(), step.data.begin(), step.data.end());
       merged[run + 2] = static_cast<uint8_t>(joined >> 8);
       merged[run + 3] = static_cast<uint8_t>(joined);
     } else {
-      run = code == kDqt || code == kDht ? merged.size() : 0;
-      merged.insert(merged.end(), segment, segment + 2 + static_cast<std::ptrdiff_t>(length));
+      run = step.code == kDqt || step.code == kDht ? merged.size() : 0;
+      merged.insert(merged.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at),
+                    jpeg.begin() + static_cast<std::ptrdiff_t>(step.end));
     }
-    at += 2 + length;
+    at = step.end;
   }
   merged.insert(merged.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
   jpeg.swap(merged);

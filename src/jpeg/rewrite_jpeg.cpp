@@ -848,13 +848,11 @@ HeadExtent FindHeadExtent(std::span<const uint8_t> head, size_t resumeAt) {
   }
   for (;;) {
     if (at + kHeaderSize > head.size()) return {0, at + kHeaderSize, at};
-    if (head[at] != kMarkerLead || IsStandaloneMarker(head[at + 1]).standalone) return {};
-    const size_t length = head[at + 2] * size_t{256} + head[at + 3];
-    if (length < 2) return {};
-    const size_t next = at + 2 + length;
-    if (next > head.size()) return {0, next, at};
-    if (head[at + 1] == kSos) return {next, 0, 0};
-    at = next;
+    const MarkerStep step = ReadMarkerStep(head, at);
+    if (step.kind == MarkerStep::Kind::kShort) return {0, step.end, at};
+    if (!step.segment()) return {};
+    if (step.code == kSos) return {step.end, 0, 0};
+    at = step.end;
   }
 }
 

@@ -27,24 +27,23 @@ struct Header {
 
 Header ReadHeader(ByteSpan file) {
   Header header;
-  for (size_t at = 2; at + 4 <= file.size() && file[at] == kMarkerLead;) {
-    const uint8_t code = file[at + 1];
-    if (code == kFill) {
-      ++at;
+  for (size_t at = 2; at + 4 <= file.size();) {
+    const MarkerStep step = ReadMarkerStep(file, at);
+    if (step.kind == MarkerStep::Kind::kFillByte) {
+      at = step.end;
       continue;
     }
-    const size_t length = size_t{file[at + 2]} << 8 | file[at + 3];
-    if (IsStandaloneMarker(code).standalone || length < 2 || at + 2 + length > file.size()) break;
+    if (!step.segment()) break;
+    const uint8_t code = step.code;
     if (code == kSos) {
       header.scan = at;
       break;
     }
-    const ByteSpan payload = file.subspan(at + 4, length - 2);
     if (code == kDqt || code == kDht)
-      header.tables.insert(header.tables.end(), payload.begin(), payload.end());
+      header.tables.insert(header.tables.end(), step.data.begin(), step.data.end());
     if (code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC)
-      header.frame = payload;
-    at += 2 + length;
+      header.frame = step.data;
+    at = step.end;
   }
   return header;
 }

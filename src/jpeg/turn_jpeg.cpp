@@ -49,28 +49,22 @@ bool IsMetadata(uint8_t code) { return (code >= kApp0 && code <= kApp0 + 15) || 
 // An APP1 segment's length field counts itself.
 constexpr size_t kMaxSegmentData = 0xFFFF - 2;
 
-size_t SegmentLength(std::span<const uint8_t> jpeg, size_t at) {
-  return size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
-}
-
 // The whole APPn and COM segments of `jpeg` in file order, among the tables and between scans,
 // up to EOI; nothing when its segments cannot be followed that far.
 std::optional<Segments> MetadataSegments(std::span<const uint8_t> jpeg) {
   Segments found;
   size_t at = 2;  // behind SOI
-  while (at + 2 <= jpeg.size() && jpeg[at] == kMarkerLead) {
-    const uint8_t code = jpeg[at + 1];
-    if (code == kEoi) return found;
-    if (IsStandaloneMarker(code).standalone) {  // a fill byte, a restart or TEM marker
-      at += code == kFill ? 1 : 2;
+  for (;;) {
+    const MarkerStep step = ReadMarkerStep(jpeg, at);
+    if (step.kind == MarkerStep::Kind::kStandalone && step.code == kEoi) return found;
+    if (step.kind == MarkerStep::Kind::kFillByte || step.kind == MarkerStep::Kind::kStandalone) {
+      at = step.end;  // a fill byte, a restart or TEM marker
       continue;
     }
-    if (at + 4 > jpeg.size()) break;
-    const size_t length = SegmentLength(jpeg, at);
-    if (length < 2 || at + 2 + length > jpeg.size()) break;
-    if (IsMetadata(code)) found.push_back(jpeg.subspan(at, 2 + length));
-    at += 2 + length;
-    if (code == kSos) {
+    if (!step.segment()) break;
+    if (IsMetadata(step.code)) found.push_back(jpeg.subspan(at, step.end - at));
+    at = step.end;
+    if (step.code == kSos) {
       const EntropyEnd end = FindEntropyEnd(jpeg.subspan(at), false, false);
       if (!end.markerFound) break;
       at += end.copied;
@@ -83,8 +77,9 @@ std::optional<Segments> MetadataSegments(std::span<const uint8_t> jpeg) {
 // replaced by `metadata`.
 std::vector<uint8_t> WithMetadata(std::span<const uint8_t> turned, const Segments& metadata) {
   size_t at = 2;
-  while (at + 4 <= turned.size() && turned[at] == kMarkerLead && IsMetadata(turned[at + 1])) {
-    at += 2 + SegmentLength(turned, at);
+  for (MarkerStep step = ReadMarkerStep(turned, at); step.segment() && IsMetadata(step.code);
+       step = ReadMarkerStep(turned, at)) {
+    at = step.end;
   }
   std::vector<uint8_t> result(turned.begin(), turned.begin() + 2);
   for (const std::span<const uint8_t> segment : metadata) platform::Append(result, segment);
@@ -234,24 +229,23 @@ struct ExifPlace {
 // segments cannot be followed.
 std::optional<ExifPlace> FindExifPlace(std::span<const uint8_t> jpeg) {
   if (jpeg.size() < 2) return std::nullopt;
-  const auto begins = [&](size_t at, std::string_view text) {
-    return SegmentLength(jpeg, at) >= 2 + text.size() &&
-           std::equal(text.begin(), text.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4));
+  const auto begins = [](std::span<const uint8_t> data, std::string_view text) {
+    return data.size() >= text.size() && std::equal(text.begin(), text.end(), data.begin());
   };
   size_t at = 2, behindSoi = 2;
   for (;;) {
-    if (at + 4 > jpeg.size() || jpeg[at] != kMarkerLead) return std::nullopt;
-    const uint8_t code = jpeg[at + 1];
-    if (IsStandaloneMarker(code).standalone) {  // a fill byte, a restart or TEM marker
-      at += code == kFill ? 1 : 2;
+    if (at + 4 > jpeg.size()) return std::nullopt;
+    const MarkerStep step = ReadMarkerStep(jpeg, at);
+    if (step.kind == MarkerStep::Kind::kFillByte || step.kind == MarkerStep::Kind::kStandalone) {
+      at = step.end;  // a fill byte, a restart or TEM marker
       continue;
     }
-    const size_t end = at + 2 + SegmentLength(jpeg, at);
-    if (code == kSos) break;
-    if (end < at + 4 || end > jpeg.size()) return std::nullopt;
-    if (code == kApp1 && begins(at, "Exif")) return ExifPlace{at, end};
-    if (at == 2 && code == kApp0 && begins(at, std::string_view("JFIF\0", 5))) behindSoi = end;
-    at = end;
+    if (jpeg[at] == kMarkerLead && step.code == kSos) break;  // whatever its length says
+    if (!step.segment()) return std::nullopt;
+    if (step.code == kApp1 && begins(step.data, "Exif")) return ExifPlace{at, step.end};
+    if (at == 2 && step.code == kApp0 && begins(step.data, std::string_view("JFIF\0", 5)))
+      behindSoi = step.end;
+    at = step.end;
   }
   return ExifPlace{behindSoi, behindSoi};
 }
