@@ -125,10 +125,9 @@ void WindowTest::fitsTheScreen() {
           QStringList{"backFrame", "FrontFrame"}.contains(holder->objectName()))
         continue;
       const QRect onScreen(control->mapToGlobal(QPoint(0, 0)), control->size());
-      QVERIFY2(available.contains(onScreen) && window->geometry().contains(onScreen),
-               qPrintable(name));
-      QVERIFY2(holder->rect().contains(control->geometry()), qPrintable(name));
-      QVERIFY2(control->size().expandedTo(control->minimumSizeHint()) == control->size(),
+      QVERIFY2(available.contains(onScreen) && window->geometry().contains(onScreen) &&
+                   holder->rect().contains(control->geometry()) &&
+                   control->size().expandedTo(control->minimumSizeHint()) == control->size(),
                qPrintable(name));
       for (const QWidget* other : controls)
         QVERIFY2(
