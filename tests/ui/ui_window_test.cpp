@@ -369,7 +369,8 @@ void WindowTest::runsAndKeepsItsOptions() {
   QVERIFY(unasked.opened.isEmpty() && bar->text().startsWith("Finished. Out of 10 files"));
 
   // Abort is clicked at the first yield after a file, as a user would click it. (What a run does
-  // when nothing is selected, and that the next run starts afresh, the runs' own tests check.)
+  // when nothing is selected, what a stopped run counts, and that the next run starts afresh,
+  // the runs' own tests check.)
   originals.clear();
   const auto again = Write(tree.path(), 7);
   fileList->selectAll();
@@ -385,7 +386,6 @@ void WindowTest::runsAndKeepsItsOptions() {
   QCOMPARE(clickedAt, QString("Processed 1 of 7 files..."));
   QVERIFY(logLines().contains("Operation cancelled!") && Saved(again[0]) > 0 &&
           Unchanged(again[1]));
-  QCOMPARE(bar->text(), Summary(7, 1, Saved(again[0])));  // all selected files are counted
 
   auto* folderList = Get<QListWidget>(window.get(), "Dir1");
   folderList->setCurrentItem(folderList->findItems("empty", Qt::MatchExactly).value(0));
