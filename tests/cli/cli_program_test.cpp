@@ -73,8 +73,8 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--output", photos_ + "/a.jpg/out", photos_},       // no folder below a file
       {"--settings", dir_.File("none.ini"), photos_},
       {"--files-from", dir_.File("none.list")},
-      {"-0", photos_},
-      {"-j", "0", photos_},  // -0: a NUL-separated list, but no list
+      {"-0", photos_},  // a NUL-separated list, but no list
+      {"-j", "0", photos_},
       {"--json", "-v", photos_},
       {"-", photos_},
       {"--output", out, "-"},
