@@ -43,8 +43,6 @@ class CliProcess {
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     const int in = ::memfd_create("in", MFD_CLOEXEC);
-    out_ = ::memfd_create("out", MFD_CLOEXEC);
-    err_ = ::memfd_create("err", MFD_CLOEXEC);
     if (in < 0 || out_ < 0 || err_ < 0 ||
         ::pwrite(in, input.data(), input.size(), 0) != static_cast<ssize_t>(input.size()))
       throw std::runtime_error("cannot make the standard streams");
@@ -80,8 +78,8 @@ class CliProcess {
 
  private:
   pid_t pid_ = -1;
-  int out_ = -1;
-  int err_ = -1;
+  int out_ = ::memfd_create("out", MFD_CLOEXEC);
+  int err_ = ::memfd_create("err", MFD_CLOEXEC);
 };
 
 inline CliResult RunCli(std::vector<std::string> args, const std::string& input = "") {

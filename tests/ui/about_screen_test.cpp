@@ -39,9 +39,7 @@ class AboutScreenTest : public QObject {
       QVERIFY(screen.isVisible() && screen.ZoomTimer().isActive());
       // The version and the licence show from the start; no web address anywhere.
       const QString foot = screen.findChild<QLabel*>("versionLabel")->text();
-      QVERIFY(
-          foot.contains(QString::fromUtf8(keelpack::kVersion.data(), keelpack::kVersion.size())) &&
-          foot.contains("Licen"));
+      QVERIFY(foot.contains(QString::fromUtf8(keelpack::kVersion)) && foot.contains("Licen"));
       QVERIFY(!keelpack::ui::CreditsText().contains("://") &&
               keelpack::ui::CreditsText().endsWith(foot));
       while (screen.isVisible() && screen.ZoomTimer().isActive()) screen.ZoomTick();
