@@ -127,54 +127,34 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
   platform::File other;  // the file as a job under another name holds it
   bool procHidden = false;
 
-  auto elsewhere = [&](const std::string&) {
-    options.saveInDifferentFolder = 1, options.output = At("out");
-  };
-  auto hardLink = [](const std::string& path) {
-    ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0);
-  };
-  auto setTime = [](const std::string& path, timespec time) {
-    const timespec times[2] = {{0, UTIME_OMIT}, time};
+  auto elsewhere = [&](auto&) { options.saveInDifferentFolder = 1, options.output = At("out"); };
+  auto hardLink = [](auto& path) { ASSERT_EQ(link(path.c_str(), (path + ".link").c_str()), 0); };
+  auto setTime = [](const std::string& path, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {seconds, nanoseconds}};
     utimensat(AT_FDCWD, path.c_str(), times, 0);
   };
-  auto verdict = [&](bool notJpeg, CorruptedChoice corrupted, int nonjpegs, Fate fate,
-                     const char* line) {
-    return Row{"verdict",
-               notJpeg ? NotAJpeg() : Damaged(),
-               notJpeg ? O::kNotJpeg : O::kDamaged,
-               fate,
-               line,
-               [&, corrupted, nonjpegs](const std::string&) {
-                 options.corrupted = corrupted, options.includeNonJpegs = nonjpegs;
-               }};
+  auto verdict = [&](bool notJpeg, CorruptedChoice c, int n, Fate fate, const char* line) {
+    Row row{"verdict", notJpeg ? NotAJpeg() : Damaged(), notJpeg ? O::kNotJpeg : O::kDamaged, fate,
+            line};
+    row.before = [&, c, n](auto&) { options.corrupted = c, options.includeNonJpegs = n; };
+    return row;
   };
   auto masked = [&](std::string mask, std::string file, std::string renamed) {
-    return Row{.name = "mask",
-               .content = Damaged(),
-               .outcome = O::kDamaged,
-               .fate = kRenamed,
-               .line = "Renaming corrupted ",
-               .before =
-                   [&, mask](const std::string&) {
-                     options.mask = mask.starts_with('/') ? here + mask : mask,
-                     platform::MakeFolder(At("bad"));
-                   },
-               .file = file,
-               .renamed = renamed};
+    Row row{"mask", Damaged(), O::kDamaged, kRenamed, "Renaming corrupted "};
+    row.file = file, row.renamed = renamed;
+    row.before = [&, mask](auto&) {
+      options.mask = mask.starts_with('/') ? here + mask : mask, platform::MakeFolder(At("bad"));
+    };
+    return row;
   };
-  auto set = [](auto& field, auto value) {
-    return [&field, value](const std::string&) { field = value; };
-  };
+  auto set = [](auto& field, auto value) { return [&field, value](auto&) { field = value; }; };
+  // The file grows to 3 GiB with a hole after its content.
+  auto inThreeGiB = [](Row row) { return row.sparseTail = size_t{3} << 30, row; };
+  const std::string changed = "File changed during processing - ";
   const Row rows[] = {
-      {.name = "in place, through a doubled separator, keeping time and mode",
-       .content = good,
-       .outcome = O::kRewritten,
-       .fate = kReplaced,
-       .before =
-           [&](const std::string& path) {
-             chmod(path.c_str(), 0440), setTime(path, {1109671200, 5});
-           },
-       .file = "/photo.jpg"},
+      {"in place, through a doubled separator, keeping time and mode", good, O::kRewritten,
+       kReplaced, "", [&](auto& path) { chmod(path.c_str(), 0440), setTime(path, 1109671200, 5); },
+       nullptr, "/photo.jpg"},
       verdict(false, CorruptedChoice::kDelete, 0, kGone, "Deleting corrupted "),
       verdict(false, CorruptedChoice::kDelete, 1, kGone, "Deleting corrupted "),
       verdict(true, CorruptedChoice::kDelete, 1, kGone, "Deleting corrupted non-JPEG "),
@@ -189,183 +169,133 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
       masked("/bad/*-*.*", "img02.jpg", "bad/img02-jpg._"),
       masked("*_old", "noext", "noext_old"),
       masked("x_*.*", "two.dots.jpeg", "x_two.dots.jpeg"),
-      masked("_corrupted_**.*", "_corrupted_a.jpg",
-             "_corrupted__corrupted_ajpg._"),  // not a name it gives
+      // Not a name the mask gives, though it begins like one.
+      masked("_corrupted_**.*", "_corrupted_a.jpg", "_corrupted__corrupted_ajpg._"),
       {"a mask into a missing folder makes none", Damaged(), O::kDamaged, kUntouched,
        "Invalid filename or disk full - ", set(options.mask, std::string("gone/x_*.*")),
-       [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("gone"))); }},
+       [&](auto&) { EXPECT_FALSE(platform::Exists(At("gone"))); }},
       {"renaming never overwrites another file", NotAJpeg(), O::kNotJpeg, kUntouched,
        "Invalid filename or disk full - ",
-       [&](const std::string&) {
-         options.mask = "broken.jpg", options.includeNonJpegs = 1,
+       [&](auto&) {
+         options.mask = "broken.jpg", options.includeNonJpegs = 1;
          test::WriteFile(At("broken.jpg"), Damaged());
        },
-       [&](const std::string&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},
+       [&](auto&) { EXPECT_EQ(test::ReadFile(At("broken.jpg")), Damaged()); }},
       {"output elsewhere mirrors the tree whatever the base's letter case, and makes no backup",
        good, O::kRewritten, kUntouched, "",
-       [&](const std::string& path) { elsewhere(path), options.backups = 1, base = At("PHOTOS"); },
-       [&](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); },
-       "photos/2020/a.jpg", "out/2020/a.jpg"},
+       [&](auto& path) { elsewhere(path), options.backups = 1, base = At("PHOTOS"); },
+       [&](auto& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "photos/2020/a.jpg",
+       "out/2020/a.jpg"},
       {"a file outside the base folder is done in place", good, O::kRewritten, kReplaced, "",
-       [&](const std::string& path) { elsewhere(path), base = At("elsewhere"); }},
+       [&](auto& path) { elsewhere(path), base = At("elsewhere"); }},
       {"an output folder that is the source folder", good, O::kFailed, kUntouched,
        "Output folder holds the source - ",
-       [&](const std::string&) { options.saveInDifferentFolder = 1, options.output = here + "/"; }},
+       [&](auto&) { options.saveInDifferentFolder = 1, options.output = here + "/"; }},
       {"no output folder: the files would land in the root folder", good, O::kFailed, kUntouched,
        "Cannot create path for ", set(options.saveInDifferentFolder, 1)},
-      {.name = "a rewrite that does not decode",
-       .content = undecodable,
-       .outcome = O::kFailed,
-       .fate = kUntouched,
-       .line = "Picture check failed - ",
-       .before = set(options.readability, 1)},
+      {"a rewrite that does not decode", undecodable, O::kFailed, kUntouched,
+       "Picture check failed - ", set(options.readability, 1)},
       {"a question mark in the name", good, O::kSkipped, kUntouched,
        "Unsupported characters in filename: ", set(options.backups, 1),
-       [](const std::string& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "wh?t.jpg"},
+       [](auto& path) { EXPECT_FALSE(platform::Exists(path + ".bak")); }, "wh?t.jpg"},
       {"a vanished file", good, O::kSkipped, kGone, "Missing file - ",
-       [](const std::string& path) { platform::RemoveFile(path); }},
+       [](auto& path) { platform::RemoveFile(path); }},
       {"a pipe", good, O::kSkipped, kOther, "Incompatible file ignored - ",
-       [](const std::string& path) { platform::RemoveFile(path), mkfifo(path.c_str(), 0644); }},
-      {.name = "a full disk leaves even a damaged file alone",
-       .content = Damaged(),
-       .outcome = O::kFailed,
-       .fate = kUntouched,
-       .line = "Inaccessible for writing - ",
-       .before =
-           [&](const std::string&) {
-             options.corrupted = CorruptedChoice::kDelete;
-             const rlimit none{0, old.rlim_max};  // no file may grow while the job runs
-             setrlimit(RLIMIT_FSIZE, &none);
-           }},
+       [](auto& path) { platform::RemoveFile(path), mkfifo(path.c_str(), 0644); }},
+      {"a full disk leaves even a damaged file alone", Damaged(), O::kFailed, kUntouched,
+       "Inaccessible for writing - ",
+       [&](auto&) {
+         options.corrupted = CorruptedChoice::kDelete;
+         const rlimit none{0, old.rlim_max};  // no file may grow while the job runs
+         setrlimit(RLIMIT_FSIZE, &none);
+       }},
       // Crafted files that once cost a picture or wrote into a source.
       {"stray bytes before a standalone marker", strayEnd, O::kDamaged, kRenamed,
        "Renaming corrupted "},
       {"255 entries, in place, through a hard link", manyEntries, O::kRewritten, kReplaced, "",
        hardLink},
-      {.name = "255 entries, to another folder",
-       .content = manyEntries,
-       .outcome = O::kRewritten,
-       .fate = kUntouched,
-       .before = elsewhere,
-       .mirrored = "out/photo.jpg"},
-      {.name = "broken header, read-only, through a hard link",
-       .content = brokenHeader,
-       .outcome = O::kRewritten,
-       .fate = kReplaced,
-       .before = [&](const std::string& path) { hardLink(path), chmod(path.c_str(), 0444); },
-       .check =
-           [&](const std::string& path) {
-             EXPECT_EQ(std::ranges::mismatch(repairedHead, test::ReadFile(path)).in1,
-                       repairedHead.end());
-           }},
-      {.name = "broken header, to another folder",
-       .content = brokenHeader,
-       .outcome = O::kRewritten,
-       .fate = kUntouched,
-       .before = elsewhere,
-       .mirrored = "out/photo.jpg"},
-      {.name = "a frame too large to check",
-       .content = huge,
-       .outcome = O::kFailed,
-       .fate = kUntouched,
-       .line = "Picture check failed - ",
-       .before = set(options.readability, 1)},
+      {"255 entries, to another folder", manyEntries, O::kRewritten, kUntouched, "", elsewhere,
+       nullptr, "photo.jpg", "out/photo.jpg"},
+      {"broken header, read-only, through a hard link", brokenHeader, O::kRewritten, kReplaced, "",
+       [&](auto& path) { hardLink(path), chmod(path.c_str(), 0444); },
+       [&](auto& path) {
+         EXPECT_EQ(std::ranges::mismatch(repairedHead, test::ReadFile(path)).in1,
+                   repairedHead.end());
+       }},
+      {"broken header, to another folder", brokenHeader, O::kRewritten, kUntouched, "", elsewhere,
+       nullptr, "photo.jpg", "out/photo.jpg"},
+      {"a frame too large to check", huge, O::kFailed, kUntouched, "Picture check failed - ",
+       set(options.readability, 1)},
       {"an RGB picture whose Adobe segment says YCbCr", rgbSaidYcc, O::kRewritten, kReplaced},
       {"a photo turned upright in place", portrait, O::kRewritten, kOther, "",
        set(options.upright, 1),
-       [&](const std::string& path) {
-         EXPECT_TRUE(test::TurnedFrom(portrait, test::ReadFile(path), 6));
-       }},
+       [&](auto& path) { EXPECT_TRUE(test::TurnedFrom(portrait, test::ReadFile(path), 6)); }},
       {"the first second of 1970", good, O::kRewritten, kReplaced, "",
-       [&](const std::string& path) {
-         setTime(path, {0, 0});
-       }},
-      {.name = "3 GiB with a picture at its start",
-       .content = picture,
-       .outcome = O::kRewritten,
-       .fate = kReplaced,
-       .sparseTail = size_t{3} << 30},
-      {.name = "3 GiB of nothing, damaged files deleted",
-       .outcome = O::kNotJpeg,
-       .fate = kRenamed,
-       .line = "Renaming corrupted ",
-       .before = set(options.corrupted, CorruptedChoice::kDelete),
-       .sparseTail = size_t{3} << 30},
+       [&](auto& path) { setTime(path, 0, 0); }},
+      inThreeGiB({"3 GiB with a picture at its start", picture, O::kRewritten, kReplaced}),
+      inThreeGiB({"3 GiB of nothing, damaged files deleted", Bytes(), O::kNotJpeg, kRenamed,
+                  "Renaming corrupted ", set(options.corrupted, CorruptedChoice::kDelete)}),
       {"an end marker before the frame", strayEoi, O::kDamaged, kRenamed, "Renaming corrupted "},
       // Paths a second program shapes: nothing it saved is ever overwritten, deleted or renamed.
-      {"saved in place after it was read", good, O::kSkipped, kOther,
-       "File changed during processing - ", another(inPlace),
-       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path), saved); }},
+      {"saved in place after it was read", good, O::kSkipped, kOther, changed, another(inPlace),
+       [&](auto& path) { EXPECT_EQ(test::ReadFile(path), saved); }},
       {"a damaged file still being copied in, damaged files deleted", Damaged(), O::kSkipped,
-       kOther, "File changed during processing - ",
-       [&](const std::string& path) {
+       kOther, changed,
+       [&](auto& path) {
          options.corrupted = CorruptedChoice::kDelete;
-         another([&](const std::string& file) { test::WriteFile(file, appended); })(path);
+         another([&](auto& file) { test::WriteFile(file, appended); })(path);
        },
-       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path), appended); }},
-      {"saved under its name while written to another folder", good, O::kSkipped, kOther,
-       "File changed during processing - ",
-       [&](const std::string& path) {
+       [&](auto& path) { EXPECT_EQ(test::ReadFile(path), appended); }},
+      {"saved under its name while written to another folder", good, O::kSkipped, kOther, changed,
+       [&](auto& path) {
          elsewhere(path);
-         another([&](const std::string& file) {
+         another([&](auto& file) {
            test::WriteFile(file + ".new", saved), fs::rename(file + ".new", file);
          })(path);
        },
-       [&](const std::string& path) {
+       [&](auto& path) {
          EXPECT_EQ(test::ReadFile(path), saved);
          EXPECT_FALSE(platform::Exists(At("out/photo.jpg")));
        }},
       {"a hard link to a file under way", good, O::kSkipped, kUntouched,
        "Hard link to a file under way - ",
-       [&](const std::string& path) {
-         hardLink(path), other.OpenForReading(path + ".link"), other.TryLock();
-       },
-       [&](const std::string&) { other.Close(); }},
+       [&](auto& path) { hardLink(path), other.OpenForReading(path + ".link"), other.TryLock(); },
+       [&](auto&) { other.Close(); }},
       // With an output folder, no source is deleted, renamed or written.
       {"a damaged file, to another folder, damaged files deleted", Damaged(), O::kDamaged,
        kUntouched, "Incompatible file ignored - ",
-       [&](const std::string& path) {
-         elsewhere(path), options.corrupted = CorruptedChoice::kDelete;
-       },
-       [&](const std::string&) { EXPECT_FALSE(platform::Exists(At("out/photo.jpg"))); }},
+       [&](auto& path) { elsewhere(path), options.corrupted = CorruptedChoice::kDelete; },
+       [&](auto&) { EXPECT_FALSE(platform::Exists(At("out/photo.jpg"))); }},
       // A second run with backups: the backup may be the only copy of the original.
       {"an earlier backup stays as it is", good, O::kRewritten, kReplaced, "Earlier backup kept - ",
-       [&](const std::string& path) {
-         options.backups = 1, test::WriteFile(path + ".bak", NotAJpeg());
-       },
-       [&](const std::string& path) { EXPECT_EQ(test::ReadFile(path + ".bak"), NotAJpeg()); }},
+       [&](auto& path) { options.backups = 1, test::WriteFile(path + ".bak", NotAJpeg()); },
+       [&](auto& path) { EXPECT_EQ(test::ReadFile(path + ".bak"), NotAJpeg()); }},
       // Run by one user in another's folder (as root, the run plays a user who may not give files
       // away).
       {"another user's photo", good, root ? O::kFailed : O::kRewritten,
        root ? kUntouched : kReplaced, root ? "Owner cannot be kept - " : "",
-       [&](const std::string& path) {
+       [&](auto& path) {
          if (root) chmod(here.c_str(), 0777), chown(path.c_str(), 4242, 4242), seteuid(65534);
        },
-       [&](const std::string& path) {
+       [&](auto& path) {
          if (!root) return;
          seteuid(0);
          EXPECT_EQ(platform::ReadAttributes(path)->owner, 4242u);
        }},
-      {.name = "a picture check without /proc",
-       .content = good,
-       .outcome = O::kRewritten,
-       .fate = kReplaced,
-       .before =
-           [&](const std::string&) {
-             options.readability = 1;
-             // In a mount namespace of the test's own, an empty folder over /proc, taken away
-             // after.
-             const std::string empty = dir.File("empty");
-             procHidden = !platform::MakeFolders(empty) && unshare(CLONE_NEWNS) == 0 &&
-                          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-                          mount(empty.c_str(), "/proc", nullptr, MS_BIND, nullptr) == 0;
-           },
-       .check =
-           [&](const std::string&) {
-             if (!procHidden) return;
-             EXPECT_FALSE(platform::Exists("/proc/self"));
-             umount2("/proc", MNT_DETACH);
-           }},
+      {"a picture check without /proc", good, O::kRewritten, kReplaced, "",
+       [&](auto&) {
+         options.readability = 1;
+         // In a mount namespace of the test's own, an empty folder over /proc, taken away after.
+         const std::string empty = dir.File("empty");
+         procHidden = !platform::MakeFolders(empty) && unshare(CLONE_NEWNS) == 0 &&
+                      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                      mount(empty.c_str(), "/proc", nullptr, MS_BIND, nullptr) == 0;
+       },
+       [&](auto&) {
+         if (!procHidden) return;
+         EXPECT_FALSE(platform::Exists("/proc/self"));
+         umount2("/proc", MNT_DETACH);
+       }},
   };
 
   signal(SIGXFSZ, SIG_IGN);
