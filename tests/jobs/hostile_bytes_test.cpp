@@ -17,15 +17,9 @@ namespace {
 
 // Plants one fault where files go wrong: in the segments before the first scan's data, or in
 // the Exif block's counts and offsets.
-class Mutator {
- public:
-  explicit Mutator(unsigned seed) : random_(seed) {}
-
-  // The last mutant holds every byte of its picture after the stray bytes put before a segment.
-  bool keepsPicture() const { return keepsPicture_; }
-
+struct Mutator {
   Bytes Mutate(Bytes jpeg) {
-    keepsPicture_ = false;
+    keepsPicture = false;
     std::vector<size_t> starts = test::SegmentStarts(jpeg);
     if (starts.empty()) starts.push_back(std::min<size_t>(2, jpeg.size()));
     const size_t segment = starts[Below(starts.size())];
@@ -51,8 +45,8 @@ class Mutator {
         const Bytes strays[] = {{0x00, 0xD9},       {0xFF},      {0x00}, {0xFF, 0xD9},
                                 {0x12, 0x34, 0x56}, {0xFF, 0x01}};
         const Bytes& stray = strays[Below(std::size(strays))];
-        keepsPicture_ = Below(4) != 0;
-        jpeg.insert(at(keepsPicture_ ? segment : Below(jpeg.size())), stray.begin(), stray.end());
+        keepsPicture = Below(4) != 0;
+        jpeg.insert(at(keepsPicture ? segment : Below(jpeg.size())), stray.begin(), stray.end());
         break;
       }
       case 4: {  // a length field at its limits
@@ -70,10 +64,7 @@ class Mutator {
     return jpeg;
   }
 
- private:
-  size_t Below(size_t n) {
-    return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(random_);
-  }
+  size_t Below(size_t n) { return n ? std::uniform_int_distribution<size_t>(0, n - 1)(random) : 0; }
 
   void MutateExif(Bytes& jpeg) {
     if (jpeg[3] != kApp1) return;  // only the pictures with Exif first have a block to mutate
@@ -92,8 +83,9 @@ class Mutator {
       jpeg[where + i] = static_cast<uint8_t>(value >> (8 * (bigEndian ? bytes - 1 - i : i)));
   }
 
-  std::mt19937 random_;
-  bool keepsPicture_ = false;
+  std::mt19937 random{20261206};
+  // The last mutant holds every byte of its picture after the stray bytes put before a segment.
+  bool keepsPicture = false;
 };
 
 using HostileBytesTest = test::JobFixture;
@@ -102,29 +94,28 @@ using HostileBytesTest = test::JobFixture;
 // bytes (in place or renamed by the mask), or replaced by a file with the very same pixels. So
 // does a mutant that no decoder shows but that holds the whole picture after stray bytes.
 TEST_F(HostileBytesTest, NoPictureIsEverLost) {
-  const Bytes pictures[] = {
-      test::WithExifFirst(test::EncodePicture({.width = 24, .height = 16}),
-                          test::CameraExifBlock(false)),
-      test::WithExifFirst(test::EncodePicture({.width = 24, .height = 16, .progressive = true}),
-                          test::CameraExifBlock(true)),
-      test::WithExifFirst(test::EncodePicture({.width = 32, .height = 16, .restartInterval = 1}),
-                          test::CameraExifBlock(false)),
-      test::ShrinkablePicture({.width = 17, .height = 9, .grayscale = true, .seed = 3}),
-      test::ShrinkablePicture({.width = 16, .height = 16, .rgb = true, .seed = 4}),
+  auto exif = [](const PictureRecipe& recipe, bool bigEndian) {
+    return WithExifFirst(EncodePicture(recipe), CameraExifBlock(bigEndian));
   };
+  const Bytes pictures[] = {
+      exif({.width = 24, .height = 16}, false),
+      exif({.width = 24, .height = 16, .progressive = true}, true),
+      exif({.width = 32, .height = 16, .restartInterval = 1}, false),
+      ShrinkablePicture({.width = 17, .height = 9, .grayscale = true, .seed = 3}),
+      ShrinkablePicture({.width = 16, .height = 16, .rgb = true, .seed = 4})};
   const ExifChoice exifOptions[] = {ExifChoice::kKeep, ExifChoice::kReduce, ExifChoice::kDelete};
   constexpr int kMutants = 3000;
   const std::string folder = dir.File("work");
   ASSERT_FALSE(platform::MakeFolder(folder));
   const std::string path = folder + "/photo.jpg";
 
-  Mutator mutator(20261206);
+  Mutator mutator;
   int decodable = 0, replaced = 0, hidden = 0;
   for (int i = 0; i < kMutants; ++i) {
     const Bytes& picture = pictures[i % std::size(pictures)];
     const Bytes mutant = mutator.Mutate(picture);
     auto pixels = test::DecodePixels(mutant, false);
-    if (!pixels && !mutator.keepsPicture()) continue;
+    if (!pixels && !mutator.keepsPicture) continue;
     ++(pixels ? decodable : hidden);
     if (!pixels) pixels = test::DecodePixels(picture, false);
     options.exif = exifOptions[i % 3];
