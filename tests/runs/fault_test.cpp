@@ -32,8 +32,8 @@ class FaultTest : public ::testing::Test {
       test::WriteFile(path, originals[path]);
     }
     front.folder = disk;
-    front.options.corrupted =
-        CorruptedChoice::kDelete;  // a failing disk must never look like damage
+    // A failing disk must never look like damage.
+    front.options.corrupted = CorruptedChoice::kDelete;
     return mounted;
   }
   void TearDown() override {

@@ -17,6 +17,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 
 Bytes Shrinkable() { return test::ShrinkablePicture({.width = 16, .height = 16}); }
+std::string Name(int i) { return "f" + std::to_string(i) + ".jpg"; }
 
 class RunsTest : public ::testing::Test {
  protected:
@@ -38,10 +39,7 @@ class RunsTest : public ::testing::Test {
 };
 
 TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWhenAsked) {
-  for (int i = 0; i < 10; ++i) {
-    Put("f" + std::to_string(i) + ".jpg");
-    front.entries.push_back({"f" + std::to_string(i) + ".jpg", i != 1});
-  }
+  for (int i = 0; i < 10; ++i) Put(Name(i)), front.entries.push_back({Name(i), i != 1});
   front.folder = dir.path();
   session.log().SetLogLevel(kBrief);
   AbortAfterTheFirstFile();
@@ -59,7 +57,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   front.box.lines.clear();
   front.entries[0].selected = false;
   RunSelectedFiles(session);
-  for (int i = 1; i < 10; ++i) EXPECT_EQ(Shrunk("f" + std::to_string(i) + ".jpg"), i != 1) << i;
+  for (int i = 1; i < 10; ++i) EXPECT_EQ(Shrunk(Name(i)), i != 1) << i;
   EXPECT_FALSE(front.box.Has("Operation cancelled!"));
   EXPECT_EQ(session.lastRun().baseFolder, dir.path());
   const std::string summary =
@@ -84,9 +82,8 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
 
   // An output folder inside the folder: a photo there with a selected file's name that is no
   // earlier output of it stays as it is.
-  Folder("out");
-  test::WriteFile(dir.File("out/f2.jpg"), test::ShrinkablePicture({.width = 24, .height = 16}));
-  const Bytes theirs = test::ReadFile(dir.File("out/f2.jpg"));
+  const Bytes theirs = test::ShrinkablePicture({.width = 24, .height = 16});
+  test::WriteFile(dir.File("out/f2.jpg"), theirs);
   front.options.saveInDifferentFolder = 1, front.options.output = dir.File("out");
   front.entries[2].selected = true;
   RunSelectedFiles(session);
@@ -102,8 +99,8 @@ TEST_F(RunsTest, TreeScanIsDepthFirstAndLeavesOutWhatItMust) {
   ASSERT_EQ(symlink(dir.File("A").c_str(), dir.File("A/B/loop").c_str()), 0);
   ASSERT_EQ(symlink(dir.File("A/1.jpg").c_str(), dir.File("A/C/link.jpg").c_str()), 0);
   ASSERT_EQ(mkfifo(dir.File("A/C/pipe.jpg").c_str(), 0644), 0);
-  front.options.saveInDifferentFolder = 1;
-  front.options.output = dir.File("A/B/../out/");  // another spelling of the same folder
+  // Another spelling of the output folder.
+  front.options.saveInDifferentFolder = 1, front.options.output = dir.File("A/B/../out/");
   session.log().SetScreenDebug(true);
 
   BuildFolderList(session, dir.File("A"));
@@ -145,8 +142,7 @@ TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAske
   RunFolderTree(session);
   EXPECT_TRUE(front.box.Has("No compatible file found."));
   Put("empty/a.jpg");
-  front.options.saveInDifferentFolder = 1;
-  front.options.output = dir.File("empty");
+  front.options.saveInDifferentFolder = 1, front.options.output = dir.File("empty");
   RunFolderTree(session);
   EXPECT_EQ(session.lastRun().folderTotal, 0);
   EXPECT_FALSE(Shrunk("empty/a.jpg"));
