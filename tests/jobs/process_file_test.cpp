@@ -240,6 +240,9 @@ TEST_F(ProcessFileTest, EachOutcomeLeavesTheSourceAsTheOptionsSay) {
          EXPECT_EQ(ReadFile(path), saved);
          EXPECT_FALSE(platform::Exists(At("out/photo.jpg")));
        }},
+      {"saved in place while written to another folder", good, O::kSkipped, kOther, changed,
+       [&](auto& path) { elsewhere(path), judged = inPlace; },
+       [&](auto&) { EXPECT_FALSE(platform::Exists(At("out/photo.jpg"))); }},
       // With an output folder, no source is deleted, renamed or written.
       {"a damaged file, to another folder, damaged files deleted", Damaged(), O::kDamaged,
        kUntouched, "Incompatible file ignored - ",

@@ -177,9 +177,8 @@ class FaultTest : public RunsTest {
           ShrinkablePicture({.width = width, .height = 120, .quality = 95, .seed = i + 1u}, 300);
       WriteFile(path, originals[path]);
     }
-    front.folder = disk;
     // A failing disk must never look like damage.
-    front.options.corrupted = CorruptedChoice::kDelete;
+    front.folder = disk, front.options.corrupted = CorruptedChoice::kDelete;
     return mounted;
   }
   void TearDown() override {
@@ -274,10 +273,6 @@ void Put(const std::string&) {}
 template <typename... More>
 void Put(const std::string& folder, const std::string& name, const Bytes& bytes, More... more) {
   WriteFile(folder + "/" + name, bytes), Put(folder, more...);
-}
-
-std::string Expand(std::string line, const Paths& p) {
-  return line.replace(line.find(" T/") + 1, 1, p.tree);
 }
 
 const std::string kLongName = std::string(251, 'n') + ".jpg";  // the longest a name may be
@@ -421,8 +416,9 @@ TEST(HostileTree, KeepsEverySourceWholeAndTouchesNothingOutside) {
     RunFolderTree(session);
 
     EXPECT_EQ(swapped, c.during != nullptr);
+    auto expand = [&](std::string line) { return line.replace(line.find(" T/") + 1, 1, p.tree); };
     for (const std::string& line : Split(c.lines))
-      EXPECT_TRUE(front.box.Has(Expand(line, p))) << Expand(line, p);
+      EXPECT_TRUE(front.box.Has(expand(line))) << expand(line);
     EXPECT_EQ(session.lastRun().outcomes.total() - session.lastRun().outcomes.rewritten,
               c.notRewritten);
     EXPECT_EQ(Snapshot(p.outside), outside);
