@@ -195,7 +195,7 @@ JobReport FileJobs::Run(Slot& slot, LogSink& log, DurableBatch* batch,
                    session_.run().outputInTree,
                    batch,
                    &session_.closer(),
-                   session_.settings().judged,
+                   /*judged=*/nullptr,
                    session_.settings().dryRun};
   return ProcessFile(env, slot.path);
 }

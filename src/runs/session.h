@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +20,6 @@ struct RunSettings {
   // Flush every new file to the disk before it replaces the old one. The command line may
   // turn this off for speed, at the price of what a power cut can do.
   bool durable = true;
-  // Called with a file's path between its reading and its replacement (JobEnv::judged).
-  std::function<void(const std::string& path)> judged = nullptr;
   // Judge every file and tell what would become of it, changing nothing on the disk (the
   // command line's --dry-run).
   bool dryRun = false;
