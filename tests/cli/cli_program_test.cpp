@@ -71,6 +71,7 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
       {"--output", dir_.path(), photos_},                  // the output folder holds the tree
       {"--output", photos_, photos_ + "/a.jpg"},           // ... or is the files' folder
       {"--output", photos_ + "/a.jpg/out", photos_},       // no folder below a file
+      {"--output", photos_ + "/sub", photos_ + "/a.jpg", photos_ + "/sub/b.jpg"},  // b.jpg in it
       {"--settings", dir_.File("none.ini"), photos_},
       {"--files-from", dir_.File("none.list")},
       {"-0", photos_},  // a NUL-separated list, but no list
