@@ -37,18 +37,17 @@ class JpegBuilder {
  public:
   JpegBuilder& Soi() { return Raw({0xFF, 0xD8}); }
   JpegBuilder& Eoi() { return Raw({0xFF, 0xD9}); }
-  JpegBuilder& Segment(uint8_t code, const Bytes& data) { return Raw(SegmentBytes(code, data)); }
   JpegBuilder& Segment(uint8_t code, size_t dataLength, uint8_t fill = 0x11) {
-    return Segment(code, Bytes(dataLength, fill));
+    return Raw(SegmentBytes(code, Bytes(dataLength, fill)));
   }
   JpegBuilder& Raw(const Bytes& bytes) {
     bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     return *this;
   }
   // 8-bit precision, 16x16 pixels, one component with id 1, no subsampling, table 0.
-  JpegBuilder& Sof0() { return Segment(0xC0, Bytes{8, 0, 16, 0, 16, 1, 1, 0x11, 0}); }
+  JpegBuilder& Sof0() { return Raw(SegmentBytes(0xC0, {8, 0, 16, 0, 16, 1, 1, 0x11, 0})); }
   // One component, tables 0/0, full spectral range, no successive approximation.
-  JpegBuilder& Sos() { return Segment(0xDA, Bytes{1, 1, 0x00, 0, 63, 0}); }
+  JpegBuilder& Sos() { return Raw(SegmentBytes(0xDA, {1, 1, 0x00, 0, 63, 0})); }
   JpegBuilder& Entropy(const Bytes& data) { return Raw(data); }
 
   const Bytes& bytes() const { return bytes_; }

@@ -19,9 +19,8 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   std::mt19937 noise(recipe.seed);
   Bytes pixels(static_cast<size_t>(recipe.width * recipe.height * components));
   for (size_t i = 0; i < pixels.size(); ++i) {
-    const int x = static_cast<int>(i / components) % recipe.width,
-              y = static_cast<int>(i / components) / recipe.width,
-              c = static_cast<int>(i % components);
+    const int at = static_cast<int>(i / components), c = static_cast<int>(i % components);
+    const int x = at % recipe.width, y = at / recipe.width;
     pixels[i] = static_cast<uint8_t>(x * 255 / recipe.width + y * (c + 1) * 3 +
                                      static_cast<int>(noise() % 64));
   }
@@ -49,9 +48,8 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
   }
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
-  Bytes jpeg(buffer, buffer + size);
-  std::free(buffer);
-  return jpeg;
+  const std::unique_ptr<unsigned char, void (*)(void*)> owned(buffer, std::free);
+  return Bytes(buffer, buffer + size);
 }
 
 std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
@@ -74,7 +72,8 @@ std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict) {
   return pixels;
 }
 
-Pixels AsShown(const Pixels& p, int orientation) {
+// The picture a viewer shows for `p` stored with this Exif orientation (1 to 8), pixel by pixel.
+static Pixels AsShown(const Pixels& p, int orientation) {
   const int w = p.width, h = p.height;
   const bool quarter = orientation >= 5;
   Pixels shown{quarter ? h : w, quarter ? w : h, Bytes(p.rgb.size())};

@@ -42,9 +42,6 @@ struct Pixels {
 };
 std::optional<Pixels> DecodePixels(const Bytes& jpeg, bool strict = true);
 
-// The picture a viewer shows for `p` stored with this Exif orientation (1 to 8), pixel by pixel.
-Pixels AsShown(const Pixels& p, int orientation);
-
 // Whether `turned` is the picture `source` turned upright from this Exif orientation: decoded,
 // its pixels are the source's as shown, within the rounding that moved blocks bring (the
 // inverse DCT and the chroma upsampling round differently; a wrong turn differs by far more);
