@@ -38,15 +38,17 @@ class ExifBuilder {
     directories_.at(directory).entries.push_back(std::move(entry));
     return *this;
   }
+  ExifBuilder& Add(int directory, const std::vector<ExifEntry>& entries) {
+    for (const ExifEntry& entry : entries) Add(directory, entry);
+    return *this;
+  }
   ExifBuilder& Link(int directory, int next) {  // the directory's next-directory link
     directories_.at(directory).next = next;
     return *this;
   }
 
-  ExifEntry Short(uint16_t tag, uint16_t value) const {
-    return {tag, 3, 1, Pack(value, 2), {}, -1};
-  }
-  ExifEntry Long(uint16_t tag, uint32_t value) const { return {tag, 4, 1, Pack(value, 4), {}, -1}; }
+  ExifEntry Short(uint16_t tag, uint16_t n) const { return {tag, 3, 1, Pack(n, 2), {}, -1}; }
+  ExifEntry Long(uint16_t tag, uint32_t n) const { return {tag, 4, 1, Pack(n, 4), {}, -1}; }
   ExifEntry Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) const {
     return {tag, 5, 1, Concat({Pack(numerator, 4), Pack(denominator, 4)}), {}, -1};
   }
@@ -70,9 +72,7 @@ class ExifBuilder {
   Bytes Build() const {
     // First pass: where every directory and out-of-line value goes.
     const auto outOfLine = [](const ExifEntry& entry) {
-      return entry.value.size() > 4
-                 ? static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2)
-                 : 0;
+      return static_cast<uint32_t>(entry.value.size() > 4 ? (entry.value.size() + 1) / 2 * 2 : 0);
     };
     std::vector<uint32_t> directoryAt;
     uint32_t position = 8;
@@ -122,21 +122,18 @@ class ExifBuilder {
 inline Bytes CameraExifBlock(bool bigEndian) {
   ExifBuilder b(bigEndian);
   const int exif = b.AddDirectory(), interop = b.AddDirectory(), thumbnail = b.AddDirectory();
-  for (ExifEntry entry :
-       {b.Ascii(271, "NIKON CORPORATION"), b.Ascii(272, "NIKON D70"), b.Short(274, 6),
-        b.Rational(282, 300, 1), b.Rational(283, 300, 1), b.Ascii(305, "Ver.2.00"),
-        b.Ascii(306, "2024:05:06 07:08:09"), ExifBuilder::Pointer(34665, exif)})
-    b.Add(ExifBuilder::kIfd0, entry);
-  for (ExifEntry entry : {b.Rational(33434, 1, 250), b.Rational(33437, 28, 10), b.Short(34855, 200),
-                          b.Ascii(36867, "2024:05:06 07:08:09"),
-                          ExifBuilder::Undefined(37500, ToBytes("private camera data")),
-                          ExifBuilder::Pointer(40965, interop)})
-    b.Add(exif, entry);
-  b.Add(interop, b.Ascii(1, "R98")).Add(interop, ExifBuilder::Undefined(2, ToBytes("0100")));
+  b.Add(ExifBuilder::kIfd0,
+        {b.Ascii(271, "NIKON CORPORATION"), b.Ascii(272, "NIKON D70"), b.Short(274, 6),
+         b.Rational(282, 300, 1), b.Rational(283, 300, 1), b.Ascii(305, "Ver.2.00"),
+         b.Ascii(306, "2024:05:06 07:08:09"), ExifBuilder::Pointer(34665, exif)});
+  b.Add(exif, {b.Rational(33434, 1, 250), b.Rational(33437, 28, 10), b.Short(34855, 200),
+               b.Ascii(36867, "2024:05:06 07:08:09"),
+               ExifBuilder::Undefined(37500, ToBytes("private camera data")),
+               ExifBuilder::Pointer(40965, interop)});
+  b.Add(interop, {b.Ascii(1, "R98"), ExifBuilder::Undefined(2, ToBytes("0100"))});
   // The thumbnail's image as the value of its JPEGInterchangeFormat entry.
-  b.Add(thumbnail, b.Short(259, 6))
-      .Add(thumbnail,
-           ExifBuilder::Undefined(513, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9}));
+  const Bytes image = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9};
+  b.Add(thumbnail, {b.Short(259, 6), ExifBuilder::Undefined(513, image)});
   return b.Link(ExifBuilder::kIfd0, thumbnail).Build();
 }
 
