@@ -14,29 +14,19 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndKeepsTheValuesWithoutAFile
   test::Sandbox dir;
   const std::string path = dir.File("keelpack.ini");
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
-  EXPECT_EQ(test::ReadFile(path),
-            test::ToBytes(
-                "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
-                "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet="
-                "\r\nLog=0\r\n"
-                "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
-  const OptionSet all{.exif = ExifChoice::kDelete,
-                      .icc = IccPolicy::kForceRemoval,
-                      .dpi = 1,
-                      .corrupted = CorruptedChoice::kIgnore,
-                      .includeNonJpegs = 1,
-                      .mask = "/bad/*-*.*",
-                      .saveInDifferentFolder = 1,
-                      .output = "/home/me/out dir",
-                      .readability = 1,
-                      .slow = 1,
-                      .backups = 1,
-                      .font = "DejaVu Sans",
-                      .charset = "0",
-                      .optimize = OptimizeChoice::kProgressive,
-                      .confirmTree = 0,
-                      .lastFolder = "/home/me/album 2",
-                      .upright = 1};
+  EXPECT_EQ(
+      test::ReadFile(path),
+      test::ToBytes(
+          "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
+          "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\n"
+          "CharSet=\r\nLog=0\r\nOptimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
+  OptionSet all;  // every value other than its default
+  all.exif = ExifChoice::kDelete, all.icc = IccPolicy::kForceRemoval, all.dpi = 1,
+  all.corrupted = CorruptedChoice::kIgnore, all.includeNonJpegs = 1, all.mask = "/bad/*-*.*",
+  all.saveInDifferentFolder = 1, all.output = "/home/me/out dir", all.readability = 1, all.slow = 1,
+  all.backups = 1, all.font = "DejaVu Sans", all.charset = "0",
+  all.optimize = OptimizeChoice::kProgressive, all.confirmTree = 0,
+  all.lastFolder = "/home/me/album 2", all.upright = 1;
   ASSERT_TRUE(SaveSettings(path, all, 3));
   const LoadedSettings loaded = LoadSettings(path, OptionSet{});
   EXPECT_EQ(loaded.options, all);
