@@ -14,12 +14,11 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndKeepsTheValuesWithoutAFile
   test::Sandbox dir;
   const std::string path = dir.File("keelpack.ini");
   ASSERT_TRUE(SaveSettings(path, OptionSet{}, 0));
-  EXPECT_EQ(
-      test::ReadFile(path),
-      test::ToBytes(
-          "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\n"
-          "DifDir=0\r\nOutput=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\n"
-          "CharSet=\r\nLog=0\r\nOptimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n"));
+  const char* defaults =
+      "Exif=1\r\nICC=0\r\nDPI=0\r\nCorrupted=2\r\nNonJPEGs=0\r\nMask=_corrupted_*.*\r\nDifDir=0\r\n"
+      "Output=\r\nReadability=0\r\nSlow=0\r\nBackups=0\r\nFont=\r\nCharSet=\r\nLog=0\r\n"
+      "Optimize=0\r\nConfirmTree=1\r\nLastFolder=\r\nUpright=0\r\n";
+  EXPECT_EQ(test::ReadFile(path), test::ToBytes(defaults));
   OptionSet all;  // every value other than its default
   all.exif = ExifChoice::kDelete, all.icc = IccPolicy::kForceRemoval, all.dpi = 1,
   all.corrupted = CorruptedChoice::kIgnore, all.includeNonJpegs = 1, all.mask = "/bad/*-*.*",
