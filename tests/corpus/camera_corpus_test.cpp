@@ -36,6 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 std::optional<Bytes> ExifBlock(const Bytes& jpeg) {
   const std::optional<std::span<const uint8_t>> payload = ExifPayloadOf(jpeg);
   return payload ? std::optional(Bytes(payload->begin(), payload->end())) : std::nullopt;
@@ -249,11 +250,9 @@ TEST(CliCorpus, EveryModeWritesTheRewriteInMemoryKeepsTimesAndModesAndRenamesDam
       saved += static_cast<long long>(original.bytes.size() - now.bytes.size());
       reduced += now.bytes.size() < original.bytes.size(), renamed += !rewritten;
       mode.back() = "-";
-      const CliResult piped =
-          RunCli(mode, std::string(original.bytes.begin(), original.bytes.end()));
+      const CliResult piped = RunCli(mode, Text(original.bytes));
       EXPECT_EQ(piped.exitStatus, rewritten ? 0 : 1);
-      EXPECT_EQ(piped.out,
-                rewritten ? std::string(expected.bytes.begin(), expected.bytes.end()) : "");
+      EXPECT_EQ(piped.out, rewritten ? Text(expected.bytes) : "");
     }
     EXPECT_EQ(after.size(), originals.size()) << "a work file was left behind, or a file vanished";
     EXPECT_EQ(first.exitStatus, renamed > 0 ? 1 : 0) << first.out << first.err;
