@@ -13,8 +13,7 @@ namespace keelpack::test {
 // offset of directory `directory`, else the value bytes (already in the block's byte order):
 // inline when at most 4 bytes, else the offset where they are laid out.
 struct ExifEntry {
-  uint16_t tag = 0;
-  uint16_t type = 7;
+  uint16_t tag = 0, type = 7;
   uint32_t count = 0;
   Bytes value;
   std::optional<uint32_t> field;
@@ -70,39 +69,34 @@ class ExifBuilder {
   }
 
   Bytes Build() const {
-    // First pass: where every directory and out-of-line value goes.
+    // Where each directory goes, each followed by its out-of-line values on even offsets.
     const auto outOfLine = [](const ExifEntry& entry) {
-      return static_cast<uint32_t>(entry.value.size() > 4 ? (entry.value.size() + 1) / 2 * 2 : 0);
+      return entry.value.size() > 4 ? Concat({entry.value, Bytes(entry.value.size() % 2, 0)})
+                                    : Bytes{};
     };
-    std::vector<uint32_t> directoryAt;
-    uint32_t position = 8;
+    std::vector<size_t> at{8};
     for (const Directory& directory : directories_) {
-      directoryAt.push_back(position);
-      position += static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
-      for (const ExifEntry& entry : directory.entries) position += outOfLine(entry);
+      at.push_back(at.back() + 2 + 12 * directory.entries.size() + 4);
+      for (const ExifEntry& entry : directory.entries) at.back() += outOfLine(entry).size();
     }
     Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(8, 4)});
-    tiff.resize(position, 0);
-    const auto put = [&](uint32_t at, const Bytes& bytes) {
-      std::copy(bytes.begin(), bytes.end(), tiff.begin() + at);
-    };
     for (size_t d = 0; d < directories_.size(); ++d) {
-      const Directory& directory = directories_[d];
-      uint32_t at = directoryAt[d],
-               value = at + static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
-      put(at, Pack(static_cast<uint32_t>(directory.entries.size()), 2));
-      for (at += 2; const ExifEntry& entry : directory.entries) {
-        put(at, Concat({Pack(entry.tag, 2), Pack(entry.type, 2), Pack(entry.count, 4)}));
-        if (entry.field || entry.directory >= 0) {
-          put(at + 8, Pack(entry.field ? *entry.field : directoryAt.at(entry.directory), 4));
-        } else if (entry.value.size() <= 4) {
-          put(at + 8, entry.value);
-        } else {
-          put(at + 8, Pack(value, 4)), put(value, entry.value);
-        }
-        at += 12, value += outOfLine(entry);
+      const std::vector<ExifEntry>& entries = directories_[d].entries;
+      Bytes values;
+      tiff = Concat({tiff, Pack(static_cast<uint32_t>(entries.size()), 2)});
+      for (const ExifEntry& entry : entries) {
+        const size_t value = at[d] + 2 + 12 * entries.size() + 4 + values.size();
+        Bytes field = entry.field ? Pack(*entry.field, 4)
+                      : entry.directory >= 0
+                          ? Pack(static_cast<uint32_t>(at.at(entry.directory)), 4)
+                      : entry.value.size() <= 4 ? entry.value
+                                                : Pack(static_cast<uint32_t>(value), 4);
+        field.resize(4, 0);
+        tiff = Concat({tiff, Pack(entry.tag, 2), Pack(entry.type, 2), Pack(entry.count, 4), field});
+        values = Concat({values, outOfLine(entry)});
       }
-      put(at, Pack(directory.next >= 0 ? directoryAt.at(directory.next) : 0, 4));
+      const int next = directories_[d].next;
+      tiff = Concat({tiff, Pack(next >= 0 ? static_cast<uint32_t>(at.at(next)) : 0, 4), values});
     }
     return Concat({ToBytes(std::string_view("Exif\0\0", 6)), tiff});
   }
