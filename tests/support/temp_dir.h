@@ -81,8 +81,7 @@ inline void WriteFile(const std::string& path, const Bytes& bytes) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  out << std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
