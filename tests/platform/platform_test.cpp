@@ -38,11 +38,10 @@ TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
   ASSERT_FALSE(copy.CopyRangeFrom(file, 1000, 90000));
   EXPECT_EQ(test::ReadFile(dir.File("copy")),
             test::Bytes(content.begin() + 1000, content.begin() + 91000));
-  MappedFile held;
+  MappedFile held, again;
   ASSERT_FALSE(held.Map(file, content.size()));
   ASSERT_EQ(::truncate(dir.File("photo").c_str(), 50000), 0);
   EXPECT_EQ(test::Bytes(held.bytes().begin(), held.bytes().end()), content);
-  MappedFile again;
   EXPECT_EQ(again.Map(file, content.size()).value(), EIO);
   EXPECT_TRUE(again.bytes().empty());
   EXPECT_EQ(copy.CopyRangeFrom(file, 1000, 90000).value(), EIO);
