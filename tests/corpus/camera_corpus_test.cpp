@@ -11,12 +11,9 @@
 // renamed by the mask, standard input gives the same bytes, and a second run saves nothing.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <set>
-#include <thread>
 
 #include "cli/cli_runner.h"
 #include "cli/command_line.h"
@@ -47,153 +44,85 @@ std::optional<Bytes> ExifBlock(const Bytes& jpeg) {
 enum class Kind { kOriginal, kRewritten, kReduced, kTurned, kMinimal };
 using Copy = std::tuple<Bytes, Kind, std::string>;
 
-// What the rewrites of the corpus came to, counted by the threads that check the files.
-struct Tally {
-  std::atomic<int> runs = 0, rewritten = 0, turnedFiles = 0;
-  std::atomic<double> saved[3] = {};  // by optimize value, thorough scan, the Exif data reduced
-  // For exiftool, file after file: the original with its copies, and the Exif blocks a rewrite
-  // made.
-  std::mutex mutex;
-  std::vector<Copy> copies;
-};
-
-void CheckFile(const std::string& file, Tally& tally) {
+TEST(CameraCorpus, RewritesInMemoryAndByTheCliKeepPixelsNeverGrowAndHoldValidExifBlocks) {
+  const std::vector<std::string> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no camera corpus at " << CorpusFolder();
   CapturingLogBox box;
   LogSink log(box);
-  const Bytes original = ReadFile(file);
-  const auto originalPixels = DecodePixels(original, false);
-  const std::optional<Bytes> originalBlock = ExifBlock(original);
-  const int orientation = originalBlock ? ExifOrientation(*originalBlock) : 0;
+  // (`savedBy`: by optimize value, thorough scan, the Exif data reduced.)
+  int64_t runs = 0, runsDone = 0, turned = 0, savedBy[3] = {};
+  // For exiftool, file after file: the original with its copies, and the Exif blocks a rewrite
+  // made.
   std::vector<Copy> copies;
-  std::set<Bytes> blocks;
-  if (originalBlock) {
-    blocks.insert(*originalBlock);
-    const auto add = [&](const Bytes& block, Kind kind) {
-      copies.push_back({WithExifPayload(original, block).value(), kind, file});
-    };
-    add(*originalBlock, Kind::kOriginal);
-    // A block without useful tags is dropped by the rewriter, but must be valid.
-    std::vector<uint8_t> reduced;
-    int useful = 0;
-    EXPECT_EQ(ReduceExifBlock(log, false, *originalBlock, reduced, useful, file), 0) << file;
-    add(reduced, Kind::kReduced);
-    const ThumbnailTurner turner = [](std::span<const uint8_t> thumbnail) {
-      Turned t = TurnJpeg(thumbnail, 6, OptimizeChoice::kHuffman);
-      return t.declined.empty() ? std::optional(std::move(t.bytes)) : std::nullopt;
-    };
-    TurnedExif edited = ExifForTurnedPicture(log, *originalBlock, 6, turner);
-    if (!edited.refused.empty()) edited = ExifForTurnedPicture(log, *originalBlock, 6, nullptr);
-    add(edited.payload, Kind::kTurned);
-    if (const auto minimal = MinimalExifBlock(log, *originalBlock, true, false))
-      add(*minimal, Kind::kMinimal);
-  }
-  bool fileTurned = false;
-  for (ExifChoice exifMode : {ExifChoice::kDelete, ExifChoice::kKeep, ExifChoice::kReduce}) {
-    for (auto [optimize, quickScan] : {std::pair{OptimizeChoice::kOff, true},
-                                       {OptimizeChoice::kOff, false},
-                                       {OptimizeChoice::kHuffman, false},
-                                       {OptimizeChoice::kProgressive, false}}) {
-      Bytes unturned;
-      for (bool upright : {false, true}) {
-        const std::string how = file + " exif " + std::to_string(static_cast<int>(exifMode)) +
-                                " optimize " + std::to_string(ChoiceNumber(optimize)) + " quick " +
-                                std::to_string(quickScan) + (upright ? " upright" : "");
-        SCOPED_TRACE(how);
-        const RewrittenBytes result = RewriteBytes(
-            {.exif = exifMode, .quickScan = quickScan, .optimize = optimize, .upright = upright},
-            original, file, log);
-        const bool done = result.outcome.result.rewritten();
-        ++tally.runs, tally.rewritten += done;
-        if (!done) continue;
-        if (exifMode == ExifChoice::kReduce && !quickScan && !upright)
-          tally.saved[ChoiceNumber(optimize)] += static_cast<double>(result.outcome.saved());
-        EXPECT_LE(result.bytes.size(), original.size());
-        if (!upright) {
-          unturned = result.bytes;
-          EXPECT_EQ(DecodePixels(result.bytes, false), originalPixels.value_or(Pixels{}));
-        } else if (result.outcome.turned) {
-          fileTurned = true;
-          EXPECT_TRUE(TurnedFrom(original, result.bytes, orientation));
-        } else {
-          // Nothing to turn, or a turn declined: the file as the rewrite makes it without.
-          EXPECT_EQ(result.bytes, unturned);
+  using enum OptimizeChoice;
+  for (const std::string& file : files) {
+    const Bytes original = ReadFile(file);
+    const auto originalPixels = DecodePixels(original, false);
+    const std::optional<Bytes> originalBlock = ExifBlock(original);
+    const int orientation = originalBlock ? ExifOrientation(*originalBlock) : 0;
+    std::set<Bytes> blocks;
+    if (originalBlock) {
+      blocks.insert(*originalBlock);
+      const auto add = [&](const Bytes& block, Kind kind) {
+        copies.push_back({WithExifPayload(original, block).value(), kind, file});
+      };
+      add(*originalBlock, Kind::kOriginal);
+      // A block without useful tags is dropped by the rewriter, but must be valid.
+      std::vector<uint8_t> reduced;
+      int useful = 0;
+      EXPECT_EQ(ReduceExifBlock(log, false, *originalBlock, reduced, useful, file), 0) << file;
+      add(reduced, Kind::kReduced);
+      const ThumbnailTurner turner = [](std::span<const uint8_t> thumbnail) {
+        Turned t = TurnJpeg(thumbnail, 6, kHuffman);
+        return t.declined.empty() ? std::optional(std::move(t.bytes)) : std::nullopt;
+      };
+      TurnedExif edited = ExifForTurnedPicture(log, *originalBlock, 6, turner);
+      if (!edited.refused.empty()) edited = ExifForTurnedPicture(log, *originalBlock, 6, nullptr);
+      add(edited.payload, Kind::kTurned);
+      if (const auto minimal = MinimalExifBlock(log, *originalBlock, true, false))
+        add(*minimal, Kind::kMinimal);
+    }
+    for (ExifChoice exifMode : {ExifChoice::kDelete, ExifChoice::kKeep, ExifChoice::kReduce}) {
+      for (auto [optimize, quickScan] :
+           {std::pair{kOff, true}, {kOff, false}, {kHuffman, false}, {kProgressive, false}}) {
+        Bytes unturned;
+        for (bool upright : {false, true}) {
+          const std::string how = file + " exif " + std::to_string(static_cast<int>(exifMode)) +
+                                  " optimize " + std::to_string(ChoiceNumber(optimize)) +
+                                  (quickScan ? " quick" : "") + (upright ? " upright" : "");
+          SCOPED_TRACE(how);
+          const RewrittenBytes result = RewriteBytes(
+              {.exif = exifMode, .quickScan = quickScan, .optimize = optimize, .upright = upright},
+              original, file, log);
+          const bool done = result.outcome.result.rewritten();
+          ++runs, runsDone += done;
+          if (!done) continue;
+          if (exifMode == ExifChoice::kReduce && !quickScan && !upright)
+            savedBy[ChoiceNumber(optimize)] += result.outcome.saved();
+          EXPECT_LE(result.bytes.size(), original.size());
+          if (!upright) {
+            unturned = result.bytes;
+            EXPECT_EQ(DecodePixels(result.bytes, false), originalPixels.value_or(Pixels{}));
+          } else if (result.outcome.turned) {
+            ++turned;
+            EXPECT_TRUE(TurnedFrom(original, result.bytes, orientation));
+          } else {
+            // Nothing to turn, or a turn declined: the file as the rewrite makes it without.
+            EXPECT_EQ(result.bytes, unturned);
+          }
+          if (const std::optional<Bytes> block = ExifBlock(result.bytes);
+              block && blocks.insert(*block).second)
+            copies.push_back({result.bytes, Kind::kRewritten, how});
         }
-        if (const std::optional<Bytes> block = ExifBlock(result.bytes);
-            block && blocks.insert(*block).second)
-          copies.push_back({result.bytes, Kind::kRewritten, how});
       }
     }
   }
-  tally.turnedFiles += fileTurned;
-  const std::lock_guard lock(tally.mutex);
-  tally.copies.insert(tally.copies.end(), copies.begin(), copies.end());
-}
+  EXPECT_GT(runsDone, runs / 2);
+  EXPECT_GT(turned, 0);
+  EXPECT_GT(savedBy[1], savedBy[0]);  // Huffman tables made for the picture beat the copy
+  EXPECT_GT(savedBy[2], savedBy[1]);  // and progressive beats them
 
-TEST(RewriteCorpus, RewrittenFilesKeepTheirPixelsNeverGrowAndHoldValidExifBlocks) {
-  const std::vector<std::string> files = CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no camera corpus at " << CorpusFolder();
-
-  // The files are shared out among the processor's cores.
-  Tally all;
-  std::atomic<size_t> next = 0;
-  {
-    std::vector<std::jthread> workers(std::max(1u, std::thread::hardware_concurrency()));
-    for (std::jthread& worker : workers)
-      worker = std::jthread([&] {
-        for (size_t i; (i = next++) < files.size();) CheckFile(files[i], all);
-      });
-  }
-  EXPECT_GT(all.rewritten.load(), all.runs.load() / 2);
-  EXPECT_GT(all.turnedFiles.load(), 0);
-  EXPECT_GT(all.saved[1].load(),
-            all.saved[0].load());  // Huffman tables made for the picture beat the copy
-  EXPECT_GT(all.saved[2].load(), all.saved[1].load());  // and progressive beats them
-
-  // exiftool starts slowly: one run over every copy, one tab-separated line each: validation
-  // ("errors warnings minor"), error, IFD0 orientation, then the camera values.
-  if (std::system("exiftool -ver > /dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is missing";
-  TempDir dir;
-  const std::string arguments = dir.File("arguments.txt"), table = dir.File("values.txt");
-  std::string list =
-      "-T\n-n\n-Validate\n-Error\n-IFD0:Orientation\n-EXIF:Model\n-EXIF:ExposureTime\n"
-      "-EXIF:FNumber\n-EXIF:ISO\n-EXIF:MaxApertureValue\n-EXIF:FocalLengthIn35mmFormat\n";
-  int n = 0;
-  for (const Copy& copy : all.copies) {
-    WriteFile(dir.File(std::to_string(++n) + ".jpg"), std::get<Bytes>(copy));
-    list += dir.File(std::to_string(n) + ".jpg") + "\n";
-  }
-  ASSERT_GT(n, 0);
-  WriteFile(arguments, ToBytes(list));
-  ASSERT_NE(std::system(("exiftool -q -@ '" + arguments + "' > '" + table + "'").c_str()), -1);
-  std::ifstream in(table);
-  std::vector<std::string> before;  // the values of the last original
-  for (const auto& [jpeg, kind, how] : all.copies) {
-    SCOPED_TRACE(how + " " + std::to_string(static_cast<int>(kind)));
-    std::vector<std::string> after(9);
-    for (size_t i = 0; i < after.size(); ++i)
-      std::getline(in, after[i], i + 1 < after.size() ? '\t' : '\n');
-    if (kind == Kind::kOriginal) {
-      before = after;
-      continue;
-    }
-    EXPECT_EQ(after[0].substr(0, 2), "0 ") << "validation of the copy: " << after[0];
-    EXPECT_EQ(after[1], "-") << after[1];
-    if (kind == Kind::kRewritten) continue;
-    // The thumbnail directory may have its own orientation, which the reduction leaves out.
-    const std::string kept = std::atoi(before[2].c_str()) >= 2 ? before[2] : "-";
-    EXPECT_EQ(after[2], kind == Kind::kTurned ? (before[2] == "-" ? "-" : "1") : kept);
-    const std::vector<std::string> camera(after.begin() + 3, after.end());
-    EXPECT_EQ(camera, kind == Kind::kMinimal ? std::vector<std::string>(camera.size(), "-")
-                                             : std::vector(before.begin() + 3, before.end()));
-  }
-}
-
-TEST(CliCorpus, EveryModeWritesTheRewriteInMemoryKeepsTimesAndModesAndRenamesDamage) {
-  const std::vector<std::string> files = CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no camera corpus at " << CorpusFolder();
   Sandbox dir;
-  CapturingLogBox box;
-  LogSink log(box);
   const std::string tree = dir.File("camera");
   constexpr unsigned kModes[] = {0644, 0600, 0444, 0640, 0755};
   // clang-format off
@@ -207,30 +136,25 @@ TEST(CliCorpus, EveryModeWritesTheRewriteInMemoryKeepsTimesAndModesAndRenamesDam
     fs::copy(CorpusFolder(), tree, fs::copy_options::recursive);
     // The corpus may come without write bits; a user's own folders have them. The files get
     // modes, and times from 2000-01-01 on, an hour and some nanoseconds apart.
-    fs::permissions(tree, fs::perms::owner_all, fs::perm_options::add);
+    ASSERT_EQ(std::system(("chmod -R u+rwX '" + tree + "'").c_str()), 0);
     int64_t n = 0;
     for (const auto& entry : fs::recursive_directory_iterator(tree)) {
-      if (entry.is_directory()) {
-        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
-      } else if (++n; entry.is_regular_file()) {
-        fs::permissions(entry.path(), static_cast<fs::perms>(kModes[n % 5]));
-        const std::chrono::nanoseconds time((946'684'800 + n * 3600) * 1'000'000'000 + n * 7919);
-        fs::last_write_time(entry.path(),
-                            std::chrono::file_clock::from_sys(std::chrono::sys_time(time)));
-      }
+      if (!entry.is_regular_file()) continue;
+      fs::permissions(entry.path(), static_cast<fs::perms>(kModes[++n % 5]));
+      const std::chrono::sys_time<std::chrono::nanoseconds> time{
+          std::chrono::nanoseconds((946'684'800 + n * 3600) * 1'000'000'000 + n * 7919)};
+      fs::last_write_time(entry.path(), std::chrono::file_clock::from_sys(time));
     }
     const auto originals = Snapshot(tree);
     ASSERT_EQ(originals.size(), files.size());
+    mode.push_back(tree);
     std::vector<const char*> argv{cli::kCliName};
     for (const std::string& arg : mode) argv.push_back(arg.c_str());
-    argv.push_back("-");
     const RewriteOptions options = RewriteOptionsFor(
         cli::ParseCommandLine(static_cast<int>(argv.size()), argv.data()).request.value().options);
-    mode.push_back(tree);
     const CliResult first = RunCli(mode);
     const auto after = Snapshot(tree);
-    long reduced = 0, renamed = 0;
-    long long saved = 0;
+    long long reduced = 0, renamed = 0, saved = 0;
     for (const auto& [name, original] : originals) {
       SCOPED_TRACE(name);
       const RewrittenBytes expected = RewriteBytes(options, original.bytes, name, log);
@@ -263,6 +187,40 @@ TEST(CliCorpus, EveryModeWritesTheRewriteInMemoryKeepsTimesAndModesAndRenamesDam
     EXPECT_EQ(summaries[0], Summary(originals.size(), reduced, saved));
     EXPECT_EQ(summaries[1], Summary(originals.size(), 0, 0));
     EXPECT_EQ(Snapshot(tree), after);
+  }
+
+  // exiftool starts slowly: one run over every copy, one tab-separated line each: validation
+  // ("errors warnings minor"), error, IFD0 orientation, then the camera values.
+  if (std::system("exiftool -ver > /dev/null 2>&1") != 0) GTEST_SKIP() << "exiftool is missing";
+  const std::string arguments = dir.File("arguments.txt"), table = dir.File("values.txt");
+  std::string list =
+      "-T\n-n\n-Validate\n-Error\n-IFD0:Orientation\n-EXIF:Model\n-EXIF:ExposureTime\n"
+      "-EXIF:FNumber\n-EXIF:ISO\n-EXIF:MaxApertureValue\n-EXIF:FocalLengthIn35mmFormat\n";
+  for (size_t i = 0; i < copies.size(); ++i) {
+    WriteFile(dir.File(std::to_string(i) + ".jpg"), std::get<Bytes>(copies[i]));
+    list += dir.File(std::to_string(i) + ".jpg") + "\n";
+  }
+  ASSERT_FALSE(copies.empty());
+  WriteFile(arguments, ToBytes(list));
+  ASSERT_NE(std::system(("exiftool -q -@ '" + arguments + "' > '" + table + "'").c_str()), -1);
+  std::ifstream in(table);
+  std::vector<std::string> before;  // the values of the last original
+  for (const auto& [jpeg, kind, how] : copies) {
+    SCOPED_TRACE(how + " " + std::to_string(static_cast<int>(kind)));
+    std::vector<std::string> after(9);
+    for (size_t i = 0; i < after.size(); ++i)
+      std::getline(in, after[i], i + 1 < after.size() ? '\t' : '\n');
+    if (kind == Kind::kOriginal) before = after;
+    if (kind == Kind::kOriginal) continue;
+    EXPECT_EQ(after[0].substr(0, 2), "0 ") << "validation of the copy: " << after[0];
+    EXPECT_EQ(after[1], "-") << after[1];
+    if (kind == Kind::kRewritten) continue;
+    // The thumbnail directory may have its own orientation, which the reduction leaves out.
+    const std::string kept = std::atoi(before[2].c_str()) >= 2 ? before[2] : "-";
+    EXPECT_EQ(after[2], kind == Kind::kTurned ? (before[2] == "-" ? "-" : "1") : kept);
+    const std::vector<std::string> camera(after.begin() + 3, after.end());
+    EXPECT_EQ(camera, kind == Kind::kMinimal ? std::vector<std::string>(camera.size(), "-")
+                                             : std::vector(before.begin() + 3, before.end()));
   }
 }
 
