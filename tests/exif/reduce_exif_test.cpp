@@ -18,7 +18,6 @@ namespace keelpack::test {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using ::testing::IsSupersetOf;
 using std::literals::string_literals::operator""s;
 
@@ -44,14 +43,17 @@ class ReduceExifTest : public ::testing::TestWithParam<bool> {
       if (line.starts_with("Tag ")) tags.push_back(std::stoi(line.substr(4)));
     return tags;
   }
-  bool Holds(const Bytes& value) const {
-    return std::search(reduced.begin(), reduced.end(), value.begin(), value.end()) != reduced.end();
-  }
+  bool Holds(const Bytes& v) const { return Text(reduced).find(Text(v)) != std::string::npos; }
   // The log without the listing of kept rows.
   std::vector<std::string> Decisions() const {
     std::vector<std::string> lines = box.lines;
     std::erase_if(lines, [](const std::string& line) { return line.starts_with("Tag "); });
     return lines;
+  }
+
+  // A block of these IFD0 entries alone.
+  Bytes Ifd0(const std::vector<ExifEntry>& entries) const {
+    return ExifBuilder(GetParam()).Add(kIfd0, entries).Build();
   }
 
   ExifBuilder b{GetParam()};
@@ -64,17 +66,17 @@ class ReduceExifTest : public ::testing::TestWithParam<bool> {
 INSTANTIATE_TEST_SUITE_P(ByteOrders, ReduceExifTest, ::testing::Bool(),
                          [](const auto& p) { return p.param ? "MM" : "II"; });
 
-TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecision) {
-  ASSERT_EQ(Reduce(test::CameraExifBlock(GetParam())), 0);
+// The camera block reduced; and a header that is not one ("exif", byte order "IM", not 42, too
+// short) is refused without a line.
+TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecisionAfterItsHeaderChecks) {
+  const Bytes camera = test::CameraExifBlock(GetParam());
+  ASSERT_EQ(Reduce(camera), 0);
   EXPECT_EQ(useful, 5);  // Model, Orientation 6, ExposureTime, FNumber, ISO
   EXPECT_THAT(Kept(), ElementsAre(272, 274, 282, 283, 33434, 33437, 34855, 36867));
   // A value of at most four bytes is listed as the four bytes of its field.
-  const auto orientation =
-      std::find_if(box.lines.begin(), box.lines.end(),
-                   [](const std::string& line) { return line.starts_with("Tag 274,"); });
-  ASSERT_NE(orientation, box.lines.end());
-  EXPECT_TRUE(orientation->ends_with(std::string(GetParam() ? "\0\x06\0\0" : "\x06\0\0\0", 4)))
-      << *orientation;
+  const std::string field(GetParam() ? "\0\x06\0\0" : "\x06\0\0\0", 4);
+  EXPECT_THAT(box.lines, testing::Contains(testing::AllOf(testing::StartsWith("Tag 274,"),
+                                                          testing::EndsWith(field))));
   // The thumbnail directory is gone, and its image with it. IFD0 keeps 4 rows and the pointer:
   // E = 12 * 5 + 14 = 74, D = 74 + 2 + 12 * 4 + 4 = 128; the data: Model (10), two
   // resolutions, ExposureTime, FNumber (8 each), DateTimeOriginal (20).
@@ -84,16 +86,31 @@ TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecision) {
               IsSupersetOf({"Discarding a brand repeated in the model "s, "Sub-database tag 40965"s,
                             "Tag 272, type 2, length 10, ptr 128, data NIKON D70\0"s,
                             "Tag 36867, type 2, length 20, ptr 170, data 2024:05:06 07:08:09\0"s}));
-  ASSERT_EQ(Reduce(test::CameraExifBlock(GetParam()), /*keepDpi=*/true), 0);
+  ASSERT_EQ(Reduce(camera, /*keepDpi=*/true), 0);
   EXPECT_EQ(useful, 7);
+
+  const auto with = [&](size_t at, std::string_view bytes) {
+    Bytes payload = camera;
+    std::copy(bytes.begin(), bytes.end(), payload.begin() + static_cast<long>(at));
+    return payload;
+  };
+  for (const Bytes& payload : {with(0, "exif"), with(6, "IM"),
+                               with(8, GetParam() ? std::string_view("\0\x2B", 2) : "\x2B"),
+                               Bytes(camera.begin(), camera.begin() + 12)}) {
+    EXPECT_EQ(Reduce(payload), kNotExifBlock);
+    EXPECT_THAT(box.lines, testing::IsEmpty());
+  }
+  // Only "Exif" is checked; the two bytes after it are carried over as they are.
+  ASSERT_EQ(Reduce(with(4, "\xFF\xE1")), 0);
+  EXPECT_EQ(Text(Bytes(reduced.begin(), reduced.begin() + 6)), "Exif\xFF\xE1");
 }
 
-TEST_P(ReduceExifTest, WritesTheExactLayoutWithThePointerLastInIfd0) {
+// The exact layout, with the pointer last in IFD0; never larger than the block it replaces.
+TEST_P(ReduceExifTest, WritesTheExactLayoutNeverLargerThanTheBlock) {
   const int exif = b.AddDirectory();
-  b.Add(kIfd0, ExifBuilder::Pointer(kExifPointer, exif))
-      .Add(kIfd0, b.Ascii(272, "ABCDEFG"))
-      .Add(kIfd0, b.Short(50000, 7));
-  b.Add(exif, b.Rational(33434, 1, 250)).Add(exif, b.Short(40961, 1));
+  b.Add(kIfd0,
+        {ExifBuilder::Pointer(kExifPointer, exif), b.Ascii(272, "ABCDEFG"), b.Short(50000, 7)})
+      .Add(exif, {b.Rational(33434, 1, 250), b.Short(40961, 1)});
   ASSERT_EQ(Reduce(b.Build()), 0);
   // nIFD0 = 2: N0 = 3, E = 12 * 3 + 14 = 50; N1 = 2, D = 50 + 2 + 24 + 4 = 80.
   const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, const Bytes& field) {
@@ -107,58 +124,27 @@ TEST_P(ReduceExifTest, WritesTheExactLayoutWithThePointerLastInIfd0) {
               entry(33434, 5, 1, b.Pack(88, 4)), entry(40961, 3, 1, Concat({b.Pack(1, 2), {0, 0}})),
               b.Pack(0, 4), ToBytes("ABCDEFG\0"s), b.Pack(1, 4), b.Pack(250, 4)});
   EXPECT_EQ(reduced, expected);
-}
 
-TEST_P(ReduceExifTest, NeverLargerThanTheBlockItReplaces) {
   // Only an Orientation: IFD0 alone, as the source has it, with no empty Exif IFD behind a
   // pointer. Two entries sharing one value: the reduction would write it twice.
-  ExifBuilder orientation(GetParam()), shared(GetParam());
-  orientation.Add(kIfd0, orientation.Short(274, 6));
-  shared.Add(kIfd0, shared.Ascii(50001, "twenty bytes of text"))
-      .Add(kIfd0, ExifBuilder::Raw(50002, 2, 21, 8 + 2 + 24 + 4));
-  ASSERT_EQ(Reduce(orientation.Build()), 0);
-  EXPECT_EQ(reduced, orientation.Build());
-  EXPECT_EQ(Reduce(shared.Build()), kReducedNotSmaller);
+  ASSERT_EQ(Reduce(Ifd0({b.Short(274, 6)})), 0);
+  EXPECT_EQ(reduced, Ifd0({b.Short(274, 6)}));
+  EXPECT_EQ(Reduce(Ifd0({b.Ascii(50001, "twenty bytes of text"),
+                         ExifBuilder::Raw(50002, 2, 21, 8 + 2 + 24 + 4)})),
+            kReducedNotSmaller);
   EXPECT_EQ(box.lines.back(), "Reduced EXIF block would be 20 bytes larger");
 }
 
-TEST_P(ReduceExifTest, HeaderChecksGiveResultTwo) {
-  const Bytes good = test::CameraExifBlock(GetParam());
-  const auto with = [&](size_t at, std::string_view bytes) {
-    Bytes payload = good;
-    std::copy(bytes.begin(), bytes.end(), payload.begin() + static_cast<long>(at));
-    return payload;
-  };
-  for (const Bytes& payload : {with(0, "exif"), with(6, "IM"),
-                               with(8, GetParam() ? std::string_view("\0\x2B", 2) : "\x2B"),
-                               Bytes(good.begin(), good.begin() + 12)}) {
-    EXPECT_EQ(Reduce(payload), kNotExifBlock);
-    EXPECT_THAT(box.lines, IsEmpty());
-  }
-  // Only "Exif" is checked; the two bytes after it are carried over as they are.
-  ASSERT_EQ(Reduce(with(4, "\xFF\xE1")), 0);
-  EXPECT_EQ(Text(Bytes(reduced.begin(), reduced.begin() + 6)), "Exif\xFF\xE1");
-}
-
-struct PolicyCase {
-  ExifEntry entry;
-  bool kept = false;
-  int useful = 0;
-  std::vector<std::string> lines;
-};
-
 TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
-  const ExifBuilder& x = b;
-  const auto comment = [](std::string_view text) {
-    return ExifBuilder::Undefined(37510, Comment(text));
-  };
+  const auto comment = [](std::string_view t) { return ExifBuilder::Undefined(37510, Comment(t)); };
   const std::string brand = "Discarding a brand repeated in the model ",
                     empty = "Removing empty comment ";
+  // The entry, whether it is kept, how many useful tags it makes, the log lines besides the kept.
   // clang-format off
-  const PolicyCase cases[] = {
-      {x.Rational(37381, 3, 1), true, 1, {}},
-      {x.Short(41989, 50), true, 1, {}},
-      {x.Ascii(36868, "2024:01:02 03:04:05"), false, 0,
+  const std::tuple<ExifEntry, bool, int, std::vector<std::string>> cases[] = {
+      {b.Rational(37381, 3, 1), true, 1, {}},
+      {b.Short(41989, 50), true, 1, {}},
+      {b.Ascii(36868, "2024:01:02 03:04:05"), false, 0,
        {"Removing unwanted tag 36868", "Length: 20", "Excerpt: 2024:01:02 03:04:05\0"s}},
       // Fields from 65500 up get no excerpt; below it, one read as an offset outside the block is empty.
       {ExifBuilder::Raw(40962, 4, 1, 65499), false, 0, {"Removing unwanted tag 40962", "Length: 4", "Excerpt: "}},
@@ -168,16 +154,14 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
        {"Removing unwanted tag 34853", "Length: 4", GetParam() ? "Excerpt: MM\0*"s : "Excerpt: II*\0"s}},
       {ExifBuilder::Undefined(37500, Bytes(80, 'm')), false, 0,
        {"Removing out-of-scope tag 37500", "Length: 80", "Excerpt: " + std::string(60, 'm')}},
-      {ExifBuilder::Raw(4098, 4, 1, 480), false, 0, {"Removing out-of-scope tag 4098", "Length: 4", "Excerpt: "}},
-      {x.Ascii(33432, "(c)"), false, 0, {"Removing unwanted tag 33432"}},  // a rights notice
-      {x.Short(40961, 1), true, 0, {}},
-      {x.Short(40961, 0xFFFF), false, 0, {"Removing unwanted color space tag"}},
-      {x.Short(274, 1), false, 0, {"Removing unwanted orientation tag"}},
+      {b.Short(40961, 1), true, 0, {}},
+      {b.Short(40961, 0xFFFF), false, 0, {"Removing unwanted color space tag"}},
+      {b.Short(274, 1), false, 0, {"Removing unwanted orientation tag"}},
       {ExifBuilder::Raw(274, 3, 3, 8), false, 0, {"Removing unwanted orientation tag"}},  // out of line, at offset 8
-      {x.Ascii(271, "cAnOn"), false, 0, {brand}},
-      {x.Ascii(271, "Asahi Pentax"), false, 0, {brand}},
-      {x.Ascii(271, "OLYMPUS"), true, 0, {}},
-      {x.Ascii(271, "LG"), true, 0, {}},
+      {b.Ascii(271, "cAnOn"), false, 0, {brand}},
+      {b.Ascii(271, "Asahi Pentax"), false, 0, {brand}},
+      {b.Ascii(271, "OLYMPUS"), true, 0, {}},
+      {b.Ascii(271, "LG"), true, 0, {}},
       {comment("   \0\0 \0"s), false, 0, {empty}},
       {comment(""), false, 0, {empty}},  // the header alone
       {comment("oppo_32\0\0"s), false, 0, {empty}},
@@ -186,30 +170,25 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
       {ExifBuilder::Undefined(37510, ToBytes("abcd")), true, 1, {}},
   };
   // clang-format on
-  for (const PolicyCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.entry.tag << " " << testing::PrintToString(c.entry.value));
-    ASSERT_EQ(Reduce(ExifBuilder(GetParam()).Add(kIfd0, c.entry).Build()), 0);
-    EXPECT_EQ(useful, c.useful);
-    EXPECT_EQ(Decisions(), c.lines);
-    EXPECT_EQ(Kept(), c.kept ? std::vector<int>{c.entry.tag} : std::vector<int>{});
-    EXPECT_TRUE(!c.kept || Holds(c.entry.value));
+  for (const auto& [entry, kept, usefulTags, lines] : cases) {
+    SCOPED_TRACE(testing::Message() << entry.tag << " " << testing::PrintToString(entry.value));
+    ASSERT_EQ(Reduce(Ifd0({entry})), 0);
+    EXPECT_EQ(useful, usefulTags);
+    EXPECT_EQ(Decisions(), lines);
+    EXPECT_EQ(Kept(), kept ? std::vector<int>{entry.tag} : std::vector<int>{});
+    EXPECT_TRUE(!kept || Holds(entry.value));
   }
-  // Every tag of the unwanted and the out-of-scope tables goes (a value field of 70000 gets no
-  // excerpt; an out-of-scope tag's excerpt lines follow its line).
-  for (const auto& [line, tags] :
-       {std::pair{"Removing unwanted tag ",
-                  std::vector<uint16_t>{305, 306, 33432, 34853, 36868, 40962, 40963, 42033, 50341,
-                                        59932}},
-        {"Removing out-of-scope tag ", {1, 2, 4096, 4097, 4098, 37500}}}) {
-    for (const uint16_t tag : tags) {
-      ASSERT_EQ(
-          Reduce(ExifBuilder(GetParam()).Add(kIfd0, ExifBuilder::Raw(tag, 4, 1, 70000)).Build()),
-          0);
-      EXPECT_TRUE(Kept().empty() && !Decisions().empty() &&
-                  Decisions().front() == line + std::to_string(tag))
-          << tag;
-    }
-  }
+  // Every tag of the unwanted and the out-of-scope tables goes: a value field of 70000 gets no
+  // excerpt, but an out-of-scope tag's excerpt lines follow its line whatever its field.
+  const auto removed = [&](int tag) {
+    EXPECT_EQ(Reduce(Ifd0({ExifBuilder::Raw(static_cast<uint16_t>(tag), 4, 1, 70000)})), 0);
+    return Kept().empty() && useful == 0 ? Decisions() : std::vector<std::string>{"kept"};
+  };
+  for (int tag : {305, 306, 33432, 34853, 36868, 40962, 40963, 42033, 50341, 59932})
+    EXPECT_THAT(removed(tag), ElementsAre("Removing unwanted tag " + std::to_string(tag)));
+  for (int tag : {1, 2, 4096, 4097, 4098, 37500})
+    EXPECT_THAT(removed(tag), ElementsAre("Removing out-of-scope tag " + std::to_string(tag),
+                                          "Length: 4", "Excerpt: "));
 }
 
 TEST_P(ReduceExifTest, BadOffsetsAndImplausibleEntriesAreDroppedWithoutReadingOutside) {
@@ -238,10 +217,8 @@ TEST_P(ReduceExifTest, BadOffsetsAndImplausibleEntriesAreDroppedWithoutReadingOu
   Bytes far = ExifBuilder(GetParam()).Build();
   far[GetParam() ? 12 : 11] = 0x13;
   ASSERT_EQ(Reduce(far), 0);
-  EXPECT_THAT(Kept(), IsEmpty());
-  ExifBuilder cut(GetParam());
-  cut.Add(kIfd0, cut.Short(274, 3)).Add(kIfd0, cut.Short(40961, 1)).Add(kIfd0, cut.Short(50000, 1));
-  Bytes truncated = cut.Build();
+  EXPECT_THAT(Kept(), testing::IsEmpty());
+  Bytes truncated = Ifd0({b.Short(274, 3), b.Short(40961, 1), b.Short(50000, 1)});
   truncated.resize(6 + 8 + 2 + 12 * 2 + 5);
   ASSERT_EQ(Reduce(truncated), 0);
   EXPECT_EQ(useful, 1);
@@ -275,69 +252,46 @@ TEST_P(ReduceExifTest, QueueAndTableLimits) {
 // Delete keeps what shows the picture upright and, with Keep DPI, prints it at its size: the
 // resolution only when no JFIF segment gives a density of its own.
 TEST_P(ReduceExifTest, MinimalBlockForDelete) {
-  const Bytes noJfif, aspectOnly = ToBytes("JFIF\0\1\2\0\0\1\0\1\0\0"s),
-                      dpi = ToBytes("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"s);
-  const struct {
-    int orientation;
-    bool keepDpi;
-    const Bytes& jfif;
-    std::vector<ExifEntry> kept;  // none: no block
-  } rows[] = {
-      {1, false, noJfif, {}},
-      {6, false, noJfif, {b.Short(274, 6)}},
-      {8, false, dpi, {b.Short(274, 8)}},
-      {6,
-       true,
-       aspectOnly,
-       {b.Short(274, 6), b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
-      {8, true, dpi, {b.Short(274, 8)}},
-      // A scan: the resolution alone makes a block.
-      {1, true, noJfif, {b.Rational(282, 300, 1), b.Rational(283, 72, 1), b.Short(296, 2)}},
-      {1, true, dpi, {}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.orientation << (row.keepDpi ? " keep DPI" : "")
-                                    << " JFIF " << row.jfif.size());
+  const Bytes aspectOnly = ToBytes("JFIF\0\1\2\0\0\1\0\1\0\0"s),
+              dpi = ToBytes("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"s);
+  const ExifEntry o6 = b.Short(274, 6), o8 = b.Short(274, 8), x = b.Rational(282, 300, 1),
+                  y = b.Rational(283, 72, 1), unit = b.Short(296, 2);
+  // The orientation, Keep DPI, the JFIF segment, and the entries kept (none: no block).
+  // (The rewrite's rows take orientations 1, 6 and 8 with and without Keep DPI on the same path.)
+  const std::tuple<uint16_t, bool, const Bytes&, std::vector<ExifEntry>> rows[] = {
+      {8, false, dpi, {o8}}, {6, true, aspectOnly, {o6, x, y, unit}}, {1, true, dpi, {}}};
+  for (const auto& [orientation, keepDpi, jfif, kept] : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << orientation << (keepDpi ? " keep DPI" : "") << " JFIF " << jfif.size());
     ExifBuilder source(GetParam());
     const int exif = source.AddDirectory(), thumbnail = source.AddDirectory();
-    for (const ExifEntry& entry :
-         {source.Ascii(272, "Model"), source.Short(274, static_cast<uint16_t>(row.orientation)),
-          source.Rational(282, 300, 1), source.Rational(283, 72, 1), source.Short(296, 2),
-          ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)})
-      source.Add(kIfd0, entry);
-    source.Add(exif, source.Rational(33434, 1, 250))
-        .Add(thumbnail, source.Short(274, 3))
-        .Link(kIfd0, thumbnail);
-    const auto block =
-        MinimalExifBlock(log, source.Build(), row.keepDpi, JfifGivesDensity(row.jfif));
-    ExifBuilder expected(GetParam());
-    for (const ExifEntry& entry : row.kept) expected.Add(kIfd0, entry);
-    EXPECT_EQ(block, row.kept.empty() ? std::nullopt : std::optional(expected.Build()));
+    source.Add(kIfd0, {source.Ascii(272, "Model"), source.Short(274, orientation), x, y, unit,
+                       ExifBuilder::Pointer(34665, exif), ExifBuilder::Raw(34853, 4, 1, 8)});
+    source.Add(exif, source.Rational(33434, 1, 250)).Add(thumbnail, source.Short(274, 3));
+    source.Link(kIfd0, thumbnail);
+    EXPECT_EQ(MinimalExifBlock(log, source.Build(), keepDpi, JfifGivesDensity(jfif)),
+              kept.empty() ? std::nullopt : std::optional(Ifd0(kept)));
   }
   const std::string kept = "Minimal EXIF block kept: ",
                     resolution = "resolution 300/1 by 72/1, unit 2";
-  EXPECT_THAT(box.lines, ElementsAre(kept + "orientation 6", kept + "orientation 8",
-                                     kept + "orientation 6, " + resolution, kept + "orientation 8",
-                                     kept + resolution));
+  EXPECT_THAT(box.lines,
+              ElementsAre(kept + "orientation 8", kept + "orientation 6, " + resolution));
   EXPECT_EQ(MinimalExifBlock(log, ToBytes("Exif\0\0XX"s), true, false), std::nullopt);
 }
 
 // A block whose thumbnail (at `at` in `tail`, which ends the block) may be turned.
-Bytes Turnable(bool bigEndian, int orientation, bool swapped, int thumbnailOrientation, uint32_t at,
-               uint32_t length, const Bytes& tail) {
+Bytes Turnable(bool bigEndian, uint16_t orientation, bool swapped, uint16_t thumbnailOrientation,
+               uint32_t at, uint32_t length, const Bytes& tail) {
   ExifBuilder b(bigEndian);
   const int exif = b.AddDirectory(), thumbnail = b.AddDirectory();
-  b.Add(kIfd0, swapped ? b.Long(256, 3000) : b.Short(256, 4000))
-      .Add(kIfd0, swapped ? b.Short(257, 4000) : b.Long(257, 3000));
-  b.Add(kIfd0, b.Short(274, static_cast<uint16_t>(orientation)))
-      .Add(kIfd0, ExifBuilder::Pointer(34665, exif));
-  b.Add(exif, swapped ? b.Short(40962, 3000) : b.Long(40962, 4000))
-      .Add(exif, swapped ? b.Long(40963, 4000) : b.Short(40963, 3000));
-  const uint32_t end =
-      static_cast<uint32_t>(b.Build().size() + 12 * 3 - 6);  // with IFD1's three entries
-  b.Add(thumbnail, b.Short(274, static_cast<uint16_t>(thumbnailOrientation)))
-      .Add(thumbnail, b.Long(513, end + at))
-      .Add(thumbnail, b.Long(514, length));
+  b.Add(kIfd0, {swapped ? b.Long(256, 3000) : b.Short(256, 4000),
+                swapped ? b.Short(257, 4000) : b.Long(257, 3000), b.Short(274, orientation),
+                ExifBuilder::Pointer(34665, exif)});
+  b.Add(exif, {swapped ? b.Short(40962, 3000) : b.Long(40962, 4000),
+               swapped ? b.Long(40963, 4000) : b.Short(40963, 3000)});
+  const uint32_t end = static_cast<uint32_t>(b.Build().size() + 12 * 3 - 6);  // with IFD1's 3
+  b.Add(thumbnail,
+        {b.Short(274, thumbnailOrientation), b.Long(513, end + at), b.Long(514, length)});
   return Concat({b.Link(kIfd0, thumbnail).Build(), tail});
 }
 
@@ -346,57 +300,39 @@ Bytes Turnable(bool bigEndian, int orientation, bool swapped, int thumbnailOrien
 TEST_P(ReduceExifTest, EditsForATurnedPicture) {
   const Bytes thumbnail = ToBytes("thumbnail"), smaller = ToBytes("small"),
               larger = ToBytes("a larger one"), pad = {1, 2, 3, 4};
-  const auto size = [](const Bytes& bytes) { return static_cast<uint32_t>(bytes.size()); };
   const bool big = GetParam();
-  const struct {
-    const char* name;
-    int orientation;
-    Bytes tail;
-    std::optional<Bytes> turned;  // what the thumbnail turns into; none: it cannot
-    bool turner;
-    Bytes expected;  // empty: refused
-  } rows[] = {
-      {"half turn, smaller thumbnail", 3, thumbnail, smaller, true,
-       Turnable(big, 1, false, 1, 0, 5, smaller)},
-      {"quarter turn, larger thumbnail", 6, thumbnail, larger, true,
-       Turnable(big, 1, true, 1, 0, 12, larger)},
-      {"no turner: thumbnail left",
-       8,
-       thumbnail,
-       {},
-       false,
-       Turnable(big, 1, true, 8, 0, 9, thumbnail)},
-      {"thumbnail cannot turn", 6, thumbnail, {}, true, {}},
-      {"larger, padding after it", 7, Concat({thumbnail, pad}), larger, true,
-       Turnable(big, 1, true, 1, size(thumbnail) + 4, 12, Concat({thumbnail, pad, larger}))},
-      {"smaller, padding after it", 2, Concat({thumbnail, pad}), smaller, true,
-       Turnable(big, 1, false, 1, 0, 5, Concat({smaller, Bytes(4, 0), pad}))},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const Bytes source =
-        Turnable(big, row.orientation, false, row.orientation, 0, size(thumbnail), row.tail);
-    ASSERT_EQ(ExifOrientation(source), row.orientation);
+  // The orientation, the block's tail, what the thumbnail turns into (none: it cannot), whether
+  // there is a turner, and the block expected (empty: refused).
+  const std::tuple<const char*, uint16_t, Bytes, std::optional<Bytes>, bool, Bytes> rows[] = {
+      {"smaller", 3, thumbnail, smaller, true, Turnable(big, 1, false, 1, 0, 5, smaller)},
+      {"larger", 6, thumbnail, larger, true, Turnable(big, 1, true, 1, 0, 12, larger)},
+      {"no turner", 8, thumbnail, {}, false, Turnable(big, 1, true, 8, 0, 9, thumbnail)},
+      {"cannot turn", 6, thumbnail, {}, true, {}},
+      {"larger, padding after", 7, Concat({thumbnail, pad}), larger, true,
+       Turnable(big, 1, true, 1, 9 + 4, 12, Concat({thumbnail, pad, larger}))},
+      {"smaller, padding after", 2, Concat({thumbnail, pad}), smaller, true,
+       Turnable(big, 1, false, 1, 0, 5, Concat({smaller, Bytes(4, 0), pad}))}};
+  for (const auto& [name, orientation, tail, turned, withTurner, expected] : rows) {
+    SCOPED_TRACE(name);
+    const Bytes source = Turnable(big, orientation, false, orientation, 0, 9, tail);
+    ASSERT_EQ(ExifOrientation(source), orientation);
     Bytes seen;
-    const ThumbnailTurner turner = [&](std::span<const uint8_t> t) {
+    const ThumbnailTurner turner = [&seen, result = turned](std::span<const uint8_t> t) {
       seen.assign(t.begin(), t.end());
-      return row.turned;
+      return result;
     };
     const TurnedExif edited =
-        ExifForTurnedPicture(log, source, row.orientation, row.turner ? turner : nullptr);
-    EXPECT_EQ(edited.payload, row.expected);
-    EXPECT_EQ(edited.refused.empty(), !row.expected.empty());
-    EXPECT_EQ(seen, row.turner ? thumbnail : Bytes{});
+        ExifForTurnedPicture(log, source, orientation, withTurner ? turner : nullptr);
+    EXPECT_EQ(edited.payload, expected);
+    EXPECT_EQ(edited.refused.empty(), !expected.empty());
+    EXPECT_EQ(seen, withTurner ? thumbnail : Bytes{});
   }
   // The resolutions follow the width and height.
-  b.Add(kIfd0, b.Short(274, 5))
-      .Add(kIfd0, b.Rational(282, 300, 1))
-      .Add(kIfd0, b.Rational(283, 72, 1));
-  const Bytes turned = ExifForTurnedPicture(log, b.Build(), 5, nullptr).payload;
-  EXPECT_EQ(MinimalExifBlock(log, turned, true, false), ExifBuilder(big)
-                                                            .Add(kIfd0, b.Rational(282, 72, 1))
-                                                            .Add(kIfd0, b.Rational(283, 300, 1))
-                                                            .Build());
+  const Bytes resolutions =
+      Ifd0({b.Short(274, 5), b.Rational(282, 300, 1), b.Rational(283, 72, 1)});
+  EXPECT_EQ(MinimalExifBlock(log, ExifForTurnedPicture(log, resolutions, 5, nullptr).payload, true,
+                             false),
+            Ifd0({b.Rational(282, 72, 1), b.Rational(283, 300, 1)}));
   EXPECT_EQ(ExifForTurnedPicture(log, ToBytes("Exif\0\0MM\0\x2A"s), 6, nullptr).refused,
             "the EXIF block cannot be read");
 }

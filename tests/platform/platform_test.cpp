@@ -1,5 +1,5 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/mapped_file.h"
+#include "platform/mounts.h"
 #include "support/temp_dir.h"
 
 namespace keelpack::platform {
@@ -19,9 +20,8 @@ TEST(Folders, ARelativeXdgVariableIsIgnoredForAPrivateFolderInHome) {
   test::ScopedEnv relative("XDG_CONFIG_HOME", "relative/ignored");
   test::ScopedEnv home("HOME", dir.File("home"));
   EXPECT_EQ(AppDataFolder(), dir.File("home/.config"));
-  struct stat info {};
-  ASSERT_EQ(stat(dir.File("home/.config").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_EQ(std::filesystem::status(dir.File("home/.config")).permissions(),
+            std::filesystem::perms::owner_all);
 }
 
 // Another program may cut a photo short while it is being read: the bytes already read stay
@@ -38,14 +38,44 @@ TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
   ASSERT_FALSE(copy.CopyRangeFrom(file, 1000, 90000));
   EXPECT_EQ(test::ReadFile(dir.File("copy")),
             test::Bytes(content.begin() + 1000, content.begin() + 91000));
-  MappedFile held;
+  MappedFile held, again;
   ASSERT_FALSE(held.Map(file, content.size()));
   ASSERT_EQ(::truncate(dir.File("photo").c_str(), 50000), 0);
   EXPECT_EQ(test::Bytes(held.bytes().begin(), held.bytes().end()), content);
-  MappedFile again;
   EXPECT_EQ(again.Map(file, content.size()).value(), EIO);
   EXPECT_TRUE(again.bytes().empty());
   EXPECT_EQ(copy.CopyRangeFrom(file, 1000, 90000).value(), EIO);
+}
+
+TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
+  test::TempDir dir;
+  ASSERT_FALSE(MakeFolder(dir.File("photos")));
+  ASSERT_FALSE(MakeFolder(dir.File("two words")));
+  test::WriteFile(dir.File("hosts"), {});
+  std::string table;
+  for (const std::string& line : std::vector<std::string>{
+           "proc /proc proc", "sysfs /sys sysfs", "/dev/sda1 / ext4", "tmpfs /run/user/1000 tmpfs",
+           "tmpfs " + dir.path() + " tmpfs", "cgroup2 /sys/fs/cgroup cgroup2",
+           "/dev/sdb1 " + dir.File("photos") + " vfat",
+           "/dev/sdc1 " + dir.path() + "/two\\040words ext4",
+           "/dev/sda1 " + dir.File("hosts") + " ext4", "/dev/sdd1 " + dir.File("missing") + " ext4",
+           "/dev/sde1 " + dir.File("photos") + " exfat"})
+    table += line + " rw 0 0\n";
+  test::WriteFile(dir.File("mounts"), test::ToBytes(table));
+  std::vector<std::string> shown;
+  for (const MountPoint& mount : MountPoints(dir.File("mounts")))
+    shown.push_back(mount.path + " " + mount.label);
+  // A later mount over the same folder is the one seen; files and missing folders are not.
+  EXPECT_THAT(shown, testing::ElementsAre("/ sda1", dir.File("photos") + " sde1",
+                                          dir.File("two words") + " sdc1"));
+  EXPECT_EQ(MountPoints(dir.File("no such table")).size(), 1u);
+
+  const std::vector<MountPoint> mounts{{"/", ""}, {"/home", ""}, {"/home/me/usb", ""}, {"/ho", ""}};
+  const std::pair<const char*, int> folders[] = {
+      {"/etc", 0}, {"/home", 1},         {"/home/me/usbstick", 1}, {"/home/me/usb/dcim", 2},
+      {"/hob", 0}, {"relative/path", -1}};
+  for (const auto& [folder, index] : folders)
+    EXPECT_EQ(MountPointOf(mounts, folder), index) << folder;
 }
 
 }  // namespace

@@ -28,7 +28,3 @@ inline std::vector<std::string> CorpusFiles() {
 }
 
 }  // namespace keelpack::test
-
-// Skips the current test, with a message, when the corpus is not there.
-#define KEELPACK_REQUIRE_CORPUS(files) \
-  if ((files).empty()) GTEST_SKIP() << "no camera corpus at " << CorpusFolder()

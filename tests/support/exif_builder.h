@@ -13,8 +13,7 @@ namespace keelpack::test {
 // offset of directory `directory`, else the value bytes (already in the block's byte order):
 // inline when at most 4 bytes, else the offset where they are laid out.
 struct ExifEntry {
-  uint16_t tag = 0;
-  uint16_t type = 7;
+  uint16_t tag = 0, type = 7;
   uint32_t count = 0;
   Bytes value;
   std::optional<uint32_t> field;
@@ -38,15 +37,17 @@ class ExifBuilder {
     directories_.at(directory).entries.push_back(std::move(entry));
     return *this;
   }
+  ExifBuilder& Add(int directory, const std::vector<ExifEntry>& entries) {
+    for (const ExifEntry& entry : entries) Add(directory, entry);
+    return *this;
+  }
   ExifBuilder& Link(int directory, int next) {  // the directory's next-directory link
     directories_.at(directory).next = next;
     return *this;
   }
 
-  ExifEntry Short(uint16_t tag, uint16_t value) const {
-    return {tag, 3, 1, Pack(value, 2), {}, -1};
-  }
-  ExifEntry Long(uint16_t tag, uint32_t value) const { return {tag, 4, 1, Pack(value, 4), {}, -1}; }
+  ExifEntry Short(uint16_t tag, uint16_t n) const { return {tag, 3, 1, Pack(n, 2), {}, -1}; }
+  ExifEntry Long(uint16_t tag, uint32_t n) const { return {tag, 4, 1, Pack(n, 4), {}, -1}; }
   ExifEntry Rational(uint16_t tag, uint32_t numerator, uint32_t denominator) const {
     return {tag, 5, 1, Concat({Pack(numerator, 4), Pack(denominator, 4)}), {}, -1};
   }
@@ -68,41 +69,34 @@ class ExifBuilder {
   }
 
   Bytes Build() const {
-    // First pass: where every directory and out-of-line value goes.
+    // Where each directory goes, each followed by its out-of-line values on even offsets.
     const auto outOfLine = [](const ExifEntry& entry) {
-      return entry.value.size() > 4
-                 ? static_cast<uint32_t>(entry.value.size() + entry.value.size() % 2)
-                 : 0;
+      return entry.value.size() > 4 ? Concat({entry.value, Bytes(entry.value.size() % 2, 0)})
+                                    : Bytes{};
     };
-    std::vector<uint32_t> directoryAt;
-    uint32_t position = 8;
+    std::vector<size_t> at{8};
     for (const Directory& directory : directories_) {
-      directoryAt.push_back(position);
-      position += static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
-      for (const ExifEntry& entry : directory.entries) position += outOfLine(entry);
+      at.push_back(at.back() + 2 + 12 * directory.entries.size() + 4);
+      for (const ExifEntry& entry : directory.entries) at.back() += outOfLine(entry).size();
     }
     Bytes tiff = Concat({ToBytes(bigEndian_ ? "MM" : "II"), Pack(42, 2), Pack(8, 4)});
-    tiff.resize(position, 0);
-    const auto put = [&](uint32_t at, const Bytes& bytes) {
-      std::copy(bytes.begin(), bytes.end(), tiff.begin() + at);
-    };
     for (size_t d = 0; d < directories_.size(); ++d) {
-      const Directory& directory = directories_[d];
-      uint32_t at = directoryAt[d],
-               value = at + static_cast<uint32_t>(2 + 12 * directory.entries.size() + 4);
-      put(at, Pack(static_cast<uint32_t>(directory.entries.size()), 2));
-      for (at += 2; const ExifEntry& entry : directory.entries) {
-        put(at, Concat({Pack(entry.tag, 2), Pack(entry.type, 2), Pack(entry.count, 4)}));
-        if (entry.field || entry.directory >= 0) {
-          put(at + 8, Pack(entry.field ? *entry.field : directoryAt.at(entry.directory), 4));
-        } else if (entry.value.size() <= 4) {
-          put(at + 8, entry.value);
-        } else {
-          put(at + 8, Pack(value, 4)), put(value, entry.value);
-        }
-        at += 12, value += outOfLine(entry);
+      const std::vector<ExifEntry>& entries = directories_[d].entries;
+      Bytes values;
+      tiff = Concat({tiff, Pack(static_cast<uint32_t>(entries.size()), 2)});
+      for (const ExifEntry& entry : entries) {
+        const size_t value = at[d] + 2 + 12 * entries.size() + 4 + values.size();
+        Bytes field = entry.field ? Pack(*entry.field, 4)
+                      : entry.directory >= 0
+                          ? Pack(static_cast<uint32_t>(at.at(entry.directory)), 4)
+                      : entry.value.size() <= 4 ? entry.value
+                                                : Pack(static_cast<uint32_t>(value), 4);
+        field.resize(4, 0);
+        tiff = Concat({tiff, Pack(entry.tag, 2), Pack(entry.type, 2), Pack(entry.count, 4), field});
+        values = Concat({values, outOfLine(entry)});
       }
-      put(at, Pack(directory.next >= 0 ? directoryAt.at(directory.next) : 0, 4));
+      const int next = directories_[d].next;
+      tiff = Concat({tiff, Pack(next >= 0 ? static_cast<uint32_t>(at.at(next)) : 0, 4), values});
     }
     return Concat({ToBytes(std::string_view("Exif\0\0", 6)), tiff});
   }
@@ -122,21 +116,18 @@ class ExifBuilder {
 inline Bytes CameraExifBlock(bool bigEndian) {
   ExifBuilder b(bigEndian);
   const int exif = b.AddDirectory(), interop = b.AddDirectory(), thumbnail = b.AddDirectory();
-  for (ExifEntry entry :
-       {b.Ascii(271, "NIKON CORPORATION"), b.Ascii(272, "NIKON D70"), b.Short(274, 6),
-        b.Rational(282, 300, 1), b.Rational(283, 300, 1), b.Ascii(305, "Ver.2.00"),
-        b.Ascii(306, "2024:05:06 07:08:09"), ExifBuilder::Pointer(34665, exif)})
-    b.Add(ExifBuilder::kIfd0, entry);
-  for (ExifEntry entry : {b.Rational(33434, 1, 250), b.Rational(33437, 28, 10), b.Short(34855, 200),
-                          b.Ascii(36867, "2024:05:06 07:08:09"),
-                          ExifBuilder::Undefined(37500, ToBytes("private camera data")),
-                          ExifBuilder::Pointer(40965, interop)})
-    b.Add(exif, entry);
-  b.Add(interop, b.Ascii(1, "R98")).Add(interop, ExifBuilder::Undefined(2, ToBytes("0100")));
+  b.Add(ExifBuilder::kIfd0,
+        {b.Ascii(271, "NIKON CORPORATION"), b.Ascii(272, "NIKON D70"), b.Short(274, 6),
+         b.Rational(282, 300, 1), b.Rational(283, 300, 1), b.Ascii(305, "Ver.2.00"),
+         b.Ascii(306, "2024:05:06 07:08:09"), ExifBuilder::Pointer(34665, exif)});
+  b.Add(exif, {b.Rational(33434, 1, 250), b.Rational(33437, 28, 10), b.Short(34855, 200),
+               b.Ascii(36867, "2024:05:06 07:08:09"),
+               ExifBuilder::Undefined(37500, ToBytes("private camera data")),
+               ExifBuilder::Pointer(40965, interop)});
+  b.Add(interop, {b.Ascii(1, "R98"), ExifBuilder::Undefined(2, ToBytes("0100"))});
   // The thumbnail's image as the value of its JPEGInterchangeFormat entry.
-  b.Add(thumbnail, b.Short(259, 6))
-      .Add(thumbnail,
-           ExifBuilder::Undefined(513, {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9}));
+  const Bytes image = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0xFF, 0xD9};
+  b.Add(thumbnail, {b.Short(259, 6), ExifBuilder::Undefined(513, image)});
   return b.Link(ExifBuilder::kIfd0, thumbnail).Build();
 }
 

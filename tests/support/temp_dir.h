@@ -21,12 +21,9 @@ namespace keelpack::test {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
+  TempDir() : path_((std::filesystem::temp_directory_path() / "keelpack-test-XXXXXX").string()) {
+    if (mkdtemp(path_.data()) == nullptr)
       throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
   }
   ~TempDir() {
     std::error_code ignored;
@@ -61,19 +58,16 @@ struct Sandbox : TempDir {
 };
 
 // A log box that keeps its lines, for checking what the program showed.
-class CapturingLogBox : public LogBox {
- public:
+// (`quietLines`: those added without bringing them into view.)
+struct CapturingLogBox : LogBox {
   void AppendLine(std::string_view line, bool showNewest) override {
     lines.emplace_back(line);
     if (!showNewest) quietLines.emplace_back(line);
   }
   void Clear() override { lines.clear(); }
-  bool Has(std::string_view line) const {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-  }
+  bool Has(std::string_view line) const { return std::ranges::find(lines, line) != lines.end(); }
 
-  std::vector<std::string> lines;
-  std::vector<std::string> quietLines;  // those added without bringing them into view
+  std::vector<std::string> lines, quietLines;
 };
 
 inline Bytes ReadFile(const std::string& path) {
@@ -87,8 +81,7 @@ inline void WriteFile(const std::string& path, const Bytes& bytes) {
   std::error_code ignored;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
+  out << std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
