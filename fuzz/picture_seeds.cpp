@@ -28,9 +28,10 @@ int main(int argc, char** argv) {
   seed(1, EncodePicture({.width = 32, .height = 16, .restartInterval = 1}));
   seed(2, JpegBuilder()
               .Soi()
-              .Segment(kApp1, ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20)))
-              .Segment(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1 sRGB IEC", 24)))
-              .Segment(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1})
+              .Raw(SegmentBytes(kApp1,
+                                ToBytes(std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\0\0\0\0\0", 20))))
+              .Raw(SegmentBytes(kApp2, ToBytes(std::string("ICC_PROFILE\0\1\1 sRGB IEC", 24))))
+              .Raw(SegmentBytes(kApp14, Bytes{'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1}))
               .Segment(kDqt, 65)
               .Segment(kDqt, 65)
               .Sof0()
