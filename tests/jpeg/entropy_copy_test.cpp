@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "jpeg/markers.h"
 #include "support/jpeg_builder.h"
 
 namespace keelpack::test {
@@ -75,6 +76,26 @@ TEST(EntropyCopy, AgreesWithTheDesignedSearchOnEveryShortSequence) {
       const bool endsWithEoi = length >= 2 && data[length - 2] == 0xFF && data[length - 1] == 0xD9;
       if (endsWithEoi || length < 2) ExpectSameAsReference(data, true, true);
     }
+}
+
+// Every walk over the segments before the picture data takes its steps from here: each kind,
+// with where the next step begins (or, when the bytes end first, how far they must reach).
+TEST(MarkerStep, TellsEachKindAndWhereTheNextBegins) {
+  using Kind = MarkerStep::Kind;
+  const struct {
+    Bytes bytes;
+    Kind kind;
+    size_t end;
+  } rows[] = {{{0xFF, 0xFF, 0xC4}, Kind::kFillByte, 1},   {{0xFF, 0xD0}, Kind::kStandalone, 2},
+              {{0xFF, 0xFE, 0, 3, 7}, Kind::kSegment, 5}, {{0xFF, 0xFE, 0, 4, 7}, Kind::kShort, 6},
+              {{0xFF, 0xFE, 0}, Kind::kShort, 4},         {{0xFF, 0xFE, 0, 1}, Kind::kBroken, 0},
+              {{0x12, 0xFE}, Kind::kBroken, 0},           {{0xFF}, Kind::kShort, 2}};
+  for (const auto& row : rows) {
+    const MarkerStep step = ReadMarkerStep(row.bytes, 0);
+    EXPECT_EQ(std::pair(step.kind, step.end), std::pair(row.kind, row.end))
+        << ::testing::PrintToString(row.bytes);
+    if (step.segment()) EXPECT_EQ(Bytes(step.data.begin(), step.data.end()), Bytes{7});
+  }
 }
 
 }  // namespace

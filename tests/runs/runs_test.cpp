@@ -151,6 +151,8 @@ TEST_F(RunsTest, TreeRunCountsFiveFoldersPerStatusAndStopsBetweenFoldersWhenAske
   EXPECT_THAT(front.statuses, Contains("Found 5 directories, 4 files..."));
   EXPECT_THAT(front.statuses, Contains("Found 10 directories, 9 files..."));
   EXPECT_THAT(front.statuses, Contains("Processed 1 of 11 files in 2 of 12 directories."));
+  EXPECT_THAT(front.runningChanges, ElementsAre(std::pair(RunKind::kFolderTree, true),
+                                                std::pair(RunKind::kFolderTree, false)));
 
   // Nothing to do; and with the output folder as the tree's top, nothing is even scanned.
   Folder("empty");
