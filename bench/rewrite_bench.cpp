@@ -32,7 +32,7 @@ RewriteResult RewriteBetween(LogSink& log, const std::string& in, const std::str
                              ExifChoice exifMode, bool quickScan) {
   platform::File source, target;
   platform::File::Status status;
-  if (source.OpenForReading(in) || target.Create(out))
+  if (!source.OpenForReading(in) || !target.Create(out))
     return RewriteResult::Failed(platform::kFailFileNotFound);
   return RewriteFile({.exif = exifMode, .quickScan = quickScan}, source, target, in, log, status)
       .result;
@@ -71,8 +71,8 @@ void CorpusCopy(benchmark::State& state) {
   std::vector<uint8_t> data;
   for (auto _ : state) {
     for (const std::string& file : corpus.files) {
-      platform::ReadWholeFile(file, data);
-      platform::WriteWholeFile(out, data);
+      (void)platform::ReadWholeFile(file, data);
+      (void)platform::WriteWholeFile(out, data);
     }
   }
   state.SetBytesProcessed(state.iterations() * corpus.bytes);

@@ -26,7 +26,7 @@ bool Within(const fs::path& inner, const fs::path& outer) {
 // of a folder is the same folder.
 bool SameOrHolds(const fs::path& outer, const fs::path& inner) {
   platform::Folder o, i;
-  if (o.Open(outer.string()) || i.Open(inner.string())) return false;
+  if (!o.Open(outer.string()) || !i.Open(inner.string())) return false;
   return o.Id() == i.Id() || o.Holds(i);
 }
 

@@ -1,6 +1,5 @@
 #include "jobs/path_utils.h"
 
-#include "platform/failure.h"
 #include "platform/files.h"
 
 namespace keelpack {
@@ -25,10 +24,9 @@ void StripTrailingSeparator(std::string& path) {
   if (!path.empty() && path.back() == '/') path.pop_back();
 }
 
-int CreateFolderPath(std::string& path) {
+Status CreateFolderPath(std::string& path) {
   CollapseSeparators(path);
-  const std::error_code error = platform::MakeFolders(path);
-  return error ? platform::FailureNumber(error) : 0;
+  return platform::MakeFolders(path);
 }
 
 }  // namespace keelpack

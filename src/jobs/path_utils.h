@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/result.h"
+
 // Path texts. Only "/" separates: on Linux "\" and ":" are ordinary characters of a name.
 namespace keelpack {
 
@@ -16,8 +18,8 @@ void CollapseSeparators(std::string& path);
 // Removes one trailing "/".
 void StripTrailingSeparator(std::string& path);
 
-// Creates every missing folder of `path`, top down. 0 on success, otherwise the failure
-// number of the first step that failed. `path` is collapsed in place first.
-int CreateFolderPath(std::string& path);
+// Creates every missing folder of `path`, top down; a failure is that of the first step that
+// failed. `path` is collapsed in place first.
+Status CreateFolderPath(std::string& path);
 
 }  // namespace keelpack

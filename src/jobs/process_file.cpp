@@ -11,7 +11,6 @@
 #include "jpeg/same_picture.h"
 #include "log/log_sink.h"
 #include "platform/background_closer.h"
-#include "platform/failure.h"
 #include "platform/file.h"
 #include "platform/files.h"
 #include "platform/folder.h"
@@ -55,6 +54,9 @@ bool MatchesStars(std::string_view name, std::string_view pattern) {
 }
 
 using platform::EntryStatus;
+
+// The errno behind a failure, 0 for a success: what a job tells its messages apart by.
+int SystemErrorOf(const Status& status) { return status ? 0 : status.error().systemError; }
 
 // One job; every step that can fail ends it with its scope's message.
 class Job {
@@ -101,8 +103,8 @@ class Job {
   // The rewriter's output, which did not become the result.
   bool RemoveOutput() {
     if (env_.dryRun) return true;
-    const std::error_code error = outFolder_->Remove(tempName_);
-    return !error || error.value() == ENOENT;
+    const Status removed = outFolder_->Remove(tempName_);
+    return removed || removed.error().systemError == ENOENT;
   }
 
   const JobEnv& env_;
@@ -132,14 +134,14 @@ JobOutcome Job::Open() {
   name_ = name;
   folder_ = env_.folder;
   if (folder_ == nullptr) {
-    if (const std::error_code error = ownFolder_.Open(folderPath)) {
-      if (error.value() == ENOENT || error.value() == ENOTDIR)
+    if (const Status opened = ownFolder_.Open(folderPath); !opened) {
+      if (opened.error().systemError == ENOENT || opened.error().systemError == ENOTDIR)
         return End("Missing file - ", kVerbose, JobOutcome::kSkipped);
       return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
     }
     folder_ = &ownFolder_;
   }
-  switch (folder_->OpenFile(name_, source_).value()) {
+  switch (SystemErrorOf(folder_->OpenFile(name_, source_))) {
     case 0:
       break;
     case ENOENT:
@@ -154,7 +156,7 @@ JobOutcome Job::Open() {
   }
   // Only a lock that another holds stops the job; a file system without locks (or one that
   // locks only files open for writing) leaves the job to go on unlocked, as before.
-  switch (source_.TryLock().value()) {
+  switch (SystemErrorOf(source_.TryLock())) {
     case EWOULDBLOCK:
       return End("File in use by another run - ", kVerbose, JobOutcome::kSkipped);
     // This run holds it: met before under another name, it waits to be put in place there.
@@ -163,8 +165,9 @@ JobOutcome Job::Open() {
     default:
       break;
   }
-  if (source_.GetStatus(opened_))
-    return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  const Result<platform::File::Status> opened = source_.GetStatus();
+  if (!opened) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
+  opened_ = *opened;
   return JobOutcome::kRewritten;
 }
 
@@ -181,18 +184,20 @@ JobOutcome Job::Run() {
     // One file's mirror could land on another source file.
     return End("Output folder holds the source - ", kVerbose, JobOutcome::kFailed);
   }
-  if (EntryStatus existing; differentFolder_ && !outFolder_->Lookup(outName_, existing)) {
-    // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
-    // file that is not this source's earlier output. A time is no proof: different photos can
-    // share one.
-    if (existing.id == source_.Id() ||
-        (env_.outputInTree && (existing.kind != EntryStatus::Kind::kFile || !EarlierOutput()))) {
-      env_.log.AppendScreenLog("Output exists - " + mirror_.PathOf(outName_), kBrief);
-      report_.reason = "Output exists - ";
-      return JobOutcome::kFailed;
+  if (differentFolder_) {
+    if (const Result<EntryStatus> existing = outFolder_->Lookup(outName_)) {
+      // Never replace the source itself (a hard link, a second mount), nor, inside the tree, a
+      // file that is not this source's earlier output. A time is no proof: different photos can
+      // share one.
+      if (existing->id == source_.Id() ||
+          (env_.outputInTree && (existing->kind != EntryStatus::Kind::kFile || !EarlierOutput()))) {
+        env_.log.AppendScreenLog("Output exists - " + mirror_.PathOf(outName_), kBrief);
+        report_.reason = "Output exists - ";
+        return JobOutcome::kFailed;
+      }
     }
   }
-  if (!env_.dryRun && outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
+  if (!env_.dryRun && !outFolder_->CreateTemporary(outName_, temp_, tempName_)) {
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
   platform::File::Status status;
@@ -216,48 +221,48 @@ std::string_view Job::Backup() {
     env_.log.AppendScreenLog("Earlier backup kept - " + path_, kVerbose);
     return std::string_view();
   };
-  if (EntryStatus existing; !folder_->Lookup(backup, existing)) return kept();
+  if (folder_->Lookup(backup)) return kept();
   if (env_.dryRun) return {};
   // Written whole under a temporary name, then given its name in one step, never over another
   // file: a failure never leaves a cut-short backup.
   platform::File copy;
   std::string tempName;
-  if (folder_->CreateTemporary(backup, copy, tempName)) return "Cannot backup image - ";
+  if (!folder_->CreateTemporary(backup, copy, tempName)) return "Cannot backup image - ";
   std::vector<std::string> refused;
-  std::error_code error = copy.CopyContentFrom(source_);
-  if (!error) error = copy.CopyExtendedAttributesFrom(source_, refused);
-  if (!error) {
-    copy.SetLastWriteTime(opened_.lastWrite);
-    error = copy.SetAttributes(opened_.attributes);
+  Status copied = copy.CopyContentFrom(source_);
+  if (copied) copied = copy.CopyExtendedAttributesFrom(source_, refused);
+  if (copied) {
+    (void)copy.SetLastWriteTime(opened_.lastWrite);
+    copied = copy.SetAttributes(opened_.attributes);
   }
-  std::string_view failed = error ? "Cannot backup image - " : "";
-  if (!error && !KeepsOwner(copy)) failed = "Owner cannot be kept - ";
-  if (failed.empty() && env_.durable && copy.Sync()) failed = "Cannot backup image - ";
+  std::string_view failed = copied ? "" : "Cannot backup image - ";
+  if (copied && !KeepsOwner(copy)) failed = "Owner cannot be kept - ";
+  if (failed.empty() && env_.durable && !copy.Sync()) failed = "Cannot backup image - ";
   if (failed.empty()) {
-    error = folder_->MoveNoReplace(tempName, *folder_, backup);
-    if (error.value() == EEXIST) {
-      folder_->Remove(tempName);
+    const Status moved = folder_->MoveNoReplace(tempName, *folder_, backup);
+    if (SystemErrorOf(moved) == EEXIST) {
+      (void)folder_->Remove(tempName);
       return kept();
     }
-    if (error) failed = "Cannot backup image - ";
+    if (!moved) failed = "Cannot backup image - ";
   }
-  if (!failed.empty()) folder_->Remove(tempName);
+  if (!failed.empty()) (void)folder_->Remove(tempName);
   return failed;
 }
 
 bool Job::KeepsOwner(const platform::File& file) const {
-  platform::File::Status status;
-  return !file.GetStatus(status) && status.attributes.owner == opened_.attributes.owner &&
-         status.attributes.group == opened_.attributes.group;
+  const Result<platform::File::Status> status = file.GetStatus();
+  return status && status->attributes.owner == opened_.attributes.owner &&
+         status->attributes.group == opened_.attributes.group;
 }
 
 bool Job::EarlierOutput() const {
   platform::File earlier;
-  platform::File::Status status;
+  if (!outFolder_->OpenFile(outName_, earlier)) return false;
+  const Result<platform::File::Status> status = earlier.GetStatus();
   platform::MappedFile source, output;
-  return !outFolder_->OpenFile(outName_, earlier) && !earlier.GetStatus(status) &&
-         !source.Map(source_, static_cast<size_t>(std::max<int64_t>(opened_.size, 0))) &&
-         !output.Map(earlier, static_cast<size_t>(std::max<int64_t>(status.size, 0))) &&
+  return status && source.Map(source_, static_cast<size_t>(std::max<int64_t>(opened_.size, 0))) &&
+         output.Map(earlier, static_cast<size_t>(std::max<int64_t>(status->size, 0))) &&
          SamePicture(source.bytes(), output.bytes());
 }
 
@@ -278,15 +283,16 @@ bool Job::ChooseOutput() {
   if (env_.dryRun) {
     // Nothing is made: a mirror folder that is not there yet holds no file to look at.
     dryTarget_ = (top.ends_with('/') ? top : top + "/") + relative;
-    if (!outputTop.Open(top))
-      mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, false);
+    if (outputTop.Open(top))
+      (void)mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, false);
     outFolder_ = &mirror_;
     return true;
   }
-  if (CreateFolderPath(top) != 0 || outputTop.Open(top)) return false;
+  if (!CreateFolderPath(top) || !outputTop.Open(top)) return false;
   // Below the output folder, mirror folders are made and entered one name at a time; a link
   // there (to a folder of the tree, say) is never followed.
-  if (mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true, env_.durable))
+  if (!mirror_.OpenBelow(outputTop, relativeFolder == "." ? "" : relativeFolder, true,
+                         env_.durable))
     return false;
   outFolder_ = &mirror_;
   return true;
@@ -311,13 +317,14 @@ Job::Action Job::ActionFor(const RewriteResult& result) const {
 }
 
 bool Job::SourceStillThere() const {
-  EntryStatus now;
-  return !folder_->Lookup(name_, now) && now.id == source_.Id();
+  const Result<EntryStatus> now = folder_->Lookup(name_);
+  return now && now->id == source_.Id();
 }
 
 bool Job::SourceChanged() const {
-  platform::File::Status now;
-  return !SourceStillThere() || source_.GetStatus(now) || !platform::SameState(now, opened_);
+  if (!SourceStillThere()) return true;
+  const Result<platform::File::Status> now = source_.GetStatus();
+  return !now || !platform::SameState(*now, opened_);
 }
 
 JobOutcome Job::Verdict(const RewriteResult& result) {
@@ -334,9 +341,9 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
     }
     // The new file is open for writing only; it is read through a second descriptor.
     platform::File written;
-    if (o_.readability == 1 &&
-        (env_.dryRun ? !LoadsAsPicture(dryBytes_)
-                     : outFolder_->Reopen(tempName_, temp_, written) || !LoadsAsPicture(written))) {
+    if (o_.readability == 1 && (env_.dryRun ? !LoadsAsPicture(dryBytes_)
+                                            : !outFolder_->Reopen(tempName_, temp_, written) ||
+                                                  !LoadsAsPicture(written))) {
       RemoveOutput();
       return End("Picture check failed - ", kBrief, JobOutcome::kFailed);
     }
@@ -366,7 +373,7 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
                                                 : "Deleting corrupted non-JPEG ") +
               path_,
           kBrief);
-      if (!env_.dryRun && folder_->Remove(name_))
+      if (!env_.dryRun && !folder_->Remove(name_))
         return End("Inaccessible for writing - ", kVerbose, outcome);
       report_.action = FileAction::kDeleted;
       if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, outcome);
@@ -387,21 +394,19 @@ JobOutcome Job::RenameByMask(JobOutcome outcome) {
   env_.log.AppendScreenLog("Renaming corrupted " + path_, kVerbose);
   const auto [targetPath, targetName] = platform::SplitPath(renamed);
   platform::Folder target;
-  std::error_code error;
+  Status moved;
   if (o_.mask.starts_with('/')) {
-    error = target.Open(targetPath);
+    moved = target.Open(targetPath);
   } else {
     // A relative mask stays inside the file's folder, never through a link.
     const std::string maskFolder = platform::SplitPath(o_.mask).first;
-    error =
+    moved =
         target.OpenBelow(*folder_, o_.mask.find('/') == std::string::npos ? "" : maskFolder, false);
   }
   // Never over another file: a mask without "*" names every damaged file alike.
-  EntryStatus taken;
-  if (!error && env_.dryRun && !target.Lookup(targetName, taken))
-    error = platform::SystemError(EEXIST);
-  if (!error && !env_.dryRun) error = folder_->MoveNoReplace(name_, target, targetName);
-  if (error) return End("Invalid filename or disk full - ", kVerbose, outcome);
+  if (moved && env_.dryRun && target.Lookup(targetName)) moved = Failure::System(EEXIST);
+  if (moved && !env_.dryRun) moved = folder_->MoveNoReplace(name_, target, targetName);
+  if (!moved) return End("Invalid filename or disk full - ", kVerbose, outcome);
   report_.action = FileAction::kRenamed;
   report_.target = renamed;
   return outcome;
@@ -414,7 +419,7 @@ JobOutcome Job::Finalize() {
     return JobOutcome::kRewritten;
   }
   std::vector<std::string> refused;
-  temp_.CopyExtendedAttributesFrom(source_, refused);
+  (void)temp_.CopyExtendedAttributesFrom(source_, refused);
   for (const std::string& name : refused) {
     env_.log.AppendScreenLog("Cannot carry attribute " + name + " - " + path_, kVerbose);
   }
@@ -423,11 +428,11 @@ JobOutcome Job::Finalize() {
     auto pending = std::make_unique<DurableBatch::Pending>();
     // Kept open for reading only, so that nothing holds the file system open for writing
     // while the file waits; and locked again, so that no other run takes it for a leftover.
-    if (!folder_->Duplicate(pending->folder) && !folder_->Reopen(tempName_, temp_, pending->temp)) {
+    if (folder_->Duplicate(pending->folder) && folder_->Reopen(tempName_, temp_, pending->temp)) {
       temp_.StartWriteBack();
-      temp_.Close();
-      pending->temp.TryLock();
-      pending->temp.Size(pending->size);
+      (void)temp_.Close();
+      (void)pending->temp.TryLock();
+      if (const Result<int64_t> size = pending->temp.Size()) pending->size = *size;
       pending->source = std::move(source_);  // still locked until the file is in place
       pending->name = name_;
       pending->tempName = tempName_;
@@ -440,7 +445,7 @@ JobOutcome Job::Finalize() {
       return JobOutcome::kRewritten;
     }
   }
-  if (durable && temp_.Sync()) {
+  if (durable && !temp_.Sync()) {
     RemoveOutput();
     return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
   }
@@ -449,7 +454,7 @@ JobOutcome Job::Finalize() {
   if (SourceChanged()) return Changed();
   // The new file takes its name in one step: there is never a moment with neither the old
   // file nor the complete new one.
-  for (int failures = 0; outFolder_->Replace(tempName_, outName_);) {
+  for (int failures = 0; !outFolder_->Replace(tempName_, outName_);) {
     if (++failures == kFinalizeAttempts) {
       RemoveOutput();
       return End("Cannot finalize - rename manually - ", kBrief, JobOutcome::kFailed);
@@ -463,7 +468,7 @@ JobOutcome Job::Finalize() {
     if (env_.folderSyncs) {
       env_.folderSyncs->Add(outFolder_->path());
     } else {
-      outFolder_->Sync();
+      (void)outFolder_->Sync();
     }
   }
   return JobOutcome::kRewritten;
@@ -543,7 +548,7 @@ std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<vo
   std::set<dev_t> synced, unsynced;
   for (const auto& p : batch) {
     const dev_t device = p->source.Id().device;
-    if (synced.insert(device).second && p->temp.SyncFileSystem()) unsynced.insert(device);
+    if (synced.insert(device).second && !p->temp.SyncFileSystem()) unsynced.insert(device);
   }
   std::vector<JobReport> reports;
   std::vector<const platform::Folder*> changed;
@@ -552,7 +557,7 @@ std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<vo
     JobReport& report = reports.emplace_back(std::move(p->report));
     // The source stays as it is, and its new file goes.
     auto fail = [&](std::string_view reason, int level, JobOutcome outcome = JobOutcome::kFailed) {
-      p->folder.Remove(p->tempName);
+      (void)p->folder.Remove(p->tempName);
       log.AppendScreenLog(std::string(reason) + report.path, level);
       report.outcome = outcome;
       report.action = FileAction::kLeft;
@@ -564,15 +569,14 @@ std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<vo
     }
     // Up to 64 files later: another program may have saved it meanwhile, in place or under
     // its name.
-    EntryStatus now;
-    platform::File::Status status;
-    if (p->folder.Lookup(p->name, now) || now.id != p->source.Id() || p->source.GetStatus(status) ||
-        !platform::SameState(status, p->opened)) {
+    const Result<EntryStatus> now = p->folder.Lookup(p->name);
+    const Result<platform::File::Status> status = p->source.GetStatus();
+    if (!now || now->id != p->source.Id() || !status || !platform::SameState(*status, p->opened)) {
       fail(kChanged, kBrief, JobOutcome::kSkipped);
       continue;
     }
     int attempts = 0;
-    while (p->folder.Replace(p->tempName, p->name) && ++attempts < kFinalizeAttempts) {
+    while (!p->folder.Replace(p->tempName, p->name) && ++attempts < kFinalizeAttempts) {
       if (yield) yield();
     }
     if (attempts == kFinalizeAttempts) {
@@ -584,7 +588,7 @@ std::vector<JobReport> DurableBatch::Commit(LogSink& log, const std::function<vo
     if (seen.insert({id.device, id.inode}).second) changed.push_back(&p->folder);
     if (closer) closer->Close(std::move(p->source));
   }
-  for (const platform::Folder* folder : changed) folder->Sync();
+  for (const platform::Folder* folder : changed) (void)folder->Sync();
   return reports;
 }
 
@@ -594,7 +598,7 @@ void PendingFolderSyncs::Flush() {
     std::lock_guard lock(mutex_);
     folders.swap(folders_);
   }
-  for (const std::string& folder : folders) platform::SyncFolder(folder);
+  for (const std::string& folder : folders) (void)platform::SyncFolder(folder);
 }
 
 void JobCounts::Add(JobOutcome outcome) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <new>
+#include <system_error>
 #include <vector>
 
 #include "jpeg/reencode.h"
@@ -31,17 +32,23 @@ constexpr size_t kHeadRead = size_t{32} << 10;
 
 constexpr uint8_t kEoiBytes[] = {0xFF, 0xD9};
 
+// The rewriter's sink still reports a std::error_code: the errno of a failure, or nothing.
+std::error_code ErrorCodeOf(const Status& status) {
+  if (status) return {};
+  return {status.error().systemError, std::system_category()};
+}
+
 // The input's bytes as the rewrite reads them.
 class SourceBytes {
  public:
   // Reads only the segments before the first scan and the last two bytes when the quick scan
   // will take everything between them as picture data (the file ends with an EOI) and there is
   // enough of it to be worth copying inside the kernel; otherwise the whole file.
-  std::error_code Read(const platform::File& file, size_t size, bool endsMayDo) {
+  Status Read(const platform::File& file, size_t size, bool endsMayDo) {
     size_ = size;
     if (endsMayDo && size >= kKernelCopyAtLeast) {
       bool done = false;
-      if (std::error_code error = ReadEnds(file, done)) return error;
+      if (Status read = ReadEnds(file, done); !read) return read;
       if (done) return {};
     }
     head_.clear();
@@ -56,9 +63,9 @@ class SourceBytes {
  private:
   // Each read goes on from where the last one ended, so that large header segments cost one
   // read of their bytes.
-  std::error_code ReadEnds(const platform::File& file, bool& done) {
-    if (std::error_code error = file.ReadAt(static_cast<int64_t>(size_ - tail_.size()), tail_))
-      return error;
+  Status ReadEnds(const platform::File& file, bool& done) {
+    if (Status read = file.ReadAt(static_cast<int64_t>(size_ - tail_.size()), tail_); !read)
+      return read;
     if (!std::equal(tail_.begin(), tail_.end(), std::begin(kEoiBytes))) return {};
     HeadExtent extent;
     for (size_t want = kHeadRead;;) {
@@ -66,9 +73,9 @@ class SourceBytes {
       if (want + tail_.size() >= size_) return {};
       const size_t had = head_.size();
       head_.resize(want);
-      if (std::error_code error =
-              file.ReadAt(static_cast<int64_t>(had), std::span(head_).subspan(had)))
-        return error;
+      if (Status read = file.ReadAt(static_cast<int64_t>(had), std::span(head_).subspan(had));
+          !read)
+        return read;
       extent = FindHeadExtent(head_, extent.resumeAt);
       if (extent.dataStart != 0) {
         // The head ends before the last two bytes, so the data's start does too.
@@ -93,14 +100,14 @@ class FileSink : public RewriteSink {
   FileSink(const platform::File& input, platform::File& output) : input_(input), output_(output) {}
 
   std::error_code Write(std::span<const ByteSpan> pieces) override {
-    return output_.WriteGathered(pieces);
+    return ErrorCodeOf(output_.WriteGathered(pieces));
   }
 
   // Exactly the stretch that was judged: a file that grew since gives no more, one that was
   // cut short fails the copy.
   std::error_code CopyInput(uint64_t offset, uint64_t length) override {
-    return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset),
-                                 static_cast<int64_t>(length));
+    return ErrorCodeOf(
+        output_.CopyRangeFrom(input_, static_cast<int64_t>(offset), static_cast<int64_t>(length)));
   }
 
  private:
@@ -137,10 +144,12 @@ RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code err
 }
 
 // Reads `input` as the rewrite under `options` needs it, whole when `whole`; `status` gets its
-// size, times and permissions. The error the reading met, if any.
-std::error_code ReadSource(const RewriteOptions& options, const platform::File& input, bool whole,
-                           platform::File::Status& status, SourceBytes& source) {
-  if (std::error_code error = input.GetStatus(status)) return error;
+// size, times and permissions. The failure the reading met, if any.
+Status ReadSource(const RewriteOptions& options, const platform::File& input, bool whole,
+                  platform::File::Status& status, SourceBytes& source) {
+  const Result<platform::File::Status> found = input.GetStatus();
+  if (!found) return found.error();
+  status = *found;
   const auto size = static_cast<uint64_t>(std::max<int64_t>(status.size, 0));
   // Re-encoding and turning need every byte in memory (unless the file is too large for them
   // anyway), the thorough scan looks at every byte.
@@ -150,7 +159,7 @@ std::error_code ReadSource(const RewriteOptions& options, const platform::File& 
   try {
     return source.Read(input, static_cast<size_t>(size), endsMayDo);
   } catch (const std::bad_alloc&) {
-    return platform::SystemError(ENOMEM);
+    return Failure::System(ENOMEM);
   }
 }
 
@@ -173,19 +182,20 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
                            platform::File& output, const std::string& nameForLog, LogSink& log,
                            platform::File::Status& status) {
   SourceBytes source;
-  if (std::error_code error = ReadSource(options, input, false, status, source))
-    return Failed(log, nameForLog, error);
+  if (Status read = ReadSource(options, input, false, status, source); !read)
+    return Failed(log, nameForLog, ErrorCodeOf(read));
   FileSink sink(input, output);
   RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   if (!outcome.result.rewritten()) return outcome;
 
   // The time and the attributes go on while the file is still open: nothing is written after.
-  output.SetLastWriteTime(status.lastWrite);
+  (void)output.SetLastWriteTime(status.lastWrite);
   log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode),
                kExplicit);
-  const std::error_code attributesFailed = output.SetAttributes(status.attributes);
-  if (std::error_code error = output.Flush()) return Failed(log, nameForLog, error, outcome);
-  if (attributesFailed) {
+  const Status attributesSet = output.SetAttributes(status.attributes);
+  if (Status flushed = output.Flush(); !flushed)
+    return Failed(log, nameForLog, ErrorCodeOf(flushed), outcome);
+  if (!attributesSet) {
     log.WriteLog("Failed to open file " + nameForLog, kBrief);
     log.WriteLog("Attributes failed.", kExplicit);
   }
@@ -197,8 +207,8 @@ RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& in
                          platform::File::Status& status, std::vector<uint8_t>* bytes) {
   SourceBytes source;
   // A kept output is complete in memory, which needs the whole input.
-  if (std::error_code error = ReadSource(options, input, bytes != nullptr, status, source)) {
-    return Failed(log, nameForLog, error);
+  if (Status read = ReadSource(options, input, bytes != nullptr, status, source); !read) {
+    return Failed(log, nameForLog, ErrorCodeOf(read));
   }
   JudgingSink sink(bytes);
   const RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);

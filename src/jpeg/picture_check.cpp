@@ -87,11 +87,11 @@ bool Decodes(Check& c, std::span<const uint8_t> bytes, uint64_t budget) {
 }  // namespace
 
 bool LoadsAsPicture(const File& file) {
-  File::Status status;
-  if (file.GetStatus(status) || status.size <= 0) return false;
+  const Result<File::Status> status = file.GetStatus();
+  if (!status || status->size <= 0) return false;
   // The new file in memory takes the place its source had there.
   MappedFile jpeg;
-  if (jpeg.Map(file, static_cast<size_t>(status.size))) return false;
+  if (!jpeg.Map(file, static_cast<size_t>(status->size))) return false;
   return LoadsAsPicture(jpeg.bytes());
 }
 

@@ -12,7 +12,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 // Writes one record and closes the file again, so that no handle outlives a message.
 bool AppendRecord(const std::string& path, std::string_view message, bool startNew) {
   const std::string_view pieces[] = {message, kLineEnd};
-  return !platform::AppendToFile(path, pieces, startNew);
+  return platform::AppendToFile(path, pieces, startNew).has_value();
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ void BackgroundCloser::Close(File file) {
   std::unique_lock lock(mutex_);
   if (waiting_.size() >= kMostWaiting) {
     lock.unlock();
-    file.Close();
+    (void)file.Close();
     return;
   }
   if (threads_.size() < kThreads) {
@@ -34,7 +34,7 @@ void BackgroundCloser::Close(File file) {
       // The system refuses threads: those there are close it, or this one at once.
       if (threads_.empty()) {
         lock.unlock();
-        file.Close();
+        (void)file.Close();
         return;
       }
     }
@@ -52,7 +52,7 @@ void BackgroundCloser::Loop() {
     File file = std::move(waiting_.front());
     waiting_.pop_front();
     lock.unlock();
-    file.Close();
+    (void)file.Close();
     lock.lock();
   }
 }

@@ -21,8 +21,8 @@ inline constexpr int kFailPathAccess = 75;
 inline constexpr int kFailPathNotFound = 76;
 inline constexpr int kFailDeviceIo = 57;
 
-// Every platform operation that can fail gives a std::error_code: empty on success, else the
-// system error number (errno) in the system category.
+// The rewriter's output interface still reports a std::error_code (errno in the system
+// category); every other operation that can fail gives a Result (platform/result.h).
 inline std::error_code SystemError(int number) { return {number, std::system_category()}; }
 // The error the last failed system call left in errno.
 inline std::error_code LastSystemError() { return SystemError(errno); }

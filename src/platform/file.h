@@ -6,12 +6,11 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "platform/failure.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
+#include "platform/result.h"
 
 namespace keelpack::platform {
 
@@ -23,8 +22,9 @@ struct FileId {
   friend bool operator==(const FileId&, const FileId&) = default;
 };
 
-// An open file, closed on every way out of its scope. Operations give an empty error_code on
-// success and the system error (errno) on failure.
+// An open file, closed on every way out of its scope. Operations that can fail give a Result;
+// a failure is a system one, carrying errno. Inside the class `Status` names the file's
+// status, so the plain outcome is spelled keelpack::Status.
 class File {
  public:
   File() = default;
@@ -38,10 +38,10 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  std::error_code OpenForReading(const std::string& path);
+  keelpack::Status OpenForReading(const std::string& path);
   // Created (0600 unless told otherwise) or emptied, for writing.
-  std::error_code Create(const std::string& path, mode_t mode = 0600);
-  std::error_code OpenFolder(const std::string& path);
+  keelpack::Status Create(const std::string& path, mode_t mode = 0600);
+  keelpack::Status OpenFolder(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -53,42 +53,43 @@ class File {
     FileAttributes attributes;
     bool markedWritable = false;  // the owner may write it: it is not marked read-only
   };
-  std::error_code GetStatus(Status& status) const;
-  std::error_code Size(int64_t& size) const;
-  std::error_code ReadAll(std::vector<uint8_t>& data);  // from the current position to the end
+  Result<Status> GetStatus() const;
+  Result<int64_t> Size() const;
+  keelpack::Status ReadAll(std::vector<uint8_t>& data);  // from the current position to the end
   // Reads up to `size` bytes into `buffer`; `got` tells how many there were.
-  std::error_code Read(uint8_t* buffer, size_t size, size_t& got);
+  keelpack::Status Read(uint8_t* buffer, size_t size, size_t& got);
   // Fills `into` from `offset` on, whatever the file's position; EIO when the file ends first.
-  std::error_code ReadAt(int64_t offset, std::span<uint8_t> into) const;
-  std::error_code Write(std::span<const uint8_t> data);
+  keelpack::Status ReadAt(int64_t offset, std::span<uint8_t> into) const;
+  keelpack::Status Write(std::span<const uint8_t> data);
   // Writes the pieces one after another, in as few system calls as it can.
-  std::error_code WriteGathered(std::span<const std::span<const uint8_t>> pieces);
+  keelpack::Status WriteGathered(std::span<const std::span<const uint8_t>> pieces);
   // The last-write time (the access time left alone), the owner and group where the process
   // may give them, and the permission bits, all on the open file.
-  std::error_code SetLastWriteTime(FileTime time);
-  std::error_code SetAttributes(const FileAttributes& attributes);
-  std::error_code Sync();
+  keelpack::Status SetLastWriteTime(FileTime time);
+  keelpack::Status SetAttributes(const FileAttributes& attributes);
+  keelpack::Status Sync();
   // Starts writing the file's data to the disk without waiting for it; only a hint, which
   // nothing depends on, so it reports nothing.
   void StartWriteBack();
   // Makes everything written to the file system that holds this file durable.
-  std::error_code SyncFileSystem();
+  keelpack::Status SyncFileSystem();
   FileId Id() const;
   // An exclusive advisory lock, not waited for: EWOULDBLOCK while another process holds it,
   // EDEADLK while this process holds it through another open (the file under another name).
-  std::error_code TryLock();
+  keelpack::Status TryLock();
   // Copies the whole content of `source` (from its start) to this file's current position.
-  std::error_code CopyContentFrom(const File& source);
+  keelpack::Status CopyContentFrom(const File& source);
   // Copies `length` bytes of `source` from `offset` on to this file's current position; EIO
   // when `source` ends first.
-  std::error_code CopyRangeFrom(const File& source, int64_t offset, int64_t length);
+  keelpack::Status CopyRangeFrom(const File& source, int64_t offset, int64_t length);
   // Gives this file every extended attribute of `source` (ACLs included); `refused` gets
   // the names of those the file system or the process's rights would not let us set.
-  std::error_code CopyExtendedAttributesFrom(const File& source, std::vector<std::string>& refused);
+  keelpack::Status CopyExtendedAttributesFrom(const File& source,
+                                              std::vector<std::string>& refused);
   // Closes now and reports the close's error, which can carry a delayed write error.
-  std::error_code Close();
+  keelpack::Status Close();
   // Reports what Close would, while the file stays open.
-  std::error_code Flush();
+  keelpack::Status Flush();
 
  private:
   friend class Folder;

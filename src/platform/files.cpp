@@ -16,9 +16,9 @@
 namespace keelpack::platform {
 namespace {
 
-std::error_code SyncFile(const std::string& path) {
+Status SyncFile(const std::string& path) {
   File file;
-  if (std::error_code error = file.OpenForReading(path)) return error;
+  if (Status status = file.OpenForReading(path); !status) return status;
   return file.Sync();
 }
 
@@ -45,22 +45,22 @@ std::optional<FileAttributes> ReadAttributes(const std::string& path) {
   return FileAttributes{static_cast<unsigned>(info.st_mode & 07777), info.st_uid, info.st_gid};
 }
 
-std::error_code RemoveFile(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 ? std::error_code() : LastSystemError();
+Status RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? Status() : Failure::LastSystemError();
 }
 
-std::error_code ReplaceFile(const std::string& from, const std::string& to, bool durable) {
+Status ReplaceFile(const std::string& from, const std::string& to, bool durable) {
   if (durable) {
-    if (std::error_code error = SyncFile(from)) return error;
+    if (Status status = SyncFile(from); !status) return status;
   }
-  if (::rename(from.c_str(), to.c_str()) != 0) return LastSystemError();
-  if (durable) SyncFolder(ParentFolder(to));
+  if (::rename(from.c_str(), to.c_str()) != 0) return Failure::LastSystemError();
+  if (durable) (void)SyncFolder(ParentFolder(to));
   return {};
 }
 
-std::error_code SyncFolder(const std::string& folder) {
+Status SyncFolder(const std::string& folder) {
   File handle;
-  if (std::error_code error = handle.OpenFolder(folder)) return error;
+  if (Status status = handle.OpenFolder(folder); !status) return status;
   return handle.Sync();
 }
 
@@ -71,46 +71,46 @@ std::string ParentFolder(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::error_code MakeFolder(const std::string& path) {
-  return ::mkdir(path.c_str(), 0777) == 0 ? std::error_code() : LastSystemError();
+Status MakeFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0777) == 0 ? Status() : Failure::LastSystemError();
 }
 
-std::error_code MakeFolders(const std::string& path, mode_t mode) {
+Status MakeFolders(const std::string& path, mode_t mode) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
     const std::string prefix = path.substr(0, slash);
     if (!prefix.empty() && !IsFolder(prefix) && ::mkdir(prefix.c_str(), mode) != 0) {
-      const std::error_code error = LastSystemError();
+      const int error = errno;
       // A folder that appeared meanwhile is as good as one we made.
-      if (error.value() != EEXIST || !IsFolder(prefix)) return error;
+      if (error != EEXIST || !IsFolder(prefix)) return Failure::System(error);
     }
     if (slash == std::string::npos) return {};
   }
 }
 
-std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& data,
-                              std::optional<size_t> atMost) {
+Status ReadWholeFile(const std::string& path, std::vector<uint8_t>& data,
+                     std::optional<size_t> atMost) {
   File in;
-  if (std::error_code error = in.OpenForReading(path)) return error;
+  if (Status status = in.OpenForReading(path); !status) return status;
   if (!atMost) return in.ReadAll(data);
   data.resize(*atMost);
   size_t got = 0;
-  const std::error_code error = in.Read(data.data(), data.size(), got);
+  Status read = in.Read(data.data(), data.size(), got);
   data.resize(got);
-  return error;
+  return read;
 }
 
-std::error_code WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
+Status WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
   File out;
-  if (std::error_code error = out.Create(path, 0600)) return error;
-  if (std::error_code error = out.Write(data)) return error;
+  if (Status status = out.Create(path, 0600); !status) return status;
+  if (Status status = out.Write(data); !status) return status;
   return out.Close();
 }
 
-std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
-                             bool startNew) {
+Status AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
+                    bool startNew) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (startNew ? O_TRUNC : O_APPEND);
   const int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0) return LastSystemError();
+  if (fd < 0) return Failure::LastSystemError();
   std::vector<iovec> parts;
   size_t total = 0;
   for (std::string_view piece : pieces) {
@@ -121,11 +121,11 @@ std::error_code AppendToFile(const std::string& path, std::span<const std::strin
   do {
     written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
   } while (written < 0 && errno == EINTR);
-  std::error_code error = written < 0                             ? LastSystemError()
-                          : static_cast<size_t>(written) == total ? std::error_code()
-                                                                  : SystemError(EIO);
-  if (::close(fd) != 0 && !error) error = LastSystemError();
-  return error;
+  Status appended = written < 0                             ? Failure::LastSystemError()
+                    : static_cast<size_t>(written) == total ? Status()
+                                                            : Failure::System(EIO);
+  if (::close(fd) != 0 && appended) appended = Failure::LastSystemError();
+  return appended;
 }
 
 }  // namespace keelpack::platform

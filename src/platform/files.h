@@ -7,13 +7,12 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
-#include "platform/failure.h"
+#include "platform/result.h"
 
-// File-system services. Operations that can fail give an empty error_code on success and the
-// system error (errno) on failure; platform::FailureNumber turns that into a failure number.
+// File-system services. Operations that can fail give a Status whose failure is a system one:
+// its errno, and the failure number the log shows for it.
 namespace keelpack::platform {
 
 // True when any kind of directory entry has this name (a dangling link included).
@@ -34,39 +33,39 @@ struct FileAttributes {
 
 std::optional<FileAttributes> ReadAttributes(const std::string& path);
 
-std::error_code RemoveFile(const std::string& path);
+Status RemoveFile(const std::string& path);
 
 // Puts the complete file `from` in place of `to` in one atomic step. With `durable`, the
 // new file's data is flushed to the disk first and the folder entry after, so that a crash
 // leaves either the old or the new file, complete. Once the rename is done there is no error:
 // the file is in place even if the folder could not be flushed.
-std::error_code ReplaceFile(const std::string& from, const std::string& to, bool durable);
+Status ReplaceFile(const std::string& from, const std::string& to, bool durable);
 
 // Flushes a folder's entries (names made, renamed or removed) to the disk.
-std::error_code SyncFolder(const std::string& folder);
+Status SyncFolder(const std::string& folder);
 
 // The folder part of a path ("." for a bare name, "/" for the root).
 std::string ParentFolder(const std::string& path);
 
 // Creates one folder (mode 0777 less the umask).
-std::error_code MakeFolder(const std::string& path);
+Status MakeFolder(const std::string& path);
 
 // Creates `path` and every missing folder above it, top down, with `mode` less the umask.
 // A folder that is there already, or appears meanwhile, is as good as one made.
-std::error_code MakeFolders(const std::string& path, mode_t mode = 0777);
+Status MakeFolders(const std::string& path, mode_t mode = 0777);
 
 // Reads a whole file into `data`; with `atMost`, only its first `atMost` bytes, so that a
 // device or a huge file is not read to its end.
-std::error_code ReadWholeFile(const std::string& path, std::vector<uint8_t>& data,
-                              std::optional<size_t> atMost = std::nullopt);
+Status ReadWholeFile(const std::string& path, std::vector<uint8_t>& data,
+                     std::optional<size_t> atMost = std::nullopt);
 
 // Creates or empties `path` and writes `data` into it.
-std::error_code WriteWholeFile(const std::string& path, std::span<const uint8_t> data);
+Status WriteWholeFile(const std::string& path, std::span<const uint8_t> data);
 
 // Adds `pieces` to the end of the text file `path` in one write (or, with `startNew`, makes
 // them its only content), creating it 0600 when missing; never through a link. The file is
 // closed again before this returns, so that no handle outlives one record.
-std::error_code AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
-                             bool startNew);
+Status AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
+                    bool startNew);
 
 }  // namespace keelpack::platform

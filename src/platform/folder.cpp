@@ -106,43 +106,42 @@ Folder& Folder::operator=(Folder&& other) noexcept {
   return *this;
 }
 
-std::error_code Folder::Open(const std::string& path) {
+Status Folder::Open(const std::string& path) {
   const int fd = OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return LastSystemError();
+  if (fd < 0) return Failure::LastSystemError();
   *this = Folder();
   fd_ = fd;
   path_ = path;
   return {};
 }
 
-std::error_code Folder::OpenIn(const Folder& parent, const std::string& name) {
+Status Folder::OpenIn(const Folder& parent, const std::string& name) {
   const int fd = OpenAt(parent.fd_, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-  if (fd < 0) return LastSystemError();
+  if (fd < 0) return Failure::LastSystemError();
   *this = Folder();
   fd_ = fd;
   path_ = parent.PathOf(name);
   return {};
 }
 
-std::error_code Folder::OpenBelow(const Folder& top, std::string_view relative, bool create,
-                                  bool durable) {
+Status Folder::OpenBelow(const Folder& top, std::string_view relative, bool create, bool durable) {
   Folder current;
   current.fd_ = ::fcntl(top.fd_, F_DUPFD_CLOEXEC, 0);
-  if (current.fd_ < 0) return LastSystemError();
+  if (current.fd_ < 0) return Failure::LastSystemError();
   current.path_ = top.path_;
   while (!relative.empty()) {
     const size_t slash = std::min(relative.find('/'), relative.size());
     const std::string name(relative.substr(0, slash));
     relative.remove_prefix(std::min(slash + 1, relative.size()));
     if (name.empty() || name == ".") continue;
-    if (name == "..") return SystemError(EINVAL);  // the walk stays below its top
+    if (name == "..") return Failure::System(EINVAL);  // the walk stays below its top
     if (create && ::mkdirat(current.fd_, name.c_str(), 0777) == 0) {
-      if (durable) current.Sync();
+      if (durable) (void)current.Sync();
     } else if (create && errno != EEXIST) {
-      return LastSystemError();
+      return Failure::LastSystemError();
     }
     Folder next;
-    if (std::error_code error = next.OpenIn(current, name)) return error;
+    if (Status status = next.OpenIn(current, name); !status) return status;
     current = std::move(next);
   }
   *this = std::move(current);
@@ -177,38 +176,36 @@ bool Folder::Holds(const Folder& inner) const {
   return false;
 }
 
-std::error_code Folder::Duplicate(Folder& copy) const {
+Status Folder::Duplicate(Folder& copy) const {
   const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) return LastSystemError();
+  if (fd < 0) return Failure::LastSystemError();
   copy = Folder();
   copy.fd_ = fd;
   copy.path_ = path_;
   return {};
 }
 
-std::error_code Folder::Sync() const {
-  return ::fsync(fd_) == 0 ? std::error_code() : LastSystemError();
-}
+Status Folder::Sync() const { return ::fsync(fd_) == 0 ? Status() : Failure::LastSystemError(); }
 
-std::error_code Folder::Lookup(const std::string& name, EntryStatus& status) const {
+Result<EntryStatus> Folder::Lookup(const std::string& name) const {
   struct stat info {};
-  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return LastSystemError();
-  status = {KindOf(info.st_mode),
-            {info.st_dev, info.st_ino},
-            {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
-  return {};
+  if (::fstatat(fd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    return Failure::LastSystemError();
+  return EntryStatus{KindOf(info.st_mode),
+                     {info.st_dev, info.st_ino},
+                     {info.st_mtim.tv_sec, info.st_mtim.tv_nsec}};
 }
 
-std::error_code Folder::OpenFile(const std::string& name, File& file) const {
+Status Folder::OpenFile(const std::string& name, File& file) const {
   // Not blocking, so that a pipe under a JPEG name cannot stall the run.
   const int fd = OpenAt(fd_, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return LastSystemError();
+  if (fd < 0) return Failure::LastSystemError();
   File opened;
   opened.fd_ = fd;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return LastSystemError();
-  if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
-  if (!S_ISREG(info.st_mode)) return SystemError(EINVAL);
+  if (::fstat(fd, &info) != 0) return Failure::LastSystemError();
+  if (S_ISDIR(info.st_mode)) return Failure::System(EISDIR);
+  if (!S_ISREG(info.st_mode)) return Failure::System(EINVAL);
   // None of the flags that can change was asked for but this one.
   ::fcntl(fd, F_SETFL, 0);
   opened.id_ = {info.st_dev, info.st_ino};
@@ -216,16 +213,16 @@ std::error_code Folder::OpenFile(const std::string& name, File& file) const {
   return {};
 }
 
-std::error_code Folder::Reopen(const std::string& name, const File& same, File& file) const {
+Status Folder::Reopen(const std::string& name, const File& same, File& file) const {
   File opened;
-  if (std::error_code error = OpenFile(name, opened)) return error;
-  if (opened.Id() != same.Id()) return SystemError(ESTALE);
+  if (Status status = OpenFile(name, opened); !status) return status;
+  if (opened.Id() != same.Id()) return Failure::System(ESTALE);
   file = std::move(opened);
   return {};
 }
 
-std::error_code Folder::CreateTemporary(const std::string& forName, File& file,
-                                        std::string& tempName) const {
+Status Folder::CreateTemporary(const std::string& forName, File& file,
+                               std::string& tempName) const {
   // Only part of a name: one that is taken already is passed over, whatever its number says.
   static const auto processId = static_cast<unsigned>(::getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -237,15 +234,15 @@ std::error_code Folder::CreateTemporary(const std::string& forName, File& file,
     name += kTemporarySuffix;
     const int fd = OpenAt(fd_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (fd < 0 && errno == EEXIST) continue;  // left by an earlier process of the same number
-    if (fd < 0) return LastSystemError();
+    if (fd < 0) return Failure::LastSystemError();
     File created;
     created.fd_ = fd;
-    if (std::error_code error = created.TryLock()) return error;
+    if (Status status = created.TryLock(); !status) return status;
     file = std::move(created);
     tempName = std::move(name);
     return {};
   }
-  return SystemError(EEXIST);
+  return Failure::System(EEXIST);
 }
 
 bool Folder::IsTemporaryName(std::string_view name) {
@@ -262,59 +259,60 @@ void Folder::RemoveStale(
   for (const auto& [name, kind] : entries) {
     if (kind != EntryStatus::Kind::kFile || !IsTemporaryName(name)) continue;
     File stale;
-    if (OpenFile(name, stale)) continue;
+    if (!OpenFile(name, stale)) continue;
     // A run that still works on it holds its lock; one that was killed holds nothing.
-    if (stale.TryLock()) continue;
-    EntryStatus now;
-    if (!Lookup(name, now) && now.id == stale.Id()) Remove(name);
+    if (!stale.TryLock()) continue;
+    if (const Result<EntryStatus> now = Lookup(name); now && now->id == stale.Id())
+      (void)Remove(name);
   }
 }
 
-std::error_code Folder::Remove(const std::string& name) const {
-  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? std::error_code() : LastSystemError();
+Status Folder::Remove(const std::string& name) const {
+  return ::unlinkat(fd_, name.c_str(), 0) == 0 ? Status() : Failure::LastSystemError();
 }
 
-std::error_code Folder::Replace(const std::string& from, const std::string& to) const {
-  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? std::error_code()
-                                                             : LastSystemError();
+Status Folder::Replace(const std::string& from, const std::string& to) const {
+  return ::renameat(fd_, from.c_str(), fd_, to.c_str()) == 0 ? Status()
+                                                             : Failure::LastSystemError();
 }
 
-std::error_code Folder::MoveNoReplace(const std::string& from, const Folder& target,
-                                      const std::string& to) const {
+Status Folder::MoveNoReplace(const std::string& from, const Folder& target,
+                             const std::string& to) const {
   if (::syscall(SYS_renameat2, fd_, from.c_str(), target.fd_, to.c_str(), RENAME_NOREPLACE) == 0)
     return {};
   if (errno == EINVAL || errno == ENOSYS) {
     // Some file systems cannot rename without replacing; a hard link fails just as safely.
-    if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0) return LastSystemError();
+    if (::linkat(fd_, from.c_str(), target.fd_, to.c_str(), 0) != 0)
+      return Failure::LastSystemError();
     return Remove(from);
   }
-  if (errno != EXDEV) return LastSystemError();
+  if (errno != EXDEV) return Failure::LastSystemError();
 
   // Another file system: a complete, flushed copy takes the new name first (never replacing
   // anything), and only then does the file leave this folder.
   File source;
-  if (std::error_code error = OpenFile(from, source)) return error;
-  File::Status status;
-  if (std::error_code error = source.GetStatus(status)) return error;
+  if (Status status = OpenFile(from, source); !status) return status;
+  const Result<File::Status> status = source.GetStatus();
+  if (!status) return status.error();
   File copy;
   std::string tempName;
-  if (std::error_code error = target.CreateTemporary(to, copy, tempName)) return error;
+  if (Status made = target.CreateTemporary(to, copy, tempName); !made) return made;
   std::vector<std::string> refused;
-  std::error_code error = copy.CopyContentFrom(source);
-  if (!error) error = copy.CopyExtendedAttributesFrom(source, refused);
-  if (!error) {
-    copy.SetLastWriteTime(status.lastWrite);
-    error = copy.SetAttributes(status.attributes);
+  Status copied = copy.CopyContentFrom(source);
+  if (copied) copied = copy.CopyExtendedAttributesFrom(source, refused);
+  if (copied) {
+    (void)copy.SetLastWriteTime(status->lastWrite);
+    copied = copy.SetAttributes(status->attributes);
   }
-  if (!error) error = copy.Sync();
-  if (!error && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0)
-    error = LastSystemError();
-  target.Remove(tempName);
-  if (error) return error;
-  target.Sync();
-  EntryStatus still;
+  if (copied) copied = copy.Sync();
+  if (copied && ::linkat(target.fd_, tempName.c_str(), target.fd_, to.c_str(), 0) != 0)
+    copied = Failure::LastSystemError();
+  (void)target.Remove(tempName);
+  if (!copied) return copied;
+  (void)target.Sync();
   // Removed only while the name still holds the file that was copied.
-  if (!Lookup(from, still) && still.id == source.Id()) return Remove(from);
+  if (const Result<EntryStatus> still = Lookup(from); still && still->id == source.Id())
+    return Remove(from);
   return {};
 }
 

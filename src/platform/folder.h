@@ -20,8 +20,8 @@ struct EntryStatus {
 
 // An open folder. Everything done to its entries goes through its descriptor: a folder that
 // another program swaps for a link after it was opened is never followed, and no change
-// (mode, time, removal, rename) ever goes through a link. Operations give an empty
-// error_code or the system error.
+// (mode, time, removal, rename) ever goes through a link. Operations that can fail give a
+// Result whose failure is a system one, carrying errno.
 class Folder {
  public:
   Folder() = default;
@@ -32,14 +32,13 @@ class Folder {
   Folder& operator=(const Folder&) = delete;
 
   // Opens a folder by the path the user gave; links in that path are followed.
-  std::error_code Open(const std::string& path);
+  Status Open(const std::string& path);
   // Opens the entry `name` of `parent`, which must be a folder itself and not a link.
-  std::error_code OpenIn(const Folder& parent, const std::string& name);
+  Status OpenIn(const Folder& parent, const std::string& name);
   // Opens the folder `relative` ("a/b/c", or "" for `top` itself) below `top`, one name at
   // a time and never through a link; with `create`, missing folders are made on the way, and
   // with `durable` too, each one's name is flushed to the disk once it is made.
-  std::error_code OpenBelow(const Folder& top, std::string_view relative, bool create,
-                            bool durable = false);
+  Status OpenBelow(const Folder& top, std::string_view relative, bool create, bool durable = false);
 
   bool IsOpen() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
@@ -49,36 +48,34 @@ class Folder {
   FileId Id() const;
   // True when this folder lies above `inner`, by device and inode (so through any mount).
   bool Holds(const Folder& inner) const;
-  std::error_code Sync() const;
+  Status Sync() const;
   // A second descriptor on the same folder, which outlives this one.
-  std::error_code Duplicate(Folder& copy) const;
+  Status Duplicate(Folder& copy) const;
 
-  std::error_code Lookup(const std::string& name, EntryStatus& status) const;
+  Result<EntryStatus> Lookup(const std::string& name) const;
   // Opens a regular file for reading, never through a link: ELOOP for a link, EISDIR for a
   // folder, EINVAL for anything else that is not a regular file (a pipe, a device).
-  std::error_code OpenFile(const std::string& name, File& file) const;
+  Status OpenFile(const std::string& name, File& file) const;
   // Opens the entry `name` for reading as OpenFile does, when it still is the file `same`
   // holds open (ESTALE otherwise): a second descriptor on it, with an access mode and a
   // position of its own.
-  std::error_code Reopen(const std::string& name, const File& same, File& file) const;
+  Status Reopen(const std::string& name, const File& same, File& file) const;
   // Creates a new file 0600 under a name unique to this process, beside `forName` and
   // within the name limit, and locks it, so that no other run takes it for a leftover.
-  std::error_code CreateTemporary(const std::string& forName, File& file,
-                                  std::string& tempName) const;
+  Status CreateTemporary(const std::string& forName, File& file, std::string& tempName) const;
   // True for the names CreateTemporary gives.
   static bool IsTemporaryName(std::string_view name);
   // Removes the temporaries that no running process holds (left by a run that was killed).
   void RemoveStaleTemporaries() const;
 
-  std::error_code Remove(const std::string& name) const;
+  Status Remove(const std::string& name) const;
   // Gives `from` the name `to` in this folder, replacing what `to` named (never following it).
-  std::error_code Replace(const std::string& from, const std::string& to) const;
+  Status Replace(const std::string& from, const std::string& to) const;
   // Renames `from` of this folder to `to` in `target`, failing with EEXIST rather than
   // replacing anything. Between file systems the file is copied (flushed, with its mode, time
   // and extended attributes), linked under its new name without replacing, and only then
   // removed here.
-  std::error_code MoveNoReplace(const std::string& from, const Folder& target,
-                                const std::string& to) const;
+  Status MoveNoReplace(const std::string& from, const Folder& target, const std::string& to) const;
 
   // Visible subfolder names (no links, no hidden folders) and matching regular file names,
   // both in name order, from one reading of the folder.

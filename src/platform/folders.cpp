@@ -35,7 +35,7 @@ std::optional<std::string> XdgFolder(const char* variable, const char* fallbackB
     return std::nullopt;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (MakeFolders(folder, 0700)) return std::nullopt;
+  if (!MakeFolders(folder, 0700)) return std::nullopt;
   return folder;
 }
 

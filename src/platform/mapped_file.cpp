@@ -35,7 +35,7 @@ void MappedFile::Clear() {
   size_ = 0;
 }
 
-std::error_code MappedFile::Map(const File& file, size_t size) {
+Status MappedFile::Map(const File& file, size_t size) {
   Clear();
   if (size == 0) return {};
   if (spare.capacity >= size) {
@@ -44,12 +44,12 @@ std::error_code MappedFile::Map(const File& file, size_t size) {
     spare.capacity = 0;
   } else {
     buffer_.reset(new (std::nothrow) uint8_t[size]);
-    if (!buffer_) return SystemError(ENOMEM);
+    if (!buffer_) return Failure::System(ENOMEM);
     capacity_ = size;
   }
-  if (const std::error_code error = file.ReadAt(0, {buffer_.get(), size})) {
+  if (Status read = file.ReadAt(0, {buffer_.get(), size}); !read) {
     Clear();
-    return error;
+    return read;
   }
   data_ = buffer_.get();
   size_ = size;

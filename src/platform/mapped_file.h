@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <system_error>
+
+#include "platform/result.h"
 
 namespace keelpack::platform {
 
@@ -21,9 +22,9 @@ class MappedFile {
   MappedFile& operator=(const MappedFile&) = delete;
 
   // Reads the first `size` bytes of the open file (its size as fstat gave it). An empty file
-  // gives no bytes. Gives an empty error_code or the system error: ENOMEM when there is no
+  // gives no bytes. A failure carries the system error: ENOMEM when there is no
   // memory, EIO when the file turned out shorter than `size`.
-  std::error_code Map(const File& file, size_t size);
+  Status Map(const File& file, size_t size);
 
   std::span<const uint8_t> bytes() const { return {data_, size_}; }
 

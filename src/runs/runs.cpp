@@ -66,7 +66,7 @@ void SkipFolder(Session& session, const std::string& line, int folders = 1) {
 std::optional<platform::Folder> OpenOutputFolder(Session& session, const platform::Folder& base) {
   const OptionSet options = session.frontEnd().Options();
   platform::Folder output;
-  if (!options.differentFolder() || options.output.empty() || output.Open(options.output))
+  if (!options.differentFolder() || options.output.empty() || !output.Open(options.output))
     return std::nullopt;
   session.run().outputInTree = output.Id() == base.Id() || base.Holds(output);
   return output;
@@ -121,7 +121,7 @@ void ScanFolder(Session& session, const platform::Folder& folder, const platform
   for (const std::string& name : subfolders) {
     if (session.cancelRequested()) return;
     platform::Folder subfolder;
-    if (subfolder.OpenIn(folder, name)) {
+    if (!subfolder.OpenIn(folder, name)) {
       SkipFolder(session, "Cannot open directory " + folder.PathOf(name));
       continue;
     }
@@ -151,14 +151,14 @@ void RunSelectedFiles(Session& session, const FileSelection files) {
   ShowStatus(session, "Starting...");
 
   session.run().fileTotal = static_cast<int>(selected.size());
-  if (platform::Folder base; !base.Open(folder)) OpenOutputFolder(session, base);
+  if (platform::Folder base; base.Open(folder)) OpenOutputFolder(session, base);
   // Temporary files that a killed run left beside the selected files go, once per folder (a
   // dry run leaves them).
   std::set<std::string> cleaned;
   for (const std::string& name : selected) {
     const std::string holder = platform::SplitPath(folder + "/" + name).first;
     if (platform::Folder open;
-        !session.settings().dryRun && cleaned.insert(holder).second && !open.Open(holder)) {
+        !session.settings().dryRun && cleaned.insert(holder).second && open.Open(holder)) {
       open.RemoveStaleTemporaries();
     }
   }
@@ -195,7 +195,7 @@ void BuildFolderList(Session& session, const std::string& top) {
   session.run().fileTotal = 0;
   session.run().baseFolder = top;
   platform::Folder folder;
-  if (folder.Open(top)) {
+  if (!folder.Open(top)) {
     SkipFolder(session, "Cannot open directory " + top);
     return;
   }
@@ -229,7 +229,7 @@ void RunFolderTree(Session& session, const std::string top) {
     }
   });
   platform::Folder topFolder;
-  if (!session.run().dirList.empty()) topFolder.Open(top);
+  if (!session.run().dirList.empty()) (void)topFolder.Open(top);
   std::optional<platform::Folder> output;
   if (topFolder.IsOpen()) {
     const bool inTree = session.run().outputInTree;  // as the scan found it
@@ -247,7 +247,7 @@ void RunFolderTree(Session& session, const std::string top) {
     std::optional<std::vector<std::string>> files;
     const std::string_view relative =
         std::string_view(path).substr(std::min(top.size(), path.size()));
-    if (topFolder.IsOpen() && !folder->OpenBelow(topFolder, relative, false)) {
+    if (topFolder.IsOpen() && folder->OpenBelow(topFolder, relative, false)) {
       // Temporary files that a killed run left here go (but for a dry run), from the same
       // reading of the folder.
       files = folder->FileNames(platform::kJpegPatterns, !session.settings().dryRun);
@@ -257,7 +257,7 @@ void RunFolderTree(Session& session, const std::string top) {
     } else {
       // So do those left in this folder's mirror below the output folder.
       platform::Folder mirror;
-      if (output && !session.settings().dryRun && !mirror.OpenBelow(*output, relative, false)) {
+      if (output && !session.settings().dryRun && mirror.OpenBelow(*output, relative, false)) {
         mirror.RemoveStaleTemporaries();
       }
     }

@@ -151,8 +151,8 @@ bool SaveSettings(const std::optional<std::string>& path, const OptionSet& o, in
   // a settings file.
   const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
   const std::string fresh = *path + ".new";
-  if (platform::WriteWholeFile(fresh, bytes) || platform::ReplaceFile(fresh, *path, false)) {
-    platform::RemoveFile(fresh);
+  if (!platform::WriteWholeFile(fresh, bytes) || !platform::ReplaceFile(fresh, *path, false)) {
+    (void)platform::RemoveFile(fresh);
     return false;
   }
   return true;

@@ -78,7 +78,7 @@ void OutputFolderDialog::NewFolder() {
   // Every failure is silent: an empty or cancelled answer names the base itself, which
   // exists, and an invalid or existing name leaves the list at the base.
   const std::string folder = base + ToBytes(answer);
-  platform::MakeFolder(folder);
+  (void)platform::MakeFolder(folder);
   folderList_->Reread();
   folderList_->setPath(folder);
 }

@@ -88,7 +88,7 @@ class RewriteTest : public ::testing::Test {
                                  options.turnUpright()};
     platform::File source, target;
     platform::File::Status status;
-    EXPECT_FALSE(source.OpenForReading(in) || target.Create(out));
+    EXPECT_TRUE(source.OpenForReading(in) && target.Create(out));
     outcome = RewriteFile(rewrite, source, target, in, log, status);
     output = test::ReadFile(out);
     const Lines fileLines = std::exchange(box.lines, {});

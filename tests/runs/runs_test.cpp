@@ -172,7 +172,7 @@ class FaultTest : public RunsTest {
  protected:
   // A small file system of our own, so that it can fill up or turn read-only, with pictures.
   bool MountSmallDisk(const std::string& size, int pictures, int width) {
-    mounted = !platform::MakeFolder(disk) &&
+    mounted = platform::MakeFolder(disk) &&
               mount("tmpfs", disk.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
     for (int i = 0; mounted && i < pictures; ++i) {
       const std::string path = disk + "/p" + std::to_string(100 + i) + ".jpg";
@@ -212,8 +212,8 @@ TEST_F(FaultTest, DiskFillingUpMidWriteLeavesTheSourcesWhole) {
   // Fill the disk, then free room for about one third of a picture.
   const Bytes third(originals.rbegin()->second.size() / 3, 0);
   int fillers = 0;
-  while (!platform::WriteWholeFile(disk + "/filler" + std::to_string(fillers), third)) ++fillers;
-  for (int i : {0, fillers}) platform::RemoveFile(disk + "/filler" + std::to_string(i));
+  while (platform::WriteWholeFile(disk + "/filler" + std::to_string(fillers), third)) ++fillers;
+  for (int i : {0, fillers}) (void)platform::RemoveFile(disk + "/filler" + std::to_string(i));
 
   front.options.backups = 1;  // a full disk never leaves a backup cut short
   RunFolderTree(session, disk);
