@@ -571,9 +571,10 @@ bool Rewriter::ExifKeptWhole() const {
 bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
   // In memory: no copy of the block, which may hold a serial number or a position, is ever
   // written anywhere but into the photo's own rewrite.
-  const int result = ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
+  const Result<ExifReduced> result =
+      ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
   // A block that grew past what a segment can hold stays as it was.
-  if (result != 0 || reduced.size() > kMaxSegmentData) {
+  if (!result || *result != ExifReduced::kReduced || reduced.size() > kMaxSegmentData) {
     log.WriteLog("Cannot reduce EXIF size", kVerbose);
     return false;
   }

@@ -196,7 +196,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
               SegmentBytes(kApp0, Data("XFIF\0"sv, 14)), Adobe(1)});
   Bytes reduced;
   int useful = 0;
-  ASSERT_EQ(ReduceExifBlock(log, false, camera, reduced, useful, "x"), 0);
+  const Result<ExifReduced> cameraReduced =
+      ReduceExifBlock(log, false, camera, reduced, useful, "x");
+  ASSERT_TRUE(cameraReduced && *cameraReduced == ExifReduced::kReduced);
   ASSERT_LT(reduced.size(), camera.size());
   ExifBuilder noUseful, failing, tooLong;
   noUseful.Add(ExifBuilder::kIfd0, noUseful.Ascii(306, "2020:01:01 10:00:00"));
@@ -434,7 +436,8 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const auto reduced = [&](const Bytes& block) {
     Bytes result;
     int useful = 0;
-    return ReduceExifBlock(log, false, block, result, useful, "x") == 0 ? result : Bytes{};
+    const Result<ExifReduced> done = ReduceExifBlock(log, false, block, result, useful, "x");
+    return done && *done == ExifReduced::kReduced ? result : Bytes{};
   };
   using enum ExifChoice;
   using enum OptimizeChoice;
