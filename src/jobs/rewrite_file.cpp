@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "jpeg/reencode.h"
@@ -11,6 +12,7 @@
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/mapped_file.h"
+#include "platform/result.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
@@ -92,18 +94,23 @@ class FileSink : public RewriteSink {
  public:
   FileSink(const platform::File& input, platform::File& output) : input_(input), output_(output) {}
 
-  std::error_code Write(std::span<const ByteSpan> pieces) override {
-    return output_.WriteGathered(pieces);
+  Status Write(std::span<const ByteSpan> pieces) override {
+    return Checked(output_.WriteGathered(pieces));
   }
 
   // Exactly the stretch that was judged: a file that grew since gives no more, one that was
   // cut short fails the copy.
-  std::error_code CopyInput(uint64_t offset, uint64_t length) override {
-    return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset),
-                                 static_cast<int64_t>(length));
+  Status CopyInput(uint64_t offset, uint64_t length) override {
+    return Checked(
+        output_.CopyRangeFrom(input_, static_cast<int64_t>(offset), static_cast<int64_t>(length)));
   }
 
  private:
+  static Status Checked(std::error_code error) {
+    if (error) return Failure::System(error.value());
+    return {};
+  }
+
   const platform::File& input_;
   platform::File& output_;
 };
@@ -112,27 +119,27 @@ class FileSink : public RewriteSink {
 class JudgingSink : public RewriteSink {
  public:
   explicit JudgingSink(std::vector<uint8_t>* bytes) : bytes_(bytes) {}
-  std::error_code Write(std::span<const ByteSpan> pieces) override {
+  Status Write(std::span<const ByteSpan> pieces) override {
     try {
       for (ByteSpan piece : pieces) {
         if (bytes_) bytes_->insert(bytes_->end(), piece.begin(), piece.end());
       }
     } catch (const std::bad_alloc&) {
-      return platform::SystemError(ENOMEM);
+      return Failure::System(ENOMEM);
     }
     return {};
   }
   // Only asked for when the input was read in part, which a kept output rules out.
-  std::error_code CopyInput(uint64_t, uint64_t) override { return {}; }
+  Status CopyInput(uint64_t, uint64_t) override { return {}; }
 
  private:
   std::vector<uint8_t>* bytes_;
 };
 
-RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error,
+RewriteOutcome Failed(LogSink& log, const std::string& name, Failure failure,
                       RewriteOutcome outcome = {}) {
   log.WriteLog("Failed to open file " + name, kBrief);
-  outcome.result = RewriteResult::Failed(platform::FailureNumber(error));
+  outcome.result = std::move(failure);
   return outcome;
 }
 
@@ -174,17 +181,18 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
                            platform::File::Status& status) {
   SourceBytes source;
   if (std::error_code error = ReadSource(options, input, false, status, source))
-    return Failed(log, nameForLog, error);
+    return Failed(log, nameForLog, Failure::System(error.value()));
   FileSink sink(input, output);
   RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
-  if (!outcome.result.rewritten()) return outcome;
+  if (!Rewritten(outcome.result)) return outcome;
 
   // The time and the attributes go on while the file is still open: nothing is written after.
   output.SetLastWriteTime(status.lastWrite);
   log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode),
                kExplicit);
   const std::error_code attributesFailed = output.SetAttributes(status.attributes);
-  if (std::error_code error = output.Flush()) return Failed(log, nameForLog, error, outcome);
+  if (std::error_code error = output.Flush())
+    return Failed(log, nameForLog, Failure::System(error.value()), outcome);
   if (attributesFailed) {
     log.WriteLog("Failed to open file " + nameForLog, kBrief);
     log.WriteLog("Attributes failed.", kExplicit);
@@ -198,12 +206,12 @@ RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& in
   SourceBytes source;
   // A kept output is complete in memory, which needs the whole input.
   if (std::error_code error = ReadSource(options, input, bytes != nullptr, status, source)) {
-    return Failed(log, nameForLog, error);
+    return Failed(log, nameForLog, Failure::System(error.value()));
   }
   JudgingSink sink(bytes);
   const RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   // The line a real run gives, so that a dry run reads the same.
-  if (outcome.result.rewritten()) {
+  if (Rewritten(outcome.result)) {
     log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode),
                  kExplicit);
   }

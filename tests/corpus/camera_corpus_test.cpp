@@ -96,7 +96,7 @@ TEST(CameraCorpus, RewritesInMemoryKeepPixelsNeverGrowAndHoldValidExifBlocks) {
           const RewrittenBytes result = RewriteBytes(
               {.exif = exifMode, .quickScan = quickScan, .optimize = optimize, .upright = upright},
               original, file, log);
-          const bool done = result.outcome.result.rewritten();
+          const bool done = Rewritten(result.outcome.result);
           ++runs, runsDone += done;
           if (!done) continue;
           if (exifMode == ExifChoice::kReduce && !quickScan && !upright)
@@ -203,7 +203,7 @@ TEST(CameraCorpus, TheCliGivesEachFileItsRewriteInMemoryAndKeepsTimesAndModes) {
     for (const auto& [name, original] : originals) {
       SCOPED_TRACE(name);
       const RewrittenBytes expected = RewriteBytes(options, original.bytes, name, log);
-      const bool rewritten = expected.outcome.result.rewritten();
+      const bool rewritten = Rewritten(expected.outcome.result);
       // The quick scan trusts a final end marker and so passes some damage on; the thorough one
       // finds all that the decoder reports as an error or a warning.
       const bool strict = DecodePixels(original.bytes, true).has_value();
