@@ -28,14 +28,9 @@ inline std::error_code SystemError(int number) { return {number, std::system_cat
 inline std::error_code LastSystemError() { return SystemError(errno); }
 
 // Maps a system error number (errno) onto a failure number. It never gives one of the numbers
-// that stand for a fault in a file's content (IsContentFailure).
+// that stand for a fault in a file's content (kFailInvalidCall, kFailOutOfRange,
+// kFailReadPastEnd).
 int FailureNumber(int systemError);
 inline int FailureNumber(std::error_code error) { return FailureNumber(error.value()); }
-
-// True for the failure numbers that procedures give when the bytes of a file are at fault
-// (a length that cannot be, a record cut short), as opposed to the system failing them.
-constexpr bool IsContentFailure(int number) {
-  return number == kFailInvalidCall || number == kFailOutOfRange || number == kFailReadPastEnd;
-}
 
 }  // namespace keelpack::platform
