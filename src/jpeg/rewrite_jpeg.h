@@ -16,8 +16,9 @@ namespace keelpack {
 
 class LogSink;
 
-// What a rewrite came to, when neither the file's bytes nor the system failed it.
-enum class RewriteVerdict { kRewritten, kNotJpeg, kDamaged };
+// What a rewrite came to, when neither the file's bytes nor the system failed it. The values
+// are the numbers the log shows for them (ReturnCode).
+enum class RewriteVerdict { kRewritten = 0, kNotJpeg = 1, kDamaged = 2 };
 
 inline bool Rewritten(const Result<RewriteVerdict>& result) {
   return result && *result == RewriteVerdict::kRewritten;
