@@ -5,6 +5,7 @@
 //   build/bin/rewrite_bench --benchmark_filter=Corpus
 #include <benchmark/benchmark.h>
 
+#include <cerrno>
 #include <memory>
 #include <random>
 
@@ -28,12 +29,11 @@ class DiscardingLogBox : public LogBox {
 };
 
 // One rewrite from file to file, as a file job makes it.
-RewriteResult RewriteBetween(LogSink& log, const std::string& in, const std::string& out,
-                             ExifChoice exifMode, bool quickScan) {
+Result<RewriteVerdict> RewriteBetween(LogSink& log, const std::string& in, const std::string& out,
+                                      ExifChoice exifMode, bool quickScan) {
   platform::File source, target;
   platform::File::Status status;
-  if (!source.OpenForReading(in) || !target.Create(out))
-    return RewriteResult::Failed(platform::kFailFileNotFound);
+  if (!source.OpenForReading(in) || !target.Create(out)) return Failure::System(ENOENT);
   return RewriteFile({.exif = exifMode, .quickScan = quickScan}, source, target, in, log, status)
       .result;
 }

@@ -23,8 +23,6 @@ class DroppingBox : public keelpack::LogBox {
   void Clear() override {}
 };
 
-constexpr int kNotExifBlock = 2;  // ReduceExifBlock's result for a payload that is not Exif
-
 void Require(bool condition) {
   if (!condition) std::abort();
 }
@@ -86,23 +84,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> reduced;
   int usefulTags = -1;
   // The payload's length decides the Keep DPI option, so both ways are explored.
-  const int result =
+  using keelpack::ExifReduced;
+  const keelpack::Result<ExifReduced> result =
       keelpack::ReduceExifBlock(log, size % 2 == 1, payload, reduced, usefulTags, "fuzz.bin");
   Require(usefulTags >= 0);
-  if (result == 0) {
+  if (result && *result == ExifReduced::kReduced) {
     CheckReduced(reduced);
     Require(reduced.size() <= payload.size());
     // A second run finds nothing more to take away. (Its count can be lower: a useful tag is
     // counted before its value is found bad and dropped.)
     std::vector<uint8_t> again;
     int usefulAgain = -1;
-    const int second =
+    const keelpack::Result<ExifReduced> second =
         keelpack::ReduceExifBlock(log, size % 2 == 1, reduced, again, usefulAgain, "fuzz.bin");
-    Require(second == 0 && again == reduced && usefulAgain <= usefulTags);
+    Require(second && *second == ExifReduced::kReduced && again == reduced &&
+            usefulAgain <= usefulTags);
+  } else if (result) {
+    Require(*result == ExifReduced::kNotExifBlock ? usefulTags == 0
+                                                  : *result == ExifReduced::kNotSmaller);
   } else {
-    Require(result == kNotExifBlock ? usefulTags == 0
-                                    : result == keelpack::platform::kFailOutOfRange ||
-                                          result == keelpack::kReducedNotSmaller);
+    Require(result.error().content() &&
+            result.error().number == keelpack::platform::kFailOutOfRange);
   }
 
   // The pieces around the orientation read the same bytes. The length chooses the options and

@@ -37,11 +37,11 @@ void Require(bool condition) {
 class EndsSink : public RewriteSink {
  public:
   explicit EndsSink(std::span<const uint8_t> file) : file_(file) {}
-  std::error_code Write(std::span<const std::span<const uint8_t>> pieces) override {
+  Status Write(std::span<const std::span<const uint8_t>> pieces) override {
     for (const auto piece : pieces) bytes.insert(bytes.end(), piece.begin(), piece.end());
     return {};
   }
-  std::error_code CopyInput(uint64_t offset, uint64_t length) override {
+  Status CopyInput(uint64_t offset, uint64_t length) override {
     Require(offset + length <= file_.size());
     bytes.insert(bytes.end(), file_.begin() + static_cast<ptrdiff_t>(offset),
                  file_.begin() + static_cast<ptrdiff_t>(offset + length));
@@ -88,13 +88,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const RewriteOptions options = OptionsFor(data[0]);
   const std::span<const uint8_t> file(data + 1, size - 1);
   const RewrittenBytes whole = RewriteBytes(options, file, "fuzz.jpg", log);
-  const RewriteResult& result = whole.outcome.result;
+  const Result<RewriteVerdict>& result = whole.outcome.result;
   // A failure number never collides with the result codes the log shows; a file in memory
   // never fails to read.
-  Require(result.kind != RewriteResult::Kind::kFailed || result.failure > 2);
-  Require(result != RewriteResult::Failed(platform::FailureNumber(EIO)));
+  Require(result || result.error().number > 2);
+  Require(result || result.error() != Failure::System(EIO));
   Require(whole.outcome.inputSize == file.size() && whole.outcome.outputSize == whole.bytes.size());
-  Require(result.rewritten() == whole.outcome.reason.empty() || result.systemFailure());
+  Require(Rewritten(result) == whole.outcome.reason.empty() ||
+          (!result && !result.error().content()));
 
   // The file job's way with long picture data: only the ends are read.
   const bool endsWithEoi = file.size() >= 2 && file[file.size() - 2] == 0xFF && file.back() == 0xD9;
@@ -105,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       file.first(extent.dataStart), file.size(), {file[file.size() - 2], file.back()}};
   EndsSink sink(file);
   const RewriteOutcome partial = RewritePicture(options, ends, "fuzz.jpg", log, sink);
-  Require(partial.result == result);
-  Require(!result.rewritten() || sink.bytes == whole.bytes);
+  Require(partial.result ? result && *partial.result == *result
+                         : !result && partial.result.error() == result.error());
+  Require(!Rewritten(result) || sink.bytes == whole.bytes);
   return 0;
 }

@@ -75,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (source.OpenForReading(in) || target.Create(out)) abort();
   const keelpack::RewriteOutcome outcome =
       keelpack::RewriteFile(rewrite, source, target, in, log, status);
-  const keelpack::RewriteResult& result = outcome.result;
+  const keelpack::Result<keelpack::RewriteVerdict>& result = outcome.result;
   // A turn is kept only when the file does not grow.
   if (outcome.turned && outcome.saved() < 0) abort();
   // A failure number never collides with the result codes the log shows.
-  if (result.kind == keelpack::RewriteResult::Kind::kFailed && result.failure <= 2) abort();
+  if (!result && result.error().number <= 2) abort();
   // Local files never fail to read: an I/O failure here is the walk reaching bytes it never read.
-  if (result == keelpack::RewriteResult::Failed(keelpack::platform::FailureNumber(EIO))) abort();
+  if (!result && result.error() == keelpack::Failure::System(EIO)) abort();
   return 0;
 }

@@ -69,7 +69,7 @@ class HeldOutput : public RewriteSink {
  public:
   explicit HeldOutput(std::span<const uint8_t> input) : input_(input) {}
 
-  std::error_code Write(std::span<const std::span<const uint8_t>> pieces) override {
+  Status Write(std::span<const std::span<const uint8_t>> pieces) override {
     const std::less<const uint8_t*> before;
     for (std::span<const uint8_t> piece : pieces) {
       const bool inInput = !before(piece.data(), input_.data()) &&
@@ -80,7 +80,7 @@ class HeldOutput : public RewriteSink {
     return {};
   }
   // The input is held whole.
-  std::error_code CopyInput(uint64_t, uint64_t) override { return platform::SystemError(EINVAL); }
+  Status CopyInput(uint64_t, uint64_t) override { return Failure::System(EINVAL); }
 
   std::vector<uint8_t> Joined() const {
     std::vector<uint8_t> all;
@@ -130,17 +130,18 @@ int RunFilter(const CliRequest& request) {
   const RewriteOutcome outcome = RewritePicture(
       RewriteOptionsFor(request.options), PictureInput::Whole(input), kInputName, log, output);
   const std::string subject = std::string(kInputName) + ": ";
-  switch (outcome.result.kind) {
-    case RewriteResult::Kind::kRewritten:
+  if (!outcome.result) {
+    if (!outcome.reason.empty()) return Refuse(subject + "damaged: " + outcome.reason);
+    return Refuse(subject + "cannot be rewritten (failure " +
+                  std::to_string(ReturnCode(outcome.result)) + ")");
+  }
+  switch (*outcome.result) {
+    case RewriteVerdict::kRewritten:
       break;
-    case RewriteResult::Kind::kNotJpeg:
+    case RewriteVerdict::kNotJpeg:
       return Refuse(subject + "not JPEG data");
-    case RewriteResult::Kind::kDamaged:
+    case RewriteVerdict::kDamaged:
       return Refuse(subject + "damaged: " + outcome.reason);
-    case RewriteResult::Kind::kFailed:
-      if (!outcome.reason.empty()) return Refuse(subject + "damaged: " + outcome.reason);
-      return Refuse(subject + "cannot be rewritten (failure " +
-                    std::to_string(outcome.result.failure) + ")");
   }
   if (request.options.readability == 1 && !LoadsAsPicture(output.Joined())) {
     return Refuse(subject + "the rewritten picture does not decode");

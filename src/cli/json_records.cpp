@@ -95,7 +95,7 @@ std::string FileRecord(const JobReport& report) {
   }
   if (rewrite) {
     record["bytes_before"] = rewrite->inputSize;
-    if (rewrite->result.rewritten()) record["bytes_after"] = rewrite->outputSize;
+    if (Rewritten(rewrite->result)) record["bytes_after"] = rewrite->outputSize;
     record["reencoding"] = ReencodingName(rewrite->reencoding.kind);
     if (!rewrite->reencoding.reason.empty())
       record["reencoding_declined"] = rewrite->reencoding.reason;

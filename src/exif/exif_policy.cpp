@@ -50,7 +50,9 @@ constexpr uint32_t kExcerptFieldLimit = 65500;
 constexpr size_t kExcerptShown = 60;
 constexpr size_t kCommentHeaderLength = 8;  // character code, Exif 2.32 table 9
 
-constexpr ExifFailure kTableFull{platform::kFailOutOfRange, "Too many Exif entries to keep"};
+Failure TableFull() {
+  return Failure::Content(platform::kFailOutOfRange, "Too many Exif entries to keep");
+}
 
 enum class TagClass { kOrdinary, kSubDirectory, kOutOfScope, kUnwanted };
 
@@ -152,28 +154,29 @@ bool NamesRepeatedBrand(std::span<const uint8_t> make) {
          ContainsIgnoringCase(make, "pentax");
 }
 
-EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) {
+Result<EntryStep> ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry,
+                                         uint16_t tag) {
   const ByteOrder order = reader.byteOrder();
   if (IsUseful(tag, keepDpi_)) ++usefulTags_;
 
   switch (Classify(tag)) {
     case TagClass::kSubDirectory:
-      return {.follow = true, .failure = {}};
+      return EntryStep::kFollow;
     case TagClass::kOutOfScope:
       LogRemoval("Removing out-of-scope tag ", tag);
       LogExcerpt(reader, entry);
-      return {};
+      return EntryStep::kNext;
     case TagClass::kUnwanted:
       LogRemoval("Removing unwanted tag ", tag);
       if (entry.ValueOrOffset(order) < kExcerptFieldLimit) LogExcerpt(reader, entry);
-      return {};
+      return EntryStep::kNext;
     case TagClass::kOrdinary:
       break;
   }
 
   if (tag == kTagColorSpace && ReadShort(entry.ValueField(), order) == kColorSpaceUncalibrated) {
     Log("Removing unwanted color space tag");
-    return {};
+    return EntryStep::kNext;
   }
   if (tag == kTagOrientation) {
     // The two bytes added: the SHORT's value in either byte order, for values below 256.
@@ -182,7 +185,7 @@ EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry
     // field's bytes are its offset, which says nothing and changes with every rewrite.
     if (orientation < kLowestKeptOrientation || entry.Length(order) > kInlineValueLength) {
       Log("Removing unwanted orientation tag");
-      return {};
+      return EntryStep::kNext;
     }
     if (log_.Wants(kExplicit)) {
       Log("Keeping desirable orientation tag " + std::to_string(orientation));
@@ -190,25 +193,25 @@ EntryStep ExifReduction::OnEntry(const ExifReader& reader, const IfdEntry& entry
     ++usefulTags_;
   }
 
-  if (rows_.size() == kKeptEntryLimit) return {.failure = kTableFull};
+  if (rows_.size() == kKeptEntryLimit) return TableFull();
   const std::optional<std::span<const uint8_t>> value = reader.FetchValue(entry);
   if (!value) {
     LogRemoval("BAD EXIF TAG ", tag);
-    return {};
+    return EntryStep::kNext;
   }
   if (tag == kTagMake && NamesRepeatedBrand(*value)) {
     Log("Discarding a brand repeated in the model ");
-    return {};
+    return EntryStep::kNext;
   }
   if (tag == kTagUserComment) {
     if (!KeepComment(*value, entry.Count(order))) {
       Log("Removing empty comment ");
-      return {};
+      return EntryStep::kNext;
     }
     ++usefulTags_;
   }
   rows_.push_back({entry, *value});
-  return {};
+  return EntryStep::kNext;
 }
 
 void ExifReduction::Log(std::string_view line) { log_.WriteLog(line, kExplicit); }

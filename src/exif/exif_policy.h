@@ -39,7 +39,7 @@ class ExifReduction : public EntryPolicy {
   ExifReduction(LogSink& log, bool keepDpi, int& usefulTags)
       : log_(log), keepDpi_(keepDpi), usefulTags_(usefulTags) {}
 
-  EntryStep OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) override;
+  Result<EntryStep> OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) override;
   void OnIfd0End() override { ifd0Rows_ = rows_.size(); }
 
   std::vector<KeptEntry>& rows() { return rows_; }

@@ -18,7 +18,9 @@ constexpr uint16_t kFirstType = 1;          // BYTE
 constexpr uint16_t kLastType = 12;          // DOUBLE
 constexpr uint64_t kExcerptLimit = 100;
 
-constexpr ExifFailure kQueueFull{platform::kFailOutOfRange, "Too many Exif sub-directories"};
+Failure QueueFull() {
+  return Failure::Content(platform::kFailOutOfRange, "Too many Exif sub-directories");
+}
 
 using platform::Append;
 
@@ -29,34 +31,34 @@ bool HasExifPrefix(std::span<const uint8_t> payload) {
          std::equal(kExifSignature.begin(), kExifSignature.end(), payload.begin());
 }
 
-int ExifReader::CheckHeader(std::vector<uint8_t>& output) {
-  if (!HasExifPrefix(payload_)) return kNotExifBlock;
+bool ExifReader::CheckHeader(std::vector<uint8_t>& output) {
+  if (!HasExifPrefix(payload_)) return false;
   Append(output, payload_.first(kExifPrefixLength));
 
   // TIFF 6.0 section 2, image file header: byte order, 42, offset of IFD0.
   const std::span<const uint8_t> order = BlockBytes(0, 2);
-  if (order.empty() || order[0] != order[1]) return kNotExifBlock;
+  if (order.empty() || order[0] != order[1]) return false;
   if (order[0] == kMotorolaMark) {
     byteOrder_ = ByteOrder::kBigEndian;
   } else if (order[0] == kIntelMark) {
     byteOrder_ = ByteOrder::kLittleEndian;
   } else {
-    return kNotExifBlock;
+    return false;
   }
   Append(output, order);
 
   const std::span<const uint8_t> magic = BlockBytes(2, 2);
-  if (ReadShort(magic, byteOrder_) != kTiffMagic) return kNotExifBlock;
+  if (ReadShort(magic, byteOrder_) != kTiffMagic) return false;
   Append(output, magic);
 
   const std::span<const uint8_t> ifd0 = BlockBytes(4, 4);
-  if (ifd0.empty()) return kNotExifBlock;
+  if (ifd0.empty()) return false;
   ifd0Offset_ = ReadLong(ifd0, byteOrder_);
   Append(output, PackLong(kReducedIfd0Offset, byteOrder_));
-  return 0;
+  return true;
 }
 
-ExifFailure ExifReader::Walk(EntryPolicy& policy) {
+Status ExifReader::Walk(EntryPolicy& policy) {
   // Directories are read in the order their pointers were met: the Exif IFD that IFD0
   // points to, the Interoperability IFD that the Exif IFD points to, then anything chained
   // behind a sub-directory. queue[1 ... queued] holds their block offsets.
@@ -93,10 +95,10 @@ ExifFailure ExifReader::Walk(EntryPolicy& policy) {
         tag = 0;
       }
 
-      const EntryStep step = policy.OnEntry(*this, entry, tag);
-      if (step.failure) return step.failure;
-      if (step.follow) {
-        if (queued == kSubDirectoryLimit) return kQueueFull;
+      const Result<EntryStep> step = policy.OnEntry(*this, entry, tag);
+      if (!step) return step.error();
+      if (*step == EntryStep::kFollow) {
+        if (queued == kSubDirectoryLimit) return QueueFull();
         queue[++queued] = entry.ValueOrOffset(byteOrder_);
         if (log_.Wants(kExplicit)) {
           log_.WriteLog("Sub-database tag " + std::to_string(tag), kExplicit);
@@ -112,7 +114,7 @@ ExifFailure ExifReader::Walk(EntryPolicy& policy) {
     } else if (next > 0) {
       // IFD0's own link leads to the thumbnail directory, which the reduced block leaves
       // out; a sub-directory's link is followed like a pointer.
-      if (queued == kSubDirectoryLimit) return kQueueFull;
+      if (queued == kSubDirectoryLimit) return QueueFull();
       queue[++queued] = next;
     }
     if (queued == directory) break;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "exif/exif_bytes.h"
+#include "platform/result.h"
 
 // The reading half of the Exif reduction: the header check and the walk over IFD0 and the
 // sub-directories it leads to, bounded by the block at every step.
@@ -22,19 +23,10 @@ inline constexpr size_t kTiffHeaderLength = 8;   // byte order, 42, offset of IF
 inline constexpr size_t kIfdEntryLength = 12;    // tag, type, count, value-or-offset
 inline constexpr size_t kInlineValueLength = 4;  // values this long or shorter sit in the entry
 inline constexpr uint16_t kTiffMagic = 42;
-inline constexpr int kNotExifBlock = 2;  // result for a payload that is not an Exif block
 
 // Sub-directories one reduction follows. A real block has two (Exif and Interoperability);
 // the limit is what stops a directory that points at itself, or a cycle of them.
 inline constexpr size_t kSubDirectoryLimit = 20;
-
-// A failure that stops a reduction: a failure number (platform/failure.h) and the text that
-// the failure line starts with. Number 0 means none.
-struct ExifFailure {
-  int number = 0;
-  std::string_view text;
-  explicit operator bool() const { return number != 0; }
-};
 
 // Whether the payload starts with the 6-byte prefix whose first four bytes are "Exif". Only
 // those four are checked: writers differ in the two that follow.
@@ -64,18 +56,18 @@ struct IfdEntry {
 
 class ExifReader;
 
-// What the policy tells the walk after one entry.
-struct EntryStep {
-  bool follow = false;  // the entry points at a sub-directory that the walk is to read
-  ExifFailure failure;  // set: the walk stops here
-};
+// What the policy tells the walk after one entry: go on with the next, or first queue the
+// sub-directory the entry points at. A failure (a content failure whose text the failure line
+// starts with) stops the walk.
+enum class EntryStep { kNext, kFollow };
 
 // The per-entry decisions, called by the walk for every entry in block order.
 class EntryPolicy {
  public:
   virtual ~EntryPolicy() = default;
   // `tag` is the entry's tag, or 0 when the entry's type or count is implausible.
-  virtual EntryStep OnEntry(const ExifReader& reader, const IfdEntry& entry, uint16_t tag) = 0;
+  virtual Result<EntryStep> OnEntry(const ExifReader& reader, const IfdEntry& entry,
+                                    uint16_t tag) = 0;
   // Called once, when the walk leaves IFD0 (or ends inside it).
   virtual void OnIfd0End() = 0;
 };
@@ -88,13 +80,14 @@ class ExifReader {
 
   // Checks the prefix, the byte order and the magic number, appending to `output` the
   // header bytes of the reduced block as each check passes: the prefix, the byte order,
-  // the magic number, then 8 as IFD0's offset. 0, or kNotExifBlock.
-  int CheckHeader(std::vector<uint8_t>& output);
+  // the magic number, then 8 as IFD0's offset. False for a payload that is no Exif block.
+  bool CheckHeader(std::vector<uint8_t>& output);
 
   // Walks IFD0, then the queued sub-directories breadth-first. The link from IFD0 to the
   // thumbnail directory (IFD1) is never followed. Reads that would run past the block end
-  // the walk quietly; a failure comes only from the queue limit or the policy.
-  ExifFailure Walk(EntryPolicy& policy);
+  // the walk quietly; a failure (a content failure) comes only from the queue limit or the
+  // policy.
+  Status Walk(EntryPolicy& policy);
 
   // The out-of-line value of an entry: empty when the value fits in the entry itself;
   // nothing when its offset is 0 or offset and length do not fit inside the block.

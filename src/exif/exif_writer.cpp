@@ -17,14 +17,12 @@ constexpr uint64_t kLargestOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kLinkLength = 4;  // next-directory offset behind every directory
 constexpr size_t kCountLength = 2;
 
-constexpr ExifFailure kTooLarge{platform::kFailOutOfRange, "Reduced Exif block too large"};
-
 using platform::Append;
 
 }  // namespace
 
-ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
-                              std::vector<uint8_t>& output) {
+Status WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
+                         std::vector<uint8_t>& output) {
   // Block offsets of the two directories and the data area (TIFF 6.0 section 2: a directory
   // is a 2-byte count, 12-byte entries and a 4-byte link).
   const size_t exifCount = rows.size() - ifd0Rows;
@@ -37,7 +35,9 @@ ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, Byt
 
   uint64_t dataLength = 0;
   for (const KeptEntry& row : rows) dataLength += row.data.size();
-  if (dataArea + dataLength > kLargestOffset) return kTooLarge;
+  if (dataArea + dataLength > kLargestOffset) {
+    return Failure::Content(platform::kFailOutOfRange, "Reduced Exif block too large");
+  }
 
   uint64_t nextData = dataArea;
   const auto writeRow = [&](KeptEntry& row) {

@@ -25,10 +25,10 @@ struct KeptEntry {
 //   data area at D: the out-of-line values in row order, end to end.
 // When no row is left for the Exif IFD, neither it nor its pointer is written: an empty
 // directory would only make the block larger than a source that had none. Every row with data
-// gets its new offset in its value-or-offset field. Fails, adding nothing, when the block
-// would be too large for 32-bit offsets.
-ExifFailure WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
-                              std::vector<uint8_t>& output);
+// gets its new offset in its value-or-offset field. Fails (a content failure), adding nothing,
+// when the block would be too large for 32-bit offsets.
+Status WriteReducedBlock(std::vector<KeptEntry>& rows, size_t ifd0Rows, ByteOrder byteOrder,
+                         std::vector<uint8_t>& output);
 
 // One log line per kept row, with the offsets as written.
 void LogKeptEntries(LogSink& log, const std::vector<KeptEntry>& rows, ByteOrder byteOrder);

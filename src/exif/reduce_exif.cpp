@@ -21,21 +21,22 @@ void LogFailure(LogSink& log, std::string_view text, std::string_view name) {
 
 }  // namespace
 
-int ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload,
-                    std::vector<uint8_t>& reduced, int& usefulTags, std::string_view nameForLog) {
+Result<ExifReduced> ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload,
+                                    std::vector<uint8_t>& reduced, int& usefulTags,
+                                    std::string_view nameForLog) {
   usefulTags = 0;
   reduced.clear();
   ExifReader reader(log, payload);
-  if (reader.CheckHeader(reduced) != 0) return kNotExifBlock;
+  if (!reader.CheckHeader(reduced)) return ExifReduced::kNotExifBlock;
 
   ExifReduction policy(log, keepDpi, usefulTags);
-  ExifFailure failure = reader.Walk(policy);
-  if (!failure) {
-    failure = WriteReducedBlock(policy.rows(), policy.ifd0Rows(), reader.byteOrder(), reduced);
+  Status written = reader.Walk(policy);
+  if (written) {
+    written = WriteReducedBlock(policy.rows(), policy.ifd0Rows(), reader.byteOrder(), reduced);
   }
-  if (failure) {
-    LogFailure(log, failure.text, nameForLog);
-    return failure.number;
+  if (!written) {
+    LogFailure(log, written.error().text, nameForLog);
+    return written.error();
   }
   // Fresh offsets and no padding make a block smaller, but a value that several entries share
   // is written once for each of them.
@@ -45,10 +46,10 @@ int ReduceExifBlock(LogSink& log, bool keepDpi, std::span<const uint8_t> payload
                        std::to_string(reduced.size() - payload.size()) + " bytes larger",
                    kExplicit);
     }
-    return kReducedNotSmaller;
+    return ExifReduced::kNotSmaller;
   }
   LogKeptEntries(log, policy.rows(), reader.byteOrder());
-  return 0;
+  return ExifReduced::kReduced;
 }
 
 }  // namespace keelpack

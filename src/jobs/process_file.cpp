@@ -79,12 +79,12 @@ class Job {
   bool EarlierOutput() const;
   bool KeepsOwner(const platform::File& file) const;
   bool ChooseOutput();
-  JobOutcome Verdict(const RewriteResult& result);
+  JobOutcome Verdict(const Result<RewriteVerdict>& result);
   JobOutcome Finalize();
   std::string MaskedName() const;
   bool MaskProduced() const;
   JobOutcome RenameByMask(JobOutcome outcome);
-  Action ActionFor(const RewriteResult& result) const;
+  Action ActionFor(const Result<RewriteVerdict>& result) const;
   // True while the file's name still holds the file this job opened and judged.
   bool SourceStillThere() const;
   // True when the name no longer holds the file that was read, or that file was written or
@@ -205,9 +205,9 @@ JobOutcome Job::Run() {
   const RewriteOutcome outcome =
       env_.dryRun ? JudgeFile(RewriteOptionsFor(o_), source_, path_, env_.log, status, kept)
                   : RewriteFile(RewriteOptionsFor(o_), source_, temp_, path_, env_.log, status);
-  const RewriteResult& result = outcome.result;
+  const Result<RewriteVerdict>& result = outcome.result;
   report_.rewrite = outcome;
-  env_.log.WriteLog("Return code was " + std::to_string(result.code()), kExplicit);
+  env_.log.WriteLog("Return code was " + std::to_string(ReturnCode(result)), kExplicit);
   if (env_.judged) env_.judged(path_);
   return Verdict(result);
 }
@@ -298,10 +298,11 @@ bool Job::ChooseOutput() {
   return true;
 }
 
-Job::Action Job::ActionFor(const RewriteResult& result) const {
-  // A failure on the file's own bytes counts as damage (a system failure never comes here).
-  const bool notJpeg = result.kind == RewriteResult::Kind::kNotJpeg;
-  const bool damaged = !notJpeg && !result.rewritten();
+Job::Action Job::ActionFor(const Result<RewriteVerdict>& result) const {
+  // A content failure, on the file's own bytes, counts as damage (a system failure never
+  // comes here).
+  const bool notJpeg = result && *result == RewriteVerdict::kNotJpeg;
+  const bool damaged = !notJpeg && !Rewritten(result);
   if (damaged && o_.corrupted == CorruptedChoice::kDelete) return Action::kDelete;
   if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.includeNonJpegs == 1)
     return Action::kDeleteNonJpeg;
@@ -327,13 +328,13 @@ bool Job::SourceChanged() const {
   return !now || !platform::SameState(*now, opened_);
 }
 
-JobOutcome Job::Verdict(const RewriteResult& result) {
-  if (result.rewritten() && report_.rewrite->saved() < 0) {
+JobOutcome Job::Verdict(const Result<RewriteVerdict>& result) {
+  if (Rewritten(result) && report_.rewrite->saved() < 0) {
     // The rewrite went right but would make the file larger: no file ever grows.
     if (!RemoveOutput()) return End("Inaccessible for writing - ", kVerbose, JobOutcome::kFailed);
     return End("Larger when rewritten, left as it was - ", kVerbose, JobOutcome::kRewritten);
   }
-  if (result.rewritten()) {
+  if (Rewritten(result)) {
     // In the source's place, another user's photo would become the runner's.
     if (!env_.dryRun && !differentFolder_ && !KeepsOwner(temp_)) {
       RemoveOutput();
@@ -349,7 +350,7 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
     }
     return Finalize();
   }
-  if (result.systemFailure()) {
+  if (!result && !result.error().content()) {
     // The system failed the rewrite (the disk is full, a folder is read-only): that says
     // nothing about the file, which is left as it was.
     RemoveOutput();
@@ -357,7 +358,7 @@ JobOutcome Job::Verdict(const RewriteResult& result) {
   }
 
   const JobOutcome outcome =
-      result.kind == RewriteResult::Kind::kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
+      result && *result == RewriteVerdict::kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
   // With an output folder the sources stay as they are, damaged ones too.
   Action action = differentFolder_ ? Action::kIgnore : ActionFor(result);
   // A name the mask gave on an earlier run keeps it; renaming again would pile up prefixes.

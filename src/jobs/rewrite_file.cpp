@@ -4,7 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <new>
-#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "jpeg/reencode.h"
@@ -12,6 +12,7 @@
 #include "log/log_sink.h"
 #include "platform/failure.h"
 #include "platform/mapped_file.h"
+#include "platform/result.h"
 #include "settings/option_set.h"
 
 namespace keelpack {
@@ -31,12 +32,6 @@ constexpr size_t kKernelCopyAtLeast = size_t{64} << 10;
 constexpr size_t kHeadRead = size_t{32} << 10;
 
 constexpr uint8_t kEoiBytes[] = {0xFF, 0xD9};
-
-// The rewriter's sink still reports a std::error_code: the errno of a failure, or nothing.
-std::error_code ErrorCodeOf(const Status& status) {
-  if (status) return {};
-  return {status.error().systemError, std::system_category()};
-}
 
 // The input's bytes as the rewrite reads them.
 class SourceBytes {
@@ -99,15 +94,13 @@ class FileSink : public RewriteSink {
  public:
   FileSink(const platform::File& input, platform::File& output) : input_(input), output_(output) {}
 
-  std::error_code Write(std::span<const ByteSpan> pieces) override {
-    return ErrorCodeOf(output_.WriteGathered(pieces));
-  }
+  Status Write(std::span<const ByteSpan> pieces) override { return output_.WriteGathered(pieces); }
 
   // Exactly the stretch that was judged: a file that grew since gives no more, one that was
   // cut short fails the copy.
-  std::error_code CopyInput(uint64_t offset, uint64_t length) override {
-    return ErrorCodeOf(
-        output_.CopyRangeFrom(input_, static_cast<int64_t>(offset), static_cast<int64_t>(length)));
+  Status CopyInput(uint64_t offset, uint64_t length) override {
+    return output_.CopyRangeFrom(input_, static_cast<int64_t>(offset),
+                                 static_cast<int64_t>(length));
   }
 
  private:
@@ -119,27 +112,27 @@ class FileSink : public RewriteSink {
 class JudgingSink : public RewriteSink {
  public:
   explicit JudgingSink(std::vector<uint8_t>* bytes) : bytes_(bytes) {}
-  std::error_code Write(std::span<const ByteSpan> pieces) override {
+  Status Write(std::span<const ByteSpan> pieces) override {
     try {
       for (ByteSpan piece : pieces) {
         if (bytes_) bytes_->insert(bytes_->end(), piece.begin(), piece.end());
       }
     } catch (const std::bad_alloc&) {
-      return platform::SystemError(ENOMEM);
+      return Failure::System(ENOMEM);
     }
     return {};
   }
   // Only asked for when the input was read in part, which a kept output rules out.
-  std::error_code CopyInput(uint64_t, uint64_t) override { return {}; }
+  Status CopyInput(uint64_t, uint64_t) override { return {}; }
 
  private:
   std::vector<uint8_t>* bytes_;
 };
 
-RewriteOutcome Failed(LogSink& log, const std::string& name, std::error_code error,
+RewriteOutcome Failed(LogSink& log, const std::string& name, Failure failure,
                       RewriteOutcome outcome = {}) {
   log.WriteLog("Failed to open file " + name, kBrief);
-  outcome.result = RewriteResult::Failed(platform::FailureNumber(error));
+  outcome.result = std::move(failure);
   return outcome;
 }
 
@@ -183,10 +176,10 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
                            platform::File::Status& status) {
   SourceBytes source;
   if (Status read = ReadSource(options, input, false, status, source); !read)
-    return Failed(log, nameForLog, ErrorCodeOf(read));
+    return Failed(log, nameForLog, read.error());
   FileSink sink(input, output);
   RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
-  if (!outcome.result.rewritten()) return outcome;
+  if (!Rewritten(outcome.result)) return outcome;
 
   // The time and the attributes go on while the file is still open: nothing is written after.
   (void)output.SetLastWriteTime(status.lastWrite);
@@ -194,7 +187,7 @@ RewriteOutcome RewriteFile(const RewriteOptions& options, const platform::File& 
                kExplicit);
   const Status attributesSet = output.SetAttributes(status.attributes);
   if (Status flushed = output.Flush(); !flushed)
-    return Failed(log, nameForLog, ErrorCodeOf(flushed), outcome);
+    return Failed(log, nameForLog, flushed.error(), outcome);
   if (!attributesSet) {
     log.WriteLog("Failed to open file " + nameForLog, kBrief);
     log.WriteLog("Attributes failed.", kExplicit);
@@ -208,12 +201,12 @@ RewriteOutcome JudgeFile(const RewriteOptions& options, const platform::File& in
   SourceBytes source;
   // A kept output is complete in memory, which needs the whole input.
   if (Status read = ReadSource(options, input, bytes != nullptr, status, source); !read) {
-    return Failed(log, nameForLog, ErrorCodeOf(read));
+    return Failed(log, nameForLog, read.error());
   }
   JudgingSink sink(bytes);
   const RewriteOutcome outcome = RewritePicture(options, source.input(), nameForLog, log, sink);
   // The line a real run gives, so that a dry run reads the same.
-  if (outcome.result.rewritten()) {
+  if (Rewritten(outcome.result)) {
     log.WriteLog("Time set, restoring attributes..." + std::to_string(status.attributes.mode),
                  kExplicit);
   }

@@ -5,8 +5,9 @@
 #include <deque>
 #include <memory>
 #include <span>
-#include <system_error>
 #include <vector>
+
+#include "platform/result.h"
 
 namespace keelpack {
 
@@ -37,12 +38,12 @@ class OutputBuffer {
   size_t pendingOwnBytes() const { return pendingOwn_; }
 
   // Hands the pieces before output offset `end` to `write`, in order, and forgets them.
-  // Returns what `write` returned (no error for success); nothing is forgotten on a failure.
+  // Returns what `write` returned; nothing is forgotten on a failure.
   template <typename Write>
-  std::error_code HandOn(size_t end, Write&& write) {
+  Status HandOn(size_t end, Write&& write) {
     std::vector<ByteSpan> ready = Ready(end);
     if (ready.empty()) return {};
-    if (std::error_code error = write(std::span<const ByteSpan>(ready))) return error;
+    if (Status written = write(std::span<const ByteSpan>(ready)); !written) return written;
     Forget(end);
     return {};
   }

@@ -65,9 +65,9 @@ bool BeginsWith(ByteSpan data, std::string_view text) {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
-// Thrown when the walk reaches input bytes that were never read, which the choice to read only
-// a file's ends rules out; should it happen, the file is left as it is.
-struct UnreadInput {};
+// What the walk gives when it reaches input bytes that were never read, which the choice to
+// read only a file's ends rules out; should it happen, the file is left as it is.
+Failure Unread() { return Failure::System(EIO); }
 
 // The input as the walk reads it: the file read whole, or only its head and its last two bytes;
 // with the repaired header in place of the broken one when the repair applies.
@@ -90,19 +90,38 @@ class Input {
   }
 
   size_t size() const { return size_; }
-  // True when the `length` bytes from `offset` were read.
+  // True when the `length` bytes from `offset` were read, as one span.
   bool Holds(size_t offset, size_t length) const {
     return offset + length <= file_.size() || offset >= TailStart();
   }
+  // True when each of the `length` bytes from `offset` can be read on its own.
+  bool HoldsEach(size_t offset, size_t length) const {
+    for (size_t at = offset; at < offset + length; ++at) {
+      if (!(repaired_ && at < kRepairEnd) && at >= file_.size() &&
+          (at < TailStart() || at >= size_)) {
+        return false;
+      }
+    }
+    return true;
+  }
+  // A byte that HoldsEach finds read.
   uint8_t operator[](size_t offset) const {
     if (repaired_ && offset < kRepairEnd) return head_[offset];
     if (offset < file_.size()) return file_[offset];
-    if (offset >= TailStart() && offset < size_) return tail_[offset - TailStart()];
-    throw UnreadInput{};
+    return tail_[offset - TailStart()];
   }
-  // `length` bytes from `offset`; offset + length must not pass size().
+  // Whether the input from `offset` on begins with `expected`, read only as far as it agrees
+  // and not past its end.
+  Result<bool> Starts(size_t offset, ByteSpan expected) const {
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if (offset + i >= size_) return false;
+      if (!HoldsEach(offset + i, 1)) return Unread();
+      if ((*this)[offset + i] != expected[i]) return false;
+    }
+    return true;
+  }
+  // `length` bytes from `offset` that Holds finds read; offset + length must not pass size().
   ByteSpan Span(size_t offset, size_t length) {
-    if (!Holds(offset, length)) throw UnreadInput{};
     // Nothing at the head's very end is still the head's.
     if (offset + length > file_.size())
       return ByteSpan(tail_).subspan(offset - TailStart(), length);
@@ -145,11 +164,17 @@ bool IsFrameHeader(uint8_t code) {
   return code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC;
 }
 
-FrameColours ReadFrameColours(Input& in) {
+ByteSpan Text(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+Result<FrameColours> ReadFrameColours(Input& in) {
   FrameColours colours;
   bool exifSeen = false;
   for (size_t at = 2; at + 4 <= in.size();) {
+    if (!in.HoldsEach(at, 1)) return Unread();
     if (in[at] != kMarkerLead) break;
+    if (!in.HoldsEach(at + 1, 1)) return Unread();
     const uint8_t code = in[at + 1];
     if (code == kFill) {
       ++at;
@@ -161,29 +186,54 @@ FrameColours ReadFrameColours(Input& in) {
       break;
     }
     if (IsStandaloneMarker(code).standalone) break;
+    if (!in.HoldsEach(at + 2, 2)) return Unread();
     const size_t length = in[at + 2] * size_t{256} + in[at + 3];
     if (length < 2 || at + 2 + length > in.size()) break;
     const size_t data = at + 4;
-    auto says = [&](std::string_view text) {
+    auto says = [&](std::string_view text) -> Result<bool> {
       if (length - 2 < text.size()) return false;
-      for (size_t i = 0; i < text.size(); ++i) {
-        if (in[data + i] != static_cast<uint8_t>(text[i])) return false;
-      }
-      return true;
+      return in.Starts(data, Text(text));
     };
-    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) {
-      if (!colours.jfif) colours.jfifDensity = JfifGivesDensity(in.Span(data, length - 2));
-      colours.jfif = true;
+    auto whole = [&]() -> Result<ByteSpan> {
+      if (!in.Holds(data, length - 2)) return Unread();
+      return in.Span(data, length - 2);
+    };
+    if (code == kApp0 && length - 2 >= 14) {
+      const Result<bool> jfif = says(std::string_view("JFIF\0", 5));
+      if (!jfif) return jfif.error();
+      if (*jfif) {
+        if (!colours.jfif) {
+          const Result<ByteSpan> bytes = whole();
+          if (!bytes) return bytes.error();
+          colours.jfifDensity = JfifGivesDensity(*bytes);
+        }
+        colours.jfif = true;
+      }
     }
-    if (code == kApp1 && !exifSeen && says("Exif")) {
-      exifSeen = true;
-      colours.exifOrientation = ExifOrientation(in.Span(data, length - 2));
+    if (code == kApp1 && !exifSeen) {
+      const Result<bool> exif = says("Exif");
+      if (!exif) return exif.error();
+      if (*exif) {
+        exifSeen = true;
+        const Result<ByteSpan> bytes = whole();
+        if (!bytes) return bytes.error();
+        colours.exifOrientation = ExifOrientation(*bytes);
+      }
     }
-    if (code == kApp14 && says("Adobe")) ++colours.adobeSegments;
+    if (code == kApp14) {
+      const Result<bool> adobe = says("Adobe");
+      if (!adobe) return adobe.error();
+      if (*adobe) ++colours.adobeSegments;
+    }
     if (IsFrameHeader(code) && length - 2 >= 6) {
+      if (!in.HoldsEach(data + 5, 1)) return Unread();
       colours.components = in[data + 5];
-      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9 && in[data + 6] == 'R' &&
-                       in[data + 9] == 'G' && in[data + 12] == 'B';
+      // The component ids, one every three bytes from the sixth on, read as far as they agree.
+      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9;
+      for (size_t i = 0; i < 3 && colours.rgbIds; ++i) {
+        if (!in.HoldsEach(data + 6 + 3 * i, 1)) return Unread();
+        colours.rgbIds = in[data + 6 + 3 * i] == static_cast<uint8_t>("RGB"[i]);
+      }
     }
     at += 2 + length;
   }
@@ -225,19 +275,20 @@ class Rewriter {
   RewriteOutcome Run();
 
  private:
-  RewriteResult PreCheck();
-  RewriteResult Walk();
-  RewriteResult Finish();
+  using Verdict = Result<RewriteVerdict>;
+  Verdict PreCheck();
+  Verdict Walk();
+  Verdict Finish();
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
-  Step Standalone(const MarkerHeader& header, size_t headerOffset, RewriteResult& outcome);
+  Step Standalone(const MarkerHeader& header, size_t headerOffset, Verdict& outcome);
   Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
-                     RewriteResult& outcome);
-  const FrameColours& HeaderFacts();
-  bool ColoursKeptWithoutAdobe(size_t adobeOffset);
-  std::error_code CopyEntropyData();
+                     Verdict& outcome);
+  Result<FrameColours> HeaderFacts();
+  Result<bool> ColoursKeptWithoutAdobe(size_t adobeOffset);
+  Status CopyEntropyData();
   bool ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced);
-  std::optional<Bytes> MinimalExif(LogSink& log, ByteSpan payload);
+  Result<std::optional<Bytes>> MinimalExif(LogSink& log, ByteSpan payload);
   bool ExifKeptWhole() const;
   // Writes the segment, joined with the previous one where it may be, unless the remove list
   // (`removed`) or the Exif reduction drops it; gives the data the log shows. A minimal Exif
@@ -245,19 +296,23 @@ class Rewriter {
   ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
                         bool minimalExif = false);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
-  bool HeaderNeedsRepair() const;
-  Step Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome);
-  std::error_code HandOn(bool all);
-  std::error_code WritePieces(std::span<const ByteSpan> pieces);
-  std::error_code WriteCollected(bool finished);
-  void PlanTurn();
-  bool TurnCollected(Bytes& output);
+  Step Corruption(size_t headerOffset, uint8_t lead, Verdict& outcome);
+  Status HandOn(bool all);
+  Status WritePieces(std::span<const ByteSpan> pieces);
+  Status WriteCollected(bool finished);
+  Status PlanTurn();
+  Result<bool> TurnCollected(Bytes& output);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
   // The verdict on the file's bytes, with what the walk found wrong.
-  RewriteResult Fault(RewriteResult result, std::string reason) {
+  Verdict Fault(RewriteVerdict verdict, std::string reason) {
     reason_ = std::move(reason);
-    return result;
+    return verdict;
+  }
+  // A fault in the file's bytes that the walk cannot go past.
+  Verdict Fault(Failure failure) {
+    reason_ = failure.text;
+    return failure;
   }
   bool Logs(int level) const { return log_.Wants(level); }
 
@@ -286,7 +341,7 @@ class Rewriter {
   bool havePrevious_ = false;
   Bytes previousHead_;  // the first bytes of its data, for the log
   ColourState colour_;
-  std::optional<FrameColours> frameColours_;  // read once, when an Adobe segment asks
+  std::optional<FrameColours> frameColours_;  // read once, when a rule asks
   int usefulTags_ = 0;
   // With re-encoding asked for, or a picture to turn, the walk's output is collected here
   // rather than handed on, and `written_` is the length of what was finally handed on.
@@ -299,37 +354,39 @@ class Rewriter {
 };
 
 RewriteOutcome Rewriter::Run() {
-  RewriteResult result;
+  Verdict result = RewriteVerdict::kRewritten;
   try {
     result = PreCheck();
-    if (result.rewritten() && options_.upright) PlanTurn();
-    if (result.rewritten()) result = Walk();
-    if (result.rewritten()) result = Finish();
+    if (Rewritten(result) && options_.upright) {
+      if (Status planned = PlanTurn(); !planned) result = planned.error();
+    }
+    if (Rewritten(result)) result = Walk();
+    if (Rewritten(result)) result = Finish();
   } catch (const std::bad_alloc&) {
     // The machine's limit, not the file's fault.
-    result = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
+    result = Failure::System(ENOMEM);
   } catch (const std::length_error&) {
-    result = RewriteResult::Failed(platform::FailureNumber(ENOMEM));
-  } catch (const UnreadInput&) {
-    result = RewriteResult::Failed(platform::FailureNumber(EIO));
+    result = Failure::System(ENOMEM);
   }
-  if (result.kind == RewriteResult::Kind::kDamaged) {
+  if (result && *result == RewriteVerdict::kDamaged) {
     // What was made so far goes out too, for whoever wants to look at it.
-    std::error_code error = HandOn(true);
-    if (!error && collect_) error = WriteCollected(false);
-    if (error) result = RewriteResult::Failed(platform::FailureNumber(error));
+    Status handed = HandOn(true);
+    if (handed && collect_) handed = WriteCollected(false);
+    if (!handed) result = handed.error();
   }
-  if (result.kind == RewriteResult::Kind::kFailed) Log(kBrief, "Failed to open file " + name_);
-  return {result,      in_.size(), written_,
-          reencoding_, turned_,    result.rewritten() ? std::string() : reason_};
+  if (!result) Log(kBrief, "Failed to open file " + name_);
+  const bool rewritten = Rewritten(result);
+  return {std::move(result), in_.size(), written_,
+          reencoding_,       turned_,    rewritten ? std::string() : reason_};
 }
 
-RewriteResult Rewriter::PreCheck() {
+Rewriter::Verdict Rewriter::PreCheck() {
   Log(kBrief, "Reading " + name_);
   const size_t length = in_.size();
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
   if (length < 2)
-    return Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Shorter than two bytes");
+    return Fault(Failure::Content(platform::kFailReadPastEnd, "Shorter than two bytes"));
+  if (!in_.HoldsEach(length - 2, 2)) return Unread();
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
   // A head read only up to a first scan that starts right after the SOI may end before the
@@ -343,53 +400,53 @@ RewriteResult Rewriter::PreCheck() {
 
   // The probe is the first byte after the broken header's segment, before any scan's data: a
   // head that holds the header holds it.
-  if (BeginsWith(tag, "Exif") && HeaderNeedsRepair() && kRepairProbeOffset < length &&
-      in_[kRepairProbeOffset] == kMarkerLead) {
-    Log(kVerbose, "Tollvane corruption detected, fixing");
-    in_.Repair();
+  if (BeginsWith(tag, "Exif")) {
+    const Result<bool> broken = in_.Starts(0, kBrokenHeader);
+    if (!broken) return broken.error();
+    const uint8_t lead[] = {kMarkerLead};
+    const Result<bool> probe = *broken ? in_.Starts(kRepairProbeOffset, lead) : false;
+    if (!probe) return probe.error();
+    if (*probe) {
+      Log(kVerbose, "Tollvane corruption detected, fixing");
+      in_.Repair();
+    }
   }
 
-  const bool startsLikeJpeg =
-      in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
-  if (!tagIsJfif && !startsLikeJpeg) {
+  const uint8_t jpegStart[] = {kMarkerLead, kSoi, kMarkerLead};
+  const Result<bool> startsLikeJpeg = in_.Starts(0, jpegStart);
+  if (!startsLikeJpeg) return startsLikeJpeg.error();
+  if (!tagIsJfif && !*startsLikeJpeg) {
     Log(kVerbose, "Not a JPEG - " + name_);
-    return Fault(RewriteResult::NotJpeg(), "Not a JPEG");
+    return Fault(RewriteVerdict::kNotJpeg, "Not a JPEG");
   }
-  return RewriteResult::Rewritten();
+  return RewriteVerdict::kRewritten;
 }
 
-bool Rewriter::HeaderNeedsRepair() const {
-  for (size_t i = 0; i < sizeof kBrokenHeader; ++i) {
-    if (i >= in_.size() || in_[i] != kBrokenHeader[i]) return false;
-  }
-  return true;
-}
-
-RewriteResult Rewriter::Walk() {
+Rewriter::Verdict Rewriter::Walk() {
   const size_t length = in_.size();
   // The input is used up once the walk has consumed it all; a marker whose header runs past
   // the end is still read as far as it goes.
   while (consumed_ < length) {
     if (StartsEntropyData(last_.code)) {
       scanSeen_ = scanSeen_ || last_.code == kSos;
-      if (std::error_code error = CopyEntropyData())
-        return RewriteResult::Failed(platform::FailureNumber(error));
+      if (Status copied = CopyEntropyData(); !copied) return copied.error();
     }
     if (consumed_ > length) {
       Log(kVerbose, "Unexpected end of file");
-      return Fault(RewriteResult::Damaged(), "Unexpected end of file");
+      return Fault(RewriteVerdict::kDamaged, "Unexpected end of file");
     }
     const size_t headerOffset = consumed_;
     const size_t available = length - headerOffset;
     if (available < 2) break;  // nothing left that could be a marker
 
+    if (!in_.HoldsEach(headerOffset, std::min(available, kHeaderSize))) return Unread();
     MarkerHeader header{in_[headerOffset], in_[headerOffset + 1],
                         available > 2 ? in_[headerOffset + 2] : uint8_t{0},
                         available > 3 ? in_[headerOffset + 3] : uint8_t{0}};
     last_ = header;
     consumed_ = headerOffset + kHeaderSize;
 
-    RewriteResult outcome = RewriteResult::Rewritten();
+    Verdict outcome = RewriteVerdict::kRewritten;
     // A marker, standalone or not, begins with 0xFF: anything else is a stray byte, and
     // taking what follows it for a marker could end the picture early.
     const Step step = header.lead != kMarkerLead ? Corruption(headerOffset, header.lead, outcome)
@@ -399,20 +456,19 @@ RewriteResult Rewriter::Walk() {
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
     if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
-      if (std::error_code error = HandOn(false))
-        return RewriteResult::Failed(platform::FailureNumber(error));
+      if (Status handed = HandOn(false); !handed) return handed.error();
     }
   }
 
   if (!eoiSeen_) {
     Log(kVerbose, "No ending marker! File is truncated.");
-    return Fault(RewriteResult::Damaged(), "No ending marker! File is truncated.");
+    return Fault(RewriteVerdict::kDamaged, "No ending marker! File is truncated.");
   }
-  return RewriteResult::Rewritten();
+  return RewriteVerdict::kRewritten;
 }
 
 Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset,
-                                    RewriteResult& outcome) {
+                                    Verdict& outcome) {
   const StandaloneInfo info = IsStandaloneMarker(header.code);
   // The bytes read beyond the marker go back to the input.
   consumed_ = headerOffset + kHeaderSize - 1 - static_cast<size_t>(info.stepBack);
@@ -425,7 +481,7 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
     // end, it would leave out the frame and the picture that follow.
     const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_));
     Log(kExplicit, where + " - " + Decimal(header.code) + " - " + name_);
-    outcome = Fault(RewriteResult::Damaged(), where);
+    outcome = Fault(RewriteVerdict::kDamaged, where);
     return Step::kStop;
   }
   if (header.code == kEoi) eoiSeen_ = true;
@@ -437,12 +493,12 @@ Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOff
   return eoiSeen_ ? Step::kLeave : Step::kGoOn;
 }
 
-Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteResult& outcome) {
+Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Verdict& outcome) {
   const std::string where =
       "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2));
   Log(kExplicit, where + " - " + Decimal(lead) + " - " + name_);
   if (!eoiSeen_) {
-    outcome = Fault(RewriteResult::Damaged(), where);
+    outcome = Fault(RewriteVerdict::kDamaged, where);
     return Step::kStop;
   }
   Log(kExplicit, " but *End* encountered, assuming OK");
@@ -450,11 +506,11 @@ Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, RewriteRe
 }
 
 Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset,
-                                       size_t available, RewriteResult& outcome) {
+                                       size_t available, Verdict& outcome) {
   if (available < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
-    outcome = Fault(RewriteResult::Damaged(), "Block beyond end of file");
+    outcome = Fault(RewriteVerdict::kDamaged, "Block beyond end of file");
     return Step::kStop;
   }
   const int dataLength = header.DataLength();
@@ -463,12 +519,16 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
                        ", length of data is " + Decimal(dataLength));
   }
   if (dataLength < 0) {
-    outcome = Fault(RewriteResult::Failed(platform::kFailInvalidCall), "Segment length below 2");
+    outcome = Fault(Failure::Content(platform::kFailInvalidCall, "Segment length below 2"));
     return Step::kStop;
   }
   if (consumed_ + static_cast<size_t>(dataLength) > in_.size()) {
     Log(kExplicit, "Block beyond end of file");
-    outcome = Fault(RewriteResult::Damaged(), "Block beyond end of file");
+    outcome = Fault(RewriteVerdict::kDamaged, "Block beyond end of file");
+    return Step::kStop;
+  }
+  if (!in_.Holds(consumed_, static_cast<size_t>(dataLength))) {
+    outcome = Unread();
     return Step::kStop;
   }
   const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
@@ -483,8 +543,13 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   // A deleted Exif block leaves behind what the picture needs to show upright.
   bool minimal = false;
   if (isExif && options_.exif == ExifChoice::kDelete && !ExifKeptWhole()) {
-    if (std::optional<Bytes> block = MinimalExif(log_, read)) {
-      reduced = std::move(*block);
+    Result<std::optional<Bytes>> block = MinimalExif(log_, read);
+    if (!block) {
+      outcome = block.error();
+      return Step::kStop;
+    }
+    if (*block) {
+      reduced = std::move(**block);
       data = reduced;
       copy = minimal = true;
     }
@@ -508,10 +573,19 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
     // The transform flag lies beyond the end of a shorter segment.
     if (data.size() < kAdobeMinimumLength) {
-      outcome = Fault(RewriteResult::Failed(platform::kFailReadPastEnd), "Adobe segment cut short");
+      outcome = Fault(Failure::Content(platform::kFailReadPastEnd, "Adobe segment cut short"));
       return Step::kStop;
     }
-    if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
+    bool writeBack = AdobeSegmentWrittenBack(data, colour_);
+    if (!writeBack) {
+      const Result<bool> keptWithout = ColoursKeptWithoutAdobe(headerOffset);
+      if (!keptWithout) {
+        outcome = keptWithout.error();
+        return Step::kStop;
+      }
+      writeBack = !*keptWithout;
+    }
+    if (writeBack) {
       WriteSegment(segment, data, copy);
       writtenBack = " (Adobe colour transform)";
     }
@@ -540,8 +614,10 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
 // without it too (ITU T.872): a grey picture, or three components with a JFIF segment or
 // without the names 'R', 'G', 'B'. A picture of four components is CMYK without it, not YCCK.
 // Once the first scan has begun, a decoder has settled the colours and the segment is idle.
-bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
-  const FrameColours& colours = HeaderFacts();
+Result<bool> Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
+  const Result<FrameColours> facts = HeaderFacts();
+  if (!facts) return facts.error();
+  const FrameColours& colours = *facts;
   if (!colours.complete) return false;
   if (adobeOffset > colours.firstScan) return true;
   if (colours.adobeSegments > 1) return false;  // the last one decides
@@ -549,16 +625,24 @@ bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
 }
 
 // Read once, when a rule asks.
-const FrameColours& Rewriter::HeaderFacts() {
-  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
+Result<FrameColours> Rewriter::HeaderFacts() {
+  if (!frameColours_) {
+    Result<FrameColours> read = ReadFrameColours(in_);
+    if (!read) return read;
+    frameColours_ = *read;
+  }
   return *frameColours_;
 }
 
 // Deleting the Exif block keeps its orientation, and with Keep DPI its resolution unless a
 // JFIF segment that stays gives the picture a density of its own.
-std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
-  const bool jfifDensity =
-      options_.keepDpi && !options_.remove.Contains(kApp0) && HeaderFacts().jfifDensity;
+Result<std::optional<Bytes>> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
+  bool jfifDensity = false;
+  if (options_.keepDpi && !options_.remove.Contains(kApp0)) {
+    const Result<FrameColours> facts = HeaderFacts();
+    if (!facts) return facts.error();
+    jfifDensity = facts->jfifDensity;
+  }
   return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
 }
 
@@ -571,9 +655,10 @@ bool Rewriter::ExifKeptWhole() const {
 bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
   // In memory: no copy of the block, which may hold a serial number or a position, is ever
   // written anywhere but into the photo's own rewrite.
-  const int result = ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
+  const Result<ExifReduced> result =
+      ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
   // A block that grew past what a segment can hold stays as it was.
-  if (result != 0 || reduced.size() > kMaxSegmentData) {
+  if (!result || *result != ExifReduced::kReduced || reduced.size() > kMaxSegmentData) {
     log.WriteLog("Cannot reduce EXIF size", kVerbose);
     return false;
   }
@@ -648,7 +733,7 @@ void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy
   }
 }
 
-std::error_code Rewriter::CopyEntropyData() {
+Status Rewriter::CopyEntropyData() {
   Log(kExplicit, "Reading entropy data...");
   const size_t restLength = in_.size() - consumed_;
   // (Output that is collected must stay in order: it never goes from file to file.)
@@ -656,14 +741,15 @@ std::error_code Rewriter::CopyEntropyData() {
       !in_.Holds(consumed_, restLength - 2)) {
     // Everything up to the final EOI, straight from file to file: what is pending goes out first.
     const size_t copied = restLength - 2;
-    if (std::error_code error = HandOn(true)) return error;
-    if (std::error_code error = sink_.CopyInput(consumed_, copied)) return error;
+    if (Status handed = HandOn(true); !handed) return handed;
+    if (Status handed = sink_.CopyInput(consumed_, copied); !handed) return handed;
     out_.CountWritten(copied);
     written_ += copied;
     Log(kExplicit, Decimal(static_cast<int64_t>(copied)) + " bytes");
     consumed_ += copied;
     return {};
   }
+  if (!in_.Holds(consumed_, in_.size() - consumed_)) return Unread();
   const ByteSpan rest = in_.Span(consumed_, in_.size() - consumed_);
   const EntropyEnd end = FindEntropyEnd(rest, options_.quickScan, fileEndsWithEoi_);
   if (end.endedOnLoneFF) Log(kExplicit, "File ended prematurely after the FF block marker!");
@@ -673,21 +759,19 @@ std::error_code Rewriter::CopyEntropyData() {
   return {};
 }
 
-RewriteResult Rewriter::Finish() {
-  if (std::error_code error = HandOn(true))
-    return RewriteResult::Failed(platform::FailureNumber(error));
+Rewriter::Verdict Rewriter::Finish() {
+  if (Status handed = HandOn(true); !handed) return handed.error();
   if (collect_) {
-    if (std::error_code error = WriteCollected(true))
-      return RewriteResult::Failed(platform::FailureNumber(error));
+    if (Status handed = WriteCollected(true); !handed) return handed.error();
   }
   if (tooLargeToReencode_) reencoding_ = Decline(log_, std::string(kNoRoomToReencode));
   Log(kVerbose, "Reached end of " + name_);
   const int64_t saved = static_cast<int64_t>(in_.size()) - static_cast<int64_t>(written_);
   if (saved > 0) Log(kBrief, "Reduced by " + Decimal(saved) + " bytes.");
-  return RewriteResult::Rewritten();
+  return RewriteVerdict::kRewritten;
 }
 
-std::error_code Rewriter::HandOn(bool all) {
+Status Rewriter::HandOn(bool all) {
   // While the last segment may still be joined with the next one, its header can change.
   const bool mayJoin = havePrevious_ && out_.size() == previousEnd_ &&
                        std::find(std::begin(kMergeCodes), std::end(kMergeCodes), lastMarker_) !=
@@ -697,7 +781,7 @@ std::error_code Rewriter::HandOn(bool all) {
 }
 
 // Every byte of the output passes here exactly once, in file order, when it is final.
-std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
+Status Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
   if (collect_) {
     for (const ByteSpan piece : pieces)
       collected_.insert(collected_.end(), piece.begin(), piece.end());
@@ -710,10 +794,13 @@ std::error_code Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
 // The walk's output, complete in memory, is turned upright when planned, or else coded again
 // from its DCT coefficients when asked, and the smaller form is handed on. A damaged file's
 // output goes as the walk left it.
-std::error_code Rewriter::WriteCollected(bool finished) {
+Status Rewriter::WriteCollected(bool finished) {
   collect_ = false;
   Bytes output = std::move(collected_);
-  if (finished && turnBy_ != 0 && TurnCollected(output)) {
+  Result<bool> turned = false;
+  if (finished && turnBy_ != 0) turned = TurnCollected(output);
+  if (!turned) return turned.error();
+  if (*turned) {
     // The turn coded the picture data afresh, as the re-encoding would have.
     if (options_.optimize != OptimizeChoice::kOff) reencoding_.kind = ReencodingNote::Kind::kUsed;
   } else if (finished && !tooLargeToReencode_) {
@@ -727,31 +814,34 @@ std::error_code Rewriter::WriteCollected(bool finished) {
 
 // A picture whose Exif orientation shows it turned or mirrored is turned upright once the walk
 // is done, which needs the whole picture in memory. Planned before the walk hands anything on.
-void Rewriter::PlanTurn() {
-  const int orientation = HeaderFacts().exifOrientation;
-  if (orientation <= kOrientationAsStored) return;
+Status Rewriter::PlanTurn() {
+  const Result<FrameColours> facts = HeaderFacts();
+  if (!facts) return facts.error();
+  const int orientation = facts->exifOrientation;
+  if (orientation <= kOrientationAsStored) return {};
   // Not collected for a turn that could not happen anyway.
   if (!TurnMayFit(in_.size())) {
     Log(kVerbose, "Picture not turned upright: " + std::string(kNoRoomToReencode));
-    return;
+    return {};
   }
   if (!whole_) {
     Log(kVerbose, "Picture not turned upright: only the ends of the file were read");
-    return;
+    return {};
   }
   turnBy_ = orientation;
   if (!collect_) collected_.reserve(in_.size());
   collect_ = true;
+  return {};
 }
 
 // Turns the walk's output upright and edits its Exif block to match: Orientation 1 and the
 // width and height swapped where the block is kept whole (its thumbnail turned too, or no
 // turn), and in a reduced or a minimal block what the reduction or the deletion leaves of
 // that. Declines with a line that says why, leaving picture and tag as the walk made them.
-bool Rewriter::TurnCollected(Bytes& output) {
+Result<bool> Rewriter::TurnCollected(Bytes& output) {
   const auto declined = [this](const std::string& why) {
     Log(kVerbose, "Picture not turned upright: " + why);
-    return false;
+    return Result<bool>(false);
   };
   const std::optional<ByteSpan> walkedExif = ExifPayloadOf(output);
   if (!walkedExif || ExifOrientation(*walkedExif) != turnBy_)
@@ -786,7 +876,9 @@ bool Rewriter::TurnCollected(Bytes& output) {
       payload = done ? std::move(reduced) : std::move(edited.payload);
     }
   } else {
-    payload = MinimalExif(editLog, edited.payload);
+    Result<std::optional<Bytes>> minimal = MinimalExif(editLog, edited.payload);
+    if (!minimal) return minimal.error();
+    payload = std::move(*minimal);
   }
 
   Turned turned = TurnJpeg(output, orientation, options_.optimize);
@@ -808,18 +900,22 @@ bool Rewriter::TurnCollected(Bytes& output) {
 class ByteCollector : public RewriteSink {
  public:
   explicit ByteCollector(Bytes& bytes) : bytes_(bytes) {}
-  std::error_code Write(std::span<const ByteSpan> pieces) override {
+  Status Write(std::span<const ByteSpan> pieces) override {
     for (const ByteSpan piece : pieces) bytes_.insert(bytes_.end(), piece.begin(), piece.end());
     return {};
   }
   // A file in memory is always whole.
-  std::error_code CopyInput(uint64_t, uint64_t) override { return platform::SystemError(EINVAL); }
+  Status CopyInput(uint64_t, uint64_t) override { return Failure::System(EINVAL); }
 
  private:
   Bytes& bytes_;
 };
 
 }  // namespace
+
+int ReturnCode(const Result<RewriteVerdict>& result) {
+  return result ? static_cast<int>(*result) : result.error().number;
+}
 
 RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input,
                               std::string_view nameForLog, LogSink& log, RewriteSink& sink) {

@@ -5,40 +5,28 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "jpeg/choices.h"
 #include "jpeg/markers.h"
 #include "jpeg/reencode.h"
-#include "platform/failure.h"
+#include "platform/result.h"
 
 namespace keelpack {
 
 class LogSink;
 
-// What a rewrite came to.
-struct RewriteResult {
-  // The first three are also the numbers the log shows for them.
-  enum class Kind { kRewritten = 0, kNotJpeg = 1, kDamaged = 2, kFailed };
-  Kind kind = Kind::kRewritten;
-  int failure = 0;  // for kFailed: the failure number (platform/failure.h)
+// What a rewrite came to, when neither the file's bytes nor the system failed it. The values
+// are the numbers the log shows for them (ReturnCode).
+enum class RewriteVerdict { kRewritten = 0, kNotJpeg = 1, kDamaged = 2 };
 
-  static RewriteResult Rewritten() { return {}; }
-  static RewriteResult NotJpeg() { return {Kind::kNotJpeg, 0}; }
-  static RewriteResult Damaged() { return {Kind::kDamaged, 0}; }
-  static RewriteResult Failed(int number) { return {Kind::kFailed, number}; }
+inline bool Rewritten(const Result<RewriteVerdict>& result) {
+  return result && *result == RewriteVerdict::kRewritten;
+}
 
-  bool rewritten() const { return kind == Kind::kRewritten; }
-  // The system failed the rewrite (no memory, a full disk): that says nothing about the file.
-  bool systemFailure() const {
-    return kind == Kind::kFailed && !platform::IsContentFailure(failure);
-  }
-  // The number the log shows: 0 rewritten, 1 not a JPEG, 2 damaged, else the failure number.
-  int code() const { return kind == Kind::kFailed ? failure : static_cast<int>(kind); }
-
-  friend bool operator==(const RewriteResult&, const RewriteResult&) = default;
-};
+// The number the log shows for a rewrite's result: 0 rewritten, 1 not a JPEG, 2 damaged, else
+// the failure's number (never below 3).
+int ReturnCode(const Result<RewriteVerdict>& result);
 
 // The values a rewrite works with: the segments to drop and the few options it reads.
 struct RewriteOptions {
@@ -72,15 +60,17 @@ class RewriteSink {
  public:
   virtual ~RewriteSink() = default;
   // Bytes in memory: made by the rewrite, or views of the input's `head`.
-  virtual std::error_code Write(std::span<const std::span<const uint8_t>> pieces) = 0;
+  virtual Status Write(std::span<const std::span<const uint8_t>> pieces) = 0;
   // `length` bytes of the file from `offset` on, which lie between the input's head and its
   // tail and were never read. Exactly that many bytes, however the file has changed since.
-  virtual std::error_code CopyInput(uint64_t offset, uint64_t length) = 0;
+  virtual Status CopyInput(uint64_t offset, uint64_t length) = 0;
 };
 
 // The whole account of one rewrite.
 struct RewriteOutcome {
-  RewriteResult result;
+  // A content failure is a fault in the file's bytes that the walk could not go past ("Segment
+  // length below 2"); a system failure says nothing about the file.
+  Result<RewriteVerdict> result = RewriteVerdict::kRewritten;
   uint64_t inputSize = 0;
   uint64_t outputSize = 0;  // what went to the sink; the new file's length when rewritten
   ReencodingNote reencoding;
@@ -110,8 +100,8 @@ struct RewriteOutcome {
 //
 // A file that begins with a known corruption (an APP1 "Exif" segment of length 16, cut short
 // by a marker at offset 20) is read as if a minimal JFIF APP0 segment stood there. A limit of
-// the machine (no memory) is a system failure, not a content failure
-// (platform::IsContentFailure); so is a failure of the sink.
+// the machine (no memory) is a system failure, not a content failure (Failure::content());
+// so is a failure of the sink.
 RewriteOutcome RewritePicture(const RewriteOptions& options, const PictureInput& input,
                               std::string_view nameForLog, LogSink& log, RewriteSink& sink);
 

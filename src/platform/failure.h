@@ -1,9 +1,5 @@
 #pragma once
 
-#include <cerrno>
-#include <string>
-#include <system_error>
-
 namespace keelpack::platform {
 
 // Failure numbers returned by procedures that can fail. They are always greater than 2, so
@@ -21,21 +17,9 @@ inline constexpr int kFailPathAccess = 75;
 inline constexpr int kFailPathNotFound = 76;
 inline constexpr int kFailDeviceIo = 57;
 
-// The rewriter's output interface still reports a std::error_code (errno in the system
-// category); every other operation that can fail gives a Result (platform/result.h).
-inline std::error_code SystemError(int number) { return {number, std::system_category()}; }
-// The error the last failed system call left in errno.
-inline std::error_code LastSystemError() { return SystemError(errno); }
-
 // Maps a system error number (errno) onto a failure number. It never gives one of the numbers
-// that stand for a fault in a file's content (IsContentFailure).
+// that stand for a fault in a file's content (kFailInvalidCall, kFailOutOfRange,
+// kFailReadPastEnd).
 int FailureNumber(int systemError);
-inline int FailureNumber(std::error_code error) { return FailureNumber(error.value()); }
-
-// True for the failure numbers that procedures give when the bytes of a file are at fault
-// (a length that cannot be, a record cut short), as opposed to the system failing them.
-constexpr bool IsContentFailure(int number) {
-  return number == kFailInvalidCall || number == kFailOutOfRange || number == kFailReadPastEnd;
-}
 
 }  // namespace keelpack::platform

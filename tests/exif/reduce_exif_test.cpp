@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <variant>
 
 #include "exif/exif_policy.h"
 #include "exif/orientation_exif.h"
@@ -22,6 +23,10 @@ using ::testing::IsSupersetOf;
 using std::literals::string_literals::operator""s;
 
 constexpr int kIfd0 = ExifBuilder::kIfd0;
+// What a reduction came to: its verdict, or the number of the failure that stopped it.
+using Reduction = std::variant<ExifReduced, int>;
+const Reduction kReduced = ExifReduced::kReduced, kNotExifBlock = ExifReduced::kNotExifBlock,
+                kNotSmaller = ExifReduced::kNotSmaller, kOutOfRange = platform::kFailOutOfRange;
 constexpr uint16_t kExifPointer = 34665;
 std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 Bytes Comment(std::string_view text) { return Concat({ToBytes("ASCII\0\0\0"s), ToBytes(text)}); }
@@ -32,9 +37,13 @@ class ReduceExifTest : public ::testing::TestWithParam<bool> {
  protected:
   ReduceExifTest() { log.SetScreenDebug(true); }
 
-  int Reduce(const Bytes& payload, bool keepDpi = false) {
+  Reduction Reduce(const Bytes& payload, bool keepDpi = false) {
     box.lines.clear();
-    return ReduceExifBlock(log, keepDpi, payload, reduced, useful, "in.bin");
+    const Result<ExifReduced> result =
+        ReduceExifBlock(log, keepDpi, payload, reduced, useful, "in.bin");
+    if (result) return *result;
+    EXPECT_TRUE(result.error().content());  // the block's fault, never the system's
+    return result.error().number;
   }
   // The tags of the rows kept, as the listing of the written rows names them.
   std::vector<int> Kept() const {
@@ -70,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(ByteOrders, ReduceExifTest, ::testing::Bool(),
 // short) is refused without a line.
 TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecisionAfterItsHeaderChecks) {
   const Bytes camera = test::CameraExifBlock(GetParam());
-  ASSERT_EQ(Reduce(camera), 0);
+  ASSERT_EQ(Reduce(camera), kReduced);
   EXPECT_EQ(useful, 5);  // Model, Orientation 6, ExposureTime, FNumber, ISO
   EXPECT_THAT(Kept(), ElementsAre(272, 274, 282, 283, 33434, 33437, 34855, 36867));
   // A value of at most four bytes is listed as the four bytes of its field.
@@ -86,7 +95,7 @@ TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecisionAfterItsHea
               IsSupersetOf({"Discarding a brand repeated in the model "s, "Sub-database tag 40965"s,
                             "Tag 272, type 2, length 10, ptr 128, data NIKON D70\0"s,
                             "Tag 36867, type 2, length 20, ptr 170, data 2024:05:06 07:08:09\0"s}));
-  ASSERT_EQ(Reduce(camera, /*keepDpi=*/true), 0);
+  ASSERT_EQ(Reduce(camera, /*keepDpi=*/true), kReduced);
   EXPECT_EQ(useful, 7);
 
   const auto with = [&](size_t at, std::string_view bytes) {
@@ -101,7 +110,7 @@ TEST_P(ReduceExifTest, CameraBlockKeepsUsefulTagsAndLogsEveryDecisionAfterItsHea
     EXPECT_THAT(box.lines, testing::IsEmpty());
   }
   // Only "Exif" is checked; the two bytes after it are carried over as they are.
-  ASSERT_EQ(Reduce(with(4, "\xFF\xE1")), 0);
+  ASSERT_EQ(Reduce(with(4, "\xFF\xE1")), kReduced);
   EXPECT_EQ(Text(Bytes(reduced.begin(), reduced.begin() + 6)), "Exif\xFF\xE1");
 }
 
@@ -111,7 +120,7 @@ TEST_P(ReduceExifTest, WritesTheExactLayoutNeverLargerThanTheBlock) {
   b.Add(kIfd0,
         {ExifBuilder::Pointer(kExifPointer, exif), b.Ascii(272, "ABCDEFG"), b.Short(50000, 7)})
       .Add(exif, {b.Rational(33434, 1, 250), b.Short(40961, 1)});
-  ASSERT_EQ(Reduce(b.Build()), 0);
+  ASSERT_EQ(Reduce(b.Build()), kReduced);
   // nIFD0 = 2: N0 = 3, E = 12 * 3 + 14 = 50; N1 = 2, D = 50 + 2 + 24 + 4 = 80.
   const auto entry = [&](uint16_t tag, uint16_t type, uint32_t count, const Bytes& field) {
     return Concat({b.Pack(tag, 2), b.Pack(type, 2), b.Pack(count, 4), field});
@@ -127,11 +136,11 @@ TEST_P(ReduceExifTest, WritesTheExactLayoutNeverLargerThanTheBlock) {
 
   // Only an Orientation: IFD0 alone, as the source has it, with no empty Exif IFD behind a
   // pointer. Two entries sharing one value: the reduction would write it twice.
-  ASSERT_EQ(Reduce(Ifd0({b.Short(274, 6)})), 0);
+  ASSERT_EQ(Reduce(Ifd0({b.Short(274, 6)})), kReduced);
   EXPECT_EQ(reduced, Ifd0({b.Short(274, 6)}));
   EXPECT_EQ(Reduce(Ifd0({b.Ascii(50001, "twenty bytes of text"),
                          ExifBuilder::Raw(50002, 2, 21, 8 + 2 + 24 + 4)})),
-            kReducedNotSmaller);
+            kNotSmaller);
   EXPECT_EQ(box.lines.back(), "Reduced EXIF block would be 20 bytes larger");
 }
 
@@ -172,7 +181,7 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
   // clang-format on
   for (const auto& [entry, kept, usefulTags, lines] : cases) {
     SCOPED_TRACE(testing::Message() << entry.tag << " " << testing::PrintToString(entry.value));
-    ASSERT_EQ(Reduce(Ifd0({entry})), 0);
+    ASSERT_EQ(Reduce(Ifd0({entry})), kReduced);
     EXPECT_EQ(useful, usefulTags);
     EXPECT_EQ(Decisions(), lines);
     EXPECT_EQ(Kept(), kept ? std::vector<int>{entry.tag} : std::vector<int>{});
@@ -181,7 +190,7 @@ TEST_P(ReduceExifTest, PolicyDecidesEachTagAsTheTableSays) {
   // Every tag of the unwanted and the out-of-scope tables goes: a value field of 70000 gets no
   // excerpt, but an out-of-scope tag's excerpt lines follow its line whatever its field.
   const auto removed = [&](int tag) {
-    EXPECT_EQ(Reduce(Ifd0({ExifBuilder::Raw(static_cast<uint16_t>(tag), 4, 1, 70000)})), 0);
+    EXPECT_EQ(Reduce(Ifd0({ExifBuilder::Raw(static_cast<uint16_t>(tag), 4, 1, 70000)})), kReduced);
     return Kept().empty() && useful == 0 ? Decisions() : std::vector<std::string>{"kept"};
   };
   for (int tag : {305, 306, 33432, 34853, 36868, 40962, 40963, 42033, 50341, 59932})
@@ -201,7 +210,7 @@ TEST_P(ReduceExifTest, BadOffsetsAndImplausibleEntriesAreDroppedWithoutReadingOu
       .Add(kIfd0, ExifBuilder::Raw(7, 7, payloadLength, 0))      // count = length: plausible
       .Add(kIfd0, ExifBuilder::Raw(33437, 12, 0xFFFFFFFF, 80));  // count > length, type 12
   const Bytes payload = b.Build();
-  ASSERT_EQ(Reduce(payload), 0);
+  ASSERT_EQ(Reduce(payload), kReduced);
   EXPECT_EQ(useful, 2);  // both Models count before their values are checked; tag 0 does not
   EXPECT_THAT(Decisions(),
               ElementsAre("BAD EXIF TAG 272", "BAD EXIF TAG 272", "Removing out-of-scope tag 0",
@@ -216,11 +225,11 @@ TEST_P(ReduceExifTest, BadOffsetsAndImplausibleEntriesAreDroppedWithoutReadingOu
   // entries that are there are IFD0 rows.
   Bytes far = ExifBuilder(GetParam()).Build();
   far[GetParam() ? 12 : 11] = 0x13;
-  ASSERT_EQ(Reduce(far), 0);
+  ASSERT_EQ(Reduce(far), kReduced);
   EXPECT_THAT(Kept(), testing::IsEmpty());
   Bytes truncated = Ifd0({b.Short(274, 3), b.Short(40961, 1), b.Short(50000, 1)});
   truncated.resize(6 + 8 + 2 + 12 * 2 + 5);
-  ASSERT_EQ(Reduce(truncated), 0);
+  ASSERT_EQ(Reduce(truncated), kReduced);
   EXPECT_EQ(useful, 1);
   EXPECT_THAT(Kept(), ElementsAre(274, 40961));
 }
@@ -231,20 +240,20 @@ TEST_P(ReduceExifTest, QueueAndTableLimits) {
     const int exif = loop.AddDirectory();
     loop.Add(kIfd0, ExifBuilder::Pointer(kExifPointer, exif)).Add(exif, loop.Short(34855, 100));
     byLink ? loop.Link(exif, exif) : loop.Add(exif, ExifBuilder::Pointer(kExifPointer, exif));
-    EXPECT_EQ(Reduce(loop.Build()), platform::kFailOutOfRange);
+    EXPECT_EQ(Reduce(loop.Build()), kOutOfRange);
     EXPECT_EQ(box.lines.back(), "Too many Exif sub-directories - Failed to open file in.bin");
   }
   EXPECT_EQ(useful, 20);  // 20 queued, the 21st refused
   // IFD0's own link is never followed, so IFD0 pointing at itself ends normally.
   b.Add(kIfd0, b.Short(274, 8)).Link(kIfd0, kIfd0);
-  ASSERT_EQ(Reduce(b.Build()), 0);
+  ASSERT_EQ(Reduce(b.Build()), kReduced);
   EXPECT_THAT(Kept(), ElementsAre(274));
   // The kept-entry table holds 200 rows.
   for (int n : {200, 201}) {
     ExifBuilder many(GetParam());
     for (int i = 0; i < n; ++i)
       many.Add(kIfd0, many.Short(static_cast<uint16_t>(50000 + i), static_cast<uint16_t>(i)));
-    EXPECT_EQ(Reduce(many.Build()), n == 200 ? 0 : platform::kFailOutOfRange);
+    EXPECT_EQ(Reduce(many.Build()), n == 200 ? kReduced : kOutOfRange);
   }
   EXPECT_EQ(box.lines.back(), "Too many Exif entries to keep - Failed to open file in.bin");
 }

@@ -73,6 +73,15 @@ Bytes Icc(std::string_view text, char n = 1, size_t length = 80) {
 }
 Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
 
+// A rewrite's result whole, to compare and to show: the verdict, or all the failure says.
+std::string Said(const Result<RewriteVerdict>& result) {
+  if (result) return "verdict " + std::to_string(static_cast<int>(*result));
+  const Failure& failure = result.error();
+  return std::string(failure.content() ? "content" : "system") + " failure " +
+         std::to_string(failure.number) + " (errno " + std::to_string(failure.systemError) + ") " +
+         failure.text;
+}
+
 class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override { log.SetScreenDebug(true); }  // every line the rewriter writes shows up
@@ -98,18 +107,18 @@ class RewriteTest : public ::testing::Test {
     // The file job's own lines (the time and the attributes) come after the rewrite's.
     const auto shared = static_cast<long>(std::min(fileLines.size(), box.lines.size()));
     EXPECT_EQ(Lines(fileLines.begin(), fileLines.begin() + shared), box.lines);
-    EXPECT_EQ(inMemory.outcome.result, outcome.result);
-    EXPECT_EQ(outcome.result.rewritten() ? inMemory.bytes : output, output);
+    EXPECT_EQ(Said(inMemory.outcome.result), Said(outcome.result));
+    EXPECT_EQ(Rewritten(outcome.result) ? inMemory.bytes : output, output);
     // The first scan's data and the last two bytes, the data between handed on from the file.
     const size_t head = FindHeadExtent(input).dataStart;
     if (quickScan && options.optimize == OptimizeChoice::kOff && !options.turnUpright() &&
         head > 0 && head + 2 <= input.size() && input.back() == kEoi && input.end()[-2] == 0xFF) {
       struct : RewriteSink {
-        std::error_code Write(std::span<const std::span<const uint8_t>> pieces) override {
+        Status Write(std::span<const std::span<const uint8_t>> pieces) override {
           for (auto piece : pieces) bytes.insert(bytes.end(), piece.begin(), piece.end());
           return {};
         }
-        std::error_code CopyInput(uint64_t offset, uint64_t length) override {
+        Status CopyInput(uint64_t offset, uint64_t length) override {
           return Write(std::array{std::span(*file).subspan(offset, length)});
         }
         const Bytes* file = nullptr;
@@ -117,12 +126,13 @@ class RewriteTest : public ::testing::Test {
       } ends;
       ends.file = &input;
       const PictureInput headAndTail{std::span(input).first(head), input.size(), {0xFF, kEoi}};
-      EXPECT_EQ(RewritePicture(rewrite, headAndTail, in, log, ends).result, outcome.result);
-      EXPECT_EQ(outcome.result.rewritten() ? ends.bytes : output, output);
+      EXPECT_EQ(Said(RewritePicture(rewrite, headAndTail, in, log, ends).result),
+                Said(outcome.result));
+      EXPECT_EQ(Rewritten(outcome.result) ? ends.bytes : output, output);
     }
     log.SetLogLevel(logLevel);
     box.lines = fileLines;
-    return outcome.result.code();
+    return ReturnCode(outcome.result);
   }
 
   test::Sandbox dir;
@@ -196,7 +206,9 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
               SegmentBytes(kApp0, Data("XFIF\0"sv, 14)), Adobe(1)});
   Bytes reduced;
   int useful = 0;
-  ASSERT_EQ(ReduceExifBlock(log, false, camera, reduced, useful, "x"), 0);
+  const Result<ExifReduced> cameraReduced =
+      ReduceExifBlock(log, false, camera, reduced, useful, "x");
+  ASSERT_TRUE(cameraReduced && *cameraReduced == ExifReduced::kReduced);
   ASSERT_LT(reduced.size(), camera.size());
   ExifBuilder noUseful, failing, tooLong;
   noUseful.Add(ExifBuilder::kIfd0, noUseful.Ascii(306, "2020:01:01 10:00:00"));
@@ -434,7 +446,8 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const auto reduced = [&](const Bytes& block) {
     Bytes result;
     int useful = 0;
-    return ReduceExifBlock(log, false, block, result, useful, "x") == 0 ? result : Bytes{};
+    const Result<ExifReduced> done = ReduceExifBlock(log, false, block, result, useful, "x");
+    return done && *done == ExifReduced::kReduced ? result : Bytes{};
   };
   using enum ExifChoice;
   using enum OptimizeChoice;
@@ -539,9 +552,9 @@ TEST(OutputBuffer, HandsOnEveryByteInOrderAcrossBlocks) {
     out.Append(std::span(appended).last(length));
   };
   auto handOn = [&](size_t end) {
-    EXPECT_FALSE(out.HandOn(end, [&](std::span<const std::span<const uint8_t>> pieces) {
+    EXPECT_TRUE(out.HandOn(end, [&](std::span<const std::span<const uint8_t>> pieces) {
       for (auto piece : pieces) written.insert(written.end(), piece.begin(), piece.end());
-      return std::error_code();
+      return Status();
     }));
   };
   append(60 << 10, 1);  // most of the first block
