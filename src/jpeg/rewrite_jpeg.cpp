@@ -65,12 +65,10 @@ bool BeginsWith(ByteSpan data, std::string_view text) {
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
-// What the walk gives when it reaches input bytes that were never read, which the choice to
-// read only a file's ends rules out; should it happen, the file is left as it is.
-Failure Unread() { return Failure::System(EIO); }
-
 // The input as the walk reads it: the file read whole, or only its head and its last two bytes;
-// with the repaired header in place of the broken one when the repair applies.
+// with the repaired header in place of the broken one when the repair applies. Bytes that were
+// never read, which the choice to read only a file's ends rules out, read as nothing and mark the
+// input overread: the rewrite then fails, and the file is left as it is.
 class Input {
  public:
   void Set(ByteSpan file) {
@@ -90,38 +88,24 @@ class Input {
   }
 
   size_t size() const { return size_; }
-  // True when the `length` bytes from `offset` were read, as one span.
+  bool overread() const { return overread_; }
+  // True when the `length` bytes from `offset` were read.
   bool Holds(size_t offset, size_t length) const {
     return offset + length <= file_.size() || offset >= TailStart();
   }
-  // True when each of the `length` bytes from `offset` can be read on its own.
-  bool HoldsEach(size_t offset, size_t length) const {
-    for (size_t at = offset; at < offset + length; ++at) {
-      if (!(repaired_ && at < kRepairEnd) && at >= file_.size() &&
-          (at < TailStart() || at >= size_)) {
-        return false;
-      }
-    }
-    return true;
-  }
-  // A byte that HoldsEach finds read.
   uint8_t operator[](size_t offset) const {
     if (repaired_ && offset < kRepairEnd) return head_[offset];
     if (offset < file_.size()) return file_[offset];
-    return tail_[offset - TailStart()];
+    if (offset >= TailStart() && offset < size_) return tail_[offset - TailStart()];
+    overread_ = true;
+    return 0;
   }
-  // Whether the input from `offset` on begins with `expected`, read only as far as it agrees
-  // and not past its end.
-  Result<bool> Starts(size_t offset, ByteSpan expected) const {
-    for (size_t i = 0; i < expected.size(); ++i) {
-      if (offset + i >= size_) return false;
-      if (!HoldsEach(offset + i, 1)) return Unread();
-      if ((*this)[offset + i] != expected[i]) return false;
-    }
-    return true;
-  }
-  // `length` bytes from `offset` that Holds finds read; offset + length must not pass size().
+  // `length` bytes from `offset`; offset + length must not pass size().
   ByteSpan Span(size_t offset, size_t length) {
+    if (!Holds(offset, length)) {
+      overread_ = true;
+      return {};
+    }
     // Nothing at the head's very end is still the head's.
     if (offset + length > file_.size())
       return ByteSpan(tail_).subspan(offset - TailStart(), length);
@@ -144,6 +128,7 @@ class Input {
   std::array<uint8_t, 2> tail_{};
   std::array<uint8_t, kRepairEnd> head_{};
   bool repaired_ = false;
+  mutable bool overread_ = false;
   std::deque<Bytes> joined_;
 };
 
@@ -164,17 +149,11 @@ bool IsFrameHeader(uint8_t code) {
   return code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC;
 }
 
-ByteSpan Text(std::string_view text) {
-  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-Result<FrameColours> ReadFrameColours(Input& in) {
+FrameColours ReadFrameColours(Input& in) {
   FrameColours colours;
   bool exifSeen = false;
   for (size_t at = 2; at + 4 <= in.size();) {
-    if (!in.HoldsEach(at, 1)) return Unread();
     if (in[at] != kMarkerLead) break;
-    if (!in.HoldsEach(at + 1, 1)) return Unread();
     const uint8_t code = in[at + 1];
     if (code == kFill) {
       ++at;
@@ -186,54 +165,29 @@ Result<FrameColours> ReadFrameColours(Input& in) {
       break;
     }
     if (IsStandaloneMarker(code).standalone) break;
-    if (!in.HoldsEach(at + 2, 2)) return Unread();
     const size_t length = in[at + 2] * size_t{256} + in[at + 3];
     if (length < 2 || at + 2 + length > in.size()) break;
     const size_t data = at + 4;
-    auto says = [&](std::string_view text) -> Result<bool> {
+    auto says = [&](std::string_view text) {
       if (length - 2 < text.size()) return false;
-      return in.Starts(data, Text(text));
-    };
-    auto whole = [&]() -> Result<ByteSpan> {
-      if (!in.Holds(data, length - 2)) return Unread();
-      return in.Span(data, length - 2);
-    };
-    if (code == kApp0 && length - 2 >= 14) {
-      const Result<bool> jfif = says(std::string_view("JFIF\0", 5));
-      if (!jfif) return jfif.error();
-      if (*jfif) {
-        if (!colours.jfif) {
-          const Result<ByteSpan> bytes = whole();
-          if (!bytes) return bytes.error();
-          colours.jfifDensity = JfifGivesDensity(*bytes);
-        }
-        colours.jfif = true;
+      for (size_t i = 0; i < text.size(); ++i) {
+        if (in[data + i] != static_cast<uint8_t>(text[i])) return false;
       }
+      return true;
+    };
+    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) {
+      if (!colours.jfif) colours.jfifDensity = JfifGivesDensity(in.Span(data, length - 2));
+      colours.jfif = true;
     }
-    if (code == kApp1 && !exifSeen) {
-      const Result<bool> exif = says("Exif");
-      if (!exif) return exif.error();
-      if (*exif) {
-        exifSeen = true;
-        const Result<ByteSpan> bytes = whole();
-        if (!bytes) return bytes.error();
-        colours.exifOrientation = ExifOrientation(*bytes);
-      }
+    if (code == kApp1 && !exifSeen && says("Exif")) {
+      exifSeen = true;
+      colours.exifOrientation = ExifOrientation(in.Span(data, length - 2));
     }
-    if (code == kApp14) {
-      const Result<bool> adobe = says("Adobe");
-      if (!adobe) return adobe.error();
-      if (*adobe) ++colours.adobeSegments;
-    }
+    if (code == kApp14 && says("Adobe")) ++colours.adobeSegments;
     if (IsFrameHeader(code) && length - 2 >= 6) {
-      if (!in.HoldsEach(data + 5, 1)) return Unread();
       colours.components = in[data + 5];
-      // The component ids, one every three bytes from the sixth on, read as far as they agree.
-      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9;
-      for (size_t i = 0; i < 3 && colours.rgbIds; ++i) {
-        if (!in.HoldsEach(data + 6 + 3 * i, 1)) return Unread();
-        colours.rgbIds = in[data + 6 + 3 * i] == static_cast<uint8_t>("RGB"[i]);
-      }
+      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9 && in[data + 6] == 'R' &&
+                       in[data + 9] == 'G' && in[data + 12] == 'B';
     }
     at += 2 + length;
   }
@@ -284,11 +238,11 @@ class Rewriter {
   Step Standalone(const MarkerHeader& header, size_t headerOffset, Verdict& outcome);
   Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
                      Verdict& outcome);
-  Result<FrameColours> HeaderFacts();
-  Result<bool> ColoursKeptWithoutAdobe(size_t adobeOffset);
+  const FrameColours& HeaderFacts();
+  bool ColoursKeptWithoutAdobe(size_t adobeOffset);
   Status CopyEntropyData();
   bool ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced);
-  Result<std::optional<Bytes>> MinimalExif(LogSink& log, ByteSpan payload);
+  std::optional<Bytes> MinimalExif(LogSink& log, ByteSpan payload);
   bool ExifKeptWhole() const;
   // Writes the segment, joined with the previous one where it may be, unless the remove list
   // (`removed`) or the Exif reduction drops it; gives the data the log shows. A minimal Exif
@@ -296,12 +250,13 @@ class Rewriter {
   ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
                         bool minimalExif = false);
   void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
+  bool HeaderNeedsRepair() const;
   Step Corruption(size_t headerOffset, uint8_t lead, Verdict& outcome);
   Status HandOn(bool all);
   Status WritePieces(std::span<const ByteSpan> pieces);
   Status WriteCollected(bool finished);
-  Status PlanTurn();
-  Result<bool> TurnCollected(Bytes& output);
+  void PlanTurn();
+  bool TurnCollected(Bytes& output);
 
   void Log(int level, const std::string& message) { log_.WriteLog(message, level); }
   // The verdict on the file's bytes, with what the walk found wrong.
@@ -357,9 +312,7 @@ RewriteOutcome Rewriter::Run() {
   Verdict result = RewriteVerdict::kRewritten;
   try {
     result = PreCheck();
-    if (Rewritten(result) && options_.upright) {
-      if (Status planned = PlanTurn(); !planned) result = planned.error();
-    }
+    if (Rewritten(result) && options_.upright) PlanTurn();
     if (Rewritten(result)) result = Walk();
     if (Rewritten(result)) result = Finish();
   } catch (const std::bad_alloc&) {
@@ -368,6 +321,8 @@ RewriteOutcome Rewriter::Run() {
   } catch (const std::length_error&) {
     result = Failure::System(ENOMEM);
   }
+  // Whatever the walk made of bytes it never read counts for nothing.
+  if (in_.overread()) result = Failure::System(EIO);
   if (result && *result == RewriteVerdict::kDamaged) {
     // What was made so far goes out too, for whoever wants to look at it.
     Status handed = HandOn(true);
@@ -386,7 +341,6 @@ Rewriter::Verdict Rewriter::PreCheck() {
   // The quick scan needs the last two bytes; a file without them is no JPEG to walk.
   if (length < 2)
     return Fault(Failure::Content(platform::kFailReadPastEnd, "Shorter than two bytes"));
-  if (!in_.HoldsEach(length - 2, 2)) return Unread();
   fileEndsWithEoi_ = in_[length - 2] == kMarkerLead && in_[length - 1] == kEoi;
 
   // A head read only up to a first scan that starts right after the SOI may end before the
@@ -400,33 +354,33 @@ Rewriter::Verdict Rewriter::PreCheck() {
 
   // The probe is the first byte after the broken header's segment, before any scan's data: a
   // head that holds the header holds it.
-  if (BeginsWith(tag, "Exif")) {
-    const Result<bool> broken = in_.Starts(0, kBrokenHeader);
-    if (!broken) return broken.error();
-    const uint8_t lead[] = {kMarkerLead};
-    const Result<bool> probe = *broken ? in_.Starts(kRepairProbeOffset, lead) : false;
-    if (!probe) return probe.error();
-    if (*probe) {
-      Log(kVerbose, "Tollvane corruption detected, fixing");
-      in_.Repair();
-    }
+  if (BeginsWith(tag, "Exif") && HeaderNeedsRepair() && kRepairProbeOffset < length &&
+      in_[kRepairProbeOffset] == kMarkerLead) {
+    Log(kVerbose, "Tollvane corruption detected, fixing");
+    in_.Repair();
   }
 
-  const uint8_t jpegStart[] = {kMarkerLead, kSoi, kMarkerLead};
-  const Result<bool> startsLikeJpeg = in_.Starts(0, jpegStart);
-  if (!startsLikeJpeg) return startsLikeJpeg.error();
-  if (!tagIsJfif && !*startsLikeJpeg) {
+  const bool startsLikeJpeg =
+      in_[0] == kMarkerLead && in_[1] == kSoi && length > 2 && in_[2] == kMarkerLead;
+  if (!tagIsJfif && !startsLikeJpeg) {
     Log(kVerbose, "Not a JPEG - " + name_);
     return Fault(RewriteVerdict::kNotJpeg, "Not a JPEG");
   }
   return RewriteVerdict::kRewritten;
 }
 
+bool Rewriter::HeaderNeedsRepair() const {
+  for (size_t i = 0; i < sizeof kBrokenHeader; ++i) {
+    if (i >= in_.size() || in_[i] != kBrokenHeader[i]) return false;
+  }
+  return true;
+}
+
 Rewriter::Verdict Rewriter::Walk() {
   const size_t length = in_.size();
   // The input is used up once the walk has consumed it all; a marker whose header runs past
   // the end is still read as far as it goes.
-  while (consumed_ < length) {
+  while (consumed_ < length && !in_.overread()) {
     if (StartsEntropyData(last_.code)) {
       scanSeen_ = scanSeen_ || last_.code == kSos;
       if (Status copied = CopyEntropyData(); !copied) return copied.error();
@@ -439,7 +393,6 @@ Rewriter::Verdict Rewriter::Walk() {
     const size_t available = length - headerOffset;
     if (available < 2) break;  // nothing left that could be a marker
 
-    if (!in_.HoldsEach(headerOffset, std::min(available, kHeaderSize))) return Unread();
     MarkerHeader header{in_[headerOffset], in_[headerOffset + 1],
                         available > 2 ? in_[headerOffset + 2] : uint8_t{0},
                         available > 3 ? in_[headerOffset + 3] : uint8_t{0}};
@@ -527,10 +480,6 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
     outcome = Fault(RewriteVerdict::kDamaged, "Block beyond end of file");
     return Step::kStop;
   }
-  if (!in_.Holds(consumed_, static_cast<size_t>(dataLength))) {
-    outcome = Unread();
-    return Step::kStop;
-  }
   const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
   consumed_ += static_cast<size_t>(dataLength);
   MarkerHeader segment = header;
@@ -543,13 +492,8 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   // A deleted Exif block leaves behind what the picture needs to show upright.
   bool minimal = false;
   if (isExif && options_.exif == ExifChoice::kDelete && !ExifKeptWhole()) {
-    Result<std::optional<Bytes>> block = MinimalExif(log_, read);
-    if (!block) {
-      outcome = block.error();
-      return Step::kStop;
-    }
-    if (*block) {
-      reduced = std::move(**block);
+    if (std::optional<Bytes> block = MinimalExif(log_, read)) {
+      reduced = std::move(*block);
       data = reduced;
       copy = minimal = true;
     }
@@ -576,16 +520,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
       outcome = Fault(Failure::Content(platform::kFailReadPastEnd, "Adobe segment cut short"));
       return Step::kStop;
     }
-    bool writeBack = AdobeSegmentWrittenBack(data, colour_);
-    if (!writeBack) {
-      const Result<bool> keptWithout = ColoursKeptWithoutAdobe(headerOffset);
-      if (!keptWithout) {
-        outcome = keptWithout.error();
-        return Step::kStop;
-      }
-      writeBack = !*keptWithout;
-    }
-    if (writeBack) {
+    if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
       WriteSegment(segment, data, copy);
       writtenBack = " (Adobe colour transform)";
     }
@@ -614,10 +549,8 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
 // without it too (ITU T.872): a grey picture, or three components with a JFIF segment or
 // without the names 'R', 'G', 'B'. A picture of four components is CMYK without it, not YCCK.
 // Once the first scan has begun, a decoder has settled the colours and the segment is idle.
-Result<bool> Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
-  const Result<FrameColours> facts = HeaderFacts();
-  if (!facts) return facts.error();
-  const FrameColours& colours = *facts;
+bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
+  const FrameColours& colours = HeaderFacts();
   if (!colours.complete) return false;
   if (adobeOffset > colours.firstScan) return true;
   if (colours.adobeSegments > 1) return false;  // the last one decides
@@ -625,24 +558,16 @@ Result<bool> Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
 }
 
 // Read once, when a rule asks.
-Result<FrameColours> Rewriter::HeaderFacts() {
-  if (!frameColours_) {
-    Result<FrameColours> read = ReadFrameColours(in_);
-    if (!read) return read;
-    frameColours_ = *read;
-  }
+const FrameColours& Rewriter::HeaderFacts() {
+  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
   return *frameColours_;
 }
 
 // Deleting the Exif block keeps its orientation, and with Keep DPI its resolution unless a
 // JFIF segment that stays gives the picture a density of its own.
-Result<std::optional<Bytes>> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
-  bool jfifDensity = false;
-  if (options_.keepDpi && !options_.remove.Contains(kApp0)) {
-    const Result<FrameColours> facts = HeaderFacts();
-    if (!facts) return facts.error();
-    jfifDensity = facts->jfifDensity;
-  }
+std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
+  const bool jfifDensity =
+      options_.keepDpi && !options_.remove.Contains(kApp0) && HeaderFacts().jfifDensity;
   return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
 }
 
@@ -749,7 +674,6 @@ Status Rewriter::CopyEntropyData() {
     consumed_ += copied;
     return {};
   }
-  if (!in_.Holds(consumed_, in_.size() - consumed_)) return Unread();
   const ByteSpan rest = in_.Span(consumed_, in_.size() - consumed_);
   const EntropyEnd end = FindEntropyEnd(rest, options_.quickScan, fileEndsWithEoi_);
   if (end.endedOnLoneFF) Log(kExplicit, "File ended prematurely after the FF block marker!");
@@ -797,10 +721,7 @@ Status Rewriter::WritePieces(std::span<const ByteSpan> pieces) {
 Status Rewriter::WriteCollected(bool finished) {
   collect_ = false;
   Bytes output = std::move(collected_);
-  Result<bool> turned = false;
-  if (finished && turnBy_ != 0) turned = TurnCollected(output);
-  if (!turned) return turned.error();
-  if (*turned) {
+  if (finished && turnBy_ != 0 && TurnCollected(output)) {
     // The turn coded the picture data afresh, as the re-encoding would have.
     if (options_.optimize != OptimizeChoice::kOff) reencoding_.kind = ReencodingNote::Kind::kUsed;
   } else if (finished && !tooLargeToReencode_) {
@@ -814,34 +735,31 @@ Status Rewriter::WriteCollected(bool finished) {
 
 // A picture whose Exif orientation shows it turned or mirrored is turned upright once the walk
 // is done, which needs the whole picture in memory. Planned before the walk hands anything on.
-Status Rewriter::PlanTurn() {
-  const Result<FrameColours> facts = HeaderFacts();
-  if (!facts) return facts.error();
-  const int orientation = facts->exifOrientation;
-  if (orientation <= kOrientationAsStored) return {};
+void Rewriter::PlanTurn() {
+  const int orientation = HeaderFacts().exifOrientation;
+  if (orientation <= kOrientationAsStored) return;
   // Not collected for a turn that could not happen anyway.
   if (!TurnMayFit(in_.size())) {
     Log(kVerbose, "Picture not turned upright: " + std::string(kNoRoomToReencode));
-    return {};
+    return;
   }
   if (!whole_) {
     Log(kVerbose, "Picture not turned upright: only the ends of the file were read");
-    return {};
+    return;
   }
   turnBy_ = orientation;
   if (!collect_) collected_.reserve(in_.size());
   collect_ = true;
-  return {};
 }
 
 // Turns the walk's output upright and edits its Exif block to match: Orientation 1 and the
 // width and height swapped where the block is kept whole (its thumbnail turned too, or no
 // turn), and in a reduced or a minimal block what the reduction or the deletion leaves of
 // that. Declines with a line that says why, leaving picture and tag as the walk made them.
-Result<bool> Rewriter::TurnCollected(Bytes& output) {
+bool Rewriter::TurnCollected(Bytes& output) {
   const auto declined = [this](const std::string& why) {
     Log(kVerbose, "Picture not turned upright: " + why);
-    return Result<bool>(false);
+    return false;
   };
   const std::optional<ByteSpan> walkedExif = ExifPayloadOf(output);
   if (!walkedExif || ExifOrientation(*walkedExif) != turnBy_)
@@ -876,9 +794,7 @@ Result<bool> Rewriter::TurnCollected(Bytes& output) {
       payload = done ? std::move(reduced) : std::move(edited.payload);
     }
   } else {
-    Result<std::optional<Bytes>> minimal = MinimalExif(editLog, edited.payload);
-    if (!minimal) return minimal.error();
-    payload = std::move(*minimal);
+    payload = MinimalExif(editLog, edited.payload);
   }
 
   Turned turned = TurnJpeg(output, orientation, options_.optimize);
