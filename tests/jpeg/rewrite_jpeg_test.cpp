@@ -129,6 +129,10 @@ class RewriteTest : public ::testing::Test {
       EXPECT_EQ(Said(RewritePicture(rewrite, headAndTail, in, log, ends).result),
                 Said(outcome.result));
       EXPECT_EQ(Rewritten(outcome.result) ? ends.bytes : output, output);
+      // A head cut short of the data's start is never taken for the file: it stays as it is.
+      const PictureInput cut{std::span(input).first(head - 1), input.size(), {0xFF, kEoi}};
+      const Result<RewriteVerdict> unread = RewritePicture(rewrite, cut, in, log, ends).result;
+      EXPECT_TRUE(!Rewritten(outcome.result) || (!unread && unread.error().systemError == EIO));
     }
     log.SetLogLevel(logLevel);
     box.lines = fileLines;
