@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <regex>
+#include <sstream>
 
 #include "cli/cli_runner.h"
 #include "support/exif_builder.h"
@@ -53,41 +54,32 @@ class CliProgramTest : public ::testing::Test {
 
 TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
   Put("a.jpg", Shrinkable(1)), Put("sub/b.jpg", Truncated(Shrinkable(2)));
-  const std::string notes = Put("notes.txt", ToBytes("not a picture"));
+  Put("notes.txt", ToBytes("not a picture"));
   fs::create_symlink(photos_ + "/gone.jpg", photos_ + "/dangling.jpg");
   const std::string out = dir_.File("out"), bound = dir_.File("bound");
   const auto before = Snapshot(photos_);
-  std::vector<std::vector<std::string>> calls = {
-      {},
-      {photos_ + "/dangling.jpg"},
-      {notes},
-      {photos_, dir_.File("missing.jpg")},
-      {"--exif", "most", photos_},
-      {"--log-level", "4", photos_},
-      {"-q", "-v", photos_},
-      {"--backups", "--output", out, photos_},
-      {"--optimize", "--progressive", photos_},
-      {"--output", out, photos_, photos_ + "/sub/b.jpg"},  // two mirrors into one folder
-      {"--output", dir_.path(), photos_},                  // the output folder holds the tree
-      {"--output", photos_, photos_ + "/a.jpg"},           // ... or is the files' folder
-      {"--output", photos_ + "/a.jpg/out", photos_},       // no folder below a file
-      {"--output", photos_ + "/sub", photos_ + "/a.jpg", photos_ + "/sub/b.jpg"},  // b.jpg in it
-      {"--settings", dir_.File("none.ini"), photos_},
-      {"--files-from", dir_.File("none.list")},
-      {"-0", photos_},  // a NUL-separated list, but no list
-      {"-j", "0", photos_},
-      {"--json", "-v", photos_},
-      {"-", photos_},
-      {"--output", out, "-"},
-      {"--json", "-"},
-      {"-n", "-"},
-  };
+  // The calls, split at "|", each call's words at spaces; P stands for the photo folder, D for the
+  // sandbox. Among them: two mirrors into one folder; an output folder that holds the tree, or is
+  // the files' folder, or lies below a file, or holds a named file; a NUL-separated list, but no
+  // list.
+  std::string calls =
+      "|P/dangling.jpg|P/notes.txt|P D/missing.jpg|--exif most P|--log-level 4 P|-q -v P"
+      "|--backups --output D/out P|--optimize --progressive P|--output D/out P P/sub/b.jpg"
+      "|--output D P|--output P P/a.jpg|--output P/a.jpg/out P|--output P/sub P/a.jpg P/sub/b.jpg"
+      "|--settings D/none.ini P|--files-from D/none.list|-0 P|-j 0 P|--json -v P|- P"
+      "|--output D/out -|--json -|-n -";
   // A second mount of the tree is the tree itself, whatever its name.
   fs::create_directories(bound);
   const bool mounted = mount(photos_.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) == 0;
-  if (mounted) calls.push_back({"--output", bound, photos_});
-  for (const auto& args : calls) {
-    SCOPED_TRACE(::testing::PrintToString(args));
+  if (mounted) calls += "|--output D/bound P";
+  std::istringstream list(calls);
+  const std::map<char, std::string> stands = {{'P', photos_}, {'D', dir_.path()}};
+  for (std::string call; std::getline(list, call, '|');) {
+    SCOPED_TRACE(call);
+    std::istringstream words(call);
+    std::vector<std::string> args;
+    for (std::string w; words >> w;)
+      args.push_back(stands.contains(w[0]) ? stands.at(w[0]) + w.substr(1) : w);
     const CliResult result = RunCli(args);
     // No escape codes on a standard error that is no terminal.
     EXPECT_TRUE(result.exitStatus == 2 && result.out.empty() &&
@@ -95,8 +87,7 @@ TEST_F(CliProgramTest, UsageErrorsExitTwoAndTouchNothing) {
         << result.exitStatus << result.out << result.err;
   }
   if (mounted) umount2(bound.c_str(), MNT_DETACH);
-  EXPECT_EQ(Snapshot(photos_), before);
-  EXPECT_FALSE(fs::exists(out));
+  EXPECT_TRUE(Snapshot(photos_) == before && !fs::exists(out));
 }
 
 // One tree of good, damaged and non-JPEG files in several folders, a large file first so that
@@ -153,23 +144,18 @@ TEST_F(CliProgramTest, NamedFilesAndFilesFromStandardInput) {
   // A newline in a name: only NUL separation can carry it.
   const std::string xPath = Put("a/two\nlines.jpg", x), yPath = Put("b/y.jpg", y);
   const std::string zPath = Put("a/z.jpg", z), out = dir_.File("out");
-  CliResult result = RunCli({"--output", out, zPath, yPath, photos_ + "/b/../a/z.jpg"});
-  EXPECT_TRUE(result.exitStatus == 0 && std::get<0>(Summaries(result.out).at(0)) == 2)
-      << result.out;
-  ExpectRewritten(out + "/a/z.jpg", z);
-  ExpectRewritten(out + "/b/y.jpg", y);
+  CliResult run = RunCli({"--output", out, zPath, yPath, photos_ + "/b/../a/z.jpg"});
+  EXPECT_TRUE(run.exitStatus == 0 && std::get<0>(Summaries(run.out).at(0)) == 2) << run.out;
+  ExpectRewritten(out + "/a/z.jpg", z), ExpectRewritten(out + "/b/y.jpg", y);
   EXPECT_EQ(Snapshot(out).size(), 2u) << "a file named twice was written twice";
 
-  result =
-      RunCli({"-v", "--files-from", "-", "-0", "-j", "2"}, xPath + '\0' + photos_ + "/b" + '\0');
-  EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+  run = RunCli({"-v", "--files-from", "-", "-0", "-j", "2"}, xPath + '\0' + photos_ + "/b" + '\0');
+  EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
   // A control byte in a name never reaches the terminal as it is.
-  EXPECT_TRUE(result.out.find("two\\x0Alines.jpg") != npos &&
-              result.out.find("two\nlines") == npos);
-  ExpectRewritten(xPath, x);
-  ExpectRewritten(yPath, y);
+  EXPECT_TRUE(run.out.find("two\\x0Alines.jpg") != npos && run.out.find("two\nlines") == npos);
+  ExpectRewritten(xPath, x), ExpectRewritten(yPath, y);
   EXPECT_EQ(ReadFile(zPath), z) << "a file that was not listed was processed";
-  EXPECT_EQ(Summaries(result.out).size(), 2u) << "one run for the folder, one for the file";
+  EXPECT_EQ(Summaries(run.out).size(), 2u) << "one run for the folder, one for the file";
 }
 
 // Two runs over one tree, one of them killed at random moments: no file is ever lost or
@@ -186,9 +172,7 @@ TEST_F(CliProgramTest, TwoRunsAtOnceOneKilledLoseNothing) {
   for (int round = 0; round < (inMemory ? 12 : 4); ++round) {
     CliProcess killed({"-q", photos_}), other({"-q", photos_});
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 150));
-    killed.Signal(SIGKILL);
-    killed.Finish();
-    other.Finish();
+    killed.Signal(SIGKILL), killed.Finish(), other.Finish();
     for (const auto& [path, original] : originals) {
       const Bytes now = ReadFile(path);
       ASSERT_FALSE(now.empty()) << path << " lost in round " << round;
@@ -283,14 +267,12 @@ TEST_F(CliProgramTest, CtrlCOnceAndTwice) {
 // dry run changes no byte, time or name, and tells line for line and record for record what
 // the real run then does.
 TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
-  const Bytes good = Shrinkable(1, 64), damaged = Truncated(Shrinkable(2)),
-              other = Shrinkable(3, 400);
+  const Bytes good = Shrinkable(1, 64), bad = Truncated(Shrinkable(2)), other = Shrinkable(3, 400);
   ASSERT_GT(other.size(), 96u << 10);  // picture data beyond what is read to find it
   auto make = [&] {
-    fs::remove_all(photos_);
-    Put("a.jpg", good), Put("sub/b.jpg", damaged), Put("sub/c.jpg", ToBytes("not a picture")),
-        Put("sub/d.jpg", other);
-    Put("left?out/e.jpg", good), Put("no photos/notes.txt", ToBytes("none"));
+    fs::remove_all(photos_), Put("a.jpg", good), Put("sub/b.jpg", bad), Put("sub/d.jpg", other);
+    Put("sub/c.jpg", ToBytes("not a picture")), Put("left?out/e.jpg", good);
+    Put("no photos/notes.txt", ToBytes("none"));
   };
   auto folderTimes = [&] {
     return std::pair(fs::last_write_time(photos_), fs::last_write_time(photos_ + "/sub"));
@@ -305,8 +287,7 @@ TEST_F(CliProgramTest, DryRunAndJsonRecordsTellWhatTheRunDoes) {
               !fs::exists(dir_.File("out")) && !fs::exists(dir_.File("config/keelpack.log")));
   const CliResult lines =
       RunCli({"-v", "--corrupted", "delete", "--output", dir_.File("out"), photos_});
-  EXPECT_EQ(dryLines.out, lines.out);
-  EXPECT_EQ(dryLines.err, lines.err);
+  EXPECT_EQ(std::pair(dryLines.out, dryLines.err), std::pair(lines.out, lines.err));
   EXPECT_FALSE(fs::exists(dir_.File("out/no photos"))) << "a mirror folder made for no file";
   make();
   const CliResult real = RunCli({"--json", "--optimize", "--backups", photos_});
@@ -366,8 +347,7 @@ TEST_F(CliProgramTest, StandardInputGivesTheBytesOfAnInPlaceRun) {
       RunCli({"--exif", "keep", "-v", "-"}, std::string(jpeg.begin(), jpeg.end()));
   ASSERT_EQ(RunCli({"--exif", "keep", "-v", Put("f.jpg", jpeg)}).exitStatus, 0);
   const Bytes inPlace = ReadFile(photos_ + "/f.jpg");
-  EXPECT_TRUE(filtered.exitStatus == 0 &&
-              filtered.out == std::string(inPlace.begin(), inPlace.end()));
+  EXPECT_TRUE(filtered.exitStatus == 0 && ToBytes(filtered.out) == inPlace);
   EXPECT_NE(filtered.err.find("Reading (standard input)\n"), npos) << filtered.err;
   Bytes strayEnd = jpeg;
   strayEnd.insert(strayEnd.begin() + 2, {0xFF, 0xD9});

@@ -71,8 +71,7 @@ class CliProcess {
   void Signal(int signal) const { ::kill(pid_, signal); }
   CliResult Finish() {
     int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    ::waitpid(pid_, &status, 0), pid_ = -1;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out_), ReadAll(err_)};
   }
 

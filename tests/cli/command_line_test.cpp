@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 #include "support/temp_dir.h"
 
 namespace keelpack::cli {
@@ -21,28 +24,18 @@ TEST(CommandLine, OptionsSetWhatTheirSettingsLinesSet) {
     EXPECT_TRUE(result.request) << result.err;
     return result.request.value_or(CliRequest{});
   };
-  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
-      {{"--exif", "keep"}, "Exif=0"},
-      {{"--exif", "delete"}, "Exif=2"},
-      {{"--icc", "keep"}, "ICC=1"},
-      {{"--icc", "remove"}, "ICC=2"},
-      {{"--dpi"}, "DPI=1"},
-      {{"--corrupted", "ignore"}, "Corrupted=0"},
-      {{"--corrupted", "delete"}, "Corrupted=1"},
-      {{"--mask", "bad-*"}, "Mask=bad-*"},
-      {{"--non-jpegs"}, "NonJPEGs=1"},
-      {{"--output", "/o"}, "DifDir=1\r\nOutput=/o"},
-      {{"--check-readability"}, "Readability=1"},
-      {{"--slow"}, "Slow=1"},
-      {{"--backups"}, "Backups=1"},
-      {{"--optimize"}, "Optimize=1"},
-      {{"--progressive"}, "Optimize=2"},
-      {{"--log-level", "2"}, "Log=2"},
-      {{"--upright"}, "Upright=1"},
-  };
-  for (const auto& [args, line] : rows) {
-    SCOPED_TRACE(line);
-    const CliRequest given = parse(args), file = parse({}, line);
+  // Each row: the settings text, then the options that set the same.
+  for (const std::string row :
+       {"Exif=0 --exif keep", "Exif=2 --exif delete", "ICC=1 --icc keep", "ICC=2 --icc remove",
+        "DPI=1 --dpi", "Corrupted=0 --corrupted ignore", "Corrupted=1 --corrupted delete",
+        "Mask=bad-* --mask bad-*", "NonJPEGs=1 --non-jpegs", "DifDir=1\r\nOutput=/o --output /o",
+        "Readability=1 --check-readability", "Slow=1 --slow", "Backups=1 --backups",
+        "Optimize=1 --optimize", "Optimize=2 --progressive", "Log=2 --log-level 2",
+        "Upright=1 --upright"}) {
+    SCOPED_TRACE(row);
+    std::istringstream words(row.substr(row.find(' ') + 1));
+    const std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
+    const CliRequest given = parse(args), file = parse({}, row.substr(0, row.find(' ')));
     EXPECT_TRUE(given.options == file.options && given.logLevel == file.logLevel);
   }
   EXPECT_EQ(parse({}).options, OptionSet{});

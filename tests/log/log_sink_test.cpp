@@ -20,15 +20,13 @@ TEST(LogSink, TheLevelDecidesWhatReachesTheFileAndAFailureIsReportedOnce) {
   log.WriteLog("Starting", kBrief, true);
   log.AppendScreenLog("verbose line", kVerbose);      // shown, not written
   log.WriteLog("explicit restart", kExplicit, true);  // above the level: no truncation
-  log.AppendScreenLog("brief line", kBrief);
-  log.AppendScreenLog("screen only", kScreenOnly);
+  log.AppendScreenLog("brief line", kBrief), log.AppendScreenLog("screen only", kScreenOnly);
   EXPECT_EQ(test::ReadFile(logFile), test::ToBytes("Starting\r\nbrief line\r\n"));
   EXPECT_THAT(box.lines, ElementsAre("verbose line", "brief line", "screen only"));
 
   // Level 0 leaves an old file alone; the screen echo shows every WriteLog message.
   box.lines.clear();
-  log.SetLogLevel(0);
-  log.SetScreenDebug(true);
+  log.SetLogLevel(0), log.SetScreenDebug(true);
   log.WriteLog("restart", kBrief, true);
   log.AppendScreenLog("twice", kVerbose);
   EXPECT_THAT(test::ReadLines(logFile), ElementsAre("Starting", "brief line"));
@@ -42,13 +40,11 @@ TEST(LogSink, TheLevelDecidesWhatReachesTheFileAndAFailureIsReportedOnce) {
 
   // Without a per-user folder there is no log file, and nothing goes to the root folder; the
   // failure is shown once, without moving the view.
-  log.SetScreenDebug(false);
-  box.lines.clear();
+  log.SetScreenDebug(false), box.lines.clear();
   test::WriteFile(dir.File("plain"), {});
   test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));
   const bool rootHadOne = platform::Exists("/keelpack.log");
-  log.AppendScreenLog("first failure", kBrief);
-  log.AppendScreenLog("second failure", kBrief);
+  log.AppendScreenLog("first failure", kBrief), log.AppendScreenLog("second failure", kBrief);
   EXPECT_THAT(box.lines,
               ElementsAre("first failure", "Failed to write to the logfile!", "second failure"));
   EXPECT_THAT(box.quietLines, ElementsAre("Failed to write to the logfile!"));

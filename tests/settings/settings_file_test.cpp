@@ -28,10 +28,8 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndForgivesWhatItCan) {
   all.font = "DejaVu Sans", all.mask = "/bad/*-*.*", all.includeNonJpegs = 1, all.readability = 1,
   all.confirmTree = 0, all.charset = "0", all.backups = 1, all.upright = 1;
   ASSERT_TRUE(SaveSettings(path, all, 3));
-  const LoadedSettings loaded = LoadSettings(path, OptionSet{});
-  EXPECT_EQ(loaded.options, all);
-  EXPECT_TRUE(loaded.logTicked);
-  EXPECT_EQ(loaded.logLevel, 3);
+  const LoadedSettings back = LoadSettings(path, OptionSet{});
+  EXPECT_EQ(std::tuple(back.options, back.logTicked, back.logLevel), std::tuple(all, true, 3));
 
   // A missing file, or a device without end, leaves the starting values; a save needs a folder.
   EXPECT_EQ(LoadSettings(dir.File("absent.ini"), all).options, all);
@@ -65,8 +63,7 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndForgivesWhatItCan) {
       {"Log=2", [](OptionSet&) {}, true, 2},
       {"ConfirmTree=0\r\nconfirmtree=2\r\nLASTFOLDER = /p/a b \r\n",
        [](OptionSet& o) { o.confirmTree = 0, o.lastFolder = "/p/a b"; }},
-      {"UPRIGHT = 1.2\r\nupright=3", [](OptionSet& o) { o.upright = 1; }},
-  };
+      {"UPRIGHT = 1.2\r\nupright=3", [](OptionSet& o) { o.upright = 1; }}};
   for (const auto& row : rows) {
     test::WriteFile(dir.File("s.ini"), test::ToBytes(row.text));
     const LoadedSettings parsed = LoadSettings(dir.File("s.ini"), OptionSet{});

@@ -70,9 +70,8 @@ class ExifBuilder {
 
   Bytes Build() const {
     // Where each directory goes, each followed by its out-of-line values on even offsets.
-    const auto outOfLine = [](const ExifEntry& entry) {
-      return entry.value.size() > 4 ? Concat({entry.value, Bytes(entry.value.size() % 2, 0)})
-                                    : Bytes{};
+    const auto outOfLine = [](const ExifEntry& e) {
+      return e.value.size() > 4 ? Concat({e.value, Bytes(e.value.size() % 2, 0)}) : Bytes{};
     };
     std::vector<size_t> at{8};
     for (const Directory& directory : directories_) {
@@ -149,9 +148,8 @@ inline Bytes SegmentPayload(const Bytes& jpeg, size_t at) {
 
 // A picture as a camera writes it: the Exif segment right after the start marker (so that the
 // IFD0 entry count of a block from ExifBuilder lies at offset 20), then what the encoder wrote.
-inline Bytes WithExifFirst(const Bytes& picture, const Bytes& exif) {
-  return Concat(
-      {{0xFF, 0xD8}, SegmentBytes(0xE1, exif), Bytes(picture.begin() + 2, picture.end())});
+inline Bytes WithExifFirst(const Bytes& jpeg, const Bytes& exif) {
+  return Concat({{0xFF, 0xD8}, SegmentBytes(0xE1, exif), Bytes(jpeg.begin() + 2, jpeg.end())});
 }
 
 }  // namespace keelpack::test

@@ -12,9 +12,7 @@ namespace keelpack::test {
 // A front end that records what the runs show and lets a test act when they yield.
 class FakeFrontEnd : public FrontEnd {
  public:
-  void AppendLine(std::string_view line, bool showNewest) override {
-    box.AppendLine(line, showNewest);
-  }
+  void AppendLine(std::string_view line, bool newest) override { box.AppendLine(line, newest); }
   void Clear() override { box.Clear(); }
   void SetStatusText(std::string_view text) override { statuses.emplace_back(text); }
   void ProcessPendingEvents() override {
@@ -22,9 +20,7 @@ class FakeFrontEnd : public FrontEnd {
   }
   void SetProgressPercent(float percent) override { progress.push_back(percent); }
   OptionSet Options() override { return options; }
-  void SetRunning(RunKind kind, bool running) override {
-    runningChanges.push_back({kind, running});
-  }
+  void SetRunning(RunKind kind, bool on) override { runningChanges.emplace_back(kind, on); }
   void FilesChanged() override { ++filesChanged; }
 
   CapturingLogBox box;

@@ -46,8 +46,7 @@ Bytes EncodePicture(const PictureRecipe& recipe) {
     JSAMPROW row = &pixels[static_cast<size_t>(cinfo.next_scanline) * recipe.width * components];
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
+  jpeg_finish_compress(&cinfo), jpeg_destroy_compress(&cinfo);
   const std::unique_ptr<unsigned char, void (*)(void*)> owned(buffer, std::free);
   return Bytes(buffer, buffer + size);
 }

@@ -34,8 +34,7 @@ class AboutScreenTest : public QObject {
       QWidget mainWindow;
       mainWindow.show();
       AboutScreen screen(&mainWindow, AboutScreen::Clock::kManual);
-      screen.SetTranslucencyAvailable(true);
-      screen.show();
+      screen.SetTranslucencyAvailable(true), screen.show();
       QVERIFY(screen.isVisible() && screen.ZoomTimer().isActive());
       // The version and the licence show from the start; no web address anywhere.
       const QString foot = screen.findChild<QLabel*>("versionLabel")->text();
