@@ -55,9 +55,6 @@ bool MatchesStars(std::string_view name, std::string_view pattern) {
 
 using platform::EntryStatus;
 
-// The errno behind a failure, 0 for a success: what a job tells its messages apart by.
-int SystemErrorOf(const Status& status) { return status ? 0 : status.error().systemError; }
-
 // One job; every step that can fail ends it with its scope's message.
 class Job {
  public:

@@ -57,6 +57,11 @@ class [[nodiscard]] Result {
   const T* operator->() const { return &value(); }
   const Failure& error() const { return std::get<1>(state_); }
 
+  friend bool operator==(const Result&, const Result&) = default;
+  friend bool operator==(const Result& result, const T& value) {
+    return result && *result == value;
+  }
+
  private:
   std::variant<T, Failure> state_;
 };
@@ -77,5 +82,9 @@ class [[nodiscard]] Result<void> {
 };
 
 using Status = Result<void>;
+
+// The error number behind a failed status, 0 for a success: what a caller that tells system
+// failures apart by it switches on.
+inline int SystemErrorOf(const Status& status) { return status ? 0 : status.error().systemError; }
 
 }  // namespace keelpack

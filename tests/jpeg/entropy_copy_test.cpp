@@ -94,7 +94,7 @@ TEST(MarkerStep, TellsEachKindAndWhereTheNextBegins) {
     const MarkerStep step = ReadMarkerStep(row.bytes, 0);
     EXPECT_EQ(std::pair(step.kind, step.end), std::pair(row.kind, row.end))
         << ::testing::PrintToString(row.bytes);
-    if (step.segment()) EXPECT_EQ(Bytes(step.data.begin(), step.data.end()), Bytes{7});
+    EXPECT_EQ(step.segment() ? Bytes(step.data.begin(), step.data.end()) : Bytes{7}, Bytes{7});
   }
 }
 

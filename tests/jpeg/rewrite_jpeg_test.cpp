@@ -73,15 +73,6 @@ Bytes Icc(std::string_view text, char n = 1, size_t length = 80) {
 }
 Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
 
-// A rewrite's result whole, to compare and to show: the verdict, or all the failure says.
-std::string Said(const Result<RewriteVerdict>& result) {
-  if (result) return "verdict " + std::to_string(static_cast<int>(*result));
-  const Failure& failure = result.error();
-  return std::string(failure.content() ? "content" : "system") + " failure " +
-         std::to_string(failure.number) + " (errno " + std::to_string(failure.systemError) + ") " +
-         failure.text;
-}
-
 class RewriteTest : public ::testing::Test {
  protected:
   void SetUp() override { log.SetScreenDebug(true); }  // every line the rewriter writes shows up
@@ -107,7 +98,7 @@ class RewriteTest : public ::testing::Test {
     // The file job's own lines (the time and the attributes) come after the rewrite's.
     const auto shared = static_cast<long>(std::min(fileLines.size(), box.lines.size()));
     EXPECT_EQ(Lines(fileLines.begin(), fileLines.begin() + shared), box.lines);
-    EXPECT_EQ(Said(inMemory.outcome.result), Said(outcome.result));
+    EXPECT_EQ(inMemory.outcome.result, outcome.result);
     EXPECT_EQ(Rewritten(outcome.result) ? inMemory.bytes : output, output);
     // The first scan's data and the last two bytes, the data between handed on from the file.
     const size_t head = FindHeadExtent(input).dataStart;
@@ -126,8 +117,7 @@ class RewriteTest : public ::testing::Test {
       } ends;
       ends.file = &input;
       const PictureInput headAndTail{std::span(input).first(head), input.size(), {0xFF, kEoi}};
-      EXPECT_EQ(Said(RewritePicture(rewrite, headAndTail, in, log, ends).result),
-                Said(outcome.result));
+      EXPECT_EQ(RewritePicture(rewrite, headAndTail, in, log, ends).result, outcome.result);
       EXPECT_EQ(Rewritten(outcome.result) ? ends.bytes : output, output);
       // A head cut short of the data's start is never taken for the file: it stays as it is.
       const PictureInput cut{std::span(input).first(head - 1), input.size(), {0xFF, kEoi}};
@@ -210,9 +200,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
               SegmentBytes(kApp0, Data("XFIF\0"sv, 14)), Adobe(1)});
   Bytes reduced;
   int useful = 0;
-  const Result<ExifReduced> cameraReduced =
-      ReduceExifBlock(log, false, camera, reduced, useful, "x");
-  ASSERT_TRUE(cameraReduced && *cameraReduced == ExifReduced::kReduced);
+  ASSERT_TRUE(ReduceExifBlock(log, false, camera, reduced, useful, "x") == ExifReduced::kReduced);
   ASSERT_LT(reduced.size(), camera.size());
   ExifBuilder noUseful, failing, tooLong;
   noUseful.Add(ExifBuilder::kIfd0, noUseful.Ascii(306, "2020:01:01 10:00:00"));
@@ -450,8 +438,9 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
   const auto reduced = [&](const Bytes& block) {
     Bytes result;
     int useful = 0;
-    const Result<ExifReduced> done = ReduceExifBlock(log, false, block, result, useful, "x");
-    return done && *done == ExifReduced::kReduced ? result : Bytes{};
+    const bool done =
+        ReduceExifBlock(log, false, block, result, useful, "x") == ExifReduced::kReduced;
+    return done ? result : Bytes{};
   };
   using enum ExifChoice;
   using enum OptimizeChoice;

@@ -14,11 +14,6 @@
 namespace keelpack::platform {
 namespace {
 
-// The errno a failure carries; 0 for a success, so that a wrong success fails the check.
-int SystemErrorOf(const keelpack::Status& status) {
-  return status ? 0 : status.error().systemError;
-}
-
 // (The log's and the settings' tests use the variable, and a folder that cannot be made.)
 TEST(Folders, ARelativeXdgVariableIsIgnoredForAPrivateFolderInHome) {
   test::TempDir dir;

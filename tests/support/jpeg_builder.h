@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jpeg/markers.h"
+
 namespace keelpack::test {
 
 using Bytes = std::vector<uint8_t>;
@@ -62,10 +64,12 @@ inline Bytes Damaged() { return JpegBuilder().Soi().Sof0().Sos().Entropy({1, 2, 
 // Offsets of the segments from the start marker up to the first scan's (SOS last).
 inline std::vector<size_t> SegmentStarts(const Bytes& jpeg) {
   std::vector<size_t> starts;
-  for (size_t at = 2; at + 4 <= jpeg.size() && jpeg[at] == 0xFF;) {
+  for (size_t at = 2;;) {
+    const MarkerStep step = ReadMarkerStep(jpeg, at);
+    if (!step.segment()) break;
     starts.push_back(at);
-    if (jpeg[at + 1] == 0xDA) break;
-    at += 2 + jpeg[at + 2] * 256u + jpeg[at + 3];
+    if (step.code == kSos) break;
+    at = step.end;
   }
   return starts;
 }
