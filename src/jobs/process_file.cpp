@@ -298,7 +298,7 @@ bool Job::ChooseOutput() {
 Job::Action Job::ActionFor(const Result<RewriteVerdict>& result) const {
   // A content failure, on the file's own bytes, counts as damage (a system failure never
   // comes here).
-  const bool notJpeg = result && *result == RewriteVerdict::kNotJpeg;
+  const bool notJpeg = result == RewriteVerdict::kNotJpeg;
   const bool damaged = !notJpeg && !Rewritten(result);
   if (damaged && o_.corrupted == CorruptedChoice::kDelete) return Action::kDelete;
   if (notJpeg && o_.corrupted == CorruptedChoice::kDelete && o_.includeNonJpegs == 1)
@@ -355,7 +355,7 @@ JobOutcome Job::Verdict(const Result<RewriteVerdict>& result) {
   }
 
   const JobOutcome outcome =
-      result && *result == RewriteVerdict::kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
+      result == RewriteVerdict::kNotJpeg ? JobOutcome::kNotJpeg : JobOutcome::kDamaged;
   // With an output folder the sources stay as they are, damaged ones too.
   Action action = differentFolder_ ? Action::kIgnore : ActionFor(result);
   // A name the mask gave on an earlier run keeps it; renaming again would pile up prefixes.

@@ -323,7 +323,7 @@ RewriteOutcome Rewriter::Run() {
   }
   // Whatever the walk made of bytes it never read counts for nothing.
   if (in_.overread()) result = Failure::System(EIO);
-  if (result && *result == RewriteVerdict::kDamaged) {
+  if (result == RewriteVerdict::kDamaged) {
     // What was made so far goes out too, for whoever wants to look at it.
     Status handed = HandOn(true);
     if (handed && collect_) handed = WriteCollected(false);

@@ -21,7 +21,7 @@ class LogSink;
 enum class RewriteVerdict { kRewritten = 0, kNotJpeg = 1, kDamaged = 2 };
 
 inline bool Rewritten(const Result<RewriteVerdict>& result) {
-  return result && *result == RewriteVerdict::kRewritten;
+  return result == RewriteVerdict::kRewritten;
 }
 
 // The number the log shows for a rewrite's result: 0 rewritten, 1 not a JPEG, 2 damaged, else
