@@ -71,6 +71,7 @@ Bytes Icc(std::string_view text, char n = 1, size_t length = 80) {
   return SegmentBytes(kApp2, Data("ICC_PROFILE\0"s + n + pieces + std::string(text), length));
 }
 Bytes Exif(const Bytes& payload) { return SegmentBytes(kApp1, payload); }
+std::string ReducedBy(auto bytes) { return "Reduced by " + std::to_string(bytes) + " bytes."; }
 
 class RewriteTest : public ::testing::Test {
  protected:
@@ -312,7 +313,7 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       // end).
       EXPECT_EQ(box.Has(std::to_string(data.size()) + " bytes"), (row.input != Bytes{0xFF, 0xD0}));
       const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
-      EXPECT_EQ(box.Has("Reduced by " + std::to_string(saved) + " bytes."), saved > 0);
+      EXPECT_EQ(box.Has(ReducedBy(saved)), saved > 0);
     }
 }
 
@@ -329,7 +330,6 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
     std::string line;
     std::optional<Bytes> output = std::nullopt;  // none: the input, when rewritten
   };
-  using testing::Gt;
   const Row rows[] = {
       {Bytes{0xFF, 0xD8, 0xFF, 0xD9}, kRewritten, "Non-data segment 217 (END) at 4"},
       // Whatever follows the first EOI goes.
@@ -352,10 +352,10 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       {Picture(Concat({SegmentBytes(kApp0, Bytes(14, 7)), {0xFF, 0xD9}})), kDamaged,
        "Possible corruption at 22 - 217 - " + in},
       // Shorter than its tail; a length field below 2; an Adobe segment without its transform.
-      {{0xFF}, Gt(kDamaged), failed},
-      {{}, Gt(kDamaged), failed},
-      {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), Gt(kDamaged), failed},
-      {Picture(SegmentBytes(kApp14, Data("Adobe\0\x64\0\0"sv))), Gt(kDamaged), failed},
+      {{0xFF}, testing::Gt(kDamaged), failed},
+      {{}, testing::Gt(kDamaged), failed},
+      {Picture(Bytes{0xFF, kDqt, 0x00, 0x01}), testing::Gt(kDamaged), failed},
+      {Picture(SegmentBytes(kApp14, Data("Adobe\0\x64\0\0"sv))), testing::Gt(kDamaged), failed},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line + " " + testing::PrintToString(row.input));
@@ -392,8 +392,7 @@ TEST_F(RewriteTest, ReencodingKeepsTheSmallerFormOrFallsBackToTheCopy) {
     EXPECT_EQ(test::DecodePixels(smaller), test::DecodePixels(picture));
     EXPECT_TRUE(
         box.Has("Re-encoding saved " + std::to_string(copy.size() - smaller.size()) + " bytes."));
-    EXPECT_TRUE(
-        box.Has("Reduced by " + std::to_string(picture.size() - smaller.size()) + " bytes."));
+    EXPECT_TRUE(box.Has(ReducedBy(picture.size() - smaller.size())));
     EXPECT_EQ(rewrite(damaged, mode), damagedCopy);
     EXPECT_THAT(box.lines,
                 Contains(StartsWith("Picture data copied as it was, re-encoding declined: ")));
@@ -489,8 +488,7 @@ TEST_F(RewriteTest, TurnsPicturesUprightOrSaysWhy) {
     EXPECT_THAT(box.lines, Contains(StartsWith("Picture ")).Times(row.line.empty() ? turned : 1));
     EXPECT_THAT(box.lines, Contains(StartsWith("EXIF follows the turned picture: ")).Times(turned));
     const long saved = static_cast<long>(input.size()) - static_cast<long>(output.size());
-    EXPECT_TRUE(saved >= 0 &&
-                box.Has("Reduced by " + std::to_string(saved) + " bytes.") == (saved > 0));
+    EXPECT_TRUE(saved >= 0 && box.Has(ReducedBy(saved)) == (saved > 0));
     const std::optional<std::span<const uint8_t>> exif = ExifPayloadOf(output);
     EXPECT_EQ(exif ? std::optional(Bytes(exif->begin(), exif->end())) : std::nullopt, row.block);
     if (row.orientation == 0) {
