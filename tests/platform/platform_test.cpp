@@ -49,8 +49,7 @@ TEST(Files, InputBytesSurviveTheFileBeingCutShort) {
 
 TEST(MountPoints, OfferUserFileSystemsAndFindTheLongestHoldingAFolder) {
   test::TempDir dir;
-  ASSERT_TRUE(MakeFolder(dir.File("photos")));
-  ASSERT_TRUE(MakeFolder(dir.File("two words")));
+  for (const char* folder : {"photos", "two words"}) ASSERT_TRUE(MakeFolder(dir.File(folder)));
   test::WriteFile(dir.File("hosts"), {});
   std::string table;
   for (const std::string& line : std::vector<std::string>{
