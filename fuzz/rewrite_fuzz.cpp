@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rewrite.upright = (choice & 16) != 0;
   keelpack::platform::File source, target;
   keelpack::platform::File::Status status;
-  if (source.OpenForReading(in) || target.Create(out)) abort();
+  if (!source.OpenForReading(in) || !target.Create(out)) abort();
   const keelpack::RewriteOutcome outcome =
       keelpack::RewriteFile(rewrite, source, target, in, log, status);
   const keelpack::Result<keelpack::RewriteVerdict>& result = outcome.result;
