@@ -18,8 +18,7 @@ std::vector<Bytes> HeaderSegments(const Bytes& jpeg) {
   std::vector<Bytes> segments;
   for (size_t at : SegmentStarts(jpeg))
     if (jpeg[at + 1] != kSos)
-      segments.emplace_back(jpeg.begin() + at,
-                            jpeg.begin() + at + 2 + jpeg[at + 2] * 256u + jpeg[at + 3]);
+      segments.emplace_back(jpeg.begin() + at, jpeg.begin() + ReadMarkerStep(jpeg, at).end);
   return segments;
 }
 

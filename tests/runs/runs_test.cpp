@@ -68,7 +68,7 @@ TEST_F(RunsTest, SelectedFilesRunProcessesOnlyTheSelectionAndStopsBetweenFilesWh
   EXPECT_EQ(front.statuses.back().find("Finished. Out of 9 files, 1 were reduced"), 0u);
 
   // The next run starts with the request cleared.
-  front.onYield = nullptr, front.box.lines.clear();
+  front.onYield = [] {}, front.box.lines.clear();
   files.names.erase(files.names.begin());
   RunSelectedFiles(session, files);
   for (int i = 1; i < 10; ++i) EXPECT_EQ(Shrunk(Name(i)), i != 1) << i;
@@ -284,10 +284,13 @@ const Case kCases[] = {
      "Cannot create path for T/sub/a.jpg", 1},
     {"output folder inside the tree over a photo, then over earlier outputs",
      [](auto& p, auto& o) {
-       // sub/a.jpg is the user's own photo, of its source's very time; sub/b.jpg and sub/c.jpg are
-       // earlier outputs of b.jpg and c.jpg (the latter re-encoded), of other times.
+       // sub/a.jpg is the user's own photo, of its source's very time and coefficients but another
+       // table; sub/b.jpg and sub/c.jpg are earlier outputs of b.jpg and c.jpg (the latter
+       // re-encoded), of other times.
        const Bytes reencoded = ReencodeJpeg(Photo(3), OptimizeChoice::kProgressive).bytes;
-       Put(p.tree, "a.jpg", Photo(1), "b.jpg", Photo(2), "c.jpg", Photo(3), "sub/a.jpg", Photo(4),
+       Bytes theirs = Photo(1);
+       ++theirs[SegmentAt(theirs, kDqt) + 5];
+       Put(p.tree, "a.jpg", Photo(1), "b.jpg", Photo(2), "c.jpg", Photo(3), "sub/a.jpg", theirs,
            "sub/b.jpg", Photo(2), "sub/c.jpg", reencoded);
        fs::last_write_time(p.tree + "/sub/a.jpg", fs::last_write_time(p.tree + "/a.jpg"));
        fs::last_write_time(p.tree + "/sub/c.jpg",

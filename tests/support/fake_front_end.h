@@ -15,9 +15,7 @@ class FakeFrontEnd : public FrontEnd {
   void AppendLine(std::string_view line, bool newest) override { box.AppendLine(line, newest); }
   void Clear() override { box.Clear(); }
   void SetStatusText(std::string_view text) override { statuses.emplace_back(text); }
-  void ProcessPendingEvents() override {
-    if (onYield) onYield();
-  }
+  void ProcessPendingEvents() override { onYield(); }
   void SetProgressPercent(float percent) override { progress.push_back(percent); }
   OptionSet Options() override { return options; }
   void SetRunning(RunKind kind, bool on) override { runningChanges.emplace_back(kind, on); }
@@ -25,7 +23,7 @@ class FakeFrontEnd : public FrontEnd {
 
   CapturingLogBox box;
   OptionSet options;
-  std::function<void()> onYield;
+  std::function<void()> onYield = [] {};
 
   std::vector<std::string> statuses;
   std::vector<float> progress;
