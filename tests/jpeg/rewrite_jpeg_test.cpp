@@ -340,6 +340,7 @@ TEST_F(RewriteTest, WholeFileVerdicts) {
       // would, and the header's empty data right at the head's end.
       {Bytes{0xFF, 0xD8, 0xFF, kSos, 0x00, 0x02, 1, 2, 0xFF, 0xD9}, kRewritten, "2 bytes"},
       {ToBytes("GIF89a, certainly not a JPEG file"), kNotJpeg, "Not a JPEG - " + in, Bytes{}},
+      {{0xFF, 0xD8}, kNotJpeg, "Not a JPEG - " + in, Bytes{}},  // the start marker alone
       {jfifOnly, testing::Not(kNotJpeg), "Reading " + in},
       {JpegBuilder().Raw(start).Sos().Entropy({1, 2, 3}).bytes(), kDamaged,
        "No ending marker! File is truncated."},
