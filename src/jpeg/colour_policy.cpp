@@ -28,6 +28,13 @@ bool AdobeSegmentWrittenBack(std::span<const uint8_t> data, const ColourState& s
          state.iccFlags == ColourState::kSawProfile;
 }
 
+bool ColoursKeptWithoutAdobe(const HeaderFacts& facts, size_t adobeOffset) {
+  if (!facts.complete) return false;
+  if (adobeOffset > facts.firstScan) return true;
+  if (facts.adobeSegments > 1) return false;  // the last one decides
+  return facts.components == 1 || (facts.components == 3 && (facts.jfif || !facts.rgbIds));
+}
+
 bool ColourProfileWrittenBack(std::span<const uint8_t> data, ColourState& state) {
   state.iccFlags |= ColourState::kSawProfile;
   const bool standard = std::any_of(std::begin(kStandardSrgbNames), std::end(kStandardSrgbNames),

@@ -25,6 +25,12 @@ MarkerStep ReadMarkerStep(std::span<const uint8_t> bytes, size_t at) {
   return {Kind::kSegment, code, at + 2 + length, bytes.subspan(at + 4, length - 2)};
 }
 
+bool BeginsWith(std::span<const uint8_t> data, std::string_view text) {
+  return data.size() >= text.size() &&
+         std::equal(text.begin(), text.end(), data.begin(),
+                    [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
 std::string MarkerName(uint8_t code) {
   std::string_view name;
   switch (code) {

@@ -106,6 +106,13 @@ class MarkerSet {
 // comments and APP14. APP14 is dropped only where the colours stay right without it.
 inline constexpr MarkerSet kNoPictureSegments = {kApp1, kApp2, kApp12, kApp13, kCom, kApp14};
 
+// The largest payload a segment's 16-bit length field can describe.
+inline constexpr size_t kMaxSegmentData = 0xFFFF - 2;
+
+// Whether a segment's data begins with `text`, as an APPn segment's data begins with the tag
+// that says what it holds ("Exif", "ICC_PROFILE", "Adobe").
+bool BeginsWith(std::span<const uint8_t> data, std::string_view text);
+
 // " (NAME)" for the markers the log names, empty for the others.
 std::string MarkerName(uint8_t code);
 

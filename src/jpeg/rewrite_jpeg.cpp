@@ -4,7 +4,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <deque>
 #include <new>
 #include <optional>
 #include <span>
@@ -15,9 +14,12 @@
 #include "exif/reduce_exif.h"
 #include "jpeg/colour_policy.h"
 #include "jpeg/entropy_copy.h"
+#include "jpeg/exif_segment.h"
+#include "jpeg/header_facts.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
 #include "jpeg/reencode.h"
+#include "jpeg/table_merge.h"
 #include "jpeg/turn_jpeg.h"
 #include "log/log_sink.h"
 #include "platform/failure.h"
@@ -27,12 +29,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using ByteSpan = std::span<const uint8_t>;
-
-// APP1, APP2, APP12, APP13, COM and APP14: the segments that carry no picture.
-
-// Runs of these segments are joined into one segment, saving a 4-byte header each.
-constexpr uint8_t kMergeCodes[] = {kDqt, kDht};
-constexpr size_t kMergeLimit = 65000;
 
 constexpr size_t kHeaderSize = 4;
 constexpr size_t kLogExcerptLength = 60;
@@ -49,19 +45,10 @@ constexpr uint8_t kRepairedHeader[] = {0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I', 
 constexpr size_t kRepairEnd = kRepairOffset + sizeof kRepairedHeader;
 static_assert(kRepairEnd == kRepairProbeOffset);
 
-// The largest payload a segment's 16-bit length field can describe.
-constexpr size_t kMaxSegmentData = 0xFFFF - 2;
-
 // Output held back before it is handed on: enough to write in few calls, little enough that
 // what is held stays small whatever the file.
 constexpr size_t kHandOnPieces = 256;
 constexpr size_t kHandOnOwnBytes = size_t{1} << 20;
-
-bool BeginsWith(ByteSpan data, std::string_view text) {
-  return data.size() >= text.size() &&
-         std::equal(text.begin(), text.end(), data.begin(),
-                    [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-}
 
 std::string Decimal(int64_t value) { return std::to_string(value); }
 
@@ -71,128 +58,68 @@ std::string Decimal(int64_t value) { return std::to_string(value); }
 // input overread: the rewrite then fails, and the file is left as it is.
 class Input {
  public:
-  void Set(ByteSpan file) {
-    file_ = file;
-    size_ = file.size();
-  }
-  void SetEnds(ByteSpan head, size_t size, std::array<uint8_t, 2> tail) {
-    file_ = head;
+  void Set(ByteSpan head, size_t size, std::array<uint8_t, 2> tail) {
+    head_ = head;
     size_ = size;
     tail_ = tail;
   }
+  // The walk then reads a copy of the head with the repaired header in it: the source itself is
+  // never written.
   void Repair() {
-    std::copy(file_.begin(), file_.begin() + kRepairOffset, head_.begin());
+    if (head_.size() < kRepairEnd) return;  // the probe overread, which fails the rewrite
+    repaired_.assign(head_.begin(), head_.end());
     std::copy(std::begin(kRepairedHeader), std::end(kRepairedHeader),
-              head_.begin() + kRepairOffset);
-    repaired_ = true;
+              repaired_.begin() + kRepairOffset);
+    head_ = repaired_;
   }
 
+  ByteSpan head() const { return head_; }
+  // The marker step at `offset`, read from the head or from the last two bytes. A step that the
+  // file holds but that reaches past what was read marks the input overread.
+  MarkerStep StepAt(size_t offset) const {
+    if (head_.size() < size_ && offset >= TailStart()) {
+      MarkerStep step = ReadMarkerStep(tail_, offset - TailStart());
+      step.end += TailStart();
+      return step;
+    }
+    const MarkerStep step = ReadMarkerStep(head_, offset);
+    if (step.kind == MarkerStep::Kind::kShort && step.end <= size_) overread_ = true;
+    return step;
+  }
   size_t size() const { return size_; }
   bool overread() const { return overread_; }
   // True when the `length` bytes from `offset` were read.
   bool Holds(size_t offset, size_t length) const {
-    return offset + length <= file_.size() || offset >= TailStart();
+    return offset + length <= head_.size() || offset >= TailStart();
   }
   uint8_t operator[](size_t offset) const {
-    if (repaired_ && offset < kRepairEnd) return head_[offset];
-    if (offset < file_.size()) return file_[offset];
+    if (offset < head_.size()) return head_[offset];
     if (offset >= TailStart() && offset < size_) return tail_[offset - TailStart()];
     overread_ = true;
     return 0;
   }
   // `length` bytes from `offset`; offset + length must not pass size().
-  ByteSpan Span(size_t offset, size_t length) {
+  ByteSpan Span(size_t offset, size_t length) const {
     if (!Holds(offset, length)) {
       overread_ = true;
       return {};
     }
     // Nothing at the head's very end is still the head's.
-    if (offset + length > file_.size())
+    if (offset + length > head_.size())
       return ByteSpan(tail_).subspan(offset - TailStart(), length);
-    if (!repaired_ || offset >= kRepairEnd) return file_.subspan(offset, length);
-    if (offset + length <= kRepairEnd) return ByteSpan(head_).subspan(offset, length);
-    // Across the end of the repaired header: joined in a copy that lives as long as the walk.
-    Bytes& joined =
-        joined_.emplace_back(head_.begin() + static_cast<ptrdiff_t>(offset), head_.end());
-    const ByteSpan rest = file_.subspan(kRepairEnd, offset + length - kRepairEnd);
-    joined.insert(joined.end(), rest.begin(), rest.end());
-    return joined;
+    return head_.subspan(offset, length);
   }
 
  private:
   // Where the last two bytes, read on their own, begin; the file's end when it was read whole.
-  size_t TailStart() const { return size_ == file_.size() ? size_ : size_ - tail_.size(); }
+  size_t TailStart() const { return size_ == head_.size() ? size_ : size_ - tail_.size(); }
 
-  ByteSpan file_;  // what was read from the file's start
+  ByteSpan head_;  // what was read from the file's start
   size_t size_ = 0;
   std::array<uint8_t, 2> tail_{};
-  std::array<uint8_t, kRepairEnd> head_{};
-  bool repaired_ = false;
+  Bytes repaired_;
   mutable bool overread_ = false;
-  std::deque<Bytes> joined_;
 };
-
-// What a decoder learns about a picture's colours from the segments before its first scan,
-// and what a viewer learns about its density and orientation.
-struct FrameColours {
-  bool complete = false;  // the segments lead cleanly up to the first scan
-  size_t firstScan = 0;   // offset of the first SOS marker
-  int adobeSegments = 0;
-  bool jfif = false;  // a JFIF APP0 segment, which makes a 3-component picture YCbCr
-  int components = 0;
-  bool rgbIds = false;       // the components are named 'R', 'G', 'B'
-  bool jfifDensity = false;  // the first JFIF segment gives the picture a density
-  int exifOrientation = 0;   // of the first Exif segment, 1 to 8; 0 for none
-};
-
-bool IsFrameHeader(uint8_t code) {
-  return code >= kSof0 && code <= 0xCF && code != kDht && code != 0xC8 && code != 0xCC;
-}
-
-FrameColours ReadFrameColours(Input& in) {
-  FrameColours colours;
-  bool exifSeen = false;
-  for (size_t at = 2; at + 4 <= in.size();) {
-    if (in[at] != kMarkerLead) break;
-    const uint8_t code = in[at + 1];
-    if (code == kFill) {
-      ++at;
-      continue;
-    }
-    if (code == kSos) {
-      colours.complete = colours.components > 0;
-      colours.firstScan = at;
-      break;
-    }
-    if (IsStandaloneMarker(code).standalone) break;
-    const size_t length = in[at + 2] * size_t{256} + in[at + 3];
-    if (length < 2 || at + 2 + length > in.size()) break;
-    const size_t data = at + 4;
-    auto says = [&](std::string_view text) {
-      if (length - 2 < text.size()) return false;
-      for (size_t i = 0; i < text.size(); ++i) {
-        if (in[data + i] != static_cast<uint8_t>(text[i])) return false;
-      }
-      return true;
-    };
-    if (code == kApp0 && length - 2 >= 14 && says(std::string_view("JFIF\0", 5))) {
-      if (!colours.jfif) colours.jfifDensity = JfifGivesDensity(in.Span(data, length - 2));
-      colours.jfif = true;
-    }
-    if (code == kApp1 && !exifSeen && says("Exif")) {
-      exifSeen = true;
-      colours.exifOrientation = ExifOrientation(in.Span(data, length - 2));
-    }
-    if (code == kApp14 && says("Adobe")) ++colours.adobeSegments;
-    if (IsFrameHeader(code) && length - 2 >= 6) {
-      colours.components = in[data + 5];
-      colours.rgbIds = colours.components == 3 && length - 2 >= 6 + 9 && in[data + 6] == 'R' &&
-                       in[data + 9] == 'G' && in[data + 12] == 'B';
-    }
-    at += 2 + length;
-  }
-  return colours;
-}
 
 // Messages kept back until it is clear that what they tell happened.
 struct HeldMessages : MessageHolder {
@@ -209,12 +136,9 @@ class Rewriter {
         log_(log),
         name_(nameForLog),
         sink_(sink),
+        exif_{options.exif, options.keepDpi, options.remove},
         collect_(options.optimize != OptimizeChoice::kOff && input.whole()) {
-    if (input.whole()) {
-      in_.Set(input.head);
-    } else {
-      in_.SetEnds(input.head, input.size, input.tail);
-    }
+    in_.Set(input.head, input.size, input.tail);
     whole_ = input.whole();
     // Picture data handed on unread cannot be coded again.
     if (options.optimize != OptimizeChoice::kOff && !whole_) {
@@ -235,23 +159,12 @@ class Rewriter {
   Verdict Finish();
   // What the walk does after one marker.
   enum class Step { kGoOn, kLeave, kStop };
-  Step Standalone(const MarkerHeader& header, size_t headerOffset, Verdict& outcome);
-  Step LengthBearing(const MarkerHeader& header, size_t headerOffset, size_t available,
-                     Verdict& outcome);
-  const FrameColours& HeaderFacts();
-  bool ColoursKeptWithoutAdobe(size_t adobeOffset);
+  Step Standalone(const MarkerStep& step, Verdict& outcome);
+  Step LengthBearing(const MarkerStep& step, size_t at, Verdict& outcome);
+  const HeaderFacts& Facts();
   Status CopyEntropyData();
-  bool ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced);
-  std::optional<Bytes> MinimalExif(LogSink& log, ByteSpan payload);
-  bool ExifKeptWhole() const;
-  // Writes the segment, joined with the previous one where it may be, unless the remove list
-  // (`removed`) or the Exif reduction drops it; gives the data the log shows. A minimal Exif
-  // block is written whatever the remove list says.
-  ByteSpan KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
-                        bool minimalExif = false);
-  void WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy);
   bool HeaderNeedsRepair() const;
-  Step Corruption(size_t headerOffset, uint8_t lead, Verdict& outcome);
+  Step Corruption(size_t at, Verdict& outcome);
   Status HandOn(bool all);
   Status WritePieces(std::span<const ByteSpan> pieces);
   Status WriteCollected(bool finished);
@@ -279,6 +192,8 @@ class Rewriter {
   Input in_;
   bool whole_ = true;  // every byte of the input was read
   OutputBuffer out_;
+  TableMerger merger_{out_};
+  const ExifRule exif_;
   ReencodingNote reencoding_;
   std::string reason_;
 
@@ -287,17 +202,9 @@ class Rewriter {
   bool eoiSeen_ = false;
   bool scanSeen_ = false;  // an SOS segment was met: picture data may follow
   bool fileEndsWithEoi_ = false;
-  MarkerHeader last_;  // the last header read; its code starts the entropy copy
-  uint8_t lastMarker_ = 0;
-  // The last segment written by the ordinary write path lives in the output at
-  // [previousStart_, previousEnd_): its header, then its data.
-  size_t previousStart_ = 0;
-  size_t previousEnd_ = 0;
-  bool havePrevious_ = false;
-  Bytes previousHead_;  // the first bytes of its data, for the log
+  uint8_t lastCode_ = 0;  // of the last marker read; SOS and RSTn start the entropy copy
   ColourState colour_;
-  std::optional<FrameColours> frameColours_;  // read once, when a rule asks
-  int usefulTags_ = 0;
+  std::optional<HeaderFacts> facts_;  // read once, when a rule asks
   // With re-encoding asked for, or a picture to turn, the walk's output is collected here
   // rather than handed on, and `written_` is the length of what was finally handed on.
   bool collect_;
@@ -381,31 +288,24 @@ Rewriter::Verdict Rewriter::Walk() {
   // The input is used up once the walk has consumed it all; a marker whose header runs past
   // the end is still read as far as it goes.
   while (consumed_ < length && !in_.overread()) {
-    if (StartsEntropyData(last_.code)) {
-      scanSeen_ = scanSeen_ || last_.code == kSos;
+    if (StartsEntropyData(lastCode_)) {
+      scanSeen_ = scanSeen_ || lastCode_ == kSos;
       if (Status copied = CopyEntropyData(); !copied) return copied.error();
     }
-    if (consumed_ > length) {
-      Log(kVerbose, "Unexpected end of file");
-      return Fault(RewriteVerdict::kDamaged, "Unexpected end of file");
-    }
-    const size_t headerOffset = consumed_;
-    const size_t available = length - headerOffset;
-    if (available < 2) break;  // nothing left that could be a marker
-
-    MarkerHeader header{in_[headerOffset], in_[headerOffset + 1],
-                        available > 2 ? in_[headerOffset + 2] : uint8_t{0},
-                        available > 3 ? in_[headerOffset + 3] : uint8_t{0}};
-    last_ = header;
-    consumed_ = headerOffset + kHeaderSize;
+    const size_t at = consumed_;
+    if (length - at < 2) break;  // nothing left that could be a marker
+    const MarkerStep marker = in_.StepAt(at);
+    if (in_.overread()) break;
+    lastCode_ = marker.code;
 
     Verdict outcome = RewriteVerdict::kRewritten;
     // A marker, standalone or not, begins with 0xFF: anything else is a stray byte, and
     // taking what follows it for a marker could end the picture early.
-    const Step step = header.lead != kMarkerLead ? Corruption(headerOffset, header.lead, outcome)
-                      : IsStandaloneMarker(header.code).standalone
-                          ? Standalone(header, headerOffset, outcome)
-                          : LengthBearing(header, headerOffset, available, outcome);
+    const bool standalone =
+        marker.kind == MarkerStep::Kind::kStandalone || marker.kind == MarkerStep::Kind::kFillByte;
+    const Step step = in_[at] != kMarkerLead ? Corruption(at, outcome)
+                      : standalone           ? Standalone(marker, outcome)
+                                             : LengthBearing(marker, at, outcome);
     if (step == Step::kStop) return outcome;
     if (step == Step::kLeave) break;
     if (out_.pendingPieces() >= kHandOnPieces || out_.pendingOwnBytes() >= kHandOnOwnBytes) {
@@ -420,36 +320,31 @@ Rewriter::Verdict Rewriter::Walk() {
   return RewriteVerdict::kRewritten;
 }
 
-Rewriter::Step Rewriter::Standalone(const MarkerHeader& header, size_t headerOffset,
-                                    Verdict& outcome) {
-  const StandaloneInfo info = IsStandaloneMarker(header.code);
-  // The bytes read beyond the marker go back to the input.
-  consumed_ = headerOffset + kHeaderSize - 1 - static_cast<size_t>(info.stepBack);
-  if (!IsRestartMarker(header.code) && Logs(kExplicit)) {
-    Log(kExplicit, "Non-data segment " + Decimal(header.code) + MarkerName(header.code) + " at " +
+Rewriter::Step Rewriter::Standalone(const MarkerStep& marker, Verdict& outcome) {
+  consumed_ = marker.end;
+  if (!IsRestartMarker(marker.code) && Logs(kExplicit)) {
+    Log(kExplicit, "Non-data segment " + Decimal(marker.code) + MarkerName(marker.code) + " at " +
                        Decimal(static_cast<int64_t>(consumed_)));
   }
-  if (header.code == kEoi && !scanSeen_ && consumed_ < in_.size()) {
+  if (marker.code == kEoi && !scanSeen_ && consumed_ < in_.size()) {
     // An end marker before any scan, with more of the file after it, is a stray: taken for the
     // end, it would leave out the frame and the picture that follow.
     const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(consumed_));
-    Log(kExplicit, where + " - " + Decimal(header.code) + " - " + name_);
+    Log(kExplicit, where + " - " + Decimal(marker.code) + " - " + name_);
     outcome = Fault(RewriteVerdict::kDamaged, where);
     return Step::kStop;
   }
-  if (header.code == kEoi) eoiSeen_ = true;
-  if (options_.remove.Contains(header.code)) return Step::kGoOn;
-  lastMarker_ = header.code;
-  out_.Append(header.lead);
-  // A fill byte consumed one byte; writing its partner too would double it.
-  if (header.code != kFill) out_.Append(header.code);
+  if (marker.code == kEoi) eoiSeen_ = true;
+  if (options_.remove.Contains(marker.code)) return Step::kGoOn;
+  out_.Append(kMarkerLead);
+  // A fill byte is one byte; its partner 0xFF begins the next marker.
+  if (marker.kind != MarkerStep::Kind::kFillByte) out_.Append(marker.code);
   return eoiSeen_ ? Step::kLeave : Step::kGoOn;
 }
 
-Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Verdict& outcome) {
-  const std::string where =
-      "Possible corruption at " + Decimal(static_cast<int64_t>(headerOffset + 2));
-  Log(kExplicit, where + " - " + Decimal(lead) + " - " + name_);
+Rewriter::Step Rewriter::Corruption(size_t at, Verdict& outcome) {
+  const std::string where = "Possible corruption at " + Decimal(static_cast<int64_t>(at + 2));
+  Log(kExplicit, where + " - " + Decimal(in_[at]) + " - " + name_);
   if (!eoiSeen_) {
     outcome = Fault(RewriteVerdict::kDamaged, where);
     return Step::kStop;
@@ -458,60 +353,54 @@ Rewriter::Step Rewriter::Corruption(size_t headerOffset, uint8_t lead, Verdict& 
   return Step::kLeave;
 }
 
-Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t headerOffset,
-                                       size_t available, Verdict& outcome) {
-  if (available < kHeaderSize) {
+Rewriter::Step Rewriter::LengthBearing(const MarkerStep& marker, size_t at, Verdict& outcome) {
+  if (in_.size() - at < kHeaderSize) {
     // The file ends inside the length field.
     Log(kExplicit, "Block beyond end of file");
     outcome = Fault(RewriteVerdict::kDamaged, "Block beyond end of file");
     return Step::kStop;
   }
-  const int dataLength = header.DataLength();
+  const MarkerHeader header{kMarkerLead, marker.code, in_[at + 2], in_[at + 3]};
   if (Logs(kExplicit)) {
     Log(kExplicit, "Block type is " + Decimal(header.code) + MarkerName(header.code) +
-                       ", length of data is " + Decimal(dataLength));
+                       ", length of data is " + Decimal(header.DataLength()));
   }
-  if (dataLength < 0) {
+  if (marker.kind == MarkerStep::Kind::kBroken) {
     outcome = Fault(Failure::Content(platform::kFailInvalidCall, "Segment length below 2"));
     return Step::kStop;
   }
-  if (consumed_ + static_cast<size_t>(dataLength) > in_.size()) {
+  if (!marker.segment()) {
     Log(kExplicit, "Block beyond end of file");
     outcome = Fault(RewriteVerdict::kDamaged, "Block beyond end of file");
     return Step::kStop;
   }
-  const ByteSpan read = in_.Span(consumed_, static_cast<size_t>(dataLength));
-  consumed_ += static_cast<size_t>(dataLength);
-  MarkerHeader segment = header;
-  ByteSpan data = read;
-  // A reduced Exif block is made here; everything else is the input's own bytes.
-  Bytes reduced;
-  bool copy = false;
+  const ByteSpan read = marker.data;
+  consumed_ = marker.end;
 
-  const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  // A deleted Exif block leaves behind what the picture needs to show upright.
-  bool minimal = false;
-  if (isExif && options_.exif == ExifChoice::kDelete && !ExifKeptWhole()) {
-    if (std::optional<Bytes> block = MinimalExif(log_, read)) {
-      reduced = std::move(*block);
-      data = reduced;
-      copy = minimal = true;
-    }
-  }
-  if (isExif && options_.exif == ExifChoice::kReduce) {
-    if (ReduceExifSegment(log_, read, reduced)) {
-      data = reduced;
-      copy = true;
-    }
-  }
-  if (copy || (isExif && options_.exif == ExifChoice::kReduce)) {
+  // The Exif choice decides on an Exif segment, the remove list on the others.
+  using Fate = ExifSegmentPlan::Fate;
+  ExifSegmentPlan plan{options_.remove.Contains(header.code) ? Fate::kRemove : Fate::kWrite, {}};
+  if (header.code == kApp1 && BeginsWith(read, "Exif"))
+    plan = exif_.Plan(log_, read, Facts().jfifDensity, name_);
+  // A reduced or a minimal Exif block is made here; everything else is the input's own bytes.
+  const bool copy = plan.payload.has_value();
+  const ByteSpan data = copy ? ByteSpan(*plan.payload) : read;
+  MarkerHeader segment = header;
+  if (copy) {
     const size_t length = data.size() + 2;
     segment.lengthHigh = static_cast<uint8_t>(length / 256);
     segment.lengthLow = static_cast<uint8_t>(length % 256);
   }
-
-  bool removed = false;
-  const ByteSpan shown = KeepDecision(segment, data, copy, removed, minimal);
+  const bool removed = plan.fate == Fate::kRemove;
+  ByteSpan shown = data;  // what the log shows of the segment
+  if (plan.fate == Fate::kWrite) {
+    const TableMerger::Written written = merger_.Write(segment, data, copy);
+    if (written.joined && Logs(kExplicit)) {
+      Log(kExplicit,
+          "Merging " + Decimal(header.code) + MarkerName(header.code) + " with previous block");
+    }
+    shown = written.shown;
+  }
 
   std::string_view writtenBack;  // what the segment is, when a colour rule writes it (again)
   if (header.code == kApp14 && BeginsWith(data, "Ado")) {
@@ -520,14 +409,14 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
       outcome = Fault(Failure::Content(platform::kFailReadPastEnd, "Adobe segment cut short"));
       return Step::kStop;
     }
-    if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(headerOffset)) {
-      WriteSegment(segment, data, copy);
+    if (AdobeSegmentWrittenBack(data, colour_) || !ColoursKeptWithoutAdobe(Facts(), at)) {
+      AppendSegment(out_, segment, data, copy);
       writtenBack = " (Adobe colour transform)";
     }
   }
   if (header.code == kApp2 && BeginsWith(data, "ICC") && options_.icc == IccPolicy::kAutomatic &&
       ColourProfileWrittenBack(data, colour_)) {
-    WriteSegment(segment, data, copy);
+    AppendSegment(out_, segment, data, copy);
     writtenBack = " (colour profile)";
   }
   // Said once the colour rules have spoken, so that a segment they keep is not called removed.
@@ -545,117 +434,10 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerHeader& header, size_t header
   return Step::kGoOn;
 }
 
-// An Adobe segment that says YCbCr may go only when a decoder would take the picture as YCbCr
-// without it too (ITU T.872): a grey picture, or three components with a JFIF segment or
-// without the names 'R', 'G', 'B'. A picture of four components is CMYK without it, not YCCK.
-// Once the first scan has begun, a decoder has settled the colours and the segment is idle.
-bool Rewriter::ColoursKeptWithoutAdobe(size_t adobeOffset) {
-  const FrameColours& colours = HeaderFacts();
-  if (!colours.complete) return false;
-  if (adobeOffset > colours.firstScan) return true;
-  if (colours.adobeSegments > 1) return false;  // the last one decides
-  return colours.components == 1 || (colours.components == 3 && (colours.jfif || !colours.rgbIds));
-}
-
 // Read once, when a rule asks.
-const FrameColours& Rewriter::HeaderFacts() {
-  if (!frameColours_) frameColours_ = ReadFrameColours(in_);
-  return *frameColours_;
-}
-
-// Deleting the Exif block keeps its orientation, and with Keep DPI its resolution unless a
-// JFIF segment that stays gives the picture a density of its own.
-std::optional<Bytes> Rewriter::MinimalExif(LogSink& log, ByteSpan payload) {
-  const bool jfifDensity =
-      options_.keepDpi && !options_.remove.Contains(kApp0) && HeaderFacts().jfifDensity;
-  return MinimalExifBlock(log, payload, options_.keepDpi, jfifDensity);
-}
-
-// The Exif segment stays as it is read: kept, or not in the remove list.
-bool Rewriter::ExifKeptWhole() const {
-  return options_.exif == ExifChoice::kKeep ||
-         (options_.exif == ExifChoice::kDelete && !options_.remove.Contains(kApp1));
-}
-
-bool Rewriter::ReduceExifSegment(LogSink& log, ByteSpan payload, Bytes& reduced) {
-  // In memory: no copy of the block, which may hold a serial number or a position, is ever
-  // written anywhere but into the photo's own rewrite.
-  const Result<ExifReduced> result =
-      ReduceExifBlock(log, options_.keepDpi, payload, reduced, usefulTags_, name_);
-  // A block that grew past what a segment can hold stays as it was.
-  if (!result || *result != ExifReduced::kReduced || reduced.size() > kMaxSegmentData) {
-    log.WriteLog("Cannot reduce EXIF size", kVerbose);
-    return false;
-  }
-  return true;
-}
-
-ByteSpan Rewriter::KeepDecision(MarkerHeader& header, ByteSpan data, bool copy, bool& removed,
-                                bool minimalExif) {
-  const bool isExif = header.code == kApp1 && BeginsWith(data, "Exif");
-  const bool keep = minimalExif || !options_.remove.Contains(header.code) ||
-                    (isExif && options_.exif != ExifChoice::kDelete);
-  if (!keep) {
-    removed = true;
-    return data;
-  }
-  if (isExif && options_.exif == ExifChoice::kReduce && usefulTags_ == 0) {
-    Log(kExplicit, "EXIF removed");
-    return data;
-  }
-
-  const bool mergeable = std::find(std::begin(kMergeCodes), std::end(kMergeCodes), header.code) !=
-                         std::end(kMergeCodes);
-  // The previous segment can only be joined while it is the last thing in the output.
-  const bool previousIsLast = havePrevious_ && out_.size() == previousEnd_;
-  const size_t previousDataLength =
-      previousIsLast ? previousEnd_ - previousStart_ - kHeaderSize : 0;
-  if (mergeable && header.code == lastMarker_ && previousIsLast &&
-      previousDataLength + data.size() < kMergeLimit) {
-    if (Logs(kExplicit)) {
-      Log(kExplicit,
-          "Merging " + Decimal(header.code) + MarkerName(header.code) + " with previous block");
-    }
-    // The joined segment is the previous header with the new length, the previous data, then
-    // this segment's data; the previous data is already in place.
-    const size_t length = previousDataLength + data.size() + 2;
-    header.lengthHigh = static_cast<uint8_t>(length / 256);
-    header.lengthLow = static_cast<uint8_t>(length % 256);
-    out_.Patch(previousStart_ + 2, header.lengthHigh);
-    out_.Patch(previousStart_ + 3, header.lengthLow);
-    if (copy) {
-      out_.Append(data);
-    } else {
-      out_.AppendView(data);
-    }
-    previousEnd_ = out_.size();
-    lastMarker_ = header.code;
-    const size_t more = std::min(
-        data.size(), kLogExcerptLength - std::min(kLogExcerptLength, previousHead_.size()));
-    previousHead_.insert(previousHead_.end(), data.begin(),
-                         data.begin() + static_cast<ptrdiff_t>(more));
-    return previousHead_;
-  }
-
-  previousStart_ = out_.size();
-  WriteSegment(header, data, copy);
-  previousEnd_ = out_.size();
-  havePrevious_ = true;
-  previousHead_.assign(data.begin(), data.begin() + static_cast<ptrdiff_t>(
-                                                        std::min(data.size(), kLogExcerptLength)));
-  return data;
-}
-
-void Rewriter::WriteSegment(const MarkerHeader& header, ByteSpan data, bool copy) {
-  lastMarker_ = header.code;
-  const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh,
-                                      header.lengthLow};
-  out_.Append(bytes);
-  if (copy) {
-    out_.Append(data);
-  } else {
-    out_.AppendView(data);
-  }
+const HeaderFacts& Rewriter::Facts() {
+  if (!facts_) facts_ = ReadHeaderFacts(in_.head());
+  return *facts_;
 }
 
 Status Rewriter::CopyEntropyData() {
@@ -696,11 +478,7 @@ Rewriter::Verdict Rewriter::Finish() {
 }
 
 Status Rewriter::HandOn(bool all) {
-  // While the last segment may still be joined with the next one, its header can change.
-  const bool mayJoin = havePrevious_ && out_.size() == previousEnd_ &&
-                       std::find(std::begin(kMergeCodes), std::end(kMergeCodes), lastMarker_) !=
-                           std::end(kMergeCodes);
-  const size_t end = all || !mayJoin ? out_.size() : previousStart_;
+  const size_t end = all ? out_.size() : merger_.FinalEnd();
   return out_.HandOn(end, [this](std::span<const ByteSpan> pieces) { return WritePieces(pieces); });
 }
 
@@ -736,7 +514,7 @@ Status Rewriter::WriteCollected(bool finished) {
 // A picture whose Exif orientation shows it turned or mirrored is turned upright once the walk
 // is done, which needs the whole picture in memory. Planned before the walk hands anything on.
 void Rewriter::PlanTurn() {
-  const int orientation = HeaderFacts().exifOrientation;
+  const int orientation = Facts().exifOrientation;
   if (orientation <= kOrientationAsStored) return;
   // Not collected for a turn that could not happen anyway.
   if (!TurnMayFit(in_.size())) {
@@ -766,7 +544,7 @@ bool Rewriter::TurnCollected(Bytes& output) {
     return declined("the EXIF block was not kept");
   const int orientation = turnBy_;
   ThumbnailTurner turnThumbnail;
-  if (ExifKeptWhole()) {
+  if (exif_.KeptWhole()) {
     turnThumbnail = [orientation](ByteSpan thumbnail) -> std::optional<Bytes> {
       Turned turned = TurnJpeg(thumbnail, orientation, OptimizeChoice::kHuffman);
       if (!turned.declined.empty()) return std::nullopt;
@@ -782,20 +560,10 @@ bool Rewriter::TurnCollected(Bytes& output) {
   // The edited block as the Exif mode leaves it, which for a picture now upright holds no
   // orientation of its own: kept whole, reduced (none without a useful tag), or the minimal
   // block, which then holds the resolution at most.
+  ExifSegmentPlan plan = exif_.Plan(editLog, edited.payload, Facts().jfifDensity, name_);
   std::optional<Bytes> payload;
-  if (ExifKeptWhole()) {
-    payload = std::move(edited.payload);
-  } else if (options_.exif == ExifChoice::kReduce) {
-    Bytes reduced;
-    const bool done = ReduceExifSegment(editLog, edited.payload, reduced);
-    if (usefulTags_ == 0) {
-      editLog.WriteLog("EXIF removed", kExplicit);
-    } else {
-      payload = done ? std::move(reduced) : std::move(edited.payload);
-    }
-  } else {
-    payload = MinimalExif(editLog, edited.payload);
-  }
+  if (plan.fate == ExifSegmentPlan::Fate::kWrite)
+    payload = plan.payload ? std::move(plan.payload) : std::move(edited.payload);
 
   Turned turned = TurnJpeg(output, orientation, options_.optimize);
   if (!turned.declined.empty()) return declined(turned.declined);

@@ -46,9 +46,6 @@ constexpr uint64_t kBlocksPerInputByte = 8;
 
 bool IsMetadata(uint8_t code) { return (code >= kApp0 && code <= kApp0 + 15) || code == kCom; }
 
-// An APP1 segment's length field counts itself.
-constexpr size_t kMaxSegmentData = 0xFFFF - 2;
-
 // The whole APPn and COM segments of `jpeg` in file order, among the tables and between scans,
 // up to EOI; nothing when its segments cannot be followed that far.
 std::optional<Segments> MetadataSegments(std::span<const uint8_t> jpeg) {

@@ -1,0 +1,65 @@
+#include "jpeg/table_merge.h"
+
+#include <algorithm>
+
+namespace keelpack {
+namespace {
+
+constexpr size_t kHeaderSize = 4;
+// As much of a segment's data as the log shows.
+constexpr size_t kShownLength = 60;
+
+constexpr bool Mergeable(uint8_t code) { return code == kDqt || code == kDht; }
+
+}  // namespace
+
+void AppendSegment(OutputBuffer& out, const MarkerHeader& header, std::span<const uint8_t> data,
+                   bool copy) {
+  const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh,
+                                      header.lengthLow};
+  out.Append(bytes);
+  if (copy) {
+    out.Append(data);
+  } else {
+    out.AppendView(data);
+  }
+}
+
+TableMerger::Written TableMerger::Write(const MarkerHeader& header, std::span<const uint8_t> data,
+                                        bool copy) {
+  const size_t previousDataLength =
+      PreviousIsLast() ? previousEnd_ - previousStart_ - kHeaderSize : 0;
+  if (Mergeable(header.code) && header.code == previousCode_ && PreviousIsLast() &&
+      previousDataLength + data.size() < kMergeLimit) {
+    // The joined segment is the previous header with the new length, the previous data, then
+    // this segment's data; the previous data is already in place.
+    const size_t length = previousDataLength + data.size() + 2;
+    out_.Patch(previousStart_ + 2, static_cast<uint8_t>(length / 256));
+    out_.Patch(previousStart_ + 3, static_cast<uint8_t>(length % 256));
+    if (copy) {
+      out_.Append(data);
+    } else {
+      out_.AppendView(data);
+    }
+    previousEnd_ = out_.size();
+    const size_t more =
+        std::min(data.size(), kShownLength - std::min(kShownLength, previousHead_.size()));
+    previousHead_.insert(previousHead_.end(), data.begin(),
+                         data.begin() + static_cast<ptrdiff_t>(more));
+    return {true, previousHead_};
+  }
+  previousStart_ = out_.size();
+  AppendSegment(out_, header, data, copy);
+  previousEnd_ = out_.size();
+  havePrevious_ = true;
+  previousCode_ = header.code;
+  previousHead_.assign(data.begin(),
+                       data.begin() + static_cast<ptrdiff_t>(std::min(data.size(), kShownLength)));
+  return {false, data};
+}
+
+size_t TableMerger::FinalEnd() const {
+  return PreviousIsLast() && Mergeable(previousCode_) ? previousStart_ : out_.size();
+}
+
+}  // namespace keelpack
