@@ -6,6 +6,7 @@
 #include "exif/orientation_exif.h"
 #include "exif/reduce_exif.h"
 #include "jobs/rewrite_file.h"
+#include "jpeg/header_facts.h"
 #include "jpeg/markers.h"
 #include "jpeg/output_buffer.h"
 #include "jpeg/turn_jpeg.h"
@@ -525,6 +526,20 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
   // A file that does not end in EOI always gets the thorough scan.
   EXPECT_EQ(Rewrite(Bytes(withComment.begin(), withComment.end() - 1)), kDamaged);
   EXPECT_TRUE(box.Has("Block 254 removed"));
+}
+
+// What the segments before the first scan tell the colour and Exif rules: only the first JFIF
+// segment gives the density and only the first Exif segment the orientation; a fill byte is
+// passed over, and the frame's components are read behind their count.
+TEST(HeaderFacts, FirstJfifAndFirstExifSpeak) {
+  const Bytes jfifDpi = SegmentBytes(kApp0, Data("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"sv));
+  const Bytes head = Picture(Concat({SegmentBytes(kApp0, Data("JFIF\0"sv, 14)), jfifDpi,
+                                     Exif(CameraBlock(6)), Exif(CameraBlock(3)), Bytes{0xFF}}),
+                             Frame({'R', 'G', 'B'}));
+  const HeaderFacts facts = ReadHeaderFacts(head);
+  EXPECT_TRUE(facts.complete && facts.jfif && !facts.jfifDensity && facts.rgbIds);
+  EXPECT_EQ(std::tuple(facts.exifOrientation, facts.components, head[facts.firstScan + 1]),
+            std::tuple(6, 3, kSos));
 }
 
 // The bytes the rewriter copies in live in blocks of their own; a block is given back only once
