@@ -66,7 +66,12 @@ keelpack::Status File::OpenForReading(const std::string& path) {
 }
 keelpack::Status File::Create(const std::string& path, mode_t mode) {
   Release();
-  return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_TRUNC, mode);
+  return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, mode);
+}
+keelpack::Status File::OpenForAppending(const std::string& path, bool empty) {
+  Release();
+  return OpenWith(fd_, id_, path, O_WRONLY | O_CREAT | O_NOFOLLOW | (empty ? O_TRUNC : O_APPEND),
+                  0600);
 }
 keelpack::Status File::OpenFolder(const std::string& path) {
   Release();

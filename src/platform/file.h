@@ -39,8 +39,12 @@ class File {
   File& operator=(const File&) = delete;
 
   keelpack::Status OpenForReading(const std::string& path);
-  // Created (0600 unless told otherwise) or emptied, for writing.
+  // Created (0600 unless told otherwise) or emptied, for writing. A link at `path` is not
+  // followed: the open fails.
   keelpack::Status Create(const std::string& path, mode_t mode = 0600);
+  // For writing at its end, created 0600 when missing, or emptied first (`empty`); a link at
+  // `path` is not followed.
+  keelpack::Status OpenForAppending(const std::string& path, bool empty);
   keelpack::Status OpenFolder(const std::string& path);
 
   bool IsOpen() const { return fd_ >= 0; }

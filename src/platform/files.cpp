@@ -1,10 +1,6 @@
 #include "platform/files.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,23 +104,14 @@ Status WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
 
 Status AppendToFile(const std::string& path, std::span<const std::string_view> pieces,
                     bool startNew) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (startNew ? O_TRUNC : O_APPEND);
-  const int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0) return Failure::LastSystemError();
-  std::vector<iovec> parts;
-  size_t total = 0;
-  for (std::string_view piece : pieces) {
-    parts.push_back({const_cast<char*>(piece.data()), piece.size()});
-    total += piece.size();
-  }
-  ssize_t written;
-  do {
-    written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
-  } while (written < 0 && errno == EINTR);
-  Status appended = written < 0                             ? Failure::LastSystemError()
-                    : static_cast<size_t>(written) == total ? Status()
-                                                            : Failure::System(EIO);
-  if (::close(fd) != 0 && appended) appended = Failure::LastSystemError();
+  File file;
+  if (Status status = file.OpenForAppending(path, startNew); !status) return status;
+  std::vector<std::span<const uint8_t>> bytes;
+  bytes.reserve(pieces.size());
+  for (std::string_view piece : pieces)
+    bytes.emplace_back(reinterpret_cast<const uint8_t*>(piece.data()), piece.size());
+  Status appended = file.WriteGathered(bytes);
+  if (Status closed = file.Close(); !closed && appended) appended = closed;
   return appended;
 }
 

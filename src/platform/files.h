@@ -59,10 +59,11 @@ Status MakeFolders(const std::string& path, mode_t mode = 0777);
 Status ReadWholeFile(const std::string& path, std::vector<uint8_t>& data,
                      std::optional<size_t> atMost = std::nullopt);
 
-// Creates or empties `path` and writes `data` into it.
+// Creates (0600) or empties `path` and writes `data` into it; never through a link.
 Status WriteWholeFile(const std::string& path, std::span<const uint8_t> data);
 
-// Adds `pieces` to the end of the text file `path` in one write (or, with `startNew`, makes
+// Adds `pieces` to the end of the text file `path` in one write, which a short write only
+// continues (or, with `startNew`, makes
 // them its only content), creating it 0600 when missing; never through a link. The file is
 // closed again before this returns, so that no handle outlives one record.
 Status AppendToFile(const std::string& path, std::span<const std::string_view> pieces,

@@ -35,6 +35,9 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndForgivesWhatItCan) {
   EXPECT_EQ(LoadSettings(dir.File("absent.ini"), all).options, all);
   EXPECT_EQ(LoadSettings("/dev/zero", all).options, all);
   EXPECT_FALSE(SaveSettings(dir.File("no/such/folder/keelpack.ini"), all, 0));
+  // Nor through a link where its fresh copy goes: what the link points at is never made.
+  ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), (path + ".new").c_str()), 0);
+  EXPECT_FALSE(SaveSettings(path, all, 0) || platform::Exists(dir.File("elsewhere")));
   // Without a per-user folder there is no settings file, and nothing goes to the root folder.
   test::WriteFile(dir.File("plain"), {});
   test::ScopedEnv config("XDG_CONFIG_HOME", dir.File("plain/config"));
