@@ -47,6 +47,8 @@ Bytes Frame(std::initializer_list<uint8_t> ids) {
 }
 
 const Bytes kShortData{0x12, 0xFF, 0x00, 0x34};
+// A JFIF segment that gives the picture a density: 300 by 300 dots per inch.
+const Bytes kJfifDpi = SegmentBytes(kApp0, Data("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"sv));
 
 // A small file with a frame, a table, a scan and entropy data, around the given segments. The
 // table's sixth byte, read as the frame's, would make the one component four.
@@ -217,7 +219,6 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
   for (int i = 0; i < 25; ++i) failing.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, empty));
   for (int i = 0; i < 2; ++i) tooLong.Add(ExifBuilder::kIfd0, ExifBuilder::Pointer(34665, shared));
   const Bytes notTiff = Data("Exif\0\0XX\0\x2A\0\0\0\x08"sv, 40);
-  const Bytes jfifDpi = SegmentBytes(kApp0, Data("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"sv));
   const std::string minimal = "Minimal EXIF block kept: ", cannot = "Cannot reduce EXIF size";
   const Bytes fillAndEmpty = Concat({Bytes{0xFF}, SegmentBytes(0xE3, Bytes())});
   using enum ExifChoice;
@@ -297,8 +298,8 @@ TEST_F(RewriteTest, SegmentsStayGoOrMergeAsTheRowsSay) {
       {"Delete: orientation 6", Exif(CameraBlock(6)), Exif(Minimal({e.Short(274, 6)})),
        Lines{minimal + "orientation 6"}},
       {"Delete: orientation 8, Keep DPI, JFIF density later",
-       Concat({Exif(CameraBlock(8)), jfifDpi}), Concat({Exif(Minimal({e.Short(274, 8)})), jfifDpi}),
-       Lines(), kDelete, true},
+       Concat({Exif(CameraBlock(8)), kJfifDpi}),
+       Concat({Exif(Minimal({e.Short(274, 8)})), kJfifDpi}), Lines(), kDelete, true},
   };
   for (const SegmentRow& row : rows)
     for (const Bytes& data : {kShortData, longData}) {
@@ -531,8 +532,7 @@ TEST_F(RewriteTest, BothScansKeepEveryPixel) {
 // segment gives the density and only the first Exif segment the orientation; a fill byte is
 // passed over, and the frame's components are read behind their count.
 TEST(HeaderFacts, FirstJfifAndFirstExifSpeak) {
-  const Bytes head = Picture(Concat({SegmentBytes(kApp0, Data("JFIF\0"sv, 14)),
-                                     SegmentBytes(kApp0, Data("JFIF\0\1\2\1\1\x2C\1\x2C\0\0"sv)),
+  const Bytes head = Picture(Concat({SegmentBytes(kApp0, Data("JFIF\0"sv, 14)), kJfifDpi,
                                      Exif(CameraBlock(6)), Exif(CameraBlock(3)), Bytes{0xFF}}),
                              Frame({'R', 'G', 'B'}));
   const HeaderFacts facts = ReadHeaderFacts(head);
