@@ -57,7 +57,8 @@ TEST(SettingsFile, WritesEighteenLinesReadsThemBackAndForgivesWhatItCan) {
       {"no equals sign here\r\ncolour=3\r\nmask = a=b \r\n", [](OptionSet& o) { o.mask = "a=b"; }},
       {"slow=0.6\nreadability=+1\rdifdir=2.0\nLog=2.0",
        [](OptionSet& o) { o.slow = 1, o.readability = 1, o.saveInDifferentFolder = 2; }, true},
-      {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\r",
+      // A number ends at its last decimal digit: hexadecimal "0x2" is 0.
+      {"dpi=1\r\ndpi=yes\r\nNonJPEGs=2\rBackups=\t1\ricc=0x2\r",
        [](OptionSet& o) { o.includeNonJpegs = 2, o.backups = 1; }},
       {"icc=2\r\nicc=1\r\nOptimize = 1\r\noptimize=3\r\nbackups=-1\r\nslow=1e1",
        [](OptionSet& o) { o.icc = IccPolicy::kKeepAll, o.optimize = OptimizeChoice::kHuffman; }},
