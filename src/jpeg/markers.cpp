@@ -5,11 +5,14 @@
 
 namespace keelpack {
 
-StandaloneInfo IsStandaloneMarker(uint8_t code) {
-  if (code == kFill) return {true, 2};
-  if (code == kTem || IsRestartMarker(code) || code == kSoi || code == kEoi) return {true, 1};
-  return {false, 1};
+namespace {
+
+// The markers without a length (ITU T.81, B.1.1.3): TEM, RST0..RST7, SOI and EOI.
+bool IsStandaloneMarker(uint8_t code) {
+  return code == kTem || IsRestartMarker(code) || code == kSoi || code == kEoi;
 }
+
+}  // namespace
 
 MarkerStep ReadMarkerStep(std::span<const uint8_t> bytes, size_t at) {
   using Kind = MarkerStep::Kind;
@@ -17,7 +20,7 @@ MarkerStep ReadMarkerStep(std::span<const uint8_t> bytes, size_t at) {
   const uint8_t code = bytes[at + 1];
   if (bytes[at] != kMarkerLead) return {Kind::kBroken, code, at, {}};
   if (code == kFill) return {Kind::kFillByte, code, at + 1, {}};
-  if (IsStandaloneMarker(code).standalone) return {Kind::kStandalone, code, at + 2, {}};
+  if (IsStandaloneMarker(code)) return {Kind::kStandalone, code, at + 2, {}};
   if (at + 4 > bytes.size()) return {Kind::kShort, code, at + 4, {}};
   const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
   if (length < 2) return {Kind::kBroken, code, at, {}};

@@ -44,15 +44,6 @@ struct MarkerHeader {
   int DataLength() const { return lengthHigh * 256 + lengthLow - 2; }
 };
 
-struct StandaloneInfo {
-  bool standalone = false;
-  // How many of the four header bytes go back to the input, less one: a marker consumes
-  // its two bytes, a fill byte only one, so that its second 0xFF starts the next marker.
-  int stepBack = 1;
-};
-
-StandaloneInfo IsStandaloneMarker(uint8_t code);
-
 // One step of a walk over a file's markers (ITU T.81, B.1.1): a segment with its length, a
 // marker that stands alone, or a fill byte before a marker.
 struct MarkerStep {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "exif/orientation_exif.h"
-#include "exif/reduce_exif.h"
 #include "jpeg/colour_policy.h"
 #include "jpeg/entropy_copy.h"
 #include "jpeg/exif_segment.h"
@@ -31,7 +30,6 @@ using Bytes = std::vector<uint8_t>;
 using ByteSpan = std::span<const uint8_t>;
 
 constexpr size_t kHeaderSize = 4;
-constexpr size_t kLogExcerptLength = 60;
 
 // A known corruption: a file that begins with an APP1 "Exif" segment of length 16, too short
 // to hold an Exif block, followed by a marker at offset 20. The walk reads a minimal JFIF APP0
@@ -427,7 +425,7 @@ Rewriter::Step Rewriter::LengthBearing(const MarkerStep& marker, size_t at, Verd
   }
 
   if (Logs(kExplicit)) {
-    const size_t length = std::min(shown.size(), kLogExcerptLength);
+    const size_t length = std::min(shown.size(), kLoggedDataLength);
     Log(kExplicit,
         "[" + std::string(shown.begin(), shown.begin() + static_cast<ptrdiff_t>(length)) + "]");
   }

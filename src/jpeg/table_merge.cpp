@@ -6,10 +6,16 @@ namespace keelpack {
 namespace {
 
 constexpr size_t kHeaderSize = 4;
-// As much of a segment's data as the log shows.
-constexpr size_t kShownLength = 60;
 
 constexpr bool Mergeable(uint8_t code) { return code == kDqt || code == kDht; }
+
+void AppendData(OutputBuffer& out, std::span<const uint8_t> data, bool copy) {
+  if (copy) {
+    out.Append(data);
+  } else {
+    out.AppendView(data);
+  }
+}
 
 }  // namespace
 
@@ -18,11 +24,7 @@ void AppendSegment(OutputBuffer& out, const MarkerHeader& header, std::span<cons
   const uint8_t bytes[kHeaderSize] = {header.lead, header.code, header.lengthHigh,
                                       header.lengthLow};
   out.Append(bytes);
-  if (copy) {
-    out.Append(data);
-  } else {
-    out.AppendView(data);
-  }
+  AppendData(out, data, copy);
 }
 
 TableMerger::Written TableMerger::Write(const MarkerHeader& header, std::span<const uint8_t> data,
@@ -36,14 +38,10 @@ TableMerger::Written TableMerger::Write(const MarkerHeader& header, std::span<co
     const size_t length = previousDataLength + data.size() + 2;
     out_.Patch(previousStart_ + 2, static_cast<uint8_t>(length / 256));
     out_.Patch(previousStart_ + 3, static_cast<uint8_t>(length % 256));
-    if (copy) {
-      out_.Append(data);
-    } else {
-      out_.AppendView(data);
-    }
+    AppendData(out_, data, copy);
     previousEnd_ = out_.size();
-    const size_t more =
-        std::min(data.size(), kShownLength - std::min(kShownLength, previousHead_.size()));
+    const size_t more = std::min(
+        data.size(), kLoggedDataLength - std::min(kLoggedDataLength, previousHead_.size()));
     previousHead_.insert(previousHead_.end(), data.begin(),
                          data.begin() + static_cast<ptrdiff_t>(more));
     return {true, previousHead_};
@@ -53,8 +51,8 @@ TableMerger::Written TableMerger::Write(const MarkerHeader& header, std::span<co
   previousEnd_ = out_.size();
   havePrevious_ = true;
   previousCode_ = header.code;
-  previousHead_.assign(data.begin(),
-                       data.begin() + static_cast<ptrdiff_t>(std::min(data.size(), kShownLength)));
+  previousHead_.assign(data.begin(), data.begin() + static_cast<ptrdiff_t>(
+                                                        std::min(data.size(), kLoggedDataLength)));
   return {false, data};
 }
 

@@ -10,6 +10,9 @@
 
 namespace keelpack {
 
+// As much of a segment's data as the log shows.
+inline constexpr size_t kLoggedDataLength = 60;
+
 // Appends a segment, its header then its data, to `out`. `copy` copies the data in; otherwise
 // the output keeps a view of it.
 void AppendSegment(OutputBuffer& out, const MarkerHeader& header, std::span<const uint8_t> data,
